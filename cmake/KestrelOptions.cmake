@@ -1,0 +1,34 @@
+# Compiler options shared by every target of the project.
+add_library(kestrel_options INTERFACE)
+target_compile_options(kestrel_options INTERFACE -Wall -Wextra)
+if(KESTREL_WERROR)
+  target_compile_options(kestrel_options INTERFACE -Werror)
+endif()
+target_include_directories(kestrel_options INTERFACE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include)
+
+if(KESTREL_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+elseif(KESTREL_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT KESTREL_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "KESTREL_SANITIZE must be empty, 'address' or 'thread'")
+endif()
+
+# kestrel_add_unit(<target> SOURCES ... DEPS ...): one static, position
+# independent library per layer folder.
+function(kestrel_add_unit name)
+  cmake_parse_arguments(U "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${U_SOURCES})
+  target_link_libraries(${name} PUBLIC kestrel_options ${U_DEPS})
+endfunction()
+
+# kestrel_add_test(<target> SOURCES ... DEPS ...): one GoogleTest program.
+function(kestrel_add_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE kestrel_options ${T_DEPS} GTest::gtest GTest::gtest_main GTest::gmock)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       PROPERTIES TIMEOUT 300)
+endfunction()

@@ -1,0 +1,42 @@
+// The diagnostic log and its module state.
+//
+// Every line goes to the core's GateInfo (heron.h) with the gate code; nothing
+// is written to files. A line is "[$XXXXXXXX] " (the calling thread's id as 8
+// upper-case hex digits) followed by the message; the detail text travels
+// separately. All texts are Windows-1251.
+//
+// Thread-safe: called from every thread of the gate. The state flags are
+// atomics; at worst two threads racing on the first line both write the
+// separator.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kestrel::gate {
+
+// The module log state (one per loaded library).
+struct TLogState {
+  std::atomic<std::int32_t> LogLevel{10};     // lines at or below it are logged
+  std::atomic<std::int32_t> GateCode{0};      // low 16 bits go with every call
+  std::atomic<bool> NeedLog{false};           // the core accepts lines
+  std::atomic<bool> FirstLogLine{true};       // the separator is still due
+};
+TLogState& LogState();
+
+// Puts the state back to its load-time values (NeedLog false, FirstLogLine
+// true, LogLevel 10, GateCode 0).
+void ResetLogState();
+
+// Logs `msg` at `level` with `details`; returns the finished line (prefix + msg).
+std::string GateLog(std::int32_t level, std::string_view msg, std::string_view details = {});
+// Reports the line to the core as an error (kind 1) whatever the level, then
+// logs it like GateLog.
+std::string GateLogError(std::int32_t level, std::string_view msg, std::string_view details = {});
+
+// The prefix of a line written by the calling thread: "[$%08X] ".
+std::string LogPrefix();
+
+}  // namespace kestrel::gate
