@@ -14,6 +14,9 @@ namespace kestrel::host {
 std::string SysDateToStr(std::int32_t date);
 // "HH:MM:SS.mmm"; negative values get a leading "-", hours are not wrapped at 24.
 std::string SysTimeToStr(std::int32_t time_ms);
+// The same text for a time that may lie beyond the 32-bit range (a count of
+// seconds turned into milliseconds, for instance).
+std::string LongTimeToStr(std::int64_t time_ms);
 
 // The day number of a calendar date (no range check) and back.
 std::int32_t DateToDayNumber(int year, int month, int day);
