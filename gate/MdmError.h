@@ -19,4 +19,13 @@ class EMdmGateError : public std::runtime_error {
 // "Exception", and a non-standard one as "Exception" with "unknown error".
 std::string ExceptionClassName(const std::exception& e);
 
+// The class name and message of the exception being handled. Call it only
+// inside a catch block (catch (...) included); never throws anything but
+// std::bad_alloc. Outside a handler it answers "Exception" / "unknown error".
+struct TExceptionInfo {
+  std::string ClassName;
+  std::string Message;
+};
+TExceptionInfo CurrentExceptionInfo();
+
 }  // namespace kestrel::gate

@@ -6,6 +6,7 @@
 // texts (Windows-1251). Look-ups with an ordinal outside a table give "".
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string_view>
 
@@ -27,6 +28,18 @@ enum class TSwFlowControl : std::uint8_t { sfNONE = 0, sfXONXOFF };
 enum class TDialType : std::uint8_t { dtDialPulse = 0, dtDialTone };
 
 inline constexpr int kPortCount = 16;  // COM1..COM16
+
+// The tables themselves, indexed by ordinal (ASCII).
+extern const std::array<std::string_view, 17> PortNumberNames;   // "pnCustom", "pnCOM1".."pnCOM16"
+extern const std::array<std::string_view, 17> PortDisplayNames;  // "Custom", "COM1".."COM16"
+extern const std::array<std::string_view, 16> BaudRateNames;
+extern const std::array<std::uint32_t, 16> BaudRateValues;       // 0 for brCustom
+extern const std::array<std::string_view, 4> DataBitsNames;
+extern const std::array<std::string_view, 3> StopBitsNames;
+extern const std::array<std::string_view, 5> ParityNames;
+extern const std::array<std::string_view, 3> HwFlowNames;
+extern const std::array<std::string_view, 2> SwFlowNames;
+extern const std::array<std::string_view, 2> DialTypeNames;
 
 // Symbolic names ("pnCOM1", "br9600", ...), indexed by ordinal.
 std::string_view PortNumberName(int ordinal);
