@@ -28,6 +28,10 @@ struct TSimLineOptions {
   // queue (the gate end's input queue size, set when it opens or sets up the
   // port). Write accepts no more than both together hold.
   std::uint32_t far_to_gate_capacity = 65536;
+  // Bytes the gate's writes may fill toward the far end before the far end
+  // reads them; beyond that the gate end's transmit queue fills and its
+  // writes wait, as with a modem that holds its flow control.
+  std::uint32_t gate_to_far_capacity = 65536;
   // 0: bytes move at once. Otherwise the line carries this many bits per
   // second in both directions, 10 bits a byte (start, 8 data, stop): bytes
   // written by either side become visible to the other side at that rate.
@@ -79,11 +83,13 @@ class TSimLine {
   // opens, closes, purges, changes DTR or RTS) or `timeout_ms` pass. Returns
   // true when woken by such a change; a change that happened since the
   // previous call of WaitGateActivity counts, so no change is missed between
-  // two calls. A timeout of 0 only looks.
+  // two calls. With a line rate, bytes the gate wrote reach Pending() over
+  // time; their arrival counts as activity too. A timeout of 0 only looks.
   bool WaitGateActivity(std::uint32_t timeout_ms);
 
   // Called after each gate-side change listed above, on the thread that made
-  // the change, with no lock of the line held. Must be quick and must not call
+  // the change, with no lock of the line held (not for bytes that arrive over
+  // time at a line rate: no gate thread is running then). Must be quick and must not call
   // into the gate end of this line (it may call this object). An empty
   // function clears it.
   void SetOnGateActivity(std::function<void()> callback);
