@@ -1,0 +1,96 @@
+#include "ui/AddrViewText.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+
+#include "platform/Cp1251.h"
+#include "store/MdmAddress.h"
+
+namespace kestrel::ui {
+namespace {
+using namespace kestrel::literals;
+
+constexpr std::string_view kShort = "Переданный блок памяти имеет размер меньше минимального для TMdmAddress"_cp;
+
+std::string Record(std::initializer_list<int> ports) {
+  store::TMdmAddress a = store::DefaultAddress();
+  for (int com : ports) a.UseComPorts[com - 1] = 1;
+  std::string out(sizeof a, '\0');
+  std::memcpy(out.data(), &a, sizeof a);
+  return out;
+}
+
+std::string Own(const std::string& block, bool full = false) {
+  return OwnAddrViewText(block.data(), static_cast<std::int32_t>(block.size()), full);
+}
+std::string Remote(const std::string& block, bool full = false) {
+  return RemoteAddrViewText(block.data(), static_cast<std::int32_t>(block.size()), full);
+}
+
+TEST(AddrViewText, OwnAddressShowsItsPorts) {
+  EXPECT_EQ(Own(Record({2})), "Порты:COM2"_cp);
+  EXPECT_EQ(Own(Record({})), "Порты:(не заданы)"_cp);
+  EXPECT_EQ(Own(Record({7, 3})), "Порты:(COM3;...)"_cp);
+  EXPECT_EQ(Own(Record({7, 3}), true), "Порты:(COM3; COM7)"_cp);
+  // An own address given with a phone section still shows only its ports.
+  EXPECT_EQ(Own(Record({16}) + "junk"), "Порты:COM16"_cp);
+}
+
+TEST(AddrViewText, OwnAddressTooShortIsSaidSo) {
+  EXPECT_EQ(Own(std::string(100, '\0')), kShort);
+  EXPECT_EQ(Own(std::string(167, '\0')), kShort);
+  EXPECT_EQ(OwnAddrViewText(nullptr, 0, false), kShort);
+  EXPECT_EQ(OwnAddrViewText(nullptr, 500, true), kShort);
+  EXPECT_EQ(OwnAddrViewText("x", -1, true), kShort);
+}
+
+TEST(AddrViewText, RemoteAddressShowsNumbersThenPorts) {
+  const std::string three = Record({1, 3}) + store::EncodePhones({"101", "102", "103"});
+  EXPECT_EQ(Remote(three), "Тел:(101;...) Порты:(COM1;...)"_cp);
+  EXPECT_EQ(Remote(three, true), "Тел:(101; 102; 103) Порты:(COM1; COM3)"_cp);
+  EXPECT_EQ(Remote(Record({})), "Тел:(не заданы) Порты:(не заданы)"_cp);
+  EXPECT_EQ(Remote(Record({}) + store::EncodePhones({})), "Тел:(не заданы) Порты:(не заданы)"_cp);
+  EXPECT_EQ(Remote(Record({4}) + store::EncodePhones({"  8 (495) 1  "}), true), "Тел:8 (495) 1 Порты:COM4"_cp);
+}
+
+TEST(AddrViewText, RemoteAddressWithABrokenPhoneSectionStillShowsPorts) {
+  EXPECT_EQ(Remote(Record({2}) + "abc"), "(ошибка в структуре тел-ов) Порты:COM2"_cp);
+  std::string bad = Record({1, 2}) + store::EncodePhones({"101", "102"});
+  bad[168] = 3;  // the count says three, the section holds two
+  EXPECT_EQ(Remote(bad, true), "(ошибка в структуре тел-ов) Порты:(COM1; COM2)"_cp);
+  bad[168] = '\xFF';
+  bad[171] = '\xFF';  // negative count
+  EXPECT_EQ(Remote(bad), "(ошибка в структуре тел-ов) Порты:(COM1;...)"_cp);
+}
+
+TEST(AddrViewText, RemoteAddressEmptyOrTooShort) {
+  EXPECT_EQ(RemoteAddrViewText(nullptr, 0, true), "");
+  EXPECT_EQ(RemoteAddrViewText("x", 0, false), "");
+  EXPECT_EQ(Remote(std::string(1, '\1')), kShort);
+  EXPECT_EQ(Remote(std::string(167, '\1'), true), kShort);
+}
+
+TEST(AddrViewText, SixteenPorts) {
+  std::array<std::uint8_t, 16> all{};
+  all.fill(0x80);  // any non-zero byte allows the port
+  EXPECT_EQ(PortsViewText(all, false), "(COM1;...)");
+  EXPECT_EQ(PortsViewText(all, true),
+            "(COM1; COM2; COM3; COM4; COM5; COM6; COM7; COM8; COM9; COM10; COM11; COM12; COM13; COM14; COM15; COM16)");
+  std::array<std::uint8_t, 16> none{};
+  EXPECT_EQ(PortsViewText(none, true), "(не заданы)"_cp);
+  none[9] = 1;
+  EXPECT_EQ(PortsViewText(none, true), "COM10");
+}
+
+TEST(AddrViewText, PhonesAreTrimmedAndListed) {
+  EXPECT_EQ(PhonesViewText({}, true), "(не заданы)"_cp);
+  EXPECT_EQ(PhonesViewText({"  101 "}, false), "101");
+  EXPECT_EQ(PhonesViewText({" 101", "102 ", "103"}, false), "(101;...)");
+  EXPECT_EQ(PhonesViewText({" 101", "102 ", "103"}, true), "(101; 102; 103)");
+  EXPECT_EQ(PhonesViewText({"\xCE\xEB\xFF 5"}, true), "\xCE\xEB\xFF 5") << "Windows-1251 letters are kept";
+}
+
+}  // namespace
+}  // namespace kestrel::ui
