@@ -5,9 +5,15 @@
 // upper-case hex digits) followed by the message; the detail text travels
 // separately. All texts are Windows-1251.
 //
-// Thread-safe: called from every thread of the gate. The state flags are
-// atomics; at worst two threads racing on the first line both write the
-// separator.
+// The first call of a process (FirstLogLine set) sends a line of 300 "="
+// with a null detail before its own line, if NeedLog is set. A line goes to
+// the core when its level is at or below LogLevel and NeedLog is set; a false
+// answer from the core clears NeedLog, and only an entry point sets it again.
+//
+// Thread-safe: called from every thread of the gate, takes no lock. The state
+// flags are atomics: exactly one thread writes the separator, and a line
+// accepted on one thread never switches logging back on after another
+// thread's line was refused. Blocks only as long as the core's GateInfo.
 #pragma once
 
 #include <atomic>
