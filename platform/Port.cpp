@@ -181,14 +181,14 @@ bool PortWrite(TPortHandle port, const void* data, std::uint32_t size, std::uint
   return Result(use->Write(data, size, done));
 }
 
-TPortWait PortWaitReceive(TPortHandle port, std::uint32_t timeout_ms, bool lines) {
+TPortWait PortWaitReceive(TPortHandle port, std::uint32_t timeout_ms, const std::uint32_t* lines_seen) {
   TUse use(port);
   if (!use) {
     SetLastError(kErrorInvalidHandle);
     return TPortWait::kError;
   }
   std::uint32_t error = 0;
-  const TPortWait result = use->WaitReceive(timeout_ms, lines, error);
+  const TPortWait result = use->WaitReceive(timeout_ms, lines_seen, error);
   if (result == TPortWait::kError) SetLastError(error);
   return result;
 }

@@ -153,17 +153,18 @@ struct TPortQueueStat {
 // What ended a wait.
 enum class TPortWait : std::uint8_t {
   kReady,       // bytes are queued (PortWaitReceive) / the transmit side has room (PortWaitTransmit)
-  kLineChange,  // a modem input line changed, or the far end hung up
+  kLineChange,  // the modem input lines differ from those seen, or the far end hung up
   kTimeout,
   kAborted,     // the port is being closed or was purged with an abort flag
   kError,       // bad handle or a device error (the last error tells)
 };
 
-// Blocks until bytes are queued for reading, a modem input line changes (only
-// when `lines` is true), or `timeout_ms` pass; never spins, also after a
-// hang-up. A timeout of 0 only looks. A change that happened before the call
-// is not reported: compare PortGetModemStatus before and after.
-TPortWait PortWaitReceive(TPortHandle port, std::uint32_t timeout_ms, bool lines);
+// Blocks until bytes are queued for reading, or `timeout_ms` pass; with
+// `lines_seen` (the kModem* bits the caller last saw) also until the modem
+// input lines differ from them, which is reported at once when they already
+// do, so no change slips in between a status query and the wait. Never spins,
+// also after a hang-up. A timeout of 0 only looks.
+TPortWait PortWaitReceive(TPortHandle port, std::uint32_t timeout_ms, const std::uint32_t* lines_seen = nullptr);
 
 // Blocks until the transmit side has room for at least one byte, or
 // `timeout_ms` pass. A timeout of 0 only looks.

@@ -10,8 +10,10 @@ namespace kestrel::platform {
 int SetCustomBaudRate(int fd, std::uint32_t bits_per_second) {
   struct termios2 t {};
   if (::ioctl(fd, TCGETS2, &t) != 0) return errno;
+  // The input field left at 0 means "as the output", so that a later
+  // classic rate set through termios moves both directions again.
   t.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << IBSHIFT));
-  t.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
+  t.c_cflag |= BOTHER;
   t.c_ispeed = bits_per_second;
   t.c_ospeed = bits_per_second;
   if (::ioctl(fd, TCSETS2, &t) != 0) return errno;

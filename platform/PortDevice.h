@@ -29,7 +29,8 @@ class TPortDevice {
   virtual std::uint32_t ModemStatus(std::uint32_t& status) = 0;
   virtual std::uint32_t Read(void* data, std::uint32_t size, std::uint32_t& done) = 0;
   virtual std::uint32_t Write(const void* data, std::uint32_t size, std::uint32_t& done) = 0;
-  virtual TPortWait WaitReceive(std::uint32_t timeout_ms, bool lines, std::uint32_t& error) = 0;
+  virtual TPortWait WaitReceive(std::uint32_t timeout_ms, const std::uint32_t* lines_seen,
+                                std::uint32_t& error) = 0;
   virtual TPortWait WaitTransmit(std::uint32_t timeout_ms, std::uint32_t& error) = 0;
   // From now on every wait and blocked write returns at once.
   virtual void Abort() = 0;

@@ -12,6 +12,7 @@
 
 #include "platform/PortBaud_linux.h"
 #include "platform/PortDevice.h"
+#include "platform/PortTermios.h"
 #include "platform/Tick.h"
 
 namespace kestrel::platform {
@@ -44,38 +45,6 @@ bool StandardSpeed(std::uint32_t rate, speed_t& code) {
 
 constexpr tcflag_t kFramingBits = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
 
-// The termios form of a DCB: raw, receiver on, modem lines not gating I/O
-// (carrier is read with TIOCMGET instead, so that a carrier loss does not
-// hang up the descriptor), DTR dropped on the last close.
-void BuildTermios(const TPortDcb& dcb, termios& t) {
-  t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
-                                      IXANY | INPCK | IMAXBEL);
-  t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-  t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-  t.c_cflag &= ~kFramingBits;
-  t.c_cflag |= CREAD | CLOCAL | HUPCL;
-  static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
-  t.c_cflag |= kSizes[dcb.byte_size - 5];
-  switch (dcb.parity) {
-    case 1: t.c_cflag |= PARENB | PARODD; break;
-    case 2: t.c_cflag |= PARENB; break;
-    case 3: t.c_cflag |= PARENB | PARODD | CMSPAR; break;
-    case 4: t.c_cflag |= PARENB | CMSPAR; break;
-    default: break;
-  }
-  if (dcb.parity_check && dcb.parity != 0) t.c_iflag |= INPCK;
-  // termios knows one or two stop bits; one and a half becomes two, the
-  // nearest that keeps the receiver in step.
-  if (dcb.stop_bits != 0) t.c_cflag |= CSTOPB;
-  if (dcb.outx_cts_flow || dcb.rts_control == TPortDcb::TRtsControl::kHandshake) t.c_cflag |= CRTSCTS;
-  if (dcb.outx) t.c_iflag |= IXON;
-  if (dcb.inx) t.c_iflag |= IXOFF;
-  t.c_cc[VSTART] = static_cast<cc_t>(dcb.xon_char);
-  t.c_cc[VSTOP] = static_cast<cc_t>(dcb.xoff_char);
-  t.c_cc[VMIN] = 0;
-  t.c_cc[VTIME] = 0;
-}
-
 class TPosixDevice final : public TPortDevice {
  public:
   TPosixDevice(int fd, int wake_read, int wake_write, bool virtual_lines)
@@ -85,6 +54,9 @@ class TPosixDevice final : public TPortDevice {
     termios t{};
     if (::tcgetattr(fd_, &t) != 0) return Errno();
     BuildTermios(dcb, t);
+    // A separate input rate (left by an earlier custom rate) would outlive
+    // the classic rate set below.
+    t.c_cflag &= ~static_cast<tcflag_t>(CIBAUD);
     speed_t code = B38400;
     const bool custom = !StandardSpeed(dcb.baud_rate, code);
     if (::cfsetispeed(&t, code) != 0 || ::cfsetospeed(&t, code) != 0) return Errno();
@@ -93,13 +65,17 @@ class TPosixDevice final : public TPortDevice {
       if (const int e = SetCustomBaudRate(fd_, dcb.baud_rate); e != 0) return static_cast<std::uint32_t>(e);
     // tcsetattr succeeds when any part of a request was taken; a device that
     // silently dropped a framing setting or could not reach the rate must
-    // fail here, as SetCommState fails for what the driver cannot do.
-    termios back{};
-    if (::tcgetattr(fd_, &back) != 0) return Errno();
-    if ((back.c_cflag & kFramingBits) != (t.c_cflag & kFramingBits)) return EINVAL;
-    std::uint32_t in = 0, out = 0;
-    if (const int e = GetBaudRates(fd_, in, out); e != 0) return static_cast<std::uint32_t>(e);
-    if (!Near(in, dcb.baud_rate) || !Near(out, dcb.baud_rate)) return EINVAL;
+    // fail here, as SetCommState fails for what the driver cannot do. A
+    // pseudo-terminal has no wire: the kernel pins it to eight bits without
+    // parity, and no framing can be wrong on it.
+    if (!virtual_lines_) {
+      termios back{};
+      if (::tcgetattr(fd_, &back) != 0) return Errno();
+      if ((back.c_cflag & kFramingBits) != (t.c_cflag & kFramingBits)) return EINVAL;
+      std::uint32_t in = 0, out = 0;
+      if (const int e = GetBaudRates(fd_, in, out); e != 0) return static_cast<std::uint32_t>(e);
+      if (!Near(in, dcb.baud_rate) || !Near(out, dcb.baud_rate)) return EINVAL;
+    }
 
     const bool dtr = dcb.dtr_control != TPortDcb::TDtrControl::kDisable;
     const bool rts = dcb.rts_control != TPortDcb::TRtsControl::kDisable;
@@ -213,7 +189,7 @@ class TPosixDevice final : public TPortDevice {
       std::uint32_t error = 0;
       switch (PollFor(POLLOUT, left, abort_seen, revents, error)) {
         case TPoll::kDevice:
-          if ((revents & (POLLHUP | POLLERR)) != 0 && (revents & POLLOUT) == 0) {
+          if ((revents & (POLLHUP | POLLERR)) != 0) {
             SetHungUp();
             return EIO;
           }
@@ -225,15 +201,19 @@ class TPosixDevice final : public TPortDevice {
     }
   }
 
-  TPortWait WaitReceive(std::uint32_t timeout_ms, bool lines, std::uint32_t& error) override {
+  TPortWait WaitReceive(std::uint32_t timeout_ms, const std::uint32_t* lines_seen, std::uint32_t& error) override {
     const std::uint64_t abort_seen = abort_seq_.load();
-    if (HungUp()) return SleepAfterHangUp(timeout_ms, abort_seen, error);
-    const bool slice = lines && !virtual_lines_;
-    int lines_before = 0;
-    if (slice && ::ioctl(fd_, TIOCMGET, &lines_before) != 0) {
-      error = Errno();
-      return TPortWait::kError;
+    if (lines_seen != nullptr) {
+      std::uint32_t now = 0;
+      if (const std::uint32_t e = ModemStatus(now); e != 0) {
+        error = e;
+        return TPortWait::kError;
+      }
+      if (now != *lines_seen) return TPortWait::kLineChange;
     }
+    if (HungUp()) return SleepAfterHangUp(timeout_ms, abort_seen, error);
+    // A pseudo-terminal's only line event is the hang-up, which poll reports.
+    const bool slice = lines_seen != nullptr && !virtual_lines_;
     const std::uint32_t start = GetTickCount();
     for (;;) {
       const std::uint32_t left = timeout_ms == kNoLimit ? kNoLimit : Remaining(start, GetTickCount(), timeout_ms);
@@ -252,13 +232,12 @@ class TPosixDevice final : public TPortDevice {
         case TPoll::kTimeout: break;
       }
       if (slice) {
-        int lines_now = 0;
-        if (::ioctl(fd_, TIOCMGET, &lines_now) != 0) {
-          error = Errno();
+        std::uint32_t now = 0;
+        if (const std::uint32_t e = ModemStatus(now); e != 0) {
+          error = e;
           return TPortWait::kError;
         }
-        constexpr int kInputs = TIOCM_CTS | TIOCM_DSR | TIOCM_RNG | TIOCM_CAR;
-        if ((lines_now & kInputs) != (lines_before & kInputs)) return TPortWait::kLineChange;
+        if (now != *lines_seen) return TPortWait::kLineChange;
       }
       if (timeout_ms != kNoLimit && Remaining(start, GetTickCount(), timeout_ms) == 0) return TPortWait::kTimeout;
     }
@@ -271,9 +250,11 @@ class TPosixDevice final : public TPortDevice {
     short revents = 0;
     switch (PollFor(POLLOUT, timeout_ms, abort_seen, revents, error)) {
       case TPoll::kDevice:
-        if ((revents & POLLOUT) != 0) return TPortWait::kReady;
-        SetHungUp();
-        return TPortWait::kLineChange;
+        if ((revents & (POLLHUP | POLLERR)) != 0) {
+          SetHungUp();
+          return TPortWait::kLineChange;
+        }
+        return TPortWait::kReady;
       case TPoll::kWoken: return TPortWait::kAborted;
       case TPoll::kError: return TPortWait::kError;
       case TPoll::kTimeout: break;

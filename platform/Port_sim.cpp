@@ -52,8 +52,8 @@ class TSimDevice final : public TPortDevice {
     done = line_->GateWrite(data, size, WriteTimeoutMs(timeouts, size));
     return 0;
   }
-  TPortWait WaitReceive(std::uint32_t timeout_ms, bool lines, std::uint32_t&) override {
-    return line_->GateWaitReceive(timeout_ms, lines);
+  TPortWait WaitReceive(std::uint32_t timeout_ms, const std::uint32_t* lines_seen, std::uint32_t&) override {
+    return line_->GateWaitReceive(timeout_ms, lines_seen);
   }
   TPortWait WaitTransmit(std::uint32_t timeout_ms, std::uint32_t&) override {
     return line_->GateWaitTransmit(timeout_ms);

@@ -102,17 +102,23 @@ std::size_t TSimLineState::FarWrite(const void* data, std::size_t size) {
   std::lock_guard lock(mutex_);
   const auto now = TClock::now();
   Advance(now);
-  const std::size_t room =
-      to_gate_.source.size() < to_gate_.source_capacity ? to_gate_.source_capacity - to_gate_.source.size() : 0;
-  const std::size_t n = std::min(size, room);
-  if (n == 0) return 0;
-  const bool was_empty = to_gate_.source.empty();
   const char* bytes = static_cast<const char*>(data);
-  to_gate_.source.insert(to_gate_.source.end(), bytes, bytes + n);
-  Enqueued(to_gate_, now, was_empty);
-  Advance(now);
-  changed_.notify_all();
-  return n;
+  std::size_t taken = 0;
+  // Transit is filled, crosses as far as the gate's queue has room (at once
+  // without a line rate), and is filled again.
+  while (taken < size) {
+    auto& q = to_gate_;
+    const std::size_t room = q.source.size() < q.source_capacity ? q.source_capacity - q.source.size() : 0;
+    const std::size_t n = std::min(size - taken, room);
+    if (n == 0) break;
+    const bool was_empty = q.source.empty();
+    q.source.insert(q.source.end(), bytes + taken, bytes + taken + n);
+    taken += n;
+    Enqueued(q, now, was_empty);
+    if (!gate_open_ || Cross(q, now) == 0) break;
+  }
+  if (taken != 0) changed_.notify_all();
+  return taken;
 }
 
 std::size_t TSimLineState::FarRead(void* data, std::size_t size) {
@@ -139,7 +145,6 @@ void TSimLineState::SetFarLine(std::uint32_t modem_bit, bool on) {
   const std::uint32_t lines = on ? (far_lines_ | modem_bit) : (far_lines_ & ~modem_bit);
   if (lines == far_lines_) return;
   far_lines_ = lines;
-  ++line_seq_;
   changed_.notify_all();
 }
 
@@ -188,7 +193,6 @@ void TSimLineState::FarGone() {
   to_far_.source.clear();
   to_far_.dest.clear();
   on_activity_.reset();
-  ++line_seq_;
   changed_.notify_all();
 }
 
@@ -263,7 +267,7 @@ TPortQueueStat TSimLineState::GateCounts() {
 
 std::uint32_t TSimLineState::GateModemStatus() {
   std::lock_guard lock(mutex_);
-  return far_alive_ ? far_lines_ : 0;
+  return GateLines();
 }
 
 std::uint32_t TSimLineState::GateRead(void* data, std::uint32_t size) {
@@ -306,16 +310,15 @@ std::uint32_t TSimLineState::GateWrite(const void* data, std::uint32_t size, std
   }
 }
 
-TPortWait TSimLineState::GateWaitReceive(std::uint32_t timeout_ms, bool lines) {
+TPortWait TSimLineState::GateWaitReceive(std::uint32_t timeout_ms, const std::uint32_t* lines_seen) {
   TLock lock(mutex_);
   const auto deadline = DeadlineOf(TClock::now(), timeout_ms);
-  const std::uint64_t line_seen = line_seq_;
   const std::uint64_t abort_seen = abort_seq_;
   for (;;) {
     const auto now = TClock::now();
     Advance(now);
     if (!to_gate_.dest.empty()) return TPortWait::kReady;
-    if (lines && line_seq_ != line_seen) return TPortWait::kLineChange;
+    if (lines_seen != nullptr && GateLines() != *lines_seen) return TPortWait::kLineChange;
     if (gate_aborted_ || abort_seq_ != abort_seen) return TPortWait::kAborted;
     if (now >= deadline) return TPortWait::kTimeout;
     WaitUntil(lock, deadline);

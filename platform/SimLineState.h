@@ -60,7 +60,7 @@ class TSimLineState {
   // Takes what fits; when nothing fits waits up to `timeout_ms` (0xFFFFFFFF:
   // no limit) for room. Returns the count taken.
   std::uint32_t GateWrite(const void* data, std::uint32_t size, std::uint32_t timeout_ms);
-  TPortWait GateWaitReceive(std::uint32_t timeout_ms, bool lines);
+  TPortWait GateWaitReceive(std::uint32_t timeout_ms, const std::uint32_t* lines_seen);
   TPortWait GateWaitTransmit(std::uint32_t timeout_ms);
 
  private:
@@ -78,6 +78,7 @@ class TSimLineState {
   std::size_t Cross(TDirection& d, TClock::time_point now);
   void Advance(TClock::time_point now);
   TClock::time_point NextArrival(const TDirection& d) const;
+  std::uint32_t GateLines() const { return far_alive_ ? far_lines_ : 0; }
   void Enqueued(TDirection& d, TClock::time_point now, bool was_empty);
   // Records a gate-side change, wakes the waiters, unlocks and calls the
   // far end's callback outside the lock.
@@ -97,7 +98,6 @@ class TSimLineState {
   bool gate_aborted_ = false;
   bool dtr_ = false;
   bool rts_ = false;
-  std::uint64_t line_seq_ = 0;      // far-driven line changes
   std::uint64_t abort_seq_ = 0;     // purges with an abort flag
   std::uint64_t activity_seq_ = 0;  // gate-side changes and arrivals at the far end
   std::uint64_t activity_seen_ = 0;

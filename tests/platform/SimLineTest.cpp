@@ -1,0 +1,168 @@
+#include "platform/SimLine.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/Port.h"
+#include "platform/SysError.h"
+#include "platform/Tick.h"
+
+namespace kestrel::platform {
+namespace {
+
+TEST(SimLine, NamesAreUniqueWhileTheLineLives) {
+  auto a = TSimLine::Create("unique");
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->Name(), "unique");
+  EXPECT_FALSE(TSimLine::Create("unique"));
+  EXPECT_FALSE(TSimLine::Create(""));
+  auto copy = a;
+  a.reset();
+  EXPECT_FALSE(TSimLine::Create("unique")) << "the registration ends with the last owner";
+  copy.reset();
+  EXPECT_TRUE(TSimLine::Create("unique"));
+}
+
+TEST(SimLine, FarEndSeesTheGateOpenItsLinesAndTheirDropOnClose) {
+  auto line = TSimLine::Create("lines");
+  EXPECT_FALSE(line->GateOpen());
+  const TPortHandle port = PortOpen("sim:lines");
+  ASSERT_NE(port, kInvalidPortHandle);
+  EXPECT_TRUE(line->GateOpen());
+  EXPECT_TRUE(line->WaitGateActivity(0)) << "the open is a change";
+  EXPECT_FALSE(line->WaitGateActivity(0)) << "and it is reported once";
+
+  TPortDcb dcb;
+  dcb.rts_control = TPortDcb::TRtsControl::kDisable;
+  ASSERT_TRUE(PortSetState(port, dcb));
+  EXPECT_TRUE(line->DTR());
+  EXPECT_FALSE(line->RTS());
+
+  std::uint32_t status = 0;
+  ASSERT_TRUE(PortGetModemStatus(port, status));
+  EXPECT_EQ(status, kModemCtsOn | kModemDsrOn) << "defaults: CTS and DSR on, RING and CD off";
+  line->SetRing(true);
+  line->SetCD(true);
+  line->SetCTS(false);
+  ASSERT_TRUE(PortGetModemStatus(port, status));
+  EXPECT_EQ(status, kModemDsrOn | kModemRingOn | kModemRlsdOn);
+
+  ASSERT_TRUE(PortClose(port));
+  EXPECT_FALSE(line->GateOpen());
+  EXPECT_FALSE(line->DTR()) << "a closed port drops DTR";
+}
+
+TEST(SimLine, FarWritesAreKeptUntilTheGateOpensAndBoundedByBothQueues) {
+  TSimLineOptions options;
+  options.far_to_gate_capacity = 100;
+  auto line = TSimLine::Create("bounded", options);
+  const std::string early = "RING\r\n";
+  EXPECT_EQ(line->Write(early.data(), early.size()), early.size());
+
+  const TPortHandle port = PortOpen("sim:bounded");
+  ASSERT_NE(port, kInvalidPortHandle);
+  ASSERT_TRUE(PortSetupComm(port, 128, 128));
+  char buf[512];
+  std::uint32_t done = 0;
+  ASSERT_TRUE(PortRead(port, buf, sizeof buf, done));
+  EXPECT_EQ(std::string(buf, done), early);
+
+  std::vector<char> big(1000, 'b');
+  EXPECT_EQ(line->Write(big.data(), big.size()), 228u) << "128 in the receive queue, 100 in transit";
+  TPortQueueStat stat;
+  ASSERT_TRUE(PortClearError(port, nullptr, &stat));
+  EXPECT_EQ(stat.in_queue, 128u);
+  ASSERT_TRUE(PortRead(port, buf, sizeof buf, done));
+  EXPECT_EQ(done, 128u);
+  ASSERT_TRUE(PortClearError(port, nullptr, &stat));
+  EXPECT_EQ(stat.in_queue, 100u) << "transit moves up as room appears";
+  EXPECT_TRUE(PortClose(port));
+}
+
+TEST(SimLine, GateActivityWakesTheFarEndAndCallsItsCallback) {
+  auto line = TSimLine::Create("activity");
+  std::atomic<int> calls{0};
+  line->SetOnGateActivity([&] { ++calls; });
+  const TPortHandle port = PortOpen("sim:activity");
+  ASSERT_NE(port, kInvalidPortHandle);
+  ASSERT_TRUE(line->WaitGateActivity(0));
+
+  std::thread writer([port] {
+    std::uint32_t done = 0;
+    EXPECT_TRUE(PortWrite(port, "AT\r", 3, done));
+  });
+  EXPECT_TRUE(line->WaitGateActivity(5000));
+  writer.join();
+  char buf[8];
+  EXPECT_EQ(line->Read(buf, sizeof buf), 3u);
+  EXPECT_EQ(line->Pending(), 0u);
+
+  const int before = calls.load();
+  ASSERT_TRUE(PortPurge(port, kPurgeRxClear));
+  EXPECT_EQ(calls.load(), before + 1);
+  line->SetOnGateActivity(nullptr);
+  EXPECT_TRUE(PortClose(port));
+  EXPECT_EQ(calls.load(), before + 1);
+  EXPECT_GE(before, 2) << "open and write at least";
+}
+
+TEST(SimLine, LineRateSpacesBytesTenBitsEach) {
+  TSimLineOptions options;
+  options.bits_per_second = 2000;  // 200 bytes/s: 5 ms a byte
+  auto line = TSimLine::Create("slow", options);
+  const TPortHandle port = PortOpen("sim:slow");
+  ASSERT_NE(port, kInvalidPortHandle);
+  ASSERT_EQ(line->Write("0123456789abcdefghij", 20), 20u);
+  const std::uint32_t start = GetTickCount();
+  TPortQueueStat stat;
+  ASSERT_TRUE(PortClearError(port, nullptr, &stat));
+  EXPECT_LT(stat.in_queue, 20u);
+  std::string got;
+  while (got.size() < 20 && Elapsed(start, GetTickCount()) < 3000) {
+    ASSERT_NE(PortWaitReceive(port, 1000), TPortWait::kError);
+    char buf[32];
+    std::uint32_t done = 0;
+    ASSERT_TRUE(PortRead(port, buf, sizeof buf, done));
+    got.append(buf, done);
+  }
+  EXPECT_EQ(got, "0123456789abcdefghij");
+  EXPECT_GE(Elapsed(start, GetTickCount()), 90u) << "20 bytes at 200 bytes/s take 100 ms";
+
+  std::uint32_t done = 0;
+  ASSERT_TRUE(PortWrite(port, "0123456789", 10, done));
+  EXPECT_EQ(done, 10u);
+  EXPECT_LT(line->Pending(), 10u);
+  std::string back;
+  while (back.size() < 10 && line->WaitGateActivity(1000)) {
+    char buf[16];
+    back.append(buf, line->Read(buf, sizeof buf));
+  }
+  EXPECT_EQ(back, "0123456789") << "arrivals at the far end wake it too";
+  EXPECT_TRUE(PortClose(port));
+}
+
+TEST(SimLine, AGateEndOutlivingItsFarEndSeesNoLinesAndWritesIntoTheVoid) {
+  auto line = TSimLine::Create("unplugged");
+  line->SetCD(true);
+  const TPortHandle port = PortOpen("sim:unplugged");
+  ASSERT_NE(port, kInvalidPortHandle);
+  std::uint32_t status = 0, done = 0;
+  ASSERT_TRUE(PortGetModemStatus(port, status));
+  std::thread far([&] { line.reset(); });
+  EXPECT_EQ(PortWaitReceive(port, 5000, &status), TPortWait::kLineChange);
+  far.join();
+  ASSERT_TRUE(PortGetModemStatus(port, status));
+  EXPECT_EQ(status, 0u);
+  ASSERT_TRUE(PortWrite(port, "lost", 4, done));
+  EXPECT_EQ(done, 4u);
+  EXPECT_EQ(PortOpen("sim:unplugged"), kInvalidPortHandle);
+  EXPECT_EQ(LastError(), kErrorFileNotFound);
+  EXPECT_TRUE(PortClose(port));
+}
+
+}  // namespace
+}  // namespace kestrel::platform
