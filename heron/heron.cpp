@@ -29,6 +29,10 @@ class Slot {
 Slot<HeronReadGateSettingsFn> g_read_settings;
 Slot<HeronGateInfoFn> g_gate_info;
 Slot<HeronRecvFromGateFn> g_recv_from_gate;
+Slot<HeronRecvPacketFromGateFn> g_recv_packet;
+Slot<HeronPacketDeliveredFromGateFn> g_delivered;
+Slot<HeronProgressFromGateFn> g_progress;
+Slot<HeronGetLocalizResourceFn> g_localiz;
 
 }  // namespace
 
@@ -53,8 +57,43 @@ HERON_API KBool KESTREL_CALL RecvFromGate(const TRefPack* RefPack, int32_t Code,
   return fn ? (fn(ctx, RefPack, Code, Param) ? 1 : 0) : 1;
 }
 
+HERON_API KBool KESTREL_CALL RecvPacketFromGate(int32_t SenderIdCl, const TRefPack* RefPack, const void* Data,
+                                                int32_t Size) {
+  const auto [fn, ctx] = g_recv_packet.Get();
+  return fn ? (fn(ctx, SenderIdCl, RefPack, Data, Size) ? 1 : 0) : 1;
+}
+
+HERON_API KBool KESTREL_CALL PacketDeliveredFromGate(KHandle TransProc, const TRefPack* RefPack) {
+  const auto [fn, ctx] = g_delivered.Get();
+  return fn ? (fn(ctx, TransProc, RefPack) ? 1 : 0) : 1;
+}
+
+HERON_API void KESTREL_CALL ProgressFromGate(KHandle Proc, const char* Caption, int32_t Done, int32_t Total,
+                                             int32_t Direction) {
+  const auto [fn, ctx] = g_progress.Get();
+  if (fn) fn(ctx, Proc, Caption ? Caption : "", Done, Total, Direction);
+}
+
+HERON_API int32_t KESTREL_CALL GetLocalizResource(const char* Key, char* Dest, int32_t DestSize) {
+  const auto [fn, ctx] = g_localiz.Get();
+  if (Dest == nullptr || DestSize < 0) DestSize = 0;
+  if (DestSize > 0) Dest[0] = '\0';
+  if (fn == nullptr || Key == nullptr) return -1;
+  const int32_t length = fn(ctx, Key, DestSize > 0 ? Dest : nullptr, DestSize);
+  // A handler that copied too much or forgot the terminator still leaves a
+  // terminated text behind.
+  if (DestSize > 0) Dest[length < 0 ? 0 : (length < DestSize ? length : DestSize - 1)] = '\0';
+  return length < 0 ? -1 : length;
+}
+
 HERON_API void HeronSetReadGateSettings(HeronReadGateSettingsFn fn, void* ctx) { g_read_settings.Set(fn, ctx); }
 HERON_API void HeronSetGateInfo(HeronGateInfoFn fn, void* ctx) { g_gate_info.Set(fn, ctx); }
 HERON_API void HeronSetRecvFromGate(HeronRecvFromGateFn fn, void* ctx) { g_recv_from_gate.Set(fn, ctx); }
+HERON_API void HeronSetRecvPacketFromGate(HeronRecvPacketFromGateFn fn, void* ctx) { g_recv_packet.Set(fn, ctx); }
+HERON_API void HeronSetPacketDeliveredFromGate(HeronPacketDeliveredFromGateFn fn, void* ctx) {
+  g_delivered.Set(fn, ctx);
+}
+HERON_API void HeronSetProgressFromGate(HeronProgressFromGateFn fn, void* ctx) { g_progress.Set(fn, ctx); }
+HERON_API void HeronSetGetLocalizResource(HeronGetLocalizResourceFn fn, void* ctx) { g_localiz.Set(fn, ctx); }
 
 }  // extern "C"

@@ -3,7 +3,10 @@
  * program plugs itself in.
  *
  * libHeron exports the core functions that the gate calls (ReadGateSettings,
- * GateInfo, RecvFromGate, and the framework's delivery functions). Each one
+ * GateInfo, RecvFromGate) and those that the host framework calls to hand
+ * over received packets, delivery confirmations, progress and localised
+ * texts (RecvPacketFromGate, PacketDeliveredFromGate, ProgressFromGate,
+ * GetLocalizResource). Each one
  * forwards to a handler that the host program installs with the Heron*Set*
  * functions below. A function whose handler is not installed behaves as a core
  * with nothing stored that accepts every log line and every message:
@@ -50,6 +53,38 @@ HERON_API KBool KESTREL_CALL GateInfo(int32_t Kind, int16_t GateCode, const char
  * the packet of RefPack failed. True when the core took the message. */
 HERON_API KBool KESTREL_CALL RecvFromGate(const TRefPack* RefPack, int32_t Code, int32_t Param);
 
+/* ---- The core functions the host framework calls. ---- */
+
+/* A packet that arrived for this core. SenderIdCl is the sending party's
+ * client id, RefPack the sender's reference of it, Data/Size its bytes (Data
+ * may be NULL when Size is 0; all three are valid for the call only). True
+ * when the core took the packet; false makes the sending side report the
+ * packet as failed. Each packet is handed over once. */
+HERON_API KBool KESTREL_CALL RecvPacketFromGate(int32_t SenderIdCl, const TRefPack* RefPack, const void* Data,
+                                                int32_t Size);
+
+/* The packet of RefPack, given to the transmit process TransProc, has reached
+ * the far core. Sent once per delivered packet; the core's answer is only
+ * noted. */
+HERON_API KBool KESTREL_CALL PacketDeliveredFromGate(KHandle TransProc, const TRefPack* RefPack);
+
+/* Directions of ProgressFromGate. */
+enum { HERON_PROGRESS_SEND = 0, HERON_PROGRESS_RECEIVE = 1 };
+
+/* Progress of one transfer of the process Proc (a transmit process, or the
+ * exchange process serving a call): Done of Total bytes of the current packet,
+ * in the given direction. Caption is NUL-terminated Windows-1251. Called from
+ * the exchange threads, only while the gate asks for progress to be shown. */
+HERON_API void KESTREL_CALL ProgressFromGate(KHandle Proc, const char* Caption, int32_t Done, int32_t Total,
+                                             int32_t Direction);
+
+/* The core's localised text for Key (NUL-terminated). Returns the text's
+ * length in bytes (without the terminator), or -1 when the core has none.
+ * When Dest is not NULL and DestSize > 0, at most DestSize - 1 bytes and a
+ * terminating NUL are copied there; a result >= DestSize means the text was
+ * cut, and a second call with a larger buffer gets it whole. */
+HERON_API int32_t KESTREL_CALL GetLocalizResource(const char* Key, char* Dest, int32_t DestSize);
+
 /* ---- Handlers of the host program. ---- */
 
 typedef const void* (*HeronReadGateSettingsFn)(void* ctx, int16_t gate_code, int32_t* size);
@@ -59,6 +94,24 @@ typedef KBool (*HeronRecvFromGateFn)(void* ctx, const TRefPack* ref, int32_t cod
 HERON_API void HeronSetReadGateSettings(HeronReadGateSettingsFn fn, void* ctx);
 HERON_API void HeronSetGateInfo(HeronGateInfoFn fn, void* ctx);
 HERON_API void HeronSetRecvFromGate(HeronRecvFromGateFn fn, void* ctx);
+
+/* Handlers of the framework's functions. Unset: RecvPacketFromGate and
+ * PacketDeliveredFromGate answer 1 (the packet is taken and dropped),
+ * ProgressFromGate does nothing, GetLocalizResource answers -1 (no text).
+ * A localisation handler follows the contract of GetLocalizResource: it
+ * returns the full length (or -1) and copies what fits, terminator included;
+ * libHeron terminates the buffer again whatever the handler did. */
+typedef KBool (*HeronRecvPacketFromGateFn)(void* ctx, int32_t sender_id_cl, const TRefPack* ref, const void* data,
+                                          int32_t size);
+typedef KBool (*HeronPacketDeliveredFromGateFn)(void* ctx, KHandle trans_proc, const TRefPack* ref);
+typedef void (*HeronProgressFromGateFn)(void* ctx, KHandle proc, const char* caption, int32_t done, int32_t total,
+                                        int32_t direction);
+typedef int32_t (*HeronGetLocalizResourceFn)(void* ctx, const char* key, char* dest, int32_t dest_size);
+
+HERON_API void HeronSetRecvPacketFromGate(HeronRecvPacketFromGateFn fn, void* ctx);
+HERON_API void HeronSetPacketDeliveredFromGate(HeronPacketDeliveredFromGateFn fn, void* ctx);
+HERON_API void HeronSetProgressFromGate(HeronProgressFromGateFn fn, void* ctx);
+HERON_API void HeronSetGetLocalizResource(HeronGetLocalizResourceFn fn, void* ctx);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,87 @@
+// The messages of the framework's protocol: what a transmit process (client)
+// and the exchange process serving a call (server) say to each other. Each
+// message travels as one frame through TExchanger::Send / Receive; the line
+// below already checks sums, suppresses repeats and resends, so this layer
+// only has to survive a connection that breaks, a reply that comes twice, and
+// bytes that are not a message at all.
+//
+// Format (all integers little-endian, no padding; every message is at least
+// five bytes, so it is never empty, which Receive uses to mean failure):
+//
+//   offset size  field
+//   0      1     type   1 HELLO, 2 WELCOME, 3 DATA, 4 ACK, 5 PING, 6 PONG, 7 BYE
+//   1      4     seq    u32: the client numbers its requests 1, 2, 3 ... on each
+//                       connection; a reply carries the seq of its request
+//   then, by type:
+//   HELLO   (client → server, first request of a connection)
+//           u16 version (1), i32 sender IdCl (the sending core's client id),
+//           u32 client id (identity of the transmit process, for the logs)
+//   WELCOME (server → client, reply to HELLO)
+//           u16 version (1), u32 keep-alive interval in ms that the server
+//           wants while the line idles
+//   DATA    (client → server) one fragment of a packet:
+//           i32 ref.Number, i32 ref.Date, i32 ref.Time, u32 total size,
+//           u32 offset of the fragment, then the fragment's bytes (the rest of
+//           the message, possibly none: a fragment of 0 bytes asks where the
+//           server stands, and carries a whole packet of size 0)
+//   ACK     (server → client, reply to DATA)
+//           i32 ref.Number, i32 ref.Date, i32 ref.Time, u8 status, u32 position
+//           status 0 CONTINUE  send on from `position` (the bytes the server holds)
+//                  1 DELIVERED the packet is in the far core (now or before)
+//                  2 REFUSED   the far core did not take it
+//                  3 REJECTED  the request was not acceptable (too large,
+//                              inconsistent); the packet cannot be sent
+//   PING    (client → server) keep-alive while the line idles; no body
+//   PONG    (server → client, reply to PING); no body
+//   BYE     (client → server) the client hangs up; no body, no reply
+//
+// A message with an unknown type, a wrong length or a field out of range
+// decodes to nothing; the receiver ignores it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "kestrel/kestrel.h"
+
+namespace kestrel::host {
+
+enum class TMsgType : std::uint8_t { Hello = 1, Welcome = 2, Data = 3, Ack = 4, Ping = 5, Pong = 6, Bye = 7 };
+enum class TAckStatus : std::uint8_t { Continue = 0, Delivered = 1, Refused = 2, Rejected = 3 };
+
+inline constexpr std::uint16_t kProtocolVersion = 1;
+
+// One decoded message. Only the fields of its type are meaningful.
+struct TMessage {
+  TMsgType Type = TMsgType::Ping;
+  std::uint32_t Seq = 0;
+  std::uint16_t Version = 0;          // HELLO, WELCOME
+  std::int32_t SenderIdCl = 0;        // HELLO
+  std::uint32_t ClientId = 0;         // HELLO
+  std::uint32_t KeepAliveMs = 0;      // WELCOME
+  TRefPack Ref{};                     // DATA, ACK
+  std::uint32_t Total = 0;            // DATA
+  std::uint32_t Offset = 0;           // DATA
+  std::string_view Payload;           // DATA: a view into the decoded bytes
+  TAckStatus Status = TAckStatus::Continue;  // ACK
+  std::uint32_t Position = 0;         // ACK
+};
+
+// The bytes of a message. For DATA, Payload is appended as given.
+std::string EncodeMessage(const TMessage& msg);
+
+// The message in `bytes`, or nothing when they are not a well-formed message.
+// DATA's Payload views `bytes`, which must outlive it. Never throws.
+std::optional<TMessage> DecodeMessage(std::string_view bytes);
+
+// Shorthands for building messages.
+TMessage MakeHello(std::uint32_t seq, std::int32_t sender_id_cl, std::uint32_t client_id);
+TMessage MakeWelcome(std::uint32_t seq, std::uint32_t keep_alive_ms);
+TMessage MakeData(std::uint32_t seq, const TRefPack& ref, std::uint32_t total, std::uint32_t offset,
+                  std::string_view payload);
+TMessage MakeAck(std::uint32_t seq, const TRefPack& ref, TAckStatus status, std::uint32_t position);
+TMessage MakeBare(TMsgType type, std::uint32_t seq);  // PING, PONG, BYE
+
+}  // namespace kestrel::host

@@ -1,0 +1,130 @@
+#include "host/ServerSession.h"
+
+#include "heron.h"
+#include "host/CoreCalls.h"
+#include "host/Exchanger.h"
+#include "host/GateManager.h"
+#include "host/Protocol.h"
+#include "host/ReceiveHistory.h"
+
+namespace kestrel::host {
+namespace {
+
+// Frames in a row that are not messages (or not ones we expect) before the
+// peer is taken to be something else than our client.
+constexpr int kMaxJunk = 16;
+
+}  // namespace
+
+TServerSession::TServerSession(TProtocol& protocol, KHandle process)
+    : protocol_(protocol),
+      manager_(*protocol.Manager()),
+      exchanger_(*protocol.Exchanger),
+      process_(process),
+      tuning_(manager_.ProcessList->Tuning()),
+      history_(manager_.ProcessList->History()),
+      wire_(exchanger_),
+      progress_(manager_, process, HERON_PROGRESS_RECEIVE) {}
+
+bool TServerSession::Stopping() const { return protocol_.StopRequested() || manager_.GateStopping.load(); }
+
+void TServerSession::Log(const std::string& what, const std::string& details) {
+  FrameworkLog(manager_, "TProtocol[$" + Hex8(protocol_.Identity()) + "]." + what, details);
+}
+
+void TServerSession::Run() {
+  int junk = 0;
+  while (end_reason_.empty()) {
+    if (Stopping()) {
+      end_reason_ = "stopped";
+      break;
+    }
+    TMessage msg;
+    const TWire::TRecv got = wire_.Receive(msg);
+    if (got == TWire::TRecv::Broken) {
+      end_reason_ = "nothing received";
+      break;
+    }
+    // A request we answered already comes again when the line repeats it;
+    // answering twice would confuse the client, so it is passed over.
+    if (got == TWire::TRecv::Junk || msg.Seq <= last_seq_) {
+      if (++junk > kMaxJunk) end_reason_ = "the peer sends junk";
+      continue;
+    }
+    junk = 0;
+    if (!Handle(msg)) break;
+  }
+  try {
+    (void)exchanger_.DisConnect();
+  } catch (...) {
+  }
+  Log("Serve:(Session ended)", end_reason_ + "; Sender: " + std::to_string(sender_) +
+                                   "; Delivered: " + std::to_string(delivered_) +
+                                   "; Repeats: " + std::to_string(repeats_));
+}
+
+bool TServerSession::Handle(const TMessage& msg) {
+  switch (msg.Type) {
+    case TMsgType::Hello:
+      greeted_ = true;
+      sender_ = msg.SenderIdCl;
+      last_seq_ = msg.Seq;
+      Log("Serve:(Session started)", "Sender: " + std::to_string(sender_) + "; Client: $" + Hex8(msg.ClientId));
+      if (!wire_.Send(MakeWelcome(msg.Seq, tuning_.KeepAliveMs))) end_reason_ = "send failed";
+      break;
+    case TMsgType::Data:
+      if (!greeted_) return true;  // nobody said hello: not our client yet
+      last_seq_ = msg.Seq;
+      return OnData(msg);
+    case TMsgType::Ping:
+      if (!greeted_) return true;
+      last_seq_ = msg.Seq;
+      if (!wire_.Send(MakeBare(TMsgType::Pong, msg.Seq))) end_reason_ = "send failed";
+      break;
+    case TMsgType::Bye:
+      end_reason_ = "goodbye";
+      break;
+    case TMsgType::Welcome:
+    case TMsgType::Ack:
+    case TMsgType::Pong:
+      return true;  // replies are the client's to receive, not ours
+  }
+  return end_reason_.empty();
+}
+
+bool TServerSession::OnData(const TMessage& msg) {
+  const TPacketKey key{sender_, msg.Ref};
+  TReceiveHistory::TStep step = history_.Accept(key, msg.Total, msg.Offset, msg.Payload);
+  if (step.Timeout) {
+    end_reason_ = "the packet is still being delivered by another session";
+    return false;
+  }
+  if (step.Deliver) {
+    const bool taken = DeliverPacket(sender_, msg.Ref, step.Packet);
+    history_.Finish(key, msg.Total, taken);
+    if (taken) {
+      ++delivered_;
+      step.Status = TAckStatus::Delivered;
+      step.Position = msg.Total;
+      progress_.Report(msg.Total, msg.Total);
+    } else {
+      step.Status = TAckStatus::Refused;
+      step.Position = 0;
+      Log("Serve:(Packet refused by the core)", RefText(msg.Ref));
+    }
+  } else if (step.Status == TAckStatus::Delivered) {
+    ++repeats_;
+    Log("Serve:(Repeat of a delivered packet)", RefText(msg.Ref));
+  } else if (step.Status == TAckStatus::Rejected) {
+    Log("Serve:(Packet rejected)", RefText(msg.Ref) + "; Size: " + std::to_string(msg.Total));
+  } else {
+    progress_.Report(step.Position, msg.Total);
+  }
+  if (!wire_.Send(MakeAck(msg.Seq, msg.Ref, step.Status, step.Position))) {
+    end_reason_ = "send failed";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace kestrel::host

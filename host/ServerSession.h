@@ -1,0 +1,57 @@
+// TServerSession: the receiving side of the protocol, run by the exchange
+// process that serves one answered call (see host/Protocol.h for what it
+// does, host/Message.h for what it says).
+//
+// Internal to the framework: built and run by TProtocol::Run. The session
+// ends on the client's goodbye, on a failed receive or send, on a stop, or
+// when the peer sends nothing but junk; then it calls the exchanger's
+// DisConnect once.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "host/CoreCalls.h"
+#include "host/Pacing.h"
+#include "host/Wire.h"
+#include "kestrel/kestrel.h"
+
+namespace kestrel::host {
+
+class TProtocol;
+class TGateManager;
+class TExchanger;
+class TReceiveHistory;
+
+class TServerSession {
+ public:
+  TServerSession(TProtocol& protocol, KHandle process);
+  TServerSession(const TServerSession&) = delete;
+  TServerSession& operator=(const TServerSession&) = delete;
+
+  void Run();
+
+ private:
+  // Handles one message; false ends the session with `end_reason_` set.
+  bool Handle(const TMessage& msg);
+  bool OnData(const TMessage& msg);
+  bool Stopping() const;
+  void Log(const std::string& what, const std::string& details = {});
+
+  TProtocol& protocol_;
+  TGateManager& manager_;
+  TExchanger& exchanger_;
+  KHandle process_;
+  TProtocolTuning tuning_;
+  TReceiveHistory& history_;
+  TWire wire_;
+  TProgress progress_;
+  bool greeted_ = false;
+  std::int32_t sender_ = 0;
+  std::uint32_t last_seq_ = 0;
+  std::uint32_t delivered_ = 0;
+  std::uint32_t repeats_ = 0;
+  std::string end_reason_;
+};
+
+}  // namespace kestrel::host
