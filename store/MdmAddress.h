@@ -4,7 +4,9 @@
 // no phone section (its block is the 168 bytes alone).
 //
 // TMdmAddress is a packed little-endian byte image: read from a block with
-// memcpy, written back the same way. Its time spans are day fractions
+// memcpy, written back the same way. Its wider fields are unaligned: use them
+// by value (assign, copy, pass by value), never bind a reference to one or
+// take its address. Its time spans are day fractions
 // (1.0 = 24 hours); the gate waits for the time-of-day part of one.
 //
 // Everything here is a pure function of its arguments: thread-safe, no I/O.

@@ -38,8 +38,8 @@ TEST(MdmAddrList, EmptyBlockGivesTheDefaultAddress) {
   const TParamListItem* wait = Find(a.ParamList, "DataWaitTimeOut");
   EXPECT_EQ(wait->ParamType, PARAM_DATETIME);
   EXPECT_EQ(wait->Size, 8);
-  EXPECT_EQ(SpanOf(*wait), d.DataWaitTimeOut);
-  EXPECT_EQ(SpanOf(*Find(a.ParamList, "StayOnLineTimeOut")), d.StayOnLineTimeOut);
+  EXPECT_EQ(SpanOf(*wait), double{d.DataWaitTimeOut});
+  EXPECT_EQ(SpanOf(*Find(a.ParamList, "StayOnLineTimeOut")), double{d.StayOnLineTimeOut});
   EXPECT_EQ(Find(a.ParamList, "RestoreConnTries")->ParamType, PARAM_INT32);
   EXPECT_EQ(Find(a.ParamList, "RestoreConnTries")->Value, 2);
   EXPECT_EQ(Find(a.ParamList, "IdCl")->Value, -1);
@@ -130,9 +130,9 @@ TEST(MdmAddrList, ParametersBuildTheBlock) {
   TMdmAddress r;
   std::memcpy(&r, blob.data(), sizeof r);
   EXPECT_EQ(r.DialPhoneType, gate::TDialType::dtDialPulse) << "a name in another case is ignored";
-  EXPECT_EQ(r.IdCl, -7);
-  EXPECT_EQ(r.DataWaitTimeOut, 0.5);
-  EXPECT_EQ(r.StayOnLineTimeOut, DefaultAddress().StayOnLineTimeOut) << "a missing name keeps the default";
+  EXPECT_EQ(std::int32_t{r.IdCl}, -7);
+  EXPECT_EQ(double{r.DataWaitTimeOut}, 0.5);
+  EXPECT_EQ(double{r.StayOnLineTimeOut}, double{DefaultAddress().StayOnLineTimeOut}) << "a missing name keeps the default";
   const std::uint8_t com1_com3[16] = {1, 0, 1};
   EXPECT_EQ(std::memcmp(r.UseComPorts, com1_com3, 16), 0);
   std::vector<std::string> phones;

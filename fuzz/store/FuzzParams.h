@@ -1,0 +1,100 @@
+// Builds a parameter list from fuzz bytes, the way a careless host might:
+// names from the store's vocabulary (with channel numbers that may not be
+// numbers), any type code, scalars, texts, time spans, and items whose size
+// lies (negative, or no memory behind it). The list and its items belong to
+// the object; items that lie are made harmless before they are freed.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/ParamList.h"
+
+namespace kestrel::fuzz {
+
+class FuzzParams {
+ public:
+  FuzzParams(const std::uint8_t* data, std::size_t size) : in_(reinterpret_cast<const char*>(data), size) {
+    list_ = host::NewParamList();
+    while (!in_.empty() && list_->Count < 64) AddOne();
+  }
+  ~FuzzParams() {
+    for (auto* item : liars_) {
+      item->Size = 0;
+      item->Value = 0;
+    }
+    host::DestroyParamList(*list_);
+    host::FreeParamList(list_);
+  }
+  FuzzParams(const FuzzParams&) = delete;
+  FuzzParams& operator=(const FuzzParams&) = delete;
+
+  const TParamList* get() const { return list_; }
+
+ private:
+  std::uint8_t Byte() {
+    if (in_.empty()) return 0;
+    const auto b = static_cast<std::uint8_t>(in_.front());
+    in_.remove_prefix(1);
+    return b;
+  }
+  std::string_view Take(std::size_t n) {
+    n = std::min(n, in_.size());
+    const auto out = in_.substr(0, n);
+    in_.remove_prefix(n);
+    return out;
+  }
+
+  std::string Name() {
+    static constexpr std::string_view kNames[] = {
+        "ToShowProgress", "PortNumber", "BaudRate", "DataBits", "SwFlow", "Parity", "StopBits", "InitString",
+        "Alias", "DialPhoneType", "RestoreConnAfterBreakTimeOut", "DataWaitTimeOut", "StayOnLineTimeOut",
+        "RestoreConnTimeOut", "RestoreConnTries", "DialTimeOut", "IdCl", "UseComPorts", "PhonesList", "Other"};
+    constexpr std::size_t kChannelNames = 9;  // "PortNumber".."Alias" take a number
+    const std::size_t i = Byte() % std::size(kNames);
+    std::string name(kNames[i]);
+    if (i >= 1 && i < kChannelNames) {
+      const std::uint8_t b = Byte();
+      if (b < 240)
+        name += std::to_string(b % 5);
+      else
+        name += Take(b - 240);  // anything: a conversion error, a sign, nothing
+    }
+    return name;
+  }
+
+  void AddOne() {
+    const std::string name = Name();
+    static constexpr std::int32_t kTypes[] = {PARAM_ENUM, PARAM_INT32, PARAM_BOOL, PARAM_DATETIME, PARAM_TEXT};
+    const std::uint8_t t = Byte();
+    const std::int32_t type = t < 250 ? kTypes[t % 5] : t;
+    const std::uint8_t kind = Byte() % 8;
+    if (kind <= 2) {  // a scalar
+      std::int32_t v = 0;
+      const auto b = Take(4);
+      std::memcpy(&v, b.data(), b.size());
+      host::AddParamListItem(*list_, host::NewScalarItem(name, type, v));
+    } else if (kind <= 5) {  // honest bytes
+      const auto b = Take(kind == 5 ? 8 : Byte());
+      host::AddParamListItem(*list_, host::NewBytesItem(name, type, b.empty() ? nullptr : b.data(),
+                                                        static_cast<std::int32_t>(b.size())));
+    } else {  // a size that lies: no memory behind it, or negative
+      auto* item = host::NewScalarItem(name, type, 0);
+      const std::int32_t n = Byte();
+      item->Size = kind == 6 ? n + 1 : -n - 1;
+      liars_.push_back(item);
+      host::AddParamListItem(*list_, item);
+    }
+  }
+
+  std::string_view in_;
+  TParamList* list_ = nullptr;
+  std::vector<TParamListItem*> liars_;
+};
+
+}  // namespace kestrel::fuzz
