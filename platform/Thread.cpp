@@ -1,5 +1,7 @@
 #include "platform/Thread.h"
 
+#include <chrono>
+
 #include "platform/ThreadId.h"
 
 namespace kestrel::platform {
@@ -19,6 +21,8 @@ void TThread::Terminate() { terminate_.Set(); }
 void TThread::WaitFor() {
   if (thread_.joinable()) thread_.join();
 }
+
+void SleepFor(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 void TThread::Run() {
   thread_id_.store(CurrentThreadId(), std::memory_order_release);

@@ -50,4 +50,8 @@ class TThread {
   std::atomic<std::uint32_t> thread_id_{0};
 };
 
+// A fixed delay (a line settling after a hang-up, a pause between dials).
+// Never a way to wait for an event: block on the event with a deadline.
+void SleepFor(std::uint32_t ms);
+
 }  // namespace kestrel::platform

@@ -1,0 +1,276 @@
+// The command side of TMdmDriver: configuration, AT commands and answers,
+// the initialisation and hang-up sequences, dialling and the modem test.
+#include <algorithm>
+#include <exception>
+
+#include "gate/Format.h"
+#include "gate/GateAccess.h"
+#include "gate/GateLog.h"
+#include "gate/LogText.h"
+#include "gate/MdmError.h"
+#include "modem/MdmMain.h"
+#include "platform/Cp1251.h"
+#include "platform/Port.h"
+#include "platform/Tick.h"
+
+namespace kestrel::modem {
+
+using namespace kestrel::literals;
+using gate::Fmt;
+using gate::TRespCode;
+
+namespace {
+constexpr std::string_view kInitCmd = "ATE0V1S0=0\r";
+constexpr gate::TRespSet kInitAccept = gate::RespSet(TRespCode::rcOK, TRespCode::rcOther);
+constexpr gate::TRespSet kOkOnly = gate::RespSet(TRespCode::rcOK);
+constexpr gate::TRespSet kConnectOnly = gate::RespSet(TRespCode::rcConnect);
+// A wait for modem bytes looks at the gate's stop flag at least this often.
+constexpr std::uint32_t kStopCheckMs = 100;
+
+bool AnswerComplete(const std::string& resp) { return resp.size() >= 4 && resp.find("\r\n", 2) != std::string::npos; }
+
+// A byte that would end or alter the command line on the modem.
+bool HasControlChar(std::string_view phone) {
+  return std::any_of(phone.begin(), phone.end(), [](char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return b < 0x20 || b == 0x7F;
+  });
+}
+}  // namespace
+
+std::string TrimmedInitString(const store::TMdmChannelSettings& settings) {
+  return std::string(store::TrimBlanks(store::ShortTextToString(settings.InitString)));
+}
+
+TMdmDriver::TMdmDriver() : send_address_(store::DefaultAddress()), listen_address_(store::DefaultAddress()),
+      active_address_(store::DefaultAddress()), settings_(store::DefaultChannelSettings()) {}
+
+TMdmDriver::~TMdmDriver() {
+  gate::GateLog(1, "beg-TMdmDriver.Destroy");
+  // The base destructor closes the port; close it here while this object is
+  // still whole, so the poll thread never calls into a half-destroyed driver.
+  Disconnect();
+  gate::GateLog(1, "end-TMdmDriver.Destroy");
+}
+
+void TMdmDriver::Disconnect() {
+  serial::TCommPortDriver::Disconnect();
+  modem_connected_ = false;
+}
+
+std::int32_t TMdmDriver::PoolIndex() const { return gate::GateAccess().PoolIndexOf(this); }
+
+void TMdmDriver::SetChannelSettings(const store::TMdmChannelSettings& settings) {
+  settings_ = settings;
+  SetBaudRateValue(57600);
+  SetBaudRate(settings.BaudRate);
+  CheckLineStatus = true;
+  SetDataBits(settings.DataBits);
+  EnableDTR = true;
+  SetHwFlow(settings.HwFlow);
+  SetInBufSize(2048);
+  InputTimeout = 200;
+  SetOutBufSize(2048);
+  OutputTimeout = 500;
+  SetParity(settings.Parity);
+  SetPollingDelay(50);
+  SetPortName("\\\\.\\COM1");
+  SetPort(settings.PortNumber);
+  SetStopBits(settings.StopBits);
+  SetSwFlow(settings.SwFlow);
+  OnReceiveData = [this](serial::TCommPortDriver*, const void* data, std::uint32_t size) {
+    OnReceiveDataHandler(static_cast<const std::uint8_t*>(data), size);
+  };
+  initialized_ = true;
+  listening_ = false;
+  sending_ = false;
+}
+
+void TMdmDriver::WaitForInput(std::uint32_t timeout_ms) {
+  (void)platform::PortWaitReceive(Handle(), std::min(timeout_ms, kStopCheckMs));
+}
+
+bool TMdmDriver::MdmRecvSpec(std::string& resp, std::string& err, std::uint32_t timeout_ms) {
+  if (timeout_ms == 0) timeout_ms = InputTimeout;
+  resp.clear();
+  err.clear();
+  if (!Connected()) {
+    err = "Not connected";
+    return false;
+  }
+  PausePolling();
+  struct Resume {
+    TMdmDriver* d;
+    ~Resume() { d->ContinuePolling(); }
+  } resume{this};
+
+  std::uint32_t t0 = platform::GetTickCount();
+  while (!AnswerComplete(resp)) {
+    const std::uint32_t queued = Connected() ? CountRX() : 0;
+    std::uint32_t got = 0;
+    if (queued > 0) {
+      std::string chunk(queued, '\0');
+      if (platform::PortRead(Handle(), chunk.data(), queued, got) && got > 0) {
+        resp.append(chunk, 0, got);
+        t0 = platform::GetTickCount();
+      }
+    }
+    // A read that brought nothing counts as an empty poll: restarting the
+    // silence time-out for it would never end the wait on a port that went away.
+    if (got > 0) continue;
+    const std::uint32_t now = platform::GetTickCount();
+    if (platform::Elapsed(t0, now) > timeout_ms) break;
+    if (gate::GateStopRequested()) {
+      err = "Break on stop gate";
+      return false;
+    }
+    WaitForInput(platform::Remaining(t0, now, timeout_ms) + 1);
+  }
+  if (!AnswerComplete(resp)) {
+    err = "Timeout reached";
+    return false;
+  }
+  return true;
+}
+
+bool TMdmDriver::MdmSendCmd(const std::string& cmd, gate::TRespSet accept, std::uint32_t timeout_ms,
+                            std::string& err) {
+  err.clear();
+  if (!Connected()) {
+    err = "No connection to COM-port";
+    return false;
+  }
+  PausePolling();
+  struct Resume {
+    TMdmDriver* d;
+    ~Resume() { d->ContinuePolling(); }
+  } resume{this};
+
+  if (!SendString(cmd)) {
+    err = "SendString(" + gate::PrintableText(cmd, 11) + "): FALSE";
+    return false;
+  }
+  std::string resp;
+  if (!MdmRecvSpec(resp, err, timeout_ms)) return false;
+  const TRespCode cls = gate::ClassifyResponse(resp);
+  if (!gate::InRespSet(accept, cls)) {
+    err = "Bad Response: " + std::string(gate::ResponseText(cls)) + "; exactly: '" + gate::PrintableText(resp, 11) +
+          "'";
+    return false;
+  }
+  return true;
+}
+
+bool TMdmDriver::RunInitSequence(bool keep_going, int& failed_step, std::string& err) {
+  failed_step = -1;
+  std::string step_err;
+  bool ok = false;
+  for (int attempt = 0; attempt < kInitTries && !ok; ++attempt)
+    ok = MdmSendCmd(std::string(kInitCmd), kInitAccept, kInitCmdTimeout, step_err);
+  if (!ok) {
+    failed_step = 0;
+    err = step_err;
+    if (!keep_going) return false;
+  }
+  const std::string init = TrimmedInitString(settings_);
+  if (!init.empty() && !MdmSendCmd(init + "\r", kInitAccept, kInitCmdTimeout, step_err)) {
+    if (failed_step < 0) {
+      failed_step = 1;
+      err = step_err;
+    }
+    if (!keep_going) return false;
+  }
+  if (!MdmSendCmd(std::string(kInitCmd), kInitAccept, kInitCmdTimeout, step_err)) {
+    if (failed_step < 0) {
+      failed_step = 0;
+      err = step_err;
+    }
+    if (!keep_going) return false;
+  }
+  return failed_step < 0 || keep_going;
+}
+
+bool TMdmDriver::HangUp(std::string& err) {
+  err.clear();
+  (void)MdmSendCmd("+++", kOkOnly, kEscapeTimeout, err);
+  (void)MdmSendCmd("ATH\r", kOkOnly, kFirstHangupTimeout, err);
+  return MdmSendCmd("ATH\r", kOkOnly, kSecondHangupTimeout, err);
+}
+
+bool TMdmDriver::DialPhone(const std::string& phone, std::string& err) {
+  err.clear();
+  if (modem_connected_) return true;
+  if (HasControlChar(phone)) {
+    // A CR or another control byte would end the dial command early and run
+    // whatever follows as a second command on the modem.
+    err = "Phone number <" + gate::PrintableText(phone, 100) + "> holds control characters; not dialled";
+    return false;
+  }
+  const bool pulse = active_address_.DialPhoneType == gate::TDialType::dtDialPulse;
+  const std::string cmd = (pulse ? "ATDP" : "ATDT") + phone + "\r";
+  gate::GateLog(3, Fmt("BEGIN establishing modem connection. Dial:<%s>", phone));
+  if (MdmSendCmd(cmd, kConnectOnly, store::TimeSpanToMs(active_address_.DialTimeOut), err)) {
+    gate::GateLog(3, "END establishing modem connection. Result:<success>");
+    modem_connected_ = true;
+    return true;
+  }
+  gate::GateLog(3, Fmt("END establishing modem connection. Result:<fail>; Reason:<%s>", err));
+  std::string hang_err;
+  if (!HangUp(hang_err)) err += "; Alsow error on hang up: <" + hang_err + ">";
+  return false;
+}
+
+bool TMdmDriver::TestChannel(std::string& err) {
+  err.clear();
+  auto saved_handler = OnReceiveData;
+  OnReceiveData = nullptr;
+  PausePolling();
+  struct Restore {
+    TMdmDriver* d;
+    serial::TReceiveDataEvent& saved;
+    ~Restore() {
+      d->ContinuePolling();
+      d->OnReceiveData = saved;
+    }
+  } restore{this, saved_handler};
+
+  // "Ошибка: <code>; <text>" from the port's last error, or "" when it has no text.
+  const auto port_error = [this](bool special_not_found) {
+    if (LastErrorMsg().empty()) return std::string();
+    std::string text = special_not_found && LastErrorCode() == platform::kErrorFileNotFound
+                           ? std::string("Система не смогла найти указанный порт"_cp)
+                           : LastErrorMsg();
+    std::string out = std::string("Ошибка: "_cp) + std::to_string(LastErrorCode()) + "; " + text;
+    gate::TrimTrailingCRLF(out);
+    return out;
+  };
+  const std::string silent = std::string("Модем отключен от порта или неверные настройки модема или т.п."_cp);
+
+  try {
+    if (!Connect()) {
+      err = port_error(true);
+      if (err.empty()) err = "Connect failed";
+      return false;
+    }
+    (void)FlushBuffers(true, true);
+    std::string cmd_err;
+    const auto fail = [&](const std::string& fallback) {
+      err = port_error(false);
+      if (err.empty()) err = fallback;
+      Disconnect();
+      return false;
+    };
+    if (!MdmSendCmd(std::string(kInitCmd), kInitAccept, kTestInitTimeout, cmd_err))
+      return fail(silent + ":(MdmSendCmd('ATE0V1S0=0'#13) failed)");
+    const std::string init = TrimmedInitString(settings_);
+    if (!init.empty() && !MdmSendCmd(init + "\r", kInitAccept, kTestInitStrTimeout, cmd_err)) return fail(silent);
+    if (!MdmSendCmd(std::string(kInitCmd), kInitAccept, kTestInitTimeout, cmd_err))
+      return fail(silent + ":(MdmSendCmd('ATE0V1S0=0'#13) failed)");
+    return true;
+  } catch (const std::exception& e) {
+    err = gate::ExceptionClassName(e) + ": " + e.what();
+    return false;
+  }
+}
+
+}  // namespace kestrel::modem

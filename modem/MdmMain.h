@@ -1,0 +1,155 @@
+// TMdmDriver: one modem on one serial port.
+//
+// The command side (configuration from a channel record, AT commands and
+// their answers, the initialisation and hang-up sequences, dialling, the
+// modem test), the packet exchange on a connection (one frame each way, with
+// alternating kinds, repeat suppression and the resend of the last frame),
+// and the two roles the pool hands out: sending (take, dial, carry packets,
+// give back) and listening (arm the modem, answer RING by itself, report the
+// connection).
+//
+// Threads: the role operations, SendByChannel, RecvByChannel and the RING
+// handler take the channel's re-entrant lock; callers come from exchange
+// threads, the listener's thread and the port's poll thread. Callbacks run
+// with the lock held and must not wait for another thread that needs it.
+// Every wait blocks with a deadline and ends early when the gate stops.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "gate/MdmResp.h"
+#include "platform/CriticalSection.h"
+#include "serial/ExCPDrv.h"
+#include "store/MdmAddress.h"
+#include "store/MdmSettings.h"
+
+namespace kestrel::modem {
+
+// A channel callback; its argument is the channel's PoolIndex.
+using TChannelEvent = std::function<void(std::int32_t)>;
+// Who holds a role: the 32-bit identity of an exchanger or listener; 0 = none.
+using TOwnerId = std::uint32_t;
+
+// Fixed time-outs of the command layer, in milliseconds.
+inline constexpr std::uint32_t kInitCmdTimeout = 2000;      // init commands in the role operations
+inline constexpr std::uint32_t kTestInitTimeout = 1000;     // "ATE0V1S0=0" in TestChannel
+inline constexpr std::uint32_t kTestInitStrTimeout = 5000;  // InitString in TestChannel
+inline constexpr int kInitTries = 6;                        // tries of the first "ATE0V1S0=0"
+inline constexpr std::uint32_t kEscapeTimeout = 1000;       // "+++" during hang-up
+inline constexpr std::uint32_t kFirstHangupTimeout = 1000;  // first "ATH"
+inline constexpr std::uint32_t kSecondHangupTimeout = 10000;
+inline constexpr std::uint32_t kCarrierSettleMs = 100;      // after closing a port that showed carrier
+inline constexpr std::uint32_t kNextFrameTimeout = 15000;   // frames after the first of a connection
+
+class TMdmDriver : public serial::TCommPortDriver {
+ public:
+  TMdmDriver();
+  ~TMdmDriver() override;
+
+  // Closes the port and clears ModemConnected.
+  void Disconnect() override;
+
+  // ---- Command layer ----
+
+  // Copies the record and configures the port from it (the port is not opened).
+  void SetChannelSettings(const store::TMdmChannelSettings& settings);
+  // Sends one command line and accepts the answer when its class is in `accept`.
+  [[nodiscard]] bool MdmSendCmd(const std::string& cmd, gate::TRespSet accept, std::uint32_t timeout_ms,
+                                std::string& err);
+  // Reads one answer: complete when CR LF follows its first two characters.
+  // The time-out (0: InputTimeout) restarts with every chunk received.
+  [[nodiscard]] bool MdmRecvSpec(std::string& resp, std::string& err, std::uint32_t timeout_ms);
+  // Dials one number of the ActiveAddress and waits for CONNECT; hangs up on failure.
+  [[nodiscard]] bool DialPhone(const std::string& phone, std::string& err);
+  // Opens the port and checks that a modem answers; the port stays open on success.
+  [[nodiscard]] bool TestChannel(std::string& err);
+  // The channel's index in the gate's pool, or -1 when it is not in it.
+  std::int32_t PoolIndex() const;
+
+  // ---- Packet exchange on a connection ----
+
+  [[nodiscard]] bool MdmSendExch(const std::string& data, std::string& err, std::uint32_t timeout_ms);
+  [[nodiscard]] bool MdmRecvExch(std::string& data, std::string& err, std::uint32_t timeout_ms);
+
+  // ---- Roles ----
+
+  [[nodiscard]] bool InitForSending(bool may_take_listening, const store::TMdmAddress& addr, TOwnerId owner,
+                                    TChannelEvent on_lose_channel, std::string& err);
+  [[nodiscard]] bool DialForSending(const std::vector<std::string>& phones, std::string& err);
+  void ReleaseSendingChannel();
+  [[nodiscard]] bool InitForListening(const store::TMdmAddress& addr, TOwnerId owner,
+                                      TChannelEvent on_two_mdm_connected, TChannelEvent on_lose_channel,
+                                      std::string& err);
+  void ReleaseListeningChannel();
+  [[nodiscard]] bool SendByChannel(const std::string& data, std::string& err);
+  [[nodiscard]] bool RecvByChannel(std::string& data, std::string& err);
+
+  // Role state, read by the pool (under the channel's lock when it matters).
+  bool Initialized() const { return initialized_.load(); }
+  bool Sending() const { return sending_.load(); }
+  bool Listening() const { return listening_.load(); }
+  bool ModemConnected() const { return modem_connected_.load(); }
+  TOwnerId SendingOwner() const { return sending_owner_.load(); }
+  TOwnerId ListeningOwner() const { return listening_owner_.load(); }
+  // The listener records the exchanger of an answered call itself.
+  void SetSendingOwner(TOwnerId owner);
+
+  const store::TMdmChannelSettings& ChannelSettings() const { return settings_; }
+  const store::TMdmAddress& ActiveAddress() const { return active_address_; }
+  std::uint32_t LastSentKind() const { return last_sent_kind_; }
+  // How long a frame after the first of a connection is awaited per attempt
+  // (15 s); tests shorten it to check the resend schedule quickly.
+  void SetNextFrameTimeout(std::uint32_t ms) { next_frame_timeout_ = ms; }
+  std::uint32_t LastRecvKind() const { return last_recv_kind_; }
+
+  // The channel's lock (re-entrant), for callers that must see a consistent state.
+  platform::TCriticalSection& Lock() { return lock_; }
+
+ private:
+  // The initialisation sequence on an open, purged port. `failed_step` tells
+  // which step failed: 0 an "ATE0V1S0=0", 1 the InitString.
+  bool RunInitSequence(bool stop_on_failure, int& failed_step, std::string& err);
+  // "+++", "ATH", "ATH"; returns the last step's result and error.
+  bool HangUp(std::string& err);
+  bool ReinitForListening(std::string& err);
+  void SetSending(bool value);
+  // Opens the port; when it shows carrier, closes it, lets the line settle and opens it again.
+  bool ConnectSettled();
+  void ResetExchangeState();
+  // The bytes of one delivery of the poll: RING answering.
+  void OnReceiveDataHandler(const std::uint8_t* data, std::uint32_t size);
+  // Waits up to `timeout_ms` for received bytes, in slices that let a gate stop end it early.
+  void WaitForInput(std::uint32_t timeout_ms);
+
+  store::TMdmAddress send_address_;
+  store::TMdmAddress listen_address_;
+  store::TMdmAddress active_address_;
+  store::TMdmChannelSettings settings_;
+  // Role state: written under lock_, read by the pool and the monitor from other threads.
+  std::atomic<TOwnerId> sending_owner_{0};
+  std::atomic<TOwnerId> listening_owner_{0};
+  std::atomic<bool> modem_connected_{false};
+  std::atomic<bool> listening_{false};
+  std::atomic<bool> sending_{false};
+  std::atomic<bool> initialized_{false};
+  platform::TCriticalSection lock_;
+  std::string last_sent_;
+  std::uint32_t last_sent_kind_ = 0;
+  std::uint32_t last_recv_kind_ = 0;
+  std::uint32_t next_frame_timeout_ = kNextFrameTimeout;
+  TChannelEvent on_send_lose_channel_;
+  TChannelEvent on_two_mdm_connected_;
+  TChannelEvent on_listen_lose_channel_;
+};
+
+// The detail of a transfer log line: "<n> bytes for <t> ms; Rate: <r> Bit / sec".
+std::string TransferRateDetail(std::size_t bytes, std::uint32_t ms);
+
+// The trimmed InitString of a channel record.
+std::string TrimmedInitString(const store::TMdmChannelSettings& settings);
+
+}  // namespace kestrel::modem
