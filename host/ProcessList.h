@@ -29,7 +29,9 @@ namespace kestrel::host {
 class TGateManager;
 class TExchangeThread;
 class TListener;
-enum class TKindOfProcess : std::int32_t;
+// The kind of a registered process (the gate's listener names its sessions
+// Exchange, which is 1).
+enum class TKindOfProcess : std::int32_t { Transmit = 0, Exchange = 1, Listen = 2 };
 
 class TListOfProcess {
  public:

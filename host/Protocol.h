@@ -41,7 +41,6 @@ class TExchanger;
 class TGateManager;
 
 enum class TWhoIsIt : std::int32_t { Client = 0, Server = 1 };
-enum class TKindOfProcess : std::int32_t { Transmit = 0, Exchange = 1, Listen = 2 };
 
 class TProtocol : public THostObject {
  public:
