@@ -16,6 +16,13 @@ elseif(NOT KESTREL_SANITIZE STREQUAL "")
   message(FATAL_ERROR "KESTREL_SANITIZE must be empty, 'address' or 'thread'")
 endif()
 
+# Fuzz builds: every library the fuzz targets drive gets coverage
+# instrumentation and the sanitizers, not only the targets' own sources.
+if(KESTREL_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 # kestrel_add_unit(<target> SOURCES ... DEPS ...): one static, position
 # independent library per layer folder.
 function(kestrel_add_unit name)
