@@ -54,12 +54,12 @@ struct TExchangeOptions {
 };
 
 struct TModemSetup {
-  std::string number;          // empty: the modem may call out, but nobody can call it
+  std::string number{};        // empty: the modem may call out, but nobody can call it
   std::uint32_t max_rate = 0;  // 0: no limit of its own
   bool line = true;            // false: no line plugged in (no dial tone, calls to it find silence)
   bool busy = false;           // calls to it always get the busy tone
-  TModemFaults faults;
-  TLineFaults line_faults;     // for every call this modem takes part in
+  TModemFaults faults{};
+  TLineFaults line_faults{};   // for every call this modem takes part in
 };
 
 struct TExchangeEvent {

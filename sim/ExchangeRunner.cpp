@@ -1,0 +1,187 @@
+#include "sim/ExchangeRunner.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "sim/PtyPort.h"
+#include "sim/SimLinePort.h"
+
+namespace kestrel::sim {
+namespace {
+
+// Timers wake the thread at most this often; the exchange keeps its own
+// schedule, so a late wake-up delays a delivery by at most this much and
+// changes no rate.
+constexpr TSimTime kQuantum = Millis(1);
+
+}  // namespace
+
+TExchangeRunner::TExchangeRunner(TExchangeOptions options)
+    : epoch_(std::chrono::steady_clock::now()), exchange_(options) {}
+
+TExchangeRunner::~TExchangeRunner() {
+  Stop();
+  for (auto& a : attached_)
+    if (a.port) a.port->SetOnActivity({});
+}
+
+TSimTime TExchangeRunner::Now() const {
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - epoch_).count();
+}
+
+TModemId TExchangeRunner::AddModem(const TModemSetup& setup, std::unique_ptr<TModemPort> port) {
+  TModemPort* raw = port.get();
+  TModemId id = kNoModem;
+  {
+    std::lock_guard lock(mutex_);
+    const TSimTime now = Now();
+    id = exchange_.AddModem(setup);
+    // Until a terminal raises DTR the modem has none; under &D2 it then
+    // ignores the line's noise, as a real one would.
+    exchange_.SetDtr(id, now, raw != nullptr && raw->Dtr());
+    exchange_.TakeEvents();
+    attached_.push_back({id, std::move(port), raw ? raw->DtrDrops() : 0});
+  }
+  if (raw) raw->SetOnActivity([this] { Poke(); });
+  Poke();
+  return id;
+}
+
+TModemId TExchangeRunner::AddSimModem(const std::string& line_name, const TModemSetup& setup) {
+  auto line = platform::TSimLine::Create(line_name);
+  if (!line) return kNoModem;
+  return AddModem(setup, std::make_unique<TSimLinePort>(std::move(line)));
+}
+
+TModemId TExchangeRunner::AddPtyModem(const std::string& link_path, const TModemSetup& setup, std::string& error) {
+  auto port = TPtyPort::Create(link_path, error);
+  if (!port) return kNoModem;
+  return AddModem(setup, std::move(port));
+}
+
+std::string TExchangeRunner::PortDescription(TModemId id) const {
+  std::lock_guard lock(mutex_);
+  for (const auto& a : attached_)
+    if (a.id == id && a.port) return a.port->Describe();
+  return {};
+}
+
+void TExchangeRunner::Start() {
+  std::lock_guard lock(poke_mutex_);
+  if (thread_.joinable() || stop_) return;
+  thread_ = std::thread([this] { Run(); });
+}
+
+void TExchangeRunner::Stop() {
+  {
+    std::lock_guard lock(poke_mutex_);
+    stop_ = true;
+  }
+  poke_cv_.notify_all();
+  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+}
+
+void TExchangeRunner::Configure(const std::function<void(TExchange&, TSimTime now)>& f) {
+  {
+    std::lock_guard lock(mutex_);
+    f(exchange_, Now());
+  }
+  Poke();
+}
+
+void TExchangeRunner::SetEventSink(std::function<void(const TExchangeEvent&)> sink) {
+  std::lock_guard lock(mutex_);
+  sink_ = std::move(sink);
+}
+
+void TExchangeRunner::Poke() {
+  {
+    std::lock_guard lock(poke_mutex_);
+    poked_ = true;
+  }
+  poke_cv_.notify_one();
+}
+
+// One pass over everything; returns the exchange's next deadline. Called with
+// mutex_ held.
+TSimTime TExchangeRunner::Pump() {
+  const TSimTime now = Now();
+  char buf[4096];
+  for (auto& a : attached_) {
+    if (!a.port) continue;
+    // A drop counts even when DTR is already up again.
+    const std::uint32_t drops = a.port->DtrDrops();
+    if (drops != a.seen_drops) {
+      a.seen_drops = drops;
+      exchange_.SetDtr(a.id, now, false);
+    }
+    const bool dtr = a.port->Dtr();
+    if (dtr != exchange_.Modem(a.id).Dtr()) exchange_.SetDtr(a.id, now, dtr);
+    for (;;) {
+      const std::size_t room = exchange_.Modem(a.id).DteRoom();
+      if (room == 0) break;
+      const std::size_t n = a.port->Read(buf, std::min(room, sizeof buf));
+      if (n == 0) break;
+      exchange_.FromDte(a.id, now, std::string_view(buf, n));
+    }
+  }
+  exchange_.Advance(now);
+  for (auto& a : attached_) {
+    THayesModem& modem = exchange_.Modem(a.id);
+    for (;;) {
+      const std::size_t n = modem.PeekToDte(now, buf, sizeof buf);
+      if (n == 0) break;
+      const std::size_t w = a.port ? a.port->Write(buf, n) : n;
+      modem.ConsumeToDte(w);
+      if (w < n) break;  // the terminal's queue is full; its reading wakes us
+    }
+    if (a.port) a.port->SetLines({modem.DcdLine(), modem.RingLine(), true, true});
+  }
+  // Output taken may have made room for bytes waiting on a line.
+  exchange_.Advance(now);
+  return exchange_.NextDeadline();
+}
+
+void TExchangeRunner::Run() {
+  for (;;) {
+    {
+      std::lock_guard lock(poke_mutex_);
+      if (stop_) return;
+      poked_ = false;
+    }
+    const TSimTime pass_start = Now();
+    TSimTime deadline = kNever;
+    std::vector<TExchangeEvent> events;
+    std::function<void(const TExchangeEvent&)> sink;
+    try {
+      std::lock_guard lock(mutex_);
+      deadline = Pump();
+      events = exchange_.TakeEvents();
+      sink = sink_;
+    } catch (...) {
+      // Out of memory in a pass: nothing sensible to do but try again at the next wake-up.
+      deadline = pass_start + Millis(100);
+    }
+    ++passes_;
+    if (sink) {
+      for (const auto& e : events) {
+        try {
+          sink(e);
+        } catch (...) {
+          // A failing sink must not end the exchange.
+        }
+      }
+    }
+    std::unique_lock lock(poke_mutex_);
+    if (stop_) return;
+    if (poked_) continue;
+    if (deadline == kNever) {
+      poke_cv_.wait(lock, [this] { return poked_ || stop_; });
+    } else {
+      const TSimTime wake = std::max(deadline, pass_start + kQuantum);
+      poke_cv_.wait_until(lock, epoch_ + std::chrono::microseconds(wake), [this] { return poked_ || stop_; });
+    }
+  }
+}
+
+}  // namespace kestrel::sim
