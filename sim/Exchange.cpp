@@ -134,6 +134,8 @@ void TExchange::HandleRequests(TSimTime now) {
   // A request may cause another (an answer that finds nobody, a busy tone
   // that makes the caller hang up): go round until all are handled.
   for (int round = 0; round < 8; ++round) {
+    // Results first: a modem says BUSY and then hangs up, hears RING and then answers.
+    CollectReports();
     bool any = false;
     for (std::size_t i = 0; i < modems_.size(); ++i) {
       const auto id = static_cast<TModemId>(i + 1);
@@ -152,7 +154,6 @@ void TExchange::HandleRequests(TSimTime now) {
         }
       }
     }
-    CollectReports();
     if (!any) return;
   }
 }
