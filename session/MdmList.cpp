@@ -1,0 +1,199 @@
+#include "session/MdmList.h"
+
+#include <cstring>
+#include <stdexcept>
+
+#include "gate/Format.h"
+#include "gate/GateLog.h"
+#include "gate/LogText.h"
+#include "gate/MdmError.h"
+#include "host/ExchangeThread.h"
+#include "host/HostObject.h"
+#include "host/ProcessList.h"
+#include "host/Protocol.h"
+#include "modem/MdmMain.h"
+#include "platform/Cp1251.h"
+#include "platform/Thread.h"
+#include "session/MdmExch.h"
+#include "session/MdmMngr.h"
+
+namespace kestrel::session {
+
+using namespace kestrel::literals;
+using gate::BoolToText;
+using gate::Fmt;
+using gate::GateLog;
+using gate::GateLogError;
+
+namespace {
+
+constexpr std::size_t kRecordSize = sizeof(store::TMdmAddress);
+// What the framework calls these values: the server role, and the kind of an
+// exchange process serving an answered call.
+constexpr auto kServerRole = host::TWhoIsIt::Server;           // 1
+constexpr auto kExchangeKind = host::TKindOfProcess::Exchange;  // 1
+constexpr std::int32_t kInitServerMode = 1;
+
+// Gives a channel back from the sending role off the poll thread: the
+// release closes the port, which waits for the poll thread to finish.
+class TReclaimThread final : public platform::TThread {
+ public:
+  TReclaimThread(TMdmGateManager* gate, std::int32_t index, modem::TOwnerId owner)
+      : gate_(gate), index_(index), owner_(owner) {}
+  ~TReclaimThread() override { WaitFor(); }
+
+ protected:
+  void Execute() override {
+    try {
+      if (pool::TMdmPoolManager* pool = gate_->Pool()) pool->ReleaseSendingChannelByIndOwner(index_, owner_);
+    } catch (...) {
+      // Only a log line can fail here; the channel was released or never will be.
+    }
+  }
+
+ private:
+  TMdmGateManager* gate_;
+  std::int32_t index_;
+  modem::TOwnerId owner_;
+};
+
+}  // namespace
+
+TMdmListener::TMdmListener(TMdmGateManager* manager, const void* self_addr, std::int32_t self_addr_size)
+    : host::TListener(manager, self_addr, self_addr_size), gate_(manager), addr_(store::DefaultAddress()) {
+  if (SelfAddrSize >= static_cast<std::int32_t>(kRecordSize)) {
+    std::memcpy(&addr_, SelfAddrPtr(), kRecordSize);
+    initialized_ = true;
+  }
+}
+
+TMdmListener::~TMdmListener() {
+  try {
+    GateLog(1, Fmt("TML[$%s].Destroy:(Начало функции)"_cp, Id()));
+  } catch (...) {
+  }
+  JoinReclaims();
+  try {
+    if (pool::TMdmPoolManager* pool = gate_ != nullptr ? gate_->Pool() : nullptr)
+      pool->ReleaseListeningChannelsByOwner(Identity());
+  } catch (...) {
+  }
+  // No channel calls this listener any more; a reclaim started just before
+  // the release is waited for here.
+  JoinReclaims();
+  try {
+    GateLog(1, Fmt("TML[$%s].Destroy:(Конец функции)"_cp, Id()));
+  } catch (...) {
+  }
+}
+
+std::string TMdmListener::Id() const { return host::Hex8(Identity()); }
+
+bool TMdmListener::Listen() {
+  bool result = false;
+  try {
+    GateLog(10, Fmt("TML[$%s].Listen:(Начало функции)"_cp, Id()));
+    try {
+      if (!initialized_) throw std::runtime_error("Listener not initialized");
+      pool::TMdmPoolManager* pool = gate_ != nullptr ? gate_->Pool() : nullptr;
+      if (pool == nullptr) throw std::runtime_error("Gate manager has no channel pool");
+      std::string err;
+      if (!pool->GetChannelsFromSetForListening(
+              addr_, listen_channels_, Identity(), [this](std::int32_t i) { DoOnTwoMdmConnected(i); },
+              [this](std::int32_t i) { DoOnLoseChannel(i); }, err))
+        throw std::runtime_error(err);
+      result = true;
+    } catch (...) {
+      const gate::TExceptionInfo info = gate::CurrentExceptionInfo();
+      GateLogError(1, Fmt("TML[$%s].Listen:(Ошибка %s:(%s))"_cp, Id(), info.ClassName, info.Message));
+      result = false;
+    }
+    GateLog(10, Fmt("TML[$%s].Listen:(Конец функции)"_cp, Id()), Fmt("Result: %s", BoolToText(result)));
+  } catch (...) {
+  }
+  return result;
+}
+
+void TMdmListener::DoOnTwoMdmConnected(std::int32_t index) {
+  try {
+    GateLog(1, Fmt("TML[$%s].DoOnTwoMdmConnected:(Начало функции)"_cp, Id()));
+  } catch (...) {
+  }
+  bool bound = false;     // the channel is in the sending role for this call
+  bool launched = false;  // the exchange thread runs: the session owns the channel
+  try {
+    if (index < 0 || index >= pool::kChannelCount)
+      throw std::runtime_error(Fmt("Received ConChannelIndex(%d) out of bounds [0..15]", index));
+    pool::TMdmPoolManager* pool = gate_ != nullptr ? gate_->Pool() : nullptr;
+    if (pool == nullptr) throw std::runtime_error("Gate manager has no channel pool");
+    bound = true;
+    auto exchanger = std::make_unique<TMdmExchanger>(gate_, SelfAddrPtr(), SelfAddrSize);
+    exchanger->SetChannelIndex(index);
+    pool->Channels(index).SetSendingOwner(exchanger->Identity());
+    auto protocol = std::make_unique<host::TProtocol>(Manager, kServerRole, SelfAddrPtr(), SelfAddrSize);
+    protocol->Exchanger = exchanger.release();
+    protocol->InitServer(kInitServerMode, addr_.RestoreConnTimeOut, addr_.RestoreConnTries);
+    // The thread takes the protocol (and the exchanger with it) even when its
+    // constructor throws; once constructed it runs and is in the process list.
+    auto* thread = new host::TExchangeThread(protocol.release(), Manager, 0);
+    launched = true;
+    Manager->ProcessList->AddProcess(thread, kExchangeKind);
+    GateLog(1, Fmt("TML[$%s].DoOnTwoMdmConnected:(Start ExchangeThread for modem on com port COM%d)", Id(),
+                   index + 1));
+  } catch (...) {
+    try {
+      const gate::TExceptionInfo info = gate::CurrentExceptionInfo();
+      GateLogError(1, Fmt("TML[$%s].DoOnTwoMdmConnected:(Ошибка %s:(%s))"_cp, Id(), info.ClassName, info.Message));
+    } catch (...) {
+    }
+    // Without a session nobody would ever give the answered channel back.
+    if (bound && !launched) ReclaimChannel(index);
+  }
+  try {
+    GateLog(1, Fmt("TML[$%s].DoOnTwoMdmConnected:(Конец функции)"_cp, Id()));
+  } catch (...) {
+  }
+}
+
+void TMdmListener::DoOnLoseChannel(std::int32_t /*index*/) {
+  try {
+    GateLog(1, Fmt("TML[$%s].DoOnLoseChannel:(Начало функции)"_cp, Id()));
+    GateLog(1, Fmt("TML[$%s].DoOnLoseChannel:(Конец функции)"_cp, Id()));
+  } catch (...) {
+  }
+}
+
+void TMdmListener::ReclaimChannel(std::int32_t index) {
+  try {
+    pool::TMdmPoolManager* pool = gate_->Pool();
+    if (pool == nullptr) return;
+    // A fresh owner that only the reclaim knows: the release below cannot
+    // take the channel from anybody else.
+    const modem::TOwnerId owner = host::NewIdentity();
+    pool->Channels(index).SetSendingOwner(owner);
+    auto thread = std::make_unique<TReclaimThread>(gate_, index, owner);
+    std::lock_guard lock(reclaim_mutex_);
+    // Reclaims that have ended are joined at once (their threads are done).
+    std::erase_if(reclaims_, [](const std::unique_ptr<platform::TThread>& t) { return t->Finished(); });
+    reclaims_.push_back(std::move(thread));
+    reclaims_.back()->Resume();
+  } catch (...) {
+    try {
+      const gate::TExceptionInfo info = gate::CurrentExceptionInfo();
+      GateLogError(1, Fmt("TML[$%s].DoOnTwoMdmConnected:(Ошибка %s:(%s))"_cp, Id(), info.ClassName, info.Message));
+    } catch (...) {
+    }
+  }
+}
+
+void TMdmListener::JoinReclaims() {
+  std::vector<std::unique_ptr<platform::TThread>> reclaims;
+  {
+    std::lock_guard lock(reclaim_mutex_);
+    reclaims.swap(reclaims_);
+  }
+  // Joined without the lock: a channel answering meanwhile may start another.
+  for (auto& t : reclaims) t->WaitFor();
+}
+
+}  // namespace kestrel::session
