@@ -39,7 +39,10 @@ int ConnectRateCode(std::uint32_t rate) {
 
 std::string ResultText(TResultCode code, std::uint32_t rate) {
   std::string text(ResultWord(code));
-  if (code == TResultCode::kConnect && rate != 0) text += " " + std::to_string(rate);
+  if (code == TResultCode::kConnect && rate != 0) {
+    text += ' ';
+    text += std::to_string(rate);
+  }
   return text;
 }
 
