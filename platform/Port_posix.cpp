@@ -122,7 +122,9 @@ class TPosixDevice final : public TPortDevice {
     errors = 0;
     int in = 0, out = 0;
     if (::ioctl(fd_, FIONREAD, &in) != 0) return Errno();
-    if (::ioctl(fd_, TIOCOUTQ, &out) != 0) return Errno();
+    // A pseudo-terminal's TIOCOUTQ is always 0: spare the call on the
+    // driver's hot path.
+    if (!virtual_lines_ && ::ioctl(fd_, TIOCOUTQ, &out) != 0) return Errno();
     std::lock_guard lock(mutex_);
     stat.in_queue = static_cast<std::uint32_t>(in < 0 ? 0 : in);
     // The kernel's transmit buffer may be larger than the queue the caller
