@@ -40,7 +40,7 @@ bool TMdmDriver::MdmSendExch(const std::string& data, std::string& err, std::uin
   } restore{this, saved};
   // The port's limit is 16 bits wide; a longer time-out is held at the
   // longest it can express rather than wrapped (70 000 ms would become 4 464).
-  if (timeout_ms > 0) OutputTimeout = static_cast<std::uint16_t>(std::min<std::uint32_t>(timeout_ms, 0xFFFF));
+  if (timeout_ms > 0) OutputTimeout = FrameOutputTimeout(timeout_ms);
 
   err.clear();
   last_sent_kind_ = NextFrameKind(last_sent_kind_);

@@ -146,6 +146,12 @@ class TMdmDriver : public serial::TCommPortDriver {
   TChannelEvent on_listen_lose_channel_;
 };
 
+// The port's 16-bit OutputTimeout for a frame sent with `timeout_ms`: a
+// longer time-out is held at 65535 ms rather than cut to its low 16 bits.
+constexpr std::uint16_t FrameOutputTimeout(std::uint32_t timeout_ms) {
+  return static_cast<std::uint16_t>(timeout_ms > 0xFFFF ? 0xFFFF : timeout_ms);
+}
+
 // The detail of a transfer log line: "<n> bytes for <t> ms; Rate: <r> Bit / sec".
 std::string TransferRateDetail(std::size_t bytes, std::uint32_t ms);
 
