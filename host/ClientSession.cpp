@@ -66,33 +66,43 @@ void TClientSession::Run() {
 }
 
 bool TClientSession::Establish(bool after_break) {
-  std::int32_t tries = 1;
-  std::uint32_t pause_ms = 0;
-  std::uint32_t window_ms = 0xFFFFFFFFu;
-  if (after_break) {
-    double pause_days = 0;
-    exchanger_.GetRestoreConnParams(pause_days, tries);
-    pause_ms = DayFractionToMs(pause_days);
-    window_ms = static_cast<std::uint32_t>(std::max<std::int32_t>(exchanger_.GetRestoreConnAfterBreakTimeOut(), 0));
+  if (!after_break) {
+    progress_since_break_ = true;
+    if (Stopping()) return false;
+    const bool ok = TryConnect();
+    Log(ok ? "Connect:(Connected)" : "Connect:(No connection)");
+    return ok;
   }
-  const std::uint32_t start = GetTickCount();
-  for (std::int32_t attempt = 0; attempt < tries; ++attempt) {
-    if (attempt > 0) {
+  std::int32_t tries = 0;
+  double pause_days = 0;
+  exchanger_.GetRestoreConnParams(pause_days, tries);
+  const std::uint32_t pause_ms = DayFractionToMs(pause_days);
+  const auto window_ms =
+      static_cast<std::uint32_t>(std::max<std::int32_t>(exchanger_.GetRestoreConnAfterBreakTimeOut(), 0));
+  // A line that breaks again before anything went through continues the
+  // same restore episode: its tries and window are not granted afresh, or a
+  // line that always fails at the same place would be redialled for ever.
+  if (progress_since_break_) {
+    episode_start_ = GetTickCount();
+    episode_attempts_ = 0;
+  }
+  progress_since_break_ = false;
+  while (episode_attempts_ < tries) {
+    if (episode_attempts_ > 0) {
       // The first restore is tried at once; each later one after the pause,
       // and only while it still starts inside the window after the break.
-      const std::uint32_t left = Remaining(start, GetTickCount(), window_ms);
-      if (left < pause_ms || left == 0) break;
+      const std::uint32_t left = Remaining(episode_start_, GetTickCount(), window_ms);
+      if (left == 0 || left < pause_ms) break;
       if (protocol_.queue_.WaitForStop(pause_ms)) return false;
     }
     if (Stopping()) return false;
+    ++episode_attempts_;
     if (TryConnect()) {
-      Log(after_break ? "Restore:(Connection restored)" : "Connect:(Connected)",
-          "Attempt: " + std::to_string(attempt + 1));
+      Log("Restore:(Connection restored)", "Attempt: " + std::to_string(episode_attempts_));
       return true;
     }
   }
-  Log(after_break ? "Restore:(Connection not restored)" : "Connect:(No connection)",
-      "Attempts: " + std::to_string(std::max(tries, 0)));
+  Log("Restore:(Connection not restored)", "Attempts: " + std::to_string(episode_attempts_));
   return false;
 }
 
@@ -206,6 +216,7 @@ TClientSession::TOutcome TClientSession::SendCurrent() {
       return TOutcome::Broken;
     resume_probe_ = false;
     if (!probe) fragment_ = NextFragmentSize(fragment_, n, Elapsed(t0, now), tuning_);
+    if (ack->Status != TAckStatus::Continue || ack->Position > current_offset_) progress_since_break_ = true;
     switch (ack->Status) {
       case TAckStatus::Delivered:
         progress.Report(total, total);

@@ -62,6 +62,12 @@ class TClientSession {
   std::uint32_t keep_alive_ms_ = 10000;
   std::uint32_t last_reply_tick_ = 0;
 
+  // The restore episode: from the first break after something went through,
+  // with the tries used since.
+  bool progress_since_break_ = true;
+  std::uint32_t episode_start_ = 0;
+  std::int32_t episode_attempts_ = 0;
+
   // The packet in flight: taken from the queue, not yet settled.
   std::optional<TOutPacket> current_;
   std::uint32_t current_offset_ = 0;  // what the server holds, as far as we know

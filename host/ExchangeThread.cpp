@@ -1,6 +1,7 @@
 #include "host/ExchangeThread.h"
 
 #include "host/CoreCalls.h"
+#include "host/Exchanger.h"
 #include "host/GateManager.h"
 #include "host/HostError.h"
 #include "host/Protocol.h"
@@ -10,11 +11,22 @@ namespace kestrel::host {
 TExchangeThread::TExchangeThread(TProtocol* protocol, TGateManager* manager, std::int32_t /*mode*/)
     : protocol_(protocol), manager_(manager) {
   if (protocol_ == nullptr) throw EHostError("Exchange thread without a protocol");
-  if (manager_ == nullptr || manager_->ProcessList == nullptr)
-    throw EHostError("Exchange thread without a gate manager and its process list");
-  // Entered in the list and started under the list's lock, so that a
-  // concurrent StopGate sees the process and finds its thread running.
-  manager_->ProcessList->Launch(this);
+  try {
+    if (manager_ == nullptr || manager_->ProcessList == nullptr)
+      throw EHostError("Exchange thread without a gate manager and its process list");
+    // Entered in the list and started under the list's lock, so that a
+    // concurrent StopGate sees the process and finds its thread running.
+    manager_->ProcessList->Launch(this);
+  } catch (...) {
+    // The session never ran, but its exchanger may hold a channel (the gate's
+    // listener binds one before it gets here): hand it back before the
+    // protocol and exchanger go.
+    try {
+      if (protocol_->Exchanger != nullptr) (void)protocol_->Exchanger->DisConnect();
+    } catch (...) {
+    }
+    throw;
+  }
 }
 
 TExchangeThread::~TExchangeThread() {

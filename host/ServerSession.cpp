@@ -24,7 +24,9 @@ TServerSession::TServerSession(TProtocol& protocol, KHandle process)
       tuning_(manager_.ProcessList->Tuning()),
       history_(manager_.ProcessList->History()),
       wire_(exchanger_),
-      progress_(manager_, process, HERON_PROGRESS_RECEIVE) {}
+      progress_(manager_, process, HERON_PROGRESS_RECEIVE),
+      restore_ms_(DayFractionToMs(protocol.restore_timeout_)),
+      tries_(protocol.restore_tries_) {}
 
 bool TServerSession::Stopping() const { return protocol_.StopRequested() || manager_.GateStopping.load(); }
 
@@ -69,7 +71,9 @@ bool TServerSession::Handle(const TMessage& msg) {
       greeted_ = true;
       sender_ = msg.SenderIdCl;
       last_seq_ = msg.Seq;
-      Log("Serve:(Session started)", "Sender: " + std::to_string(sender_) + "; Client: $" + Hex8(msg.ClientId));
+      Log("Serve:(Session started)", "Sender: " + std::to_string(sender_) + "; Client: $" + Hex8(msg.ClientId) +
+                                         "; Restore: " + std::to_string(tries_) + " x " +
+                                         std::to_string(restore_ms_) + " ms");
       if (!wire_.Send(MakeWelcome(msg.Seq, tuning_.KeepAliveMs))) end_reason_ = "send failed";
       break;
     case TMsgType::Data:

@@ -46,6 +46,8 @@ class TServerSession {
   TReceiveHistory& history_;
   TWire wire_;
   TProgress progress_;
+  std::uint32_t restore_ms_;  // the own address's restore parameters, for the log
+  std::int32_t tries_;
   bool greeted_ = false;
   std::int32_t sender_ = 0;
   std::uint32_t last_seq_ = 0;

@@ -124,6 +124,16 @@ TEST_F(Transfer, ABreakThatCannotBeRestoredFailsTheCurrentAndQueuedPackets) {
   EXPECT_EQ(net.Connects.load(), 2);
 }
 
+TEST_F(Transfer, ALineThatAlwaysBreaksBeforeProgressIsGivenUpAfterTheRestoreTries) {
+  net.Faults.BreakAfter = 3;  // every acknowledgement of data is lost with the line
+  net.Times.RestoreTries = 3;
+  Start();
+  Send(1, 5000);
+  ASSERT_TRUE(Settled(1));
+  EXPECT_EQ(spy.Failed(), std::vector<std::int32_t>({1}));
+  EXPECT_EQ(net.Connects.load(), 4) << "the first connection and three restores, not one more";
+}
+
 // Real time: about one second on line.
 TEST_F(Transfer, StaysOnLineWithKeepAlivesThenSaysGoodbye) {
   net.Times.StayOnLineMs = 1200;
