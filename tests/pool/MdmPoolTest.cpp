@@ -1,0 +1,299 @@
+// The channel pool over sim lines with simulated modems: configuration from a
+// settings block, the choice of a channel for sending (idle before listening,
+// lowest COM first), listening, and owner-checked releases.
+#include "pool/MdmPool.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <stdexcept>
+
+#include "gate/MdmError.h"
+#include "platform/Cp1251.h"
+#include "tests/pool/ChannelBench.h"
+
+namespace kestrel::pool {
+namespace {
+
+using namespace kestrel::literals;
+using testing::ChannelOn;
+using testing::QuickAddress;
+using testing::SettingsBlock;
+
+constexpr modem::TOwnerId kOwnerA = 0xA0000001;
+constexpr modem::TOwnerId kOwnerB = 0xB0000002;
+
+class MdmPool : public ::testing::Test {
+ protected:
+  MdmPool() { access.Add(pool.get()); }
+
+  bool Init(const std::string& block) { return pool->Init(block.data(), static_cast<std::int32_t>(block.size())); }
+
+  bool Send(const store::TMdmAddress& addr, const std::vector<std::string>& phones, std::int32_t& index,
+            modem::TOwnerId owner, std::string& err) {
+    return pool->GetChannelFromSetForSending(addr, phones, index, owner, nullptr, err);
+  }
+  bool Listen(const store::TMdmAddress& addr, TChannelFlags& got, modem::TOwnerId owner, std::string& err) {
+    return pool->GetChannelsFromSetForListening(
+        addr, got, owner, [this](std::int32_t i) { connected.push_back(i); },
+        [this](std::int32_t i) { lost.push_back(i); }, err);
+  }
+
+  testing::TModemBench modems;
+  testing::TCoreSpy core;
+  testing::TTestAccess access;
+  std::unique_ptr<TMdmPoolManager> pool = std::make_unique<TMdmPoolManager>();
+  std::vector<std::int32_t> connected;  // only touched on a poll thread in tests that answer calls
+  std::vector<std::int32_t> lost;
+};
+
+TEST_F(MdmPool, ChannelsServeComPortsByIndexAndRejectOtherIndices) {
+  EXPECT_EQ(pool->Channels(0).PortName(), "\\\\.\\COM1");
+  EXPECT_EQ(pool->Channels(15).PortName(), "\\\\.\\COM16");
+  EXPECT_EQ(pool->IndexOf(&pool->Channels(6)), 6);
+  EXPECT_EQ(pool->IndexOf(this), -1);
+  for (const std::int32_t bad : {-1, 16}) {
+    try {
+      (void)pool->Channels(bad);
+      ADD_FAILURE() << "index " << bad << " was accepted";
+    } catch (const std::out_of_range& e) {
+      EXPECT_EQ(gate::ExceptionClassName(e), "EListError");
+      EXPECT_EQ(std::string(e.what()), "List index out of bounds (" + std::to_string(bad) + ")");
+    }
+  }
+}
+
+TEST_F(MdmPool, EmptyBlockOrEmptyChannelListLeavesNoChannelToGet) {
+  EXPECT_TRUE(pool->Init(nullptr, 0));
+  EXPECT_TRUE(Init(SettingsBlock({})));  // 108 bytes: the record and a count of 0
+  EXPECT_EQ(pool->GetNumberOfChannelsInitialized(), 0);
+  const auto ends = core.LinesWith("TMPM[].Init:(Конец функции)"_cp);
+  ASSERT_EQ(ends.size(), 2u);
+  EXPECT_EQ(ends[1].details, "Return: TRUE; NumberOfChannelsInitialized: 0");
+  EXPECT_EQ(core.LinesWith("TMPM[].Init:(Начало функции)"_cp).size(), 2u);
+
+  std::string err;
+  std::int32_t index = 7;
+  EXPECT_FALSE(Send(QuickAddress({1, 2}), {"101"}, index, kOwnerA, err));
+  EXPECT_EQ(index, -1);
+  EXPECT_EQ(err, "TMPM.GetChannelFromSetForSending:(There no initialized channels.Check gate settings!)");
+  TChannelFlags got{};
+  EXPECT_FALSE(Listen(QuickAddress({1, 2}), got, kOwnerA, err));
+  EXPECT_EQ(err, "TMPM.GetChannelsFromSetForListening:(There no initialized channels.Check gate settings!)");
+}
+
+TEST_F(MdmPool, MalformedChannelPartFailsWithoutTouchingChannelsOrClosingLine) {
+  modems.Missing(2);
+  const std::string good = SettingsBlock({ChannelOn(2)});
+  std::string count_without_record = SettingsBlock({});
+  const std::int32_t one = 1;
+  std::memcpy(count_without_record.data() + 104, &one, sizeof one);
+  std::string negative_count = SettingsBlock({});
+  const std::int32_t minus = -1;
+  std::memcpy(negative_count.data() + 104, &minus, sizeof minus);
+
+  EXPECT_FALSE(Init(good.substr(0, 110)));  // the record and 6 bytes
+  EXPECT_FALSE(Init(good.substr(0, 50)));
+  EXPECT_FALSE(Init(good + "x"));
+  EXPECT_FALSE(Init(count_without_record));
+  EXPECT_FALSE(Init(negative_count));
+  EXPECT_FALSE(pool->Init(good.data(), -5));
+  EXPECT_FALSE(pool->Init(nullptr, 400));
+  EXPECT_EQ(pool->GetNumberOfChannelsInitialized(), 0);
+  EXPECT_TRUE(core.LinesWith("TMPM[].Init:(Конец функции)"_cp).empty());
+  EXPECT_EQ(core.LinesWith("TMPM[].Init:(Начало функции)"_cp).size(), 7u);
+}
+
+TEST_F(MdmPool, PortNumberOutsideOneToSixteenRaisesListIndexErrorAfterEarlierRecords) {
+  modems.Missing(2);
+  for (const int bad : {17, 0}) {
+    store::TMdmChannelSettings wrong = ChannelOn(1);
+    wrong.PortNumber = static_cast<gate::TPortNumber>(bad);
+    try {
+      (void)Init(SettingsBlock({ChannelOn(2), wrong}));
+      ADD_FAILURE() << "port " << bad << " was accepted";
+    } catch (const std::out_of_range& e) {
+      EXPECT_EQ(gate::ExceptionClassName(e), "EListError");
+      EXPECT_EQ(std::string(e.what()), "List index out of bounds (" + std::to_string(bad - 1) + ")");
+    }
+  }
+  EXPECT_TRUE(pool->Channels(1).Initialized()) << "the record before the bad one was applied";
+  EXPECT_EQ(pool->GetNumberOfChannelsInitialized(), 1);
+  EXPECT_TRUE(core.LinesWith("TMPM[].Init:(Конец функции)"_cp).empty());
+}
+
+TEST_F(MdmPool, InitLogsEveryChannelAndItsTestAndCountsFailedTestsAsInitialised) {
+  modems.OnCom(3, "103");
+  modems.Missing(4);
+  ASSERT_TRUE(Init(SettingsBlock({ChannelOn(3), ChannelOn(4, "ATX4")})));
+  EXPECT_EQ(pool->GetNumberOfChannelsInitialized(), 2);
+
+  const auto com3 = core.LinesWith("TMPM[].Init:(Инициализируем канал COM3 ...)"_cp);
+  ASSERT_EQ(com3.size(), 1u);
+  EXPECT_EQ(com3[0].text, std::string("TMPM[].Init:(Инициализируем канал COM3 ...)"_cp) +
+                              "(Port:COM3; BaudRate:br115200; DataBits:db8BITS; HwFlow:hfRTSCTS; SwFlow:sfNONE; "
+                              "Parity:ptNONE; StopBits:sb1BITS; InitSt:ATX3; Alias:line3)");
+  EXPECT_EQ(core.LinesWith("TMPM[].Init:(Канал COM3 успешно протестирован)"_cp).size(), 1u);
+  const auto com4 = core.LinesWith("TMPM[].Init:(Канал COM4 при тестировании выдал ошибку:("_cp);
+  ASSERT_EQ(com4.size(), 1u);
+  EXPECT_GT(com4[0].text.size(), std::string("TMPM[].Init:(Канал COM4 при тестировании выдал ошибку:())"_cp).size());
+  const auto end = core.LinesWith("TMPM[].Init:(Конец функции)"_cp);
+  ASSERT_EQ(end.size(), 1u);
+  EXPECT_EQ(end[0].details, "Return: TRUE; NumberOfChannelsInitialized: 2");
+}
+
+TEST_F(MdmPool, ChannelWhoseTestFailedIsStillOfferedForSending) {
+  modems.Missing(3);
+  ASSERT_TRUE(Init(SettingsBlock({ChannelOn(3)})));
+  ASSERT_EQ(core.LinesWith("TMPM[].Init:(Канал COM3 при тестировании выдал ошибку:("_cp).size(), 1u);
+  // The modem is plugged in after the test.
+  modems.OnCom(3, "103");
+  modems.Answering("200");
+  std::string err;
+  std::int32_t index = -1;
+  ASSERT_TRUE(Send(QuickAddress({3}), {"200"}, index, kOwnerA, err)) << err;
+  EXPECT_EQ(index, 2);
+  pool->ReleaseSendingChannelByIndOwner(index, kOwnerA);
+  EXPECT_FALSE(pool->Channels(2).Sending());
+}
+
+TEST_F(MdmPool, SendingPrefersLowestIdleChannelThenTakesOverAListeningOne) {
+  modems.OnCom(3, "103");
+  modems.OnCom(5, "105");
+  modems.Answering("200");
+  modems.Answering("201");
+  ASSERT_TRUE(Init(SettingsBlock({ChannelOn(3), ChannelOn(5)})));
+
+  std::string err;
+  TChannelFlags got{};
+  ASSERT_TRUE(Listen(QuickAddress({3}), got, kOwnerA, err)) << err;
+  ASSERT_TRUE(got[2]);
+  ASSERT_TRUE(pool->Channels(2).Listening());
+
+  // COM3 listens, COM5 is idle: the idle one wins although COM3 is lower.
+  std::int32_t first = -1;
+  ASSERT_TRUE(Send(QuickAddress({3, 5}), {"200"}, first, kOwnerB, err)) << err;
+  EXPECT_EQ(first, 4);
+  EXPECT_EQ(pool->Channels(4).SendingOwner(), kOwnerB);
+  EXPECT_FALSE(pool->Channels(2).Sending());
+
+  // COM5 is busy now: the second pass takes COM3 away from listening.
+  std::int32_t second = -1;
+  constexpr modem::TOwnerId kOwnerC = 0xC0000003;
+  ASSERT_TRUE(Send(QuickAddress({3, 5}), {"201"}, second, kOwnerC, err)) << err;
+  EXPECT_EQ(second, 2);
+  EXPECT_TRUE(pool->Channels(2).Sending());
+  EXPECT_TRUE(pool->Channels(2).Listening());
+  EXPECT_EQ(pool->Channels(2).ListeningOwner(), kOwnerA);
+
+  pool->ReleaseSendingChannelByIndOwner(second, kOwnerC);
+  pool->ReleaseSendingChannelByIndOwner(first, kOwnerB);
+  EXPECT_FALSE(pool->Channels(2).Sending());
+  EXPECT_TRUE(pool->Channels(2).Listening()) << "the channel went back to waiting for calls";
+  EXPECT_FALSE(pool->Channels(4).Sending());
+  EXPECT_FALSE(pool->Channels(4).Connected());
+  pool->ReleaseListeningChannelsByOwner(kOwnerA);
+}
+
+TEST_F(MdmPool, FailedDialGivesTheChannelBackWithTheDialText) {
+  modems.OnCom(3, "103");
+  sim::TModemSetup busy;
+  busy.number = "300";
+  busy.busy = true;
+  modems.Runner().AddModem(busy, nullptr);
+  ASSERT_TRUE(Init(SettingsBlock({ChannelOn(3)})));
+
+  std::string err;
+  std::int32_t index = 5;
+  EXPECT_FALSE(Send(QuickAddress({3}), {"300"}, index, kOwnerA, err));
+  EXPECT_EQ(index, -1);
+  EXPECT_EQ(err.rfind("TMD[2].DialForSending: DialPhone: <300> failed with message '", 0), 0u) << err;
+  EXPECT_FALSE(pool->Channels(2).Sending());
+
+  EXPECT_FALSE(Send(QuickAddress({3}), {}, index, kOwnerA, err));
+  EXPECT_EQ(err, "TMD[2].DialForSending: (PhoneNumbers List is empty)");
+  EXPECT_FALSE(pool->Channels(2).Sending());
+}
+
+TEST_F(MdmPool, NoAllowedChannelAcceptingIsReported) {
+  modems.Missing(2);
+  ASSERT_TRUE(Init(SettingsBlock({ChannelOn(2)})));
+  std::string err;
+  std::int32_t index = 3;
+  EXPECT_FALSE(Send(QuickAddress({6}), {"200"}, index, kOwnerA, err));
+  EXPECT_EQ(index, -1);
+  EXPECT_EQ(err, "TMPM.GetChannelFromSetForSending:(No free initialized channel for sending)");
+  // COM2 is allowed and configured, but its port cannot be opened.
+  EXPECT_FALSE(Send(QuickAddress({2}), {"200"}, index, kOwnerA, err));
+  EXPECT_EQ(err, "TMPM.GetChannelFromSetForSending:(No free initialized channel for sending)");
+
+  TChannelFlags got{};
+  EXPECT_FALSE(Listen(QuickAddress({6}), got, kOwnerA, err));
+  EXPECT_EQ(err, "TMPM.GetChannelsFromSetForListening:(No channels got for listening)");
+}
+
+TEST_F(MdmPool, ReleaseWithIndexOutOfRangeLogsOnlyItsFirstAndLastLine) {
+  for (const std::int32_t bad : {-1, 16}) {
+    core.ClearLines();
+    pool->ReleaseSendingChannelByIndOwner(bad, 0xABC);
+    const auto lines = core.LinesWith("TMPM[].ReleaseSendingChannelByIndOwner:");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].text, "TMPM[].ReleaseSendingChannelByIndOwner:(vChannelIndex: " + std::to_string(bad) +
+                                 "; vSeOwner: 00000ABC)");
+    EXPECT_EQ(lines[1].text, "TMPM[].ReleaseSendingChannelByIndOwner:(end-function)");
+  }
+}
+
+TEST_F(MdmPool, StaleReleaseLeavesTheNewOwnersConnectionAlone) {
+  modems.OnCom(3, "103");
+  modems.Answering("200");
+  modems.Answering("201");
+  ASSERT_TRUE(Init(SettingsBlock({ChannelOn(3)})));
+  std::string err;
+  std::int32_t index = -1;
+  ASSERT_TRUE(Send(QuickAddress({3}), {"200"}, index, kOwnerA, err)) << err;
+  pool->ReleaseSendingChannelByIndOwner(index, kOwnerA);
+  // 200 is still hanging up; B calls another party.
+  ASSERT_TRUE(Send(QuickAddress({3}), {"201"}, index, kOwnerB, err)) << err;
+
+  core.ClearLines();
+  pool->ReleaseSendingChannelByIndOwner(2, kOwnerA);  // A's second release comes late
+  EXPECT_TRUE(pool->Channels(2).Sending());
+  EXPECT_TRUE(pool->Channels(2).ModemConnected());
+  EXPECT_EQ(pool->Channels(2).SendingOwner(), kOwnerB);
+  const auto lines = core.LinesWith("TMPM[].ReleaseSendingChannelByIndOwner:");
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[1].text,
+            "TMPM[].ReleaseSendingChannelByIndOwner:(vChannelIndex: 2; vSeOwner: A0000001; "
+            "Channels[vChannelIndex].SendingOwner: B0000002; Channels[vChannelIndex].ListeningOwner: 00000000; "
+            "Channels[vChannelIndex].Sending: TRUE; Channels[vChannelIndex].Listening: FALSE)");
+
+  pool->ReleaseSendingChannelByIndOwner(2, kOwnerB);
+  EXPECT_FALSE(pool->Channels(2).Sending());
+}
+
+TEST_F(MdmPool, ListeningReleaseByOwnerEndsOnlyThatOwnersChannels) {
+  modems.OnCom(3, "103");
+  modems.OnCom(5, "105");
+  ASSERT_TRUE(Init(SettingsBlock({ChannelOn(3), ChannelOn(5)})));
+  std::string err;
+  TChannelFlags got_a{};
+  TChannelFlags got_b{};
+  ASSERT_TRUE(Listen(QuickAddress({5}), got_a, kOwnerA, err)) << err;
+  ASSERT_TRUE(Listen(QuickAddress({3, 5}), got_b, kOwnerB, err)) << err;
+  EXPECT_TRUE(got_b[2]);
+  EXPECT_FALSE(got_b[4]) << "COM5 listens for A already";
+  EXPECT_EQ(err, "TMD[4].InitForListening: (Channel busy)") << "the refusal text stays when another channel accepted";
+
+  pool->ReleaseListeningChannelsByOwner(kOwnerA);
+  EXPECT_FALSE(pool->Channels(4).Listening());
+  EXPECT_FALSE(pool->Channels(4).Connected());
+  EXPECT_TRUE(pool->Channels(2).Listening());
+  EXPECT_EQ(lost, std::vector<std::int32_t>{4});
+  pool->ReleaseListeningChannelsByOwner(kOwnerB);
+  EXPECT_FALSE(pool->Channels(2).Listening());
+  EXPECT_EQ(lost, (std::vector<std::int32_t>{4, 2}));
+}
+
+}  // namespace
+}  // namespace kestrel::pool
