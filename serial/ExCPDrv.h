@@ -100,7 +100,7 @@ class TCommPortDriver {
   // Ignored while connected; clamped to 128..8192.
   void SetOutBufSize(std::uint32_t value);
   // Raised to at least 5 ms. While connected a different value restarts the
-  // poll thread with it.
+  // poll thread with it (so not from OnReceiveData).
   void SetPollingDelay(std::uint16_t value);
 
   TPortNumber Port() const { return FPort; }
@@ -125,7 +125,14 @@ class TCommPortDriver {
   std::uint16_t OutputTimeout = 500;  // ms, the limit of SendData
   std::uint32_t InputTimeout = 200;   // ms, the idle limit of ReadData
   bool CheckLineStatus = false;   // SendDataEx stops when no modem status line is on
-  TReceiveDataEvent OnReceiveData;  // set before Connect; called on the poll thread
+  // Called on the poll thread with FNotifyThrdCrSect held. Set it before
+  // Connect, or while connected only between PausePolling and
+  // ContinuePolling (the pause waits for a poll under way, which may be
+  // calling it). The handler may call PausePolling, ContinuePolling and the
+  // port operations; Disconnect from it closes the port and ends the poll
+  // without deadlock, but KillThrdTimer and SetPollingDelay belong to the
+  // owner's thread.
+  TReceiveDataEvent OnReceiveData;
 
   // ---- port operations ----
 
