@@ -55,9 +55,9 @@ TEST(PtyLine, LinkPointsAtTheSlaveAndGoesWithTheLine) {
 TEST(PtyLine, BytesCrossBothWaysAndDtrFollowsTheOpenSlave) {
   TTempDir dir;
   std::string error;
+  TEvent activity;  // before the line, whose thread sets it until the line is gone
   auto pty = TPtyLine::Create(dir / "m", error);
   ASSERT_TRUE(pty) << error;
-  TEvent activity;
   pty->SetOnActivity([&] { activity.Set(); });
 
   auto peer = TPtyPeer::Open(dir / "m", error);
@@ -85,9 +85,9 @@ TEST(PtyLine, BytesCrossBothWaysAndDtrFollowsTheOpenSlave) {
 TEST(PtyLine, CloseAndReopenAtOnceStillCountsAsADrop) {
   TTempDir dir;
   std::string error;
+  TEvent activity;  // before the line, whose thread sets it until the line is gone
   auto pty = TPtyLine::Create(dir / "m", error);
   ASSERT_TRUE(pty) << error;
-  TEvent activity;
   pty->SetOnActivity([&] { activity.Set(); });
   auto peer = TPtyPeer::Open(dir / "m", error);
   ASSERT_TRUE(WaitFor(activity, [&] { return pty->SlaveOpen(); }));
@@ -104,9 +104,9 @@ TEST(PtyLine, CloseAndReopenAtOnceStillCountsAsADrop) {
 TEST(PtyLine, ClosedSlaveDoesNotKeepTheThreadBusy) {
   TTempDir dir;
   std::string error;
+  TEvent activity;  // before the line, whose thread sets it until the line is gone
   auto pty = TPtyLine::Create(dir / "m", error);
   ASSERT_TRUE(pty) << error;
-  TEvent activity;
   pty->SetOnActivity([&] { activity.Set(); });
   {
     auto peer = TPtyPeer::Open(dir / "m", error);
