@@ -1,0 +1,72 @@
+#include "platform/forms/Form.h"
+
+#include "platform/forms/HandlerGuard.h"
+
+namespace kestrel::forms {
+namespace {
+TControlSpec FormSpec(std::string name, TLayout layout) {
+  TControlSpec s;
+  s.kind = TControlKind::kPanel;
+  s.name = std::move(name);
+  s.layout = layout;
+  return s;
+}
+}  // namespace
+
+TForm::TForm(std::string name, TForm* owner, TLayout layout)
+    : TContainer(TFormTag{}, FormSpec(std::move(name), layout)), owner_(owner) {
+  SetForm(this);
+}
+
+TForm::~TForm() = default;
+
+TFormPeer& TForm::FormPeer() const { return static_cast<TFormPeer&>(Peer()); }
+
+void TForm::SetCaption(const std::string& caption) { Peer().SetCaption(caption); }
+std::string TForm::Caption() const { return Peer().Caption(); }
+void TForm::SetPosition(TFormPosition position) { position_ = position; }
+
+TModalResult TForm::ShowModal() {
+  if (showing_) throw EFormsError("the form " + Name() + " is already showing");
+  modal_result_ = TModalResult::mrNone;
+  FormShow();
+  FormPeer().SetPosition(position_, owner_ != nullptr ? &owner_->FormPeer() : nullptr);
+  showing_ = true;
+  struct Hidden {
+    bool& flag;
+    ~Hidden() { flag = false; }
+  } hidden{showing_};
+  FormPeer().RunModal();
+  return modal_result_;
+}
+
+void TForm::RequestClose(TModalResult result) {
+  if (!showing_) return;
+  modal_result_ = result;
+  bool can_close = false;
+  try {
+    can_close = FormCloseQuery();
+  } catch (...) {
+    modal_result_ = TModalResult::mrNone;
+    throw;
+  }
+  if (!can_close) {
+    modal_result_ = TModalResult::mrNone;
+    return;
+  }
+  // A form closed with mrNone would leave ShowModal with no answer.
+  if (modal_result_ == TModalResult::mrNone) modal_result_ = TModalResult::mrCancel;
+  showing_ = false;
+  // The form ends even when FormClose throws: ShowModal must return.
+  struct End {
+    TFormPeer& peer;
+    ~End() { peer.EndModal(); }
+  } end{FormPeer()};
+  FormClose();
+}
+
+void TForm::PeerCloseRequest() {
+  RunGuarded([this] { RequestClose(TModalResult::mrCancel); });
+}
+
+}  // namespace kestrel::forms

@@ -1,0 +1,25 @@
+// Loading the forms backend plugin (see Application.h for the search order).
+#pragma once
+
+#include <string>
+
+#include "platform/forms/Backend.h"
+
+namespace kestrel::forms {
+
+// The plugin's file name and its one exported entry point:
+//   extern "C" kestrel::forms::TBackend* KestrelFormsBackend(std::uint32_t abi);
+// which returns null when `abi` is not its kBackendAbi.
+inline constexpr const char* kPluginFileName = "libKestrelFormsQt.so";
+inline constexpr const char* kPluginEntry = "KestrelFormsBackend";
+inline constexpr const char* kPluginPathVariable = "KESTREL_FORMS_PLUGIN";
+
+// The backend of the plugin in `file` (a path, or a bare name for the
+// loader's search), or null with `why` telling why not.
+TBackend* LoadPluginFile(const std::string& file, std::string& why);
+
+// The backend of the first plugin that loads, or null with `error` telling
+// every place tried and why each failed. `path` ("" for none) is tried first.
+TBackend* LoadPluginBackend(const std::string& path, std::string& error);
+
+}  // namespace kestrel::forms
