@@ -129,7 +129,7 @@ void TMdmListener::DoOnTwoMdmConnected(std::int32_t index) {
     bound = true;
     auto exchanger = std::make_unique<TMdmExchanger>(gate_, SelfAddrPtr(), SelfAddrSize);
     exchanger->SetChannelIndex(index);
-    pool->Channels(index).SetSendingOwner(exchanger->Identity());
+    const modem::TOwnerId session_owner = exchanger->Identity();
     auto protocol = std::make_unique<host::TProtocol>(Manager, kServerRole, SelfAddrPtr(), SelfAddrSize);
     protocol->Exchanger = exchanger.release();
     protocol->InitServer(kInitServerMode, addr_.RestoreConnTimeOut, addr_.RestoreConnTries);
@@ -137,6 +137,13 @@ void TMdmListener::DoOnTwoMdmConnected(std::int32_t index) {
     // constructor throws; once constructed it runs and is in the process list.
     auto* thread = new host::TExchangeThread(protocol.release(), Manager, 0);
     launched = true;
+    // The exchanger becomes the channel's owner only now that its session
+    // runs. Had it owned the channel earlier, a thread that failed to start
+    // would have its exchanger disconnected here, on the poll thread, which
+    // cannot close its own port. The session cannot release the channel
+    // before this line: releasing takes the channel's lock, held by this
+    // thread until the call report returns.
+    pool->Channels(index).SetSendingOwner(session_owner);
     Manager->ProcessList->AddProcess(thread, kExchangeKind);
     GateLog(1, Fmt("TML[$%s].DoOnTwoMdmConnected:(Start ExchangeThread for modem on com port COM%d)", Id(),
                    index + 1));

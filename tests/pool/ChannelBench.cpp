@@ -40,13 +40,6 @@ void TCoreSpy::Changed() { changed_.notify_all(); }
 void TCoreSpy::StoreSettings(std::int16_t code, const std::string& block) {
   std::lock_guard lock(mutex_);
   blocks_[code] = block;
-  size_only_.erase(code);
-}
-
-void TCoreSpy::StoreSizeOnly(std::int16_t code, std::int32_t size) {
-  std::lock_guard lock(mutex_);
-  blocks_.erase(code);
-  size_only_[code] = size;
 }
 
 int TCoreSpy::SettingsReads() const {
@@ -63,7 +56,6 @@ const void* TCoreSpy::OnRead(void* ctx, std::int16_t code, std::int32_t* size) {
     *size = static_cast<std::int32_t>(it->second.size());
     return it->second.data();
   }
-  if (auto it = self->size_only_.find(code); it != self->size_only_.end()) *size = it->second;
   return nullptr;
 }
 
@@ -294,28 +286,52 @@ sim::TModemId TModemBench::Unanswered(const std::string& number) {
   return runner_->AddModem(setup, nullptr);
 }
 
-sim::TModemId TModemBench::Answering(const std::string& number) {
+platform::TPortHandle TModemBench::Terminal(const std::string& number) {
   sim::TModemSetup setup;
   setup.number = number;
   const std::string line = NewLineName();
-  const sim::TModemId id = runner_->AddSimModem(line, setup);
+  if (runner_->AddSimModem(line, setup) == sim::kNoModem) return platform::kInvalidPortHandle;
   const platform::TPortHandle port = platform::PortOpen(std::string(platform::kSimPortPrefix) + line);
-  if (port == platform::kInvalidPortHandle) return sim::kNoModem;
+  if (port == platform::kInvalidPortHandle) return port;
   terminals_.push_back(port);
   (void)platform::PortSetState(port, platform::TPortDcb{});  // raises DTR
-  const std::string cmd = "ATE0S0=1\r";
+  return port;
+}
+
+bool TModemBench::Type(platform::TPortHandle terminal, const std::string& text) {
   std::uint32_t done = 0;
-  (void)platform::PortWrite(port, cmd.data(), static_cast<std::uint32_t>(cmd.size()), done);
-  // Until the modem said OK: the next call is answered by itself.
+  return platform::PortWrite(terminal, text.data(), static_cast<std::uint32_t>(text.size()), done) &&
+         done == text.size();
+}
+
+std::string TModemBench::ReadUntil(platform::TPortHandle terminal, const std::string& needle,
+                                   std::uint32_t timeout_ms) {
   std::string got;
   const std::uint32_t start = platform::GetTickCount();
-  while (got.find("OK") == std::string::npos && platform::Elapsed(start, platform::GetTickCount()) < 3000) {
-    if (platform::PortWaitReceive(port, 100) != platform::TPortWait::kReady) continue;
-    char buf[64];
+  while (got.find(needle) == std::string::npos) {
+    const std::uint32_t left = platform::Remaining(start, platform::GetTickCount(), timeout_ms);
+    if (left == 0) break;
+    if (platform::PortWaitReceive(terminal, left) != platform::TPortWait::kReady) continue;
+    char buf[256];
     std::uint32_t n = 0;
-    if (platform::PortRead(port, buf, sizeof buf, n)) got.append(buf, n);
+    if (!platform::PortRead(terminal, buf, sizeof buf, n)) break;
+    got.append(buf, n);
   }
-  return got.find("OK") != std::string::npos ? id : sim::kNoModem;
+  return got;
+}
+
+void TModemBench::Close(platform::TPortHandle terminal) {
+  if (std::erase(terminals_, terminal) > 0) (void)platform::PortClose(terminal);
+}
+
+sim::TModemId TModemBench::Answering(const std::string& number) {
+  const platform::TPortHandle port = Terminal(number);
+  if (port == platform::kInvalidPortHandle) return sim::kNoModem;
+  // Until the modem said OK: the next call is answered by itself.
+  if (!Type(port, "ATE0S0=1\r") || ReadUntil(port, "OK", 3000).find("OK") == std::string::npos) return sim::kNoModem;
+  sim::TModemId id = sim::kNoModem;
+  runner_->Configure([&](sim::TExchange& exchange, sim::TSimTime) { id = exchange.Find(number); });
+  return id;
 }
 
 }  // namespace kestrel::testing

@@ -54,10 +54,8 @@ class TCoreSpy {
   TCoreSpy(const TCoreSpy&) = delete;
   TCoreSpy& operator=(const TCoreSpy&) = delete;
 
-  // What ReadGateSettings answers for `code`: the block, or nothing stored
-  // (the default), or no block with `size` (a core that says more than it gives).
+  // What ReadGateSettings answers for `code`: the block; nothing stored until then.
   void StoreSettings(std::int16_t code, const std::string& block);
-  void StoreSizeOnly(std::int16_t code, std::int32_t size);
   int SettingsReads() const;
 
   std::vector<TCoreLine> Lines() const;
@@ -86,7 +84,6 @@ class TCoreSpy {
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
   std::map<std::int16_t, std::string> blocks_;
-  std::map<std::int16_t, std::int32_t> size_only_;
   int reads_ = 0;
   std::vector<TCoreLine> lines_;
   std::vector<TCorePacket> received_;
@@ -145,6 +142,12 @@ class TModemBench {
   sim::TModemId Unanswered(const std::string& number);
   // A modem numbered `number` whose terminal switched automatic answering on.
   sim::TModemId Answering(const std::string& number);
+  // A modem numbered `number` and its terminal (open, DTR on), which the
+  // test drives with Type and ReadUntil, and Close (DTR drops).
+  platform::TPortHandle Terminal(const std::string& number);
+  static bool Type(platform::TPortHandle terminal, const std::string& text);
+  static std::string ReadUntil(platform::TPortHandle terminal, const std::string& needle, std::uint32_t timeout_ms);
+  void Close(platform::TPortHandle terminal);
 
   sim::TExchangeRunner& Runner() { return *runner_; }
 

@@ -1,0 +1,178 @@
+// The gate manager: initialisation from the settings the core stores, the
+// stop that always drops the pool, and the framework's modem-specific slots.
+#include "session/MdmMngr.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <stdexcept>
+
+#include "gate/GateLog.h"
+#include "heron.h"
+#include "platform/Cp1251.h"
+#include "session/MdmExch.h"
+#include "session/MdmList.h"
+#include "store/MdmAddrList.h"
+#include "store/MdmSettList.h"
+#include "tests/pool/ChannelBench.h"
+
+namespace kestrel::session {
+namespace {
+
+using namespace kestrel::literals;
+using testing::ChannelOn;
+using testing::QuickAddress;
+using testing::SettingsBlock;
+
+class MdmMngr : public ::testing::Test {
+ protected:
+  MdmMngr() { access.Add(manager.get()); }
+  ~MdmMngr() override { manager.reset(); }
+
+  std::string NoChannelText() {
+    std::string err;
+    std::int32_t index = 0;
+    (void)manager->Pool()->GetChannelFromSetForSending(QuickAddress({1}), {"1"}, index, 1, nullptr, err);
+    return err;
+  }
+
+  testing::TModemBench modems;
+  testing::TCoreSpy core;
+  testing::TTestAccess access;
+  std::unique_ptr<TMdmGateManager> manager = std::make_unique<TMdmGateManager>();
+};
+
+TEST_F(MdmMngr, NothingStoredInitialisesWithoutChannelsShowingProgressAndReadsOnce) {
+  EXPECT_FALSE(manager->Init());
+  EXPECT_EQ(manager->Pool(), nullptr);
+  ASSERT_TRUE(manager->InitGate(5));
+  EXPECT_TRUE(manager->Initialized());
+  EXPECT_TRUE(manager->Init());
+  EXPECT_TRUE(manager->GetToShowProgress());
+  EXPECT_EQ(NoChannelText(), "TMPM.GetChannelFromSetForSending:(There no initialized channels.Check gate settings!)");
+  EXPECT_TRUE(manager->InitGate(5));
+  EXPECT_TRUE(manager->InitGate(6)) << "initialised already: the gate code of the first start holds";
+  EXPECT_EQ(core.SettingsReads(), 1);
+}
+
+TEST_F(MdmMngr, ShortOrMissingBlocksLeaveThePoolUninitialisedAndAreReadAgain) {
+  const std::string header = SettingsBlock({}).substr(0, 104);
+  core.StoreSettings(1, header.substr(0, 103));
+  EXPECT_FALSE(manager->InitGate(1));
+  EXPECT_NE(manager->Pool(), nullptr) << "the pool is built before the settings are read";
+  EXPECT_FALSE(manager->Initialized());
+  EXPECT_FALSE(manager->Init());
+  EXPECT_FALSE(manager->InitGate(1));
+  EXPECT_EQ(core.SettingsReads(), 2);
+
+  core.StoreSettings(1, header);  // the record alone: the channel part is missing
+  EXPECT_FALSE(manager->InitGate(1));
+  EXPECT_FALSE(manager->Initialized());
+
+  core.StoreSettings(1, SettingsBlock({}, false));  // 108 bytes: no channels
+  EXPECT_TRUE(manager->InitGate(1));
+  EXPECT_FALSE(manager->GetToShowProgress()) << "the stored record says so";
+}
+
+TEST_F(MdmMngr, PortNumberSeventeenPassesTheListIndexErrorThrough) {
+  store::TMdmChannelSettings wrong = ChannelOn(1);
+  wrong.PortNumber = static_cast<gate::TPortNumber>(17);
+  core.StoreSettings(1, SettingsBlock({wrong}));
+  EXPECT_THROW((void)manager->InitGate(1), std::out_of_range);
+  EXPECT_FALSE(manager->Initialized());
+}
+
+TEST_F(MdmMngr, StopGateDropsThePoolLogsAndLetsTheNextInitReadAgain) {
+  modems.OnCom(2, "102");
+  core.StoreSettings(1, SettingsBlock({ChannelOn(2)}));
+  ASSERT_TRUE(manager->InitGate(1));
+  ASSERT_TRUE(manager->Pool()->Channels(1).Connected()) << "the modem test leaves the port open";
+  core.ClearLines();
+
+  EXPECT_TRUE(manager->StopGate(false));
+  EXPECT_EQ(manager->Pool(), nullptr);
+  EXPECT_FALSE(manager->Initialized());
+  const auto begin = core.LinesWith("TMGM[].StopGate:(Начало функции)"_cp);
+  ASSERT_EQ(begin.size(), 1u);
+  EXPECT_EQ(begin[0].details, "vStopMode: FALSE");
+  const auto end = core.LinesWith("TMGM[].StopGate:(Конец функции)"_cp);
+  ASSERT_EQ(end.size(), 1u);
+  EXPECT_EQ(end[0].details, "Return: TRUE");
+
+  ASSERT_TRUE(manager->InitGate(1));
+  EXPECT_EQ(core.SettingsReads(), 2);
+  EXPECT_TRUE(manager->Pool()->Channels(1).Initialized());
+}
+
+TEST_F(MdmMngr, ProgressCaptionIsTheCoresTextOrTheDefault) {
+  EXPECT_EQ(manager->GetProgressCaption(), "Modem Gate Progress ");
+  struct Local {
+    static std::int32_t Text(void*, const char* key, char* dest, std::int32_t size) {
+      if (std::string(key) != "M_Kestrel_MdmType_idCaption") return -1;
+      const std::string_view text = "Ход обмена"_cp;
+      if (dest != nullptr && size > 0) {
+        const std::size_t n = std::min<std::size_t>(text.size(), static_cast<std::size_t>(size - 1));
+        std::memcpy(dest, text.data(), n);
+        dest[n] = '\0';
+      }
+      return static_cast<std::int32_t>(text.size());
+    }
+  };
+  HeronSetGetLocalizResource(&Local::Text, nullptr);
+  EXPECT_EQ(manager->GetProgressCaption(), "Ход обмена"_cp);
+  HeronSetGetLocalizResource(nullptr, nullptr);
+}
+
+TEST_F(MdmMngr, CreateListenerLogsItsIdentityAndIgnoresTheThirdArgument) {
+  const std::string own = testing::OwnBlock(QuickAddress({1}));
+  for (const std::int32_t third : {0, 12345}) {
+    core.ClearLines();
+    std::unique_ptr<host::TListener> listener(
+        manager->CreateListener(own.data(), static_cast<std::int32_t>(own.size()), third));
+    auto* mdm = dynamic_cast<TMdmListener*>(listener.get());
+    ASSERT_NE(mdm, nullptr);
+    EXPECT_TRUE(mdm->Initialized());
+    const auto lines = core.LinesWith("TMGM[].CreateListener:");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].text, "TMGM[].CreateListener:(Начало функции)"_cp);
+    EXPECT_EQ(lines[0].details, "");
+    EXPECT_EQ(lines[1].text, "TMGM[].CreateListener:(Конец функции)"_cp);
+    EXPECT_EQ(lines[1].details, "Return: $" + host::Hex8(listener->Identity()));
+  }
+}
+
+TEST_F(MdmMngr, ExchangerAndClientIdComeFromTheAddressBlock) {
+  store::TMdmAddress addr = QuickAddress({3});
+  addr.IdCl = 4711;
+  const std::string block = testing::RemoteBlock(addr, {"101", "102"});
+  EXPECT_EQ(manager->GetAddrIdCl(block.data()), 4711);
+  EXPECT_EQ(manager->GetAddrIdCl(nullptr), -1);
+  std::unique_ptr<host::TExchanger> exchanger(
+      manager->CreateExchanger(block.data(), static_cast<std::int32_t>(block.size())));
+  auto* mdm = dynamic_cast<TMdmExchanger*>(exchanger.get());
+  ASSERT_NE(mdm, nullptr);
+  EXPECT_TRUE(mdm->Initialized());
+  EXPECT_EQ(mdm->Phones(), (std::vector<std::string>{"101", "102"}));
+  EXPECT_EQ(mdm->ChannelIndex(), -1);
+}
+
+TEST_F(MdmMngr, SetNeedLogFollowsTheLogSwitchOrAStopAndSaysSo) {
+  core.ClearLines();
+  EXPECT_TRUE(manager->SetNeedLog());
+  ASSERT_EQ(core.LinesWith("TMGM[].SetNeedLog:(GateManager проинициализирован)"_cp).size(), 1u);
+  gate::LogState().NeedLog = false;
+  EXPECT_FALSE(manager->SetNeedLog());
+  manager->GateStopping = true;
+  EXPECT_TRUE(manager->SetNeedLog());
+  manager->GateStopping = false;
+}
+
+TEST_F(MdmMngr, ParameterListsAreTheModemOnes) {
+  manager->CreateAddrList();
+  manager->CreateSettList();
+  EXPECT_NE(dynamic_cast<store::TMdmAddrList*>(manager->AddrList), nullptr);
+  EXPECT_NE(dynamic_cast<store::TMdmSettList*>(manager->SettList), nullptr);
+}
+
+}  // namespace
+}  // namespace kestrel::session
