@@ -222,15 +222,16 @@ bool TMdmDriver::DialPhone(const std::string& phone, std::string& err) {
 
 bool TMdmDriver::TestChannel(std::string& err) {
   err.clear();
+  // The handler is swapped only while the poll is paused: a running poll reads it.
+  PausePolling();
   auto saved_handler = OnReceiveData;
   OnReceiveData = nullptr;
-  PausePolling();
   struct Restore {
     TMdmDriver* d;
     serial::TReceiveDataEvent& saved;
     ~Restore() {
-      d->ContinuePolling();
       d->OnReceiveData = saved;
+      d->ContinuePolling();
     }
   } restore{this, saved_handler};
 

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <functional>
+#include <thread>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -119,6 +122,80 @@ class TComMap {
  public:
   ~TComMap() { platform::ClearComPortTargets(); }
   void Map(int com, const std::string& line) { ASSERT_TRUE(platform::SetComPortTarget(com, "sim:" + line)); }
+};
+
+}  // namespace kestrel::modem::testing
+
+namespace kestrel::modem::testing {
+
+// A modem played by a script: a thread reads the command lines the gate
+// sends (CR-terminated, and "+++" on its own) and writes the reply `reply`
+// gives for each. Commands heard are kept in order.
+class TScriptedModem {
+ public:
+  TScriptedModem(const std::string& line_name, std::function<std::string(const std::string&)> reply)
+      : line_(platform::TSimLine::Create(line_name)), reply_(std::move(reply)) {
+    line_->SetCD(false);
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~TScriptedModem() {
+    stop_ = true;
+    thread_.join();
+  }
+  platform::TSimLine& Line() { return *line_; }
+  void Say(std::string_view bytes) { line_->Write(bytes.data(), bytes.size()); }
+  std::vector<std::string> Commands() const {
+    std::lock_guard lock(mutex_);
+    return commands_;
+  }
+  bool Heard(const std::string& cmd) const {
+    const auto c = Commands();
+    return std::find(c.begin(), c.end(), cmd) != c.end();
+  }
+  // Waits until `cmd` was heard, up to `timeout_ms`.
+  bool WaitHeard(const std::string& cmd, std::uint32_t timeout_ms = 3000) const {
+    const std::uint32_t t0 = platform::GetTickCount();
+    while (!Heard(cmd)) {
+      if (platform::Elapsed(t0, platform::GetTickCount()) > timeout_ms) return false;
+      platform::SleepFor(10);
+    }
+    return true;
+  }
+
+ private:
+  void Run() {
+    std::string pending;
+    while (!stop_) {
+      line_->WaitGateActivity(20);
+      char buf[512];
+      for (std::size_t n; (n = line_->Read(buf, sizeof buf)) > 0;) pending.append(buf, n);
+      for (;;) {
+        std::string cmd;
+        if (pending.rfind("+++", 0) == 0) {
+          cmd = "+++";
+          pending.erase(0, 3);
+        } else if (const auto cr = pending.find('\r'); cr != std::string::npos) {
+          cmd = pending.substr(0, cr);
+          pending.erase(0, cr + 1);
+        } else {
+          break;
+        }
+        {
+          std::lock_guard lock(mutex_);
+          commands_.push_back(cmd);
+        }
+        const std::string answer = reply_(cmd);
+        if (!answer.empty()) line_->Write(answer.data(), answer.size());
+      }
+    }
+  }
+
+  std::shared_ptr<platform::TSimLine> line_;
+  std::function<std::string(const std::string&)> reply_;
+  mutable std::mutex mutex_;
+  std::vector<std::string> commands_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
 };
 
 }  // namespace kestrel::modem::testing

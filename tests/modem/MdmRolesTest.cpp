@@ -1,0 +1,360 @@
+// The channel roles: sending and listening over the simulated exchange, and
+// the answering of calls against a scripted modem.
+#include <future>
+#include <random>
+#include <set>
+
+#include "modem/MdmMain.h"
+#include "platform/Event.h"
+#include "sim/ExchangeRunner.h"
+#include "tests/modem/ModemRig.h"
+
+namespace kestrel::modem {
+namespace {
+
+using testing::QuickAddress;
+using testing::TComMap;
+using testing::TFakeGate;
+
+// Records the calls of a channel callback.
+struct TCalls {
+  void operator()(std::int32_t index) {
+    std::lock_guard lock(mutex);
+    indexes.push_back(index);
+    event.Set();
+  }
+  std::vector<std::int32_t> Seen() {
+    std::lock_guard lock(mutex);
+    return indexes;
+  }
+  TChannelEvent Callback() {
+    return [this](std::int32_t i) { (*this)(i); };
+  }
+  std::mutex mutex;
+  std::vector<std::int32_t> indexes;
+  platform::TEvent event;
+};
+
+// Two channels, COM1 (a, pool index 0, number 101) and COM2 (b, index 1,
+// number 102), on simulated modems of one exchange; 201 and 202 are busy.
+class MdmRoles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sim::TExchangeOptions options;
+    options.dial_ms = 50;
+    options.handshake_ms = 100;
+    options.latency_ms = 5;
+    runner_ = std::make_unique<sim::TExchangeRunner>(options);
+    AddLine(1, "101");
+    AddLine(2, "102");
+    sim::TModemSetup busy;
+    busy.busy = true;
+    busy.number = "201";
+    runner_->AddModem(busy, nullptr);
+    busy.number = "202";
+    runner_->AddModem(busy, nullptr);
+    runner_->Start();
+    a_.SetChannelSettings(testing::ChannelOn(1));
+    b_.SetChannelSettings(testing::ChannelOn(2));
+    gate_.PutInPool(0, &a_);
+    gate_.PutInPool(1, &b_);
+  }
+  void TearDown() override {
+    a_.ReleaseSendingChannel();
+    b_.ReleaseSendingChannel();
+    b_.ReleaseListeningChannel();
+  }
+  void AddLine(int com, const std::string& number) {
+    const std::string name = testing::UniqueLineName("role");
+    sim::TModemSetup setup;
+    setup.number = number;
+    ids_.push_back(runner_->AddSimModem(name, setup));
+    map_.Map(com, name);
+  }
+  bool Listen(TMdmDriver& d, TCalls& connected, TCalls& lost, const store::TMdmAddress& addr = QuickAddress()) {
+    std::string err;
+    const bool ok = d.InitForListening(addr, 77, connected.Callback(), lost.Callback(), err);
+    EXPECT_TRUE(ok) << err;
+    return ok;
+  }
+
+  TFakeGate gate_;
+  TComMap map_;
+  // Callback records outlive the tests' bodies: releases in TearDown call them.
+  TCalls connected, lost, a_lost;
+  std::unique_ptr<sim::TExchangeRunner> runner_;
+  std::vector<sim::TModemId> ids_;
+  TMdmDriver a_;
+  TMdmDriver b_;
+  std::string err_;
+};
+
+TEST_F(MdmRoles, CallIsAnsweredCarriesFramesBothWaysAndTheListenerIsReArmed) {
+  ASSERT_TRUE(Listen(b_, connected, lost));
+  EXPECT_TRUE(b_.Listening());
+  EXPECT_FALSE(b_.Sending());
+  EXPECT_EQ(b_.ListeningOwner(), 77u);
+
+  ASSERT_TRUE(a_.InitForSending(false, QuickAddress(), 55, a_lost.Callback(), err_)) << err_;
+  EXPECT_TRUE(a_.Sending());
+  EXPECT_EQ(a_.SendingOwner(), 55u);
+  ASSERT_TRUE(a_.DialForSending({"102"}, err_)) << err_;
+  EXPECT_EQ(err_, "");
+  ASSERT_TRUE(connected.event.WaitFor(5000)) << "the listening channel did not answer";
+  EXPECT_EQ(connected.Seen(), std::vector<std::int32_t>{1});
+  EXPECT_TRUE(b_.Sending());
+  EXPECT_TRUE(b_.Listening());
+  EXPECT_TRUE(b_.ModemConnected());
+  EXPECT_EQ(b_.SendingOwner(), 0u) << "the listener records the owner of an answered call itself";
+
+  ASSERT_TRUE(a_.SendByChannel("hello", err_)) << err_;
+  std::string got;
+  ASSERT_TRUE(b_.RecvByChannel(got, err_)) << err_;
+  EXPECT_EQ(got, "hello");
+  ASSERT_TRUE(b_.SendByChannel(std::string(3000, 'x'), err_)) << err_;
+  ASSERT_TRUE(a_.RecvByChannel(got, err_)) << err_;
+  EXPECT_EQ(got, std::string(3000, 'x'));
+
+  a_.ReleaseSendingChannel();
+  EXPECT_EQ(a_lost.Seen(), std::vector<std::int32_t>{0});
+  EXPECT_FALSE(a_.Sending());
+  EXPECT_FALSE(a_.Connected());
+  EXPECT_EQ(a_.SendingOwner(), 0u);
+  a_.ReleaseSendingChannel();  // not sending: nothing, no second callback
+  EXPECT_EQ(a_lost.Seen().size(), 1u);
+
+  b_.ReleaseSendingChannel();
+  EXPECT_FALSE(b_.Sending());
+  EXPECT_TRUE(b_.Listening()) << "the listening role survives the call";
+  EXPECT_TRUE(b_.Connected()) << "re-armed for the next call";
+  EXPECT_TRUE(lost.Seen().empty());
+}
+
+TEST_F(MdmRoles, ListeningChannelIsBorrowedOnlyWhenAllowedAndIgnoresRingsMeanwhile) {
+  ASSERT_TRUE(Listen(b_, connected, lost));
+  EXPECT_FALSE(b_.InitForSending(false, QuickAddress(), 55, nullptr, err_));
+  EXPECT_EQ(err_, "TMD[1].InitForSending: (Channel busy)");
+  ASSERT_TRUE(b_.InitForSending(true, QuickAddress(), 55, nullptr, err_)) << err_;
+  EXPECT_TRUE(b_.Sending());
+  EXPECT_TRUE(b_.Listening());
+
+  // A call to the borrowed channel rings unanswered: its poll is paused.
+  ASSERT_TRUE(a_.InitForSending(false, QuickAddress(1500), 56, nullptr, err_)) << err_;
+  EXPECT_FALSE(a_.DialForSending({"102"}, err_));
+  EXPECT_TRUE(connected.Seen().empty());
+  a_.ReleaseSendingChannel();
+
+  b_.ReleaseSendingChannel();
+  EXPECT_TRUE(b_.Listening());
+  EXPECT_FALSE(b_.Sending());
+  EXPECT_TRUE(b_.Connected());
+  // Listening again: the next call is answered.
+  ASSERT_TRUE(a_.InitForSending(false, QuickAddress(), 56, nullptr, err_)) << err_;
+  ASSERT_TRUE(a_.DialForSending({"102"}, err_)) << err_;
+  EXPECT_TRUE(connected.event.WaitFor(5000));
+}
+
+TEST_F(MdmRoles, ListeningOnASendingChannelSendsNoCommandAndIsArmedOnRelease) {
+  ASSERT_TRUE(b_.InitForSending(false, QuickAddress(), 55, nullptr, err_)) << err_;
+  ASSERT_TRUE(b_.InitForListening(QuickAddress(), 78, connected.Callback(), lost.Callback(), err_)) << err_;
+  EXPECT_TRUE(b_.Listening());
+  EXPECT_EQ(b_.ListeningOwner(), 78u);
+  EXPECT_FALSE(b_.InitForListening(QuickAddress(), 79, nullptr, nullptr, err_));
+  EXPECT_EQ(err_, "TMD[1].InitForListening: (Channel busy)");
+  b_.ReleaseListeningChannel();  // sending keeps the port
+  EXPECT_TRUE(b_.Connected());
+  EXPECT_EQ(lost.Seen(), std::vector<std::int32_t>{1});
+  EXPECT_TRUE(b_.Sending());
+}
+
+TEST_F(MdmRoles, FailedReArmReleasesTheListeningRoleAndTellsTheListener) {
+  ASSERT_TRUE(Listen(b_, connected, lost));
+  ASSERT_TRUE(b_.InitForSending(true, QuickAddress(), 55, nullptr, err_)) << err_;
+  map_.Map(2, "unplugged");  // the port will not open again
+  b_.ReleaseSendingChannel();
+  EXPECT_FALSE(b_.Listening());
+  EXPECT_EQ(b_.ListeningOwner(), 0u);
+  EXPECT_EQ(lost.Seen(), std::vector<std::int32_t>{1});
+}
+
+TEST_F(MdmRoles, UninitialisedChannelRefusesBothRoles) {
+  TMdmDriver fresh;
+  EXPECT_FALSE(fresh.InitForSending(false, QuickAddress(), 1, nullptr, err_));
+  EXPECT_EQ(err_, "TMD[-1].InitForSending: (Channel not initialized)");
+  EXPECT_FALSE(fresh.InitForListening(QuickAddress(), 1, nullptr, nullptr, err_));
+  EXPECT_EQ(err_, "TMD[-1].InitForListening: (Channel not initialized)");
+}
+
+TEST_F(MdmRoles, DialListPausesBetweenNumbersAndConnectsOnTheThird) {
+  ASSERT_TRUE(Listen(b_, connected, lost));
+  ASSERT_TRUE(a_.InitForSending(false, QuickAddress(3000, 3000, 300), 55, nullptr, err_)) << err_;
+  const std::uint32_t t0 = platform::GetTickCount();
+  ASSERT_TRUE(a_.DialForSending({"201", "202", "102"}, err_)) << err_;
+  EXPECT_EQ(err_, "");
+  EXPECT_GE(platform::Elapsed(t0, platform::GetTickCount()), 600u) << "two pauses of the restore time-out";
+}
+
+TEST_F(MdmRoles, EveryFailedNumberIsReported) {
+  ASSERT_TRUE(a_.InitForSending(false, QuickAddress(3000, 3000, 100), 55, nullptr, err_)) << err_;
+  EXPECT_FALSE(a_.DialForSending({"201", "202"}, err_));
+  const std::string busy = "failed with message 'Bad Response: " +
+                           std::string(gate::ResponseText(gate::TRespCode::rcBusy)) +
+                           "; exactly: '$0D$0ABUSY$0D$0A''";
+  EXPECT_EQ(err_, "TMD[0].DialForSending: DialPhone: <201> " + busy + ";DialPhone: <202> " + busy);
+  EXPECT_FALSE(a_.DialForSending({}, err_));
+  EXPECT_EQ(err_, "TMD[0].DialForSending: (PhoneNumbers List is empty)");
+}
+
+TEST_F(MdmRoles, GateStopDuringThePauseEndsTheDialList) {
+  ASSERT_TRUE(a_.InitForSending(false, QuickAddress(3000, 3000, 20000), 55, nullptr, err_)) << err_;
+  auto dial = std::async(std::launch::async, [this] { return a_.DialForSending({"201", "102"}, err_); });
+  platform::SleepFor(2500);  // the busy number and its hang-up take about a second
+  const std::uint32_t t0 = platform::GetTickCount();
+  gate_.stopping = true;
+  EXPECT_FALSE(dial.get());
+  EXPECT_LT(platform::Elapsed(t0, platform::GetTickCount()), 1000u);
+  EXPECT_EQ(err_.rfind("TMD[0].DialForSending: DialPhone: <201> failed", 0), 0u) << err_;
+  EXPECT_EQ(err_.substr(err_.size() - 23), "; Then gate was stopped");
+  gate_.stopping = false;
+}
+
+TEST_F(MdmRoles, RingRacingAnOutgoingTakeOverHasExactlyOneWinner) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 4; ++round) {
+    TCalls round_connected, round_lost;
+    ASSERT_TRUE(Listen(b_, round_connected, round_lost));
+    ASSERT_TRUE(a_.InitForSending(false, QuickAddress(1500), 55, nullptr, err_)) << err_;
+    auto dial = std::async(std::launch::async, [this] {
+      std::string e;
+      return a_.DialForSending({"102"}, e);
+    });
+    platform::SleepFor(std::uniform_int_distribution<std::uint32_t>(0, 300)(rng));
+    std::string take_err;
+    const bool took = b_.InitForSending(true, QuickAddress(), 56, nullptr, take_err);
+    const bool dialled = dial.get();
+    const bool answered = round_connected.event.WaitFor(took ? 200 : 3000);
+    EXPECT_NE(took, answered) << "round " << round << ": " << take_err;
+    EXPECT_EQ(dialled, answered) << "round " << round;
+    if (!took) {
+      EXPECT_EQ(take_err, "TMD[1].InitForSending: (Channel busy)");
+    }
+    a_.ReleaseSendingChannel();
+    b_.ReleaseSendingChannel();
+    b_.ReleaseListeningChannel();
+  }
+}
+
+TEST_F(MdmRoles, NoisyLineNeverDeliversACorruptedOrRepeatedFrame) {
+  ASSERT_TRUE(Listen(b_, connected, lost));
+  ASSERT_TRUE(a_.InitForSending(false, QuickAddress(), 55, nullptr, err_)) << err_;
+  ASSERT_TRUE(a_.DialForSending({"102"}, err_)) << err_;
+  ASSERT_TRUE(connected.event.WaitFor(5000));
+  sim::TLineFaults faults;
+  faults.bit_error_rate = 5e-5;  // about one frame in ten damaged by a flipped bit
+  faults.loss_rate = 2e-4;       // and one in twenty by a lost byte
+  runner_->Configure([&](sim::TExchange& ex, sim::TSimTime) { ex.SetCallFaults(ids_[0], faults); });
+
+  b_.SetNextFrameTimeout(300);  // a frame with a lost byte is given up quickly
+  constexpr int kFrames = 40;
+  std::vector<std::string> sent;
+  for (int i = 0; i < kFrames; ++i) sent.push_back("frame " + std::to_string(i) + " " + std::string(200, 'a' + i % 26));
+  auto sender = std::async(std::launch::async, [&] {
+    std::string e;
+    for (const auto& f : sent) {
+      (void)a_.SendByChannel(f, e);
+      platform::SleepFor(120);  // a quiet gap after each frame lets the receiver find the next one
+    }
+  });
+  std::set<int> delivered;
+  int accepted = 0, refused = 0, last = -1;
+  const std::uint32_t t0 = platform::GetTickCount();
+  while (platform::Elapsed(t0, platform::GetTickCount()) < kFrames * 120 + 1000) {
+    std::string got, e;
+    if (b_.MdmRecvExch(got, e, 300)) {
+      const auto it = std::find(sent.begin(), sent.end(), got);
+      ASSERT_NE(it, sent.end()) << "a corrupted frame was delivered";
+      const int index = static_cast<int>(it - sent.begin());
+      EXPECT_TRUE(delivered.insert(index).second) << "frame " << index << " delivered twice";
+      EXPECT_GT(index, last) << "frames out of order";
+      last = index;
+      ++accepted;
+    } else if (e.find("Timeout Happend") == std::string::npos) {
+      ++refused;
+      platform::SleepFor(60);  // let the damaged frame's rest arrive, then drop it
+      (void)b_.FlushBuffers(true, false);
+    }
+  }
+  sender.get();
+  EXPECT_GT(accepted, kFrames / 3) << "the line should still carry many frames";
+  EXPECT_GT(refused, 0) << "the faults should have damaged some frames";
+}
+
+// Answering against a scripted modem: exact bytes and their splits.
+class MdmAnswerByScript : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    map_.Map(6, line_name_);
+    drv_.SetChannelSettings(testing::ChannelOn(6));
+    gate_.PutInPool(5, &drv_);
+  }
+  TFakeGate gate_;
+  TComMap map_;
+  TCalls connected, lost;
+  std::string line_name_ = testing::UniqueLineName("script");
+  std::atomic<bool> answer_connects_{true};
+  testing::TScriptedModem modem_{line_name_, [this](const std::string& cmd) -> std::string {
+                                    if (cmd == "ATA")
+                                      return answer_connects_ ? "\r\nCONNECT 33600\r\n" : "\r\nNO CARRIER\r\n";
+                                    return "\r\nOK\r\n";
+                                  }};
+  TMdmDriver drv_;
+  std::string err_;
+};
+
+TEST_F(MdmAnswerByScript, RingSplitOverTwoDeliveriesIsIgnoredAndTheNextRingAnswered) {
+  TCalls connected, lost;
+  ASSERT_TRUE(drv_.InitForListening(QuickAddress(), 7, connected.Callback(), lost.Callback(), err_)) << err_;
+  modem_.Say("\r\nRI");
+  platform::SleepFor(250);  // the poll runs about every 100 ms: two deliveries
+  modem_.Say("NG\r\n");
+  platform::SleepFor(350);
+  EXPECT_FALSE(modem_.Heard("ATA"));
+  modem_.Say("\r\nRING\r\n");
+  ASSERT_TRUE(connected.event.WaitFor(3000));
+  EXPECT_EQ(connected.Seen(), std::vector<std::int32_t>{5});
+  EXPECT_TRUE(drv_.Sending());
+}
+
+TEST_F(MdmAnswerByScript, OtherDeliveriesAreIgnored) {
+  TCalls connected, lost;
+  ASSERT_TRUE(drv_.InitForListening(QuickAddress(), 7, connected.Callback(), lost.Callback(), err_)) << err_;
+  modem_.Say("\r\nCONNECT\r\nRING\r\n");
+  platform::SleepFor(350);
+  EXPECT_FALSE(modem_.Heard("ATA"));
+  EXPECT_FALSE(drv_.Sending());
+}
+
+TEST_F(MdmAnswerByScript, FailedAnswerHangsUpAndKeepsListening) {
+  answer_connects_ = false;
+  TCalls connected, lost;
+  ASSERT_TRUE(drv_.InitForListening(QuickAddress(), 7, connected.Callback(), lost.Callback(), err_)) << err_;
+  const std::size_t before = modem_.Commands().size();
+  modem_.Say("\r\nRING\r\n");
+  ASSERT_TRUE(modem_.WaitHeard("ATH"));
+  platform::SleepFor(200);
+  const auto commands = modem_.Commands();
+  const std::vector<std::string> answer(commands.begin() + static_cast<std::ptrdiff_t>(before), commands.end());
+  EXPECT_EQ(answer, (std::vector<std::string>{"ATA", "+++", "ATH", "ATH"}));
+  EXPECT_TRUE(drv_.Listening());
+  EXPECT_FALSE(drv_.Sending());
+  EXPECT_TRUE(connected.Seen().empty());
+}
+
+TEST_F(MdmAnswerByScript, ArmingSendsTheInitialisationSequence) {
+  TCalls connected, lost;
+  ASSERT_TRUE(drv_.InitForListening(QuickAddress(), 7, connected.Callback(), lost.Callback(), err_)) << err_;
+  EXPECT_EQ(modem_.Commands(), (std::vector<std::string>{"ATE0V1S0=0", "ATX3", "ATE0V1S0=0"}));
+}
+
+}  // namespace
+}  // namespace kestrel::modem
