@@ -38,6 +38,9 @@ class TPtyLine {
   struct TOptions {
     std::size_t in_capacity = 4096;    // bytes from the slave side held for Read; beyond, the writer blocks
     std::size_t out_capacity = 65536;  // bytes held for the slave side; Write accepts no more
+    // false: learn of a new open by looking every 100 ms, as where the file
+    // system gives no open notifications.
+    bool watch_opens = true;
   };
 
   // Creates the pseudo-terminal and the link. An existing symbolic link at

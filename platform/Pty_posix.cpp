@@ -271,7 +271,7 @@ std::unique_ptr<TPtyLine> TPtyLine::Create(const std::string& link_path, std::st
   const int slave = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (slave >= 0) ::close(slave);
 
-  impl->notify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  impl->notify = options.watch_opens ? ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC) : -1;
   if (impl->notify >= 0 &&
       ::inotify_add_watch(impl->notify, name, IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
     CloseFd(impl->notify);

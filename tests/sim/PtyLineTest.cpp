@@ -121,5 +121,26 @@ TEST(PtyLine, ClosedSlaveDoesNotKeepTheThreadBusy) {
   EXPECT_LE(pty->Wakeups() - before, 4u);
 }
 
+TEST(PtyLine, WithoutOpenNotificationsANewOpenIsFoundByLooking) {
+  TTempDir dir;
+  std::string error;
+  TEvent activity;
+  TPtyLine::TOptions options;
+  options.watch_opens = false;
+  auto pty = TPtyLine::Create(dir / "m", error, options);
+  ASSERT_TRUE(pty) << error;
+  pty->SetOnActivity([&] { activity.Set(); });
+  auto peer = TPtyPeer::Open(dir / "m", error);
+  ASSERT_TRUE(WaitFor(activity, [&] { return pty->SlaveOpen(); }));
+  peer.reset();
+  ASSERT_TRUE(WaitFor(activity, [&] { return !pty->SlaveOpen(); })) << "a close is seen at once: the master is watched";
+  const std::uint64_t before = pty->Wakeups();
+  TEvent never;
+  never.WaitFor(300);
+  EXPECT_LE(pty->Wakeups() - before, 6u) << "about one look every 100 ms";
+  peer = TPtyPeer::Open(dir / "m", error);
+  ASSERT_TRUE(WaitFor(activity, [&] { return pty->SlaveOpen(); }));
+}
+
 }  // namespace
 }  // namespace kestrel::platform

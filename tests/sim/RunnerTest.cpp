@@ -187,10 +187,11 @@ TEST(ExchangeRunner, IdleExchangeSleeps) {
   testing::TTempDir dir;
   TExchangeRunner runner;
   std::string error;
-  for (int i = 0; i < 16; ++i)
-    ASSERT_NE(runner.AddPtyModem(dir / ("m" + std::to_string(i)), {.number = std::to_string(100 + i)}, error),
-              kNoModem)
-        << error;
+  for (int i = 0; i < 16; ++i) {
+    std::string name = "m";
+    name += std::to_string(i);
+    ASSERT_NE(runner.AddPtyModem(dir / name, {.number = std::to_string(100 + i)}, error), kNoModem) << error;
+  }
   runner.Start();
   platform::TEvent settle;
   settle.WaitFor(50);
