@@ -43,7 +43,12 @@ void AppendPadded(std::string& out, std::uint64_t value, int width) {
 }  // namespace
 
 std::string SysDateToStr(std::int32_t date) {
-  if (date < kFirstDay || date > kLastDay) return "?" + std::to_string(date);
+  if (date < kFirstDay || date > kLastDay) {
+    // Appended rather than "?" + ...: g++ 12 warns falsely (-Wrestrict) on that form in optimised builds.
+    std::string out = "?";
+    out += std::to_string(date);
+    return out;
+  }
   int year = 0, month = 0, day = 0;
   CivilFromDays(date - kEpochDayNumber, year, month, day);
   std::string out;

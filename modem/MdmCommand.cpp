@@ -58,6 +58,8 @@ void TMdmDriver::Disconnect() {
   modem_connected_ = false;
 }
 
+bool TMdmDriver::AbortWaits() { return gate::GateStopRequested(); }
+
 std::int32_t TMdmDriver::PoolIndex() const { return gate::GateAccess().PoolIndexOf(this); }
 
 void TMdmDriver::SetChannelSettings(const store::TMdmChannelSettings& settings) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "gate/Format.h"
+#include "gate/GateAccess.h"
 #include "gate/GateLog.h"
 #include "gate/LogText.h"
 #include "modem/MdmFrame.h"
@@ -82,6 +83,10 @@ bool TMdmDriver::MdmRecvExch(std::string& data, std::string& err, std::uint32_t 
     const std::uint32_t got =
         ReadData(header.data(), kFrameHeaderSize, timed_out, elapsed, true, carrier_lost);
     if (got < kFrameHeaderSize) {
+      if (gate::GateStopRequested()) {
+        err = "Break on stop gate";
+        return false;
+      }
       if (carrier_lost) {
         err = "TMD.MdmRecvExch:(Carrier Detect is not in GetLineStatus set)";
         return false;

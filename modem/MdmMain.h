@@ -52,6 +52,8 @@ class TMdmDriver : public serial::TCommPortDriver {
 
   // Closes the port and clears ModemConnected.
   void Disconnect() override;
+  // Reads and writes on the line end as soon as the gate stops.
+  bool AbortWaits() override;
 
   // ---- Command layer ----
 

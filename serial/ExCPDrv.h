@@ -182,6 +182,13 @@ class TCommPortDriver {
   std::uint32_t ReadData(void* buffer, std::uint32_t wanted, bool& timed_out, std::uint32_t& elapsed,
                          bool check_cd, bool& carrier_lost);
 
+  // Asked between the slices of the blocking waits of SendDataEx and ReadData,
+  // at least every kAbortCheckMs: true ends the call at once, as if its time
+  // limit had passed. The base answers false; an owner that must stop
+  // promptly (the modem driver, while the gate stops) answers true.
+  virtual bool AbortWaits() { return false; }
+  static constexpr std::uint32_t kAbortCheckMs = 100;
+
   // ---- the poll (see NotifyThread.h) ----
 
   // Starts the poll thread, or sets the running one's interval and enables it.

@@ -22,6 +22,9 @@ std::uint32_t UntilPast(std::uint32_t start, std::uint32_t limit) {
   return platform::Remaining(start, platform::GetTickCount(), limit + 1);
 }
 
+// One slice of a blocking wait: AbortWaits is asked again after it.
+std::uint32_t Slice(std::uint32_t wait_ms) { return std::min(wait_ms, TCommPortDriver::kAbortCheckMs); }
+
 bool Past(std::uint32_t start, std::uint32_t limit) {
   return platform::Elapsed(start, platform::GetTickCount()) > limit;
 }
@@ -42,7 +45,8 @@ std::uint32_t TCommPortDriver::SendDataEx(const void* data, std::uint32_t size, 
       // A device that counts no transmit queue (a pseudo-terminal) shows free
       // space even when full; wait for real room here, within the limit, so
       // that the write itself never waits longer than the limit allows.
-      if (platform::PortWaitTransmit(FHandle.load(), UntilPast(start, time_limit)) != platform::TPortWait::kTimeout) {
+      if (platform::PortWaitTransmit(FHandle.load(), Slice(UntilPast(start, time_limit))) !=
+          platform::TPortWait::kTimeout) {
         ClearLastError();
         const std::uint32_t piece = std::min<std::uint32_t>(free_space, remaining);
         if (!platform::PortWrite(FHandle.load(), position, piece, written)) {
@@ -58,10 +62,10 @@ std::uint32_t TCommPortDriver::SendDataEx(const void* data, std::uint32_t size, 
         continue;
       }
     }
-    if (Past(start, time_limit)) break;
+    if (Past(start, time_limit) || AbortWaits()) break;
     // Nothing went out: sleep until the transmit side has room or the limit
     // has passed, instead of asking again at once.
-    (void)platform::PortWaitTransmit(FHandle.load(), UntilPast(start, time_limit));
+    (void)platform::PortWaitTransmit(FHandle.load(), Slice(UntilPast(start, time_limit)));
   }
   return result;
 }
@@ -120,13 +124,14 @@ std::uint32_t TCommPortDriver::ReadData(void* buffer, std::uint32_t wanted, bool
         break;
       }
     }
-    if (Past(start, InputTimeout)) {
+    if (Past(start, InputTimeout) || AbortWaits()) {
       timed_out = true;
       break;
     }
     // Until a byte comes, the lines differ from those just seen (carrier
     // loss), or the limit has passed.
-    (void)platform::PortWaitReceive(FHandle.load(), UntilPast(start, InputTimeout), check_cd ? &lines : nullptr);
+    (void)platform::PortWaitReceive(FHandle.load(), Slice(UntilPast(start, InputTimeout)),
+                                    check_cd ? &lines : nullptr);
   }
   return result;
 }

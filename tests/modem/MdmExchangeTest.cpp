@@ -165,3 +165,19 @@ TEST_F(MdmExchange, ALostFrameIsRecoveredByTheResend) {
 
 }  // namespace
 }  // namespace kestrel::modem
+
+namespace kestrel::modem {
+namespace {
+
+TEST_F(MdmExchange, GateStopEndsAWaitForAFrameAtOnce) {
+  auto done = Receive(10000);
+  platform::SleepFor(150);
+  const std::uint32_t t0 = platform::GetTickCount();
+  gate_.stopping = true;
+  EXPECT_FALSE(done.get());
+  EXPECT_EQ(err_, "Break on stop gate");
+  EXPECT_LT(platform::Elapsed(t0, platform::GetTickCount()), 1000u);
+}
+
+}  // namespace
+}  // namespace kestrel::modem
