@@ -51,8 +51,9 @@ class TExchangeRunner {
   TModemId AddPtyModem(const std::string& link_path, const TModemSetup& setup, std::string& error);
   std::string PortDescription(TModemId id) const;
 
+  // Starts the thread. A runner that was stopped does not start again.
   void Start();
-  // Ends the thread; idempotent. Modems stay as they are.
+  // Ends the thread and waits for it; idempotent. Modems stay as they are.
   void Stop();
 
   // Runs `f` on the exchange under the runner's lock, with the runner's
