@@ -31,12 +31,14 @@ std::string Fallback(std::string_view format, const void* addr, std::int32_t add
 }  // namespace
 
 std::string PointerText(const void* p) {
-  const auto value = reinterpret_cast<std::uintptr_t>(p);
-  if (value <= 0xFFFFFFFFu) return host::Hex8(static_cast<std::uint32_t>(value));
+  auto value = reinterpret_cast<std::uintptr_t>(p);
   static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string out(sizeof value * 2, '0');
-  std::uintptr_t v = value;
-  for (std::size_t i = out.size(); i-- > 0; v >>= 4) out[i] = kDigits[v & 0xF];
+  std::string out;
+  do {
+    out.insert(out.begin(), kDigits[value & 0xF]);
+    value >>= 4;
+  } while (value != 0);
+  if (out.size() < 8) out.insert(0, 8 - out.size(), '0');
   return out;
 }
 

@@ -4,8 +4,8 @@
 // the packet reference; when that cannot be done (a null pointer, a block
 // shorter than the record, anything raised while composing) the fallback
 // form, made of the raw arguments, is returned instead. Pointers are written
-// as at least 8 upper-case hexadecimal digits (exactly 8 when they fit in 32
-// bits), handles as exactly 8. Pure functions: thread-safe; they throw only
+// as upper-case hexadecimal digits, at least 8 (more only where the value
+// needs them), handles as exactly 8. Pure functions: thread-safe; they throw only
 // std::bad_alloc.
 #pragma once
 
@@ -16,8 +16,7 @@
 
 namespace kestrel::gate {
 
-// A pointer as hexadecimal digits: 8 when its value fits in 32 bits, else all
-// the digits of its width.
+// A pointer as upper-case hexadecimal digits, at least 8.
 std::string PointerText(const void* p);
 
 std::string StartTransmitDetails(const void* addr, std::int32_t addr_size, std::int32_t self_id_cl,

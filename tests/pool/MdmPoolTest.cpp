@@ -40,7 +40,7 @@ class MdmPool : public ::testing::Test {
   }
 
   testing::TModemBench modems;
-  testing::TCoreSpy core;
+  testing::TLoggingCore core;
   testing::TTestAccess access;
   std::unique_ptr<TMdmPoolManager> pool = std::make_unique<TMdmPoolManager>();
   std::vector<std::int32_t> connected;  // only touched on a poll thread in tests that answer calls

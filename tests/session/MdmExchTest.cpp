@@ -28,7 +28,7 @@ class MdmExch : public ::testing::Test {
   static std::string Id(const TMdmExchanger& e) { return host::Hex8(e.Identity()); }
 
   testing::TModemBench modems;
-  testing::TCoreSpy core;
+  testing::TLoggingCore core;
   testing::TTestAccess access;
   std::unique_ptr<TMdmGateManager> manager = std::make_unique<TMdmGateManager>();
 };

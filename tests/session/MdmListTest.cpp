@@ -44,7 +44,7 @@ class MdmList : public ::testing::Test {
   }
 
   TModemBench modems;
-  testing::TCoreSpy core;
+  testing::TLoggingCore core;
   testing::TTestAccess access;
   std::unique_ptr<TMdmGateManager> manager = std::make_unique<TMdmGateManager>();
 };

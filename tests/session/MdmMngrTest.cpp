@@ -37,7 +37,7 @@ class MdmMngr : public ::testing::Test {
   }
 
   testing::TModemBench modems;
-  testing::TCoreSpy core;
+  testing::TLoggingCore core;
   testing::TTestAccess access;
   std::unique_ptr<TMdmGateManager> manager = std::make_unique<TMdmGateManager>();
 };

@@ -81,7 +81,7 @@ class SessionFlow : public ::testing::Test {
   }
 
   testing::TModemBench modems;
-  testing::TCoreSpy core;
+  testing::TLoggingCore core;
   testing::TTestAccess access;
   std::unique_ptr<TMdmGateManager> a = std::make_unique<TMdmGateManager>();
   std::unique_ptr<TMdmGateManager> b = std::make_unique<TMdmGateManager>();
