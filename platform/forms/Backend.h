@@ -92,6 +92,10 @@ class TControlPeer {
   virtual int ItemIndex() const { return -1; }
   // Button: pressed by Enter anywhere in the form except in a memo.
   virtual void SetDefault(bool) {}
+  // Button: whether a mouse press gives it the focus (it always takes the
+  // focus by Tab). One that does not is pressed without the focused control
+  // being asked to let the focus go.
+  virtual void SetFocusOnClick(bool) {}
 };
 
 class TFormPeer : public TControlPeer {

@@ -28,6 +28,7 @@ TButton::TButton(TContainer& parent, std::string name, std::string caption, TMod
 std::string TButton::Caption() const { return Peer().Caption(); }
 void TButton::SetCaption(const std::string& caption) { Peer().SetCaption(caption); }
 void TButton::SetDefault(bool is_default) { Peer().SetDefault(is_default); }
+void TButton::SetFocusOnClick(bool takes_focus) { Peer().SetFocusOnClick(takes_focus); }
 
 void TButton::PeerClicked() {
   Fire(OnClick);

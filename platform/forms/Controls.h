@@ -25,6 +25,10 @@ class TButton : public TControl {
   void SetCaption(const std::string& caption);
   // The default button is pressed by Enter anywhere in the form except in a memo.
   void SetDefault(bool is_default);
+  // False: a mouse press leaves the focus where it is, so the focused field
+  // is not asked to let it go (a Cancel button that must work whatever the
+  // fields hold). True by default.
+  void SetFocusOnClick(bool takes_focus);
   TModalResult ModalResult() const { return modal_result_; }
 
   std::function<void()> OnClick;

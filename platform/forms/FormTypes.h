@@ -22,6 +22,7 @@ enum class TLayout : std::uint8_t {
 // Where a container packs its children along its direction.
 enum class TAlign : std::uint8_t {
   kFill,    // the children share the whole length
+  kStart,   // packed at the start (left of a row, top of a column)
   kCentre,  // packed in the middle
   kEnd,     // packed at the end (right of a row, bottom of a column)
 };

@@ -35,6 +35,7 @@ class TFakeControl : public TControlPeer {
   void SetItemIndex(int index) override { index_ = index >= 0 && index < static_cast<int>(items_.size()) ? index : -1; }
   int ItemIndex() const override { return index_; }
   void SetDefault(bool is_default) override { default_ = is_default; }
+  void SetFocusOnClick(bool takes_focus) override { focus_on_click_ = takes_focus; }
 
   bool Focusable() const {
     switch (spec_.kind) {
@@ -58,6 +59,8 @@ class TFakeControl : public TControlPeer {
   bool read_only_ = false;
   bool checked_ = false;
   bool default_ = false;
+  bool focus_on_click_ = true;
+  TFakeControl* parent_ = nullptr;
   std::string text_;
   std::vector<std::string> items_;
   int index_ = -1;
@@ -144,7 +147,7 @@ class TFakeDriver final : public TFormDriver {
     TFakeControl* c = f_.Find(name);
     if (c == nullptr || !c->Focusable()) return false;
     if (c->spec_.kind != TControlKind::kButton && c->spec_.kind != TControlKind::kCheckBox) return false;
-    if (!f_.MoveFocus(c)) return false;
+    if (c->focus_on_click_ && !f_.MoveFocus(c)) return false;
     if (c->spec_.kind == TControlKind::kCheckBox) c->checked_ = !c->checked_;
     c->sink_->PeerClicked();
     return true;
@@ -203,13 +206,20 @@ class TFakeDriver final : public TFormDriver {
         return c->spec_.caption;
     }
   }
-  std::string Label(const std::string& name) override { return f_.Get(name)->spec_.label; }
+  std::string Label(const std::string& name) override {
+    // A field in a row panel (a field with its button) is labelled by the row.
+    TFakeControl* c = f_.Get(name);
+    if (c->spec_.label.empty() && c->parent_ != nullptr && c->parent_->spec_.kind == TControlKind::kPanel)
+      return c->parent_->spec_.label;
+    return c->spec_.label;
+  }
   std::vector<std::string> Items(const std::string& name) override { return f_.Get(name)->items_; }
   int ItemIndex(const std::string& name) override { return f_.Get(name)->index_; }
   bool Enabled(const std::string& name) override { return f_.Get(name)->enabled_; }
   bool Checked(const std::string& name) override { return f_.Get(name)->checked_; }
   bool ReadOnly(const std::string& name) override { return f_.Get(name)->read_only_; }
   std::string FocusedControl() override { return f_.focused_ != nullptr ? f_.focused_->spec_.name : std::string(); }
+  bool SaveImage(const std::string&) override { return false; }
 
  private:
   TFakeForm& f_;
@@ -266,8 +276,10 @@ std::unique_ptr<TFormPeer> TFakeBackend::CreateForm(const TControlSpec& spec, TC
 std::unique_ptr<TControlPeer> TFakeBackend::CreateControl(TControlPeer& parent, const TControlSpec& spec,
                                                           TControlSink& sink) {
   TFakeForm* form = dynamic_cast<TFakeForm*>(&parent);
-  if (form == nullptr) form = static_cast<TFakeControl&>(parent).form_;
+  TFakeControl* parent_control = form == nullptr ? static_cast<TFakeControl*>(&parent) : nullptr;
+  if (parent_control != nullptr) form = parent_control->form_;
   auto control = std::make_unique<TFakeControl>(spec, sink, form);
+  control->parent_ = parent_control;
   if (form != nullptr) form->Add(control.get());
   return control;
 }

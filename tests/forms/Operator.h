@@ -57,6 +57,10 @@ class TFormDriver {
   virtual bool Checked(const std::string& control) = 0;
   virtual bool ReadOnly(const std::string& control) = 0;
   virtual std::string FocusedControl() = 0;  // "" when no named control has the focus
+
+  // Saves a picture of the form with its caption as a PNG file. False when
+  // the backend draws nothing (the fake one) or the file cannot be written.
+  virtual bool SaveImage(const std::string& path) = 0;
 };
 
 struct TMessageSeen {

@@ -12,6 +12,9 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QImage>
+#include <QPainter>
+#include <QPixmap>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -21,6 +24,7 @@
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTimer>
+#include <QWindow>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
 
@@ -52,9 +56,9 @@ class TQtDriver final : public TFormDriver {
     if (w->hasFocus()) return true;
     if (!w->isEnabled()) return false;
     if (auto* combo = qobject_cast<QComboBox*>(w)) {
-      // A press on a drop-down list opens it; Escape closes it again.
-      QTest::mouseClick(combo, Qt::LeftButton, {}, combo->rect().center());
-      if (combo->view()->isVisible()) combo->hidePopup();
+      // The left button opens the list (a popup that offscreen keeps the
+      // focus after it closed); the right one only moves the focus.
+      QTest::mouseClick(combo, Qt::RightButton, {}, combo->rect().center());
     } else if (auto* view = qobject_cast<QAbstractItemView*>(w)) {
       // The header takes no focus and selects nothing: the press goes to the list.
       auto* table = qobject_cast<QTableWidget*>(view);
@@ -116,13 +120,11 @@ class TQtDriver final : public TFormDriver {
     Activate();
     if (auto* combo = qobject_cast<QComboBox*>(w)) {
       if (index < 0 || index >= combo->count() || !Focus(name)) return false;
-      combo->showPopup();
-      QAbstractItemView* list = combo->view();
-      const QModelIndex item = list->model()->index(index, 0);
-      list->scrollTo(item);
-      QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(item).center());
-      if (list->isVisible()) combo->hidePopup();
-      Activate();
+      // The arrow keys walk the list, each step a choice of the operator.
+      for (int step = 0; step < combo->count() && combo->currentIndex() < index; ++step)
+        QTest::keyClick(combo, Qt::Key_Down);
+      for (int step = 0; step < combo->count() && combo->currentIndex() > index; ++step)
+        QTest::keyClick(combo, Qt::Key_Up);
       return combo->currentIndex() == index;
     }
     auto* table = qobject_cast<QTableWidget*>(w);
@@ -159,6 +161,12 @@ class TQtDriver final : public TFormDriver {
     QWidget* w = Get(name);
     if (auto* form = qobject_cast<QFormLayout*>(w->parentWidget()->layout()))
       if (auto* label = qobject_cast<QLabel*>(form->labelForField(w))) return FromQt(label->text());
+    // A field in a row panel (a field with its button) is labelled by the row.
+    QWidget* row = w->parentWidget();
+    if (row != nullptr && row->parentWidget() != nullptr)
+      if (auto* form = qobject_cast<QFormLayout*>(row->parentWidget()->layout()))
+        if (auto* label = qobject_cast<QLabel*>(form->labelForField(row)))
+          if (qobject_cast<QGroupBox*>(row) == nullptr) return FromQt(label->text());
     for (auto* label : dialog_->findChildren<QLabel*>())
       if (label->buddy() == w) return FromQt(label->text());
     return {};
@@ -202,6 +210,26 @@ class TQtDriver final : public TFormDriver {
     return {};
   }
 
+  bool SaveImage(const std::string& path) override {
+    if (!dialog_) return false;
+    Activate();
+    // Offscreen windows have no frame: the caption is drawn as a title bar.
+    const QPixmap body = dialog_->grab();
+    QFont font = dialog_->font();
+    font.setBold(true);
+    const int title_height = QFontMetrics(font).height() + 10;
+    QImage image(body.width() + 2, body.height() + title_height + 1, QImage::Format_RGB32);
+    image.fill(QColor(0x4a, 0x6e, 0x9c));
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(8, 0, image.width() - 16, title_height), Qt::AlignVCenter | Qt::AlignLeft,
+                     dialog_->windowTitle());
+    painter.drawPixmap(1, title_height, body);
+    painter.end();
+    return image.save(QString::fromStdString(path), "PNG");
+  }
+
  private:
   QWidget* Get(const std::string& name) {
     if (!dialog_) throw std::invalid_argument("the form is gone");
@@ -213,7 +241,10 @@ class TQtDriver final : public TFormDriver {
   // nested dialog closed: the operator clicks it first.
   void Activate() {
     if (!dialog_ || !dialog_->isVisible() || dialog_->isActiveWindow()) return;
+    // A closed drop-down popup stays the focus window offscreen, and the
+    // dialog counts as active through it: ask its window directly.
     dialog_->activateWindow();
+    if (QWindow* window = dialog_->windowHandle()) window->requestActivate();
     (void)QTest::qWaitForWindowActive(dialog_.data(), 2000);
   }
 

@@ -114,6 +114,9 @@ class TButtonPeer final : public TPeer<QPushButton> {
   void SetDefault(bool is_default) override {
     if (widget_) Typed()->setDefault(is_default);
   }
+  void SetFocusOnClick(bool takes_focus) override {
+    if (widget_) Typed()->setFocusPolicy(takes_focus ? Qt::StrongFocus : Qt::TabFocus);
+  }
   void SetSizeHint(int chars, int lines) override {
     // A button given a width keeps it: the small "..." buttons beside fields.
     if (widget_ && chars > 0) Typed()->setFixedWidth(chars * CharWidth(widget_) + 16);
@@ -288,8 +291,10 @@ TQtLayoutHolder::TQtLayoutHolder(QWidget* widget, TLayout layout, TAlign align) 
   }
   box_ = layout == TLayout::kRow ? static_cast<QBoxLayout*>(new QHBoxLayout(widget))
                                  : static_cast<QBoxLayout*>(new QVBoxLayout(widget));
+  // Stretches around the children pack them: one before (end), one after
+  // (start), or both (centre); children go in before the trailing one.
   if (align == TAlign::kCentre || align == TAlign::kEnd) box_->addStretch(1);
-  if (align == TAlign::kCentre) box_->addStretch(1);
+  if (align == TAlign::kCentre || align == TAlign::kStart) box_->addStretch(1);
 }
 
 void TQtLayoutHolder::AddChild(QWidget* child, const std::string& label) {
@@ -306,8 +311,7 @@ void TQtLayoutHolder::AddChild(QWidget* child, const std::string& label) {
     caption->setBuddy(child);
     AddChild(caption, {});
   }
-  // Centred children go between the two stretches.
-  if (align_ == TAlign::kCentre)
+  if (align_ == TAlign::kCentre || align_ == TAlign::kStart)
     box_->insertWidget(box_->count() - 1, child);
   else
     box_->addWidget(child);

@@ -1,0 +1,233 @@
+// The own address dialog: defaults, field checks, the nothing-changed rule,
+// the ports, the result block and the time separator.
+#include <gtest/gtest.h>
+
+#include "platform/Cp1251.h"
+#include "platform/forms/TextConvert.h"
+#include "tests/dialogs/Blocks.h"
+#include "tests/forms/UiTest.h"
+#include "ui/mdm_iadr.h"
+
+namespace kestrel::ui {
+namespace {
+
+using namespace kestrel::literals;
+using forms::TModalResult;
+using forms::TMsgKind;
+using forms::testing::Backends;
+using forms::testing::TFormDriver;
+using forms::testing::UiNames;
+using forms::testing::UiTest;
+using testing::AddressBlock;
+using testing::AddrOf;
+
+template <typename Ui>
+class OwnAddressDialogTest : public UiTest<Ui> {
+ protected:
+  static store::TMdmAddress Stored() {
+    store::TMdmAddress a = store::DefaultAddress();
+    a.IdCl = 42;
+    a.UseComPorts[1] = 1;
+    a.DataWaitTimeOut = store::MsToTimeSpan(90'000);
+    return a;
+  }
+  void Open(TfmInAddr& dialog, const std::string& block) {
+    dialog.Init(block.data(), static_cast<std::int32_t>(block.size()));
+  }
+};
+TYPED_TEST_SUITE(OwnAddressDialogTest, Backends, UiNames);
+
+TYPED_TEST(OwnAddressDialogTest, ANewAddressShowsTheDefaultsAndNeedsAnIdentifier) {
+  TfmInAddr dialog;
+  dialog.Init(nullptr, 0);
+  this->Op().Expect([&](TFormDriver& f) {
+    EXPECT_EQ(f.Caption(), "Настройка собственного адреса "_cp);
+    EXPECT_EQ(f.Text("grbxAddr"), "Свойства адреса"_cp);
+    EXPECT_EQ(f.Text("edSelfId"), "");
+    EXPECT_EQ(f.Label("edSelfId"), "Собственный ID"_cp);
+    EXPECT_EQ(f.Text("medDataWaitTimeOut"), "00:01:00");
+    EXPECT_EQ(f.Label("medDataWaitTimeOut"), "Таймаут ожидания очередных данных (чч:мм:сс)"_cp);
+    EXPECT_EQ(f.Text("medStayOnLineTimeOut"), "00:03:00");
+    EXPECT_EQ(f.Label("medStayOnLineTimeOut"), "Время удержания коннекции (чч:мм:сс)"_cp);
+    EXPECT_EQ(f.Text("edUseComPorts"), "(не заданы)"_cp);
+    EXPECT_EQ(f.Label("edUseComPorts"), "Порты для слушания"_cp);
+    EXPECT_TRUE(f.ReadOnly("edUseComPorts"));
+    // Enter presses OK without leaving the field: the close check speaks.
+    f.PressEnter();
+    EXPECT_TRUE(f.Open());
+    EXPECT_EQ(this->Op().MessageTexts(), std::vector<std::string>{"'' is not a valid integer value"});
+    EXPECT_EQ(this->Op().Messages()[0].kind, TMsgKind::kError);
+    f.Type("edSelfId", "17");
+    EXPECT_TRUE(f.Click("btnOK"));
+  });
+  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrOk);
+  ASSERT_EQ(dialog.ResultSize(), 168);
+  store::TMdmAddress expected = store::DefaultAddress();
+  expected.IdCl = 17;
+  EXPECT_EQ(dialog.ResultBlock(), AddressBlock(expected));
+}
+
+TYPED_TEST(OwnAddressDialogTest, CancelClosesEvenAfterAFailedCheck) {
+  TfmInAddr dialog;
+  dialog.Init(nullptr, 0);
+  this->Op().Expect([](TFormDriver& f) {
+    EXPECT_EQ(f.FocusedControl(), "edSelfId");
+    // Отмена takes no focus: the empty field is not asked, the close check is.
+    EXPECT_TRUE(f.Click("btnCancel"));
+  });
+  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrCancel);
+  EXPECT_EQ(this->Op().MessageTexts(), std::vector<std::string>{"'' is not a valid integer value"});
+  EXPECT_TRUE(dialog.ResultBlock().empty());
+  EXPECT_EQ(dialog.ResultSize(), 0);
+}
+
+TYPED_TEST(OwnAddressDialogTest, AnUnchangedAddressEndsAsCancel) {
+  TfmInAddr dialog;
+  this->Open(dialog, AddressBlock(this->Stored()));
+  this->Op().Expect([](TFormDriver& f) {
+    EXPECT_EQ(f.Text("edSelfId"), "42");
+    EXPECT_EQ(f.Text("medDataWaitTimeOut"), "00:01:30");
+    EXPECT_EQ(f.Text("edUseComPorts"), "COM2");
+    f.Type("edSelfId", "42");
+    f.Click("btnOK");
+  });
+  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrCancel);
+  EXPECT_TRUE(this->Op().Messages().empty());
+}
+
+TYPED_TEST(OwnAddressDialogTest, AFieldThatDoesNotConvertKeepsTheFocus) {
+  TfmInAddr dialog;
+  this->Open(dialog, AddressBlock(this->Stored()));
+  this->Op().Expect([&](TFormDriver& f) {
+    f.Type("medDataWaitTimeOut", "25:00:00");
+    EXPECT_FALSE(f.Tab());
+    EXPECT_EQ(f.FocusedControl(), "medDataWaitTimeOut");
+    f.Type("edSelfId", "x");
+    EXPECT_EQ(f.FocusedControl(), "medDataWaitTimeOut") << "typing elsewhere needs the focus first";
+    f.Type("medDataWaitTimeOut", "2:00:00");
+    EXPECT_TRUE(f.Type("edSelfId", "12a"));
+    EXPECT_FALSE(f.Click("btnOK"));
+    EXPECT_TRUE(f.Open());
+    f.Type("edSelfId", "12");
+    EXPECT_TRUE(f.Click("btnOK"));
+  });
+  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrOk);
+  EXPECT_EQ(this->Op().MessageTexts(),
+            (std::vector<std::string>{"'25:00:00' is not a valid time", "'25:00:00' is not a valid time",
+                                      "'12a' is not a valid integer value"}));
+  const auto addr = AddrOf(dialog.ResultBlock());
+  EXPECT_EQ(addr.IdCl, 12);
+  EXPECT_EQ(store::TimeSpanToMs(addr.DataWaitTimeOut), 7'200'000u);
+  EXPECT_EQ(addr.UseComPorts[1], 1);
+}
+
+TYPED_TEST(OwnAddressDialogTest, ConfirmingThePortChooserCountsAsAChangeAndDropsExtraBytes) {
+  std::string stored = AddressBlock(this->Stored()) + std::string(32, '\x55');
+  TfmInAddr dialog;
+  this->Open(dialog, stored);
+  this->Op().Expect([](TFormDriver& f) {
+    EXPECT_TRUE(f.Click("btnUseComPorts"));
+    f.Click("btnOK");
+  });
+  this->Op().Expect([](TFormDriver& f) {
+    EXPECT_EQ(f.Caption(), "Выбор каналов для приема"_cp);
+    f.Click("btnOK");
+  });
+  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrOk);
+  EXPECT_TRUE(dialog.PortsChanged);
+  EXPECT_EQ(dialog.ResultBlock(), stored.substr(0, 168));
+}
+
+TYPED_TEST(OwnAddressDialogTest, PortsChosenShowInFullAndAreStored) {
+  TfmInAddr dialog;
+  this->Open(dialog, AddressBlock(this->Stored()));
+  this->Op().Expect([](TFormDriver& f) {
+    f.Click("btnUseComPorts");
+    EXPECT_EQ(f.Text("edUseComPorts"), "(COM1; COM2; COM3)");
+    f.Click("btnOK");
+  });
+  this->Op().Expect([](TFormDriver& f) {
+    f.Select("lvAllChannels", 0);  // COM1
+    f.Click("btnAddChannel");
+    f.Select("lvAllChannels", 0);  // COM3
+    f.Click("btnAddChannel");
+    f.Click("btnOK");
+  });
+  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrOk);
+  const auto addr = AddrOf(dialog.ResultBlock());
+  EXPECT_EQ(addr.UseComPorts[0], 1);
+  EXPECT_EQ(addr.UseComPorts[1], 1);
+  EXPECT_EQ(addr.UseComPorts[2], 1);
+  EXPECT_EQ(addr.UseComPorts[3], 0);
+}
+
+TYPED_TEST(OwnAddressDialogTest, ACancelledChooserChangesNothing) {
+  TfmInAddr dialog;
+  this->Open(dialog, AddressBlock(this->Stored()));
+  this->Op().Expect([](TFormDriver& f) {
+    f.Click("btnUseComPorts");
+    EXPECT_EQ(f.Text("edUseComPorts"), "COM2");
+    f.Click("btnOK");
+  });
+  this->Op().Expect([](TFormDriver& f) {
+    f.Select("lvAllChannels", 0);
+    f.Click("btnAddChannel");
+    f.CloseBox();
+  });
+  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrCancel);
+  EXPECT_FALSE(dialog.PortsChanged);
+}
+
+TYPED_TEST(OwnAddressDialogTest, ClosingSetsTheTimeSeparator) {
+  forms::SetTimeSeparator('.');
+  TfmInAddr dialog;
+  this->Open(dialog, AddressBlock(this->Stored()));
+  this->Op().Expect([](TFormDriver& f) {
+    f.Type("medStayOnLineTimeOut", "00:05:00");
+    f.PressEnter();
+  });
+  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrOk);
+  EXPECT_EQ(forms::TimeSeparator(), ':');
+  EXPECT_EQ(store::TimeSpanToMs(AddrOf(dialog.ResultBlock()).StayOnLineTimeOut), 300'000u);
+}
+
+TYPED_TEST(OwnAddressDialogTest, AStoredTimeOfADayOrMoreShowsItsTimeOfDay) {
+  store::TMdmAddress stored = this->Stored();
+  stored.StayOnLineTimeOut = 25.0 / 24.0;
+  TfmInAddr dialog;
+  this->Open(dialog, AddressBlock(stored));
+  this->Op().Expect([](TFormDriver& f) {
+    EXPECT_EQ(f.Text("medStayOnLineTimeOut"), "01:00:00");
+    f.Click("btnOK");
+  });
+  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrCancel);
+}
+
+TYPED_TEST(OwnAddressDialogTest, AStoredNegativeIdentifierMustBeTypedAgain) {
+  store::TMdmAddress stored = this->Stored();
+  stored.IdCl = -1;
+  TfmInAddr dialog;
+  this->Open(dialog, AddressBlock(stored));
+  this->Op().Expect([](TFormDriver& f) {
+    EXPECT_EQ(f.Text("edSelfId"), "");
+    f.PressEnter();
+    EXPECT_TRUE(f.Open());
+    f.CloseBox();
+  });
+  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrCancel);
+  EXPECT_EQ(this->Op().MessageTexts(),
+            (std::vector<std::string>{"'' is not a valid integer value", "'' is not a valid integer value"}));
+}
+
+TYPED_TEST(OwnAddressDialogTest, ABlockShorterThanTheRecordOpensAsANewAddress) {
+  const std::string stored(100, '\x01');
+  TfmInAddr dialog;
+  this->Open(dialog, stored);
+  EXPECT_EQ(this->Op().MessageTexts(), std::vector<std::string>{"Неверные данные адреса, взятые из базы"_cp.data()});
+  EXPECT_TRUE(dialog.IsNewAddr);
+  EXPECT_EQ(dialog.Addr.IdCl, -1);
+  EXPECT_EQ(dialog.ResultSize(), 100);
+}
+
+}  // namespace
+}  // namespace kestrel::ui

@@ -1,0 +1,120 @@
+// The port chooser: the two lists, moving ports across and the selections
+// that follow a move.
+#include <gtest/gtest.h>
+
+#include "platform/Cp1251.h"
+#include "tests/forms/UiTest.h"
+#include "ui/mdm_aopt.h"
+
+namespace kestrel::ui {
+namespace {
+
+using namespace kestrel::literals;
+using forms::TModalResult;
+using forms::testing::Backends;
+using forms::testing::TFormDriver;
+using forms::testing::UiNames;
+using forms::testing::UiTest;
+
+template <typename Ui>
+class PortChooserTest : public UiTest<Ui> {};
+TYPED_TEST_SUITE(PortChooserTest, Backends, UiNames);
+
+std::vector<std::string> Names(std::initializer_list<int> ports) {
+  std::vector<std::string> names;
+  for (int p : ports) names.push_back("COM" + std::to_string(p));
+  return names;
+}
+
+TYPED_TEST(PortChooserTest, TheListsSplitThePortsByTheirFlags) {
+  TfmMdmAopt chooser;
+  chooser.Ports[0] = chooser.Ports[2] = true;
+  this->Op().Expect([](TFormDriver& f) {
+    EXPECT_EQ(f.Caption(), "Выбор каналов для приема"_cp);
+    EXPECT_EQ(f.Text("grbxChannels"), "Выбор каналов"_cp);
+    EXPECT_EQ(f.Text("lvAllChannels"), "Неиспользуемые каналы"_cp);
+    EXPECT_EQ(f.Text("lvUsedChannels"), "Использовать каналы"_cp);
+    EXPECT_EQ(f.Text("btnAddChannel"), "-->");
+    EXPECT_EQ(f.Text("btnRemoveChannel"), "<--");
+    EXPECT_EQ(f.Items("lvUsedChannels"), Names({1, 3}));
+    EXPECT_EQ(f.Items("lvAllChannels"), Names({2, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}));
+    EXPECT_EQ(f.ItemIndex("lvAllChannels"), -1);
+    EXPECT_EQ(f.ItemIndex("lvUsedChannels"), -1);
+    f.Click("btnOK");
+  });
+  EXPECT_EQ(chooser.ShowModal(), TModalResult::mrOk) << "no nothing-changed rule here";
+}
+
+TYPED_TEST(PortChooserTest, MovingRightSelectsTheItemBeforeOrTheNewFirst) {
+  TfmMdmAopt chooser;
+  this->Op().Expect([](TFormDriver& f) {
+    f.Select("lvAllChannels", 0);  // COM1, the first
+    f.Click("btnAddChannel");
+    EXPECT_EQ(f.Items("lvUsedChannels"), Names({1}));
+    EXPECT_EQ(f.ItemIndex("lvAllChannels"), 0) << "the new first item: COM2";
+    f.Select("lvAllChannels", 4);  // COM6
+    f.Select("lvUsedChannels", 0);
+    f.Click("btnAddChannel");
+    EXPECT_EQ(f.Items("lvAllChannels")[static_cast<std::size_t>(f.ItemIndex("lvAllChannels"))], "COM5");
+    EXPECT_EQ(f.Items("lvUsedChannels")[static_cast<std::size_t>(f.ItemIndex("lvUsedChannels"))], "COM1")
+        << "the right selection stays on its port";
+    f.Click("btnOK");
+  });
+  EXPECT_EQ(chooser.ShowModal(), TModalResult::mrOk);
+  TPortFlags expected{};
+  expected[0] = expected[5] = true;
+  EXPECT_EQ(chooser.Ports, expected);
+}
+
+TYPED_TEST(PortChooserTest, MovingLeftIsTheMirrorImage) {
+  TfmMdmAopt chooser;
+  chooser.Ports[1] = chooser.Ports[4] = chooser.Ports[9] = true;
+  this->Op().Expect([](TFormDriver& f) {
+    f.Select("lvAllChannels", 2);  // COM4
+    f.Select("lvUsedChannels", 1);  // COM5
+    f.Click("btnRemoveChannel");
+    EXPECT_EQ(f.Items("lvUsedChannels"), Names({2, 10}));
+    EXPECT_EQ(f.ItemIndex("lvUsedChannels"), 0) << "the item before the moved one: COM2";
+    EXPECT_EQ(f.Items("lvAllChannels")[static_cast<std::size_t>(f.ItemIndex("lvAllChannels"))], "COM4");
+    f.Select("lvUsedChannels", 0);
+    f.Click("btnRemoveChannel");
+    EXPECT_EQ(f.ItemIndex("lvUsedChannels"), 0) << "the new first: COM10";
+    f.Click("btnOK");
+  });
+  chooser.ShowModal();
+  TPortFlags expected{};
+  expected[9] = true;
+  EXPECT_EQ(chooser.Ports, expected);
+}
+
+TYPED_TEST(PortChooserTest, MovingWithoutASelectionDoesNothing) {
+  TfmMdmAopt chooser;
+  chooser.Ports[3] = true;
+  this->Op().Expect([](TFormDriver& f) {
+    EXPECT_TRUE(f.Click("btnAddChannel"));
+    EXPECT_TRUE(f.Click("btnRemoveChannel"));
+    EXPECT_EQ(f.Items("lvUsedChannels"), Names({4}));
+    f.Click("btnCancel");
+  });
+  EXPECT_EQ(chooser.ShowModal(), TModalResult::mrCancel);
+}
+
+TYPED_TEST(PortChooserTest, MovingTheLastRemainingPortEmptiesTheList) {
+  TfmMdmAopt chooser;
+  chooser.Ports.fill(true);
+  chooser.Ports[15] = false;
+  this->Op().Expect([](TFormDriver& f) {
+    EXPECT_EQ(f.Items("lvAllChannels"), Names({16}));
+    f.Select("lvAllChannels", 0);
+    f.Click("btnAddChannel");
+    EXPECT_TRUE(f.Items("lvAllChannels").empty());
+    EXPECT_EQ(f.ItemIndex("lvAllChannels"), -1);
+    EXPECT_EQ(f.Items("lvUsedChannels").size(), 16u);
+    f.Click("btnOK");
+  });
+  chooser.ShowModal();
+  EXPECT_TRUE(chooser.Ports[15]);
+}
+
+}  // namespace
+}  // namespace kestrel::ui
