@@ -71,7 +71,8 @@ class TPeer : public TControlPeer, public TQtPeerBase {
 class TContainerPeer final : public TPeer<QWidget>, public TQtContainer {
  public:
   TContainerPeer(QWidget* widget, TQtContainer& parent, const TControlSpec& spec, TControlSink& sink)
-      : TPeer(widget, sink, parent, spec.label), layout_(widget, spec.layout, spec.align) {
+      : TPeer(widget, sink, parent, spec.label),
+        layout_(widget, spec.layout, spec.align, spec.kind == TControlKind::kPanel) {
     if (auto* box = qobject_cast<QGroupBox*>(widget)) box->setTitle(ToQt(spec.caption));
   }
   void SetCaption(const std::string& caption) override {
@@ -169,7 +170,10 @@ class TEditPeer final : public TPeer<QLineEdit> {
     QObject::connect(Typed(), &QLineEdit::textEdited, [this] { Notify(&TControlSink::PeerChanged); });
   }
   void SetText(const std::string& text) override {
-    if (widget_) Typed()->setText(ToQt(time_mask_ ? ApplyTimeMask(text) : text));
+    if (!widget_) return;
+    Typed()->setText(ToQt(time_mask_ ? ApplyTimeMask(text) : text));
+    // A text longer than the field shows its beginning.
+    Typed()->setCursorPosition(0);
   }
   std::string Text() const override { return widget_ ? FromQt(Typed()->text()) : std::string(); }
   void SetReadOnly(bool read_only) override {
@@ -282,15 +286,18 @@ void TQtPeerBase::Detach() {
 
 // ---- TQtLayoutHolder ----
 
-TQtLayoutHolder::TQtLayoutHolder(QWidget* widget, TLayout layout, TAlign align) : layout_(layout), align_(align) {
+TQtLayoutHolder::TQtLayoutHolder(QWidget* widget, TLayout layout, TAlign align, bool tight)
+    : layout_(layout), align_(align) {
   if (layout == TLayout::kFields) {
     fields_ = new QFormLayout(widget);
     fields_->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     fields_->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    if (tight) fields_->setContentsMargins(0, 0, 0, 0);
     return;
   }
   box_ = layout == TLayout::kRow ? static_cast<QBoxLayout*>(new QHBoxLayout(widget))
                                  : static_cast<QBoxLayout*>(new QVBoxLayout(widget));
+  if (tight) box_->setContentsMargins(0, 0, 0, 0);
   // Stretches around the children pack them: one before (end), one after
   // (start), or both (centre); children go in before the trailing one.
   if (align == TAlign::kCentre || align == TAlign::kEnd) box_->addStretch(1);

@@ -51,7 +51,8 @@ class TQtPeerBase {
 // Adds children to a widget's layout as the spec's layout and alignment say.
 class TQtLayoutHolder {
  public:
-  TQtLayoutHolder(QWidget* widget, TLayout layout, TAlign align);
+  // `tight`: no margins of its own (an invisible panel inside a container).
+  TQtLayoutHolder(QWidget* widget, TLayout layout, TAlign align, bool tight = false);
   void AddChild(QWidget* child, const std::string& label);
 
  private:
