@@ -27,6 +27,12 @@ constexpr gate::TRespSet kConnectOnly = gate::RespSet(TRespCode::rcConnect);
 // A wait for modem bytes looks at the gate's stop flag at least this often.
 constexpr std::uint32_t kStopCheckMs = 100;
 
+// The modem test's texts. (At namespace scope: clang 14 crashes on these
+// literals inside a function that also declares local classes.)
+constexpr std::string_view kError = "Ошибка: "_cp;
+constexpr std::string_view kPortNotFound = "Система не смогла найти указанный порт"_cp;
+constexpr std::string_view kModemSilent = "Модем отключен от порта или неверные настройки модема или т.п."_cp;
+
 bool AnswerComplete(const std::string& resp) { return resp.size() >= 4 && resp.find("\r\n", 2) != std::string::npos; }
 
 // A byte that would end or alter the command line on the modem.
@@ -241,13 +247,13 @@ bool TMdmDriver::TestChannel(std::string& err) {
   const auto port_error = [this](bool special_not_found) {
     if (LastErrorMsg().empty()) return std::string();
     std::string text = special_not_found && LastErrorCode() == platform::kErrorFileNotFound
-                           ? std::string("Система не смогла найти указанный порт"_cp)
+                           ? std::string(kPortNotFound)
                            : LastErrorMsg();
-    std::string out = std::string("Ошибка: "_cp) + std::to_string(LastErrorCode()) + "; " + text;
+    std::string out = std::string(kError) + std::to_string(LastErrorCode()) + "; " + text;
     gate::TrimTrailingCRLF(out);
     return out;
   };
-  const std::string silent = std::string("Модем отключен от порта или неверные настройки модема или т.п."_cp);
+  const std::string silent(kModemSilent);
 
   try {
     if (!Connect()) {
