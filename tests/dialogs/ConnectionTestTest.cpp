@@ -17,9 +17,7 @@ namespace {
 using namespace kestrel::literals;
 using forms::TModalResult;
 using forms::TMsgKind;
-using forms::testing::Backends;
 using forms::testing::TFormDriver;
-using forms::testing::UiNames;
 using forms::testing::UiTest;
 using testing::ChannelOn;
 
@@ -41,14 +39,13 @@ class TRunningGate final : public gate::IGateAccess {
   const gate::IGateAccess* previous_;
 };
 
-template <typename Ui>
-class ConnectionTest : public UiTest<Ui> {
+class ConnectionTest : public UiTest {
  protected:
   TRunningGate gate_;
   void SetUp() override {
-    UiTest<Ui>::SetUp();
+    UiTest::SetUp();
     if (this->IsSkipped()) return;
-    const std::string suffix = std::string(Ui::kName) + "-" +
+    const std::string suffix = UiName() + "-" +
                                ::testing::UnitTest::GetInstance()->current_test_info()->name();
     ASSERT_NE(runner_.AddSimModem("live-" + suffix, {}), sim::kNoModem);
     sim::TModemSetup silent;
@@ -62,7 +59,7 @@ class ConnectionTest : public UiTest<Ui> {
   void TearDown() override {
     platform::ClearComPortTargets();
     runner_.Stop();
-    UiTest<Ui>::TearDown();
+    UiTest::TearDown();
   }
 
   // Runs the test of a channel on `shown_port` and returns the one message box.
@@ -85,11 +82,11 @@ class ConnectionTest : public UiTest<Ui> {
 
   sim::TExchangeRunner runner_;
 };
-TYPED_TEST_SUITE(ConnectionTest, Backends, UiNames);
+KESTREL_UI_TESTS(ConnectionTest);
 
-const std::string kFailurePrefix = std::string("Коннекция не установлена\r\nВозможная причина: ("_cp);
+constexpr std::string_view kFailurePrefix = "Коннекция не установлена\r\nВозможная причина: ("_cp;
 
-TYPED_TEST(ConnectionTest, ALiveModemIsReportedConnected) {
+TEST_P(ConnectionTest, ALiveModemIsReportedConnected) {
   // The controls are tested, not the stored record: the record names a port
   // that leads nowhere.
   const auto seen = this->TestOn(kMissingPort, kLivePort);
@@ -97,7 +94,7 @@ TYPED_TEST(ConnectionTest, ALiveModemIsReportedConnected) {
   EXPECT_EQ(seen.text, "Коннекция успешная"_cp);
 }
 
-TYPED_TEST(ConnectionTest, AMissingPortGivesTheDriversReason) {
+TEST_P(ConnectionTest, AMissingPortGivesTheDriversReason) {
   const auto seen = this->TestOn(kLivePort, kMissingPort);
   EXPECT_EQ(seen.kind, TMsgKind::kError);
   ASSERT_GT(seen.text.size(), kFailurePrefix.size() + 1);
@@ -106,7 +103,7 @@ TYPED_TEST(ConnectionTest, AMissingPortGivesTheDriversReason) {
   EXPECT_NE(seen.text.find("Система не смогла найти указанный порт"_cp), std::string::npos) << seen.text;
 }
 
-TYPED_TEST(ConnectionTest, ASilentModemGivesTheDriversReason) {
+TEST_P(ConnectionTest, ASilentModemGivesTheDriversReason) {
   const auto seen = this->TestOn(kLivePort, kSilentPort);
   EXPECT_EQ(seen.kind, TMsgKind::kError);
   EXPECT_EQ(seen.text.substr(0, kFailurePrefix.size()), kFailurePrefix) << seen.text;
@@ -115,7 +112,7 @@ TYPED_TEST(ConnectionTest, ASilentModemGivesTheDriversReason) {
   EXPECT_EQ(seen.text.back(), ')');
 }
 
-TYPED_TEST(ConnectionTest, TheTestCanBeRepeatedAndFreesThePortEachTime) {
+TEST_P(ConnectionTest, TheTestCanBeRepeatedAndFreesThePortEachTime) {
   TfmMdmGOpt dialog;
   dialog.Channel = ChannelOn(kLivePort);
   dialog.FreePorts.fill(true);

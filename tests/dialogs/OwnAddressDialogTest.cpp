@@ -14,15 +14,12 @@ namespace {
 using namespace kestrel::literals;
 using forms::TModalResult;
 using forms::TMsgKind;
-using forms::testing::Backends;
 using forms::testing::TFormDriver;
-using forms::testing::UiNames;
 using forms::testing::UiTest;
 using testing::AddressBlock;
 using testing::AddrOf;
 
-template <typename Ui>
-class OwnAddressDialogTest : public UiTest<Ui> {
+class OwnAddressDialogTest : public UiTest {
  protected:
   static store::TMdmAddress Stored() {
     store::TMdmAddress a = store::DefaultAddress();
@@ -35,9 +32,9 @@ class OwnAddressDialogTest : public UiTest<Ui> {
     dialog.Init(block.data(), static_cast<std::int32_t>(block.size()));
   }
 };
-TYPED_TEST_SUITE(OwnAddressDialogTest, Backends, UiNames);
+KESTREL_UI_TESTS(OwnAddressDialogTest);
 
-TYPED_TEST(OwnAddressDialogTest, ANewAddressShowsTheDefaultsAndNeedsAnIdentifier) {
+TEST_P(OwnAddressDialogTest, ANewAddressShowsTheDefaultsAndNeedsAnIdentifier) {
   TfmInAddr dialog;
   dialog.Init(nullptr, 0);
   this->Op().Expect([&](TFormDriver& f) {
@@ -67,7 +64,7 @@ TYPED_TEST(OwnAddressDialogTest, ANewAddressShowsTheDefaultsAndNeedsAnIdentifier
   EXPECT_EQ(dialog.ResultBlock(), AddressBlock(expected));
 }
 
-TYPED_TEST(OwnAddressDialogTest, CancelClosesEvenAfterAFailedCheck) {
+TEST_P(OwnAddressDialogTest, CancelClosesEvenAfterAFailedCheck) {
   TfmInAddr dialog;
   dialog.Init(nullptr, 0);
   this->Op().Expect([](TFormDriver& f) {
@@ -81,7 +78,7 @@ TYPED_TEST(OwnAddressDialogTest, CancelClosesEvenAfterAFailedCheck) {
   EXPECT_EQ(dialog.ResultSize(), 0);
 }
 
-TYPED_TEST(OwnAddressDialogTest, AnUnchangedAddressEndsAsCancel) {
+TEST_P(OwnAddressDialogTest, AnUnchangedAddressEndsAsCancel) {
   TfmInAddr dialog;
   this->Open(dialog, AddressBlock(this->Stored()));
   this->Op().Expect([](TFormDriver& f) {
@@ -95,7 +92,7 @@ TYPED_TEST(OwnAddressDialogTest, AnUnchangedAddressEndsAsCancel) {
   EXPECT_TRUE(this->Op().Messages().empty());
 }
 
-TYPED_TEST(OwnAddressDialogTest, AFieldThatDoesNotConvertKeepsTheFocus) {
+TEST_P(OwnAddressDialogTest, AFieldThatDoesNotConvertKeepsTheFocus) {
   TfmInAddr dialog;
   this->Open(dialog, AddressBlock(this->Stored()));
   this->Op().Expect([&](TFormDriver& f) {
@@ -121,7 +118,7 @@ TYPED_TEST(OwnAddressDialogTest, AFieldThatDoesNotConvertKeepsTheFocus) {
   EXPECT_EQ(addr.UseComPorts[1], 1);
 }
 
-TYPED_TEST(OwnAddressDialogTest, ConfirmingThePortChooserCountsAsAChangeAndDropsExtraBytes) {
+TEST_P(OwnAddressDialogTest, ConfirmingThePortChooserCountsAsAChangeAndDropsExtraBytes) {
   std::string stored = AddressBlock(this->Stored()) + std::string(32, '\x55');
   TfmInAddr dialog;
   this->Open(dialog, stored);
@@ -138,7 +135,7 @@ TYPED_TEST(OwnAddressDialogTest, ConfirmingThePortChooserCountsAsAChangeAndDrops
   EXPECT_EQ(dialog.ResultBlock(), stored.substr(0, 168));
 }
 
-TYPED_TEST(OwnAddressDialogTest, PortsChosenShowInFullAndAreStored) {
+TEST_P(OwnAddressDialogTest, PortsChosenShowInFullAndAreStored) {
   TfmInAddr dialog;
   this->Open(dialog, AddressBlock(this->Stored()));
   this->Op().Expect([](TFormDriver& f) {
@@ -161,7 +158,7 @@ TYPED_TEST(OwnAddressDialogTest, PortsChosenShowInFullAndAreStored) {
   EXPECT_EQ(addr.UseComPorts[3], 0);
 }
 
-TYPED_TEST(OwnAddressDialogTest, ACancelledChooserChangesNothing) {
+TEST_P(OwnAddressDialogTest, ACancelledChooserChangesNothing) {
   TfmInAddr dialog;
   this->Open(dialog, AddressBlock(this->Stored()));
   this->Op().Expect([](TFormDriver& f) {
@@ -178,7 +175,7 @@ TYPED_TEST(OwnAddressDialogTest, ACancelledChooserChangesNothing) {
   EXPECT_FALSE(dialog.PortsChanged);
 }
 
-TYPED_TEST(OwnAddressDialogTest, ClosingSetsTheTimeSeparator) {
+TEST_P(OwnAddressDialogTest, ClosingSetsTheTimeSeparator) {
   forms::SetTimeSeparator('.');
   TfmInAddr dialog;
   this->Open(dialog, AddressBlock(this->Stored()));
@@ -191,7 +188,7 @@ TYPED_TEST(OwnAddressDialogTest, ClosingSetsTheTimeSeparator) {
   EXPECT_EQ(store::TimeSpanToMs(AddrOf(dialog.ResultBlock()).StayOnLineTimeOut), 300'000u);
 }
 
-TYPED_TEST(OwnAddressDialogTest, AStoredTimeOfADayOrMoreShowsItsTimeOfDay) {
+TEST_P(OwnAddressDialogTest, AStoredTimeOfADayOrMoreShowsItsTimeOfDay) {
   store::TMdmAddress stored = this->Stored();
   stored.StayOnLineTimeOut = 25.0 / 24.0;
   TfmInAddr dialog;
@@ -203,7 +200,7 @@ TYPED_TEST(OwnAddressDialogTest, AStoredTimeOfADayOrMoreShowsItsTimeOfDay) {
   EXPECT_EQ(dialog.ShowModal(), TModalResult::mrCancel);
 }
 
-TYPED_TEST(OwnAddressDialogTest, AStoredNegativeIdentifierMustBeTypedAgain) {
+TEST_P(OwnAddressDialogTest, AStoredNegativeIdentifierMustBeTypedAgain) {
   store::TMdmAddress stored = this->Stored();
   stored.IdCl = -1;
   TfmInAddr dialog;
@@ -219,7 +216,7 @@ TYPED_TEST(OwnAddressDialogTest, AStoredNegativeIdentifierMustBeTypedAgain) {
             (std::vector<std::string>{"'' is not a valid integer value", "'' is not a valid integer value"}));
 }
 
-TYPED_TEST(OwnAddressDialogTest, ABlockShorterThanTheRecordOpensAsANewAddress) {
+TEST_P(OwnAddressDialogTest, ABlockShorterThanTheRecordOpensAsANewAddress) {
   const std::string stored(100, '\x01');
   TfmInAddr dialog;
   this->Open(dialog, stored);

@@ -11,16 +11,13 @@ namespace {
 
 using namespace kestrel::literals;
 using forms::TModalResult;
-using forms::testing::Backends;
 using forms::testing::TFormDriver;
-using forms::testing::UiNames;
 using forms::testing::UiTest;
 
-template <typename Ui>
-class PhoneDialogTest : public UiTest<Ui> {};
-TYPED_TEST_SUITE(PhoneDialogTest, Backends, UiNames);
+class PhoneDialogTest : public UiTest {};
+KESTREL_UI_TESTS(PhoneDialogTest);
 
-TYPED_TEST(PhoneDialogTest, TheCountFollowsTheLinesFromTheStart) {
+TEST_P(PhoneDialogTest, TheCountFollowsTheLinesFromTheStart) {
   TfmPhoneNumbers dialog;
   EXPECT_EQ(dialog.lblNumPhoneNumbers.Caption(), "Задано телефонных номеров: 0"_cp);
   dialog.SetPhones({"101", "102", "103"});
@@ -35,7 +32,7 @@ TYPED_TEST(PhoneDialogTest, TheCountFollowsTheLinesFromTheStart) {
   EXPECT_EQ(dialog.Phones(), std::vector<std::string>{"8 (495) 123-45-67"});
 }
 
-TYPED_TEST(PhoneDialogTest, ANumberTooLongToStoreIsReportedNeverCut) {
+TEST_P(PhoneDialogTest, ANumberTooLongToStoreIsReportedNeverCut) {
   const std::string hundred(100, '7');
   const std::string too_long = hundred + "8";
   TfmPhoneNumbers dialog;
@@ -54,7 +51,7 @@ TYPED_TEST(PhoneDialogTest, ANumberTooLongToStoreIsReportedNeverCut) {
   EXPECT_EQ(dialog.Phones(), (std::vector<std::string>{"101", hundred + "   "}));
 }
 
-TYPED_TEST(PhoneDialogTest, CancelIsNotHeldUpByALongNumber) {
+TEST_P(PhoneDialogTest, CancelIsNotHeldUpByALongNumber) {
   TfmPhoneNumbers dialog;
   this->Op().Expect([](TFormDriver& f) {
     f.Type("memPhoneNumbers", std::string(150, '1'));

@@ -11,14 +11,11 @@ namespace {
 
 using namespace kestrel::literals;
 using forms::TModalResult;
-using forms::testing::Backends;
 using forms::testing::TFormDriver;
-using forms::testing::UiNames;
 using forms::testing::UiTest;
 
-template <typename Ui>
-class PortChooserTest : public UiTest<Ui> {};
-TYPED_TEST_SUITE(PortChooserTest, Backends, UiNames);
+class PortChooserTest : public UiTest {};
+KESTREL_UI_TESTS(PortChooserTest);
 
 std::vector<std::string> Names(std::initializer_list<int> ports) {
   std::vector<std::string> names;
@@ -26,7 +23,7 @@ std::vector<std::string> Names(std::initializer_list<int> ports) {
   return names;
 }
 
-TYPED_TEST(PortChooserTest, TheListsSplitThePortsByTheirFlags) {
+TEST_P(PortChooserTest, TheListsSplitThePortsByTheirFlags) {
   TfmMdmAopt chooser;
   chooser.Ports[0] = chooser.Ports[2] = true;
   this->Op().Expect([](TFormDriver& f) {
@@ -45,7 +42,7 @@ TYPED_TEST(PortChooserTest, TheListsSplitThePortsByTheirFlags) {
   EXPECT_EQ(chooser.ShowModal(), TModalResult::mrOk) << "no nothing-changed rule here";
 }
 
-TYPED_TEST(PortChooserTest, MovingRightSelectsTheItemBeforeOrTheNewFirst) {
+TEST_P(PortChooserTest, MovingRightSelectsTheItemBeforeOrTheNewFirst) {
   TfmMdmAopt chooser;
   this->Op().Expect([](TFormDriver& f) {
     f.Select("lvAllChannels", 0);  // COM1, the first
@@ -66,7 +63,7 @@ TYPED_TEST(PortChooserTest, MovingRightSelectsTheItemBeforeOrTheNewFirst) {
   EXPECT_EQ(chooser.Ports, expected);
 }
 
-TYPED_TEST(PortChooserTest, MovingLeftIsTheMirrorImage) {
+TEST_P(PortChooserTest, MovingLeftIsTheMirrorImage) {
   TfmMdmAopt chooser;
   chooser.Ports[1] = chooser.Ports[4] = chooser.Ports[9] = true;
   this->Op().Expect([](TFormDriver& f) {
@@ -87,7 +84,7 @@ TYPED_TEST(PortChooserTest, MovingLeftIsTheMirrorImage) {
   EXPECT_EQ(chooser.Ports, expected);
 }
 
-TYPED_TEST(PortChooserTest, MovingWithoutASelectionDoesNothing) {
+TEST_P(PortChooserTest, MovingWithoutASelectionDoesNothing) {
   TfmMdmAopt chooser;
   chooser.Ports[3] = true;
   this->Op().Expect([](TFormDriver& f) {
@@ -99,7 +96,7 @@ TYPED_TEST(PortChooserTest, MovingWithoutASelectionDoesNothing) {
   EXPECT_EQ(chooser.ShowModal(), TModalResult::mrCancel);
 }
 
-TYPED_TEST(PortChooserTest, MovingTheLastRemainingPortEmptiesTheList) {
+TEST_P(PortChooserTest, MovingTheLastRemainingPortEmptiesTheList) {
   TfmMdmAopt chooser;
   chooser.Ports.fill(true);
   chooser.Ports[15] = false;

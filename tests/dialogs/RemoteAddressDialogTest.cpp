@@ -12,16 +12,13 @@ namespace {
 
 using namespace kestrel::literals;
 using forms::TModalResult;
-using forms::testing::Backends;
 using forms::testing::TFormDriver;
-using forms::testing::UiNames;
 using forms::testing::UiTest;
 using testing::AddressBlock;
 using testing::AddrOf;
 using testing::PhonesOf;
 
-template <typename Ui>
-class RemoteAddressDialogTest : public UiTest<Ui> {
+class RemoteAddressDialogTest : public UiTest {
  protected:
   static store::TMdmAddress Stored() {
     store::TMdmAddress a = store::DefaultAddress();
@@ -35,9 +32,9 @@ class RemoteAddressDialogTest : public UiTest<Ui> {
     dialog.Init(block.data(), static_cast<std::int32_t>(block.size()));
   }
 };
-TYPED_TEST_SUITE(RemoteAddressDialogTest, Backends, UiNames);
+KESTREL_UI_TESTS(RemoteAddressDialogTest);
 
-TYPED_TEST(RemoteAddressDialogTest, ANewAddressShowsTheDefaults) {
+TEST_P(RemoteAddressDialogTest, ANewAddressShowsTheDefaults) {
   TfmOutAddr dialog;
   dialog.Init(nullptr, 0);
   this->Op().Expect([](TFormDriver& f) {
@@ -70,7 +67,7 @@ TYPED_TEST(RemoteAddressDialogTest, ANewAddressShowsTheDefaults) {
             (std::vector<std::string>{"'' is not a valid integer value", "'' is not a valid integer value"}));
 }
 
-TYPED_TEST(RemoteAddressDialogTest, AnUnchangedAddressEndsAsCancel) {
+TEST_P(RemoteAddressDialogTest, AnUnchangedAddressEndsAsCancel) {
   TfmOutAddr dialog;
   this->Open(dialog, AddressBlock(this->Stored(), {"101", "102"}));
   this->Op().Expect([](TFormDriver& f) {
@@ -84,7 +81,7 @@ TYPED_TEST(RemoteAddressDialogTest, AnUnchangedAddressEndsAsCancel) {
   EXPECT_EQ(dialog.ShowModal(), TModalResult::mrCancel);
 }
 
-TYPED_TEST(RemoteAddressDialogTest, EveryFieldIsConvertedIntoTheBlock) {
+TEST_P(RemoteAddressDialogTest, EveryFieldIsConvertedIntoTheBlock) {
   TfmOutAddr dialog;
   this->Open(dialog, AddressBlock(this->Stored(), {"101"}));
   this->Op().Expect([](TFormDriver& f) {
@@ -113,7 +110,7 @@ TYPED_TEST(RemoteAddressDialogTest, EveryFieldIsConvertedIntoTheBlock) {
   EXPECT_EQ(PhonesOf(dialog.ResultBlock()), std::vector<std::string>{"101"});
 }
 
-TYPED_TEST(RemoteAddressDialogTest, PhonesTypedWithBlankLinesGiveTwoNumbers) {
+TEST_P(RemoteAddressDialogTest, PhonesTypedWithBlankLinesGiveTwoNumbers) {
   TfmOutAddr dialog;
   this->Open(dialog, AddressBlock(this->Stored(), {}));
   this->Op().Expect([](TFormDriver& f) {
@@ -133,7 +130,7 @@ TYPED_TEST(RemoteAddressDialogTest, PhonesTypedWithBlankLinesGiveTwoNumbers) {
   EXPECT_EQ(PhonesOf(dialog.ResultBlock()), (std::vector<std::string>{"101", "102"}));
 }
 
-TYPED_TEST(RemoteAddressDialogTest, ConfirmingAListWithoutAChangeStillCountsAsAChange) {
+TEST_P(RemoteAddressDialogTest, ConfirmingAListWithoutAChangeStillCountsAsAChange) {
   for (const char* button : {"btnPhoneNumbers", "btnUseComPorts"}) {
     TfmOutAddr dialog;
     const std::string stored = AddressBlock(this->Stored(), {"101"});
@@ -148,7 +145,7 @@ TYPED_TEST(RemoteAddressDialogTest, ConfirmingAListWithoutAChangeStillCountsAsAC
   }
 }
 
-TYPED_TEST(RemoteAddressDialogTest, AStoredNegativeIdentifierShowsEmptyAndMustBeTyped) {
+TEST_P(RemoteAddressDialogTest, AStoredNegativeIdentifierShowsEmptyAndMustBeTyped) {
   store::TMdmAddress stored = this->Stored();
   stored.IdCl = -1;
   TfmOutAddr dialog;
@@ -165,10 +162,11 @@ TYPED_TEST(RemoteAddressDialogTest, AStoredNegativeIdentifierShowsEmptyAndMustBe
   EXPECT_EQ(AddrOf(dialog.ResultBlock()).IdCl, 5);
 }
 
-TYPED_TEST(RemoteAddressDialogTest, ARetryCountBelowOneIsRefused) {
+TEST_P(RemoteAddressDialogTest, ARetryCountBelowOneIsRefused) {
   TfmOutAddr dialog;
   this->Open(dialog, AddressBlock(this->Stored(), {}));
-  const std::string must_be_positive = std::string("Значение поля должно быть больше 0"_cp);
+  const std::string_view text = "Значение поля должно быть больше 0"_cp;
+  const std::string must_be_positive(text);
   this->Op().Expect([&](TFormDriver& f) {
     f.Type("edRestoreConnTries", "0");
     EXPECT_FALSE(f.Tab());
@@ -186,7 +184,7 @@ TYPED_TEST(RemoteAddressDialogTest, ARetryCountBelowOneIsRefused) {
   EXPECT_EQ(AddrOf(dialog.ResultBlock()).RestoreConnTries, 1);
 }
 
-TYPED_TEST(RemoteAddressDialogTest, EveryTimeFieldChecksWhenLeft) {
+TEST_P(RemoteAddressDialogTest, EveryTimeFieldChecksWhenLeft) {
   TfmOutAddr dialog;
   this->Open(dialog, AddressBlock(this->Stored(), {}));
   this->Op().Expect([](TFormDriver& f) {
@@ -202,7 +200,7 @@ TYPED_TEST(RemoteAddressDialogTest, EveryTimeFieldChecksWhenLeft) {
   EXPECT_EQ(this->Op().MessageTexts(), std::vector<std::string>(5, "'00:61:00' is not a valid time"));
 }
 
-TYPED_TEST(RemoteAddressDialogTest, ADamagedPhoneSectionOpensWithNoNumbers) {
+TEST_P(RemoteAddressDialogTest, ADamagedPhoneSectionOpensWithNoNumbers) {
   std::string stored = AddressBlock(this->Stored(), {"101", "102"});
   stored.resize(stored.size() - 1);
   TfmOutAddr dialog;
@@ -216,7 +214,7 @@ TYPED_TEST(RemoteAddressDialogTest, ADamagedPhoneSectionOpensWithNoNumbers) {
   EXPECT_EQ(dialog.ShowModal(), TModalResult::mrCancel) << "nothing is written back unconfirmed";
 }
 
-TYPED_TEST(RemoteAddressDialogTest, AStoredTimeOfADayOrMoreShowsItsTimeOfDay) {
+TEST_P(RemoteAddressDialogTest, AStoredTimeOfADayOrMoreShowsItsTimeOfDay) {
   store::TMdmAddress stored = this->Stored();
   stored.DialTimeOut = 25.0 / 24.0;
   TfmOutAddr dialog;
@@ -228,7 +226,7 @@ TYPED_TEST(RemoteAddressDialogTest, AStoredTimeOfADayOrMoreShowsItsTimeOfDay) {
   dialog.ShowModal();
 }
 
-TYPED_TEST(RemoteAddressDialogTest, AnExactRecordHasAnEmptyPhoneList) {
+TEST_P(RemoteAddressDialogTest, AnExactRecordHasAnEmptyPhoneList) {
   TfmOutAddr dialog;
   this->Open(dialog, AddressBlock(this->Stored()));
   EXPECT_TRUE(this->Op().Messages().empty());

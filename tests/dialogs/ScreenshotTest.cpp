@@ -60,9 +60,9 @@ class ScreenshotTest : public ::testing::Test {
 };
 
 TEST_F(ScreenshotTest, GateSettingsDialog) {
-  const std::string block = testing::SettingsBlock(
-      {ChannelOn(1, std::string("Модем 1 (внешний)"_cp)), ChannelOn(3, std::string("Модем 2"_cp)),
-       ChannelOn(4, std::string("Резервный"_cp))});
+  const std::string_view first = "Модем 1 (внешний)"_cp, second = "Модем 2"_cp, spare = "Резервный"_cp;
+  const std::string block = testing::SettingsBlock({ChannelOn(1, std::string(first)),
+                                                    ChannelOn(3, std::string(second)), ChannelOn(4, std::string(spare))});
   TfmMdmGtSettings dialog;
   dialog.Init(block.data(), static_cast<std::int32_t>(block.size()), false);
   Shoot("dialog-gate-settings");

@@ -12,27 +12,24 @@ namespace {
 
 using namespace kestrel::literals;
 using forms::TModalResult;
-using forms::testing::Backends;
 using forms::testing::TFormDriver;
-using forms::testing::UiNames;
 using forms::testing::UiTest;
 using testing::ChannelOn;
 using testing::ChannelsOf;
 using testing::PortsOf;
 using testing::SettingsBlock;
 
-template <typename Ui>
-class SettingsDialogTest : public UiTest<Ui> {
+class SettingsDialogTest : public UiTest {
  protected:
   void Open(TfmMdmGtSettings& dialog, const std::string& block, bool always_save = false) {
     dialog.Init(block.data(), static_cast<std::int32_t>(block.size()), always_save);
   }
 };
-TYPED_TEST_SUITE(SettingsDialogTest, Backends, UiNames);
+KESTREL_UI_TESTS(SettingsDialogTest);
 
-const std::string kInvalidChannels = std::string("Неверные данные каналов, взятые из базы"_cp);
+constexpr std::string_view kInvalidChannels = "Неверные данные каналов, взятые из базы"_cp;
 
-TYPED_TEST(SettingsDialogTest, AnEmptyBlockOpensWithDefaultsAndAnUntouchedOkIsCancel) {
+TEST_P(SettingsDialogTest, AnEmptyBlockOpensWithDefaultsAndAnUntouchedOkIsCancel) {
   TfmMdmGtSettings dialog;
   dialog.Init(nullptr, 0, false);
   this->Op().Expect([](TFormDriver& f) {
@@ -53,7 +50,7 @@ TYPED_TEST(SettingsDialogTest, AnEmptyBlockOpensWithDefaultsAndAnUntouchedOkIsCa
   EXPECT_TRUE(this->Op().Messages().empty());
 }
 
-TYPED_TEST(SettingsDialogTest, AlwaysSaveMakesAnUntouchedOkA108ByteBlock) {
+TEST_P(SettingsDialogTest, AlwaysSaveMakesAnUntouchedOkA108ByteBlock) {
   TfmMdmGtSettings dialog;
   dialog.Init(nullptr, 0, true);
   this->Op().Expect([](TFormDriver& f) { f.Click("btnOk"); });
@@ -62,7 +59,7 @@ TYPED_TEST(SettingsDialogTest, AlwaysSaveMakesAnUntouchedOkA108ByteBlock) {
   EXPECT_EQ(dialog.ResultBlock(), SettingsBlock({}));
 }
 
-TYPED_TEST(SettingsDialogTest, TheCheckBoxAloneMakesANewBlock) {
+TEST_P(SettingsDialogTest, TheCheckBoxAloneMakesANewBlock) {
   const std::string stored = SettingsBlock({ChannelOn(2, "a"), ChannelOn(5, "b")}, true);
   TfmMdmGtSettings dialog;
   this->Open(dialog, stored);
@@ -78,7 +75,7 @@ TYPED_TEST(SettingsDialogTest, TheCheckBoxAloneMakesANewBlock) {
   EXPECT_EQ(dialog.ResultBlock().substr(104), stored.substr(104));
 }
 
-TYPED_TEST(SettingsDialogTest, NewChannelsTakeTheLowestFreePortAndStaySorted) {
+TEST_P(SettingsDialogTest, NewChannelsTakeTheLowestFreePortAndStaySorted) {
   TfmMdmGtSettings dialog;
   this->Open(dialog, SettingsBlock({ChannelOn(2, "two"), ChannelOn(5, "five")}));
   this->Op().Expect([](TFormDriver& f) {
@@ -109,7 +106,7 @@ TYPED_TEST(SettingsDialogTest, NewChannelsTakeTheLowestFreePortAndStaySorted) {
   EXPECT_EQ(store::ShortTextToString(channels[0].Alias), "Модем 1"_cp);
 }
 
-TYPED_TEST(SettingsDialogTest, SixteenChannelsDisableNewUntilOneIsDeleted) {
+TEST_P(SettingsDialogTest, SixteenChannelsDisableNewUntilOneIsDeleted) {
   store::TChannelList all;
   for (int p = 1; p <= 16; ++p) all.push_back(ChannelOn(p, "c" + std::to_string(p)));
   TfmMdmGtSettings dialog;
@@ -130,7 +127,7 @@ TYPED_TEST(SettingsDialogTest, SixteenChannelsDisableNewUntilOneIsDeleted) {
   EXPECT_EQ(std::find(ports.begin(), ports.end(), 4), ports.end());
 }
 
-TYPED_TEST(SettingsDialogTest, DeletingTheFirstSelectsTheNewFirstAndTheLastDisablesEditing) {
+TEST_P(SettingsDialogTest, DeletingTheFirstSelectsTheNewFirstAndTheLastDisablesEditing) {
   TfmMdmGtSettings dialog;
   this->Open(dialog, SettingsBlock({ChannelOn(3), ChannelOn(4)}));
   this->Op().Expect([](TFormDriver& f) {
@@ -149,7 +146,7 @@ TYPED_TEST(SettingsDialogTest, DeletingTheFirstSelectsTheNewFirstAndTheLastDisab
   EXPECT_TRUE(this->Op().Messages().empty()) << "deleting asks nothing";
 }
 
-TYPED_TEST(SettingsDialogTest, ACancelledEditKeepsThePortTaken) {
+TEST_P(SettingsDialogTest, ACancelledEditKeepsThePortTaken) {
   TfmMdmGtSettings dialog;
   this->Open(dialog, SettingsBlock({ChannelOn(1), ChannelOn(2)}));
   this->Op().Expect([](TFormDriver& f) {
@@ -174,7 +171,7 @@ TYPED_TEST(SettingsDialogTest, ACancelledEditKeepsThePortTaken) {
   EXPECT_FALSE(dialog.FreePorts[1]);
 }
 
-TYPED_TEST(SettingsDialogTest, AConfirmedEditMovesTheChannelInPortOrder) {
+TEST_P(SettingsDialogTest, AConfirmedEditMovesTheChannelInPortOrder) {
   TfmMdmGtSettings dialog;
   this->Open(dialog, SettingsBlock({ChannelOn(1, "a"), ChannelOn(3, "b"), ChannelOn(6, "c")}));
   this->Op().Expect([](TFormDriver& f) {
@@ -194,7 +191,7 @@ TYPED_TEST(SettingsDialogTest, AConfirmedEditMovesTheChannelInPortOrder) {
   EXPECT_TRUE(dialog.FreePorts[0]);
 }
 
-TYPED_TEST(SettingsDialogTest, AnUnchangedEditLeavesTheSettingsUnmodified) {
+TEST_P(SettingsDialogTest, AnUnchangedEditLeavesTheSettingsUnmodified) {
   TfmMdmGtSettings dialog;
   this->Open(dialog, SettingsBlock({ChannelOn(2)}));
   this->Op().Expect([](TFormDriver& f) {
@@ -206,7 +203,7 @@ TYPED_TEST(SettingsDialogTest, AnUnchangedEditLeavesTheSettingsUnmodified) {
   EXPECT_FALSE(dialog.Modified);
 }
 
-TYPED_TEST(SettingsDialogTest, EditAndDeleteWantOneSelectedChannel) {
+TEST_P(SettingsDialogTest, EditAndDeleteWantOneSelectedChannel) {
   TfmMdmGtSettings dialog;
   this->Open(dialog, SettingsBlock({ChannelOn(2)}));
   this->Op().Expect([&](TFormDriver& f) {
@@ -222,12 +219,12 @@ TYPED_TEST(SettingsDialogTest, EditAndDeleteWantOneSelectedChannel) {
                                       "Выберите сначала удаляемый канал"_cp.data()}));
 }
 
-TYPED_TEST(SettingsDialogTest, ADamagedChannelPartOpensEmptyAndIsReplacedOnlyAfterAChange) {
+TEST_P(SettingsDialogTest, ADamagedChannelPartOpensEmptyAndIsReplacedOnlyAfterAChange) {
   std::string stored = SettingsBlock({ChannelOn(2)});
   stored.pop_back();  // 4 + 212 * 1 - 1 bytes of channels
   TfmMdmGtSettings dialog;
   this->Open(dialog, stored);
-  EXPECT_EQ(this->Op().MessageTexts(), std::vector<std::string>{kInvalidChannels});
+  EXPECT_EQ(this->Op().MessageTexts(), std::vector<std::string>{std::string(kInvalidChannels)});
   this->Op().Expect([](TFormDriver& f) {
     EXPECT_TRUE(f.Items("lvChannels").empty());
     f.Click("btnOk");
@@ -244,21 +241,21 @@ TYPED_TEST(SettingsDialogTest, ADamagedChannelPartOpensEmptyAndIsReplacedOnlyAft
   EXPECT_EQ(PortsOf(ChannelsOf(dialog.ResultBlock())), std::vector<int>{1});
 }
 
-TYPED_TEST(SettingsDialogTest, ABlockTooShortForTheGateRecordOpensWithDefaults) {
+TEST_P(SettingsDialogTest, ABlockTooShortForTheGateRecordOpensWithDefaults) {
   const std::string stored(50, '\x07');
   TfmMdmGtSettings dialog;
   this->Open(dialog, stored);
-  EXPECT_EQ(this->Op().MessageTexts(), std::vector<std::string>{kInvalidChannels});
+  EXPECT_EQ(this->Op().MessageTexts(), std::vector<std::string>{std::string(kInvalidChannels)});
   EXPECT_EQ(dialog.GateSettings.Version, 1);
   EXPECT_TRUE(dialog.ChannelList.empty());
 }
 
-TYPED_TEST(SettingsDialogTest, ChannelsOnImpossibleOrRepeatedPortsAreLeftOut) {
+TEST_P(SettingsDialogTest, ChannelsOnImpossibleOrRepeatedPortsAreLeftOut) {
   store::TChannelList stored = {ChannelOn(0, "zero"), ChannelOn(3, "first"), ChannelOn(3, "again"),
                                 ChannelOn(40, "far"), ChannelOn(1, "one")};
   TfmMdmGtSettings dialog;
   this->Open(dialog, SettingsBlock(stored));
-  EXPECT_EQ(this->Op().MessageTexts(), std::vector<std::string>{kInvalidChannels});
+  EXPECT_EQ(this->Op().MessageTexts(), std::vector<std::string>{std::string(kInvalidChannels)});
   this->Op().Expect([](TFormDriver& f) {
     EXPECT_EQ(f.Items("lvChannels"), (std::vector<std::string>{"COM1: one", "COM3: first"}));
     f.Click("btnCancel");

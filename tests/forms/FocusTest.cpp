@@ -8,11 +8,10 @@
 namespace kestrel::forms::testing {
 namespace {
 
-template <typename Ui>
-class FocusTest : public UiTest<Ui> {};
-TYPED_TEST_SUITE(FocusTest, Backends, UiNames);
+class FocusTest : public UiTest {};
+KESTREL_UI_TESTS(FocusTest);
 
-TYPED_TEST(FocusTest, TheFirstFocusableControlHasTheFocusAtFirst) {
+TEST_P(FocusTest, TheFirstFocusableControlHasTheFocusAtFirst) {
   TfmSample form;
   this->Op().Expect([&](TFormDriver& f) {
     EXPECT_EQ(f.FocusedControl(), "edNumber");
@@ -22,7 +21,7 @@ TYPED_TEST(FocusTest, TheFirstFocusableControlHasTheFocusAtFirst) {
   form.ShowModal();
 }
 
-TYPED_TEST(FocusTest, AFieldThatKeepsTheFocusCancelsTheButtonPress) {
+TEST_P(FocusTest, AFieldThatKeepsTheFocusCancelsTheButtonPress) {
   TfmSample form;
   this->Op().Expect([&](TFormDriver& f) {
     EXPECT_TRUE(f.Type("edNumber", "abc"));
@@ -38,7 +37,7 @@ TYPED_TEST(FocusTest, AFieldThatKeepsTheFocusCancelsTheButtonPress) {
   EXPECT_EQ(form.close_queries.size(), 1u) << "the refused press never reached the form";
 }
 
-TYPED_TEST(FocusTest, TabAsksTheFieldBeforeLeavingIt) {
+TEST_P(FocusTest, TabAsksTheFieldBeforeLeavingIt) {
   TfmSample form;
   this->Op().Expect([](TFormDriver& f) {
     f.Type("edNumber", "x1");
@@ -53,7 +52,7 @@ TYPED_TEST(FocusTest, TabAsksTheFieldBeforeLeavingIt) {
   EXPECT_EQ(this->Op().MessageTexts(), std::vector<std::string>{"'x1' is not a valid integer value"});
 }
 
-TYPED_TEST(FocusTest, EnterPressesTheDefaultButtonWithoutLeavingTheField) {
+TEST_P(FocusTest, EnterPressesTheDefaultButtonWithoutLeavingTheField) {
   TfmSample form;
   this->Op().Expect([](TFormDriver& f) {
     f.Type("edNumber", "abc");
@@ -63,7 +62,7 @@ TYPED_TEST(FocusTest, EnterPressesTheDefaultButtonWithoutLeavingTheField) {
   EXPECT_TRUE(this->Op().Messages().empty());
 }
 
-TYPED_TEST(FocusTest, TheCloseBoxDoesNotAskTheFocusedField) {
+TEST_P(FocusTest, TheCloseBoxDoesNotAskTheFocusedField) {
   TfmSample form;
   this->Op().Expect([](TFormDriver& f) {
     f.Type("edNumber", "abc");
@@ -73,7 +72,7 @@ TYPED_TEST(FocusTest, TheCloseBoxDoesNotAskTheFocusedField) {
   EXPECT_TRUE(this->Op().Messages().empty());
 }
 
-TYPED_TEST(FocusTest, CyrillicTextArrivesAsWindows1251) {
+TEST_P(FocusTest, CyrillicTextArrivesAsWindows1251) {
   TfmSample form;
   this->Op().Expect([](TFormDriver& f) {
     f.Type("edNumber", "1");
@@ -85,7 +84,7 @@ TYPED_TEST(FocusTest, CyrillicTextArrivesAsWindows1251) {
   EXPECT_EQ(form.edName.Text(), "Модем №1: ёЁ щ"_cp);
 }
 
-TYPED_TEST(FocusTest, TheTimeMaskKeepsDigitsInTheirGroupsAndChecksNoRanges) {
+TEST_P(FocusTest, TheTimeMaskKeepsDigitsInTheirGroupsAndChecksNoRanges) {
   TfmSample form;
   form.medTime.SetText("00:01:00");
   this->Op().Expect([&](TFormDriver& f) {
@@ -103,7 +102,7 @@ TYPED_TEST(FocusTest, TheTimeMaskKeepsDigitsInTheirGroupsAndChecksNoRanges) {
   form.ShowModal();
 }
 
-TYPED_TEST(FocusTest, ListsReportOnlyTheOperatorsChoices) {
+TEST_P(FocusTest, ListsReportOnlyTheOperatorsChoices) {
   TfmSample form;
   form.cmbxKind.SetItemIndex(1);
   form.lvRows.SetItems({"COM1: a", "COM3: b", "COM4: c"});
@@ -131,7 +130,7 @@ TYPED_TEST(FocusTest, ListsReportOnlyTheOperatorsChoices) {
   form.ShowModal();
 }
 
-TYPED_TEST(FocusTest, MemoLinesCountEmptyLinesButNotAFinalBreak) {
+TEST_P(FocusTest, MemoLinesCountEmptyLinesButNotAFinalBreak) {
   TfmSample form;
   form.memLines.SetLines({"101", "102"});
   this->Op().Expect([&](TFormDriver& f) {
@@ -147,7 +146,7 @@ TYPED_TEST(FocusTest, MemoLinesCountEmptyLinesButNotAFinalBreak) {
   form.ShowModal();
 }
 
-TYPED_TEST(FocusTest, DisabledControlsCannotBeUsed) {
+TEST_P(FocusTest, DisabledControlsCannotBeUsed) {
   TfmSample form;
   form.btnMore.SetEnabled(false);
   form.on_more = [] { ADD_FAILURE() << "a disabled button was pressed"; };
@@ -162,7 +161,7 @@ TYPED_TEST(FocusTest, DisabledControlsCannotBeUsed) {
   form.ShowModal();
 }
 
-TYPED_TEST(FocusTest, ReadOnlyFieldsTakeTheFocusButNoText) {
+TEST_P(FocusTest, ReadOnlyFieldsTakeTheFocusButNoText) {
   TfmSample form;
   form.edName.SetText("fixed");
   form.edName.SetReadOnly(true);
@@ -176,7 +175,7 @@ TYPED_TEST(FocusTest, ReadOnlyFieldsTakeTheFocusButNoText) {
   form.ShowModal();
 }
 
-TYPED_TEST(FocusTest, CheckBoxesToggleOnPress) {
+TEST_P(FocusTest, CheckBoxesToggleOnPress) {
   TfmSample form;
   int clicks = 0;
   form.chbxFlag.OnClick = [&] { ++clicks; };

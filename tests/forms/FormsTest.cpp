@@ -10,11 +10,10 @@
 namespace kestrel::forms::testing {
 namespace {
 
-template <typename Ui>
-class FormTest : public UiTest<Ui> {};
-TYPED_TEST_SUITE(FormTest, Backends, UiNames);
+class FormTest : public UiTest {};
+KESTREL_UI_TESTS(FormTest);
 
-TYPED_TEST(FormTest, OkAsksTheFormAndEndsWithOk) {
+TEST_P(FormTest, OkAsksTheFormAndEndsWithOk) {
   TfmSample form;
   this->Op().Expect([&](TFormDriver& f) {
     EXPECT_EQ(f.FormName(), "TfmSample");
@@ -29,14 +28,14 @@ TYPED_TEST(FormTest, OkAsksTheFormAndEndsWithOk) {
   EXPECT_FALSE(form.Showing());
 }
 
-TYPED_TEST(FormTest, TheCloseBoxAsksWithCancel) {
+TEST_P(FormTest, TheCloseBoxAsksWithCancel) {
   TfmSample form;
   this->Op().Expect([](TFormDriver& f) { f.CloseBox(); });
   EXPECT_EQ(form.ShowModal(), TModalResult::mrCancel);
   EXPECT_EQ(form.close_queries, std::vector<TModalResult>{TModalResult::mrCancel});
 }
 
-TYPED_TEST(FormTest, ARefusedCloseKeepsTheFormOpenWithNoResult) {
+TEST_P(FormTest, ARefusedCloseKeepsTheFormOpenWithNoResult) {
   TfmSample form;
   form.refuse_close = true;
   this->Op().Expect([&](TFormDriver& f) {
@@ -53,7 +52,7 @@ TYPED_TEST(FormTest, ARefusedCloseKeepsTheFormOpenWithNoResult) {
   EXPECT_EQ(form.closes, 1);
 }
 
-TYPED_TEST(FormTest, AFormCanBeShownAgainAfterItClosed) {
+TEST_P(FormTest, AFormCanBeShownAgainAfterItClosed) {
   TfmSample form;
   this->Op().Expect([](TFormDriver& f) { f.Click("btnCancel"); });
   this->Op().Expect([](TFormDriver& f) { f.Click("btnOK"); });
@@ -62,7 +61,7 @@ TYPED_TEST(FormTest, AFormCanBeShownAgainAfterItClosed) {
   EXPECT_EQ(form.shows, 2);
 }
 
-TYPED_TEST(FormTest, ANestedFormRunsInsideTheClickThatOpensIt) {
+TEST_P(FormTest, ANestedFormRunsInsideTheClickThatOpensIt) {
   TfmSample outer;
   TModalResult inner_result = TModalResult::mrNone;
   std::string inner_name;
@@ -89,7 +88,7 @@ TYPED_TEST(FormTest, ANestedFormRunsInsideTheClickThatOpensIt) {
   EXPECT_EQ(outer.edName.Text(), "после"_cp);
 }
 
-TYPED_TEST(FormTest, MessageBoxesCarryTheirKindAndCaption) {
+TEST_P(FormTest, MessageBoxesCarryTheirKindAndCaption) {
   TfmSample form;
   form.on_more = [] {
     MessageBox(TMsgKind::kInformation, std::string("Коннекция успешная"_cp));
@@ -112,7 +111,7 @@ TYPED_TEST(FormTest, MessageBoxesCarryTheirKindAndCaption) {
   EXPECT_EQ(seen[2].text, "Просто текст"_cp);
 }
 
-TYPED_TEST(FormTest, AFailingHandlerIsReportedAndTheFormGoesOn) {
+TEST_P(FormTest, AFailingHandlerIsReportedAndTheFormGoesOn) {
   TfmSample form;
   form.on_more = [] { throw std::runtime_error("сбой обработчика"_cp.data()); };
   this->Op().Expect([](TFormDriver& f) {
@@ -126,7 +125,7 @@ TYPED_TEST(FormTest, AFailingHandlerIsReportedAndTheFormGoesOn) {
   EXPECT_EQ(this->Op().Messages()[0].text, "сбой обработчика"_cp);
 }
 
-TYPED_TEST(FormTest, AFormCannotBeShownTwiceAtOnce) {
+TEST_P(FormTest, AFormCannotBeShownTwiceAtOnce) {
   TfmSample form;
   form.on_more = [&] { EXPECT_THROW(form.ShowModal(), EFormsError); };
   this->Op().Expect([](TFormDriver& f) {
@@ -136,7 +135,7 @@ TYPED_TEST(FormTest, AFormCannotBeShownTwiceAtOnce) {
   EXPECT_EQ(form.ShowModal(), TModalResult::mrCancel);
 }
 
-TYPED_TEST(FormTest, ControlsShowTheirCaptionsAndLabels) {
+TEST_P(FormTest, ControlsShowTheirCaptionsAndLabels) {
   TfmSample form;
   this->Op().Expect([](TFormDriver& f) {
     EXPECT_EQ(f.Text("grbxFields"), "Поля"_cp);

@@ -1,28 +1,45 @@
-// A typed fixture that runs the same test on every forms backend: the fake
-// one and the Qt one (offscreen; skipped when its plugin was not built).
+// A fixture that runs the same test on every forms backend: the fake one and
+// the Qt one (offscreen; skipped when its plugin was not built). A value
+// parameter rather than a type: test bodies stay ordinary functions.
 #pragma once
 
 #include <gtest/gtest.h>
+
+#include <string>
 
 #include "tests/forms/Operator.h"
 
 namespace kestrel::forms::testing {
 
-template <typename Ui>
-class UiTest : public ::testing::Test {
+enum class TUiKind { kFake, kQt };
+
+class UiTest : public ::testing::TestWithParam<TUiKind> {
  protected:
-  void SetUp() override { Ui::SetUp(); }
-  void TearDown() override { Ui::TearDown(); }
-  TOperator& Op() { return Ui::Operator(); }
-};
-
-struct UiNames {
-  template <typename Ui>
-  static std::string GetName(int) {
-    return Ui::kName;
+  void SetUp() override {
+    if (GetParam() == TUiKind::kFake)
+      TFakeUi::SetUp();
+    else
+      TQtUi::SetUp();
   }
+  void TearDown() override {
+    if (GetParam() == TUiKind::kFake)
+      TFakeUi::TearDown();
+    else
+      TQtUi::TearDown();
+  }
+  TOperator& Op() { return GetParam() == TUiKind::kFake ? TFakeUi::Operator() : TQtUi::Operator(); }
+  std::string UiName() const { return GetParam() == TUiKind::kFake ? TFakeUi::kName : TQtUi::kName; }
 };
 
-using Backends = ::testing::Types<TFakeUi, TQtUi>;
+inline std::string UiParamName(const ::testing::TestParamInfo<TUiKind>& info) {
+  return info.param == TUiKind::kFake ? TFakeUi::kName : TQtUi::kName;
+}
 
 }  // namespace kestrel::forms::testing
+
+// Runs the tests of `suite` (a UiTest) on every backend.
+#define KESTREL_UI_TESTS(suite)                                                                             \
+  INSTANTIATE_TEST_SUITE_P(Ui, suite,                                                                       \
+                           ::testing::Values(::kestrel::forms::testing::TUiKind::kFake,                     \
+                                             ::kestrel::forms::testing::TUiKind::kQt),                      \
+                           ::kestrel::forms::testing::UiParamName)
