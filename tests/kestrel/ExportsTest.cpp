@@ -111,9 +111,10 @@ TEST_F(Exports, UnreadableAddressBlocksGetThePlainDetailsAndStillReachTheFramewo
   EXPECT_EQ(core.LinesWith("MDMGATE.StartTransmit:(Начало функции)"_cp).back().details,
             "AddrPtr = $00000000; AddrSize = 0; SelfIdCl = 2; GateCode = 3; OnLineLevel = 4");
 
-  EXPECT_EQ(gate.StartListen(block.data(), 167, 9, 3, 1), 0u);
+  const std::string own = OwnBlock(QuickAddress({1})).substr(0, 167);
+  EXPECT_EQ(gate.StartListen(own.data(), 167, 9, 3, 1), 0u);
   EXPECT_EQ(core.LinesWith("MDMGATE.StartListen:(Начало функции)"_cp).back().details,
-            "SelfAddrPtr = $" + Ptr(block.data()) + "; SelfAddrSize = 167; SelfIdCl = 9; GateCode = 3; OnLineLevel = 1");
+            "SelfAddrPtr = $" + Ptr(own.data()) + "; SelfAddrSize = 167; SelfIdCl = 9; GateCode = 3; OnLineLevel = 1");
   EXPECT_TRUE(gate.StopTransmit(h));
 }
 

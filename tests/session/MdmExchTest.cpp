@@ -41,7 +41,7 @@ TEST_F(MdmExch, AddressBlockDecidesWhetherTheExchangerIsInitialised) {
   auto bare = Make(record);  // 168 bytes: no phone section
   EXPECT_TRUE(bare->Initialized());
   EXPECT_TRUE(bare->Phones().empty());
-  EXPECT_EQ(bare->Addr().RestoreConnTries, 5);
+  EXPECT_EQ(std::int32_t{bare->Addr().RestoreConnTries}, 5);
 
   auto with_phones = Make(RemoteBlock(addr, {" 101 ", "102"}));
   EXPECT_TRUE(with_phones->Initialized());
@@ -53,7 +53,7 @@ TEST_F(MdmExch, AddressBlockDecidesWhetherTheExchangerIsInitialised) {
 
   auto short_block = Make(record.substr(0, 100));
   EXPECT_FALSE(short_block->Initialized());
-  EXPECT_EQ(short_block->Addr().RestoreConnTries, 2) << "the default record stays";
+  EXPECT_EQ(std::int32_t{short_block->Addr().RestoreConnTries}, 2) << "the default record stays";
 
   TMdmExchanger none(manager.get(), nullptr, 0);
   EXPECT_FALSE(none.Initialized());

@@ -49,7 +49,10 @@ class SessionFlow : public ::testing::Test {
     access.Add(b.get());
   }
   ~SessionFlow() override {
+    // Each gate is known to the accessor while it goes, and forgotten after.
+    const TMdmGateManager* gone = a.get();
     a.reset();
+    access.Remove(gone);
     b.reset();
   }
 
