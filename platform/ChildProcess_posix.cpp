@@ -1,0 +1,169 @@
+#include "platform/ChildProcess.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <string.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <set>
+
+extern char** environ;
+
+namespace kestrel::platform {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int MillisLeft(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left <= 0 ? 0 : static_cast<int>(left);
+}
+
+std::string Reason(const char* what, int code) { return std::string(what) + ": " + ::strerror(code); }
+
+}  // namespace
+
+std::unique_ptr<TChildProcess> TChildProcess::Start(const TSpec& spec, std::string& error) {
+  if (spec.argv.empty()) {
+    error = "no program to start";
+    return nullptr;
+  }
+  // The environment: the parent's, without the variables the spec sets.
+  std::set<std::string> replaced;
+  for (const auto& [name, value] : spec.env) replaced.insert(name);
+  std::vector<std::string> env_store;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string entry(*e);
+    if (replaced.count(entry.substr(0, entry.find('='))) == 0) env_store.push_back(entry);
+  }
+  for (const auto& [name, value] : spec.env) env_store.push_back(name + "=" + value);
+  std::vector<char*> env;
+  for (auto& s : env_store) env.push_back(s.data());
+  env.push_back(nullptr);
+  std::vector<std::string> arg_store = spec.argv;
+  std::vector<char*> argv;
+  for (auto& s : arg_store) argv.push_back(s.data());
+  argv.push_back(nullptr);
+
+  int pipe_fds[2] = {-1, -1};
+  // O_CLOEXEC keeps both ends out of this and every other child; the dup2
+  // below gives this child the write end as its output only.
+  if (spec.capture_output && ::pipe2(pipe_fds, O_CLOEXEC) != 0) {
+    error = Reason("cannot make a pipe", errno);
+    return nullptr;
+  }
+  posix_spawn_file_actions_t actions;
+  ::posix_spawn_file_actions_init(&actions);
+  if (spec.capture_output) {
+    ::posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
+    if (spec.merge_error) ::posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDERR_FILENO);
+  }
+  posix_spawnattr_t attr;
+  ::posix_spawnattr_init(&attr);
+  sigset_t none;
+  sigemptyset(&none);
+  ::posix_spawnattr_setsigmask(&attr, &none);
+  ::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
+  pid_t pid = -1;
+  const int rc = ::posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), env.data());
+  ::posix_spawnattr_destroy(&attr);
+  ::posix_spawn_file_actions_destroy(&actions);
+  if (spec.capture_output) ::close(pipe_fds[1]);
+  if (rc != 0) {
+    if (spec.capture_output) ::close(pipe_fds[0]);
+    error = Reason(("cannot start " + spec.argv[0]).c_str(), rc);
+    return nullptr;
+  }
+  return std::unique_ptr<TChildProcess>(new TChildProcess(pid, pipe_fds[0]));
+}
+
+TChildProcess::~TChildProcess() {
+  if (!ended_) {
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+  if (out_fd_ >= 0) ::close(out_fd_);
+}
+
+TChildProcess::TRead TChildProcess::ReadLine(std::string& line, std::uint32_t timeout_ms) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    const std::size_t nl = pending_.find('\n');
+    if (nl != std::string::npos) {
+      line = pending_.substr(0, nl);
+      pending_.erase(0, nl + 1);
+      return TRead::Line;
+    }
+    if (out_fd_ < 0) {
+      if (pending_.empty()) return TRead::End;
+      line = std::move(pending_);
+      pending_.clear();
+      return TRead::Line;
+    }
+    pollfd p{out_fd_, POLLIN, 0};
+    const int rc = ::poll(&p, 1, MillisLeft(deadline));
+    if (rc < 0 && errno == EINTR) continue;
+    if (rc == 0) return TRead::Timeout;
+    char buf[4096];
+    const ssize_t n = ::read(out_fd_, buf, sizeof buf);
+    if (n > 0) {
+      pending_.append(buf, static_cast<std::size_t>(n));
+    } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+      ::close(out_fd_);
+      out_fd_ = -1;
+    }
+  }
+}
+
+void TChildProcess::RequestStop() {
+  if (!ended_) ::kill(pid_, SIGTERM);
+}
+
+void TChildProcess::Kill() {
+  if (!ended_) ::kill(pid_, SIGKILL);
+}
+
+bool TChildProcess::Wait(std::uint32_t timeout_ms) {
+  if (ended_) return true;
+  int status = 0;
+  bool done = false;
+#ifdef SYS_pidfd_open
+  // A pidfd turns the wait into a plain poll with a deadline.
+  const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
+  if (pidfd >= 0) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    pollfd p{pidfd, POLLIN, 0};
+    int rc = 0;
+    do {
+      rc = ::poll(&p, 1, MillisLeft(deadline));
+    } while (rc < 0 && errno == EINTR);
+    ::close(pidfd);
+    if (rc <= 0) return false;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    done = true;
+  }
+#endif
+  if (!done) {
+    // Kernels without pidfds: look every 10 ms until the deadline.
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+      if (::waitpid(pid_, &status, WNOHANG) == pid_) break;
+      if (MillisLeft(deadline) == 0) return false;
+      ::poll(nullptr, 0, 10);
+    }
+  }
+  ended_ = true;
+  exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return true;
+}
+
+}  // namespace kestrel::platform

@@ -1,0 +1,22 @@
+// The running program's own environment: its variables and where its file
+// lies. Thread safety: SetEnvironmentVariable must not run while other
+// threads read the environment (call it before starting them, as the host
+// program does before it loads the gate, which reads KESTREL_COM_DIR).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace kestrel::platform {
+
+// Sets (replaces) `name` in this process's environment; an empty `value`
+// removes it. False when the name is empty or holds '='.
+bool SetEnvironmentVariable(const std::string& name, const std::string& value);
+
+// The absolute path of the running program's file; empty when unknown.
+std::string ExecutablePath();
+
+// This process's id.
+std::uint32_t ProcessId();
+
+}  // namespace kestrel::platform
