@@ -1,6 +1,6 @@
 #include "pool/MdmPool.h"
 
-#include <cstring>
+#include <algorithm>
 #include <stdexcept>
 #include <string_view>
 
@@ -23,7 +23,6 @@ using gate::GateLog;
 namespace {
 
 constexpr std::size_t kGateRecordSize = sizeof(store::TMdmGateSettings);
-constexpr std::size_t kChannelRecordSize = sizeof(store::TMdmChannelSettings);
 
 // The index error of the channel list, in the words the error lines show.
 [[noreturn]] void ThrowIndexError(std::int64_t index) {
@@ -96,20 +95,11 @@ bool TMdmPoolManager::Init(const void* sett, std::int32_t size) {
   GateLog(10, "TMPM[].Init:(Начало функции)"_cp);
   if (size != 0) {
     if (size < 0 || sett == nullptr) return false;
-    const auto* bytes = static_cast<const std::uint8_t*>(sett);
-    const std::size_t total = static_cast<std::size_t>(size);
-    if (total < kGateRecordSize + 4) return false;
-    const std::uint8_t* part = bytes + kGateRecordSize;
-    const std::size_t part_size = total - kGateRecordSize;
-    std::int32_t count = 0;
-    std::memcpy(&count, part, sizeof count);
-    // Compared in 64 bits: a count from the block must not wrap the product.
-    if (count < 0 || static_cast<std::uint64_t>(part_size) !=
-                         4 + static_cast<std::uint64_t>(count) * kChannelRecordSize)
-      return false;
-    for (std::int32_t k = 0; k < count; ++k) {
-      store::TMdmChannelSettings rec;
-      std::memcpy(&rec, part + 4 + static_cast<std::size_t>(k) * kChannelRecordSize, sizeof rec);
+    const std::string_view block(static_cast<const char*>(sett), static_cast<std::size_t>(size));
+    // The gate record is the manager's business; the pool reads the channel part.
+    store::TChannelList records;
+    if (!store::DecodeChannels(block.substr(std::min(block.size(), kGateRecordSize)), records)) return false;
+    for (const store::TMdmChannelSettings& rec : records) {
       const int port = static_cast<int>(rec.PortNumber);
       modem::TMdmDriver& channel = Channels(port - 1);
       channel.SetChannelSettings(rec);

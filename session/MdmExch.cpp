@@ -152,7 +152,8 @@ std::string TMdmExchanger::Receive() {
       GateLogError(1, Fmt("TME[$%s].Receive:(Ошибка %s:(%s))"_cp, Id(), info.ClassName, info.Message));
       result.clear();
     }
-    GateLog(10, Fmt("TME[$%s].Receive:(Конец функции)"_cp, Id()), Fmt("ResLen: %u", static_cast<std::uint64_t>(result.size())));
+    GateLog(10, Fmt("TME[$%s].Receive:(Конец функции)"_cp, Id()),
+            Fmt("ResLen: %u", static_cast<std::uint64_t>(result.size())));
   } catch (...) {
     // A closing line that cannot be written leaves the packet as received.
   }
