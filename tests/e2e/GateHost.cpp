@@ -6,22 +6,23 @@
 //   gate_host <library> listen <count> <report-file>
 //       listens, says "ready" on its standard output once listening, writes
 //       one line "<number> <size> <sum>" per packet received to the report;
-//       stops when its standard input ends, and exits 0 when <count> packets
-//       had arrived by then.
+//       stops when asked to (SIGTERM), and exits 0 when <count> packets had
+//       arrived by then.
 //   gate_host <library> send <phone> <count> <size>
 //       sends <count> packets of <size> bytes to <phone>; exits 0 when every
 //       one was confirmed delivered.
-// The sender gives up after 60 s and exits 1.
-#include <dlfcn.h>
-
+// Either side gives up after 60 s and exits 1.
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <string>
 
 #include "heron.h"
+#include "platform/SharedLibrary.h"
+#include "platform/StopSignal.h"
 #include "tests/pool/Blocks.h"
 
 namespace {
@@ -77,14 +78,16 @@ bool WaitFor(Done done) {
 }
 
 template <typename F>
-F Export(void* lib, const char* name) {
-  return reinterpret_cast<F>(dlsym(lib, name));
+F Export(const platform::TSharedLibrary& lib, const char* name) {
+  return reinterpret_cast<F>(lib.Symbol(name));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 5) return 2;
+  // Before any thread starts: the stop request waits for the listener's main thread.
+  platform::BlockStopSignals();
   g_core.settings = testing::SettingsBlock({testing::ChannelOn(1)});
   HeronSetReadGateSettings(&ReadSettings, nullptr);
   HeronSetGateInfo(&Info, nullptr);
@@ -92,15 +95,16 @@ int main(int argc, char** argv) {
   HeronSetPacketDeliveredFromGate(&Delivered, nullptr);
   HeronSetRecvPacketFromGate(&Packet, nullptr);
 
-  void* lib = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
-  if (lib == nullptr) {
-    std::fprintf(stderr, "%s\n", dlerror());
+  std::string error;
+  std::unique_ptr<platform::TSharedLibrary> lib = platform::TSharedLibrary::Open(argv[1], error);
+  if (!lib) {
+    std::fprintf(stderr, "%s\n", error.c_str());
     return 2;
   }
-  auto start_transmit = Export<decltype(&::StartTransmit)>(lib, "StartTransmit");
-  auto send_to_gate = Export<decltype(&::SendToGate)>(lib, "SendToGate");
-  auto stop_transmit = Export<decltype(&::StopTransmit)>(lib, "StopTransmit");
-  auto start_listen = Export<decltype(&::StartListen)>(lib, "StartListen");
+  auto start_transmit = Export<decltype(&::StartTransmit)>(*lib, "StartTransmit");
+  auto send_to_gate = Export<decltype(&::SendToGate)>(*lib, "SendToGate");
+  auto stop_transmit = Export<decltype(&::StopTransmit)>(*lib, "StopTransmit");
+  auto start_listen = Export<decltype(&::StartListen)>(*lib, "StartListen");
   const std::string role = argv[2];
   bool ok = false;
 
@@ -114,8 +118,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     // Until the test says the sender is done: the session here may still be
     // acknowledging the last packet when it has arrived.
-    while (std::fgetc(stdin) != EOF) {
-    }
+    (void)platform::WaitStopSignal(60000);
     std::lock_guard lock(g_core.mutex);
     ok = h != 0 && g_core.received >= count;
   } else if (role == "send" && argc >= 6) {
@@ -132,7 +135,7 @@ int main(int argc, char** argv) {
     ok = h != 0 && WaitFor([&] { return g_core.confirmed + g_core.failed >= count; }) && g_core.confirmed == count;
   }
   stop_transmit(0);
-  dlclose(lib);
+  lib.reset();
   if (g_core.report != nullptr) std::fclose(g_core.report);
   return ok ? 0 : 1;
 }

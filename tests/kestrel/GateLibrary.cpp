@@ -1,43 +1,24 @@
 #include "tests/kestrel/GateLibrary.h"
 
-#include <dlfcn.h>
-
 namespace kestrel::testing {
 namespace {
 
 template <typename F>
-void Find(void* handle, const char* name, F& fn, std::string& error) {
-  fn = reinterpret_cast<F>(dlsym(handle, name));
+void Find(const platform::TSharedLibrary& library, const char* name, F& fn, std::string& error) {
+  fn = reinterpret_cast<F>(library.Symbol(name));
   if (fn == nullptr && error.empty()) error = std::string("no export ") + name;
 }
 
 }  // namespace
 
 TGateLibrary::TGateLibrary() {
-  handle_ = dlopen(KESTREL_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-  if (handle_ == nullptr) {
-    const char* why = dlerror();
-    error_ = why != nullptr ? why : "dlopen failed";
-    return;
-  }
-  Find(handle_, "StartTransmit", StartTransmit, error_);
-  Find(handle_, "SendToGate", SendToGate, error_);
-  Find(handle_, "StopTransmit", StopTransmit, error_);
-  Find(handle_, "StartListen", StartListen, error_);
-  Find(handle_, "StopListen", StopListen, error_);
-}
-
-TGateLibrary::~TGateLibrary() { (void)Unload(); }
-
-bool TGateLibrary::Unload() {
-  if (handle_ != nullptr) {
-    dlclose(handle_);
-    handle_ = nullptr;
-  }
-  void* again = dlopen(KESTREL_LIBRARY_PATH, RTLD_NOW | RTLD_NOLOAD);
-  if (again == nullptr) return true;
-  dlclose(again);
-  return false;
+  library_ = platform::TSharedLibrary::Open(KESTREL_LIBRARY_PATH, error_);
+  if (!library_) return;
+  Find(*library_, "StartTransmit", StartTransmit, error_);
+  Find(*library_, "SendToGate", SendToGate, error_);
+  Find(*library_, "StopTransmit", StopTransmit, error_);
+  Find(*library_, "StartListen", StartListen, error_);
+  Find(*library_, "StopListen", StopListen, error_);
 }
 
 }  // namespace kestrel::testing

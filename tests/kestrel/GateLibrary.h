@@ -3,25 +3,25 @@
 // constructing it runs the library's load, destroying it its unload.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "kestrel/kestrel.h"
+#include "platform/SharedLibrary.h"
 
 namespace kestrel::testing {
 
 class TGateLibrary {
  public:
   TGateLibrary();
-  // Unloads the library; Unloaded() tells whether it really left the process.
-  ~TGateLibrary();
+  ~TGateLibrary() = default;
   TGateLibrary(const TGateLibrary&) = delete;
   TGateLibrary& operator=(const TGateLibrary&) = delete;
 
-  // Empty when loaded and every export was found; otherwise the loader's text.
+  // Empty when loaded and every export was found; otherwise why not.
   const std::string& Error() const { return error_; }
-  // Unloads now (the destructor does nothing more); true when the library
-  // is no longer in the process.
-  bool Unload();
+  // Unloads it now; the exports must not be called afterwards.
+  void Unload() { library_.reset(); }
 
   decltype(&::StartTransmit) StartTransmit = nullptr;
   decltype(&::SendToGate) SendToGate = nullptr;
@@ -30,7 +30,7 @@ class TGateLibrary {
   decltype(&::StopListen) StopListen = nullptr;
 
  private:
-  void* handle_ = nullptr;
+  std::unique_ptr<platform::TSharedLibrary> library_;
   std::string error_;
 };
 
