@@ -113,7 +113,7 @@ TEST_P(OwnAddressDialogTest, AFieldThatDoesNotConvertKeepsTheFocus) {
             (std::vector<std::string>{"'25:00:00' is not a valid time", "'25:00:00' is not a valid time",
                                       "'12a' is not a valid integer value"}));
   const auto addr = AddrOf(dialog.ResultBlock());
-  EXPECT_EQ(addr.IdCl, 12);
+  EXPECT_EQ(std::int32_t{addr.IdCl}, 12);
   EXPECT_EQ(store::TimeSpanToMs(addr.DataWaitTimeOut), 7'200'000u);
   EXPECT_EQ(addr.UseComPorts[1], 1);
 }
@@ -222,7 +222,7 @@ TEST_P(OwnAddressDialogTest, ABlockShorterThanTheRecordOpensAsANewAddress) {
   this->Open(dialog, stored);
   EXPECT_EQ(this->Op().MessageTexts(), std::vector<std::string>{"Неверные данные адреса, взятые из базы"_cp.data()});
   EXPECT_TRUE(dialog.IsNewAddr);
-  EXPECT_EQ(dialog.Addr.IdCl, -1);
+  EXPECT_EQ(std::int32_t{dialog.Addr.IdCl}, -1);
   EXPECT_EQ(dialog.ResultSize(), 100);
 }
 

@@ -98,9 +98,9 @@ TEST_P(RemoteAddressDialogTest, EveryFieldIsConvertedIntoTheBlock) {
   EXPECT_EQ(dialog.ShowModal(), TModalResult::mrOk);
   ASSERT_EQ(dialog.ResultSize(), 168 + 4 + 100);
   const auto a = AddrOf(dialog.ResultBlock());
-  EXPECT_EQ(a.IdCl, 77);
+  EXPECT_EQ(std::int32_t{a.IdCl}, 77);
   EXPECT_EQ(a.DialPhoneType, gate::TDialType::dtDialPulse);
-  EXPECT_EQ(a.RestoreConnTries, 5);
+  EXPECT_EQ(std::int32_t{a.RestoreConnTries}, 5);
   EXPECT_EQ(store::TimeSpanToMs(a.RestoreConnTimeOut), 45'000u);
   EXPECT_EQ(store::TimeSpanToMs(a.DialTimeOut), 65'000u);
   EXPECT_EQ(store::TimeSpanToMs(a.RestoreConnAfterBreakTimeOut), 120'000u);
@@ -159,7 +159,7 @@ TEST_P(RemoteAddressDialogTest, AStoredNegativeIdentifierShowsEmptyAndMustBeType
   });
   EXPECT_EQ(dialog.ShowModal(), TModalResult::mrOk);
   EXPECT_EQ(this->Op().MessageTexts(), std::vector<std::string>{"'' is not a valid integer value"});
-  EXPECT_EQ(AddrOf(dialog.ResultBlock()).IdCl, 5);
+  EXPECT_EQ(std::int32_t{AddrOf(dialog.ResultBlock()).IdCl}, 5);
 }
 
 TEST_P(RemoteAddressDialogTest, ARetryCountBelowOneIsRefused) {
@@ -181,7 +181,7 @@ TEST_P(RemoteAddressDialogTest, ARetryCountBelowOneIsRefused) {
   });
   EXPECT_EQ(dialog.ShowModal(), TModalResult::mrOk);
   EXPECT_EQ(this->Op().MessageTexts()[1], must_be_positive);
-  EXPECT_EQ(AddrOf(dialog.ResultBlock()).RestoreConnTries, 1);
+  EXPECT_EQ(std::int32_t{AddrOf(dialog.ResultBlock()).RestoreConnTries}, 1);
 }
 
 TEST_P(RemoteAddressDialogTest, EveryTimeFieldChecksWhenLeft) {
