@@ -1,0 +1,93 @@
+// send, listen and monitor: the commands that run the gate's exchanges.
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+
+#include "platform/StopNotifier.h"
+#include "tools/kestrel/Clock.h"
+#include "tools/kestrel/Commands.h"
+#include "tools/kestrel/Console.h"
+#include "tools/kestrel/Progress.h"
+#include "tools/kestrel/Receiver.h"
+#include "tools/kestrel/Runtime.h"
+#include "tools/kestrel/Sender.h"
+
+namespace kestrel::app {
+namespace {
+
+// A monitor window only needs the gate's log lines echoed when asked.
+class TQuietEvents final : public TCoreEvents {
+ public:
+  TQuietEvents(TConsole& console, bool verbose) : console_(console), verbose_(verbose) {}
+  void OnGateLine(const TLogLine& line) override {
+    if (verbose_ || line.error) console_.Line((line.error ? "gate error: " : "gate: ") + line.text);
+  }
+
+ private:
+  TConsole& console_;
+  bool verbose_;
+};
+
+}  // namespace
+
+int RunSend(const TOptions& o) {
+  // Files first: an unreadable one ends the command before anything is kept.
+  const auto files = ReadFiles(o.files);
+  TRuntime rt(o.global);
+  const TParty party = rt.Config().RequireParty(o.to);
+  TConsole& console = TConsole::Standard();
+  TSendRun run(console, "", o.global.verbose);
+  rt.LoadGate(run);
+  platform::TStopNotifier stop([&](const std::string& sig) { run.RequestStop("interrupted by " + sig); });
+  const TSendReport report = run.Run(rt, party, files, o.timeout_s * 1000);
+  std::uint64_t total = 0;
+  for (const auto& f : files) total += f.content.size();
+  char rate[64] = "";
+  if (report.seconds > 0 && report.bytes_delivered > 0)
+    std::snprintf(rate, sizeof rate, ", %s", RateText(static_cast<double>(report.bytes_delivered) / report.seconds).c_str());
+  console.Line("delivered " + std::to_string(report.delivered) + " of " + std::to_string(files.size()) +
+               " documents (" + std::to_string(report.bytes_delivered) + " of " + std::to_string(total) +
+               " bytes) to " + party.name + " in " + DurationText(report.seconds) + rate);
+  return report.failed == 0 ? 0 : 1;
+}
+
+int RunListen(const TOptions& o) {
+  TRuntime rt(o.global);
+  TInbox inbox(o.into.empty() ? DefaultInboxPath() : o.into);
+  TConsole& console = TConsole::Standard();
+  TReceiveRun run(console, "", o.global.verbose);
+  rt.LoadGate(run);
+  platform::TStopNotifier stop([&](const std::string& sig) { run.RequestStop("interrupted by " + sig); });
+  const int received = run.Run(rt, inbox, o.open_monitor);
+  console.Line("received " + std::to_string(received) + " documents");
+  return 0;
+}
+
+int RunMonitor(const TOptions& o) {
+  if (o.open_monitor) {
+    TOptions listen = o;
+    listen.command = TCommand::Listen;
+    return RunListen(listen);
+  }
+  TRuntime rt(o.global);
+  TConsole& console = TConsole::Standard();
+  TQuietEvents events(console, o.global.verbose);
+  rt.LoadGate(events);
+  auto monitor = rt.Gate().Need(rt.Gate().GateMonitor, "GateMonitor", "the monitor window");
+  std::mutex mutex;
+  std::condition_variable cv;
+  std::string why;
+  platform::TStopNotifier stop([&](const std::string& sig) {
+    std::lock_guard lock(mutex);
+    why = sig;
+    cv.notify_all();
+  });
+  rt.GateStarted();  // the whole-gate stop at the end closes the window
+  monitor();
+  console.Line("the monitor window is open; Ctrl-C closes it");
+  std::unique_lock lock(mutex);
+  cv.wait(lock, [&] { return !why.empty(); });
+  return 0;
+}
+
+}  // namespace kestrel::app

@@ -1,0 +1,124 @@
+#include "tools/kestrel/Core.h"
+
+#include "heron.h"
+#include "platform/Cp1251.h"
+#include "tools/kestrel/Clock.h"
+
+namespace kestrel::app {
+namespace {
+
+TCore* Self(void* ctx) { return static_cast<TCore*>(ctx); }
+
+const void* OnRead(void* ctx, std::int16_t gate_code, std::int32_t* size) {
+  return Self(ctx)->ReadSettings(gate_code, size);
+}
+KBool OnInfo(void* ctx, std::int32_t kind, std::int16_t gate_code, const char* text, const char* details) {
+  return Self(ctx)->Info(kind, gate_code, text, details);
+}
+// No exception may go back into the gate: a handler that fails answers as a
+// core that could not take the message.
+KBool OnFailed(void* ctx, const TRefPack* ref, std::int32_t code, std::int32_t param) {
+  try {
+    return ref != nullptr && Self(ctx)->Events().OnPacketFailed(*ref, code, param) ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+KBool OnPacket(void* ctx, std::int32_t sender, const TRefPack* ref, const void* data, std::int32_t size) {
+  try {
+    if (ref == nullptr || size < 0 || (data == nullptr && size > 0)) return 0;
+    const std::string_view bytes(static_cast<const char*>(data), static_cast<std::size_t>(size));
+    return Self(ctx)->Events().OnPacket(sender, *ref, bytes) ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+KBool OnDelivered(void* ctx, KHandle process, const TRefPack* ref) {
+  try {
+    if (ref != nullptr) Self(ctx)->Events().OnDelivered(process, *ref);
+  } catch (...) {
+  }
+  return 1;
+}
+void OnProgress(void* ctx, KHandle process, const char* caption, std::int32_t done, std::int32_t total,
+                std::int32_t direction) {
+  try {
+    Self(ctx)->Events().OnProgress(process, text::Cp1251ToUtf8(caption != nullptr ? caption : ""), done, total,
+                                   direction);
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+TCore::TCore(TCoreEvents& events, TLogWriter* log) : events_(events), log_(log) {
+  HeronSetReadGateSettings(&OnRead, this);
+  HeronSetGateInfo(&OnInfo, this);
+  HeronSetRecvFromGate(&OnFailed, this);
+  HeronSetRecvPacketFromGate(&OnPacket, this);
+  HeronSetPacketDeliveredFromGate(&OnDelivered, this);
+  HeronSetProgressFromGate(&OnProgress, this);
+}
+
+TCore::~TCore() {
+  HeronSetReadGateSettings(nullptr, nullptr);
+  HeronSetGateInfo(nullptr, nullptr);
+  HeronSetRecvFromGate(nullptr, nullptr);
+  HeronSetRecvPacketFromGate(nullptr, nullptr);
+  HeronSetPacketDeliveredFromGate(nullptr, nullptr);
+  HeronSetProgressFromGate(nullptr, nullptr);
+}
+
+void TCore::SetGateSettings(std::int16_t gate_code, const std::string& block) {
+  std::lock_guard lock(mutex_);
+  // Replacing a block the gate may be reading would pull it away under it;
+  // a gate code's block is set once, before the gate starts.
+  settings_.emplace(gate_code, block);
+}
+
+std::string TCore::LastError() const {
+  std::lock_guard lock(mutex_);
+  return last_error_;
+}
+
+const void* TCore::ReadSettings(std::int16_t gate_code, std::int32_t* size) {
+  std::lock_guard lock(mutex_);
+  const auto it = settings_.find(gate_code);
+  if (it == settings_.end() || it->second.empty()) {
+    if (size != nullptr) *size = 0;
+    return nullptr;
+  }
+  if (size != nullptr) *size = static_cast<std::int32_t>(it->second.size());
+  return it->second.data();
+}
+
+KBool TCore::Info(std::int32_t kind, std::int16_t gate_code, const char* text, const char* details) {
+  try {
+    TLogLine line;
+    line.time = NowText();
+    line.error = kind == 1;
+    line.gate_code = gate_code;
+    SplitThreadPrefix(text::Cp1251ToUtf8(text != nullptr ? text : ""), line.thread, line.text);
+    line.details = text::Cp1251ToUtf8(details != nullptr ? details : "");
+    {
+      std::lock_guard lock(mutex_);
+      if (line.error) {
+        last_error_ = line.text;
+        if (!line.details.empty()) last_error_ += " (" + line.details + ")";
+        pending_echo_[line.thread] = {line.text, line.details};
+      } else {
+        const auto it = pending_echo_.find(line.thread);
+        const bool echo = it != pending_echo_.end() && it->second.first == line.text && it->second.second == line.details;
+        if (it != pending_echo_.end()) pending_echo_.erase(it);
+        if (echo) return 1;
+      }
+    }
+    events_.OnGateLine(line);
+    if (log_ != nullptr) log_->Add(std::move(line));
+  } catch (...) {
+    // A line that cannot be kept is lost; the gate goes on logging.
+  }
+  return 1;
+}
+
+}  // namespace kestrel::app

@@ -1,0 +1,101 @@
+#include "tools/kestrel/GateLibrary.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/ProcessEnv.h"
+#include "tools/kestrel/ToolError.h"
+
+namespace kestrel::app {
+namespace {
+
+constexpr const char* kLibraryName = "libKestrel.so";
+
+template <typename F>
+void Find(const platform::TSharedLibrary& lib, const char* name, F& fn) {
+  fn = reinterpret_cast<F>(lib.Symbol(name));
+}
+
+}  // namespace
+
+std::unique_ptr<TGateLibrary> TGateLibrary::Load(const std::string& path) {
+  std::string why;
+  auto lib = platform::TSharedLibrary::Open(path, why);
+  if (!lib) throw EToolError("cannot load the gate library " + path + ": " + why);
+  std::unique_ptr<TGateLibrary> gate(new TGateLibrary(std::move(lib)));
+  const auto& l = *gate->lib_;
+  Find(l, "StartTransmit", gate->StartTransmit);
+  Find(l, "SendToGate", gate->SendToGate);
+  Find(l, "StopTransmit", gate->StopTransmit);
+  Find(l, "StartListen", gate->StartListen);
+  Find(l, "StopListen", gate->StopListen);
+  Find(l, "EditAddrGate", gate->EditAddrGate);
+  Find(l, "GetGateData", gate->GetGateData);
+  Find(l, "ViewAddrGate", gate->ViewAddrGate);
+  Find(l, "GetViewStr", gate->GetViewStr);
+  Find(l, "StructuredAddress", gate->StructuredAddress);
+  Find(l, "EditGateSetting", gate->EditGateSetting);
+  Find(l, "GetGateSetting", gate->GetGateSetting);
+  Find(l, "AdjustmentGate", gate->AdjustmentGate);
+  Find(l, "GateMonitor", gate->GateMonitor);
+  const std::pair<const void*, const char*> required[] = {
+      {reinterpret_cast<const void*>(gate->StartTransmit), "StartTransmit"},
+      {reinterpret_cast<const void*>(gate->SendToGate), "SendToGate"},
+      {reinterpret_cast<const void*>(gate->StopTransmit), "StopTransmit"},
+      {reinterpret_cast<const void*>(gate->StartListen), "StartListen"},
+      {reinterpret_cast<const void*>(gate->StopListen), "StopListen"}};
+  for (const auto& [fn, name] : required)
+    if (fn == nullptr) throw EToolError("the gate library " + path + " has no export " + name + ": not a Kestrel gate");
+  return gate;
+}
+
+std::vector<std::string> TGateLibrary::MissingExports() const {
+  std::vector<std::string> missing;
+  const std::pair<const void*, const char*> all[] = {
+      {reinterpret_cast<const void*>(EditAddrGate), "EditAddrGate"},
+      {reinterpret_cast<const void*>(GetGateData), "GetGateData"},
+      {reinterpret_cast<const void*>(ViewAddrGate), "ViewAddrGate"},
+      {reinterpret_cast<const void*>(GetViewStr), "GetViewStr"},
+      {reinterpret_cast<const void*>(StructuredAddress), "StructuredAddress"},
+      {reinterpret_cast<const void*>(EditGateSetting), "EditGateSetting"},
+      {reinterpret_cast<const void*>(GetGateSetting), "GetGateSetting"},
+      {reinterpret_cast<const void*>(AdjustmentGate), "AdjustmentGate"},
+      {reinterpret_cast<const void*>(GateMonitor), "GateMonitor"}};
+  for (const auto& [fn, name] : all)
+    if (fn == nullptr) missing.emplace_back(name);
+  return missing;
+}
+
+void TGateLibrary::Missing(const char* name, const char* purpose) const {
+  throw EToolError("the gate library " + Path() + " has no export " + name + ", so " + purpose +
+                   " is not available with it");
+}
+
+std::vector<std::string> GateLibraryCandidates(const std::string& option, const std::string& program_path) {
+  if (!option.empty()) return {option};
+  if (const char* env = std::getenv("KESTREL_GATE_LIBRARY"); env != nullptr && *env != '\0') return {env};
+  std::vector<std::string> out;
+  if (!program_path.empty()) {
+    const std::filesystem::path dir = std::filesystem::path(program_path).parent_path();
+    out.push_back((dir / kLibraryName).string());
+    out.push_back((dir.parent_path() / "lib" / kLibraryName).string());
+  }
+#ifdef KESTREL_BUILD_GATE_LIBRARY
+  out.emplace_back(KESTREL_BUILD_GATE_LIBRARY);
+#endif
+  out.emplace_back(kLibraryName);
+  return out;
+}
+
+std::unique_ptr<TGateLibrary> LoadGateLibrary(const std::string& option) {
+  const auto candidates = GateLibraryCandidates(option, platform::ExecutablePath());
+  for (std::size_t i = 0; i + 1 < candidates.size(); ++i) {
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(candidates[i], ec)) return TGateLibrary::Load(candidates[i]);
+  }
+  // The last candidate is tried whatever: an explicit path that is missing
+  // gets the loader's own "No such file" text, the bare name its search.
+  return TGateLibrary::Load(candidates.back());
+}
+
+}  // namespace kestrel::app

@@ -1,0 +1,74 @@
+// The gate as the kestrel program loads it: libKestrel through the dynamic
+// loader, its fourteen exports looked up by name, nothing else of it used.
+//
+// The five transmit and listen exports must be there for the library to
+// count as loaded. The nine editing exports may be missing from a build;
+// each command that needs one asks for it with Need(), which explains what
+// is not available.
+//
+// Loading runs the library's load code (its gate manager is made); destroying
+// the object unloads it. Not thread-safe: the main thread loads, calls the
+// editing exports and unloads; the transmit exports may be called from any
+// thread (kestrel.h).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kestrel/kestrel.h"
+#include "platform/SharedLibrary.h"
+
+namespace kestrel::app {
+
+class TGateLibrary {
+ public:
+  // Loads the library at `path`. Throws EToolError "cannot load the gate
+  // library <path>: <reason>", or "... has no export <name>" for one of the
+  // five transmit and listen exports.
+  static std::unique_ptr<TGateLibrary> Load(const std::string& path);
+
+  const std::string& Path() const { return lib_->Path(); }
+  // Throws EToolError "the gate library <path> has no export <name>, so
+  // <purpose> is not available" when `fn` is null; otherwise returns it.
+  template <typename F>
+  F Need(F fn, const char* name, const char* purpose) const {
+    if (fn == nullptr) Missing(name, purpose);
+    return fn;
+  }
+  // The names of the exports this build lacks.
+  std::vector<std::string> MissingExports() const;
+
+  decltype(&::StartTransmit) StartTransmit = nullptr;
+  decltype(&::SendToGate) SendToGate = nullptr;
+  decltype(&::StopTransmit) StopTransmit = nullptr;
+  decltype(&::StartListen) StartListen = nullptr;
+  decltype(&::StopListen) StopListen = nullptr;
+  decltype(&::EditAddrGate) EditAddrGate = nullptr;
+  decltype(&::GetGateData) GetGateData = nullptr;
+  decltype(&::ViewAddrGate) ViewAddrGate = nullptr;
+  decltype(&::GetViewStr) GetViewStr = nullptr;
+  decltype(&::StructuredAddress) StructuredAddress = nullptr;
+  decltype(&::EditGateSetting) EditGateSetting = nullptr;
+  decltype(&::GetGateSetting) GetGateSetting = nullptr;
+  decltype(&::AdjustmentGate) AdjustmentGate = nullptr;
+  decltype(&::GateMonitor) GateMonitor = nullptr;
+
+ private:
+  explicit TGateLibrary(std::unique_ptr<platform::TSharedLibrary> lib) : lib_(std::move(lib)) {}
+  [[noreturn]] void Missing(const char* name, const char* purpose) const;
+  std::unique_ptr<platform::TSharedLibrary> lib_;
+};
+
+// Where to look for the gate library, first to last: `option` (the
+// --gate-library option) or else $KESTREL_GATE_LIBRARY when either is set
+// (then nothing else); otherwise libKestrel.so beside the program, in
+// ../lib from it, where the build put it, and last the bare name for the
+// loader's own search.
+std::vector<std::string> GateLibraryCandidates(const std::string& option, const std::string& program_path);
+
+// Loads the first candidate that exists as a file (the bare name is always
+// tried). Throws EToolError naming the candidate tried and why it failed.
+std::unique_ptr<TGateLibrary> LoadGateLibrary(const std::string& option);
+
+}  // namespace kestrel::app

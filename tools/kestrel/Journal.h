@@ -1,0 +1,84 @@
+// The journal: one entry per document sent or received, with its outcome.
+//
+// A document to send is entered as "queued" before it is handed to the gate;
+// its entry id is the number of its packet reference, so the gate's report
+// about the packet (delivered, or failed) finds it again. An outcome is
+// settled once: a queued entry becomes "delivered" or "failed", and a later
+// report about the same packet changes nothing. A received document is
+// entered as "received" (stored in the inbox) or "rejected" (it could not be
+// stored, and the sender was told so).
+//
+// Each call is one transaction. Thread-safe through the database's lock.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "kestrel/kestrel.h"
+#include "tools/kestrel/Database.h"
+
+namespace kestrel::app {
+
+enum class TDirection { Out, In };
+enum class TOutcome { Queued, Delivered, Failed, Received, Rejected };
+
+const char* OutcomeName(TOutcome outcome);
+std::optional<TOutcome> OutcomeFromName(const std::string& name);
+
+struct TJournalEntry {
+  std::int64_t id = 0;
+  TDirection direction = TDirection::Out;
+  std::string party;
+  std::int32_t client_id = 0;
+  std::string file;
+  std::int64_t bytes = 0;
+  std::optional<std::uint32_t> crc32;  // none in entries made before it was kept
+  TRefPack ref{};
+  TOutcome outcome = TOutcome::Queued;
+  std::string detail;
+  std::string started;
+  std::string finished;  // empty while queued
+};
+
+struct TOutgoing {
+  std::string party;
+  std::int32_t client_id = 0;
+  std::string file;
+  std::int64_t bytes = 0;
+  std::uint32_t crc32 = 0;
+};
+
+struct TJournalFilter {
+  std::string party;              // empty: every party
+  std::optional<TOutcome> outcome;
+  int limit = 50;                 // the newest entries, shown oldest first; 0: all
+};
+
+class TJournal {
+ public:
+  explicit TJournal(TDatabase& db) : db_(db) {}
+
+  // Enters every document as queued, all or none, and gives each its packet
+  // reference: number = its entry id, date and time = now. Refuses ids that
+  // do not fit the reference's 32-bit number.
+  std::vector<TJournalEntry> Queue(const std::vector<TOutgoing>& documents);
+  // Settles a queued entry; false when the entry is unknown or already settled.
+  bool Settle(std::int64_t id, TOutcome outcome, const std::string& detail);
+  // Fails every entry of `ids` still queued, with `detail`; returns how many.
+  int FailUnsettled(const std::vector<std::int64_t>& ids, const std::string& detail);
+
+  // Enters a received document (outcome Received or Rejected).
+  std::int64_t AddIncoming(const std::string& party, std::int32_t client_id, const std::string& file,
+                           std::int64_t bytes, std::optional<std::uint32_t> crc32, const TRefPack& ref,
+                           TOutcome outcome, const std::string& detail);
+
+  std::optional<TJournalEntry> Find(std::int64_t id);
+  std::vector<TJournalEntry> List(const TJournalFilter& filter);
+
+ private:
+  TDatabase& db_;
+};
+
+}  // namespace kestrel::app

@@ -1,0 +1,62 @@
+// Answering calls and keeping the documents that arrive, as `kestrel listen`
+// and the listening side of `kestrel demo` do it.
+//
+// Each packet the gate hands over is read as a document (Document.h): its
+// checksum is checked, it is stored in the inbox under its own name made
+// safe, and the journal gets a "received" entry. A packet that is no
+// document of this program is kept as raw bytes ("packet-<number>.bin"). A
+// damaged document, or one that cannot be stored, is refused: the journal
+// gets a "rejected" entry and the gate is told, so that the sender learns
+// the packet failed instead of believing it delivered.
+//
+// Core events arrive on the gate's threads; RequestStop from any thread; Run
+// on the main thread, once.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "tools/kestrel/Console.h"
+#include "tools/kestrel/Core.h"
+#include "tools/kestrel/Inbox.h"
+#include "tools/kestrel/Progress.h"
+
+namespace kestrel::app {
+
+class TRuntime;
+
+class TReceiveRun final : public TCoreEvents {
+ public:
+  TReceiveRun(TConsole& console, std::string prefix, bool verbose);
+
+  // Starts listening with the stored own address and settings, prints
+  // "listening ..." once the gate listens, and returns after RequestStop
+  // with the number of documents received. `rt` must have loaded the gate
+  // with this object as its events. `open_monitor` opens the gate's monitor
+  // window as well. Throws EToolError when the gate does not start.
+  int Run(TRuntime& rt, TInbox& inbox, bool open_monitor);
+  void RequestStop(const std::string& why);
+
+  void OnGateLine(const TLogLine& line) override;
+  bool OnPacket(std::int32_t sender_id_cl, const TRefPack& ref, std::string_view data) override;
+  void OnProgress(KHandle process, const std::string& caption, std::int32_t done, std::int32_t total,
+                  std::int32_t direction) override;
+
+ private:
+  TConsole& console_;
+  std::string prefix_;
+  bool verbose_;
+
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  TRuntime* rt_ = nullptr;
+  TInbox* inbox_ = nullptr;
+  std::string stop_reason_;
+  int received_ = 0;
+  std::map<KHandle, TTransferMeter> meters_;
+};
+
+}  // namespace kestrel::app

@@ -1,0 +1,93 @@
+#include "tools/kestrel/Schema.h"
+
+#include <array>
+
+#include "tools/kestrel/ToolError.h"
+
+namespace kestrel::app {
+namespace {
+
+// Each entry takes the file from the version before it to its own number.
+// Entries are never edited once released: a change is a new entry.
+constexpr std::array<const char*, kSchemaVersion> kMigrations = {
+    // 1
+    R"sql(
+    CREATE TABLE gate_settings(
+      gate_code INTEGER PRIMARY KEY,
+      block     BLOB NOT NULL,
+      updated   TEXT NOT NULL);
+    CREATE TABLE own_address(
+      gate_code INTEGER PRIMARY KEY,
+      client_id INTEGER NOT NULL,
+      block     BLOB NOT NULL,
+      updated   TEXT NOT NULL);
+    CREATE TABLE parties(
+      id        INTEGER PRIMARY KEY,
+      name      TEXT NOT NULL UNIQUE,
+      client_id INTEGER NOT NULL UNIQUE,
+      address   BLOB NOT NULL,
+      created   TEXT NOT NULL);
+    CREATE TABLE journal(
+      id         INTEGER PRIMARY KEY,
+      direction  TEXT NOT NULL CHECK(direction IN ('out', 'in')),
+      party      TEXT NOT NULL,
+      client_id  INTEGER NOT NULL,
+      file       TEXT NOT NULL,
+      bytes      INTEGER NOT NULL,
+      ref_number INTEGER NOT NULL,
+      ref_date   INTEGER NOT NULL,
+      ref_time   INTEGER NOT NULL,
+      outcome    TEXT NOT NULL CHECK(outcome IN ('queued', 'delivered', 'failed', 'received', 'rejected')),
+      detail     TEXT NOT NULL DEFAULT '',
+      started    TEXT NOT NULL,
+      finished   TEXT);
+    CREATE INDEX journal_by_party ON journal(party, id);
+    )sql",
+    // 2
+    R"sql(
+    CREATE TABLE log(
+      id        INTEGER PRIMARY KEY,
+      time      TEXT NOT NULL,
+      level     TEXT NOT NULL CHECK(level IN ('error', 'info')),
+      thread    TEXT NOT NULL,
+      gate_code INTEGER NOT NULL,
+      text      TEXT NOT NULL,
+      details   TEXT NOT NULL);
+    ALTER TABLE journal ADD COLUMN crc32 INTEGER;
+    )sql",
+};
+
+}  // namespace
+
+int SchemaVersion(TDatabase& db) {
+  TTransaction tx(db, TTransaction::TKind::Read);
+  TStatement st(db, "PRAGMA user_version");
+  const int version = st.Step() ? static_cast<int>(st.Int(0)) : 0;
+  tx.Commit();
+  return version;
+}
+
+void MigrateSchema(TDatabase& db, int target) {
+  if (target < 1 || target > kSchemaVersion) throw EToolError("no schema version " + std::to_string(target));
+  TTransaction tx(db);
+  int version = 0;
+  {
+    TStatement st(db, "PRAGMA user_version");
+    version = st.Step() ? static_cast<int>(st.Int(0)) : 0;
+  }
+  if (version > target)
+    throw EToolError("database " + db.Path() + ": schema version " + std::to_string(version) +
+                     " is newer than this kestrel knows (" + std::to_string(target) + "); use a newer kestrel");
+  if (version == target) return;
+  for (int v = version; v < target; ++v) db.Exec(kMigrations[static_cast<std::size_t>(v)]);
+  db.Exec("PRAGMA user_version = " + std::to_string(target));
+  tx.Commit();
+}
+
+std::unique_ptr<TDatabase> OpenStore(const std::string& path) {
+  auto db = TDatabase::Open(path);
+  MigrateSchema(*db);
+  return db;
+}
+
+}  // namespace kestrel::app

@@ -1,0 +1,207 @@
+#include "tools/kestrel/Sender.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "heron.h"
+#include "tools/kestrel/Document.h"
+#include "tools/kestrel/Runtime.h"
+#include "tools/kestrel/ToolError.h"
+
+namespace kestrel::app {
+namespace {
+
+constexpr std::uintmax_t kMaxFileBytes = 256u * 1024 * 1024;
+
+}  // namespace
+
+std::vector<TFileToSend> ReadFiles(const std::vector<std::string>& paths) {
+  namespace fs = std::filesystem;
+  std::vector<TFileToSend> files;
+  for (const auto& path : paths) {
+    std::error_code ec;
+    const fs::file_status st = fs::status(path, ec);
+    if (ec || !fs::exists(st)) throw EToolError("cannot read " + path + ": " + (ec ? ec.message() : "no such file"));
+    if (!fs::is_regular_file(st)) throw EToolError("cannot read " + path + ": not a regular file");
+    const std::uintmax_t size = fs::file_size(path, ec);
+    if (ec) throw EToolError("cannot read " + path + ": " + ec.message());
+    if (size > kMaxFileBytes)
+      throw EToolError("cannot send " + path + ": " + std::to_string(size) + " bytes is more than the " +
+                       std::to_string(kMaxFileBytes) + " a document may hold");
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw EToolError("cannot read " + path + ": permission denied or unreadable");
+    std::ostringstream content;
+    content << in.rdbuf();
+    if (in.bad()) throw EToolError("cannot read " + path + ": read error");
+    TFileToSend f;
+    f.path = path;
+    f.name = fs::path(path).filename().string();
+    f.content = content.str();
+    if (f.content.size() != size) throw EToolError("cannot read " + path + ": it changed while being read");
+    files.push_back(std::move(f));
+  }
+  return files;
+}
+
+TSendRun::TSendRun(TConsole& console, std::string prefix, bool verbose)
+    : console_(console), prefix_(std::move(prefix)), verbose_(verbose) {}
+
+TSendReport TSendRun::Run(TRuntime& rt, const TParty& party, const std::vector<TFileToSend>& files,
+                          std::uint32_t timeout_ms) {
+  const std::string settings = rt.RequireSettings();
+  const TOwnAddress own = rt.RequireOwnAddress();
+  rt.Core().SetGateSettings(rt.Options().gate_code, settings);
+
+  std::vector<std::string> packets;
+  std::vector<TOutgoing> outgoing;
+  for (const auto& f : files) {
+    packets.push_back(EncodeDocument(f.name, f.content));
+    outgoing.push_back(TOutgoing{party.name, party.client_id, f.name, static_cast<std::int64_t>(f.content.size()),
+                                 Crc32(f.content)});
+  }
+  std::vector<TJournalEntry> entries = rt.Journal().Queue(outgoing);
+  {
+    std::lock_guard lock(mutex_);
+    rt_ = &rt;
+    for (const auto& e : entries) items_[e.ref.Number] = TItem{e.id, e.file, e.bytes, false};
+    open_ = static_cast<int>(entries.size());
+  }
+
+  TGateLibrary& gate = rt.Gate();
+  const auto start = TSteadyClock::now();
+  auto last_outcome = start;
+  rt.GateStarted();
+  const KHandle process = gate.StartTransmit(party.address.data(), static_cast<std::int32_t>(party.address.size()),
+                                             own.client_id, rt.Options().gate_code, 0);
+  if (process == 0) {
+    const std::string why = rt.Core().LastError();
+    RequestStop("the gate did not start" + (why.empty() ? std::string() : ": " + why));
+  } else {
+    for (std::size_t i = 0; i < packets.size(); ++i) {
+      const TRefPack ref = entries[i].ref;
+      if (gate.SendToGate(packets[i].data(), static_cast<std::int32_t>(packets[i].size()), &ref, process) == 0) {
+        const std::string why = rt.Core().LastError();
+        Settle(ref.Number, TOutcome::Failed, why.empty() ? "the gate refused the packet" : why);
+      }
+    }
+  }
+
+  TSendReport report;
+  {
+    std::unique_lock lock(mutex_);
+    auto done = [&] { return open_ == 0 || !stop_reason_.empty(); };
+    if (timeout_ms == 0)
+      cv_.wait(lock, done);
+    else if (!cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms), done))
+      stop_reason_ = "no outcome within " + std::to_string(timeout_ms / 1000) + " s";
+    report.stopped = open_ > 0;
+    last_outcome = TSteadyClock::now();
+  }
+  // The transmit process would keep the line for its stay-on-line time;
+  // everything is settled (or given up), so it ends now.
+  if (process != 0) gate.StopTransmit(process);
+  rt.StopGate();
+  std::string reason;
+  {
+    std::lock_guard lock(mutex_);
+    reason = stop_reason_.empty() ? "no outcome from the gate" : stop_reason_;
+  }
+  std::vector<std::int64_t> ids;
+  for (const auto& e : entries) ids.push_back(e.id);
+  rt.Journal().FailUnsettled(ids, reason);
+  console_.ClearStatus();
+
+  std::lock_guard lock(mutex_);
+  rt_ = nullptr;
+  for (const auto& e : entries) {
+    auto now = rt.Journal().Find(e.id);
+    report.entries.push_back(now ? *now : e);
+  }
+  for (const auto& e : report.entries) {
+    if (e.outcome == TOutcome::Delivered) {
+      ++report.delivered;
+      report.bytes_delivered += static_cast<std::uint64_t>(e.bytes);
+    } else {
+      ++report.failed;
+    }
+  }
+  report.seconds = std::chrono::duration<double>(last_outcome - start).count();
+  return report;
+}
+
+void TSendRun::RequestStop(const std::string& why) {
+  {
+    std::lock_guard lock(mutex_);
+    if (stop_reason_.empty()) stop_reason_ = why;
+  }
+  cv_.notify_all();
+}
+
+void TSendRun::Settle(std::int32_t number, TOutcome outcome, const std::string& detail) {
+  std::unique_lock lock(mutex_);
+  const auto it = items_.find(number);
+  if (rt_ == nullptr || it == items_.end() || it->second.settled) return;
+  it->second.settled = true;
+  --open_;
+  const TItem item = it->second;
+  TRuntime* rt = rt_;
+  if (outcome == TOutcome::Delivered) {
+    ++delivered_;
+    delivered_bytes_ += static_cast<std::uint64_t>(item.bytes);
+  } else {
+    ++failed_;
+  }
+  lock.unlock();
+  try {
+    rt->Journal().Settle(item.id, outcome, detail);
+  } catch (const std::exception& e) {
+    console_.Line(prefix_ + "journal: " + e.what());
+  }
+  console_.Line(prefix_ + (outcome == TOutcome::Delivered ? "delivered " : "FAILED ") + item.name + " (" +
+                std::to_string(item.bytes) + " bytes)" + (detail.empty() ? "" : ": " + detail));
+  cv_.notify_all();
+}
+
+std::string TSendRun::CurrentName() const {
+  for (const auto& [number, item] : items_)
+    if (!item.settled) return item.name;
+  return {};
+}
+
+void TSendRun::OnGateLine(const TLogLine& line) {
+  if (verbose_ || line.error)
+    console_.Line(prefix_ + (line.error ? "gate error: " : "gate: ") + line.text +
+                  (line.details.empty() ? "" : " | " + line.details));
+}
+
+bool TSendRun::OnPacketFailed(const TRefPack& ref, std::int32_t, std::int32_t) {
+  std::string why;
+  {
+    std::lock_guard lock(mutex_);
+    why = stop_reason_;
+    if (why.empty() && rt_ != nullptr) why = rt_->Core().LastError();
+  }
+  Settle(ref.Number, TOutcome::Failed, why.empty() ? "the gate could not send it" : why);
+  return true;
+}
+
+void TSendRun::OnDelivered(KHandle, const TRefPack& ref) { Settle(ref.Number, TOutcome::Delivered, ""); }
+
+void TSendRun::OnProgress(KHandle, const std::string& caption, std::int32_t done, std::int32_t total,
+                          std::int32_t direction) {
+  if (direction != HERON_PROGRESS_SEND) return;
+  std::unique_lock lock(mutex_);
+  const bool line_due = meter_.Report(done, total, TSteadyClock::now());
+  const std::string name = CurrentName();
+  const TProgressView view = meter_.View(caption + (name.empty() ? "" : " " + name));
+  const bool finished = meter_.Finished();
+  lock.unlock();
+  if (console_.Terminal())
+    console_.SetStatus(prefix_ + "progress", finished ? "" : prefix_ + ProgressBar(view, console_.Width() - 
+                                                                                    static_cast<int>(prefix_.size())));
+  else if (line_due)
+    console_.Line(prefix_ + ProgressLine(view));
+}
+
+}  // namespace kestrel::app
