@@ -97,11 +97,11 @@ void MessageBox(TMsgKind kind, const std::string& text, const std::string& capti
 
 void ShowMessage(const std::string& text) { MessageBox(TMsgKind::kPlain, text); }
 
-bool RunGuarded(const std::function<void()>& handler) noexcept {
+void RunGuarded(const std::function<void()>& handler) noexcept {
   std::string message;
   try {
     handler();
-    return true;
+    return;
   } catch (const std::exception& e) {
     message = e.what();
   } catch (...) {
@@ -112,7 +112,6 @@ bool RunGuarded(const std::function<void()>& handler) noexcept {
   } catch (...) {
     // Nothing is left to tell the operator with; the event simply ends.
   }
-  return false;
 }
 
 }  // namespace kestrel::forms

@@ -72,7 +72,6 @@ class TControl : protected TControlSink {
 class TContainer : public TControl {
  protected:
   using TControl::TControl;
-  friend class TControl;
 };
 
 // An invisible container: a row of buttons, a column beside a list.

@@ -7,7 +7,6 @@
 
 namespace kestrel::forms {
 
-// Returns false when `handler` threw.
-bool RunGuarded(const std::function<void()>& handler) noexcept;
+void RunGuarded(const std::function<void()>& handler) noexcept;
 
 }  // namespace kestrel::forms

@@ -56,7 +56,8 @@ TBackend* LoadPluginBackend(const std::string& path, std::string& error) {
       return backend;
     }
     if (!error.empty()) error += "; ";
-    error += file + ": " + why;
+    // The loader's own message usually names the file already.
+    error += why.rfind(file, 0) == 0 ? why : file + ": " + why;
   }
   return nullptr;
 }

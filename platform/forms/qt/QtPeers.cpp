@@ -287,7 +287,7 @@ void TQtPeerBase::Detach() {
 // ---- TQtLayoutHolder ----
 
 TQtLayoutHolder::TQtLayoutHolder(QWidget* widget, TLayout layout, TAlign align, bool tight)
-    : layout_(layout), align_(align) {
+    : align_(align) {
   if (layout == TLayout::kFields) {
     fields_ = new QFormLayout(widget);
     fields_->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
@@ -322,7 +322,6 @@ void TQtLayoutHolder::AddChild(QWidget* child, const std::string& label) {
     box_->insertWidget(box_->count() - 1, child);
   else
     box_->addWidget(child);
-  (void)layout_;
 }
 
 // ---- TFormDialog ----

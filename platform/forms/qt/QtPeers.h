@@ -56,7 +56,6 @@ class TQtLayoutHolder {
   void AddChild(QWidget* child, const std::string& label);
 
  private:
-  TLayout layout_;
   TAlign align_;
   QBoxLayout* box_ = nullptr;
   QFormLayout* fields_ = nullptr;
