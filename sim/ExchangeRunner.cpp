@@ -128,6 +128,12 @@ TSimTime TExchangeRunner::Pump() {
   exchange_.Advance(now);
   for (auto& a : attached_) {
     THayesModem& modem = exchange_.Modem(a.id);
+    const TModemLines lines{modem.DcdLine(), modem.RingLine(), true, true};
+    // A modem raises carrier detect before it says CONNECT, and drops it only
+    // after the bytes it still holds have gone out: a terminal that reads on
+    // at CONNECT must already see the carrier, and one that stops at carrier
+    // loss must have had every byte first.
+    if (a.port && lines.cd) a.port->SetLines(lines);
     for (;;) {
       const std::size_t n = modem.PeekToDte(now, buf, sizeof buf);
       if (n == 0) break;
@@ -135,7 +141,7 @@ TSimTime TExchangeRunner::Pump() {
       modem.ConsumeToDte(w);
       if (w < n) break;  // the terminal's queue is full; its reading wakes us
     }
-    if (a.port) a.port->SetLines({modem.DcdLine(), modem.RingLine(), true, true});
+    if (a.port) a.port->SetLines(lines);
   }
   // Output taken may have made room for bytes waiting on a line.
   exchange_.Advance(now);

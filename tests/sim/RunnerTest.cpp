@@ -136,6 +136,27 @@ TEST(ExchangeRunner, CallOverSimLinesRingsAnswersCarriesAndHangsUp) {
   EXPECT_TRUE(b.WaitLines([](std::uint32_t s) { return (s & platform::kModemRlsdOn) == 0; }));
 }
 
+TEST(ExchangeRunner, CarrierDetectIsUpByTheTimeConnectCanBeRead) {
+  // A terminal that starts reading data with a carrier check the moment it
+  // sees CONNECT must find the carrier already on, every time.
+  TExchangeRunner runner(QuickOptions());
+  const std::string la = UniqueName("cd-a"), lb = UniqueName("cd-b");
+  ASSERT_NE(runner.AddSimModem(la, {.number = "101"}), kNoModem);
+  ASSERT_NE(runner.AddSimModem(lb, {.number = "102"}), kNoModem);
+  runner.Start();
+  TGateEnd a(la), b(lb);
+  ASSERT_TRUE(b.Send("ATS0=1\r"));
+  b.ReadUntil("OK\r\n");
+  for (int round = 0; round < 10; ++round) {
+    ASSERT_TRUE(a.Send("ATDT102\r"));
+    ASSERT_NE(a.ReadUntil("CONNECT 115200\r\n").find("CONNECT"), std::string::npos) << "round " << round;
+    EXPECT_NE(a.Lines() & platform::kModemRlsdOn, 0u) << "round " << round;
+    a.Close();
+    b.ReadUntil("NO CARRIER\r\n");
+    a.Open();
+  }
+}
+
 TEST(ExchangeRunner, PortClosedAndReopenedAtOnceHangsUp) {
   TExchangeRunner runner(QuickOptions());
   const std::string la = UniqueName("sim-a"), lb = UniqueName("sim-b");
