@@ -29,6 +29,15 @@ std::string ViewOrWhy(TGateAddresses& addresses, const std::string& block, bool 
   }
 }
 
+// ", <view text>" when the gate gives one; nothing otherwise.
+std::string ViewSuffix(TGateAddresses& addresses, const std::string& block, bool self) {
+  try {
+    return ", " + addresses.View(block, self);
+  } catch (const EToolError&) {
+    return {};
+  }
+}
+
 // Applies the options a person gave to an address's parameters.
 void ApplyAddressOptions(TParams& params, const TAddressOptions& a) {
   if (a.client_id) SetParamFromText(params, "IdCl", std::to_string(*a.client_id));
@@ -145,8 +154,8 @@ int RunAddress(const TOptions& o) {
   const std::int32_t client = ClientIdOf(params);
   if (client < 0) throw EToolError("the own address needs a client id: give --client-id N");
   rt.Config().SetOwnAddress(code, TOwnAddress{client, block});
-  console.Line("own address of gate code " + std::to_string(code) + " saved: client " + std::to_string(client) + ", " +
-               ViewOrWhy(addresses, block, true));
+  console.Line("own address of gate code " + std::to_string(code) + " saved: client " + std::to_string(client) +
+               ViewSuffix(addresses, block, true));
   return 0;
 }
 
@@ -197,7 +206,7 @@ int RunParty(const TOptions& o) {
   else
     rt.Config().AddParty(party);
   console.Line("party \"" + o.party + "\" " + (existing ? "changed" : "added") + ": client " + std::to_string(client) +
-               ", " + ViewOrWhy(addresses, block, false));
+               ViewSuffix(addresses, block, false));
   return 0;
 }
 

@@ -2,10 +2,26 @@
 
 #include "heron.h"
 #include "platform/Cp1251.h"
+#include "platform/PortNames.h"
 #include "tools/kestrel/Clock.h"
 
 namespace kestrel::app {
 namespace {
+
+// The channel pool says so when a channel fails its test at start-up:
+//   TMPM[].Init:(Канал COM1 при тестировании выдал ошибку:(<problem>))
+// That is the one place that names the port and the system's reason, which
+// the later "no free channel" error does not.
+bool ParseChannelProblem(const std::string& text, std::string& port, std::string& problem) {
+  static const std::string kHead = "TMPM[].Init:(Канал ";
+  static const std::string kMiddle = " при тестировании выдал ошибку:(";
+  if (text.rfind(kHead, 0) != 0) return false;
+  const std::size_t middle = text.find(kMiddle, kHead.size());
+  if (middle == std::string::npos || text.size() < middle + kMiddle.size() + 2) return false;
+  port = text.substr(kHead.size(), middle - kHead.size());
+  problem = text.substr(middle + kMiddle.size(), text.size() - middle - kMiddle.size() - 2);
+  return true;
+}
 
 TCore* Self(void* ctx) { return static_cast<TCore*>(ctx); }
 
@@ -81,6 +97,14 @@ std::string TCore::LastError() const {
   return last_error_;
 }
 
+std::string TCore::ChannelProblems() const {
+  std::lock_guard lock(mutex_);
+  std::string out;
+  for (const auto& [port, problem] : channel_problems_)
+    out += (out.empty() ? "" : "; ") + port + " (" + platform::ResolvePortName(port) + "): " + problem;
+  return out;
+}
+
 const void* TCore::ReadSettings(std::int16_t gate_code, std::int32_t* size) {
   std::lock_guard lock(mutex_);
   const auto it = settings_.find(gate_code);
@@ -112,6 +136,14 @@ KBool TCore::Info(std::int32_t kind, std::int16_t gate_code, const char* text, c
         if (it != pending_echo_.end()) pending_echo_.erase(it);
         if (echo) return 1;
       }
+    }
+    std::string port, problem;
+    if (ParseChannelProblem(line.text, port, problem)) {
+      {
+        std::lock_guard lock(mutex_);
+        channel_problems_[port] = problem;
+      }
+      events_.OnChannelProblem(port, problem);
     }
     events_.OnGateLine(line);
     if (log_ != nullptr) log_->Add(std::move(line));

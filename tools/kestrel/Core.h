@@ -30,6 +30,9 @@ class TCoreEvents {
  public:
   virtual ~TCoreEvents() = default;
   virtual void OnGateLine(const TLogLine& /*line*/) {}
+  // The gate found a channel unusable when it tested it: `port` "COM1",
+  // `problem` the gate's text ("Ошибка: 16; Device or resource busy").
+  virtual void OnChannelProblem(const std::string& /*port*/, const std::string& /*problem*/) {}
   // RecvFromGate: code -10 with param -1 is a packet that could not be sent.
   virtual bool OnPacketFailed(const TRefPack& /*ref*/, std::int32_t /*code*/, std::int32_t /*param*/) { return true; }
   // A packet arrived; true when it was taken (false makes the sender fail it).
@@ -56,6 +59,9 @@ class TCore {
   void SetGateSettings(std::int16_t gate_code, const std::string& block);
   // The text of the gate's latest error report in UTF-8, "" when none came.
   std::string LastError() const;
+  // The channels the gate found unusable, one "COM1 (<device>): <problem>"
+  // each, joined by "; "; "" when none.
+  std::string ChannelProblems() const;
 
   // The handlers' work, public for tests.
   const void* ReadSettings(std::int16_t gate_code, std::int32_t* size);
@@ -69,6 +75,7 @@ class TCore {
   mutable std::mutex mutex_;
   std::map<std::int16_t, std::string> settings_;
   std::string last_error_;
+  std::map<std::string, std::string> channel_problems_;
   // Per thread: the last error report, so that its echo as a line is not kept twice.
   std::map<std::string, std::pair<std::string, std::string>> pending_echo_;
 };

@@ -14,7 +14,6 @@
 namespace kestrel::app {
 namespace {
 
-constexpr std::array<const char*, 8> kKeys = {"port", "baud", "data", "parity", "stop", "flow", "init", "alias"};
 constexpr std::array<const char*, 5> kParityWords = {"none", "odd", "even", "mark", "space"};
 constexpr std::array<const char*, 3> kStopWords = {"1", "1.5", "2"};
 
@@ -49,15 +48,16 @@ TChannel NewChannel(std::uint8_t port) {
   return c;
 }
 
-// Splits "k=v,k=v" at the commas that start a known key.
+// Splits "k=v,k=v" at the commas that start a key: lower-case letters
+// followed by '=', ',' or the end. A modem command ("AT&F,S0=0") keeps its
+// commas.
 std::vector<std::pair<std::string, std::string>> SplitSpec(const std::string& spec) {
   std::vector<std::size_t> starts = {0};
-  for (std::size_t i = spec.find(','); i != std::string::npos; i = spec.find(',', i + 1))
-    for (const char* key : kKeys)
-      if (spec.compare(i + 1, std::char_traits<char>::length(key) + 1, std::string(key) + "=") == 0) {
-        starts.push_back(i + 1);
-        break;
-      }
+  for (std::size_t i = spec.find(','); i != std::string::npos; i = spec.find(',', i + 1)) {
+    std::size_t j = i + 1;
+    while (j < spec.size() && spec[j] >= 'a' && spec[j] <= 'z') ++j;
+    if (j > i + 1 && (j == spec.size() || spec[j] == '=' || spec[j] == ',')) starts.push_back(i + 1);
+  }
   std::vector<std::pair<std::string, std::string>> out;
   for (std::size_t k = 0; k < starts.size(); ++k) {
     const std::size_t end = k + 1 < starts.size() ? starts[k + 1] - 1 : spec.size();

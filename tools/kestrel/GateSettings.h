@@ -14,7 +14,7 @@
 // bits, no parity, 1 stop bit, hardware flow, "ATX3", no alias). parity is
 // none, odd, even, mark or space; stop 1, 1.5 or 2; flow hardware (RTS/CTS)
 // or software (XON/XOFF). init and alias may hold commas; a comma starts a
-// new key only when a known key and '=' follow it.
+// new key when lower-case letters follow it up to '=', ',' or the end.
 //
 // Pure functions but EditSettings (main thread, opens a dialog).
 #pragma once

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "gate/MdmTypes.h"
 #include "host/ParamList.h"
 #include "platform/Cp1251.h"
 #include "tools/kestrel/ToolError.h"
@@ -176,9 +177,29 @@ std::pair<std::string, std::string> SplitAssignment(const std::string& text) {
   return {text.substr(0, eq), text.substr(eq + 1)};
 }
 
+namespace {
+
+// The symbolic name of an enumeration parameter's value, "" for other names.
+std::string_view EnumName(const std::string& name, std::int32_t value) {
+  const auto is = [&](std::string_view prefix) { return name.rfind(prefix, 0) == 0; };
+  if (name == "DialPhoneType") return gate::DialTypeName(value);
+  if (is("PortNumber")) return gate::PortNumberName(value);
+  if (is("BaudRate")) return gate::BaudRateName(value);
+  if (is("DataBits")) return gate::DataBitsName(value);
+  if (is("SwFlow")) return gate::SwFlowName(value);
+  if (is("Parity")) return gate::ParityName(value);
+  if (is("StopBits")) return gate::StopBitsName(value);
+  return {};
+}
+
+}  // namespace
+
 std::string ParamValueText(const TParamValue& param) {
   switch (param.type) {
-    case PARAM_ENUM:
+    case PARAM_ENUM: {
+      const std::string_view symbol = EnumName(param.name, param.scalar);
+      return std::to_string(param.scalar) + (symbol.empty() ? "" : " (" + std::string(symbol) + ")");
+    }
     case PARAM_INT32:
       return std::to_string(param.scalar);
     case PARAM_BOOL:

@@ -7,6 +7,13 @@
 
 namespace kestrel::app {
 
+std::string TrimCaption(const std::string& caption) {
+  const std::size_t a = caption.find_first_not_of(" :\t");
+  if (a == std::string::npos) return {};
+  const std::size_t b = caption.find_last_not_of(" :\t");
+  return caption.substr(a, b - a + 1);
+}
+
 std::string ByteText(double bytes) {
   char buf[32];
   if (bytes < 1024)
@@ -51,10 +58,14 @@ std::string ProgressBar(const TProgressView& view, int width) {
   } else {
     amounts = std::to_string(view.done) + "/" + std::to_string(view.total) + " B";
   }
-  const std::string right = std::string(pct) + "  " + amounts + Tail(view);
+  // The figures that fit beside a bar of at least kMinCells: all of them,
+  // else without rate and time, else the percentage alone.
+  constexpr int kMinCells = 10;
+  std::string right = std::string(pct) + "  " + amounts + Tail(view);
+  if (static_cast<int>(right.size()) + kMinCells + 3 > width) right = std::string(pct) + "  " + amounts;
+  if (static_cast<int>(right.size()) + kMinCells + 3 > width) right = pct;
   // Widths are counted in bytes: a UTF-8 caption only makes the line shorter
   // than the terminal, never longer.
-  constexpr int kMinCells = 10;
   std::string caption = view.caption;
   const int caption_room = std::max(0, width - static_cast<int>(right.size()) - kMinCells - 4);
   if (static_cast<int>(caption.size()) > caption_room) {

@@ -14,6 +14,9 @@ namespace kestrel::app {
 
 using TSteadyClock = std::chrono::steady_clock;
 
+// The gate's caption without blanks and colons at its ends.
+std::string TrimCaption(const std::string& caption);
+
 // "812 B", "12.5 KiB", "3.2 MiB".
 std::string ByteText(double bytes);
 // "5.6 KiB/s".
@@ -28,7 +31,8 @@ struct TProgressView {
 };
 
 // One line of at most `width` columns (at least 40 are used):
-// "<caption> [#####-----]  45%  120.0/300.0 KiB  5.6 KiB/s  0:32 left".
+// "<caption> [#####-----]  45%  120.0/300.0 KiB  5.6 KiB/s  0:32 left";
+// the caption is cut first, then the rate and time, then the amounts.
 std::string ProgressBar(const TProgressView& view, int width);
 // "<caption>: 45% (122880 of 307200 bytes), 5.6 KiB/s, 0:32 left".
 std::string ProgressLine(const TProgressView& view);

@@ -1,6 +1,7 @@
 #include "tools/kestrel/Receiver.h"
 
 #include "heron.h"
+#include "platform/PortNames.h"
 #include "tools/kestrel/Document.h"
 #include "tools/kestrel/Runtime.h"
 #include "tools/kestrel/ToolError.h"
@@ -58,6 +59,10 @@ void TReceiveRun::OnGateLine(const TLogLine& line) {
   if (verbose_ || line.error)
     console_.Line(prefix_ + (line.error ? "gate error: " : "gate: ") + line.text +
                   (line.details.empty() ? "" : " | " + line.details));
+}
+
+void TReceiveRun::OnChannelProblem(const std::string& port, const std::string& problem) {
+  console_.Line(prefix_ + "cannot listen on " + port + " (" + platform::ResolvePortName(port) + "): " + problem);
 }
 
 bool TReceiveRun::OnPacket(std::int32_t sender_id_cl, const TRefPack& ref, std::string_view data) {
@@ -122,7 +127,7 @@ void TReceiveRun::OnProgress(KHandle process, const std::string& caption, std::i
   std::unique_lock lock(mutex_);
   TTransferMeter& meter = meters_[process];
   const bool line_due = meter.Report(done, total, TSteadyClock::now());
-  const TProgressView view = meter.View(caption);
+  const TProgressView view = meter.View(TrimCaption(caption));
   const bool finished = meter.Finished();
   if (finished) meters_.erase(process);
   lock.unlock();

@@ -41,6 +41,7 @@ class TReceiveRun final : public TCoreEvents {
   void RequestStop(const std::string& why);
 
   void OnGateLine(const TLogLine& line) override;
+  void OnChannelProblem(const std::string& port, const std::string& problem) override;
   bool OnPacket(std::int32_t sender_id_cl, const TRefPack& ref, std::string_view data) override;
   void OnProgress(KHandle process, const std::string& caption, std::int32_t done, std::int32_t total,
                   std::int32_t direction) override;

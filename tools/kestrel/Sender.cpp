@@ -170,7 +170,8 @@ std::string TSendRun::CurrentName() const {
 }
 
 void TSendRun::OnGateLine(const TLogLine& line) {
-  if (verbose_ || line.error)
+  // Errors reach the person with the document they failed (Settle).
+  if (verbose_)
     console_.Line(prefix_ + (line.error ? "gate error: " : "gate: ") + line.text +
                   (line.details.empty() ? "" : " | " + line.details));
 }
@@ -180,7 +181,11 @@ bool TSendRun::OnPacketFailed(const TRefPack& ref, std::int32_t, std::int32_t) {
   {
     std::lock_guard lock(mutex_);
     why = stop_reason_;
-    if (why.empty() && rt_ != nullptr) why = rt_->Core().LastError();
+    if (why.empty() && rt_ != nullptr) {
+      why = rt_->Core().LastError();
+      const std::string channels = rt_->Core().ChannelProblems();
+      if (!channels.empty()) why = "unusable channel " + channels + (why.empty() ? "" : "; " + why);
+    }
   }
   Settle(ref.Number, TOutcome::Failed, why.empty() ? "the gate could not send it" : why);
   return true;
@@ -194,7 +199,7 @@ void TSendRun::OnProgress(KHandle, const std::string& caption, std::int32_t done
   std::unique_lock lock(mutex_);
   const bool line_due = meter_.Report(done, total, TSteadyClock::now());
   const std::string name = CurrentName();
-  const TProgressView view = meter_.View(caption + (name.empty() ? "" : " " + name));
+  const TProgressView view = meter_.View(TrimCaption(caption) + (name.empty() ? "" : ": " + name));
   const bool finished = meter_.Finished();
   lock.unlock();
   if (console_.Terminal())

@@ -1,0 +1,134 @@
+// The command line: what each command takes, and the usage errors found
+// before anything is opened.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+
+#include "platform/ProcessEnv.h"
+#include "tools/kestrel/Options.h"
+
+namespace kestrel::app {
+namespace {
+
+struct TParsed {
+  int rc = 0;
+  TOptions options;
+  std::string out, err;
+};
+
+TParsed Parse(std::vector<std::string> args) {
+  args.insert(args.begin(), "kestrel");
+  TParsed p;
+  std::ostringstream out, err;
+  p.rc = ParseOptions(args, p.options, out, err);
+  p.out = out.str();
+  p.err = err.str();
+  return p;
+}
+
+TEST(Options, SendTakesAPartyAndFiles) {
+  const auto p = Parse({"--db", "/tmp/x.db", "--gate-code", "-2", "--com-dir", "/c", "-v", "send", "--to", "Bank",
+                        "a.txt", "b.txt", "--timeout", "30"});
+  ASSERT_EQ(p.rc, -1) << p.err;
+  EXPECT_EQ(p.options.command, TCommand::Send);
+  EXPECT_EQ(p.options.global.db, "/tmp/x.db");
+  EXPECT_EQ(p.options.global.gate_code, -2);
+  EXPECT_EQ(p.options.global.com_dir, "/c");
+  EXPECT_TRUE(p.options.global.verbose);
+  EXPECT_EQ(p.options.to, "Bank");
+  EXPECT_EQ(p.options.files, (std::vector<std::string>{"a.txt", "b.txt"}));
+  EXPECT_EQ(p.options.timeout_s, 30u);
+}
+
+TEST(Options, UsageErrorsEndWithCodeTwoAndSaySo) {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{}, "subcommand"},
+      {{"send", "a.txt"}, "--to"},
+      {{"send", "--to", "Bank"}, "files"},
+      {{"--gate-code", "40000", "journal"}, "gate-code"},
+      {{"settings"}, "subcommand"},
+      {{"settings", "set"}, "nothing to change"},
+      {{"settings", "set", "--remove-port", "17"}, "remove-port"},
+      {{"party", "add", "Bank", "--phone", "102"}, "--client-id is required"},
+      {{"journal", "--outcome", "lost"}, "outcome"},
+      {{"demo", "--rate", "100"}, "rate"},
+      {{"sim", "-n", "0"}, "modems"},
+  };
+  for (const auto& [args, expected] : cases) {
+    const auto p = Parse(args);
+    EXPECT_EQ(p.rc, 2) << args.size();
+    EXPECT_NE((p.out + p.err).find(expected), std::string::npos) << "wanted \"" << expected << "\" in " << p.err;
+  }
+}
+
+TEST(Options, HelpEndsWithCodeZeroEverywhere) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--help"}, {"send", "--help"}, {"party", "add", "--help"}, {"demo", "--help"},
+        {"settings", "set", "--help"}}) {
+    const auto p = Parse(args);
+    EXPECT_EQ(p.rc, 0);
+    EXPECT_NE(p.out.find("Usage"), std::string::npos) << p.out;
+  }
+}
+
+TEST(Options, EachSubcommandIsItsCommand) {
+  const std::pair<std::vector<std::string>, TCommand> cases[] = {
+      {{"demo"}, TCommand::Demo},
+      {{"listen", "--into", "/in"}, TCommand::Listen},
+      {{"sim", "--numbers", "201,202,203"}, TCommand::Sim},
+      {{"settings", "show"}, TCommand::SettingsShow},
+      {{"settings", "edit"}, TCommand::SettingsEdit},
+      {{"settings", "set", "--progress", "no"}, TCommand::SettingsSet},
+      {{"address", "show"}, TCommand::AddressShow},
+      {{"address", "edit"}, TCommand::AddressEdit},
+      {{"address", "set", "--client-id", "3"}, TCommand::AddressSet},
+      {{"party", "add", "X", "--client-id", "5"}, TCommand::PartyAdd},
+      {{"party", "list"}, TCommand::PartyList},
+      {{"party", "remove", "X"}, TCommand::PartyRemove},
+      {{"journal"}, TCommand::Journal},
+      {{"log"}, TCommand::Log},
+      {{"monitor"}, TCommand::Monitor},
+  };
+  for (const auto& [args, command] : cases) {
+    const auto p = Parse(args);
+    ASSERT_EQ(p.rc, -1) << args[0] << ": " << p.err;
+    EXPECT_EQ(p.options.command, command) << args[0];
+  }
+  EXPECT_EQ(Parse({"sim", "--numbers", "201,202"}).options.sim.numbers.size(), 2u);
+  EXPECT_EQ(Parse({"log"}).options.limit, 100) << "the log shows more lines by default than the journal";
+  EXPECT_EQ(Parse({"journal"}).options.limit, 50);
+  EXPECT_FALSE(Parse({"settings", "set", "--progress", "no"}).options.show_progress.value());
+}
+
+TEST(Options, AddressOptionsAreKeptAsGiven) {
+  const auto p = Parse({"party", "add", "Bank", "--client-id", "7", "--phone", "101", "--phone", "8 (800) 555",
+                        "--ports", "1-3", "--pulse", "--dial-timeout", "45", "--restore-tries", "0", "--param",
+                        "DataWaitTimeOut=2:00", "--edit"});
+  ASSERT_EQ(p.rc, -1) << p.err;
+  const TAddressOptions& a = p.options.address;
+  EXPECT_EQ(p.options.party, "Bank");
+  EXPECT_EQ(a.client_id, 7);
+  EXPECT_EQ(a.phones, (std::vector<std::string>{"101", "8 (800) 555"}));
+  EXPECT_EQ(a.ports, "1-3");
+  EXPECT_EQ(a.tone, false);
+  EXPECT_EQ(a.dial_timeout, "45");
+  EXPECT_EQ(a.restore_tries, 0);
+  EXPECT_EQ(a.params, std::vector<std::string>{"DataWaitTimeOut=2:00"});
+  EXPECT_TRUE(a.edit);
+  EXPECT_TRUE(Parse({"party", "add", "Bank", "--update", "--tone"}).options.party_update);
+}
+
+TEST(Options, DefaultDatabaseFollowsTheDataDirectory) {
+  const char* old = std::getenv("XDG_DATA_HOME");
+  const std::string saved = old != nullptr ? old : "";
+  platform::SetEnvironmentVariable("XDG_DATA_HOME", "/data/home");
+  EXPECT_EQ(DefaultDatabasePath(), "/data/home/kestrel/kestrel.db");
+  EXPECT_EQ(DefaultInboxPath(), "/data/home/kestrel/inbox");
+  platform::SetEnvironmentVariable("XDG_DATA_HOME", "relative/is/ignored");
+  EXPECT_NE(DefaultDatabasePath().find("/.local/share/kestrel/kestrel.db"), std::string::npos);
+  platform::SetEnvironmentVariable("XDG_DATA_HOME", saved);
+}
+
+}  // namespace
+}  // namespace kestrel::app

@@ -1,0 +1,196 @@
+// The kestrel program as separate processes: a listening one and a sending
+// one dialling each other through the simulated exchange over
+// pseudo-terminals, and the errors a person meets, each with its exit code
+// and with nothing half-written in the database. Real time: each side's
+// COM1 is a pseudo-terminal, the line runs at 115 200 bit/s.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "sim/ExchangeRunner.h"
+#include "tests/tools/ProgramRun.h"
+#include "tests/tools/ToolTempDir.h"
+#include "tools/kestrel/Journal.h"
+#include "tools/kestrel/Schema.h"
+
+namespace kestrel::app {
+namespace {
+
+using testing::RunKestrel;
+using testing::TRunningKestrel;
+using testing::TTestDir;
+
+sim::TExchangeOptions QuickExchange() {
+  sim::TExchangeOptions o;
+  o.dial_ms = 20;
+  o.handshake_ms = 30;
+  o.latency_ms = 5;
+  o.ring_on_ms = 200;
+  o.ring_off_ms = 300;
+  o.rate = 115200;
+  return o;
+}
+
+// Two sides, each with its database and its COM1 on a simulated modem:
+// "a" (client 1, number 101) and "b" (client 2, number 102), each knowing
+// the other as a party; modem 103 is always busy.
+struct ProgramFixture : ::testing::Test {
+  TTestDir dir;
+  sim::TExchangeRunner runner{QuickExchange()};
+
+  void SetUp() override {
+    std::string error;
+    for (const auto& [side, number] : {std::pair{"a", "101"}, std::pair{"b", "102"}}) {
+      std::filesystem::create_directories(dir.Path() / side);
+      ASSERT_NE(runner.AddPtyModem(dir / (std::string(side) + "/com1"), {.number = number}, error), sim::kNoModem)
+          << error;
+    }
+    ASSERT_NE(runner.AddModem({.number = "103", .busy = true}, nullptr), sim::kNoModem);
+    runner.Start();
+    Configure("a", 1, "B", 2, "102");
+    Configure("b", 2, "A", 1, "101");
+    Run("a", {"party", "add", "Busy", "--client-id", "3", "--phone", "103", "--ports", "1", "--restore-tries", "0",
+              "--dial-timeout", "5"});
+  }
+
+  std::vector<std::string> Side(const std::string& side, std::vector<std::string> args) {
+    args.insert(args.begin(), {"--db", DbOf(side), "--com-dir", dir / side});
+    return args;
+  }
+  std::string DbOf(const std::string& side) { return dir / (side + ".db"); }
+  testing::TProgramResult Run(const std::string& side, const std::vector<std::string>& args) {
+    auto r = RunKestrel(Side(side, args));
+    EXPECT_EQ(r.code, 0) << r.output;
+    return r;
+  }
+  void Configure(const std::string& side, int client, const std::string& party, int party_client,
+                 const std::string& phone) {
+    Run(side, {"settings", "set", "--channel", "port=1,baud=115200,alias=Test line"});
+    Run(side, {"address", "set", "--client-id", std::to_string(client), "--ports", "1"});
+    Run(side, {"party", "add", party, "--client-id", std::to_string(party_client), "--phone", phone, "--ports", "1",
+               "--tone", "--restore-timeout", "5"});
+  }
+  std::vector<TJournalEntry> JournalOf(const std::string& side) {
+    auto db = OpenStore(DbOf(side));
+    TJournalFilter all;
+    all.limit = 0;
+    return TJournal(*db).List(all);
+  }
+};
+
+using Program = ProgramFixture;
+
+TEST_F(Program, DocumentsCrossBetweenASendingAndAListeningProcess) {
+  std::string big(40000, '\0');
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 2654435761u) >> 13);
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"big.bin", big}, {"note.txt", "hello\n"}, {"счёт.csv", "a;b\n1;2\n"}};
+  std::vector<std::string> args = {"send", "--to", "B", "--timeout", "40"};
+  for (const auto& [name, content] : files) {
+    testing::WriteFile(dir / name, content);
+    args.push_back(dir / name);
+  }
+  TRunningKestrel listener(Side("b", {"listen", "--into", dir / "inbox"}));
+  ASSERT_TRUE(listener.WaitForLine("listening", 20000)) << listener.Output();
+
+  const auto sent = RunKestrel(Side("a", args));
+  EXPECT_EQ(sent.code, 0) << sent.output;
+  EXPECT_NE(sent.output.find("delivered 3 of 3 documents"), std::string::npos) << sent.output;
+  EXPECT_EQ(listener.Stop(), 0) << listener.Output();
+  EXPECT_NE(listener.Output().find("received 3 documents"), std::string::npos) << listener.Output();
+
+  for (const auto& [name, content] : files) EXPECT_EQ(testing::ReadFile(dir / ("inbox/" + name)), content) << name;
+  const auto out = JournalOf("a");
+  ASSERT_EQ(out.size(), 3u);
+  for (const auto& e : out) {
+    EXPECT_EQ(e.outcome, TOutcome::Delivered) << e.file << ": " << e.detail;
+    EXPECT_EQ(e.party, "B");
+  }
+  const auto in = JournalOf("b");
+  ASSERT_EQ(in.size(), 3u);
+  for (std::size_t i = 0; i < in.size(); ++i) {
+    EXPECT_EQ(in[i].direction, TDirection::In);
+    EXPECT_EQ(in[i].outcome, TOutcome::Received);
+    EXPECT_EQ(in[i].party, "A") << "the sender is known by its client id";
+    EXPECT_EQ(in[i].ref.Number, out[i].ref.Number) << "the sender's reference travels with the packet";
+    EXPECT_EQ(in[i].crc32, out[i].crc32);
+  }
+  // The log holds the gate's lines, with their thread.
+  const auto log = RunKestrel(Side("a", {"log", "--grep", "MDMGATE.StartTransmit", "-n", "2"}));
+  EXPECT_NE(log.output.find("MDMGATE.StartTransmit:(Начало функции)"), std::string::npos) << log.output;
+  EXPECT_NE(log.output.find("] MDMGATE"), std::string::npos) << log.output;
+}
+
+TEST_F(Program, UndeliverableDocumentEndsFailedInTheJournal) {
+  testing::WriteFile(dir / "x.txt", "x");
+  const auto r = RunKestrel(Side("a", {"send", "--to", "Busy", dir / "x.txt", "--timeout", "40"}));
+  EXPECT_EQ(r.code, 1) << r.output;
+  EXPECT_NE(r.output.find("FAILED x.txt"), std::string::npos) << r.output;
+  const auto journal = JournalOf("a");
+  ASSERT_EQ(journal.size(), 1u);
+  EXPECT_EQ(journal[0].outcome, TOutcome::Failed);
+  EXPECT_FALSE(journal[0].detail.empty());
+  const auto listed = RunKestrel(Side("a", {"journal", "--outcome", "failed"}));
+  EXPECT_NE(listed.output.find("x.txt"), std::string::npos) << listed.output;
+}
+
+TEST_F(Program, ABusyPortIsNamedWithItsDevice) {
+  TRunningKestrel holder(Side("b", {"listen", "--into", dir / "inbox"}));
+  ASSERT_TRUE(holder.WaitForLine("listening", 20000)) << holder.Output();
+  testing::WriteFile(dir / "x.txt", "x");
+  // Side a's database, but side b's COM1, which the listener holds.
+  const auto r = RunKestrel({"--db", DbOf("a"), "--com-dir", dir / "b", "send", "--to", "B", dir / "x.txt"});
+  EXPECT_EQ(r.code, 1) << r.output;
+  EXPECT_NE(r.output.find("COM1 (" + (dir / "b/com1") + ")"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("16"), std::string::npos) << "the system's busy code: " << r.output;
+  EXPECT_EQ(holder.Stop(), 0);
+}
+
+TEST_F(Program, BadInputIsOneLineWithNothingHalfWritten) {
+  testing::WriteFile(dir / "x.txt", "x");
+  struct TCase {
+    std::vector<std::string> args;
+    std::string says;
+  };
+  std::filesystem::create_directories(dir.Path() / "nodev");
+  std::filesystem::create_symlink("/nonexistent/ttyQ", dir.Path() / "nodev" / "com1");
+  const TCase cases[] = {
+      {Side("a", {"send", "--to", "Nobody", dir / "x.txt"}), "kestrel: no party named \"Nobody\" in " + DbOf("a")},
+      {Side("a", {"send", "--to", "B", dir / "x.txt", dir / "missing.txt"}), "kestrel: cannot read " + (dir / "missing.txt")},
+      {Side("a", {"party", "remove", "Nobody"}), "kestrel: no party named \"Nobody\""},
+      {Side("a", {"party", "add", "B", "--client-id", "9"}), "kestrel: party \"B\" already exists"},
+      {Side("a", {"settings", "set", "--channel", "port=1,parity=sometimes"}), "kestrel: channel \"port=1,parity=sometimes\""},
+      {{"--db", dir / "x.txt", "journal"}, "kestrel: database " + (dir / "x.txt")},
+  };
+  for (const auto& c : cases) {
+    const auto r = RunKestrel(c.args);
+    EXPECT_EQ(r.code, 1) << r.output;
+    EXPECT_EQ(r.output.rfind(c.says, 0), 0u) << "wanted \"" << c.says << "\", got: " << r.output;
+    EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
+  }
+  EXPECT_TRUE(JournalOf("a").empty()) << "nothing was queued";
+  EXPECT_EQ(testing::ReadFile(dir / "x.txt"), "x");
+
+  // A missing device: the document is failed, naming the port and where it points.
+  const auto r = RunKestrel({"--db", DbOf("a"), "--com-dir", dir / "nodev", "send", "--to", "B", dir / "x.txt"});
+  EXPECT_EQ(r.code, 1) << r.output;
+  EXPECT_NE(r.output.find("COM1 (" + (dir / "nodev/com1") + ")"), std::string::npos) << r.output;
+  ASSERT_EQ(JournalOf("a").size(), 1u);
+  EXPECT_EQ(JournalOf("a")[0].outcome, TOutcome::Failed);
+
+  // A newer database and a library that is none are refused before anything runs.
+  {
+    auto db = OpenStore(DbOf("a"));
+    db->Exec("PRAGMA user_version = 99");
+  }
+  auto newer = RunKestrel(Side("a", {"journal"}));
+  EXPECT_EQ(newer.code, 1);
+  EXPECT_NE(newer.output.find("schema version 99 is newer"), std::string::npos) << newer.output;
+  auto nolib = RunKestrel({"--gate-library", dir / "x.txt", "--db", dir / "c.db", "address", "show"});
+  EXPECT_EQ(nolib.code, 1);
+  EXPECT_NE(nolib.output.find("cannot load the gate library " + (dir / "x.txt")), std::string::npos) << nolib.output;
+}
+
+}  // namespace
+}  // namespace kestrel::app

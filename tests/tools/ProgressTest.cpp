@@ -1,0 +1,117 @@
+// Progress as a person reads it, and the console lines it goes through.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+
+#include "tools/kestrel/Console.h"
+#include "tools/kestrel/DemoDocuments.h"
+#include "tools/kestrel/Progress.h"
+#include "tools/kestrel/SimExchange.h"
+
+namespace kestrel::app {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(TransferMeter, PlainLinesAtStartQuartersAndEnd) {
+  TTransferMeter m;
+  const auto t0 = TSteadyClock::time_point{} + 1h;
+  std::vector<int> due;
+  for (int done = 0; done <= 1000; done += 50)
+    if (m.Report(done, 1000, t0 + std::chrono::milliseconds(done))) due.push_back(done);
+  EXPECT_EQ(due, (std::vector<int>{0, 250, 500, 750, 1000}));
+  EXPECT_TRUE(m.Finished());
+  // A new packet (another total) starts again.
+  EXPECT_TRUE(m.Report(10, 400, t0 + 5s));
+  EXPECT_FALSE(m.Finished());
+}
+
+TEST(TransferMeter, RateCountsOnlyTimedBytes) {
+  TTransferMeter m;
+  const auto t0 = TSteadyClock::time_point{} + 1h;
+  m.Report(1000, 11000, t0);  // bytes before the clock started
+  EXPECT_EQ(m.View("x").rate, 0) << "no rate from one report";
+  EXPECT_LT(m.View("x").seconds_left, 0);
+  m.Report(6000, 11000, t0 + 1s);
+  const TProgressView v = m.View("x");
+  EXPECT_DOUBLE_EQ(v.rate, 5000);
+  EXPECT_DOUBLE_EQ(v.seconds_left, 1);
+}
+
+TEST(ProgressText, BarFitsItsWidthAndShowsTheFigures) {
+  TProgressView v;
+  v.caption = "Передача данных";
+  v.done = 122880;
+  v.total = 307200;
+  v.rate = 5734;
+  v.seconds_left = 32;
+  for (const int width : {80, 200}) {
+    const std::string bar = ProgressBar(v, width);
+    EXPECT_LE(static_cast<int>(bar.size()), width) << bar;
+    EXPECT_NE(bar.find(" 40%"), std::string::npos) << bar;
+    EXPECT_NE(bar.find("120.0/300.0 KiB"), std::string::npos) << bar;
+    EXPECT_NE(bar.find("0:32 left"), std::string::npos) << bar;
+  }
+  // Narrow: the figures give way, the percentage stays.
+  for (const int width : {10, 40, 45}) {
+    const std::string bar = ProgressBar(v, width);
+    EXPECT_LE(bar.size(), static_cast<std::size_t>(std::max(width, 40))) << bar;
+    EXPECT_NE(bar.find(" 40%"), std::string::npos) << bar;
+  }
+  const std::string wide = ProgressBar(v, 120);
+  const auto filled = std::count(wide.begin(), wide.end(), '#');
+  const auto empty = std::count(wide.begin(), wide.end(), '-');
+  EXPECT_NEAR(static_cast<double>(filled) / static_cast<double>(filled + empty), 0.4, 0.05);
+  EXPECT_EQ(ProgressLine(v), "Передача данных: 40% (122880 of 307200 bytes), 5.6 KiB/s, 0:32 left");
+  v.caption = std::string(100, 'c');
+  EXPECT_LE(ProgressBar(v, 60).size(), 60u) << "a long caption is cut";
+  EXPECT_EQ(TrimCaption(" Modem Gate Progress : "), "Modem Gate Progress");
+  EXPECT_EQ(ByteText(812), "812 B");
+  EXPECT_EQ(ByteText(3.5 * 1024 * 1024), "3.5 MiB");
+}
+
+TEST(Console, StatusLineOnlyOnATerminal) {
+  std::ostringstream plain_out;
+  TConsole plain(plain_out, false, 80);
+  plain.SetStatus("p", "50%");
+  plain.Line("delivered a.txt");
+  EXPECT_EQ(plain_out.str(), "delivered a.txt\n") << "no status and no control bytes in a pipe";
+
+  std::ostringstream tty_out;
+  TConsole tty(tty_out, true, 20);
+  tty.SetStatus("p", "[####------] 40% and more");
+  tty.Line("line");
+  tty.ClearStatus();
+  const std::string s = tty_out.str();
+  EXPECT_EQ(s.find("and more"), std::string::npos) << "cut to the width: " << s;
+  EXPECT_NE(s.find("\r\x1b[Kline\n"), std::string::npos) << "the line clears the status first";
+  EXPECT_EQ(s.substr(s.size() - 4), "\r\x1b[K") << "cleared at the end";
+}
+
+TEST(LineSplitter, ModemDialogueBecomesLines) {
+  TLineSplitter split;
+  EXPECT_TRUE(split.Add("ATD").empty());
+  EXPECT_EQ(split.Add("T102\r"), std::vector<std::string>{"ATDT102"});
+  EXPECT_EQ(split.Add("\r\nOK\r\n\r\nRING\r\n"), (std::vector<std::string>{"OK", "RING"}));
+  EXPECT_EQ(split.Add(std::string("A\x01\xFF\r", 4)), std::vector<std::string>{"A<01><FF>"});
+  EXPECT_EQ(split.Add(std::string(450, 'x')).size(), 2u) << "runaway lines come in pieces";
+}
+
+TEST(DemoDocuments, SameSizeSameBytesOneLargeDocument) {
+  const auto a = MakeDemoDocuments(300);
+  const auto b = MakeDemoDocuments(300);
+  std::size_t total = 0, largest = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    EXPECT_EQ(a[i].name, b[i].name);
+    EXPECT_EQ(a[i].content, b[i].content);
+    total += a[i].content.size();
+    largest = std::max(largest, a[i].content.size());
+  }
+  EXPECT_GE(a.size(), 4u);
+  EXPECT_EQ(total, 300u * 1024);
+  EXPECT_GT(largest, total / 2);
+}
+
+}  // namespace
+}  // namespace kestrel::app
