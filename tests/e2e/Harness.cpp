@@ -1,0 +1,175 @@
+#include "tests/e2e/Harness.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <deque>
+#include <fstream>
+#include <sstream>
+
+#include "platform/Tick.h"
+
+namespace kestrel::e2e {
+
+using platform::TChildProcess;
+
+sim::TExchangeOptions QuickExchange(std::uint32_t rate) {
+  sim::TExchangeOptions o;
+  o.dial_ms = 20;
+  o.handshake_ms = 30;
+  o.latency_ms = 5;
+  o.ring_on_ms = 200;
+  o.ring_off_ms = 300;
+  o.rate = rate;
+  o.unknown_number = sim::TExchangeOptions::TUnknownNumber::kRingNoAnswer;
+  return o;
+}
+
+// ---- TExchangeBench ----
+
+TExchangeBench::TExchangeBench(const sim::TExchangeOptions& options) : runner_(options) {
+  runner_.SetEventSink([this](const sim::TExchangeEvent& e) {
+    {
+      std::lock_guard lock(mutex_);
+      events_.push_back(e);
+    }
+    changed_.notify_all();
+  });
+}
+
+TExchangeBench::~TExchangeBench() { runner_.Stop(); }
+
+bool TExchangeBench::AddCom(TGateSide& side, const sim::TModemSetup& setup) {
+  std::string error;
+  const std::string link = side.dir / ("com" + std::to_string(side.modems.size() + 1));
+  const sim::TModemId id = runner_.AddPtyModem(link, setup, error);
+  EXPECT_NE(id, sim::kNoModem) << error;
+  if (id == sim::kNoModem) return false;
+  side.modems.push_back(id);
+  return true;
+}
+
+sim::TModemId TExchangeBench::AddBare(const sim::TModemSetup& setup) { return runner_.AddModem(setup, nullptr); }
+
+std::vector<sim::TExchangeEvent> TExchangeBench::Events(sim::TExchangeEvent::TKind kind, sim::TModemId modem) const {
+  std::lock_guard lock(mutex_);
+  std::vector<sim::TExchangeEvent> out;
+  for (const sim::TExchangeEvent& e : events_)
+    if (e.kind == kind && (modem == sim::kNoModem || e.modem == modem)) out.push_back(e);
+  return out;
+}
+
+bool TExchangeBench::WaitForEvents(const std::function<bool(const std::vector<sim::TExchangeEvent>&)>& done,
+                                   std::uint32_t timeout_ms) const {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return done(events_); });
+}
+
+// ---- Processes ----
+
+std::unique_ptr<TChildProcess> StartHost(const std::vector<std::string>& args, const std::string& com_dir,
+                                         bool capture) {
+  TChildProcess::TSpec spec;
+  spec.argv = {GATE_HOST_PATH, KESTREL_LIBRARY_PATH};
+  spec.argv.insert(spec.argv.end(), args.begin(), args.end());
+  spec.env = {{"KESTREL_COM_DIR", com_dir}};
+  spec.capture_output = capture;
+  std::string error;
+  auto child = TChildProcess::Start(spec, error);
+  EXPECT_NE(child, nullptr) << error;
+  return child;
+}
+
+std::unique_ptr<TChildProcess> StartListener(const TGateSide& side, int channels,
+                                             const std::vector<std::string>& extra) {
+  std::vector<std::string> args = {"listen",     "--channels", std::to_string(channels), "--report",
+                                   side.File("arrivals"), "--log", side.File("log")};
+  args.insert(args.end(), extra.begin(), extra.end());
+  auto child = StartHost(args, side.Folder(), true);
+  if (!child) return nullptr;
+  std::string said;
+  // Listening starts once every channel's modem is initialised.
+  const TChildProcess::TRead r = child->ReadLine(said, 60000);
+  EXPECT_EQ(r, TChildProcess::TRead::Line);
+  EXPECT_EQ(said, "ready") << Tail(side.File("log"));
+  if (r != TChildProcess::TRead::Line || said != "ready") return nullptr;
+  return child;
+}
+
+bool WaitForArrivals(TChildProcess& listener, std::size_t count, std::uint32_t timeout_ms) {
+  const std::uint32_t start = platform::GetTickCount();
+  for (std::size_t seen = 0; seen < count;) {
+    const std::uint32_t left = platform::Remaining(start, platform::GetTickCount(), timeout_ms);
+    if (left == 0) return false;
+    std::string line;
+    const TChildProcess::TRead r = listener.ReadLine(line, left);
+    if (r == TChildProcess::TRead::End) return false;
+    if (r == TChildProcess::TRead::Line && line.rfind("got ", 0) == 0) ++seen;
+  }
+  return true;
+}
+
+// ---- Reports ----
+
+std::vector<std::int32_t> TSenderReport::SettledTwice() const {
+  std::map<std::int32_t, int> times;
+  for (const auto* m : {&ok, &fail, &refused})
+    for (const auto& [n, k] : *m) times[n] += k;
+  std::vector<std::int32_t> out;
+  for (const auto& [n, k] : times)
+    if (k > 1) out.push_back(n);
+  return out;
+}
+
+std::size_t TSenderReport::Settled() const {
+  std::map<std::int32_t, int> times;
+  for (const auto* m : {&ok, &fail, &refused})
+    for (const auto& [n, k] : *m) times[n] += k;
+  return times.size();
+}
+
+TSenderReport ReadSenderReport(const std::string& path) {
+  TSenderReport r;
+  std::ifstream in(path);
+  std::string what;
+  while (in >> what) {
+    if (what == "done") {
+      r.done = static_cast<bool>(in >> r.done_ms);
+      continue;
+    }
+    std::int32_t n = 0;
+    std::uint32_t ms = 0;
+    if (!(in >> n >> ms)) break;
+    if (what == "ok") ++r.ok[n];
+    if (what == "fail") ++r.fail[n];
+    if (what == "refused") ++r.refused[n];
+    r.last_ms[n] = ms;
+  }
+  return r;
+}
+
+std::vector<TArrival> ReadArrivals(const std::string& path) {
+  std::vector<TArrival> out;
+  std::ifstream in(path);
+  TArrival a;
+  std::string digest;
+  while (in >> a.sender >> a.number >> a.size >> digest) {
+    a.digest = std::stoull(digest, nullptr, 16);
+    out.push_back(a);
+  }
+  return out;
+}
+
+std::string Tail(const std::string& path, std::size_t lines) {
+  std::ifstream in(path);
+  std::deque<std::string> last;
+  for (std::string line; std::getline(in, line);) {
+    last.push_back(line);
+    if (last.size() > lines) last.pop_front();
+  }
+  std::string out = "--- last lines of " + path + ":\n";
+  for (const std::string& l : last) out += l + "\n";
+  return out;
+}
+
+}  // namespace kestrel::e2e

@@ -1,0 +1,69 @@
+#include "tests/e2e/Payload.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+namespace kestrel::e2e {
+
+std::string PacketBytes(std::int32_t number, std::size_t size) {
+  std::string out(size, '\0');
+  std::uint32_t x = 2654435761u * static_cast<std::uint32_t>(number) + 0x9E3779B9u;
+  for (char& c : out) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    c = static_cast<char>(x >> 11);
+  }
+  return out;
+}
+
+std::uint64_t Digest(std::string_view bytes) {
+  std::uint64_t h = 1469598103934665603ull;
+  for (const char c : bytes) {
+    h ^= static_cast<unsigned char>(c);
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+std::vector<std::size_t> SpreadSizes(std::size_t count, std::size_t largest) {
+  std::vector<std::size_t> sizes;
+  if (count < 5 || largest < 32) return sizes;
+  sizes.reserve(count);
+  // The body: evenly spaced logarithms from 1 byte to largest / 16.
+  const std::size_t body = count - 4;
+  const double top = std::log2(static_cast<double>(largest) / 16.0);
+  for (std::size_t k = 0; k < body; ++k) {
+    const double octave = top * static_cast<double>(k) / static_cast<double>(body - 1);
+    sizes.push_back(std::max<std::size_t>(1, static_cast<std::size_t>(std::llround(std::exp2(octave)))));
+  }
+  for (std::size_t div : {8u, 4u, 2u, 1u}) sizes.push_back(largest / div);
+  // A fixed shuffle (Fisher-Yates over a fixed generator), so that large and
+  // small packets alternate on the line as they would in real traffic.
+  std::uint32_t x = 12345;
+  for (std::size_t i = sizes.size() - 1; i > 0; --i) {
+    x = x * 1664525u + 1013904223u;
+    std::swap(sizes[i], sizes[(x >> 8) % (i + 1)]);
+  }
+  return sizes;
+}
+
+std::vector<std::size_t> PlanSizes(std::string_view plan) {
+  const auto colon1 = plan.find(':');
+  const auto colon2 = colon1 == std::string_view::npos ? colon1 : plan.find(':', colon1 + 1);
+  if (colon2 == std::string_view::npos) return {};
+  auto number = [](std::string_view s, std::size_t& out) {
+    const auto r = std::from_chars(s.data(), s.data() + s.size(), out);
+    return r.ec == std::errc{} && r.ptr == s.data() + s.size();
+  };
+  std::size_t count = 0, size = 0;
+  if (!number(plan.substr(colon1 + 1, colon2 - colon1 - 1), count) || !number(plan.substr(colon2 + 1), size))
+    return {};
+  const std::string_view kind = plan.substr(0, colon1);
+  if (kind == "spread") return SpreadSizes(count, size);
+  if (kind == "same") return std::vector<std::size_t>(count, size);
+  return {};
+}
+
+}  // namespace kestrel::e2e

@@ -1,0 +1,32 @@
+// The packets of the end-to-end runs: their sizes, their bytes and a digest
+// of them, computed the same way by the sending host, the receiving host and
+// the test that checks what arrived. Pure functions.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrel::e2e {
+
+// The bytes of packet `number` (1, 2, ...) with `size` bytes: a pseudo-random
+// stream seeded by the number, so that two packets of one size differ.
+std::string PacketBytes(std::int32_t number, std::size_t size);
+
+// A 64-bit digest (FNV-1a) of `bytes`: any damage in transit changes it.
+std::uint64_t Digest(std::string_view bytes);
+
+// `count` sizes from 1 byte to `largest` bytes, spread log-uniformly, in a
+// fixed shuffled order. The octaves up to `largest` / 16 get equally many
+// sizes; the four octaves above get one each, ending with `largest` itself,
+// so that the whole range is covered while the total stays a few times
+// `largest`. count >= 5, largest >= 32.
+std::vector<std::size_t> SpreadSizes(std::size_t count, std::size_t largest);
+
+// Parses a plan as the hosts are told it: "spread:<count>:<largest>" or
+// "same:<count>:<size>". Empty when it is not one of these.
+std::vector<std::size_t> PlanSizes(std::string_view plan);
+
+}  // namespace kestrel::e2e
