@@ -1,5 +1,6 @@
 #include "gate/GateLog.h"
 
+#include "gate/RecentLog.h"
 #include "heron.h"
 #include "host/HostObject.h"
 #include "platform/ThreadId.h"
@@ -38,8 +39,11 @@ std::string WriteLine(bool is_error, std::int32_t level, std::string_view msg, s
   // The core takes NUL-terminated texts; the detail view may not end in one.
   const std::string detail_text(details);
   if (is_error) ::GateInfo(kKindError, CodeForCore(), line.c_str(), detail_text.c_str(), 0);
-  if (level <= g_state.LogLevel.load(std::memory_order_relaxed) && g_state.NeedLog.load(std::memory_order_relaxed))
-    TakeLineResult(::GateInfo(kKindLine, CodeForCore(), line.c_str(), detail_text.c_str(), 0));
+  if (level <= g_state.LogLevel.load(std::memory_order_relaxed)) {
+    RememberLogLine(line, detail_text);  // for the monitor window
+    if (g_state.NeedLog.load(std::memory_order_relaxed))
+      TakeLineResult(::GateInfo(kKindLine, CodeForCore(), line.c_str(), detail_text.c_str(), 0));
+  }
   return line;
 }
 

@@ -1,5 +1,5 @@
 // The library's main unit: its load and unload, and the transmit and listen
-// exports. Every export logs a begin line (with its details when LogLevel is
+// exports (the editing ones are in KestrelEdit.cpp). Every export logs a begin line (with its details when LogLevel is
 // 2 or more), runs its body on the module's gate manager under a guard that
 // turns any exception into an error line and a 0 / false result, and logs an
 // end line. No exception leaves an export.
@@ -17,6 +17,8 @@
 #include "host/HostObject.h"
 #include "kestrel/kestrel.h"
 #include "platform/Cp1251.h"
+#include "platform/MainThread.h"
+#include "platform/forms/UiLoop.h"
 #include "session/MdmMngr.h"
 
 using namespace kestrel::literals;
@@ -25,11 +27,32 @@ using kestrel::gate::GateLog;
 
 namespace {
 
+// The host's pump of the main thread (heron.h) reaches this module's
+// dispatcher through it.
+int32_t PumpForHost(void* /*ctx*/, uint32_t wait_ms) {
+  try {
+    return static_cast<int32_t>(kestrel::platform::PumpMainThread(wait_ms));
+  } catch (...) {
+    return 0;  // nothing crosses into the host
+  }
+}
+
 // Runs the module's load and unload: constructed when the library is loaded,
 // destroyed when it is unloaded (or the process ends).
 struct TModuleLifetime {
-  TModuleLifetime() { kestrel::gate::LoadModule(); }
-  ~TModuleLifetime() { kestrel::gate::UnloadModule(); }
+  TModuleLifetime() {
+    kestrel::gate::LoadModule();
+    kestrel::forms::InstallUiLoop();
+    HeronSetMainThreadPump(&PumpForHost, nullptr);
+  }
+  ~TModuleLifetime() {
+    // The window's code goes with the library: it is released first, and
+    // nothing this module queued for the main thread is left behind.
+    kestrel::gate::GLFreeMonitorForm();
+    HeronSetMainThreadPump(nullptr, nullptr);
+    kestrel::forms::RemoveUiLoop();
+    kestrel::gate::UnloadModule();
+  }
   TModuleLifetime(const TModuleLifetime&) = delete;
   TModuleLifetime& operator=(const TModuleLifetime&) = delete;
 };

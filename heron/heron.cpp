@@ -2,6 +2,8 @@
 // installed, or answers as a core with nothing stored that accepts everything.
 #include "heron.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 
 namespace {
@@ -33,6 +35,11 @@ Slot<HeronRecvPacketFromGateFn> g_recv_packet;
 Slot<HeronPacketDeliveredFromGateFn> g_delivered;
 Slot<HeronProgressFromGateFn> g_progress;
 Slot<HeronGetLocalizResourceFn> g_localiz;
+Slot<HeronMainThreadPumpFn> g_pump;
+
+// Wakes a host that waits in HeronPumpMainThread while no gate is loaded.
+std::mutex g_pump_mutex;
+std::condition_variable g_pump_installed;
 
 }  // namespace
 
@@ -95,5 +102,26 @@ HERON_API void HeronSetPacketDeliveredFromGate(HeronPacketDeliveredFromGateFn fn
 }
 HERON_API void HeronSetProgressFromGate(HeronProgressFromGateFn fn, void* ctx) { g_progress.Set(fn, ctx); }
 HERON_API void HeronSetGetLocalizResource(HeronGetLocalizResourceFn fn, void* ctx) { g_localiz.Set(fn, ctx); }
+
+}  // extern "C"
+
+extern "C" {
+
+HERON_API int32_t KESTREL_CALL HeronPumpMainThread(uint32_t WaitMs) {
+  const auto [fn, ctx] = g_pump.Get();
+  if (fn != nullptr) return fn(ctx, WaitMs);
+  // No gate to pump: wait as asked, so that the host's loop does not spin.
+  std::unique_lock lock(g_pump_mutex);
+  g_pump_installed.wait_for(lock, std::chrono::milliseconds(WaitMs), [] { return g_pump.Get().first != nullptr; });
+  return 0;
+}
+
+HERON_API void HeronSetMainThreadPump(HeronMainThreadPumpFn fn, void* ctx) {
+  g_pump.Set(fn, ctx);
+  {
+    std::lock_guard lock(g_pump_mutex);
+  }
+  g_pump_installed.notify_all();
+}
 
 }  // extern "C"

@@ -113,6 +113,25 @@ HERON_API void HeronSetPacketDeliveredFromGate(HeronPacketDeliveredFromGateFn fn
 HERON_API void HeronSetProgressFromGate(HeronProgressFromGateFn fn, void* ctx);
 HERON_API void HeronSetGetLocalizResource(HeronGetLocalizResourceFn fn, void* ctx);
 
+/* ---- The process's main thread. ---- */
+
+/* The gate creates, shows and releases its monitor window only on the
+ * process's main thread (the thread the process started with). A host whose
+ * main thread runs a Qt event loop needs nothing more. A host whose main
+ * thread waits otherwise (a console program) calls HeronPumpMainThread from
+ * the main thread in its wait loop: it runs what the gate handed over to the
+ * main thread and lets the gate's windows handle their events, for up to
+ * WaitMs milliseconds. Returns the number of handed-over calls it ran. With
+ * no gate loaded it only waits (up to WaitMs, less when a gate is loaded
+ * meanwhile); on another thread it returns 0 at once. Must not run while the
+ * gate is being unloaded. */
+HERON_API int32_t KESTREL_CALL HeronPumpMainThread(uint32_t WaitMs);
+
+/* For the gate: the pump behind HeronPumpMainThread. The gate installs it
+ * when it is loaded and removes it (NULL) before it is unloaded. */
+typedef int32_t (*HeronMainThreadPumpFn)(void* ctx, uint32_t wait_ms);
+HERON_API void HeronSetMainThreadPump(HeronMainThreadPumpFn fn, void* ctx);
+
 #ifdef __cplusplus
 }
 #endif

@@ -8,6 +8,9 @@
 //
 // Threads: InitGate and StopGate run on the core's calling thread and must
 // not run concurrently with each other or with a start of another exchange.
+// The editing operations (slots 6 to 11 and StructuredAddress) run on the
+// host's user-interface thread, one at a time; they share no state with the
+// exchanges.
 // CreateExchanger, CreateListener, SetNeedLog, GetToShowProgress and
 // GetProgressCaption are called from the framework's threads. Pool() may be
 // read from any thread; the pool it returns lives until StopGate or the
@@ -16,14 +19,17 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "host/GateManager.h"
+#include "host/MonitorSource.h"
 #include "pool/MdmPool.h"
 
 namespace kestrel::session {
 
-class TMdmGateManager : public host::TGateManager {
+class TMdmGateManager : public host::TGateManager, public host::TMonitorSource {
  public:
   // Not initialised, no pool.
   TMdmGateManager();
@@ -60,6 +66,53 @@ class TMdmGateManager : public host::TGateManager {
   void CreateAddrList() override;
   void CreateSettList() override;
 
+  // ---- Editing: the host's two-step hand-over ----
+  // The dialogs are modal and run on the calling thread; they throw
+  // forms::EFormsError when no forms backend can be loaded.
+
+  // Runs the own-address (is_self) or remote-address dialog on a copy of the
+  // block. `new_size` := addr_size first. On OK, EditedAddr (new[]) replaces
+  // the held block and EditedAddrSize and `new_size` take its size; true.
+  // Cancel: false, the held block untouched.
+  bool EditAddress(const void* addr, std::int32_t addr_size, bool is_self, std::int32_t& new_size,
+                   bool dialog_flag) override;
+  // Copies EditedAddrSize bytes of the held block to `dest` and releases it.
+  // False, keeping the block, for a null `dest`; false without a held block.
+  bool GetEditedAddress(void* dest) override;
+  // ViewText := "Address not exist" for a null block, else the abbreviated
+  // own or remote view text; then one NUL. `len` := its length with the NUL.
+  // Always true.
+  bool BuildViewString(const void* addr, std::int32_t addr_size, bool is_self, std::int32_t& len) override;
+  // Copies ViewText with its NUL to `dest` (at least its length); ViewText
+  // stays. False when there is none yet, or for a null `dest`.
+  bool GetViewString(void* dest) override;
+  // The pair above for the gate settings dialog and EditedSett.
+  bool EditGateSettings(const void* sett, std::int32_t sett_size, std::int32_t& new_size, bool dialog_flag) override;
+  bool GetEditedSettings(void* dest) override;
+
+  // An address between its block and the host's parameters (AddrList is
+  // created at the first call):
+  //   0: parses (data, *size) into AddrList's items; returns the item list
+  //      (null when the block could not be read). A null `size` reads an
+  //      empty block.
+  //   1: builds a block from `param_list`; when it is not empty, *size :=
+  //      its size (when `size` is not null) and returns `param_list`, else
+  //      null. Throws what TMdmAddrList::ParamListToBlob throws.
+  //   2: copies the built block to `data`, at most *size bytes (never more
+  //      than the block holds), releases it and returns `param_list`; null,
+  //      keeping the block, without one, or for a null `data` or `size`.
+  //   3: frees AddrList's item list; returns `param_list`.
+  //   other: null.
+  void* StructuredAddress(std::int32_t mode, void* data, std::int32_t* size, TParamList* param_list);
+
+  // ---- What the monitor window shows (any thread) ----
+
+  // The channels the stored settings configured, with their activity; none
+  // before the first InitGate and after StopGate.
+  std::vector<host::TMonitorChannel> MonitorChannels() const override;
+  // The latest lines of the gate's log.
+  std::vector<std::string> MonitorLogLines(std::size_t max) const override;
+
   bool Initialized() const { return initialized_.load(); }
   // The pool, or null before the first InitGate and after StopGate.
   pool::TMdmPoolManager* Pool() const { return pool_.load(std::memory_order_acquire); }
@@ -68,9 +121,16 @@ class TMdmGateManager : public host::TGateManager {
 
  private:
   void DropPool();
+  // Notes which channels the pool configured, and their names.
+  void NoteConfiguredChannels();
 
   std::atomic<bool> initialized_{false};
   std::atomic<pool::TMdmPoolManager*> pool_{nullptr};  // owned
+
+  // The monitor reads the pool under this lock; the pool is unpublished
+  // under it before it is destroyed.
+  mutable std::mutex monitor_mutex_;
+  std::vector<host::TMonitorChannel> configured_;  // index and alias of each configured channel
 };
 
 }  // namespace kestrel::session

@@ -64,6 +64,12 @@ TBackend& CurrentBackend() {
   return s.null_backend;
 }
 
+TBackend* LoadedBackend() {
+  TState& s = State();
+  std::lock_guard lock(s.mutex);
+  return s.installed != nullptr ? s.installed : s.plugin;
+}
+
 void InstallBackend(TBackend* backend) {
   TState& s = State();
   std::lock_guard lock(s.mutex);

@@ -29,6 +29,10 @@ namespace kestrel::forms {
 // without a plugin it is the null backend.
 TBackend& CurrentBackend();
 
+// The backend in use when one was installed or the plugin was already
+// loaded; null otherwise (never loads anything).
+TBackend* LoadedBackend();
+
 // Uses `backend` (not owned; it must outlive every form made with it) from
 // now on; null returns to the plugin. Forms made before keep their backend.
 void InstallBackend(TBackend* backend);

@@ -17,7 +17,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,7 +30,7 @@ namespace kestrel::forms {
 
 // Raised when a backend built against another version of this interface is
 // found: the loader compares it before using anything else.
-inline constexpr std::uint32_t kBackendAbi = 1;
+inline constexpr std::uint32_t kBackendAbi = 2;
 
 // Calls from a peer into the forms layer. None of them throws.
 class TControlSink {
@@ -49,6 +51,25 @@ class TControlSink {
 
  protected:
   ~TControlSink() = default;
+};
+
+// Calls from a timer peer. Never throws.
+class TTimerSink {
+ public:
+  virtual void PeerTimer() = 0;
+
+ protected:
+  ~TTimerSink() = default;
+};
+
+// A repeating timer of the toolkit's event loop; it fires on the
+// user-interface thread while that thread handles its events. Disabled when
+// made.
+class TTimerPeer {
+ public:
+  virtual ~TTimerPeer() = default;
+  virtual void SetInterval(std::uint32_t ms) = 0;
+  virtual void SetEnabled(bool enabled) = 0;
 };
 
 // What a backend needs to make a control.
@@ -107,6 +128,14 @@ class TFormPeer : public TControlPeer {
   virtual void RunModal() = 0;
   // Hides the form and lets RunModal return. May be called from a sink call.
   virtual void EndModal() = 0;
+
+  // Shows the form without a modal loop and returns at once; a form already
+  // shown comes to the front. The close box then calls PeerCloseRequest, and
+  // the form stays until Hide. Throws std::runtime_error when the backend
+  // cannot show forms that way.
+  virtual void ShowModeless() { throw std::runtime_error("this forms backend shows forms modally only"); }
+  virtual void Hide() {}
+  virtual bool Visible() const { return false; }
 };
 
 class TBackend {
@@ -127,6 +156,30 @@ class TBackend {
   // A modal message box with one OK button; returns when it was closed.
   // An empty caption lets the backend choose one from the kind.
   virtual void ShowMessage(TMsgKind kind, const std::string& caption, const std::string& text) = 0;
+
+  // ---- The toolkit's event loop (modeless forms and timers) ----
+  // Any thread: queues `call` to run later on the user-interface thread from
+  // the toolkit's event loop. False, queuing nothing, when the toolkit has no
+  // application yet.
+  virtual bool PostToUiThread(std::function<void()> call) {
+    (void)call;
+    return false;
+  }
+  // Any thread: forgets every call queued with PostToUiThread that has not
+  // run yet (a module that queued them is about to be unloaded).
+  virtual void DropPosted() {}
+  // User-interface thread: handles the toolkit's events for up to `wait_ms`
+  // (0: only those pending). False at once without an application.
+  virtual bool ProcessEvents(std::uint32_t wait_ms) {
+    (void)wait_ms;
+    return false;
+  }
+  // A timer; null when the backend has none (a form then refreshes only
+  // when asked). `sink` outlives the peer.
+  virtual std::unique_ptr<TTimerPeer> CreateTimer(TTimerSink& sink) {
+    (void)sink;
+    return nullptr;
+  }
 };
 
 }  // namespace kestrel::forms

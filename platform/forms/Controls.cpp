@@ -88,6 +88,7 @@ void TMemo::SetLines(const std::vector<std::string>& lines) {
 }
 
 std::string TMemo::Text() const { return Peer().Text(); }
+void TMemo::SetReadOnly(bool read_only) { Peer().SetReadOnly(read_only); }
 void TMemo::PeerChanged() { Fire(OnChange); }
 
 TListView::TListView(TContainer& parent, std::string name, std::string column_caption)

@@ -110,6 +110,8 @@ class TMemo : public TControl {
   std::vector<std::string> Lines() const;
   void SetLines(const std::vector<std::string>& lines);
   std::string Text() const;  // lines separated by "\n"
+  // A read-only memo shows and scrolls its text but takes no typing.
+  void SetReadOnly(bool read_only);
 
   std::function<void()> OnChange;
 

@@ -40,8 +40,41 @@ TModalResult TForm::ShowModal() {
   return modal_result_;
 }
 
+void TForm::Show() {
+  if (showing_) throw EFormsError("the form " + Name() + " is showing modally");
+  if (!Visible()) {
+    FormShow();
+    FormPeer().SetPosition(position_, owner_ != nullptr ? &owner_->FormPeer() : nullptr);
+  }
+  try {
+    FormPeer().ShowModeless();
+  } catch (const EFormsError&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw EFormsError(e.what());
+  }
+  modeless_ = true;
+}
+
+void TForm::Hide() {
+  modeless_ = false;
+  FormPeer().Hide();
+}
+
+bool TForm::Visible() const { return modeless_ && FormPeer().Visible(); }
+
 void TForm::RequestClose(TModalResult result) {
-  if (!showing_) return;
+  if (!showing_) {
+    if (!modeless_) return;
+    // A modeless form has no modal result to give; it only hides.
+    if (!FormCloseQuery()) return;
+    struct HideAfter {
+      TForm& form;
+      ~HideAfter() { form.Hide(); }
+    } hide{*this};
+    FormClose();
+    return;
+  }
   modal_result_ = result;
   bool can_close = false;
   try {

@@ -1,5 +1,5 @@
 // A form: a window with a caption that is shown modally and ends with a
-// modal result.
+// modal result, or shown modelessly (Show) and hidden again.
 //
 // Closing follows one protocol whatever asks for it (a button with a modal
 // result, the close box, Escape, RequestClose): the modal result is set (the
@@ -47,6 +47,17 @@ class TForm : public TContainer {
   // As the close box: RequestClose(mrCancel).
   void Close() { RequestClose(TModalResult::mrCancel); }
 
+  // Shows the form without a modal loop and returns at once: FormShow runs
+  // first when it is not visible yet; a visible one comes to the front.
+  // Closing it (close box, Escape, RequestClose) asks FormCloseQuery, runs
+  // FormClose and hides it; the form stays for another Show. Throws
+  // EFormsError when the backend cannot show forms that way, or the form is
+  // showing modally.
+  void Show();
+  void Hide();
+  // Shown modelessly and not hidden since.
+  bool Visible() const;
+
  protected:
   // Before the form appears, every time it is shown.
   virtual void FormShow() {}
@@ -64,6 +75,7 @@ class TForm : public TContainer {
   TFormPosition position_ = TFormPosition::kMainFormCentre;
   TModalResult modal_result_ = TModalResult::mrNone;
   bool showing_ = false;
+  bool modeless_ = false;
 };
 
 }  // namespace kestrel::forms

@@ -19,6 +19,15 @@ TGateLibrary::TGateLibrary() {
   Find(*library_, "StopTransmit", StopTransmit, error_);
   Find(*library_, "StartListen", StartListen, error_);
   Find(*library_, "StopListen", StopListen, error_);
+  Find(*library_, "EditAddrGate", EditAddrGate, error_);
+  Find(*library_, "GetGateData", GetGateData, error_);
+  Find(*library_, "ViewAddrGate", ViewAddrGate, error_);
+  Find(*library_, "GetViewStr", GetViewStr, error_);
+  Find(*library_, "StructuredAddress", StructuredAddress, error_);
+  Find(*library_, "EditGateSetting", EditGateSetting, error_);
+  Find(*library_, "GetGateSetting", GetGateSetting, error_);
+  Find(*library_, "AdjustmentGate", AdjustmentGate, error_);
+  Find(*library_, "GateMonitor", GateMonitor, error_);
 }
 
 }  // namespace kestrel::testing

@@ -28,6 +28,15 @@ class TGateLibrary {
   decltype(&::StopTransmit) StopTransmit = nullptr;
   decltype(&::StartListen) StartListen = nullptr;
   decltype(&::StopListen) StopListen = nullptr;
+  decltype(&::EditAddrGate) EditAddrGate = nullptr;
+  decltype(&::GetGateData) GetGateData = nullptr;
+  decltype(&::ViewAddrGate) ViewAddrGate = nullptr;
+  decltype(&::GetViewStr) GetViewStr = nullptr;
+  decltype(&::StructuredAddress) StructuredAddress = nullptr;
+  decltype(&::EditGateSetting) EditGateSetting = nullptr;
+  decltype(&::GetGateSetting) GetGateSetting = nullptr;
+  decltype(&::AdjustmentGate) AdjustmentGate = nullptr;
+  decltype(&::GateMonitor) GateMonitor = nullptr;
 
  private:
   std::unique_ptr<platform::TSharedLibrary> library_;

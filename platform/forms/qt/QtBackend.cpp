@@ -1,13 +1,17 @@
 // The Qt Widgets backend of the forms layer, built as the plugin
 // libKestrelFormsQt.so with one exported entry point (PluginLoader.h).
 #include <QApplication>
+#include <QEventLoop>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QThread>
+#include <QTimer>
 #include <QWindow>
+#include <algorithm>
 #include <cstdlib>
+#include <mutex>
 #include <stdexcept>
 
 #include "platform/forms/qt/QtPeers.h"
@@ -75,6 +79,24 @@ class TFocusGuard final : public QObject {
   }
 };
 
+class TQtTimerPeer final : public TTimerPeer {
+ public:
+  explicit TQtTimerPeer(TTimerSink& sink) : timer_(new QTimer) {
+    QObject::connect(timer_, &QTimer::timeout, [&sink] { sink.PeerTimer(); });
+  }
+  ~TQtTimerPeer() override { delete timer_; }
+  void SetInterval(std::uint32_t ms) override { timer_->setInterval(static_cast<int>(std::min<std::uint32_t>(ms, 0x7fffffff))); }
+  void SetEnabled(bool enabled) override {
+    if (enabled)
+      timer_->start();
+    else
+      timer_->stop();
+  }
+
+ private:
+  QTimer* timer_;
+};
+
 class TQtBackend final : public TBackend {
  public:
   std::string_view Name() const override { return "qt"; }
@@ -130,8 +152,47 @@ class TQtBackend final : public TBackend {
     if (previous && previous->isVisible()) previous->activateWindow();
   }
 
+  bool PostToUiThread(std::function<void()> call) override {
+    std::lock_guard lock(post_mutex_);
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr) return false;
+    if (post_target_ == nullptr) {
+      // Calls queued to this object run on the application's thread and can
+      // be dropped together without touching anything else in the queue.
+      post_target_ = new QObject;
+      post_target_->moveToThread(app->thread());
+    }
+    QMetaObject::invokeMethod(post_target_, [call = std::move(call)] { call(); }, Qt::QueuedConnection);
+    return true;
+  }
+
+  void DropPosted() override {
+    std::lock_guard lock(post_mutex_);
+    if (post_target_ != nullptr) QCoreApplication::removePostedEvents(post_target_, QEvent::MetaCall);
+  }
+
+  bool ProcessEvents(std::uint32_t wait_ms) override {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr || QThread::currentThread() != app->thread()) return false;
+    if (wait_ms == 0) {
+      QCoreApplication::processEvents();
+      return true;
+    }
+    QEventLoop loop;
+    QTimer::singleShot(static_cast<int>(std::min<std::uint32_t>(wait_ms, 0x7fffffff)), &loop, &QEventLoop::quit);
+    loop.exec();
+    return true;
+  }
+
+  std::unique_ptr<TTimerPeer> CreateTimer(TTimerSink& sink) override {
+    Start();
+    return std::make_unique<TQtTimerPeer>(sink);
+  }
+
  private:
   QPointer<TFocusGuard> guard_;
+  std::mutex post_mutex_;
+  QObject* post_target_ = nullptr;  // lives as long as the process
 };
 
 }  // namespace

@@ -389,11 +389,7 @@ void TQtFormPeer::SetPosition(TFormPosition position, TFormPeer* owner) {
   owner_ = position == TFormPosition::kOwnerCentre ? dynamic_cast<TQtFormPeer*>(owner) : nullptr;
 }
 
-void TQtFormPeer::RunModal() {
-  if (!dialog_) return;
-  // The window the operator came from gets the focus back afterwards: the
-  // platforms do not always return it to the window under a closed dialog.
-  QPointer<QWidget> previous = QApplication::activeWindow();
+void TQtFormPeer::Place(QWidget* previous) {
   dialog_->adjustSize();
   QRect around;
   if (owner_ != nullptr && owner_->dialog_ && owner_->dialog_->isVisible())
@@ -407,6 +403,15 @@ void TQtFormPeer::RunModal() {
     frame.moveCenter(around.center());
     dialog_->move(frame.topLeft());
   }
+}
+
+void TQtFormPeer::RunModal() {
+  if (!dialog_) return;
+  // The window the operator came from gets the focus back afterwards: the
+  // platforms do not always return it to the window under a closed dialog.
+  QPointer<QWidget> previous = QApplication::activeWindow();
+  dialog_->setWindowModality(Qt::ApplicationModal);
+  Place(previous);
   dialog_->ending = false;
   dialog_->exec();
   if (dialog_) dialog_->ending = false;
@@ -418,6 +423,23 @@ void TQtFormPeer::EndModal() {
   dialog_->ending = true;
   dialog_->done(0);
 }
+
+void TQtFormPeer::ShowModeless() {
+  if (!dialog_) return;
+  if (!dialog_->isVisible()) {
+    dialog_->setWindowModality(Qt::NonModal);
+    Place(QApplication::activeWindow());
+    dialog_->show();
+  }
+  dialog_->raise();
+  dialog_->activateWindow();
+}
+
+void TQtFormPeer::Hide() {
+  if (dialog_) dialog_->hide();
+}
+
+bool TQtFormPeer::Visible() const { return dialog_ && dialog_->isVisible(); }
 
 void TQtFormPeer::RequestCloseFromWindow() {
   if (sink_ != nullptr) sink_->PeerCloseRequest();

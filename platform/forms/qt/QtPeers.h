@@ -105,6 +105,9 @@ class TQtFormPeer final : public TFormPeer, public TQtContainer, public TQtPeerB
   void SetPosition(TFormPosition position, TFormPeer* owner) override;
   void RunModal() override;
   void EndModal() override;
+  void ShowModeless() override;
+  void Hide() override;
+  bool Visible() const override;
   // TQtContainer
   void AddChild(QWidget* child, const std::string& label) override { layout_.AddChild(child, label); }
   TQtFormPeer* ContainerForm() override { return this; }
@@ -121,6 +124,8 @@ class TQtFormPeer final : public TFormPeer, public TQtContainer, public TQtPeerB
 
  private:
   TQtPeerBase* PeerOf(QWidget* widget) const;
+  // Sizes the dialog and centres it over its owner, `previous` or the screen.
+  void Place(QWidget* previous);
 
   QPointer<TFormDialog> dialog_;
   TQtLayoutHolder layout_;

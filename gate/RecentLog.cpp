@@ -1,0 +1,51 @@
+#include "gate/RecentLog.h"
+
+#include <algorithm>
+#include <deque>
+#include <mutex>
+
+namespace kestrel::gate {
+namespace {
+
+struct TRecent {
+  std::mutex mutex;
+  std::deque<std::string> lines;
+};
+
+// Never destroyed: threads may log while the library's statics go.
+TRecent& Recent() {
+  static auto* recent = new TRecent;
+  return *recent;
+}
+
+}  // namespace
+
+void RememberLogLine(std::string_view line, std::string_view details) noexcept {
+  try {
+    std::string text(line);
+    if (!details.empty()) {
+      text += "  ";
+      text += details;
+    }
+    TRecent& r = Recent();
+    std::lock_guard lock(r.mutex);
+    if (r.lines.size() >= kRecentLogCapacity) r.lines.pop_front();
+    r.lines.push_back(std::move(text));
+  } catch (...) {
+  }
+}
+
+std::vector<std::string> RecentLogLines(std::size_t max) {
+  TRecent& r = Recent();
+  std::lock_guard lock(r.mutex);
+  const std::size_t count = std::min(max, r.lines.size());
+  return {r.lines.end() - static_cast<std::ptrdiff_t>(count), r.lines.end()};
+}
+
+void ClearRecentLog() {
+  TRecent& r = Recent();
+  std::lock_guard lock(r.mutex);
+  r.lines.clear();
+}
+
+}  // namespace kestrel::gate

@@ -1,0 +1,221 @@
+// The GateMonitor export on the Qt backend (offscreen): one window, made and
+// released on the main thread whichever thread asks, shown again rather than
+// twice, released by the whole-gate stops, captioned from the host's texts,
+// and showing the gate's channels, processes and log while it refreshes.
+//
+// The main thread of this test is the host's main thread: while a worker
+// asks, it handles its events either through Qt's own loop (a Qt host) or
+// through the core's HeronPumpMainThread (a host without a toolkit loop).
+#include <QApplication>
+#include <QEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QTableWidget>
+#include <QThread>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "heron.h"
+#include "platform/Cp1251.h"
+#include "platform/forms/TextConvert.h"
+#include "tests/forms/Operator.h"
+#include "tests/kestrel/GateLibrary.h"
+#include "tests/pool/Blocks.h"
+#include "tests/pool/CoreSpy.h"
+
+namespace kestrel::testing {
+namespace {
+
+using namespace kestrel::literals;
+using forms::testing::TQtUi;
+
+constexpr const char* kWindowName = "TModemGateMonitorForm";
+constexpr std::string_view kCaption = "Монитор модемного шлюза"_cp;
+constexpr std::string_view kIdleRow = "COM5: line5 - ожидание"_cp;
+constexpr std::string_view kOneProcess = "Процессов: 1; потоков обмена: 1"_cp;
+constexpr std::string_view kNoProcess = "Процессов: 0; потоков обмена: 0"_cp;
+constexpr std::string_view kStartLine = "MDMGATE.StartTransmit:(Начало функции)"_cp;
+
+std::string FromQt(const QString& s) { return text::Utf8ToCp1251(s.toStdString()); }
+
+// The monitor windows that are visible now.
+std::vector<QWidget*> Monitors() {
+  std::vector<QWidget*> found;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->objectName() == kWindowName && w->isVisible()) found.push_back(w);
+  return found;
+}
+
+// Counts Show events of monitor windows, and notes on which thread they came.
+class TShowSpy final : public QObject {
+ public:
+  TShowSpy() { qApp->installEventFilter(this); }
+  ~TShowSpy() override { qApp->removeEventFilter(this); }
+  std::atomic<int> shows{0};
+  std::atomic<bool> off_main_thread{false};
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show && watched->objectName() == kWindowName) {
+      if (QThread::currentThread() != qApp->thread()) off_main_thread = true;
+      ++shows;
+    }
+    return false;
+  }
+};
+
+class MonitorExport : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(gate.Error(), "");
+    TQtUi::SetUp();
+  }
+  void TearDown() override {
+    gate.StopListen(0, 1);  // releases the window
+    Pump([] { return Monitors().empty(); }, 2000);
+    TQtUi::TearDown();
+  }
+
+  // Handles the main thread's events (Qt's loop, or the core's pump) until
+  // `done` holds or `timeout_ms` passed; returns `done`.
+  static bool Pump(const std::function<bool()>& done, int timeout_ms, bool through_core = false) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      if (through_core)
+        HeronPumpMainThread(20);
+      else
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+  }
+
+  // Runs `call` on a worker thread while the main thread handles its events;
+  // returns whether the worker finished in time.
+  static bool OnWorker(const std::function<void()>& call, bool through_core) {
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+      call();
+      finished = true;
+    });
+    const bool in_time = Pump([&] { return finished.load(); }, 15000, through_core);
+    worker.join();
+    return in_time;
+  }
+
+  TCoreSpy core;
+  TGateLibrary gate;
+};
+
+TEST_F(MonitorExport, TwiceGivesOneWindowWhichTheWholeGateStopReleases) {
+  TShowSpy spy;
+  gate.GateMonitor();
+  auto shown = Monitors();
+  ASSERT_EQ(shown.size(), 1u);
+  QPointer<QWidget> first = shown[0];
+  EXPECT_EQ(FromQt(first->windowTitle()), kCaption);
+  EXPECT_FALSE(first->isModal());
+  first->hide();  // the operator may have closed it meanwhile
+  gate.GateMonitor();
+  shown = Monitors();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], first.data()) << "the same window is shown again";
+  EXPECT_EQ(spy.shows.load(), 2);
+
+  EXPECT_EQ(gate.StopListen(0, 0), 1);
+  EXPECT_TRUE(first.isNull()) << "released on the main thread at once";
+  gate.GateMonitor();
+  shown = Monitors();
+  ASSERT_EQ(shown.size(), 1u) << "a new window after the release";
+  EXPECT_TRUE(core.Errors().empty());
+}
+
+TEST_F(MonitorExport, FromAWorkerItReturnsOnceTheMainThreadShowedTheWindow) {
+  for (const bool through_core : {false, true}) {
+    SCOPED_TRACE(through_core ? "pumped through the core" : "Qt's own loop");
+    TShowSpy spy;
+    std::atomic<int> shows_seen_by_worker{-1};
+    ASSERT_TRUE(OnWorker([&] {
+      gate.GateMonitor();
+      shows_seen_by_worker = spy.shows.load();
+    }, through_core));
+    EXPECT_EQ(shows_seen_by_worker.load(), 1) << "the call returned after the window was shown";
+    EXPECT_FALSE(spy.off_main_thread.load());
+    ASSERT_EQ(Monitors().size(), 1u);
+    QPointer<QWidget> window = Monitors()[0];
+
+    // The whole-gate stop from a worker releases it on the main thread.
+    ASSERT_TRUE(OnWorker([&] { EXPECT_EQ(gate.StopListen(0, 0), 1); }, through_core));
+    EXPECT_TRUE(window.isNull());
+    EXPECT_TRUE(Monitors().empty());
+  }
+  EXPECT_TRUE(core.Errors().empty());
+}
+
+// The caption is the host's text for the window's key.
+int32_t Localised(void*, const char* key, char* dest, int32_t dest_size) {
+  if (std::string(key) != "M_Kestrel_ModemMon_FormCaption") return -1;
+  const std::string text = "Modem monitor";
+  if (dest != nullptr && dest_size > 0) {
+    const auto n = std::min<std::size_t>(text.size(), static_cast<std::size_t>(dest_size) - 1);
+    text.copy(dest, n);
+    dest[n] = '\0';
+  }
+  return static_cast<int32_t>(text.size());
+}
+
+TEST_F(MonitorExport, CaptionComesFromTheHostsTexts) {
+  HeronSetGetLocalizResource(&Localised, nullptr);
+  gate.GateMonitor();
+  HeronSetGetLocalizResource(nullptr, nullptr);
+  ASSERT_EQ(Monitors().size(), 1u);
+  EXPECT_EQ(Monitors()[0]->windowTitle(), "Modem monitor");
+}
+
+TEST_F(MonitorExport, ShowsChannelsProcessesAndLogAndFollowsThem) {
+  // COM5 is configured but names no device here: its test fails quickly and
+  // it stays idle.
+  const std::filesystem::path no_ports = std::filesystem::temp_directory_path() / "kestrel-monitor-no-ports";
+  std::filesystem::create_directories(no_ports);
+  std::error_code ignored;
+  std::filesystem::remove(no_ports / "com5", ignored);
+  std::filesystem::create_symlink("/nonexistent/kestrel-com5", no_ports / "com5");
+  ::setenv("KESTREL_COM_DIR", no_ports.c_str(), 1);
+  core.StoreSettings(1, SettingsBlock({ChannelOn(5)}));
+  const std::string block = RemoteBlock(QuickAddress({1}), {"101"});
+  const KHandle h = gate.StartTransmit(block.data(), static_cast<std::int32_t>(block.size()), 1, 1, 0);
+  ::unsetenv("KESTREL_COM_DIR");
+  ASSERT_NE(h, 0u);
+
+  gate.GateMonitor();
+  ASSERT_EQ(Monitors().size(), 1u);
+  QWidget* window = Monitors()[0];
+  auto* channels = window->findChild<QTableWidget*>("lvChannels");
+  auto* processes = window->findChild<QLabel*>("lblProcesses");
+  auto* log = window->findChild<QPlainTextEdit*>("memLog");
+  ASSERT_TRUE(channels != nullptr && processes != nullptr && log != nullptr);
+  ASSERT_EQ(channels->rowCount(), 1);
+  EXPECT_EQ(FromQt(channels->item(0, 0)->text()), kIdleRow);
+  EXPECT_NE(FromQt(log->toPlainText()).find(kStartLine), std::string::npos);
+
+  // The transmit process waits for a packet: it runs until it is stopped, and
+  // the window follows by itself.
+  EXPECT_EQ(FromQt(processes->text()), kOneProcess);
+  ASSERT_EQ(gate.StopTransmit(h), 1);
+  EXPECT_TRUE(Pump([&] { return FromQt(processes->text()) == kNoProcess; }, 8000))
+      << "shown: " << FromQt(processes->text());
+  EXPECT_TRUE(Pump([&] { return FromQt(log->toPlainText()).find("MDMGATE.StopTransmit") != std::string::npos; },
+                   8000));
+}
+
+}  // namespace
+}  // namespace kestrel::testing

@@ -1,0 +1,244 @@
+// The framework's monitor window on the Qt backend (offscreen), over a gate
+// that reports channels and log lines the test sets: what it shows, how it
+// follows the gate (its own timer, a refresh on show), what survives a
+// refresh, and that it reads nothing once it is being released. Also draws
+// the picture of the window for the README.
+#include <QApplication>
+#include <QFontMetrics>
+#include <QImage>
+#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QTableWidget>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+
+#include "host/Exchanger.h"
+#include "host/GateManager.h"
+#include "host/Listener.h"
+#include "host/MonitorSource.h"
+#include "host/OnlineGateMonitorForm.h"
+#include "platform/Cp1251.h"
+#include "platform/forms/TextConvert.h"
+#include "tests/forms/Operator.h"
+
+namespace kestrel::host {
+namespace {
+
+using namespace kestrel::literals;
+using forms::testing::TQtUi;
+
+std::string FromQt(const QString& s) { return text::Utf8ToCp1251(s.toStdString()); }
+
+// Texts of the window (at namespace scope: see platform/Cp1251.h).
+constexpr std::string_view kModem1 = "Модем 1"_cp;
+constexpr std::string_view kBaseCaption = "Монитор шлюза"_cp;
+constexpr std::string_view kRowListening = "COM1: Модем 1 - прослушивание ($00000003)"_cp;
+constexpr std::string_view kRowIdle = "COM5 - ожидание"_cp;
+constexpr std::string_view kRowConnected = "COM1: Модем 1 - соединение ($0000000A)"_cp;
+constexpr std::string_view kRowCalling = "COM5 - вызов ($0000000B)"_cp;
+constexpr std::string_view kNoProcesses = "Процессов: 0; потоков обмена: 0"_cp;
+
+// A gate whose channels and log the test sets.
+class TFakeGate : public TGateManager, public TMonitorSource {
+ public:
+  TExchanger* CreateExchanger(const void*, std::int32_t) override { return nullptr; }
+  TListener* CreateListener(const void*, std::int32_t, std::int32_t) override { return nullptr; }
+  std::vector<TMonitorChannel> MonitorChannels() const override {
+    std::lock_guard lock(mutex);
+    ++reads;
+    return channels;
+  }
+  std::vector<std::string> MonitorLogLines(std::size_t max) const override {
+    std::lock_guard lock(mutex);
+    const std::size_t n = std::min(max, lines.size());
+    return {lines.end() - static_cast<std::ptrdiff_t>(n), lines.end()};
+  }
+  void Set(int index, std::string alias, TChannelActivity activity, std::uint32_t owner) {
+    std::lock_guard lock(mutex);
+    TMonitorChannel c;
+    c.Index = index;
+    c.Alias = std::move(alias);
+    c.Activity = activity;
+    c.Owner = owner;
+    for (auto& existing : channels)
+      if (existing.Index == index) {
+        existing = c;
+        return;
+      }
+    channels.push_back(c);
+  }
+  void Log(std::string line) {
+    std::lock_guard lock(mutex);
+    lines.push_back(std::move(line));
+  }
+
+  mutable std::mutex mutex;
+  mutable int reads = 0;
+  std::vector<TMonitorChannel> channels;
+  std::vector<std::string> lines;
+};
+
+// A gate without channels of its own.
+class TPlainGate final : public TGateManager {
+ public:
+  TExchanger* CreateExchanger(const void*, std::int32_t) override { return nullptr; }
+  TListener* CreateListener(const void*, std::int32_t, std::int32_t) override { return nullptr; }
+};
+
+class MonitorForm : public ::testing::Test {
+ protected:
+  void SetUp() override { TQtUi::SetUp(); }
+  void TearDown() override { TQtUi::TearDown(); }
+
+  // The window of `form`: its controls by their names.
+  static QWidget* Window(const forms::TForm& form) {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->objectName() == QString::fromStdString(form.Name()) && w->isVisible()) return w;
+    return nullptr;
+  }
+  static std::vector<std::string> Rows(QWidget* window) {
+    std::vector<std::string> rows;
+    auto* list = window->findChild<QTableWidget*>("lvChannels");
+    for (int i = 0; i < list->rowCount(); ++i) rows.push_back(FromQt(list->item(i, 0)->text()));
+    return rows;
+  }
+  static std::string Log(QWidget* window) { return FromQt(window->findChild<QPlainTextEdit*>("memLog")->toPlainText()); }
+  static std::string Processes(QWidget* window) { return FromQt(window->findChild<QLabel*>("lblProcesses")->text()); }
+
+  static bool PumpUntil(const std::function<bool()>& done, int timeout_ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+  }
+
+  TFakeGate gate;
+};
+
+TEST_F(MonitorForm, ShowsTheGateAndFollowsItOnItsOwnTimer) {
+  gate.Set(0, std::string(kModem1), TChannelActivity::kListening, 3);
+  gate.Set(4, {}, TChannelActivity::kIdle, 0);
+  gate.Log("older");
+  gate.Log("newer");
+  TOnlineGateMonitorFormEx form;
+  form.GateManager = &gate;
+  form.FormCreate(&form);
+  form.Show();
+  QWidget* window = Window(form);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(FromQt(window->windowTitle()), std::string(kBaseCaption));
+  EXPECT_EQ(Rows(window), (std::vector<std::string>{std::string(kRowListening),
+                                                    std::string(kRowIdle)}));
+  EXPECT_EQ(Processes(window), std::string(kNoProcesses));
+  EXPECT_EQ(Log(window), "newer\nolder") << "newest first";
+  EXPECT_EQ(form.Text, "newer\nolder");
+
+  // Real time, tolerant: the timer fires about every second.
+  gate.Set(0, std::string(kModem1), TChannelActivity::kConnected, 10);
+  gate.Log("newest");
+  EXPECT_TRUE(PumpUntil([&] { return Log(window).rfind("newest", 0) == 0; }, 5000));
+  EXPECT_EQ(Rows(window)[0], std::string(kRowConnected));
+
+  // The close box hides it and stops the timer; showing it reads the gate again.
+  window->close();
+  EXPECT_FALSE(form.Visible());
+  EXPECT_FALSE(form.tmRefresh.Enabled());
+  gate.Set(4, {}, TChannelActivity::kSending, 11);
+  form.Show();
+  ASSERT_EQ(Window(form), window);
+  EXPECT_EQ(Rows(window)[1], std::string(kRowCalling));
+  EXPECT_TRUE(form.tmRefresh.Enabled());
+  form.Hide();
+}
+
+TEST_F(MonitorForm, ARefreshKeepsTheSelectedRowAndReadsNothingWhileClosing) {
+  gate.Set(0, "a", TChannelActivity::kIdle, 0);
+  gate.Set(1, "b", TChannelActivity::kIdle, 0);
+  TOnlineGateMonitorFormEx form;
+  form.GateManager = &gate;
+  form.FormCreate(&form);
+  form.Show();
+  form.lvChannels.SetItemIndex(1);
+  gate.Set(0, "a", TChannelActivity::kListening, 2);
+  form.tmRefresh.Fire();
+  EXPECT_EQ(form.lvChannels.Items()[0], "COM1: a - " + std::string("прослушивание"_cp) + " ($00000002)");
+  EXPECT_EQ(form.lvChannels.ItemIndex(), 1);
+
+  form.Closing = true;
+  const int reads = gate.reads;
+  form.tmRefresh.Fire();
+  form.Refresh();
+  EXPECT_EQ(gate.reads, reads);
+  form.Hide();
+}
+
+TEST_F(MonitorForm, WithoutAGateOrItsChannelsItSaysSo) {
+  TOnlineGateMonitorFormEx form;
+  form.FormCreate(&form);
+  EXPECT_EQ(form.lvChannels.Items(), std::vector<std::string>{std::string("(шлюз не запущен)"_cp)});
+  TPlainGate plain;
+  form.GateManager = &plain;
+  form.Refresh();
+  EXPECT_EQ(form.lvChannels.Items(), std::vector<std::string>{std::string("(каналы не настроены)"_cp)});
+  EXPECT_TRUE(form.Text.empty());
+}
+
+// The picture in docs/ ($KESTREL_SCREENSHOT_DIR when set, as the dialogs').
+TEST_F(MonitorForm, Screenshot) {
+  gate.Set(0, std::string("Модем 1"_cp), TChannelActivity::kConnected, 0x0000000A);
+  gate.Set(1, std::string("Модем 2"_cp), TChannelActivity::kListening, 0x00000003);
+  gate.Set(2, std::string("Модем 3"_cp), TChannelActivity::kSending, 0x0000000B);
+  gate.Set(4, std::string("Резерв"_cp), TChannelActivity::kIdle, 0);
+  for (const char* line : {"[$00004F21] MDMGATE.StartListen:(Начало функции)",
+                           "[$00004F21] MDMGATE.StartListen:(Конец функции)  Return: $00000003",
+                           "[$00004F30] TML[$00000003].DoOnTwoMdmConnected:(Канал COM1 соединен)",
+                           "[$00004F21] MDMGATE.StartTransmit:(Начало функции)",
+                           "[$00004F44] TME[$0000000B].Connect:(Набор номера 101)"})
+    gate.Log(text::Utf8ToCp1251(line));
+  TOnlineGateMonitorFormEx form;
+  form.GateManager = &gate;
+  form.FormCreate(&form);
+  form.SetCaption(std::string("Монитор модемного шлюза"_cp));
+  form.Show();
+  QWidget* window = Window(form);
+  ASSERT_NE(window, nullptr);
+  std::filesystem::path dir;
+  if (const char* d = std::getenv("KESTREL_SCREENSHOT_DIR"); d != nullptr && *d != '\0')
+    dir = d;
+  else
+    dir = std::filesystem::temp_directory_path() / "kestrel-dialog-shots";
+  std::filesystem::create_directories(dir);
+  const auto path = dir / "monitor.png";
+  // Offscreen windows have no frame: the caption is drawn as a title bar.
+  const QPixmap body = window->grab();
+  QFont font = window->font();
+  font.setBold(true);
+  const int title_height = QFontMetrics(font).height() + 10;
+  QImage image(body.width() + 2, body.height() + title_height + 1, QImage::Format_RGB32);
+  image.fill(QColor(0x4a, 0x6e, 0x9c));
+  QPainter painter(&image);
+  painter.setFont(font);
+  painter.setPen(Qt::white);
+  painter.drawText(QRect(8, 0, image.width() - 16, title_height), Qt::AlignVCenter | Qt::AlignLeft,
+                   window->windowTitle());
+  painter.drawPixmap(1, title_height, body);
+  painter.end();
+  EXPECT_TRUE(image.save(QString::fromStdString(path.string()), "PNG"));
+  std::ifstream file(path, std::ios::binary);
+  char magic[8] = {};
+  file.read(magic, sizeof magic);
+  EXPECT_EQ(std::string(magic + 1, 3), "PNG");
+  form.Hide();
+}
+
+}  // namespace
+}  // namespace kestrel::host
