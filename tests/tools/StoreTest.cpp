@@ -103,15 +103,22 @@ TEST(Schema, FailedMigrationLeavesTheFileAtItsOldVersion) {
   EXPECT_FALSE(HasColumn(*db, "journal", "crc32")) << "half of version 2 was kept";
 }
 
-TEST(Schema, FileThatIsNoDatabaseIsNamedInTheError) {
+TEST(Schema, FileThatIsNoDatabaseIsNamedAndLeftAlone) {
   TTestDir dir;
-  testing::WriteFile(dir / "text.db", std::string(4096, 'x'));
-  try {
-    OpenStore(dir / "text.db");
-    FAIL();
-  } catch (const EToolError& e) {
-    EXPECT_NE(std::string(e.what()).find("text.db"), std::string::npos) << e.what();
+  // SQLite itself would take a file shorter than its header for an empty
+  // database and write over it.
+  for (const std::string& content : {std::string("x"), std::string(4096, 'x'), std::string("SQLite format 2")}) {
+    testing::WriteFile(dir / "text.db", content);
+    try {
+      OpenStore(dir / "text.db");
+      ADD_FAILURE() << content.size() << " bytes were taken for a database";
+    } catch (const EToolError& e) {
+      EXPECT_NE(std::string(e.what()).find("text.db"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(testing::ReadFile(dir / "text.db"), content);
   }
+  testing::WriteFile(dir / "empty.db", "");
+  EXPECT_NO_THROW(OpenStore(dir / "empty.db")) << "an empty file is a new database";
 }
 
 TEST(Transaction, UncommittedWorkIsRolledBack) {

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "tools/kestrel/ToolError.h"
 
@@ -73,6 +74,16 @@ std::unique_ptr<TDatabase> TDatabase::Open(const std::string& path) {
   std::error_code ec;
   if (!parent.empty()) std::filesystem::create_directories(parent, ec);
   if (ec) throw EToolError("database " + path + ": cannot create the folder " + parent.string() + ": " + ec.message());
+  // SQLite takes a file shorter than its header for an empty database and
+  // writes one over it: a mistyped --db must not destroy somebody's file.
+  if (std::filesystem::file_size(path, ec) > 0 && !ec) {
+    char header[16] = {};
+    std::ifstream in(path, std::ios::binary);
+    in.read(header, sizeof header);
+    if (!in || std::string_view(header, sizeof header) != std::string_view("SQLite format 3\0", 16))
+      throw EToolError("database " + path + ": the file is not a database; it was left as it is");
+  }
+  ec.clear();
   sqlite3* handle = nullptr;
   const int rc = sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                                  nullptr);

@@ -58,8 +58,9 @@ class TStatement {
 
 class TDatabase {
  public:
-  // Opens the file, creating it (and its folder) when missing. The schema is
-  // not touched: see Schema.h for opening the program's database.
+  // Opens the file, creating it (and its folder) when missing. A file that
+  // is there but no SQLite database is refused and left untouched. The
+  // schema is not touched: see Schema.h for opening the program's database.
   static std::unique_ptr<TDatabase> Open(const std::string& path);
   ~TDatabase();
   TDatabase(const TDatabase&) = delete;
