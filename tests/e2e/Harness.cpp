@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "platform/Tick.h"
+#include "tests/e2e/Payload.h"
 
 namespace kestrel::e2e {
 
@@ -158,6 +159,32 @@ std::vector<TArrival> ReadArrivals(const std::string& path) {
     out.push_back(a);
   }
   return out;
+}
+
+TPlan::TPlan(const std::string& text) : text(text), sizes(PlanSizes(text)) {}
+
+std::uint64_t TPlan::DigestOf(std::int32_t n) const { return Digest(PacketBytes(n, Size(n))); }
+
+std::vector<std::int32_t> CheckArrivals(const std::vector<TArrival>& arrivals, const TPlan& plan,
+                                        std::size_t processes) {
+  std::vector<std::int32_t> numbers;
+  std::map<std::int32_t, int> times;
+  std::map<std::size_t, std::int32_t> last_of;  // per transmit process
+  for (const TArrival& a : arrivals) {
+    EXPECT_EQ(a.sender, 1) << "packet " << a.number;
+    if (a.number < 1 || static_cast<std::size_t>(a.number) > plan.Count()) {
+      ADD_FAILURE() << "unknown packet " << a.number;
+      continue;
+    }
+    EXPECT_EQ(a.size, plan.Size(a.number)) << "packet " << a.number;
+    EXPECT_EQ(a.digest, plan.DigestOf(a.number)) << "packet " << a.number << " damaged";
+    EXPECT_EQ(++times[a.number], 1) << "packet " << a.number << " delivered twice";
+    std::int32_t& last = last_of[static_cast<std::size_t>(a.number - 1) % processes];
+    EXPECT_GT(a.number, last) << "packet " << a.number << " out of order";
+    last = a.number;
+    numbers.push_back(a.number);
+  }
+  return numbers;
 }
 
 std::string Tail(const std::string& path, std::size_t lines) {

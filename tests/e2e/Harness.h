@@ -90,6 +90,24 @@ struct TArrival {
 };
 std::vector<TArrival> ReadArrivals(const std::string& path);
 
+// The packets of a plan (Payload.h) by number, as the sender makes them.
+struct TPlan {
+  explicit TPlan(const std::string& text);
+  std::size_t Count() const { return sizes.size(); }
+  std::size_t Size(std::int32_t n) const { return sizes[static_cast<std::size_t>(n - 1)]; }
+  std::uint64_t DigestOf(std::int32_t n) const;
+  std::string text;
+  std::vector<std::size_t> sizes;
+};
+
+// Checks what arrived against what was sent, with test failures: every
+// arrival a packet of the plan, intact, from the sending core (client id 1),
+// none twice, and in the order sent by each of `processes` transmit
+// processes (packet n went to process (n-1) mod processes). Returns the
+// numbers that arrived, in arrival order.
+std::vector<std::int32_t> CheckArrivals(const std::vector<TArrival>& arrivals, const TPlan& plan,
+                                        std::size_t processes = 1);
+
 // The last `lines` lines of a file, for a failure message.
 std::string Tail(const std::string& path, std::size_t lines = 40);
 
