@@ -42,7 +42,8 @@ std::unique_ptr<TChildProcess> TChildProcess::Start(const TSpec& spec, std::stri
     const std::string entry(*e);
     if (replaced.count(entry.substr(0, entry.find('='))) == 0) env_store.push_back(entry);
   }
-  for (const auto& [name, value] : spec.env) env_store.push_back(name + "=" + value);
+  for (const auto& [name, value] : spec.env)
+    if (!value.empty()) env_store.push_back(name + "=" + value);
   std::vector<char*> env;
   for (auto& s : env_store) env.push_back(s.data());
   env.push_back(nullptr);

@@ -192,5 +192,21 @@ TEST_F(Program, BadInputIsOneLineWithNothingHalfWritten) {
   EXPECT_NE(nolib.output.find("cannot load the gate library " + (dir / "x.txt")), std::string::npos) << nolib.output;
 }
 
+TEST(ProgramMonitor, WindowOpensOffscreenAndClosesOnStop) {
+#ifndef KESTREL_HAS_FORMS_PLUGIN
+  GTEST_SKIP() << "no forms plugin in this build";
+#else
+  TTestDir dir;
+  TRunningKestrel monitor({"--db", dir / "k.db", "monitor"}, {{"QT_QPA_PLATFORM", "offscreen"}});
+  ASSERT_TRUE(monitor.WaitForLine("the monitor window is open", 20000)) << monitor.Output();
+  EXPECT_EQ(monitor.Stop(), 0) << monitor.Output();
+  // Without any display the window cannot be made, and the program says so.
+  const auto r = RunKestrel({"--db", dir / "k.db", "monitor"},
+                            {{"QT_QPA_PLATFORM", ""}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}}, 20000);
+  EXPECT_EQ(r.code, 1) << r.output;
+  EXPECT_NE(r.output.find("kestrel: the monitor window did not open"), std::string::npos) << r.output;
+#endif
+}
+
 }  // namespace
 }  // namespace kestrel::app

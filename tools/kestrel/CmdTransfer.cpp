@@ -1,26 +1,31 @@
 // send, listen and monitor: the commands that run the gate's exchanges.
 #include <condition_variable>
+#include <functional>
 #include <cstdio>
 #include <mutex>
 
+#include "heron.h"
 #include "platform/StopNotifier.h"
 #include "tools/kestrel/Clock.h"
 #include "tools/kestrel/Commands.h"
 #include "tools/kestrel/Console.h"
+#include "tools/kestrel/GateAddresses.h"
 #include "tools/kestrel/Progress.h"
 #include "tools/kestrel/Receiver.h"
 #include "tools/kestrel/Runtime.h"
 #include "tools/kestrel/Sender.h"
+#include "tools/kestrel/ToolError.h"
 
 namespace kestrel::app {
 namespace {
 
-// A monitor window only needs the gate's log lines echoed when asked.
+// A monitor window only needs the gate's log lines echoed when asked; a
+// window that does not open is told by OpenMonitor.
 class TQuietEvents final : public TCoreEvents {
  public:
   TQuietEvents(TConsole& console, bool verbose) : console_(console), verbose_(verbose) {}
   void OnGateLine(const TLogLine& line) override {
-    if (verbose_ || line.error) console_.Line((line.error ? "gate error: " : "gate: ") + line.text);
+    if (verbose_) console_.Line((line.error ? "gate error: " : "gate: ") + line.text);
   }
 
  private:
@@ -29,6 +34,24 @@ class TQuietEvents final : public TCoreEvents {
 };
 
 }  // namespace
+
+void OpenMonitor(TRuntime& rt, decltype(&::GateMonitor) monitor) {
+  PrepareDialogs();
+  const std::string before = rt.Core().LastError();
+  monitor();
+  // The export answers nothing; a window that could not be made is reported
+  // to the core as an error.
+  const std::string after = rt.Core().LastError();
+  if (after != before && after.find("GLCreateMonitorForm") != std::string::npos)
+    throw EToolError("the monitor window did not open: " + after);
+}
+
+void PumpMainThreadUntil(const std::function<bool()>& done) {
+  // The gate's windows live on this thread; a console program has no loop
+  // of its own, so it lends the gate this one until it is done. Each pump
+  // waits for work up to its time-out: a stop is seen within that time.
+  while (!done()) HeronPumpMainThread(100);
+}
 
 int RunSend(const TOptions& o) {
   // Files first: an unreadable one ends the command before anything is kept.
@@ -83,10 +106,12 @@ int RunMonitor(const TOptions& o) {
     cv.notify_all();
   });
   rt.GateStarted();  // the whole-gate stop at the end closes the window
-  monitor();
+  OpenMonitor(rt, monitor);
   console.Line("the monitor window is open; Ctrl-C closes it");
-  std::unique_lock lock(mutex);
-  cv.wait(lock, [&] { return !why.empty(); });
+  PumpMainThreadUntil([&] {
+    std::lock_guard lock(mutex);
+    return !why.empty();
+  });
   return 0;
 }
 

@@ -2,6 +2,7 @@
 
 #include "heron.h"
 #include "platform/PortNames.h"
+#include "tools/kestrel/Commands.h"
 #include "tools/kestrel/Document.h"
 #include "tools/kestrel/Runtime.h"
 #include "tools/kestrel/ToolError.h"
@@ -28,10 +29,16 @@ int TReceiveRun::Run(TRuntime& rt, TInbox& inbox, bool open_monitor) {
     const std::string why = rt.Core().LastError();
     throw EToolError("the gate did not start listening" + (why.empty() ? std::string() : ": " + why));
   }
-  if (monitor != nullptr) monitor();
+  if (monitor != nullptr) OpenMonitor(rt, monitor);
   console_.Line(prefix_ + "listening as client " + std::to_string(own.client_id) + " (gate code " +
                 std::to_string(rt.Options().gate_code) + "); documents go to " + inbox.Dir().string());
   std::string why;
+  if (monitor != nullptr) {
+    PumpMainThreadUntil([&] {
+      std::lock_guard lock(mutex_);
+      return !stop_reason_.empty();
+    });
+  }
   {
     std::unique_lock lock(mutex_);
     cv_.wait(lock, [&] { return !stop_reason_.empty(); });

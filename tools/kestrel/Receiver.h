@@ -36,7 +36,9 @@ class TReceiveRun final : public TCoreEvents {
   // "listening ..." once the gate listens, and returns after RequestStop
   // with the number of documents received. `rt` must have loaded the gate
   // with this object as its events. `open_monitor` opens the gate's monitor
-  // window as well. Throws EToolError when the gate does not start.
+  // window as well, and then lends the main thread to it while waiting
+  // (Run must then be called on the main thread). Throws EToolError when
+  // the gate does not start.
   int Run(TRuntime& rt, TInbox& inbox, bool open_monitor);
   void RequestStop(const std::string& why);
 
