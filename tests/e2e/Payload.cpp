@@ -50,13 +50,24 @@ std::vector<std::size_t> SpreadSizes(std::size_t count, std::size_t largest) {
 }
 
 std::vector<std::size_t> PlanSizes(std::string_view plan) {
-  const auto colon1 = plan.find(':');
-  const auto colon2 = colon1 == std::string_view::npos ? colon1 : plan.find(':', colon1 + 1);
-  if (colon2 == std::string_view::npos) return {};
   auto number = [](std::string_view s, std::size_t& out) {
     const auto r = std::from_chars(s.data(), s.data() + s.size(), out);
     return r.ec == std::errc{} && r.ptr == s.data() + s.size();
   };
+  if (plan.starts_with("list:")) {
+    std::vector<std::size_t> sizes;
+    for (std::string_view rest = plan.substr(5); !rest.empty();) {
+      const auto comma = rest.find(',');
+      std::size_t size = 0;
+      if (!number(rest.substr(0, comma), size)) return {};
+      sizes.push_back(size);
+      rest = comma == std::string_view::npos ? std::string_view{} : rest.substr(comma + 1);
+    }
+    return sizes;
+  }
+  const auto colon1 = plan.find(':');
+  const auto colon2 = colon1 == std::string_view::npos ? colon1 : plan.find(':', colon1 + 1);
+  if (colon2 == std::string_view::npos) return {};
   std::size_t count = 0, size = 0;
   if (!number(plan.substr(colon1 + 1, colon2 - colon1 - 1), count) || !number(plan.substr(colon2 + 1), size))
     return {};

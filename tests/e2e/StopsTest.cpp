@@ -1,0 +1,237 @@
+// Whole-gate stops through the exports, in this process: libKestrel loaded
+// as a host loads it, its COM1 a pseudo-terminal of a simulated exchange
+// running here, and where a transfer needs a far gate, gate_host in another
+// process. StopTransmit(0) and StopListen(0) in the middle of a dial, of an
+// answer and of a transfer return within a second, end every thread the
+// gate started, close the channel's port (its modem sees DTR drop, and the
+// port can be opened again at once), and settle each packet once.
+//
+// Run under ASan/LSan and valgrind, this is also the leak check of a stop.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <system_error>
+
+#include "platform/Port.h"
+#include "platform/PortNames.h"
+#include "platform/ProcessEnv.h"
+#include "platform/Tick.h"
+#include "tests/e2e/HostBlocks.h"
+#include "tests/e2e/Harness.h"
+#include "tests/e2e/Payload.h"
+#include "tests/kestrel/GateLibrary.h"
+#include "tests/pool/CoreSpy.h"
+
+namespace kestrel::e2e {
+namespace {
+
+using platform::TChildProcess;
+using TKind = sim::TExchangeEvent::TKind;
+
+constexpr std::uint32_t kStopLimitMs = 1000;
+constexpr std::int16_t kGateCode = 7;
+
+// The threads of this process, or -1 where the system does not list them.
+// Linux lists each thread of a process as an entry of /proc/self/task.
+int LiveThreads() {
+  std::error_code ec;
+  std::filesystem::directory_iterator it("/proc/self/task", ec);
+  if (ec) return -1;
+  int n = 0;
+  for (; it != std::filesystem::directory_iterator(); it.increment(ec)) ++n;
+  return n;
+}
+
+bool HasEvent(const std::vector<sim::TExchangeEvent>& events, TKind kind, sim::TModemId modem) {
+  for (const sim::TExchangeEvent& e : events)
+    if (e.kind == kind && e.modem == modem) return true;
+  return false;
+}
+
+enum class TStopBy { Transmit, Listen };
+
+class Stops : public ::testing::TestWithParam<TStopBy> {
+ protected:
+  // The gate's COM1 is modem "102"; nothing is loaded yet.
+  void SetUpExchange(const sim::TExchangeOptions& options) {
+    bench = std::make_unique<TExchangeBench>(options);
+    ASSERT_TRUE(bench->AddCom(here, {.number = "102"}));
+    ASSERT_TRUE(platform::SetEnvironmentVariable("KESTREL_COM_DIR", here.Folder()));
+    core.StoreSettings(kGateCode, GateSettingsBlock(1));
+  }
+  void LoadGate() {
+    gate = std::make_unique<testing::TGateLibrary>();
+    ASSERT_EQ(gate->Error(), "");
+    baseline_threads = LiveThreads();
+  }
+  void TearDown() override {
+    if (gate) {
+      (void)gate->StopTransmit(0);
+      gate.reset();
+    }
+    peer.reset();
+    bench.reset();
+    (void)platform::SetEnvironmentVariable("KESTREL_COM_DIR", "");
+  }
+
+  KHandle Transmit(const std::string& phone) {
+    TAddressSpec spec;
+    spec.phones = {phone};
+    spec.dial_timeout_ms = 30000;
+    const std::string block = AddressBlock(spec);
+    return gate->StartTransmit(block.data(), static_cast<std::int32_t>(block.size()), 42, kGateCode, 0);
+  }
+  KHandle Listen() {
+    const std::string block = AddressBlock(TAddressSpec{});
+    return gate->StartListen(block.data(), static_cast<std::int32_t>(block.size()), 99, kGateCode, 0);
+  }
+  void Send(KHandle process, std::int32_t n, std::size_t size) {
+    const std::string data = PacketBytes(n, size);
+    const TRefPack ref{n, 738000, n};
+    ASSERT_TRUE(gate->SendToGate(data.data(), static_cast<std::int32_t>(data.size()), &ref, process));
+  }
+
+  // Stops the whole gate the way the parameter says; returns how long it took.
+  std::uint32_t StopGate() {
+    if (baseline_threads > 0) {
+      EXPECT_GT(LiveThreads(), baseline_threads) << "the gate is at work";
+    }
+    const std::uint32_t t0 = platform::GetTickCount();
+    const bool ok = GetParam() == TStopBy::Transmit ? gate->StopTransmit(0) : gate->StopListen(0, 1);
+    const std::uint32_t took = platform::Elapsed(t0, platform::GetTickCount());
+    EXPECT_TRUE(ok);
+    std::printf("stop took %u ms\n", took);
+    return took;
+  }
+
+  // After a stop: no thread of the gate is left, the channel's port was
+  // closed (DTR dropped) and can be opened again.
+  void ExpectEverythingFreed() {
+    if (baseline_threads > 0) {
+      EXPECT_EQ(LiveThreads(), baseline_threads) << "threads left behind";
+    }
+    const auto dtr_dropped_last = [&](const std::vector<sim::TExchangeEvent>& events) {
+      for (auto it = events.rbegin(); it != events.rend(); ++it)
+        if (it->kind == TKind::kDtr && it->modem == here.modems[0]) return it->text == "off";
+      return false;
+    };
+    EXPECT_TRUE(bench->WaitForEvents(dtr_dropped_last, 5000)) << "the modem saw DTR drop last";
+    const platform::TPortHandle port = platform::PortOpen(here.File("com1"));
+    EXPECT_NE(port, platform::kInvalidPortHandle) << "the port is free";
+    if (port != platform::kInvalidPortHandle) (void)platform::PortClose(port);
+  }
+
+  // How often each packet was settled at this core.
+  std::map<std::int32_t, int> Settlements() const {
+    std::map<std::int32_t, int> count;
+    for (const TRefPack& r : core.Failed()) ++count[r.Number];
+    for (const TRefPack& r : core.Confirmed()) ++count[r.Number];
+    return count;
+  }
+
+  testing::TCoreSpy core;  // the core's handlers exist before the library loads
+  TGateSide here, there;
+  std::unique_ptr<TExchangeBench> bench;
+  std::unique_ptr<testing::TGateLibrary> gate;
+  std::unique_ptr<TChildProcess> peer;
+  int baseline_threads = -1;
+};
+
+TEST_P(Stops, DuringADialReturnAtOnceAndReportEveryQueuedPacketFailedOnce) {
+  SetUpExchange(QuickExchange(115200));
+  const sim::TModemId callee = bench->AddBare({.number = "555"});  // rings unanswered
+  bench->Start();
+  LoadGate();
+  const KHandle tx = Transmit("555");
+  ASSERT_NE(tx, 0u);
+  for (std::int32_t n = 1; n <= 3; ++n) Send(tx, n, 100);
+  ASSERT_TRUE(bench->WaitForEvents([&](const auto& events) { return HasEvent(events, TKind::kRing, callee); }, 20000));
+
+  EXPECT_LE(StopGate(), kStopLimitMs);
+  EXPECT_EQ(Settlements(), (std::map<std::int32_t, int>{{1, 1}, {2, 1}, {3, 1}}));
+  EXPECT_TRUE(core.Confirmed().empty());
+  ExpectEverythingFreed();
+}
+
+TEST_P(Stops, DuringAnAnswerReturnAtOnce) {
+  sim::TExchangeOptions options = QuickExchange(115200);
+  options.handshake_ms = 4000;  // the answering modem waits this long for CONNECT
+  SetUpExchange(options);
+  const std::string line = "e2e-caller-" + std::to_string(platform::ProcessId());
+  ASSERT_NE(bench->Runner().AddSimModem(line, {.number = "101"}), sim::kNoModem);
+  bench->Start();
+  LoadGate();
+  ASSERT_NE(Listen(), 0u);
+
+  // A terminal dials the gate's modem.
+  const platform::TPortHandle caller = platform::PortOpen(std::string(platform::kSimPortPrefix) + line);
+  ASSERT_NE(caller, platform::kInvalidPortHandle);
+  ASSERT_TRUE(platform::PortSetState(caller, platform::TPortDcb{}));  // raises DTR
+  const std::string dial = "ATX3D102\r";
+  std::uint32_t written = 0;
+  ASSERT_TRUE(platform::PortWrite(caller, dial.data(), static_cast<std::uint32_t>(dial.size()), written));
+  ASSERT_TRUE(
+      bench->WaitForEvents([&](const auto& events) { return HasEvent(events, TKind::kAnswer, here.modems[0]); }, 20000));
+
+  EXPECT_LE(StopGate(), kStopLimitMs);
+  (void)platform::PortClose(caller);
+  EXPECT_TRUE(core.Received().empty());
+  ExpectEverythingFreed();
+}
+
+// Here the gate sends to gate_host; the stop comes while the second packet,
+// 1 MiB (some 90 s on this line), is on its way.
+TEST_P(Stops, DuringASendingTransferReturnAtOnceAndSettleEachPacketOnce) {
+  SetUpExchange(QuickExchange(115200));
+  ASSERT_TRUE(bench->AddCom(there, {.number = "202"}));
+  bench->Start();
+  peer = StartListener(there, 1);
+  ASSERT_NE(peer, nullptr);
+  LoadGate();
+  const KHandle tx = Transmit("202");
+  ASSERT_NE(tx, 0u);
+  Send(tx, 1, 200);
+  Send(tx, 2, 1 << 20);
+  Send(tx, 3, 200);
+  ASSERT_TRUE(core.WaitUntil([](const testing::TCoreSpy& c) { return c.Confirmed().size() == 1; }, 30000));
+
+  EXPECT_LE(StopGate(), kStopLimitMs);
+  EXPECT_EQ(Settlements(), (std::map<std::int32_t, int>{{1, 1}, {2, 1}, {3, 1}}));
+  EXPECT_EQ(core.Confirmed().size(), 1u);
+  ExpectEverythingFreed();
+}
+
+// Here the gate listens and gate_host sends to it; the stop comes while the
+// second packet is on its way.
+TEST_P(Stops, DuringAReceivingTransferReturnAtOnce) {
+  SetUpExchange(QuickExchange(115200));
+  ASSERT_TRUE(bench->AddCom(there, {.number = "201"}));
+  bench->Start();
+  LoadGate();
+  ASSERT_NE(Listen(), 0u);
+  peer = StartHost({"send", "--phones", "102", "--plan", "list:200,1048576", "--report", there.File("outcomes"),
+                    "--tries", "0", "--deadline", "60000"},
+                   there.Folder(), false);
+  ASSERT_NE(peer, nullptr);
+  ASSERT_TRUE(core.WaitUntil([](const testing::TCoreSpy& c) { return c.Received().size() == 1; }, 60000));
+
+  EXPECT_LE(StopGate(), kStopLimitMs);
+  ASSERT_EQ(core.Received().size(), 1u);
+  EXPECT_EQ(core.Received()[0].data, PacketBytes(1, 200));
+  ExpectEverythingFreed();
+  // The sender hears of the break and reports the packet in flight failed.
+  ASSERT_TRUE(peer->Wait(60000));
+  const TSenderReport report = ReadSenderReport(there.File("outcomes"));
+  EXPECT_EQ(report.ok, (std::map<std::int32_t, int>{{1, 1}}));
+  EXPECT_EQ(report.fail, (std::map<std::int32_t, int>{{2, 1}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(E2e, Stops, ::testing::Values(TStopBy::Transmit, TStopBy::Listen),
+                         [](const ::testing::TestParamInfo<TStopBy>& info) {
+                           return std::string(info.param == TStopBy::Transmit ? "StopTransmit" : "StopListen");
+                         });
+
+}  // namespace
+}  // namespace kestrel::e2e
