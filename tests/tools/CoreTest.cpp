@@ -17,6 +17,16 @@ namespace {
 using namespace kestrel::literals;
 using namespace std::string_literals;
 
+// Texts as the gate writes them, at namespace scope (clang 14 crashes on
+// these literals inside a function).
+constexpr std::string_view kBegin = "Начало функции"_cp;
+constexpr std::string_view kError = "MDMGATE.StartTransmit:(Ошибка EMdmGateError:(x))"_cp;
+constexpr std::string_view kDetails = "подробно"_cp;
+constexpr std::string_view kCaption = "Передача"_cp;
+constexpr std::string_view kBusyChannel =
+    "TMPM[].Init:(Канал COM4 при тестировании выдал ошибку:(Ошибка: 16; Device or resource busy))"_cp;
+constexpr std::string_view kCutShort = "TMPM[].Init:(Канал COM5 при тестировании"_cp;
+
 struct TRecorder final : TCoreEvents {
   std::mutex mutex;
   std::vector<TLogLine> lines;
@@ -57,9 +67,9 @@ TEST(Core, GateLinesArriveInUtf8AndAnErrorIsKeptOnce) {
   TRecorder events;
   {
     TCore core(events, &writer);
-    const std::string error = "[$0000BEEF] "s + std::string("MDMGATE.StartTransmit:(Ошибка EMdmGateError:(x))"_cp);
-    EXPECT_EQ(::GateInfo(2, 1, ("[$0000BEEF] "s + std::string("Начало функции"_cp)).c_str(), nullptr, 0), 1);
-    const std::string details(std::string("подробно"_cp));
+    const std::string error = "[$0000BEEF] "s + std::string(kError);
+    EXPECT_EQ(::GateInfo(2, 1, ("[$0000BEEF] "s + std::string(kBegin)).c_str(), nullptr, 0), 1);
+    const std::string details(kDetails);
     EXPECT_EQ(::GateInfo(1, 1, error.c_str(), details.c_str(), 0), 1);
     EXPECT_EQ(::GateInfo(2, 1, error.c_str(), details.c_str(), 0), 1) << "the same error as a line";
     EXPECT_EQ(::GateInfo(2, 7, "no prefix", "", 0), 1);
@@ -105,7 +115,7 @@ TEST(Core, PacketsOutcomesAndProgressReachTheCommand) {
   events.take = false;
   EXPECT_EQ(::RecvPacketFromGate(9, &ref, "data", 4), 0) << "a refused packet is refused to the gate";
   EXPECT_EQ(::RecvPacketFromGate(9, &ref, nullptr, 4), 0) << "no bytes behind a size";
-  ::ProgressFromGate(5, std::string("Передача"_cp).c_str(), 1, 2, HERON_PROGRESS_SEND);
+  ::ProgressFromGate(5, std::string(kCaption).c_str(), 1, 2, HERON_PROGRESS_SEND);
   EXPECT_EQ(events.failed, std::vector<std::int32_t>{12});
   EXPECT_EQ(events.delivered, std::vector<std::int32_t>{12});
   EXPECT_EQ(events.captions, std::vector<std::string>{"Передача"});
@@ -115,10 +125,9 @@ TEST(Core, ChannelsThatFailTheirTestAreNamedWithTheirDevice) {
   TRecorder events;
   TCore core(events, nullptr);
   platform::SetComPortTarget(4, "/dev/test-device");
-  const std::string line =
-      "[$00000001] "s + std::string("TMPM[].Init:(Канал COM4 при тестировании выдал ошибку:(Ошибка: 16; Device or resource busy))"_cp);
+  const std::string line = "[$00000001] "s + std::string(kBusyChannel);
   ::GateInfo(2, 1, line.c_str(), "", 0);
-  ::GateInfo(2, 1, std::string("TMPM[].Init:(Канал COM5 при тестировании"_cp).c_str(), "", 0);  // cut short
+  ::GateInfo(2, 1, std::string(kCutShort).c_str(), "", 0);  // cut short
   platform::ClearComPortTargets();
   ASSERT_EQ(events.problems.size(), 1u);
   EXPECT_EQ(events.problems[0].first, "COM4");
