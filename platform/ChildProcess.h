@@ -20,10 +20,10 @@ namespace kestrel::platform {
 class TChildProcess {
  public:
   struct TSpec {
-    std::vector<std::string> argv;  // argv[0] is the program's path
+    std::vector<std::string> argv;                         // argv[0] is the program's path
     std::vector<std::pair<std::string, std::string>> env;  // set or replaced in the child; "" removes
-    bool capture_output = false;    // its standard output goes to ReadLine
-    bool merge_error = false;       // with capture_output: its standard error too
+    bool capture_output = false;                           // its standard output goes to ReadLine
+    bool merge_error = false;                              // with capture_output: its standard error too
   };
 
   // Starts the child. Null on failure, with the reason in `error`.

@@ -1,5 +1,3 @@
-#include "platform/ChildProcess.h"
-
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -12,6 +10,8 @@
 
 #include <chrono>
 #include <set>
+
+#include "platform/ChildProcess.h"
 
 extern char** environ;
 

@@ -1,9 +1,9 @@
-#include "platform/ProcessEnv.h"
-
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <vector>
+
+#include "platform/ProcessEnv.h"
 
 namespace kestrel::platform {
 

@@ -1,6 +1,6 @@
-#include "platform/SharedLibrary.h"
-
 #include <dlfcn.h>
+
+#include "platform/SharedLibrary.h"
 
 namespace kestrel::platform {
 

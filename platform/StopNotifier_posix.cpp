@@ -1,5 +1,3 @@
-#include "platform/StopNotifier.h"
-
 #include <errno.h>
 #include <poll.h>
 #include <signal.h>
@@ -9,6 +7,8 @@
 
 #include <system_error>
 #include <thread>
+
+#include "platform/StopNotifier.h"
 
 namespace kestrel::platform {
 

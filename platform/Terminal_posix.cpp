@@ -1,7 +1,7 @@
-#include "platform/Terminal.h"
-
 #include <sys/ioctl.h>
 #include <unistd.h>
+
+#include "platform/Terminal.h"
 
 namespace kestrel::platform {
 namespace {

@@ -35,8 +35,9 @@ TEST(GateSettings, ChannelTextsBuildABlockThatReadsBack) {
   store::TMdmChannelSettings rec;
   std::memcpy(&rec, block.data() + 104 + 4 + 212, sizeof rec);
   EXPECT_EQ(rec.HwFlow, gate::THwFlowControl::hfNONE);
-  EXPECT_EQ(ChannelText(c), "COM3: 57600 baud, 7 data bits, even parity, 2 stop bits, software flow (XON/XOFF), "
-                            "init \"AT&F,S0=0\", alias \"Касса\"");
+  EXPECT_EQ(ChannelText(c),
+            "COM3: 57600 baud, 7 data bits, even parity, 2 stop bits, software flow (XON/XOFF), "
+            "init \"AT&F,S0=0\", alias \"Касса\"");
 }
 
 TEST(GateSettings, NewChannelTakesTheDefaultsAndAKnownChannelKeepsItsValues) {
@@ -64,7 +65,9 @@ TEST(GateSettings, WrongChannelTextsNameTheirMistake) {
       {"port=1,stop=3", "stop=3"},
       {"port=1,flow=magic", "flow=magic"},
       {"port=1,speed=9600", "unknown key \"speed\""},
-      {"port=1,init=" "AT12345678901234567890123456789012345678901234567890", "longer than 50"},
+      {"port=1,init="
+       "AT12345678901234567890123456789012345678901234567890",
+       "longer than 50"},
       {"port=1,garbage", "not KEY=VALUE"},
   };
   for (const auto& [spec, expected] : bad) {

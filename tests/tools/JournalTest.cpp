@@ -65,7 +65,8 @@ TEST_F(Journal, FailUnsettledTouchesOnlyOpenEntries) {
 TEST_F(Journal, ReceivedDocumentsKeepTheSendersReference) {
   const TRefPack ref{41, 739000, 3600000};
   const auto id = journal.AddIncoming("Sender", 1, "a.txt", 5, 0xABCDu, ref, TOutcome::Received, "/in/a.txt");
-  const auto raw = journal.AddIncoming("client 9", 9, "packet-7.bin", 3, std::nullopt, ref, TOutcome::Rejected, "disk full");
+  const auto raw =
+      journal.AddIncoming("client 9", 9, "packet-7.bin", 3, std::nullopt, ref, TOutcome::Rejected, "disk full");
   const auto e = journal.Find(id);
   EXPECT_EQ(e->direction, TDirection::In);
   EXPECT_EQ(e->ref.Number, 41);
@@ -94,8 +95,8 @@ TEST_F(Journal, ListingFiltersAndShowsTheNewestOldestFirst) {
 }
 
 TEST(JournalOutcomes, NamesGoBothWays) {
-  for (const TOutcome o : {TOutcome::Queued, TOutcome::Delivered, TOutcome::Failed, TOutcome::Received,
-                           TOutcome::Rejected})
+  for (const TOutcome o :
+       {TOutcome::Queued, TOutcome::Delivered, TOutcome::Failed, TOutcome::Received, TOutcome::Rejected})
     EXPECT_EQ(OutcomeFromName(OutcomeName(o)), o);
   EXPECT_FALSE(OutcomeFromName("lost"));
 }

@@ -63,9 +63,11 @@ TEST(Options, UsageErrorsEndWithCodeTwoAndSaySo) {
 }
 
 TEST(Options, HelpEndsWithCodeZeroEverywhere) {
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"--help"}, {"send", "--help"}, {"party", "add", "--help"}, {"demo", "--help"},
-        {"settings", "set", "--help"}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"},
+                                               {"send", "--help"},
+                                               {"party", "add", "--help"},
+                                               {"demo", "--help"},
+                                               {"settings", "set", "--help"}}) {
     const auto p = Parse(args);
     EXPECT_EQ(p.rc, 0);
     EXPECT_NE(p.out.find("Usage"), std::string::npos) << p.out;
@@ -102,9 +104,9 @@ TEST(Options, EachSubcommandIsItsCommand) {
 }
 
 TEST(Options, AddressOptionsAreKeptAsGiven) {
-  const auto p = Parse({"party", "add", "Bank", "--client-id", "7", "--phone", "101", "--phone", "8 (800) 555",
-                        "--ports", "1-3", "--pulse", "--dial-timeout", "45", "--restore-tries", "0", "--param",
-                        "DataWaitTimeOut=2:00", "--edit"});
+  const auto p =
+      Parse({"party", "add", "Bank", "--client-id", "7", "--phone", "101", "--phone", "8 (800) 555", "--ports", "1-3",
+             "--pulse", "--dial-timeout", "45", "--restore-tries", "0", "--param", "DataWaitTimeOut=2:00", "--edit"});
   ASSERT_EQ(p.rc, -1) << p.err;
   const TAddressOptions& a = p.options.address;
   EXPECT_EQ(p.options.party, "Bank");

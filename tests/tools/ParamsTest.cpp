@@ -31,9 +31,12 @@ std::string Span(double seconds) {
 }
 
 TParams AddressLike() {
-  return {Scalar("DialPhoneType", PARAM_ENUM, 0), Bytes("DataWaitTimeOut", PARAM_DATETIME, Span(60)),
-          Scalar("RestoreConnTries", PARAM_INT32, 2), Scalar("ToShowProgress", PARAM_BOOL, 1),
-          Bytes("UseComPorts", PARAM_TEXT, std::string(16, '0')), Bytes("PhonesList", PARAM_TEXT, "")};
+  return {Scalar("DialPhoneType", PARAM_ENUM, 0),
+          Bytes("DataWaitTimeOut", PARAM_DATETIME, Span(60)),
+          Scalar("RestoreConnTries", PARAM_INT32, 2),
+          Scalar("ToShowProgress", PARAM_BOOL, 1),
+          Bytes("UseComPorts", PARAM_TEXT, std::string(16, '0')),
+          Bytes("PhonesList", PARAM_TEXT, "")};
 }
 
 TEST(Params, TimesAreSecondsMinutesOrHours) {
@@ -72,7 +75,7 @@ TEST(Params, ValuesAreReadByTheParametersType) {
 TEST(Params, WrongValuesNameTheParameter) {
   TParams p = AddressLike();
   const std::pair<const char*, const char*> bad[] = {
-      {"DialPhoneType", "256"}, {"DialPhoneType", "x"},      {"RestoreConnTries", "99999999999"},
+      {"DialPhoneType", "256"},    {"DialPhoneType", "x"},          {"RestoreConnTries", "99999999999"},
       {"ToShowProgress", "maybe"}, {"DataWaitTimeOut", "24:00:00"}, {"DataWaitTimeOut", "soon"}};
   for (const auto& [name, value] : bad) {
     try {

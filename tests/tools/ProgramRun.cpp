@@ -32,7 +32,8 @@ TProgramResult RunKestrel(const std::vector<std::string>& args,
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   std::string line;
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) break;
     const auto r = child->ReadLine(line, static_cast<std::uint32_t>(left.count()));
     if (r == platform::TChildProcess::TRead::End) break;

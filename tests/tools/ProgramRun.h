@@ -30,7 +30,8 @@ TProgramResult RunKestrel(const std::vector<std::string>& args,
 // A kestrel that keeps running (listen, sim): its output is read as it comes.
 class TRunningKestrel {
  public:
-  TRunningKestrel(const std::vector<std::string>& args, const std::vector<std::pair<std::string, std::string>>& env = {});
+  TRunningKestrel(const std::vector<std::string>& args,
+                  const std::vector<std::pair<std::string, std::string>>& env = {});
   // Stops it (SIGTERM, then SIGKILL after 10 s) when still running.
   ~TRunningKestrel();
 

@@ -157,10 +157,12 @@ TEST_F(Program, BadInputIsOneLineWithNothingHalfWritten) {
   std::filesystem::create_symlink("/nonexistent/ttyQ", dir.Path() / "nodev" / "com1");
   const TCase cases[] = {
       {Side("a", {"send", "--to", "Nobody", dir / "x.txt"}), "kestrel: no party named \"Nobody\" in " + DbOf("a")},
-      {Side("a", {"send", "--to", "B", dir / "x.txt", dir / "missing.txt"}), "kestrel: cannot read " + (dir / "missing.txt")},
+      {Side("a", {"send", "--to", "B", dir / "x.txt", dir / "missing.txt"}),
+       "kestrel: cannot read " + (dir / "missing.txt")},
       {Side("a", {"party", "remove", "Nobody"}), "kestrel: no party named \"Nobody\""},
       {Side("a", {"party", "add", "B", "--client-id", "9"}), "kestrel: party \"B\" already exists"},
-      {Side("a", {"settings", "set", "--channel", "port=1,parity=sometimes"}), "kestrel: channel \"port=1,parity=sometimes\""},
+      {Side("a", {"settings", "set", "--channel", "port=1,parity=sometimes"}),
+       "kestrel: channel \"port=1,parity=sometimes\""},
       {{"--db", dir / "x.txt", "journal"}, "kestrel: database " + (dir / "x.txt")},
   };
   for (const auto& c : cases) {

@@ -30,10 +30,10 @@ std::string LocalTimeText(TWallClock::time_point t) {
 }
 
 std::int32_t DayNumber(int year, unsigned month, unsigned day) {
-  const std::chrono::sys_days d = std::chrono::year_month_day{std::chrono::year{year}, std::chrono::month{month},
-                                                              std::chrono::day{day}};
-  const std::chrono::sys_days first = std::chrono::year_month_day{std::chrono::year{1}, std::chrono::January,
-                                                                  std::chrono::day{1}};
+  const std::chrono::sys_days d =
+      std::chrono::year_month_day{std::chrono::year{year}, std::chrono::month{month}, std::chrono::day{day}};
+  const std::chrono::sys_days first =
+      std::chrono::year_month_day{std::chrono::year{1}, std::chrono::January, std::chrono::day{1}};
   return static_cast<std::int32_t>((d - first).count() + 1);
 }
 

@@ -112,8 +112,8 @@ int RunSettings(const TOptions& o) {
   const auto old = rt.Config().GateSettings(code);
   TSettings s = old ? ReadSettings(*old) : TSettings{};
   for (const int port : o.remove_ports)
-    if (!RemoveChannel(s, port)) throw EToolError("--remove-port " + std::to_string(port) + ": no channel on COM" +
-                                                  std::to_string(port));
+    if (!RemoveChannel(s, port))
+      throw EToolError("--remove-port " + std::to_string(port) + ": no channel on COM" + std::to_string(port));
   for (const auto& spec : o.channels) ApplyChannelSpec(s, spec);
   if (o.show_progress) s.show_progress = *o.show_progress;
   rt.Config().SetGateSettings(code, BuildSettings(s));
@@ -163,8 +163,7 @@ int RunParty(const TOptions& o) {
   TRuntime rt(o.global);
   TConsole& console = TConsole::Standard();
   if (o.command == TCommand::PartyRemove) {
-    if (!rt.Config().RemoveParty(o.party))
-      throw EToolError("no party named \"" + o.party + "\" in " + rt.Db().Path());
+    if (!rt.Config().RemoveParty(o.party)) throw EToolError("no party named \"" + o.party + "\" in " + rt.Db().Path());
     console.Line("party \"" + o.party + "\" removed");
     return 0;
   }

@@ -142,8 +142,8 @@ int RunDemo(const TOptions& o) {
   exchange.AddModem(kSenderNumber, (root / "sender" / "com1").string(), {});
   exchange.AddModem(kListenerNumber, (root / "listener" / "com1").string(), {});
   exchange.Start();
-  console.Line("demo: simulated line at " + std::to_string(ex.rate) + " bit/s between modem " + kSenderNumber +
-               " (" + exchange.Describe(kSenderNumber) + ") and modem " + kListenerNumber + " (" +
+  console.Line("demo: simulated line at " + std::to_string(ex.rate) + " bit/s between modem " + kSenderNumber + " (" +
+               exchange.Describe(kSenderNumber) + ") and modem " + kListenerNumber + " (" +
                exchange.Describe(kListenerNumber) + ")");
 
   // This process is the sending side.
@@ -174,9 +174,18 @@ int RunDemo(const TOptions& o) {
 
   // The listening side: a second kestrel process.
   platform::TChildProcess::TSpec spec;
-  spec.argv = {platform::ExecutablePath(), "--db", listener_db.string(), "--gate-library", rt.Gate().Path(),
-               "--gate-code", std::to_string(sender.gate_code), "--com-dir", (root / "listener").string(),
-               "listen", "--into", (root / "inbox").string()};
+  spec.argv = {platform::ExecutablePath(),
+               "--db",
+               listener_db.string(),
+               "--gate-library",
+               rt.Gate().Path(),
+               "--gate-code",
+               std::to_string(sender.gate_code),
+               "--com-dir",
+               (root / "listener").string(),
+               "listen",
+               "--into",
+               (root / "inbox").string()};
   if (o.global.verbose) spec.argv.insert(spec.argv.begin() + 1, "--verbose");
   TListenerProcess listener(spec, console);
 
@@ -198,7 +207,8 @@ int RunDemo(const TOptions& o) {
     }
   }
   const double elapsed = std::chrono::duration<double>(TSteadyClock::now() - start).count();
-  const double bits_per_second = report.seconds > 0 ? static_cast<double>(report.bytes_delivered) * 8 / report.seconds : 0;
+  const double bits_per_second =
+      report.seconds > 0 ? static_cast<double>(report.bytes_delivered) * 8 / report.seconds : 0;
   char figures[256];
   std::snprintf(figures, sizeof figures,
                 "demo: %d of %zu documents delivered and %d verified byte for byte; %llu bytes in %.1f s "

@@ -1,7 +1,7 @@
 // send, listen and monitor: the commands that run the gate's exchanges.
 #include <condition_variable>
-#include <functional>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 
 #include "heron.h"
@@ -67,7 +67,8 @@ int RunSend(const TOptions& o) {
   for (const auto& f : files) total += f.content.size();
   char rate[64] = "";
   if (report.seconds > 0 && report.bytes_delivered > 0)
-    std::snprintf(rate, sizeof rate, ", %s", RateText(static_cast<double>(report.bytes_delivered) / report.seconds).c_str());
+    std::snprintf(rate, sizeof rate, ", %s",
+                  RateText(static_cast<double>(report.bytes_delivered) / report.seconds).c_str());
   console.Line("delivered " + std::to_string(report.delivered) + " of " + std::to_string(files.size()) +
                " documents (" + std::to_string(report.bytes_delivered) + " of " + std::to_string(total) +
                " bytes) to " + party.name + " in " + DurationText(report.seconds) + rate);

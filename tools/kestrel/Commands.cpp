@@ -4,22 +4,32 @@ namespace kestrel::app {
 
 int RunCommand(const TOptions& o) {
   switch (o.command) {
-    case TCommand::Demo: return RunDemo(o);
-    case TCommand::Send: return RunSend(o);
-    case TCommand::Listen: return RunListen(o);
-    case TCommand::Sim: return RunSim(o);
+    case TCommand::Demo:
+      return RunDemo(o);
+    case TCommand::Send:
+      return RunSend(o);
+    case TCommand::Listen:
+      return RunListen(o);
+    case TCommand::Sim:
+      return RunSim(o);
     case TCommand::SettingsShow:
     case TCommand::SettingsEdit:
-    case TCommand::SettingsSet: return RunSettings(o);
+    case TCommand::SettingsSet:
+      return RunSettings(o);
     case TCommand::AddressShow:
     case TCommand::AddressEdit:
-    case TCommand::AddressSet: return RunAddress(o);
+    case TCommand::AddressSet:
+      return RunAddress(o);
     case TCommand::PartyAdd:
     case TCommand::PartyList:
-    case TCommand::PartyRemove: return RunParty(o);
-    case TCommand::Journal: return RunJournal(o);
-    case TCommand::Log: return RunLog(o);
-    case TCommand::Monitor: return RunMonitor(o);
+    case TCommand::PartyRemove:
+      return RunParty(o);
+    case TCommand::Journal:
+      return RunJournal(o);
+    case TCommand::Log:
+      return RunLog(o);
+    case TCommand::Monitor:
+      return RunMonitor(o);
   }
   return 2;
 }

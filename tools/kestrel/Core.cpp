@@ -132,7 +132,8 @@ KBool TCore::Info(std::int32_t kind, std::int16_t gate_code, const char* text, c
         pending_echo_[line.thread] = {line.text, line.details};
       } else {
         const auto it = pending_echo_.find(line.thread);
-        const bool echo = it != pending_echo_.end() && it->second.first == line.text && it->second.second == line.details;
+        const bool echo =
+            it != pending_echo_.end() && it->second.first == line.text && it->second.second == line.details;
         if (it != pending_echo_.end()) pending_echo_.erase(it);
         if (echo) return 1;
       }

@@ -29,9 +29,9 @@ TStatement& TStatement::BindText(int index, std::string_view text) {
 
 TStatement& TStatement::BindBlob(int index, std::string_view bytes) {
   // A zero-length blob is still a blob, not NULL: an empty block stays empty.
-  const int rc = bytes.empty() ? sqlite3_bind_zeroblob(stmt_, index, 0)
-                               : sqlite3_bind_blob(stmt_, index, bytes.data(), static_cast<int>(bytes.size()),
-                                                   SQLITE_TRANSIENT);
+  const int rc = bytes.empty()
+                     ? sqlite3_bind_zeroblob(stmt_, index, 0)
+                     : sqlite3_bind_blob(stmt_, index, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
   if (rc != SQLITE_OK) db_.Fail("cannot bind a block");
   return *this;
 }
@@ -85,8 +85,8 @@ std::unique_ptr<TDatabase> TDatabase::Open(const std::string& path) {
   }
   ec.clear();
   sqlite3* handle = nullptr;
-  const int rc = sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                                 nullptr);
+  const int rc =
+      sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     const std::string why = handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(rc);
     sqlite3_close(handle);

@@ -40,10 +40,10 @@ std::string BytesOf(std::size_t size, std::mt19937& rng) {
 std::vector<TDemoDocument> MakeDemoDocuments(std::uint32_t kib) {
   std::mt19937 rng(20240601u + kib);
   const std::size_t total = static_cast<std::size_t>(kib) * 1024;
-  const std::vector<std::string> latin = {"transfer", "account", "payment", "order", "modem", "line",
-                                          "document", "party", "receipt", "balance", "confirmed", "period"};
-  const std::vector<std::string> cyrillic = {"платёж", "счёт", "договор", "поручение", "банк", "сумма",
-                                             "получатель", "основание", "дата", "подпись"};
+  const std::vector<std::string> latin = {"transfer", "account", "payment", "order",   "modem",     "line",
+                                          "document", "party",   "receipt", "balance", "confirmed", "period"};
+  const std::vector<std::string> cyrillic = {"платёж", "счёт",       "договор",   "поручение", "банк",
+                                             "сумма",  "получатель", "основание", "дата",      "подпись"};
   // Shares of the whole, in per mille; the scan is the large one.
   std::vector<TDemoDocument> docs;
   docs.push_back({"contract.txt", TextOf(total * 80 / 1000, rng, latin)});

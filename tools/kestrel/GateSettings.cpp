@@ -181,7 +181,8 @@ void ApplyChannelSpec(TSettings& settings, const std::string& spec) {
       c.data_bits = static_cast<std::uint8_t>(value[0] - '5');
     } else if (key == "parity") {
       const int i = IndexOf(kParityWords, value);
-      if (i < 0) throw EToolError("channel \"" + spec + "\": parity=" + value + " is not none, odd, even, mark or space");
+      if (i < 0)
+        throw EToolError("channel \"" + spec + "\": parity=" + value + " is not none, odd, even, mark or space");
       c.parity = static_cast<std::uint8_t>(i);
     } else if (key == "stop") {
       const int i = IndexOf(kStopWords, value == "1,5" ? std::string("1.5") : value);

@@ -27,7 +27,8 @@ std::string NumberedName(const std::string& name, unsigned n) {
 std::filesystem::path TInbox::Store(std::string_view name, std::string_view content) {
   const std::string safe = SafeFileName(name);
   std::lock_guard lock(mutex_);
-  const std::filesystem::path part = dir_ / (".kestrel-part-" + std::to_string(platform::ProcessId()) + "-" + std::to_string(++serial_));
+  const std::filesystem::path part =
+      dir_ / (".kestrel-part-" + std::to_string(platform::ProcessId()) + "-" + std::to_string(++serial_));
   {
     std::ofstream out(part, std::ios::binary | std::ios::trunc);
     if (out) out.write(content.data(), static_cast<std::streamsize>(content.size()));

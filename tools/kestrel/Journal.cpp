@@ -90,8 +90,8 @@ int TJournal::FailUnsettled(const std::vector<std::int64_t>& ids, const std::str
   int count = 0;
   const std::string now = NowText();
   for (const std::int64_t id : ids) {
-    TStatement st(db_,
-                  "UPDATE journal SET outcome = 'failed', detail = ?, finished = ? WHERE id = ? AND outcome = 'queued'");
+    TStatement st(
+        db_, "UPDATE journal SET outcome = 'failed', detail = ?, finished = ? WHERE id = ? AND outcome = 'queued'");
     st.BindText(1, detail).BindText(2, now).Bind(3, id).Run();
     count += db_.Changes();
   }
@@ -108,7 +108,10 @@ std::int64_t TJournal::AddIncoming(const std::string& party, std::int32_t client
                 "INSERT INTO journal(direction, party, client_id, file, bytes, crc32, ref_number, ref_date, ref_time, "
                 "outcome, detail, started, finished) VALUES('in', ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
   st.BindText(1, party).Bind(2, client_id).BindText(3, file).Bind(4, bytes);
-  if (crc32) st.Bind(5, *crc32); else st.BindNull(5);
+  if (crc32)
+    st.Bind(5, *crc32);
+  else
+    st.BindNull(5);
   st.Bind(6, ref.Number).Bind(7, ref.Date).Bind(8, ref.Time).BindText(9, OutcomeName(outcome)).BindText(10, detail);
   st.BindText(11, now).BindText(12, now).Run();
   const std::int64_t id = db_.LastInsertId();

@@ -51,9 +51,9 @@ struct TOutgoing {
 };
 
 struct TJournalFilter {
-  std::string party;              // empty: every party
+  std::string party;  // empty: every party
   std::optional<TOutcome> outcome;
-  int limit = 50;                 // the newest entries, shown oldest first; 0: all
+  int limit = 50;  // the newest entries, shown oldest first; 0: all
 };
 
 class TJournal {

@@ -20,9 +20,9 @@
 namespace kestrel::app {
 
 struct TLogLine {
-  std::string time;     // "YYYY-MM-DD HH:MM:SS.mmm"
+  std::string time;  // "YYYY-MM-DD HH:MM:SS.mmm"
   bool error = false;
-  std::string thread;   // "0000ABCD", or "" when the line carries no thread id
+  std::string thread;  // "0000ABCD", or "" when the line carries no thread id
   std::int16_t gate_code = 0;
   std::string text;     // UTF-8, without the thread prefix
   std::string details;  // UTF-8
@@ -33,9 +33,9 @@ struct TLogLine {
 void SplitThreadPrefix(const std::string& line, std::string& thread, std::string& text);
 
 struct TLogFilter {
-  int limit = 100;          // the newest lines, shown oldest first; 0: all
+  int limit = 100;  // the newest lines, shown oldest first; 0: all
   bool errors_only = false;
-  std::string contains;     // only lines whose text or details hold it
+  std::string contains;  // only lines whose text or details hold it
 };
 
 class TLogBook {

@@ -1,7 +1,6 @@
 #include "tools/kestrel/Options.h"
 
 #include <CLI/CLI.hpp>
-
 #include <cstdlib>
 #include <filesystem>
 
@@ -38,13 +37,16 @@ int ParseOptions(const std::vector<std::string>& args, TOptions& o, std::ostream
   app.add_option("--db", g.db, "Database file (default " + DefaultDatabasePath() + ")");
   app.add_option("--gate-library", g.gate_library, "The gate library (default: found beside the program)");
   app.add_option("--gate-code", g.gate_code, "Gate code the settings and own address belong to")
-      ->check(CLI::Range(-32768, 32767))->capture_default_str();
+      ->check(CLI::Range(-32768, 32767))
+      ->capture_default_str();
   app.add_option("--com-dir", g.com_dir, "Folder of comN links that COM ports resolve through");
   app.add_flag("-v,--verbose", g.verbose, "Print the gate's log lines as they come");
 
   auto* demo = app.add_subcommand("demo", "Two gates exchange generated documents over simulated modems");
   demo->add_option("--rate", o.demo.rate, "Line rate, bit/s")->check(CLI::Range(1200, 1000000))->capture_default_str();
-  demo->add_option("--kib", o.demo.kib, "About this many KiB of documents")->check(CLI::Range(8, 4096))->capture_default_str();
+  demo->add_option("--kib", o.demo.kib, "About this many KiB of documents")
+      ->check(CLI::Range(8, 4096))
+      ->capture_default_str();
   demo->add_option("--sender-db", o.demo.sender_db, "Sending side's database (default: a temporary one)");
   demo->add_option("--listener-db", o.demo.listener_db, "Listening side's database (default: a temporary one)");
   demo->add_option("--timeout", o.demo.timeout_s, "Give up after this many seconds")->capture_default_str();
@@ -60,13 +62,16 @@ int ParseOptions(const std::vector<std::string>& args, TOptions& o, std::ostream
   listen->add_flag("--monitor", o.open_monitor, "Open the gate's monitor window too");
 
   auto* sim = app.add_subcommand("sim", "Run simulated modems on pseudo-terminals until Ctrl-C");
-  sim->add_option("-n,--modems", o.sim.modems, "Number of modems, numbered 101, 102, ...")->check(CLI::Range(1, 64))
+  sim->add_option("-n,--modems", o.sim.modems, "Number of modems, numbered 101, 102, ...")
+      ->check(CLI::Range(1, 64))
       ->capture_default_str();
   sim->add_option("--numbers", o.sim.numbers, "Their phone numbers instead (comma-separated)")->delimiter(',');
   sim->add_option("-d,--dir", o.sim.dir, "Folder for the links: DIR/<number>/com1 (default: a new temporary one)");
-  sim->add_option("-r,--rate", o.sim.rate, "Line rate of a call, bit/s")->check(CLI::Range(300, 10000000))
+  sim->add_option("-r,--rate", o.sim.rate, "Line rate of a call, bit/s")
+      ->check(CLI::Range(300, 10000000))
       ->capture_default_str();
-  sim->add_option("--latency-ms", o.sim.latency_ms, "One-way delay of a line")->check(CLI::Range(0, 60000))
+  sim->add_option("--latency-ms", o.sim.latency_ms, "One-way delay of a line")
+      ->check(CLI::Range(0, 60000))
       ->capture_default_str();
   sim->add_option("--fault", o.sim.faults, "NUMBER:FAULT, a fault of one modem:\n" + std::string(sim::FaultSpecHelp()));
   sim->add_flag("-q,--quiet", o.sim.quiet, "Do not print the calls");
@@ -123,22 +128,38 @@ int ParseOptions(const std::vector<std::string>& args, TOptions& o, std::ostream
   }
   if (log->parsed() && log->count("--limit") == 0) o.limit = 100;
 
-  if (demo->parsed()) o.command = TCommand::Demo;
-  else if (send->parsed()) o.command = TCommand::Send;
-  else if (listen->parsed()) o.command = TCommand::Listen;
-  else if (sim->parsed()) o.command = TCommand::Sim;
-  else if (s_show->parsed()) o.command = TCommand::SettingsShow;
-  else if (s_edit->parsed()) o.command = TCommand::SettingsEdit;
-  else if (s_set->parsed()) o.command = TCommand::SettingsSet;
-  else if (a_show->parsed()) o.command = TCommand::AddressShow;
-  else if (a_edit->parsed()) o.command = TCommand::AddressEdit;
-  else if (a_set->parsed()) o.command = TCommand::AddressSet;
-  else if (p_add->parsed()) o.command = TCommand::PartyAdd;
-  else if (p_list->parsed()) o.command = TCommand::PartyList;
-  else if (p_remove->parsed()) o.command = TCommand::PartyRemove;
-  else if (journal->parsed()) o.command = TCommand::Journal;
-  else if (log->parsed()) o.command = TCommand::Log;
-  else if (monitor->parsed()) o.command = TCommand::Monitor;
+  if (demo->parsed())
+    o.command = TCommand::Demo;
+  else if (send->parsed())
+    o.command = TCommand::Send;
+  else if (listen->parsed())
+    o.command = TCommand::Listen;
+  else if (sim->parsed())
+    o.command = TCommand::Sim;
+  else if (s_show->parsed())
+    o.command = TCommand::SettingsShow;
+  else if (s_edit->parsed())
+    o.command = TCommand::SettingsEdit;
+  else if (s_set->parsed())
+    o.command = TCommand::SettingsSet;
+  else if (a_show->parsed())
+    o.command = TCommand::AddressShow;
+  else if (a_edit->parsed())
+    o.command = TCommand::AddressEdit;
+  else if (a_set->parsed())
+    o.command = TCommand::AddressSet;
+  else if (p_add->parsed())
+    o.command = TCommand::PartyAdd;
+  else if (p_list->parsed())
+    o.command = TCommand::PartyList;
+  else if (p_remove->parsed())
+    o.command = TCommand::PartyRemove;
+  else if (journal->parsed())
+    o.command = TCommand::Journal;
+  else if (log->parsed())
+    o.command = TCommand::Log;
+  else if (monitor->parsed())
+    o.command = TCommand::Monitor;
 
   if (s_set->parsed() && o.channels.empty() && o.remove_ports.empty() && !o.show_progress) {
     err << "settings set: nothing to change; give --channel, --remove-port or --progress\n";

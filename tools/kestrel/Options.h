@@ -15,31 +15,42 @@
 namespace kestrel::app {
 
 enum class TCommand {
-  Demo, Send, Listen, Sim,
-  SettingsShow, SettingsEdit, SettingsSet,
-  AddressShow, AddressEdit, AddressSet,
-  PartyAdd, PartyList, PartyRemove,
-  Journal, Log, Monitor,
+  Demo,
+  Send,
+  Listen,
+  Sim,
+  SettingsShow,
+  SettingsEdit,
+  SettingsSet,
+  AddressShow,
+  AddressEdit,
+  AddressSet,
+  PartyAdd,
+  PartyList,
+  PartyRemove,
+  Journal,
+  Log,
+  Monitor,
 };
 
 struct TGlobalOptions {
   std::string db;            // empty: the default database
   std::string gate_library;  // empty: looked for (GateLibrary.h)
   std::int16_t gate_code = 1;
-  std::string com_dir;       // sets KESTREL_COM_DIR for the gate
-  bool verbose = false;      // print the gate's log lines as they come
+  std::string com_dir;   // sets KESTREL_COM_DIR for the gate
+  bool verbose = false;  // print the gate's log lines as they come
 };
 
 // Address parameters a person may give; unset ones keep their value.
 struct TAddressOptions {
   std::optional<std::int32_t> client_id;
-  std::optional<std::string> ports;   // "1,3" or "1-4"
+  std::optional<std::string> ports;  // "1,3" or "1-4"
   std::vector<std::string> phones;
-  std::optional<bool> tone;           // tone (true) or pulse (false) dialling
+  std::optional<bool> tone;  // tone (true) or pulse (false) dialling
   std::optional<std::string> dial_timeout, data_wait, stay_on_line, restore_timeout, restore_after_break;
   std::optional<std::int32_t> restore_tries;
-  std::vector<std::string> params;    // NAME=VALUE, any address parameter
-  bool edit = false;                  // open the gate's dialog
+  std::vector<std::string> params;  // NAME=VALUE, any address parameter
+  bool edit = false;                // open the gate's dialog
 };
 
 struct TSimOptions {
@@ -54,7 +65,7 @@ struct TSimOptions {
 
 struct TDemoOptions {
   std::uint32_t rate = 57600;
-  std::uint32_t kib = 300;  // about this much data in all
+  std::uint32_t kib = 300;             // about this much data in all
   std::string sender_db, listener_db;  // empty: temporary ones
   bool keep = false;
   std::uint32_t timeout_s = 110;

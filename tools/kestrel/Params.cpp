@@ -155,7 +155,8 @@ void SetParamFromText(TParams& params, const std::string& name, const std::strin
         std::size_t start = 0;
         while (start <= text.size()) {
           const std::size_t sep = text.find_first_of(";,", start);
-          const std::string number = Trim(text.substr(start, sep == std::string::npos ? std::string::npos : sep - start));
+          const std::string number =
+              Trim(text.substr(start, sep == std::string::npos ? std::string::npos : sep - start));
           if (!number.empty()) joined += (joined.empty() ? "" : "\r\n") + number;
           if (sep == std::string::npos) break;
           start = sep + 1;

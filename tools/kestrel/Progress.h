@@ -26,8 +26,8 @@ struct TProgressView {
   std::string caption;
   std::int64_t done = 0;
   std::int64_t total = 0;
-  double rate = 0;          // bytes per second; 0 while unknown
-  double seconds_left = -1; // < 0 while unknown
+  double rate = 0;           // bytes per second; 0 while unknown
+  double seconds_left = -1;  // < 0 while unknown
 };
 
 // One line of at most `width` columns (at least 40 are used):

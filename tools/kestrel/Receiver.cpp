@@ -140,7 +140,8 @@ void TReceiveRun::OnProgress(KHandle process, const std::string& caption, std::i
   lock.unlock();
   const std::string key = prefix_ + "progress " + std::to_string(process);
   if (console_.Terminal())
-    console_.SetStatus(key, finished ? "" : prefix_ + ProgressBar(view, console_.Width() - static_cast<int>(prefix_.size())));
+    console_.SetStatus(
+        key, finished ? "" : prefix_ + ProgressBar(view, console_.Width() - 1 - static_cast<int>(prefix_.size())));
   else if (line_due)
     console_.Line(prefix_ + ProgressLine(view));
 }

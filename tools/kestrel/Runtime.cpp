@@ -16,7 +16,11 @@ std::unique_ptr<TDatabase> OpenFor(const TGlobalOptions& options) {
 }  // namespace
 
 TRuntime::TRuntime(const TGlobalOptions& options)
-    : options_(options), db_(OpenFor(options)), config_(*db_), journal_(*db_), book_(*db_),
+    : options_(options),
+      db_(OpenFor(options)),
+      config_(*db_),
+      journal_(*db_),
+      book_(*db_),
       log_(std::make_unique<TLogWriter>(book_)) {}
 
 TRuntime::~TRuntime() {

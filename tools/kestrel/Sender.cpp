@@ -57,8 +57,8 @@ TSendReport TSendRun::Run(TRuntime& rt, const TParty& party, const std::vector<T
   std::vector<TOutgoing> outgoing;
   for (const auto& f : files) {
     packets.push_back(EncodeDocument(f.name, f.content));
-    outgoing.push_back(TOutgoing{party.name, party.client_id, f.name, static_cast<std::int64_t>(f.content.size()),
-                                 Crc32(f.content)});
+    outgoing.push_back(
+        TOutgoing{party.name, party.client_id, f.name, static_cast<std::int64_t>(f.content.size()), Crc32(f.content)});
   }
   std::vector<TJournalEntry> entries = rt.Journal().Queue(outgoing);
   {
@@ -203,8 +203,10 @@ void TSendRun::OnProgress(KHandle, const std::string& caption, std::int32_t done
   const bool finished = meter_.Finished();
   lock.unlock();
   if (console_.Terminal())
-    console_.SetStatus(prefix_ + "progress", finished ? "" : prefix_ + ProgressBar(view, console_.Width() - 
-                                                                                    static_cast<int>(prefix_.size())));
+    // One column short of the width: a full line would wrap on some terminals.
+    console_.SetStatus(
+        prefix_ + "progress",
+        finished ? "" : prefix_ + ProgressBar(view, console_.Width() - 1 - static_cast<int>(prefix_.size())));
   else if (line_due)
     console_.Line(prefix_ + ProgressLine(view));
 }

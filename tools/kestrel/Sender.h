@@ -45,9 +45,9 @@ struct TSendReport {
   std::vector<TJournalEntry> entries;  // as the journal has them at the end
   int delivered = 0;
   int failed = 0;
-  std::uint64_t bytes_delivered = 0;   // of the files' contents
-  double seconds = 0;                  // from the start of the transmit process to the last outcome
-  bool stopped = false;                // a stop request or the time-out ended it early
+  std::uint64_t bytes_delivered = 0;  // of the files' contents
+  double seconds = 0;                 // from the start of the transmit process to the last outcome
+  bool stopped = false;               // a stop request or the time-out ended it early
 };
 
 class TSendRun final : public TCoreEvents {

@@ -97,8 +97,8 @@ TSimExchange::TSimExchange(const sim::TExchangeOptions& options, TConsole& conso
     // Between calls the tap shows the modem's results as it says them; the
     // one that ends a call arrives while the tap still takes the port for data.
     const bool shown_here = e.kind != K::kDtr && (e.kind != K::kResult || online);
-    const bool call_over = e.kind == K::kHangUp || e.kind == K::kCarrierDrop ||
-                           (e.kind == K::kResult && e.text.rfind("CONNECT", 0) != 0);
+    const bool call_over =
+        e.kind == K::kHangUp || e.kind == K::kCarrierDrop || (e.kind == K::kResult && e.text.rfind("CONNECT", 0) != 0);
     if (call_over) tap->second->CallEnded(e.kind == K::kResult && online ? e.text : std::string());
     if (!show_ || !shown_here) return;
     const auto it = names_.find(e.modem);
