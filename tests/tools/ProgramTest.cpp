@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "platform/PtyPeer.h"
 #include "sim/ExchangeRunner.h"
 #include "tests/tools/ProgramRun.h"
 #include "tests/tools/ToolTempDir.h"
@@ -192,6 +193,23 @@ TEST_F(Program, BadInputIsOneLineWithNothingHalfWritten) {
   auto nolib = RunKestrel({"--gate-library", dir / "x.txt", "--db", dir / "c.db", "address", "show"});
   EXPECT_EQ(nolib.code, 1);
   EXPECT_NE(nolib.output.find("cannot load the gate library " + (dir / "x.txt")), std::string::npos) << nolib.output;
+}
+
+TEST(ProgramSim, ModemsAnswerOnTheirLinksUntilStopped) {
+  TTestDir dir;
+  TRunningKestrel sim({"sim", "--numbers", "201,202", "-d", dir / "sim", "--rate", "9600"});
+  ASSERT_TRUE(sim.WaitForLine("sim: 2 modems at 9600 bit/s", 20000)) << sim.Output();
+  std::string error;
+  auto terminal = platform::TPtyPeer::Open(dir / "sim/201/com1", error);
+  ASSERT_TRUE(terminal) << error;
+  ASSERT_TRUE(terminal->Write("ATE0\r"));
+  EXPECT_NE(terminal->ReadUntil("OK", 5000).find("OK"), std::string::npos);
+  ASSERT_TRUE(terminal->Write("ATDT202\r"));
+  EXPECT_TRUE(sim.WaitForLine("201 dials 202", 5000)) << sim.Output();
+  terminal->Close();
+  EXPECT_EQ(sim.Stop(), 0) << sim.Output();
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir.Path() / "sim/201/com1")))
+      << "the links go with the modems";
 }
 
 TEST(ProgramMonitor, WindowOpensOffscreenAndClosesOnStop) {
