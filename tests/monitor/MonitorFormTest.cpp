@@ -23,6 +23,7 @@
 #include "host/GateManager.h"
 #include "host/Listener.h"
 #include "host/MonitorSource.h"
+#include "host/ProcessList.h"
 #include "host/OnlineGateMonitorForm.h"
 #include "platform/Cp1251.h"
 #include "platform/forms/TextConvert.h"
@@ -83,6 +84,13 @@ class TFakeGate : public TGateManager, public TMonitorSource {
   mutable int reads = 0;
   std::vector<TMonitorChannel> channels;
   std::vector<std::string> lines;
+};
+
+// A listener that is always listening: a process of the gate's list.
+class TIdleListener final : public TListener {
+ public:
+  explicit TIdleListener(TGateManager* manager) : TListener(manager, nullptr, 0) {}
+  bool Listen() override { return true; }
 };
 
 // A gate without channels of its own.
@@ -204,6 +212,7 @@ TEST_F(MonitorForm, Screenshot) {
                            "[$00004F21] MDMGATE.StartTransmit:(Начало функции)",
                            "[$00004F44] TME[$0000000B].Connect:(Набор номера 101)"})
     gate.Log(text::Utf8ToCp1251(line));
+  const KHandle listening = gate.ProcessList->AddListener(std::make_unique<TIdleListener>(&gate));
   TOnlineGateMonitorFormEx form;
   form.GateManager = &gate;
   form.FormCreate(&form);
@@ -238,6 +247,7 @@ TEST_F(MonitorForm, Screenshot) {
   file.read(magic, sizeof magic);
   EXPECT_EQ(std::string(magic + 1, 3), "PNG");
   form.Hide();
+  EXPECT_TRUE(gate.ProcessList->StopListen(listening));
 }
 
 }  // namespace
