@@ -1,0 +1,282 @@
+// Prints, measured in one run over the modem simulator's pseudo-terminals:
+//  - CPU seconds per wall second of a gate whose 16 channels listen and
+//    nothing calls (goal <= 0.01), beside the simulator's own idle cost;
+//  - end-to-end payload throughput of one 1 MiB packet between two gate
+//    processes over a 57 600 bit/s line, against the line's 5 760 B/s
+//    (goal >= 0.95), from the moment the call connected to the moment the
+//    far core had the packet;
+//  - the same bytes carried by ZMODEM (sz/rz of lrzsz) between two terminals
+//    of the same simulated line, and the gate's figure against it (goal:
+//    at least 1.0).
+// About seven minutes. `bench_e2e <KiB>` moves another amount (default 1024);
+// `bench_e2e <KiB> cpu|gate|zmodem` runs one part.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "heron.h"
+#include "platform/ChildProcess.h"
+#include "platform/ProcessEnv.h"
+#include "platform/SharedLibrary.h"
+#include "platform/Tick.h"
+#include "sim/ExchangeRunner.h"
+#include "tests/e2e/HostBlocks.h"
+#include "tests/e2e/Payload.h"
+
+namespace {
+
+using namespace kestrel;
+using Clock = std::chrono::steady_clock;
+using platform::TChildProcess;
+
+constexpr std::uint32_t kLineRate = 57600;
+constexpr double kLineBytesPerSecond = kLineRate / 10.0;  // 8 data bits, start and stop bit
+
+double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+
+class TTempDir {
+ public:
+  TTempDir() {
+    std::random_device rd;
+    path_ = std::filesystem::temp_directory_path() / ("kestrel-bench-" + std::to_string(rd()));
+    std::filesystem::create_directories(path_);
+  }
+  ~TTempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+  std::string Path() const { return path_.string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// A simulated line like a real one at 57 600 bit/s: 20 ms each way, quick
+// dialling. Remembers when each modem reported CONNECT.
+class TLine {
+ public:
+  TLine() : runner_(Options()) {
+    runner_.SetEventSink([this](const sim::TExchangeEvent& e) {
+      if (e.kind != sim::TExchangeEvent::TKind::kResult || e.text.rfind("CONNECT", 0) != 0) return;
+      std::lock_guard lock(mutex_);
+      if (!connected_) connected_ = Clock::now();
+    });
+  }
+  static sim::TExchangeOptions Options() {
+    sim::TExchangeOptions o;
+    o.rate = kLineRate;
+    o.latency_ms = 20;
+    o.dial_ms = 50;
+    o.handshake_ms = 100;
+    o.ring_on_ms = 200;
+    o.ring_off_ms = 300;
+    return o;
+  }
+  bool Add(const std::string& link, const std::string& number) {
+    std::string error;
+    if (runner_.AddPtyModem(link, {.number = number}, error) != sim::kNoModem) return true;
+    std::fprintf(stderr, "modem %s: %s\n", number.c_str(), error.c_str());
+    return false;
+  }
+  void Start() { runner_.Start(); }
+  std::optional<Clock::time_point> Connected() {
+    std::lock_guard lock(mutex_);
+    return connected_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::optional<Clock::time_point> connected_;
+  sim::TExchangeRunner runner_;
+};
+
+std::unique_ptr<TChildProcess> Start(std::vector<std::string> argv, const std::string& com_dir, bool capture) {
+  TChildProcess::TSpec spec;
+  spec.argv = std::move(argv);
+  if (!com_dir.empty()) spec.env = {{"KESTREL_COM_DIR", com_dir}};
+  spec.capture_output = capture;
+  std::string error;
+  auto child = TChildProcess::Start(spec, error);
+  if (!child) std::fprintf(stderr, "%s: %s\n", spec.argv[0].c_str(), error.c_str());
+  return child;
+}
+
+// ---- CPU of idle listening channels ----
+
+const void* BenchSettings(void* ctx, std::int16_t, std::int32_t* size) {
+  const auto* block = static_cast<const std::string*>(ctx);
+  *size = static_cast<std::int32_t>(block->size());
+  return block->data();
+}
+
+double CpuPerWall(double wall_s) {
+  const std::clock_t c0 = std::clock();
+  const Clock::time_point t0 = Clock::now();
+  platform::SleepFor(static_cast<std::uint32_t>(wall_s * 1000));  // a fixed measuring period, not a wait for an event
+  return (static_cast<double>(std::clock() - c0) / CLOCKS_PER_SEC) / Seconds(t0, Clock::now());
+}
+
+void IdleChannels() {
+  TTempDir dir;
+  TLine line;
+  for (int i = 1; i <= 16; ++i)
+    if (!line.Add(dir / ("com" + std::to_string(i)), std::to_string(500 + i))) return;
+  line.Start();
+  const double simulator = CpuPerWall(10);
+
+  // The gate in this process, as a host loads it.
+  static const std::string settings = e2e::GateSettingsBlock(16);
+  HeronSetReadGateSettings(&BenchSettings, const_cast<std::string*>(&settings));
+  if (!platform::SetEnvironmentVariable("KESTREL_COM_DIR", dir.Path())) return;
+  std::string error;
+  auto lib = platform::TSharedLibrary::Open(KESTREL_LIBRARY_PATH, error);
+  if (!lib) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return;
+  }
+  auto start_listen = reinterpret_cast<decltype(&::StartListen)>(lib->Symbol("StartListen"));
+  auto stop_transmit = reinterpret_cast<decltype(&::StopTransmit)>(lib->Symbol("StopTransmit"));
+  e2e::TAddressSpec own;
+  own.ports = 16;
+  const std::string block = e2e::AddressBlock(own);
+  const KHandle h = start_listen(block.data(), static_cast<std::int32_t>(block.size()), 1, 1, 0);
+  if (h == 0) {
+    std::fprintf(stderr, "StartListen failed\n");
+    return;
+  }
+  platform::SleepFor(2000);  // the modems settle after their initialisation
+  const double with_gate = CpuPerWall(10);
+  std::printf("idle: 16 listening channels: %.4f CPU s per wall s (whole process %.4f, simulator alone %.4f; "
+              "goal <= 0.01)\n",
+              std::max(0.0, with_gate - simulator), with_gate, simulator);
+  std::fflush(stdout);
+  stop_transmit(0);
+  lib.reset();
+  HeronSetReadGateSettings(nullptr, nullptr);
+}
+
+// ---- The gate end to end ----
+
+std::optional<double> GateSeconds(std::size_t bytes) {
+  TTempDir a, b;
+  TLine line;
+  if (!line.Add(a / "com1", "101") || !line.Add(b / "com1", "102")) return std::nullopt;
+  line.Start();
+  auto listener = Start({GATE_HOST_PATH, KESTREL_LIBRARY_PATH, "listen", "--report", b / "arrivals", "--data-wait",
+                         "60000"},
+                        b.Path(), true);
+  std::string said;
+  if (!listener || listener->ReadLine(said, 30000) != TChildProcess::TRead::Line || said != "ready") return std::nullopt;
+  auto sender = Start({GATE_HOST_PATH, KESTREL_LIBRARY_PATH, "send", "--phones", "102", "--plan",
+                       "list:" + std::to_string(bytes), "--report", a / "outcomes", "--data-wait", "60000", "--log",
+                       a / "log"},
+                      a.Path(), false);
+  if (!sender) return std::nullopt;
+  // The far core has the packet when the listener says so.
+  const std::uint32_t limit_ms = static_cast<std::uint32_t>(bytes / kLineBytesPerSecond * 3000) + 60000;
+  if (listener->ReadLine(said, limit_ms) != TChildProcess::TRead::Line || said != "got 1") return std::nullopt;
+  const Clock::time_point arrived = Clock::now();
+  const auto connected = line.Connected();
+  (void)sender->Wait(60000);
+  listener->RequestStop();
+  (void)listener->Wait(30000);
+  std::ifstream log(a / "log");
+  std::size_t fragments = 0;
+  for (std::string l; std::getline(log, l);)
+    if (l.find("TMdmDriver.MdmSendExch") != std::string::npos) ++fragments;
+  std::printf("gate: %zu frames sent by the transmitting gate\n", fragments);
+  if (!connected) return std::nullopt;
+  return Seconds(*connected, arrived);
+}
+
+// ---- ZMODEM over the same line ----
+
+// A shell that holds the terminal of a simulated modem for the whole run (its
+// DTR stays up), says `command` to the modem, waits for CONNECT, then runs
+// `program` on the line.
+std::string OnLine(const std::string& link, const std::string& command, const std::string& program) {
+  return "exec 0<>'" + link + "' 1>&0; stty raw -echo; printf '" + command +
+         "\\r'; while IFS= read -r l; do case \"$l\" in *CONNECT*) break;; esac; done; exec " + program;
+}
+
+std::optional<double> ZmodemSeconds(const std::string& data) {
+  TTempDir dir;
+  TLine line;
+  if (!line.Add(dir / "za", "401") || !line.Add(dir / "zb", "402")) return std::nullopt;
+  line.Start();
+  std::filesystem::create_directories(dir / "in");
+  {
+    std::ofstream out(dir / "payload.bin", std::ios::binary);
+    out.write(data.data(), static_cast<std::streamsize>(data.size()));
+  }
+  auto answer = Start({"/bin/sh", "-c", "cd '" + (dir / "in") + "' && " + OnLine(dir / "zb", "ATS0=1", "rz -b -y -q")},
+                      "", false);
+  // Should the call ring before the answering modem took S0=1, it answers
+  // on the next ring.
+  auto call = Start({"/bin/sh", "-c", OnLine(dir / "za", "ATX3D402", "sz -b -q '" + (dir / "payload.bin") + "'")},
+                    "", false);
+  if (!answer || !call) return std::nullopt;
+  const std::uint32_t limit_ms = static_cast<std::uint32_t>(data.size() / kLineBytesPerSecond * 3000) + 60000;
+  if (!answer->Wait(limit_ms)) {
+    std::fprintf(stderr, "zmodem: rz did not end\n");
+    return std::nullopt;
+  }
+  const Clock::time_point done = Clock::now();
+  (void)call->Wait(30000);
+  std::ifstream in(dir / "in/payload.bin", std::ios::binary);
+  const std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (got != data || answer->ExitCode() != 0) {
+    std::fprintf(stderr, "zmodem: rz exit %d, %zu of %zu bytes received%s\n", answer->ExitCode(), got.size(),
+                 data.size(), got == data ? "" : " (not the same)");
+    return std::nullopt;
+  }
+  const auto connected = line.Connected();
+  if (!connected) return std::nullopt;
+  return Seconds(*connected, done);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::size_t kib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 1024;
+  const std::string only = argc > 2 ? argv[2] : "";
+  const std::size_t bytes = kib * 1024;
+  const std::string data = e2e::PacketBytes(1, bytes);
+  std::printf("line: %u bit/s, %.0f B/s; %zu bytes\n", kLineRate, kLineBytesPerSecond, bytes);
+  std::fflush(stdout);
+
+  if (only.empty() || only == "cpu") IdleChannels();
+  std::optional<double> gate, zmodem;
+  if (only.empty() || only == "gate") {
+    gate = GateSeconds(bytes);
+    if (gate) {
+      const double rate = static_cast<double>(bytes) / *gate;
+      std::printf("gate: %.1f s, %.1f B/s, %.3f of the line (goal >= 0.95)\n", *gate, rate, rate / kLineBytesPerSecond);
+    } else {
+      std::printf("gate: the transfer did not complete\n");
+    }
+    std::fflush(stdout);
+  }
+  if (only.empty() || only == "zmodem") {
+    zmodem = ZmodemSeconds(data);
+    if (zmodem) {
+      const double rate = static_cast<double>(bytes) / *zmodem;
+      std::printf("zmodem: %.1f s, %.1f B/s, %.3f of the line\n", *zmodem, rate, rate / kLineBytesPerSecond);
+    } else {
+      std::printf("zmodem: the transfer did not complete\n");
+    }
+  }
+  if (gate && zmodem) std::printf("gate against zmodem: %.3f (goal >= 1.0)\n", *zmodem / *gate);
+  return 0;
+}
