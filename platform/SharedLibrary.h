@@ -14,9 +14,12 @@ class TSharedLibrary {
  public:
   // Loads the library at `path` (a path, or a bare file name for the
   // loader's search), resolving every symbol now and keeping them local to
-  // it. Null on failure, with the loader's reason in `error`.
-  static std::unique_ptr<TSharedLibrary> Open(const std::string& path, std::string& error);
-  // Unloads it (the library's unload code runs when this was the last user).
+  // it. With `keep_loaded` the library stays in the process until it ends,
+  // whatever happens to this object (its unload code then runs at exit).
+  // Null on failure, with the loader's reason in `error`.
+  static std::unique_ptr<TSharedLibrary> Open(const std::string& path, std::string& error, bool keep_loaded = false);
+  // Unloads it (the library's unload code runs when this was the last user
+  // and it was not kept loaded).
   ~TSharedLibrary();
   TSharedLibrary(const TSharedLibrary&) = delete;
   TSharedLibrary& operator=(const TSharedLibrary&) = delete;

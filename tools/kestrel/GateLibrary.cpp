@@ -20,7 +20,10 @@ void Find(const platform::TSharedLibrary& lib, const char* name, F& fn) {
 
 std::unique_ptr<TGateLibrary> TGateLibrary::Load(const std::string& path) {
   std::string why;
-  auto lib = platform::TSharedLibrary::Open(path, why);
+  // A host loads its gate once: the library stays until the program ends,
+  // and its unload code runs then. (Unloaded earlier, what it keeps in
+  // function-local statics would be lost with it.)
+  auto lib = platform::TSharedLibrary::Open(path, why, true);
   if (!lib) throw EToolError("cannot load the gate library " + path + ": " + why);
   std::unique_ptr<TGateLibrary> gate(new TGateLibrary(std::move(lib)));
   const auto& l = *gate->lib_;

@@ -6,8 +6,9 @@
 // each command that needs one asks for it with Need(), which explains what
 // is not available.
 //
-// Loading runs the library's load code (its gate manager is made); destroying
-// the object unloads it. Not thread-safe: the main thread loads, calls the
+// Loading runs the library's load code (its gate manager is made). The
+// library then stays in the process until it ends, when its unload code runs;
+// destroying the object only forgets the exports. Not thread-safe: the main thread loads, calls the
 // editing exports and unloads; the transmit exports may be called from any
 // thread (kestrel.h).
 #pragma once
