@@ -136,6 +136,20 @@ TEST_F(Program, UndeliverableDocumentEndsFailedInTheJournal) {
   EXPECT_NE(listed.output.find("x.txt"), std::string::npos) << listed.output;
 }
 
+TEST_F(Program, StoppedSendFailsWhatIsStillOpen) {
+  testing::WriteFile(dir / "x.txt", "x");
+  // Nobody listens on 102: the call rings until it is stopped.
+  TRunningKestrel sender(Side("a", {"-v", "send", "--to", "B", dir / "x.txt"}));
+  // Verbose, it shows the gate's log: the document has been handed over.
+  ASSERT_TRUE(sender.WaitForLine("gate: MDMGATE.SendToGate:(Конец функции)", 20000)) << sender.Output();
+  ASSERT_EQ(JournalOf("a").at(0).outcome, TOutcome::Queued);
+  EXPECT_EQ(sender.Stop(), 1) << sender.Output();
+  const auto journal = JournalOf("a");
+  ASSERT_EQ(journal.size(), 1u);
+  EXPECT_EQ(journal[0].outcome, TOutcome::Failed);
+  EXPECT_EQ(journal[0].detail, "interrupted by SIGTERM");
+}
+
 TEST_F(Program, ABusyPortIsNamedWithItsDevice) {
   TRunningKestrel holder(Side("b", {"listen", "--into", dir / "inbox"}));
   ASSERT_TRUE(holder.WaitForLine("listening", 20000)) << holder.Output();
