@@ -28,6 +28,7 @@
 #include "platform/ChildProcess.h"
 #include "platform/ProcessEnv.h"
 #include "platform/SharedLibrary.h"
+#include "platform/Thread.h"
 #include "platform/Tick.h"
 #include "sim/ExchangeRunner.h"
 #include "tests/e2e/HostBlocks.h"

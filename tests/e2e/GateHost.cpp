@@ -163,7 +163,9 @@ int main(int argc, char** argv) {
   HeronSetRecvPacketFromGate(&Packet, nullptr);
 
   std::string error;
-  std::unique_ptr<platform::TSharedLibrary> lib = platform::TSharedLibrary::Open(argv[1], error);
+  // Loaded for the rest of the process, as the reference host keeps it: the
+  // gate's unload runs at exit.
+  std::unique_ptr<platform::TSharedLibrary> lib = platform::TSharedLibrary::Open(argv[1], error, true);
   if (!lib) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 2;
