@@ -13,6 +13,7 @@
 #include "gate/MdmError.h"
 #include "gate/ModuleState.h"
 #include "gate/MonitorForm.h"
+#include "gate/RecentLog.h"
 #include "heron.h"
 #include "host/HostObject.h"
 #include "kestrel/kestrel.h"
@@ -41,6 +42,8 @@ int32_t PumpForHost(void* /*ctx*/, uint32_t wait_ms) {
 // destroyed when it is unloaded (or the process ends).
 struct TModuleLifetime {
   TModuleLifetime() {
+    // What the unload below still uses is made first, so it goes after it.
+    kestrel::gate::ClearRecentLog();
     kestrel::gate::LoadModule();
     kestrel::forms::InstallUiLoop();
     HeronSetMainThreadPump(&PumpForHost, nullptr);

@@ -12,10 +12,12 @@ struct TRecent {
   std::deque<std::string> lines;
 };
 
-// Never destroyed: threads may log while the library's statics go.
+// A static object, not a leaked one: the library may be loaded and unloaded
+// many times. The library makes it when it loads (ClearRecentLog), so it is
+// destroyed only after everything that runs at unload, which still logs.
 TRecent& Recent() {
-  static auto* recent = new TRecent;
-  return *recent;
+  static TRecent recent;
+  return recent;
 }
 
 }  // namespace

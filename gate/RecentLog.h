@@ -3,7 +3,9 @@
 // its details after two blanks. At most kRecentLogCapacity are kept; older
 // ones are forgotten.
 //
-// Thread-safe; one store per loaded library, alive as long as it.
+// Thread-safe; one store per loaded library, alive as long as it. A module
+// that logs while it unloads calls ClearRecentLog when it loads, so that the
+// store outlives its unload.
 #pragma once
 
 #include <cstddef>

@@ -29,11 +29,12 @@ struct TDispatcher {
   TMainThreadLoop* loop = nullptr;
 };
 
-// Never destroyed: a window may be released from a static destructor of the
-// module after this file's statics would have gone.
+// A static object, not a leaked one: a library may be loaded many times.
+// A module that releases windows while it unloads installs its loop when it
+// loads, which makes the dispatcher then, so that it outlives the unload.
 TDispatcher& Dispatcher() {
-  static auto* dispatcher = new TDispatcher;
-  return *dispatcher;
+  static TDispatcher dispatcher;
+  return dispatcher;
 }
 
 std::size_t RunQueued() {

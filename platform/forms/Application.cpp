@@ -40,9 +40,12 @@ struct TState {
   TNullBackend null_backend;
 };
 
+// A static object, not a leaked one: a library holding the forms layer may
+// be loaded and unloaded many times. It is made at its first use, before any
+// form, so it outlives every static form of the host.
 TState& State() {
-  static TState* state = new TState;  // outlives every static form of the host
-  return *state;
+  static TState state;
+  return state;
 }
 
 }  // namespace

@@ -25,13 +25,18 @@ class TBackendLoop final : public platform::TMainThreadLoop {
 };
 
 TBackendLoop& Loop() {
-  static auto* loop = new TBackendLoop;  // lives as long as the module
-  return *loop;
+  static TBackendLoop loop;
+  return loop;
 }
 
 }  // namespace
 
-void InstallUiLoop() { platform::SetMainThreadLoop(&Loop()); }
+void InstallUiLoop() {
+  // The forms layer's state and the loop are made now, so that they outlive
+  // what the module does while it unloads (RemoveUiLoop among it).
+  (void)LoadedBackend();
+  platform::SetMainThreadLoop(&Loop());
+}
 
 void RemoveUiLoop() {
   if (platform::SetMainThreadLoop(nullptr) == nullptr) return;

@@ -3,7 +3,8 @@
 // from the toolkit's loop (with Qt, queued onto the GUI thread), and the
 // host's pump lets the toolkit handle its events.
 //
-// A module that uses modeless forms installs it once it is loaded and
+// A module that uses modeless forms installs it while it loads (from a
+// static object's constructor: what it makes then outlives that object) and
 // removes it before it is unloaded. Any thread.
 #pragma once
 
