@@ -2,11 +2,9 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <iostream>
 
 #include "platform/Cp1251.h"
 #include "platform/ProcessEnv.h"
-#include "store/MdmAddrList.h"
 #include "tools/kestrel/ToolError.h"
 
 namespace kestrel::app {
@@ -35,27 +33,16 @@ void CheckPhones(const TParams& params) {
 }  // namespace
 
 TParams TGateAddresses::Read(const std::string& block) {
-  if (gate_.StructuredAddress == nullptr) {
-    if (!noted_) {
-      std::cerr << "kestrel: note: " << gate_.Path()
-                << " has no StructuredAddress export; addresses are read and built by this program's copy of the "
-                   "gate's address list\n";
-      noted_ = true;
-    }
-    store::TMdmAddrList list;
-    if (!list.BlobToParamList(block.data(), static_cast<std::int32_t>(block.size())))
-      throw EToolError("the address block (" + std::to_string(block.size()) + " bytes) cannot be read");
-    return ReadParamList(list.ParamList);
-  }
+  auto structured = gate_.Need(gate_.StructuredAddress, "StructuredAddress", "reading an address");
   std::string copy = block;
   std::int32_t size = static_cast<std::int32_t>(copy.size());
   TParams params;
   try {
-    auto* list = static_cast<TParamList*>(gate_.StructuredAddress(kToParams, copy.data(), &size, nullptr));
+    auto* list = static_cast<TParamList*>(structured(kToParams, copy.data(), &size, nullptr));
     if (list == nullptr)
       throw EToolError("the gate cannot read the address block (" + std::to_string(block.size()) + " bytes)");
     params = ReadParamList(list);
-    gate_.StructuredAddress(kReleaseParams, nullptr, nullptr, list);
+    structured(kReleaseParams, nullptr, nullptr, list);
   } catch (const EToolError&) {
     throw;
   } catch (const std::exception& e) {
@@ -65,25 +52,16 @@ TParams TGateAddresses::Read(const std::string& block) {
 }
 
 std::string TGateAddresses::Build(const TParams& params) {
+  auto structured = gate_.Need(gate_.StructuredAddress, "StructuredAddress", "building an address");
   CheckPhones(params);
   TOwnedParamList list(params);
-  if (gate_.StructuredAddress == nullptr) {
-    (void)Read({});  // says once that the program's own copy is used
-    store::TMdmAddrList own;
-    try {
-      own.ParamListToBlob(list.Get());
-    } catch (const std::exception& e) {
-      throw EToolError(std::string("the address parameters were refused: ") + e.what());
-    }
-    return std::string(reinterpret_cast<const char*>(own.BLOB), static_cast<std::size_t>(own.BLOBSize));
-  }
   std::int32_t size = 0;
   std::string block;
   try {
-    if (gate_.StructuredAddress(kFromParams, nullptr, &size, list.Get()) == nullptr || size <= 0)
+    if (structured(kFromParams, nullptr, &size, list.Get()) == nullptr || size <= 0)
       throw EToolError("the gate built no address block from the parameters");
     block.assign(static_cast<std::size_t>(size), '\0');
-    if (gate_.StructuredAddress(kFetchBlock, block.data(), &size, list.Get()) == nullptr)
+    if (structured(kFetchBlock, block.data(), &size, list.Get()) == nullptr)
       throw EToolError("the gate did not hand over the address block it built");
   } catch (const EToolError&) {
     throw;

@@ -3,11 +3,9 @@
 // (modes 1 and 2), its one-line view text (ViewAddrGate, GetViewStr) and the
 // gate's own address dialogs (EditAddrGate, GetGateData).
 //
-// A gate library without StructuredAddress (a build whose editing exports
-// are not there yet) is still usable for reading and building: the program
-// then runs its own copy of the gate's address parameter list and says so
-// once on the error stream. View texts and dialogs have no such stand-in:
-// they refuse with a message naming the missing export.
+// A gate library without one of these exports (a build whose editing
+// exports are not there) refuses what needs it with a message naming the
+// missing export.
 //
 // Main thread only (the gate's editing exports are not thread-safe, and its
 // dialogs run on the calling thread).
@@ -38,7 +36,6 @@ class TGateAddresses {
 
  private:
   TGateLibrary& gate_;
-  bool noted_ = false;
 };
 
 // Points the gate's forms layer at the dialog plugin of this build when
