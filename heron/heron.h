@@ -123,8 +123,8 @@ HERON_API void HeronSetGetLocalizResource(HeronGetLocalizResourceFn fn, void* ct
  * main thread and lets the gate's windows handle their events, for up to
  * WaitMs milliseconds. Returns the number of handed-over calls it ran. With
  * no gate loaded it only waits (up to WaitMs, less when a gate is loaded
- * meanwhile); on another thread it returns 0 at once. Must not run while the
- * gate is being unloaded. */
+ * meanwhile); with a gate loaded, a call on another thread returns 0 at once.
+ * Must not run while the gate is being unloaded. */
 HERON_API int32_t KESTREL_CALL HeronPumpMainThread(uint32_t WaitMs);
 
 /* For the gate: the pump behind HeronPumpMainThread. The gate installs it

@@ -58,6 +58,9 @@ std::size_t RunQueued() {
     {
       std::lock_guard lock(d.mutex);
       job->state = TJobState::kDone;
+      // The waiting caller keeps the last reference: what the call threw is
+      // freed on its thread, after it has read it.
+      job.reset();
     }
     d.done.notify_all();
   }
