@@ -27,12 +27,15 @@ TEST(SixteenChannels, SixteenTransmitProcessesDeliverEveryPacketOverSixteenCalls
   bench.Start();
 
   // 160 packets from 1 byte to 256 KiB, about 850 KB: ten per process.
+  // Each line stays up for 30 s after its last packet (or until the sender
+  // stops, once every packet was settled), so that a slow start of one call
+  // still finds the others up.
   const TPlan plan("spread:160:262144");
   auto listener = StartListener(b, kChannels);
   ASSERT_NE(listener, nullptr);
   auto sender = StartHost({"send", "--channels", std::to_string(kChannels), "--processes", std::to_string(kChannels),
                            "--phones", phones, "--plan", plan.text, "--report", a.File("outcomes"), "--log",
-                           a.File("log")},
+                           a.File("log"), "--stay", "30000"},
                           a.Folder(), false);
   ASSERT_NE(sender, nullptr);
   ASSERT_TRUE(sender->Wait(240000)) << Tail(a.File("log"));
