@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <string>
 #include <system_error>
 
@@ -51,6 +52,7 @@ bool HasEvent(const std::vector<sim::TExchangeEvent>& events, TKind kind, sim::T
 }
 
 enum class TStopBy { Transmit, Listen };
+void PrintTo(TStopBy by, std::ostream* os) { *os << (by == TStopBy::Transmit ? "StopTransmit(0)" : "StopListen(0)"); }
 
 class Stops : public ::testing::TestWithParam<TStopBy> {
  protected:
