@@ -27,7 +27,7 @@ class TChildProcess {
   };
 
   // Starts the child. Null on failure, with the reason in `error`.
-  static std::unique_ptr<TChildProcess> Start(const TSpec& spec, std::string& error);
+  static std::unique_ptr<TChildProcess> Start(const TSpec& desc, std::string& error);
   // A child still running is killed and reaped: no zombie is left behind.
   ~TChildProcess();
   TChildProcess(const TChildProcess&) = delete;

@@ -29,25 +29,25 @@ std::string Reason(const char* what, int code) { return std::string(what) + ": "
 
 }  // namespace
 
-std::unique_ptr<TChildProcess> TChildProcess::Start(const TSpec& spec, std::string& error) {
-  if (spec.argv.empty()) {
+std::unique_ptr<TChildProcess> TChildProcess::Start(const TSpec& desc, std::string& error) {
+  if (desc.argv.empty()) {
     error = "no program to start";
     return nullptr;
   }
-  // The environment: the parent's, without the variables the spec sets.
+  // The environment: the parent's, without the variables the desc sets.
   std::set<std::string> replaced;
-  for (const auto& [name, value] : spec.env) replaced.insert(name);
+  for (const auto& [name, value] : desc.env) replaced.insert(name);
   std::vector<std::string> env_store;
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string entry(*e);
     if (replaced.count(entry.substr(0, entry.find('='))) == 0) env_store.push_back(entry);
   }
-  for (const auto& [name, value] : spec.env)
+  for (const auto& [name, value] : desc.env)
     if (!value.empty()) env_store.push_back(name + "=" + value);
   std::vector<char*> env;
   for (auto& s : env_store) env.push_back(s.data());
   env.push_back(nullptr);
-  std::vector<std::string> arg_store = spec.argv;
+  std::vector<std::string> arg_store = desc.argv;
   std::vector<char*> argv;
   for (auto& s : arg_store) argv.push_back(s.data());
   argv.push_back(nullptr);
@@ -55,15 +55,15 @@ std::unique_ptr<TChildProcess> TChildProcess::Start(const TSpec& spec, std::stri
   int pipe_fds[2] = {-1, -1};
   // O_CLOEXEC keeps both ends out of this and every other child; the dup2
   // below gives this child the write end as its output only.
-  if (spec.capture_output && ::pipe2(pipe_fds, O_CLOEXEC) != 0) {
+  if (desc.capture_output && ::pipe2(pipe_fds, O_CLOEXEC) != 0) {
     error = Reason("cannot make a pipe", errno);
     return nullptr;
   }
   posix_spawn_file_actions_t actions;
   ::posix_spawn_file_actions_init(&actions);
-  if (spec.capture_output) {
+  if (desc.capture_output) {
     ::posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
-    if (spec.merge_error) ::posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDERR_FILENO);
+    if (desc.merge_error) ::posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDERR_FILENO);
   }
   posix_spawnattr_t attr;
   ::posix_spawnattr_init(&attr);
@@ -75,10 +75,10 @@ std::unique_ptr<TChildProcess> TChildProcess::Start(const TSpec& spec, std::stri
   const int rc = ::posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), env.data());
   ::posix_spawnattr_destroy(&attr);
   ::posix_spawn_file_actions_destroy(&actions);
-  if (spec.capture_output) ::close(pipe_fds[1]);
+  if (desc.capture_output) ::close(pipe_fds[1]);
   if (rc != 0) {
-    if (spec.capture_output) ::close(pipe_fds[0]);
-    error = Reason(("cannot start " + spec.argv[0]).c_str(), rc);
+    if (desc.capture_output) ::close(pipe_fds[0]);
+    error = Reason(("cannot start " + desc.argv[0]).c_str(), rc);
     return nullptr;
   }
   return std::unique_ptr<TChildProcess>(new TChildProcess(pid, pipe_fds[0]));

@@ -22,12 +22,12 @@ auto Create(F&& make) {
 
 }  // namespace
 
-TControl::TControl(TContainer& parent, const TControlSpec& spec) : name_(spec.name), form_(&parent.Form()) {
-  peer_ = Create([&] { return CurrentBackend().CreateControl(parent.Peer(), spec, *this); });
+TControl::TControl(TContainer& parent, const TControlSpec& desc) : name_(desc.name), form_(&parent.Form()) {
+  peer_ = Create([&] { return CurrentBackend().CreateControl(parent.Peer(), desc, *this); });
 }
 
-TControl::TControl(TFormTag, const TControlSpec& spec) : name_(spec.name) {
-  std::unique_ptr<TFormPeer> peer = Create([&] { return CurrentBackend().CreateForm(spec, *this); });
+TControl::TControl(TFormTag, const TControlSpec& desc) : name_(desc.name) {
+  std::unique_ptr<TFormPeer> peer = Create([&] { return CurrentBackend().CreateForm(desc, *this); });
   peer_ = std::move(peer);
 }
 

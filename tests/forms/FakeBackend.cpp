@@ -11,7 +11,7 @@ namespace kestrel::forms::testing {
 
 class TFakeControl : public TControlPeer {
  public:
-  TFakeControl(const TControlSpec& spec, TControlSink& sink, TFakeForm* form) : spec_(spec), sink_(&sink), form_(form) {}
+  TFakeControl(const TControlSpec& desc, TControlSink& sink, TFakeForm* form) : spec_(desc), sink_(&sink), form_(form) {}
   ~TFakeControl() override;
 
   void SetEnabled(bool enabled) override { enabled_ = enabled; }
@@ -70,8 +70,8 @@ void RunFakeScript(TFormDriver& form);
 
 class TFakeForm final : public TFormPeer {
  public:
-  TFakeForm(TFakeBackend& backend, const TControlSpec& spec, TControlSink& sink)
-      : backend_(backend), spec_(spec), sink_(&sink) {}
+  TFakeForm(TFakeBackend& backend, const TControlSpec& desc, TControlSink& sink)
+      : backend_(backend), spec_(desc), sink_(&sink) {}
   ~TFakeForm() override {
     for (TFakeControl* c : controls_) c->form_ = nullptr;
   }
@@ -269,16 +269,16 @@ TFakeOperator& TheOperator() {
 // The fake form reaches the operator's protected runner through here.
 void RunFakeScript(TFormDriver& form) { TheOperator().RunScript(form); }
 
-std::unique_ptr<TFormPeer> TFakeBackend::CreateForm(const TControlSpec& spec, TControlSink& sink) {
-  return std::make_unique<TFakeForm>(*this, spec, sink);
+std::unique_ptr<TFormPeer> TFakeBackend::CreateForm(const TControlSpec& desc, TControlSink& sink) {
+  return std::make_unique<TFakeForm>(*this, desc, sink);
 }
 
-std::unique_ptr<TControlPeer> TFakeBackend::CreateControl(TControlPeer& parent, const TControlSpec& spec,
+std::unique_ptr<TControlPeer> TFakeBackend::CreateControl(TControlPeer& parent, const TControlSpec& desc,
                                                           TControlSink& sink) {
   TFakeForm* form = dynamic_cast<TFakeForm*>(&parent);
   TFakeControl* parent_control = form == nullptr ? static_cast<TFakeControl*>(&parent) : nullptr;
   if (parent_control != nullptr) form = parent_control->form_;
-  auto control = std::make_unique<TFakeControl>(spec, sink, form);
+  auto control = std::make_unique<TFakeControl>(desc, sink, form);
   control->parent_ = parent_control;
   if (form != nullptr) form->Add(control.get());
   return control;

@@ -22,8 +22,8 @@ class TFakeBackend final : public TBackend {
  public:
   std::string_view Name() const override { return "fake"; }
   void Start() override {}
-  std::unique_ptr<TFormPeer> CreateForm(const TControlSpec& spec, TControlSink& sink) override;
-  std::unique_ptr<TControlPeer> CreateControl(TControlPeer& parent, const TControlSpec& spec,
+  std::unique_ptr<TFormPeer> CreateForm(const TControlSpec& desc, TControlSink& sink) override;
+  std::unique_ptr<TControlPeer> CreateControl(TControlPeer& parent, const TControlSpec& desc,
                                               TControlSink& sink) override;
   void ShowMessage(TMsgKind kind, const std::string& caption, const std::string& text) override;
 

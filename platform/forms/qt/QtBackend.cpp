@@ -126,17 +126,17 @@ class TQtBackend final : public TBackend {
     }
   }
 
-  std::unique_ptr<TFormPeer> CreateForm(const TControlSpec& spec, TControlSink& sink) override {
+  std::unique_ptr<TFormPeer> CreateForm(const TControlSpec& desc, TControlSink& sink) override {
     Start();
-    return std::make_unique<TQtFormPeer>(spec, sink);
+    return std::make_unique<TQtFormPeer>(desc, sink);
   }
 
-  std::unique_ptr<TControlPeer> CreateControl(TControlPeer& parent, const TControlSpec& spec,
+  std::unique_ptr<TControlPeer> CreateControl(TControlPeer& parent, const TControlSpec& desc,
                                               TControlSink& sink) override {
     Start();
     auto* container = dynamic_cast<TQtContainer*>(&parent);
     if (container == nullptr) throw std::runtime_error("Kestrel forms (Qt): a control's parent must be a container");
-    return MakeControlPeer(*container, spec, sink);
+    return MakeControlPeer(*container, desc, sink);
   }
 
   void ShowMessage(TMsgKind kind, const std::string& caption, const std::string& text) override {

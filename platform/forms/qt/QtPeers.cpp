@@ -70,10 +70,10 @@ class TPeer : public TControlPeer, public TQtPeerBase {
 
 class TContainerPeer final : public TPeer<QWidget>, public TQtContainer {
  public:
-  TContainerPeer(QWidget* widget, TQtContainer& parent, const TControlSpec& spec, TControlSink& sink)
-      : TPeer(widget, sink, parent, spec.label),
-        layout_(widget, spec.layout, spec.align, spec.kind == TControlKind::kPanel) {
-    if (auto* box = qobject_cast<QGroupBox*>(widget)) box->setTitle(ToQt(spec.caption));
+  TContainerPeer(QWidget* widget, TQtContainer& parent, const TControlSpec& desc, TControlSink& sink)
+      : TPeer(widget, sink, parent, desc.label),
+        layout_(widget, desc.layout, desc.align, desc.kind == TControlKind::kPanel) {
+    if (auto* box = qobject_cast<QGroupBox*>(widget)) box->setTitle(ToQt(desc.caption));
   }
   void SetCaption(const std::string& caption) override {
     if (auto* box = qobject_cast<QGroupBox*>(widget_.data())) box->setTitle(ToQt(caption));
@@ -92,8 +92,8 @@ class TContainerPeer final : public TPeer<QWidget>, public TQtContainer {
 
 class TLabelPeer final : public TPeer<QLabel> {
  public:
-  TLabelPeer(TQtContainer& parent, const TControlSpec& spec, TControlSink& sink)
-      : TPeer(new QLabel(ToQt(spec.caption)), sink, parent, spec.label) {}
+  TLabelPeer(TQtContainer& parent, const TControlSpec& desc, TControlSink& sink)
+      : TPeer(new QLabel(ToQt(desc.caption)), sink, parent, desc.label) {}
   void SetCaption(const std::string& caption) override {
     if (widget_) Typed()->setText(ToQt(caption));
   }
@@ -102,8 +102,8 @@ class TLabelPeer final : public TPeer<QLabel> {
 
 class TButtonPeer final : public TPeer<QPushButton> {
  public:
-  TButtonPeer(TQtContainer& parent, const TControlSpec& spec, TControlSink& sink)
-      : TPeer(new QPushButton(ToQt(spec.caption)), sink, parent, spec.label) {
+  TButtonPeer(TQtContainer& parent, const TControlSpec& desc, TControlSink& sink)
+      : TPeer(new QPushButton(ToQt(desc.caption)), sink, parent, desc.label) {
     // Enter presses only the button made the default, not the focused one.
     Typed()->setAutoDefault(false);
     QObject::connect(Typed(), &QPushButton::clicked, [this] { Notify(&TControlSink::PeerClicked); });
@@ -127,8 +127,8 @@ class TButtonPeer final : public TPeer<QPushButton> {
 
 class TCheckBoxPeer final : public TPeer<QCheckBox> {
  public:
-  TCheckBoxPeer(TQtContainer& parent, const TControlSpec& spec, TControlSink& sink)
-      : TPeer(new QCheckBox(ToQt(spec.caption)), sink, parent, spec.label) {
+  TCheckBoxPeer(TQtContainer& parent, const TControlSpec& desc, TControlSink& sink)
+      : TPeer(new QCheckBox(ToQt(desc.caption)), sink, parent, desc.label) {
     QObject::connect(Typed(), &QCheckBox::clicked, [this] { Notify(&TControlSink::PeerClicked); });
   }
   void SetCaption(const std::string& caption) override {
@@ -143,8 +143,8 @@ class TCheckBoxPeer final : public TPeer<QCheckBox> {
 
 class TComboBoxPeer final : public TPeer<QComboBox> {
  public:
-  TComboBoxPeer(TQtContainer& parent, const TControlSpec& spec, TControlSink& sink)
-      : TPeer(new QComboBox, sink, parent, spec.label) {
+  TComboBoxPeer(TQtContainer& parent, const TControlSpec& desc, TControlSink& sink)
+      : TPeer(new QComboBox, sink, parent, desc.label) {
     Typed()->setEditable(false);
     Typed()->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     QObject::connect(Typed(), &QComboBox::activated, [this] { Notify(&TControlSink::PeerChanged); });
@@ -163,8 +163,8 @@ class TComboBoxPeer final : public TPeer<QComboBox> {
 
 class TEditPeer final : public TPeer<QLineEdit> {
  public:
-  TEditPeer(TQtContainer& parent, const TControlSpec& spec, TControlSink& sink, bool time_mask)
-      : TPeer(new QLineEdit, sink, parent, spec.label), time_mask_(time_mask) {
+  TEditPeer(TQtContainer& parent, const TControlSpec& desc, TControlSink& sink, bool time_mask)
+      : TPeer(new QLineEdit, sink, parent, desc.label), time_mask_(time_mask) {
     // '9' is a required digit: text() then leaves unfilled positions out.
     if (time_mask_) Typed()->setInputMask("99:99:99;_");
     QObject::connect(Typed(), &QLineEdit::textEdited, [this] { Notify(&TControlSink::PeerChanged); });
@@ -186,8 +186,8 @@ class TEditPeer final : public TPeer<QLineEdit> {
 
 class TMemoPeer final : public TPeer<QPlainTextEdit> {
  public:
-  TMemoPeer(TQtContainer& parent, const TControlSpec& spec, TControlSink& sink)
-      : TPeer(new QPlainTextEdit, sink, parent, spec.label) {
+  TMemoPeer(TQtContainer& parent, const TControlSpec& desc, TControlSink& sink)
+      : TPeer(new QPlainTextEdit, sink, parent, desc.label) {
     Typed()->setTabChangesFocus(true);
     Typed()->setLineWrapMode(QPlainTextEdit::NoWrap);
     Typed()->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -213,10 +213,10 @@ class TMemoPeer final : public TPeer<QPlainTextEdit> {
 
 class TListViewPeer final : public TPeer<QTableWidget> {
  public:
-  TListViewPeer(TQtContainer& parent, const TControlSpec& spec, TControlSink& sink)
-      : TPeer(new QTableWidget(0, 1), sink, parent, spec.label) {
+  TListViewPeer(TQtContainer& parent, const TControlSpec& desc, TControlSink& sink)
+      : TPeer(new QTableWidget(0, 1), sink, parent, desc.label) {
     QTableWidget* t = Typed();
-    t->setHorizontalHeaderLabels({ToQt(spec.caption)});
+    t->setHorizontalHeaderLabels({ToQt(desc.caption)});
     t->horizontalHeader()->setStretchLastSection(true);
     t->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     t->horizontalHeader()->setSectionsClickable(false);
@@ -346,12 +346,12 @@ void TFormDialog::reject() {
 
 // ---- TQtFormPeer ----
 
-TQtFormPeer::TQtFormPeer(const TControlSpec& spec, TControlSink& sink)
+TQtFormPeer::TQtFormPeer(const TControlSpec& desc, TControlSink& sink)
     : TQtPeerBase(new TFormDialog(this), &sink, this),
       dialog_(static_cast<TFormDialog*>(Widget())),
-      layout_(dialog_, spec.layout, spec.align) {
-  dialog_->setObjectName(QString::fromStdString(spec.name));
-  dialog_->setWindowTitle(ToQt(spec.caption));
+      layout_(dialog_, desc.layout, desc.align) {
+  dialog_->setObjectName(QString::fromStdString(desc.name));
+  dialog_->setWindowTitle(ToQt(desc.caption));
   dialog_->setModal(true);
   dialog_->layout()->setSizeConstraint(QLayout::SetFixedSize);
   Forms().push_back(this);
@@ -475,42 +475,42 @@ bool TQtFormPeer::MayMoveFocus(QWidget* target) {
 
 const std::vector<TQtFormPeer*>& LiveForms() { return Forms(); }
 
-std::unique_ptr<TControlPeer> MakeControlPeer(TQtContainer& parent, const TControlSpec& spec, TControlSink& sink) {
+std::unique_ptr<TControlPeer> MakeControlPeer(TQtContainer& parent, const TControlSpec& desc, TControlSink& sink) {
   std::unique_ptr<TControlPeer> peer;
-  switch (spec.kind) {
+  switch (desc.kind) {
     case TControlKind::kPanel:
-      peer = std::make_unique<TContainerPeer>(new QWidget, parent, spec, sink);
+      peer = std::make_unique<TContainerPeer>(new QWidget, parent, desc, sink);
       break;
     case TControlKind::kGroupBox:
-      peer = std::make_unique<TContainerPeer>(new QGroupBox, parent, spec, sink);
+      peer = std::make_unique<TContainerPeer>(new QGroupBox, parent, desc, sink);
       break;
     case TControlKind::kLabel:
-      peer = std::make_unique<TLabelPeer>(parent, spec, sink);
+      peer = std::make_unique<TLabelPeer>(parent, desc, sink);
       break;
     case TControlKind::kButton:
-      peer = std::make_unique<TButtonPeer>(parent, spec, sink);
+      peer = std::make_unique<TButtonPeer>(parent, desc, sink);
       break;
     case TControlKind::kCheckBox:
-      peer = std::make_unique<TCheckBoxPeer>(parent, spec, sink);
+      peer = std::make_unique<TCheckBoxPeer>(parent, desc, sink);
       break;
     case TControlKind::kComboBox:
-      peer = std::make_unique<TComboBoxPeer>(parent, spec, sink);
+      peer = std::make_unique<TComboBoxPeer>(parent, desc, sink);
       break;
     case TControlKind::kEdit:
-      peer = std::make_unique<TEditPeer>(parent, spec, sink, false);
+      peer = std::make_unique<TEditPeer>(parent, desc, sink, false);
       break;
     case TControlKind::kMaskEdit:
-      peer = std::make_unique<TEditPeer>(parent, spec, sink, true);
+      peer = std::make_unique<TEditPeer>(parent, desc, sink, true);
       break;
     case TControlKind::kMemo:
-      peer = std::make_unique<TMemoPeer>(parent, spec, sink);
+      peer = std::make_unique<TMemoPeer>(parent, desc, sink);
       break;
     case TControlKind::kListView:
-      peer = std::make_unique<TListViewPeer>(parent, spec, sink);
+      peer = std::make_unique<TListViewPeer>(parent, desc, sink);
       break;
   }
   if (auto* base = dynamic_cast<TQtPeerBase*>(peer.get()); base != nullptr && base->Widget() != nullptr)
-    base->Widget()->setObjectName(QString::fromStdString(spec.name));
+    base->Widget()->setObjectName(QString::fromStdString(desc.name));
   return peer;
 }
 

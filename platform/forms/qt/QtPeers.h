@@ -48,7 +48,7 @@ class TQtPeerBase {
   TQtFormPeer* form_;
 };
 
-// Adds children to a widget's layout as the spec's layout and alignment say.
+// Adds children to a widget's layout as the control's layout and alignment say.
 class TQtLayoutHolder {
  public:
   // `tight`: no margins of its own (an invisible panel inside a container).
@@ -70,8 +70,8 @@ class TQtContainer {
   virtual QWidget* ContainerWidget() = 0;
 };
 
-// Makes the peer of a control of `spec.kind` inside `parent`.
-std::unique_ptr<TControlPeer> MakeControlPeer(TQtContainer& parent, const TControlSpec& spec, TControlSink& sink);
+// Makes the peer of a control of `desc.kind` inside `parent`.
+std::unique_ptr<TControlPeer> MakeControlPeer(TQtContainer& parent, const TControlSpec& desc, TControlSink& sink);
 
 // The dialog widget of a form: routes the close box and Escape to the form.
 class TFormDialog final : public QDialog {
@@ -90,7 +90,7 @@ class TFormDialog final : public QDialog {
 
 class TQtFormPeer final : public TFormPeer, public TQtContainer, public TQtPeerBase {
  public:
-  TQtFormPeer(const TControlSpec& spec, TControlSink& sink);
+  TQtFormPeer(const TControlSpec& desc, TControlSink& sink);
   ~TQtFormPeer() override;
 
   // TControlPeer
