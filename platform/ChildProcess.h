@@ -2,9 +2,10 @@
 // parent may read line by line and whose end it waits for with a deadline.
 //
 // The child inherits the parent's environment with the given variables set,
-// its standard input and (unless merged into the captured output) its
-// standard error; it starts with no signal blocked, whatever the parent
-// blocked. Only the ends of the capture pipe that the child needs reach it.
+// its standard input (unless it gets a pipe) and (unless merged into the
+// captured output) its standard error; it starts with no signal blocked and
+// no signal ignored, whatever the parent did. Only the ends of the pipes
+// that the child needs reach it.
 //
 // Not thread-safe: one thread uses the object at a time.
 #pragma once
@@ -24,6 +25,10 @@ class TChildProcess {
     std::vector<std::pair<std::string, std::string>> env;  // set or replaced in the child; "" removes
     bool capture_output = false;                           // its standard output goes to ReadLine
     bool merge_error = false;                              // with capture_output: its standard error too
+    // Its standard input is a pipe that stays open while this object lives
+    // (and this process does): the child reads end of input once the parent
+    // closes it (CloseInput) or ends, however it ends.
+    bool input_pipe = false;
   };
 
   // Starts the child. Null on failure, with the reason in `error`.
@@ -40,6 +45,8 @@ class TChildProcess {
   // Line first). Always End when nothing is captured.
   TRead ReadLine(std::string& line, std::uint32_t timeout_ms);
 
+  // Closes the child's input pipe (nothing when there is none).
+  void CloseInput();
   // Asks the child to stop (SIGTERM); does not wait.
   void RequestStop();
   // Ends it at once (SIGKILL); does not wait.
@@ -52,9 +59,10 @@ class TChildProcess {
   std::uint32_t Pid() const { return static_cast<std::uint32_t>(pid_); }
 
  private:
-  TChildProcess(int pid, int out_fd) : pid_(pid), out_fd_(out_fd) {}
+  TChildProcess(int pid, int out_fd, int in_fd) : pid_(pid), out_fd_(out_fd), in_fd_(in_fd) {}
   int pid_;
   int out_fd_;  // -1 when nothing is captured or once it ended
+  int in_fd_;   // the write end of the child's input, or -1
   std::string pending_;
   bool ended_ = false;
   int exit_code_ = -1;

@@ -34,7 +34,7 @@ std::unique_ptr<TChildProcess> TChildProcess::Start(const TSpec& desc, std::stri
     error = "no program to start";
     return nullptr;
   }
-  // The environment: the parent's, without the variables the desc sets.
+  // The environment: the parent's, without the variables the description sets.
   std::set<std::string> replaced;
   for (const auto& [name, value] : desc.env) replaced.insert(name);
   std::vector<std::string> env_store;
@@ -59,8 +59,18 @@ std::unique_ptr<TChildProcess> TChildProcess::Start(const TSpec& desc, std::stri
     error = Reason("cannot make a pipe", errno);
     return nullptr;
   }
+  int in_fds[2] = {-1, -1};
+  if (desc.input_pipe && ::pipe2(in_fds, O_CLOEXEC) != 0) {
+    error = Reason("cannot make a pipe", errno);
+    if (desc.capture_output) {
+      ::close(pipe_fds[0]);
+      ::close(pipe_fds[1]);
+    }
+    return nullptr;
+  }
   posix_spawn_file_actions_t actions;
   ::posix_spawn_file_actions_init(&actions);
+  if (desc.input_pipe) ::posix_spawn_file_actions_adddup2(&actions, in_fds[0], STDIN_FILENO);
   if (desc.capture_output) {
     ::posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
     if (desc.merge_error) ::posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDERR_FILENO);
@@ -70,21 +80,28 @@ std::unique_ptr<TChildProcess> TChildProcess::Start(const TSpec& desc, std::stri
   sigset_t none;
   sigemptyset(&none);
   ::posix_spawnattr_setsigmask(&attr, &none);
-  ::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  ::posix_spawnattr_setsigdefault(&attr, &defaults);
+  ::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   pid_t pid = -1;
   const int rc = ::posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), env.data());
   ::posix_spawnattr_destroy(&attr);
   ::posix_spawn_file_actions_destroy(&actions);
   if (desc.capture_output) ::close(pipe_fds[1]);
+  if (desc.input_pipe) ::close(in_fds[0]);
   if (rc != 0) {
     if (desc.capture_output) ::close(pipe_fds[0]);
+    if (desc.input_pipe) ::close(in_fds[1]);
     error = Reason(("cannot start " + desc.argv[0]).c_str(), rc);
     return nullptr;
   }
-  return std::unique_ptr<TChildProcess>(new TChildProcess(pid, pipe_fds[0]));
+  return std::unique_ptr<TChildProcess>(new TChildProcess(pid, pipe_fds[0], in_fds[1]));
 }
 
 TChildProcess::~TChildProcess() {
+  CloseInput();
   if (!ended_) {
     ::kill(pid_, SIGKILL);
     int status = 0;
@@ -122,6 +139,11 @@ TChildProcess::TRead TChildProcess::ReadLine(std::string& line, std::uint32_t ti
       out_fd_ = -1;
     }
   }
+}
+
+void TChildProcess::CloseInput() {
+  if (in_fd_ >= 0) ::close(in_fd_);
+  in_fd_ = -1;
 }
 
 void TChildProcess::RequestStop() {

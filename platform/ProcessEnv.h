@@ -19,4 +19,9 @@ std::string ExecutablePath();
 // This process's id.
 std::uint32_t ProcessId();
 
+// Writing to a pipe whose reader has gone fails with an error instead of
+// ending the program (a program that cleans up after itself must live to do
+// so when its output is cut off). Call in main before threads start.
+void IgnoreBrokenPipes();
+
 }  // namespace kestrel::platform

@@ -1,3 +1,4 @@
+#include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -21,5 +22,7 @@ std::string ExecutablePath() {
 }
 
 std::uint32_t ProcessId() { return static_cast<std::uint32_t>(::getpid()); }
+
+void IgnoreBrokenPipes() { ::signal(SIGPIPE, SIG_IGN); }
 
 }  // namespace kestrel::platform

@@ -19,8 +19,12 @@ namespace kestrel::platform {
 
 class TStopNotifier {
  public:
-  // Starts watching. Throws std::system_error when the system refuses.
-  explicit TStopNotifier(std::function<void(const std::string& signal)> on_stop);
+  // Starts watching. With `watch_input`, the end of the standard input is a
+  // stop request too, named "end of input" (what arrives before it is read
+  // and dropped): a parent that holds the other end of the pipe stops its
+  // child by closing it, or by ending. Throws std::system_error when the
+  // system refuses.
+  explicit TStopNotifier(std::function<void(const std::string& signal)> on_stop, bool watch_input = false);
   // Stops watching at once; after it returns `on_stop` is not running and
   // will not run. Signals arriving later stay pending.
   ~TStopNotifier();

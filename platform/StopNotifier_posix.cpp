@@ -18,15 +18,27 @@ namespace kestrel::platform {
 struct TStopNotifier::TImpl {
   int signal_fd = -1;
   int wake_fd = -1;
+  bool watch_input = false;
   std::function<void(const std::string&)> on_stop;
   std::thread thread;
 
   void Run() {
-    pollfd fds[2] = {{signal_fd, POLLIN, 0}, {wake_fd, POLLIN, 0}};
+    // The input is watched until its end: a negative descriptor is passed over by poll.
+    pollfd fds[3] = {{signal_fd, POLLIN, 0}, {wake_fd, POLLIN, 0}, {watch_input ? STDIN_FILENO : -1, POLLIN, 0}};
     for (;;) {
-      const int rc = ::poll(fds, 2, -1);
+      const int rc = ::poll(fds, 3, -1);
       if (rc < 0 && errno == EINTR) continue;
       if (rc < 0 || (fds[1].revents & POLLIN) != 0) return;
+      if (fds[2].revents != 0) {
+        char drop[256];
+        const ssize_t n = ::read(STDIN_FILENO, drop, sizeof drop);
+        if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) {
+          fds[2].fd = -1;
+          on_stop("end of input");
+        }
+        continue;
+      }
+      if ((fds[0].revents & POLLIN) == 0) continue;
       signalfd_siginfo info{};
       if (::read(signal_fd, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) continue;
       on_stop(info.ssi_signo == SIGINT ? "SIGINT" : "SIGTERM");
@@ -34,7 +46,9 @@ struct TStopNotifier::TImpl {
   }
 };
 
-TStopNotifier::TStopNotifier(std::function<void(const std::string&)> on_stop) : impl_(std::make_unique<TImpl>()) {
+TStopNotifier::TStopNotifier(std::function<void(const std::string&)> on_stop, bool watch_input)
+    : impl_(std::make_unique<TImpl>()) {
+  impl_->watch_input = watch_input;
   sigset_t set;
   sigemptyset(&set);
   sigaddset(&set, SIGINT);

@@ -13,8 +13,8 @@ namespace {
 TEST(GateSettings, ChannelTextsBuildABlockThatReadsBack) {
   TSettings s;
   s.show_progress = false;
-  ApplyChannelSpec(s, "port=3,baud=57600,data=7,parity=even,stop=2,flow=software,init=AT&F,S0=0,alias=Касса");
-  ApplyChannelSpec(s, "port=COM1");
+  ApplyChannelText(s, "port=3,baud=57600,data=7,parity=even,stop=2,flow=software,init=AT&F,S0=0,alias=Касса");
+  ApplyChannelText(s, "port=COM1");
   const std::string block = BuildSettings(s);
   ASSERT_EQ(block.size(), 104u + 4 + 2 * 212);
   EXPECT_EQ(block[2], 0) << "ToShowProgress";
@@ -42,11 +42,11 @@ TEST(GateSettings, ChannelTextsBuildABlockThatReadsBack) {
 
 TEST(GateSettings, NewChannelTakesTheDefaultsAndAKnownChannelKeepsItsValues) {
   TSettings s;
-  ApplyChannelSpec(s, "port=2");
+  ApplyChannelText(s, "port=2");
   const TChannel fresh = s.channels.at(0);
   EXPECT_EQ(fresh.baud, 11) << "br56000";
   EXPECT_EQ(fresh.init, "ATX3");
-  ApplyChannelSpec(s, "port=2,alias=Main");
+  ApplyChannelText(s, "port=2,alias=Main");
   ASSERT_EQ(s.channels.size(), 1u) << "the same port is changed, not added";
   EXPECT_EQ(s.channels[0].init, "ATX3");
   EXPECT_EQ(s.channels[0].alias, "Main");
@@ -70,11 +70,11 @@ TEST(GateSettings, WrongChannelTextsNameTheirMistake) {
        "longer than 50"},
       {"port=1,garbage", "not KEY=VALUE"},
   };
-  for (const auto& [spec, expected] : bad) {
+  for (const auto& [text, expected] : bad) {
     TSettings s;
     try {
-      ApplyChannelSpec(s, spec);
-      ADD_FAILURE() << spec << " was taken";
+      ApplyChannelText(s, text);
+      ADD_FAILURE() << text << " was taken";
     } catch (const EToolError& e) {
       EXPECT_NE(std::string(e.what()).find(expected), std::string::npos) << e.what();
     }

@@ -9,16 +9,16 @@ namespace {
 
 std::unique_ptr<platform::TChildProcess> Start(const std::vector<std::string>& args,
                                                const std::vector<std::pair<std::string, std::string>>& env) {
-  platform::TChildProcess::TSpec spec;
-  spec.argv = {KESTREL_PROGRAM};
+  platform::TChildProcess::TSpec launch;
+  launch.argv = {KESTREL_PROGRAM};
   if (std::find(args.begin(), args.end(), "--gate-library") == args.end())
-    spec.argv.insert(spec.argv.end(), {"--gate-library", KESTREL_LIBRARY_PATH});
-  spec.argv.insert(spec.argv.end(), args.begin(), args.end());
-  spec.env = env;
-  spec.capture_output = true;
-  spec.merge_error = true;
+    launch.argv.insert(launch.argv.end(), {"--gate-library", KESTREL_LIBRARY_PATH});
+  launch.argv.insert(launch.argv.end(), args.begin(), args.end());
+  launch.env = env;
+  launch.capture_output = true;
+  launch.merge_error = true;
   std::string error;
-  auto child = platform::TChildProcess::Start(spec, error);
+  auto child = platform::TChildProcess::Start(launch, error);
   if (!child) throw std::runtime_error(error);
   return child;
 }

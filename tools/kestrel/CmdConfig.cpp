@@ -114,7 +114,7 @@ int RunSettings(const TOptions& o) {
   for (const int port : o.remove_ports)
     if (!RemoveChannel(s, port))
       throw EToolError("--remove-port " + std::to_string(port) + ": no channel on COM" + std::to_string(port));
-  for (const auto& spec : o.channels) ApplyChannelSpec(s, spec);
+  for (const auto& text : o.channels) ApplyChannelText(s, text);
   if (o.show_progress) s.show_progress = *o.show_progress;
   rt.Config().SetGateSettings(code, BuildSettings(s));
   console.Line("settings of gate code " + std::to_string(code) + " saved");

@@ -40,7 +40,7 @@ void Configure(TDatabase& db, TGateAddresses& addresses, std::int16_t gate_code,
   if (!config.GateSettings(gate_code)) {
     TSettings s;
     s.show_progress = true;
-    ApplyChannelSpec(s, "port=1,baud=115200,init=ATX3,alias=Demo line");
+    ApplyChannelText(s, "port=1,baud=115200,init=ATX3,alias=Demo line");
     config.SetGateSettings(gate_code, BuildSettings(s));
   }
   if (!config.OwnAddress(gate_code)) {
@@ -66,11 +66,12 @@ void Configure(TDatabase& db, TGateAddresses& addresses, std::int16_t gate_code,
 // after 15 s) by Stop or, on any way out, by the destructor.
 class TListenerProcess {
  public:
-  TListenerProcess(platform::TChildProcess::TSpec spec, TConsole& console) : console_(console) {
-    spec.capture_output = true;
-    spec.merge_error = true;
+  TListenerProcess(platform::TChildProcess::TSpec launch, TConsole& console) : console_(console) {
+    launch.capture_output = true;
+    launch.merge_error = true;
+    launch.input_pipe = true;
     std::string error;
-    child_ = platform::TChildProcess::Start(spec, error);
+    child_ = platform::TChildProcess::Start(launch, error);
     if (!child_) throw EToolError("cannot start the listening kestrel: " + error);
     std::string line;
     for (;;) {
@@ -94,7 +95,7 @@ class TListenerProcess {
   // Its exit code; -1 when it had to be killed.
   int Stop() {
     if (!child_->Ended()) {
-      child_->RequestStop();
+      child_->CloseInput();
       if (!child_->Wait(15000)) {
         console_.Line("demo: the listening kestrel did not stop within 15 s; ending it");
         child_->Kill();
@@ -173,21 +174,13 @@ int RunDemo(const TOptions& o) {
                (root / "outbox").string());
 
   // The listening side: a second kestrel process.
-  platform::TChildProcess::TSpec spec;
-  spec.argv = {platform::ExecutablePath(),
-               "--db",
-               listener_db.string(),
-               "--gate-library",
-               rt.Gate().Path(),
-               "--gate-code",
-               std::to_string(sender.gate_code),
-               "--com-dir",
-               (root / "listener").string(),
-               "listen",
-               "--into",
-               (root / "inbox").string()};
-  if (o.global.verbose) spec.argv.insert(spec.argv.begin() + 1, "--verbose");
-  TListenerProcess listener(spec, console);
+  platform::TChildProcess::TSpec launch;
+  // It stops when its input ends: when this process closes it, or ends.
+  launch.argv = {platform::ExecutablePath(), "--db", listener_db.string(), "--gate-library", rt.Gate().Path(),
+                 "--gate-code", std::to_string(sender.gate_code), "--com-dir", (root / "listener").string(),
+                 "listen", "--into", (root / "inbox").string(), "--stop-at-end-of-input"};
+  if (o.global.verbose) launch.argv.insert(launch.argv.begin() + 1, "--verbose");
+  TListenerProcess listener(launch, console);
 
   TSendReport report;
   {

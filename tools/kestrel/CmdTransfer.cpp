@@ -81,7 +81,9 @@ int RunListen(const TOptions& o) {
   TConsole& console = TConsole::Standard();
   TReceiveRun run(console, "", o.global.verbose);
   rt.LoadGate(run);
-  platform::TStopNotifier stop([&](const std::string& sig) { run.RequestStop("interrupted by " + sig); });
+  platform::TStopNotifier stop(
+      [&](const std::string& why) { run.RequestStop(why == "end of input" ? why : "interrupted by " + why); },
+      o.stop_at_end_of_input);
   const int received = run.Run(rt, inbox, o.open_monitor);
   console.Line("received " + std::to_string(received) + " documents");
   return 0;

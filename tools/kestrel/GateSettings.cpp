@@ -51,19 +51,19 @@ TChannel NewChannel(std::uint8_t port) {
 // Splits "k=v,k=v" at the commas that start a key: lower-case letters
 // followed by '=', ',' or the end. A modem command ("AT&F,S0=0") keeps its
 // commas.
-std::vector<std::pair<std::string, std::string>> SplitSpec(const std::string& spec) {
+std::vector<std::pair<std::string, std::string>> SplitKeys(const std::string& text) {
   std::vector<std::size_t> starts = {0};
-  for (std::size_t i = spec.find(','); i != std::string::npos; i = spec.find(',', i + 1)) {
+  for (std::size_t i = text.find(','); i != std::string::npos; i = text.find(',', i + 1)) {
     std::size_t j = i + 1;
-    while (j < spec.size() && spec[j] >= 'a' && spec[j] <= 'z') ++j;
-    if (j > i + 1 && (j == spec.size() || spec[j] == '=' || spec[j] == ',')) starts.push_back(i + 1);
+    while (j < text.size() && text[j] >= 'a' && text[j] <= 'z') ++j;
+    if (j > i + 1 && (j == text.size() || text[j] == '=' || text[j] == ',')) starts.push_back(i + 1);
   }
   std::vector<std::pair<std::string, std::string>> out;
   for (std::size_t k = 0; k < starts.size(); ++k) {
-    const std::size_t end = k + 1 < starts.size() ? starts[k + 1] - 1 : spec.size();
-    const std::string piece = spec.substr(starts[k], end - starts[k]);
+    const std::size_t end = k + 1 < starts.size() ? starts[k + 1] - 1 : text.size();
+    const std::string piece = text.substr(starts[k], end - starts[k]);
     const std::size_t eq = piece.find('=');
-    if (eq == std::string::npos) throw EToolError("channel \"" + spec + "\": \"" + piece + "\" is not KEY=VALUE");
+    if (eq == std::string::npos) throw EToolError("channel \"" + text + "\": \"" + piece + "\" is not KEY=VALUE");
     out.emplace_back(piece.substr(0, eq), piece.substr(eq + 1));
   }
   return out;
@@ -158,12 +158,12 @@ std::string BuildSettings(const TSettings& settings) {
   return block;
 }
 
-void ApplyChannelSpec(TSettings& settings, const std::string& spec) {
-  const auto pairs = SplitSpec(spec);
+void ApplyChannelText(TSettings& settings, const std::string& text) {
+  const auto pairs = SplitKeys(text);
   int port = 0;
   for (const auto& [key, value] : pairs)
     if (key == "port") port = PortOf(value);
-  if (port == 0) throw EToolError("channel \"" + spec + "\": port=1..16 is required");
+  if (port == 0) throw EToolError("channel \"" + text + "\": port=1..16 is required");
   auto it = std::find_if(settings.channels.begin(), settings.channels.end(),
                          [&](const TChannel& c) { return c.port == port; });
   TChannel c = it != settings.channels.end() ? *it : NewChannel(static_cast<std::uint8_t>(port));
@@ -173,20 +173,20 @@ void ApplyChannelSpec(TSettings& settings, const std::string& spec) {
       int ord = -1;
       for (std::size_t i = 1; i < gate::BaudRateValues.size(); ++i)
         if (std::to_string(gate::BaudRateValues[i]) == value) ord = static_cast<int>(i);
-      if (ord < 0) throw EToolError("channel \"" + spec + "\": baud=" + value + " is not a rate the gate offers");
+      if (ord < 0) throw EToolError("channel \"" + text + "\": baud=" + value + " is not a rate the gate offers");
       c.baud = static_cast<std::uint8_t>(ord);
     } else if (key == "data") {
       if (value.size() != 1 || value[0] < '5' || value[0] > '8')
-        throw EToolError("channel \"" + spec + "\": data=" + value + " is not 5, 6, 7 or 8");
+        throw EToolError("channel \"" + text + "\": data=" + value + " is not 5, 6, 7 or 8");
       c.data_bits = static_cast<std::uint8_t>(value[0] - '5');
     } else if (key == "parity") {
       const int i = IndexOf(kParityWords, value);
       if (i < 0)
-        throw EToolError("channel \"" + spec + "\": parity=" + value + " is not none, odd, even, mark or space");
+        throw EToolError("channel \"" + text + "\": parity=" + value + " is not none, odd, even, mark or space");
       c.parity = static_cast<std::uint8_t>(i);
     } else if (key == "stop") {
       const int i = IndexOf(kStopWords, value == "1,5" ? std::string("1.5") : value);
-      if (i < 0) throw EToolError("channel \"" + spec + "\": stop=" + value + " is not 1, 1.5 or 2");
+      if (i < 0) throw EToolError("channel \"" + text + "\": stop=" + value + " is not 1, 1.5 or 2");
       c.stop_bits = static_cast<std::uint8_t>(i);
     } else if (key == "flow") {
       if (value == "hardware" || value == "rtscts")
@@ -194,13 +194,13 @@ void ApplyChannelSpec(TSettings& settings, const std::string& spec) {
       else if (value == "software" || value == "xonxoff")
         c.sw_flow = static_cast<std::uint8_t>(gate::TSwFlowControl::sfXONXOFF);
       else
-        throw EToolError("channel \"" + spec + "\": flow=" + value + " is not hardware or software");
+        throw EToolError("channel \"" + text + "\": flow=" + value + " is not hardware or software");
     } else if (key == "init") {
       c.init = ShortText("init", value);
     } else if (key == "alias") {
       c.alias = ShortText("alias", value);
     } else {
-      throw EToolError("channel \"" + spec + "\": unknown key \"" + key +
+      throw EToolError("channel \"" + text + "\": unknown key \"" + key +
                        "\" (known: port, baud, data, parity, stop, flow, init, alias)");
     }
   }

@@ -57,7 +57,7 @@ std::string BuildSettings(const TSettings& settings);
 
 // Applies one channel text (above) to `settings`: changes the channel on its
 // port or adds one. Throws EToolError naming the key or value that is wrong.
-void ApplyChannelSpec(TSettings& settings, const std::string& spec);
+void ApplyChannelText(TSettings& settings, const std::string& text);
 // Removes the channel on `port`; false when there is none.
 bool RemoveChannel(TSettings& settings, int port);
 

@@ -60,6 +60,8 @@ int ParseOptions(const std::vector<std::string>& args, TOptions& o, std::ostream
   auto* listen = app.add_subcommand("listen", "Answer calls and store the documents that arrive");
   listen->add_option("--into", o.into, "Folder for received documents (default " + DefaultInboxPath() + ")");
   listen->add_flag("--monitor", o.open_monitor, "Open the gate's monitor window too");
+  listen->add_flag("--stop-at-end-of-input", o.stop_at_end_of_input,
+                   "Stop when the standard input ends too (for a program that runs this one)");
 
   auto* sim = app.add_subcommand("sim", "Run simulated modems on pseudo-terminals until Ctrl-C");
   sim->add_option("-n,--modems", o.sim.modems, "Number of modems, numbered 101, 102, ...")

@@ -81,6 +81,7 @@ struct TOptions {
   // listen, monitor
   std::string into;
   bool open_monitor = false;
+  bool stop_at_end_of_input = false;
   // settings set
   std::vector<std::string> channels;
   std::vector<int> remove_ports;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ProcessEnv.h"
 #include "platform/StopSignal.h"
 #include "tools/kestrel/Commands.h"
 #include "tools/kestrel/Options.h"
@@ -12,6 +13,9 @@ int main(int argc, char** argv) {
   // Before any thread starts: every thread inherits the blocked stop
   // signals, which the commands then take on a thread of their own.
   kestrel::platform::BlockStopSignals();
+  // Output cut off (`kestrel demo | head`) must not end the program before
+  // it has stopped its gate and its listener and removed its files.
+  kestrel::platform::IgnoreBrokenPipes();
   try {
     kestrel::app::TOptions options;
     const std::vector<std::string> args(argv, argv + argc);
