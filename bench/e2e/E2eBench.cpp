@@ -103,13 +103,13 @@ class TLine {
 };
 
 std::unique_ptr<TChildProcess> Start(std::vector<std::string> argv, const std::string& com_dir, bool capture) {
-  TChildProcess::TSpec spec;
-  spec.argv = std::move(argv);
-  if (!com_dir.empty()) spec.env = {{"KESTREL_COM_DIR", com_dir}};
-  spec.capture_output = capture;
+  TChildProcess::TSpec desc;
+  desc.argv = std::move(argv);
+  if (!com_dir.empty()) desc.env = {{"KESTREL_COM_DIR", com_dir}};
+  desc.capture_output = capture;
   std::string error;
-  auto child = TChildProcess::Start(spec, error);
-  if (!child) std::fprintf(stderr, "%s: %s\n", spec.argv[0].c_str(), error.c_str());
+  auto child = TChildProcess::Start(desc, error);
+  if (!child) std::fprintf(stderr, "%s: %s\n", desc.argv[0].c_str(), error.c_str());
   return child;
 }
 
@@ -148,7 +148,7 @@ void IdleChannels() {
   }
   auto start_listen = reinterpret_cast<decltype(&::StartListen)>(lib->Symbol("StartListen"));
   auto stop_transmit = reinterpret_cast<decltype(&::StopTransmit)>(lib->Symbol("StopTransmit"));
-  e2e::TAddressSpec own;
+  e2e::TAddressParams own;
   own.ports = 16;
   const std::string block = e2e::AddressBlock(own);
   const KHandle h = start_listen(block.data(), static_cast<std::int32_t>(block.size()), 1, 1, 0);

@@ -123,16 +123,16 @@ struct TOptions {
   }
 };
 
-e2e::TAddressSpec AddressOf(const TOptions& o, int channels) {
-  e2e::TAddressSpec spec;
-  spec.ports = channels;
-  spec.dial_timeout_ms = o.Number("--dial-timeout", spec.dial_timeout_ms);
-  spec.data_wait_ms = o.Number("--data-wait", spec.data_wait_ms);
-  spec.stay_on_line_ms = o.Number("--stay", spec.stay_on_line_ms);
-  spec.restore_pause_ms = o.Number("--pause", spec.restore_pause_ms);
-  spec.restore_window_ms = o.Number("--window", spec.restore_window_ms);
-  spec.restore_tries = static_cast<std::int32_t>(o.Number("--tries", static_cast<std::uint32_t>(spec.restore_tries)));
-  return spec;
+e2e::TAddressParams AddressOf(const TOptions& o, int channels) {
+  e2e::TAddressParams desc;
+  desc.ports = channels;
+  desc.dial_timeout_ms = o.Number("--dial-timeout", desc.dial_timeout_ms);
+  desc.data_wait_ms = o.Number("--data-wait", desc.data_wait_ms);
+  desc.stay_on_line_ms = o.Number("--stay", desc.stay_on_line_ms);
+  desc.restore_pause_ms = o.Number("--pause", desc.restore_pause_ms);
+  desc.restore_window_ms = o.Number("--window", desc.restore_window_ms);
+  desc.restore_tries = static_cast<std::int32_t>(o.Number("--tries", static_cast<std::uint32_t>(desc.restore_tries)));
+  return desc;
 }
 
 }  // namespace
@@ -192,9 +192,9 @@ int main(int argc, char** argv) {
     if (phones.empty() || sizes.empty() || processes == 0) return 2;
     std::vector<KHandle> handles;
     for (std::size_t i = 0; i < processes; ++i) {
-      e2e::TAddressSpec spec = AddressOf(o, channels);
-      spec.phones = processes == 1 ? phones : std::vector<std::string>{phones[i % phones.size()]};
-      const std::string remote = e2e::AddressBlock(spec);
+      e2e::TAddressParams desc = AddressOf(o, channels);
+      desc.phones = processes == 1 ? phones : std::vector<std::string>{phones[i % phones.size()]};
+      const std::string remote = e2e::AddressBlock(desc);
       const KHandle h = start_transmit(remote.data(), static_cast<std::int32_t>(remote.size()), 1, 1, 0);
       if (h == 0) {
         std::fprintf(stderr, "StartTransmit failed for process %zu\n", i);

@@ -70,13 +70,13 @@ bool TExchangeBench::WaitForEvents(const std::function<bool(const std::vector<si
 
 std::unique_ptr<TChildProcess> StartHost(const std::vector<std::string>& args, const std::string& com_dir,
                                          bool capture) {
-  TChildProcess::TSpec spec;
-  spec.argv = {GATE_HOST_PATH, KESTREL_LIBRARY_PATH};
-  spec.argv.insert(spec.argv.end(), args.begin(), args.end());
-  spec.env = {{"KESTREL_COM_DIR", com_dir}};
-  spec.capture_output = capture;
+  TChildProcess::TSpec desc;
+  desc.argv = {GATE_HOST_PATH, KESTREL_LIBRARY_PATH};
+  desc.argv.insert(desc.argv.end(), args.begin(), args.end());
+  desc.env = {{"KESTREL_COM_DIR", com_dir}};
+  desc.capture_output = capture;
   std::string error;
-  auto child = TChildProcess::Start(spec, error);
+  auto child = TChildProcess::Start(desc, error);
   EXPECT_NE(child, nullptr) << error;
   return child;
 }

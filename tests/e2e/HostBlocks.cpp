@@ -57,26 +57,26 @@ std::string GateSettingsBlock(int channels) {
   return std::string(reinterpret_cast<const char*>(sett.BLOB), static_cast<std::size_t>(sett.BLOBSize));
 }
 
-std::string AddressBlock(const TAddressSpec& spec) {
+std::string AddressBlock(const TAddressParams& desc) {
   TOwnedList list(host::NewParamList());
   Scalar(*list, "DialPhoneType", PARAM_ENUM, Ord(gate::TDialType::dtDialTone));
-  Span(*list, "RestoreConnAfterBreakTimeOut", spec.restore_window_ms);
-  Span(*list, "DataWaitTimeOut", spec.data_wait_ms);
-  Span(*list, "StayOnLineTimeOut", spec.stay_on_line_ms);
-  Span(*list, "RestoreConnTimeOut", spec.restore_pause_ms);
-  Scalar(*list, "RestoreConnTries", PARAM_INT32, spec.restore_tries);
-  Span(*list, "DialTimeOut", spec.dial_timeout_ms);
+  Span(*list, "RestoreConnAfterBreakTimeOut", desc.restore_window_ms);
+  Span(*list, "DataWaitTimeOut", desc.data_wait_ms);
+  Span(*list, "StayOnLineTimeOut", desc.stay_on_line_ms);
+  Span(*list, "RestoreConnTimeOut", desc.restore_pause_ms);
+  Scalar(*list, "RestoreConnTries", PARAM_INT32, desc.restore_tries);
+  Span(*list, "DialTimeOut", desc.dial_timeout_ms);
   Scalar(*list, "IdCl", PARAM_INT32, -1);
   std::string ports(gate::kPortCount, '0');
-  for (int p = 0; p < spec.ports && p < gate::kPortCount; ++p) ports[static_cast<std::size_t>(p)] = '1';
+  for (int p = 0; p < desc.ports && p < gate::kPortCount; ++p) ports[static_cast<std::size_t>(p)] = '1';
   Text(*list, "UseComPorts", ports);
   std::string phones;
-  for (const std::string& p : spec.phones) phones += (phones.empty() ? "" : "\r\n") + p;
+  for (const std::string& p : desc.phones) phones += (phones.empty() ? "" : "\r\n") + p;
   Text(*list, "PhonesList", phones);
   store::TMdmAddrList addr;
   addr.ParamListToBlob(list.get());
   std::string block(reinterpret_cast<const char*>(addr.BLOB), static_cast<std::size_t>(addr.BLOBSize));
-  if (spec.phones.empty() && block.size() > sizeof(store::TMdmAddress)) block.resize(sizeof(store::TMdmAddress));
+  if (desc.phones.empty() && block.size() > sizeof(store::TMdmAddress)) block.resize(sizeof(store::TMdmAddress));
   return block;
 }
 

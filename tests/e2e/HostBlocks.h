@@ -18,7 +18,7 @@ namespace kestrel::e2e {
 std::string GateSettingsBlock(int channels);
 
 // The address parameters a test chooses; times in milliseconds.
-struct TAddressSpec {
+struct TAddressParams {
   int ports = 1;  // COM1..COM`ports` may be used
   std::vector<std::string> phones;  // empty for the own address
   std::uint32_t dial_timeout_ms = 10000;
@@ -29,8 +29,8 @@ struct TAddressSpec {
   std::uint32_t restore_window_ms = 60000;  // RestoreConnAfterBreakTimeOut
 };
 
-// The address block of `spec`: 168 bytes and a phone section. The own
+// The address block of `desc`: 168 bytes and a phone section. The own
 // address (no phones) is cut to its 168 bytes, as a host stores it.
-std::string AddressBlock(const TAddressSpec& spec);
+std::string AddressBlock(const TAddressParams& desc);
 
 }  // namespace kestrel::e2e

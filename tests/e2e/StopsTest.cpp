@@ -79,14 +79,14 @@ class Stops : public ::testing::TestWithParam<TStopBy> {
   }
 
   KHandle Transmit(const std::string& phone) {
-    TAddressSpec spec;
-    spec.phones = {phone};
-    spec.dial_timeout_ms = 30000;
-    const std::string block = AddressBlock(spec);
+    TAddressParams desc;
+    desc.phones = {phone};
+    desc.dial_timeout_ms = 30000;
+    const std::string block = AddressBlock(desc);
     return gate->StartTransmit(block.data(), static_cast<std::int32_t>(block.size()), 42, kGateCode, 0);
   }
   KHandle Listen() {
-    const std::string block = AddressBlock(TAddressSpec{});
+    const std::string block = AddressBlock(TAddressParams{});
     return gate->StartListen(block.data(), static_cast<std::int32_t>(block.size()), 99, kGateCode, 0);
   }
   void Send(KHandle process, std::int32_t n, std::size_t size) {
