@@ -6,13 +6,13 @@
 #include <set>
 
 #include "sim/DialString.h"
-#include "sim/FaultSpec.h"
+#include "sim/FaultText.h"
 
 namespace kestrel::tools {
 namespace {
 
 std::string Footer() {
-  return "Faults (--fault NUMBER:FAULT, as often as needed):\n" + std::string(sim::FaultSpecHelp()) +
+  return "Faults (--fault NUMBER:FAULT, as often as needed):\n" + std::string(sim::FaultTextHelp()) +
          "\nEach modem's device is a link DIR/PREFIX<number> to a pseudo-terminal; open it as a\n"
          "serial port. Ctrl-C or SIGTERM stops the exchange and removes the links.\n";
 }
@@ -82,7 +82,7 @@ int ParseSimOptions(int argc, char** argv, TSimProgramOptions& options) {
       return 2;
     }
     std::string error;
-    if (!sim::ApplyFaultSpec(std::string_view(f).substr(colon + 1), target->setup, error)) {
+    if (!sim::ApplyFaultText(std::string_view(f).substr(colon + 1), target->setup, error)) {
       std::cerr << "kestrel-sim: " << error << "\n";
       return 2;
     }

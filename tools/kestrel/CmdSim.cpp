@@ -9,7 +9,7 @@
 
 #include "platform/StopNotifier.h"
 #include "sim/DialString.h"
-#include "sim/FaultSpec.h"
+#include "sim/FaultText.h"
 #include "tools/kestrel/Commands.h"
 #include "tools/kestrel/SimExchange.h"
 #include "tools/kestrel/TempFolder.h"
@@ -38,7 +38,7 @@ int RunSim(const TOptions& o) {
     if (number.empty() || it == setups.end())
       throw EToolError("sim: --fault " + f + ": NUMBER:FAULT with the number of one of the modems");
     std::string error;
-    if (!sim::ApplyFaultSpec(std::string_view(f).substr(colon + 1), it->second, error))
+    if (!sim::ApplyFaultText(std::string_view(f).substr(colon + 1), it->second, error))
       throw EToolError("sim: --fault " + f + ": " + error);
   }
 

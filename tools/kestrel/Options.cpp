@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "sim/FaultSpec.h"
+#include "sim/FaultText.h"
 
 namespace kestrel::app {
 namespace {
@@ -75,7 +75,7 @@ int ParseOptions(const std::vector<std::string>& args, TOptions& o, std::ostream
   sim->add_option("--latency-ms", o.sim.latency_ms, "One-way delay of a line")
       ->check(CLI::Range(0, 60000))
       ->capture_default_str();
-  sim->add_option("--fault", o.sim.faults, "NUMBER:FAULT, a fault of one modem:\n" + std::string(sim::FaultSpecHelp()));
+  sim->add_option("--fault", o.sim.faults, "NUMBER:FAULT, a fault of one modem:\n" + std::string(sim::FaultTextHelp()));
   sim->add_flag("-q,--quiet", o.sim.quiet, "Do not print the calls");
 
   auto* settings = app.add_subcommand("settings", "The gate settings (modem channels) of the gate code");

@@ -1,4 +1,4 @@
-#include "sim/FaultSpec.h"
+#include "sim/FaultText.h"
 
 #include <charconv>
 #include <cstdint>
@@ -34,7 +34,7 @@ bool ParseProbability(std::string_view text, double& value) {
 
 }  // namespace
 
-std::string_view FaultSpecHelp() {
+std::string_view FaultTextHelp() {
   return "  dead                 the modem is silent (says nothing, answers nothing)\n"
          "  echo                 it echoes commands whatever E says\n"
          "  chunks=SIZE/DELAY    it says everything in pieces of SIZE bytes, DELAY ms apart\n"
@@ -47,15 +47,15 @@ std::string_view FaultSpecHelp() {
          "  drop-after-ms=N      its calls lose the carrier N ms after CONNECT\n";
 }
 
-bool ApplyFaultSpec(std::string_view spec, TModemSetup& setup, std::string& error) {
-  const std::size_t eq = spec.find('=');
-  const std::string_view name = spec.substr(0, eq);
-  const std::string_view value = eq == std::string_view::npos ? std::string_view() : spec.substr(eq + 1);
+bool ApplyFaultText(std::string_view desc, TModemSetup& setup, std::string& error) {
+  const std::size_t eq = desc.find('=');
+  const std::string_view name = desc.substr(0, eq);
+  const std::string_view value = eq == std::string_view::npos ? std::string_view() : desc.substr(eq + 1);
   const bool has_value = eq != std::string_view::npos;
   TModemSetup s = setup;
   std::uint64_t n = 0;
   const auto bad_value = [&] {
-    error = "fault \"" + std::string(spec) + "\": bad value";
+    error = "fault \"" + std::string(desc) + "\": bad value";
     return false;
   };
   if (name == "dead" && !has_value) {
@@ -88,7 +88,7 @@ bool ApplyFaultSpec(std::string_view spec, TModemSetup& setup, std::string& erro
     if (!ParseCount(value, std::numeric_limits<std::uint32_t>::max(), n) || n == 0) return bad_value();
     s.line_faults.drop_after_ms = static_cast<std::uint32_t>(n);
   } else {
-    error = "unknown fault \"" + std::string(spec) + "\"";
+    error = "unknown fault \"" + std::string(desc) + "\"";
     return false;
   }
   setup = s;

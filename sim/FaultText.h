@@ -25,9 +25,9 @@ namespace kestrel::sim {
 // Applies one fault to `setup`. Returns false with a readable `error` for a
 // text that is none of the above or whose value is out of range; `setup` is
 // then unchanged.
-[[nodiscard]] bool ApplyFaultSpec(std::string_view spec, TModemSetup& setup, std::string& error);
+[[nodiscard]] bool ApplyFaultText(std::string_view desc, TModemSetup& setup, std::string& error);
 
 // The list above, for a program's --help.
-std::string_view FaultSpecHelp();
+std::string_view FaultTextHelp();
 
 }  // namespace kestrel::sim

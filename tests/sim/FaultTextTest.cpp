@@ -1,4 +1,4 @@
-#include "sim/FaultSpec.h"
+#include "sim/FaultText.h"
 
 #include <gtest/gtest.h>
 
@@ -7,12 +7,12 @@
 namespace kestrel::sim {
 namespace {
 
-TEST(FaultSpec, EachFaultSetsItsField) {
+TEST(FaultText, EachFaultSetsItsField) {
   TModemSetup s;
   std::string error;
-  for (const char* spec : {"dead", "echo", "no-line", "busy", "chunks=4/250", "max-rate=9600", "bit-errors=0.001",
+  for (const char* desc : {"dead", "echo", "no-line", "busy", "chunks=4/250", "max-rate=9600", "bit-errors=0.001",
                            "lose=.5", "drop-after-bytes=1000", "drop-after-ms=1500"})
-    ASSERT_TRUE(ApplyFaultSpec(spec, s, error)) << spec << ": " << error;
+    ASSERT_TRUE(ApplyFaultText(desc, s, error)) << desc << ": " << error;
   EXPECT_TRUE(s.faults.dead);
   EXPECT_TRUE(s.faults.echo_stuck);
   EXPECT_FALSE(s.line);
@@ -26,16 +26,16 @@ TEST(FaultSpec, EachFaultSetsItsField) {
   EXPECT_EQ(s.line_faults.drop_after_ms, 1500u);
 }
 
-TEST(FaultSpec, BadTextIsRefusedAndChangesNothing) {
+TEST(FaultText, BadTextIsRefusedAndChangesNothing) {
   std::string error;
-  for (const char* spec : {"", "deadly", "dead=1", "chunks=4", "chunks=0/10", "chunks=a/b", "max-rate=100",
+  for (const char* desc : {"", "deadly", "dead=1", "chunks=4", "chunks=0/10", "chunks=a/b", "max-rate=100",
                            "bit-errors=2", "bit-errors=-0.1", "bit-errors=1e-3", "lose=nan", "lose=", "lose=0.1.2",
                            "drop-after-bytes=0", "drop-after-ms=99999999999", "drop-after-bytes=12x"}) {
     TModemSetup s;
     error.clear();
-    EXPECT_FALSE(ApplyFaultSpec(spec, s, error)) << spec;
-    EXPECT_FALSE(error.empty()) << spec;
-    EXPECT_FALSE(s.faults.dead || s.busy || !s.line || s.line_faults.Any() || s.faults.chunk_size) << spec;
+    EXPECT_FALSE(ApplyFaultText(desc, s, error)) << desc;
+    EXPECT_FALSE(error.empty()) << desc;
+    EXPECT_FALSE(s.faults.dead || s.busy || !s.line || s.line_faults.Any() || s.faults.chunk_size) << desc;
   }
 }
 
