@@ -1,9 +1,12 @@
 #include "host/Message.h"
 
+#include "host/Crc32.h"
+
 namespace kestrel::host {
 namespace {
 
-constexpr std::size_t kHeader = 5;  // type + seq
+constexpr std::size_t kHeader = 5;   // type + seq
+constexpr std::size_t kCrcSize = 4;  // the CRC-32 that ends every message
 constexpr std::size_t kRefSize = 12;
 
 void PutU8(std::string& out, std::uint8_t v) { out.push_back(static_cast<char>(v)); }
@@ -84,11 +87,17 @@ std::string EncodeMessage(const TMessage& msg) {
     case TMsgType::Bye:
       break;
   }
+  PutU32(out, Crc32(out));
   return out;
 }
 
-std::optional<TMessage> DecodeMessage(std::string_view bytes) {
-  if (bytes.size() < kHeader) return std::nullopt;
+std::optional<TMessage> DecodeMessage(std::string_view wire) {
+  // The line's 16-bit byte sum misses damage that cancels out (two flips of
+  // one bit position in opposite directions); the CRC-32 catches it, so a
+  // damaged message is never taken for a good one.
+  if (wire.size() < kHeader + kCrcSize) return std::nullopt;
+  const std::string_view bytes = wire.substr(0, wire.size() - kCrcSize);
+  if (TReader(wire.substr(bytes.size())).U32() != Crc32(bytes)) return std::nullopt;
   TReader in(bytes);
   TMessage msg;
   const std::uint8_t type = in.U8();

@@ -6,7 +6,9 @@
 // bytes that are not a message at all.
 //
 // Format (all integers little-endian, no padding; every message is at least
-// five bytes, so it is never empty, which Receive uses to mean failure):
+// nine bytes, so it is never empty, which Receive uses to mean failure).
+// Every message ends with a u32 CRC-32 (host/Crc32.h) of all its bytes before
+// it; the fields below are those bytes.
 //
 //   offset size  field
 //   0      1     type   1 HELLO, 2 WELCOME, 3 DATA, 4 ACK, 5 PING, 6 PONG, 7 BYE
@@ -34,9 +36,10 @@
 //   PING    (client → server) keep-alive while the line idles; no body
 //   PONG    (server → client, reply to PING); no body
 //   BYE     (client → server) the client hangs up; no body, no reply
+//   then    u32 CRC-32 of everything above (version 2 on)
 //
-// A message with an unknown type, a wrong length or a field out of range
-// decodes to nothing; the receiver ignores it.
+// A message with a wrong CRC-32, an unknown type, a wrong length or a field out
+// of range decodes to nothing; the receiver ignores it.
 #pragma once
 
 #include <cstdint>
@@ -51,7 +54,7 @@ namespace kestrel::host {
 enum class TMsgType : std::uint8_t { Hello = 1, Welcome = 2, Data = 3, Ack = 4, Ping = 5, Pong = 6, Bye = 7 };
 enum class TAckStatus : std::uint8_t { Continue = 0, Delivered = 1, Refused = 2, Rejected = 3 };
 
-inline constexpr std::uint16_t kProtocolVersion = 1;
+inline constexpr std::uint16_t kProtocolVersion = 2;
 
 // One decoded message. Only the fields of its type are meaningful.
 struct TMessage {

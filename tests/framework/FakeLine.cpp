@@ -80,7 +80,8 @@ bool TFakeConnection::Send(int side, const std::string& bytes, const TGateManage
     return false;
   }
   if (side == 0 && !bytes.empty() && bytes[0] == 5) ++net_.Pings;
-  if (side == 0 && !bytes.empty() && bytes[0] == 3 && bytes.size() > 25) net_.DataBytes += bytes.size() - 25;
+  // A DATA message: 25 bytes of fields, the fragment, 4 bytes of CRC-32.
+  if (side == 0 && !bytes.empty() && bytes[0] == 3 && bytes.size() > 29) net_.DataBytes += bytes.size() - 29;
   if (faults_.DropEvery > 0 && n % faults_.DropEvery == 0) return true;
   if (faults_.DropIf && faults_.DropIf(side, bytes)) return true;
   std::deque<std::string>& q = queue_[side];

@@ -68,7 +68,7 @@ TEST_F(Transfer, ARepeatAfterAReconnectIsAcknowledgedButNotDeliveredAgain) {
   // know, reconnects, and asks again.
   auto dropped = std::make_shared<std::atomic<bool>>(false);
   net.Faults.DropIf = [dropped](int side, const std::string& m) {
-    return side == 1 && m.size() == 22 && m[0] == 4 && m[17] == 1 && !dropped->exchange(true);
+    return side == 1 && m.size() == 26 && m[0] == 4 && m[17] == 1 && !dropped->exchange(true);
   };
   net.Times.DataWaitMs = 200;
   Start();

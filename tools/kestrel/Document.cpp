@@ -12,17 +12,6 @@ constexpr std::string_view kMagic = "KDOC";
 constexpr std::uint8_t kVersion = 1;
 constexpr std::size_t kFixed = 4 + 1 + 2 + 4 + 4;  // everything but the name and the content
 
-constexpr std::array<std::uint32_t, 256> MakeTable() {
-  std::array<std::uint32_t, 256> t{};
-  for (std::uint32_t i = 0; i < 256; ++i) {
-    std::uint32_t c = i;
-    for (int k = 0; k < 8; ++k) c = (c & 1) != 0 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-    t[i] = c;
-  }
-  return t;
-}
-constexpr auto kTable = MakeTable();
-
 void PutLe(std::string& out, std::uint32_t v, int bytes) {
   for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
 }
@@ -34,12 +23,6 @@ std::uint32_t GetLe(std::string_view in, std::size_t at, int bytes) {
 }
 
 }  // namespace
-
-std::uint32_t Crc32(std::string_view bytes, std::uint32_t crc) {
-  crc = ~crc;
-  for (const char ch : bytes) crc = kTable[(crc ^ static_cast<unsigned char>(ch)) & 0xFF] ^ (crc >> 8);
-  return ~crc;
-}
 
 std::string EncodeDocument(std::string_view name, std::string_view content) {
   if (name.size() > kMaxNameBytes)

@@ -20,9 +20,11 @@
 #include <string>
 #include <string_view>
 
+#include "host/Crc32.h"
+
 namespace kestrel::app {
 
-std::uint32_t Crc32(std::string_view bytes, std::uint32_t crc = 0);
+using host::Crc32;
 
 inline constexpr std::size_t kMaxNameBytes = 255;
 
