@@ -94,4 +94,13 @@ void KESTREL_CALL GateMonitor(void);
 }
 #endif
 
+/* The fourteen exports in ordinal order, for hosts that look them up by name:
+ * KESTREL_EXPORTS(X) expands to X(StartTransmit) X(SendToGate) ... X(GateMonitor).
+ * The first five are the transmit and listen exports. */
+#define KESTREL_TRANSMIT_EXPORTS(X) X(StartTransmit) X(SendToGate) X(StopTransmit) X(StartListen) X(StopListen)
+#define KESTREL_EDITING_EXPORTS(X)                                                                         \
+  X(EditAddrGate) X(GetGateData) X(ViewAddrGate) X(GetViewStr) X(StructuredAddress) X(EditGateSetting) \
+  X(GetGateSetting) X(AdjustmentGate) X(GateMonitor)
+#define KESTREL_EXPORTS(X) KESTREL_TRANSMIT_EXPORTS(X) KESTREL_EDITING_EXPORTS(X)
+
 #endif /* KESTREL_KESTREL_H */

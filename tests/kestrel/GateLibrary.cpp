@@ -14,20 +14,9 @@ void Find(const platform::TSharedLibrary& library, const char* name, F& fn, std:
 TGateLibrary::TGateLibrary() {
   library_ = platform::TSharedLibrary::Open(KESTREL_LIBRARY_PATH, error_);
   if (!library_) return;
-  Find(*library_, "StartTransmit", StartTransmit, error_);
-  Find(*library_, "SendToGate", SendToGate, error_);
-  Find(*library_, "StopTransmit", StopTransmit, error_);
-  Find(*library_, "StartListen", StartListen, error_);
-  Find(*library_, "StopListen", StopListen, error_);
-  Find(*library_, "EditAddrGate", EditAddrGate, error_);
-  Find(*library_, "GetGateData", GetGateData, error_);
-  Find(*library_, "ViewAddrGate", ViewAddrGate, error_);
-  Find(*library_, "GetViewStr", GetViewStr, error_);
-  Find(*library_, "StructuredAddress", StructuredAddress, error_);
-  Find(*library_, "EditGateSetting", EditGateSetting, error_);
-  Find(*library_, "GetGateSetting", GetGateSetting, error_);
-  Find(*library_, "AdjustmentGate", AdjustmentGate, error_);
-  Find(*library_, "GateMonitor", GateMonitor, error_);
+#define KESTREL_FIND_EXPORT(name) Find(*library_, #name, name, error_);
+  KESTREL_EXPORTS(KESTREL_FIND_EXPORT)
+#undef KESTREL_FIND_EXPORT
 }
 
 }  // namespace kestrel::testing

@@ -23,20 +23,9 @@ class TGateLibrary {
   // Unloads it now; the exports must not be called afterwards.
   void Unload() { library_.reset(); }
 
-  decltype(&::StartTransmit) StartTransmit = nullptr;
-  decltype(&::SendToGate) SendToGate = nullptr;
-  decltype(&::StopTransmit) StopTransmit = nullptr;
-  decltype(&::StartListen) StartListen = nullptr;
-  decltype(&::StopListen) StopListen = nullptr;
-  decltype(&::EditAddrGate) EditAddrGate = nullptr;
-  decltype(&::GetGateData) GetGateData = nullptr;
-  decltype(&::ViewAddrGate) ViewAddrGate = nullptr;
-  decltype(&::GetViewStr) GetViewStr = nullptr;
-  decltype(&::StructuredAddress) StructuredAddress = nullptr;
-  decltype(&::EditGateSetting) EditGateSetting = nullptr;
-  decltype(&::GetGateSetting) GetGateSetting = nullptr;
-  decltype(&::AdjustmentGate) AdjustmentGate = nullptr;
-  decltype(&::GateMonitor) GateMonitor = nullptr;
+#define KESTREL_EXPORT_MEMBER(name) decltype(&::name) name = nullptr;
+  KESTREL_EXPORTS(KESTREL_EXPORT_MEMBER)
+#undef KESTREL_EXPORT_MEMBER
 
  private:
   std::unique_ptr<platform::TSharedLibrary> library_;

@@ -27,26 +27,12 @@ std::unique_ptr<TGateLibrary> TGateLibrary::Load(const std::string& path) {
   if (!lib) throw EToolError("cannot load the gate library " + path + ": " + why);
   std::unique_ptr<TGateLibrary> gate(new TGateLibrary(std::move(lib)));
   const auto& l = *gate->lib_;
-  Find(l, "StartTransmit", gate->StartTransmit);
-  Find(l, "SendToGate", gate->SendToGate);
-  Find(l, "StopTransmit", gate->StopTransmit);
-  Find(l, "StartListen", gate->StartListen);
-  Find(l, "StopListen", gate->StopListen);
-  Find(l, "EditAddrGate", gate->EditAddrGate);
-  Find(l, "GetGateData", gate->GetGateData);
-  Find(l, "ViewAddrGate", gate->ViewAddrGate);
-  Find(l, "GetViewStr", gate->GetViewStr);
-  Find(l, "StructuredAddress", gate->StructuredAddress);
-  Find(l, "EditGateSetting", gate->EditGateSetting);
-  Find(l, "GetGateSetting", gate->GetGateSetting);
-  Find(l, "AdjustmentGate", gate->AdjustmentGate);
-  Find(l, "GateMonitor", gate->GateMonitor);
-  const std::pair<const void*, const char*> required[] = {
-      {reinterpret_cast<const void*>(gate->StartTransmit), "StartTransmit"},
-      {reinterpret_cast<const void*>(gate->SendToGate), "SendToGate"},
-      {reinterpret_cast<const void*>(gate->StopTransmit), "StopTransmit"},
-      {reinterpret_cast<const void*>(gate->StartListen), "StartListen"},
-      {reinterpret_cast<const void*>(gate->StopListen), "StopListen"}};
+#define KESTREL_FIND_EXPORT(name) Find(l, #name, gate->name);
+  KESTREL_EXPORTS(KESTREL_FIND_EXPORT)
+#undef KESTREL_FIND_EXPORT
+#define KESTREL_EXPORT_ENTRY(name) {reinterpret_cast<const void*>(gate->name), #name},
+  const std::pair<const void*, const char*> required[] = {KESTREL_TRANSMIT_EXPORTS(KESTREL_EXPORT_ENTRY)};
+#undef KESTREL_EXPORT_ENTRY
   for (const auto& [fn, name] : required)
     if (fn == nullptr) throw EToolError("the gate library " + path + " has no export " + name + ": not a Kestrel gate");
   return gate;
@@ -54,16 +40,9 @@ std::unique_ptr<TGateLibrary> TGateLibrary::Load(const std::string& path) {
 
 std::vector<std::string> TGateLibrary::MissingExports() const {
   std::vector<std::string> missing;
-  const std::pair<const void*, const char*> all[] = {
-      {reinterpret_cast<const void*>(EditAddrGate), "EditAddrGate"},
-      {reinterpret_cast<const void*>(GetGateData), "GetGateData"},
-      {reinterpret_cast<const void*>(ViewAddrGate), "ViewAddrGate"},
-      {reinterpret_cast<const void*>(GetViewStr), "GetViewStr"},
-      {reinterpret_cast<const void*>(StructuredAddress), "StructuredAddress"},
-      {reinterpret_cast<const void*>(EditGateSetting), "EditGateSetting"},
-      {reinterpret_cast<const void*>(GetGateSetting), "GetGateSetting"},
-      {reinterpret_cast<const void*>(AdjustmentGate), "AdjustmentGate"},
-      {reinterpret_cast<const void*>(GateMonitor), "GateMonitor"}};
+#define KESTREL_EXPORT_ENTRY(name) {reinterpret_cast<const void*>(name), #name},
+  const std::pair<const void*, const char*> all[] = {KESTREL_EDITING_EXPORTS(KESTREL_EXPORT_ENTRY)};
+#undef KESTREL_EXPORT_ENTRY
   for (const auto& [fn, name] : all)
     if (fn == nullptr) missing.emplace_back(name);
   return missing;

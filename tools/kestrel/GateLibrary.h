@@ -40,20 +40,9 @@ class TGateLibrary {
   // The names of the exports this build lacks.
   std::vector<std::string> MissingExports() const;
 
-  decltype(&::StartTransmit) StartTransmit = nullptr;
-  decltype(&::SendToGate) SendToGate = nullptr;
-  decltype(&::StopTransmit) StopTransmit = nullptr;
-  decltype(&::StartListen) StartListen = nullptr;
-  decltype(&::StopListen) StopListen = nullptr;
-  decltype(&::EditAddrGate) EditAddrGate = nullptr;
-  decltype(&::GetGateData) GetGateData = nullptr;
-  decltype(&::ViewAddrGate) ViewAddrGate = nullptr;
-  decltype(&::GetViewStr) GetViewStr = nullptr;
-  decltype(&::StructuredAddress) StructuredAddress = nullptr;
-  decltype(&::EditGateSetting) EditGateSetting = nullptr;
-  decltype(&::GetGateSetting) GetGateSetting = nullptr;
-  decltype(&::AdjustmentGate) AdjustmentGate = nullptr;
-  decltype(&::GateMonitor) GateMonitor = nullptr;
+#define KESTREL_EXPORT_MEMBER(name) decltype(&::name) name = nullptr;
+  KESTREL_EXPORTS(KESTREL_EXPORT_MEMBER)
+#undef KESTREL_EXPORT_MEMBER
 
  private:
   explicit TGateLibrary(std::unique_ptr<platform::TSharedLibrary> lib) : lib_(std::move(lib)) {}
