@@ -1,11 +1,60 @@
+// libHeron, the stand-in core: each core function forwards its arguments and
+// the handler's context to the handler a host installed and answers 0 or 1;
+// without a handler it acts as a core with nothing stored that takes
+// everything; localised texts are cut to the buffer and always terminated.
 #include "heron.h"
 
 #include <gtest/gtest.h>
 
-#include <optional>
+#include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
+
+// A core that notes every call as one line and gives one answer to all.
+struct TCore {
+  std::vector<std::string> calls;
+  std::vector<const TRefPack*> refs;
+  KBool answer = 1;
+  KBool Note(const std::string& call, const TRefPack* ref = nullptr) {
+    calls.push_back(call);
+    refs.push_back(ref);
+    return answer;
+  }
+};
+
+TCore& Of(void* ctx) { return *static_cast<TCore*>(ctx); }
+std::string Str(const char* s) { return s == nullptr ? "<null>" : std::string("'") + s + "'"; }
+std::string N(long long v) { return std::to_string(v); }
+
+const char kBlock[] = "settings";
+
+void Install(TCore* core) {
+  HeronSetReadGateSettings(
+      [](void* c, std::int16_t code, std::int32_t* size) -> const void* {
+        Of(c).Note("settings " + N(code));
+        *size = 12;
+        return code == 7 ? kBlock : nullptr;  // others: nothing stored, with a stray size
+      },
+      core);
+  HeronSetGateInfo([](void* c, std::int32_t kind, std::int16_t code, const char* text, const char* details) {
+    return Of(c).Note("info " + N(kind) + " " + N(code) + " " + Str(text) + " " + Str(details));
+  }, core);
+  HeronSetRecvFromGate([](void* c, const TRefPack* ref, std::int32_t code, std::int32_t param) {
+    return Of(c).Note("recv " + N(code) + " " + N(param), ref);
+  }, core);
+  HeronSetRecvPacketFromGate([](void* c, std::int32_t sender, const TRefPack* ref, const void* data, std::int32_t size) {
+    const std::string bytes = data == nullptr ? "<null>" : std::string(static_cast<const char*>(data), size);
+    return Of(c).Note("packet " + N(sender) + " " + bytes, ref);
+  }, core);
+  HeronSetPacketDeliveredFromGate(
+      [](void* c, KHandle proc, const TRefPack* ref) { return Of(c).Note("delivered " + N(proc), ref); }, core);
+  HeronSetProgressFromGate([](void* c, KHandle proc, const char* caption, std::int32_t done, std::int32_t total,
+                              std::int32_t direction) {
+    Of(c).Note("progress " + N(proc) + " " + Str(caption) + " " + N(done) + "/" + N(total) + " " + N(direction));
+  }, core);
+}
 
 // Every test leaves the core as it found it: nothing installed.
 class Heron : public ::testing::Test {
@@ -14,114 +63,100 @@ class Heron : public ::testing::Test {
     HeronSetReadGateSettings(nullptr, nullptr);
     HeronSetGateInfo(nullptr, nullptr);
     HeronSetRecvFromGate(nullptr, nullptr);
+    HeronSetRecvPacketFromGate(nullptr, nullptr);
+    HeronSetPacketDeliveredFromGate(nullptr, nullptr);
+    HeronSetProgressFromGate(nullptr, nullptr);
+    HeronSetGetLocalizResource(nullptr, nullptr);
   }
 };
 
-struct Seen {
-  int calls = 0;
-  std::int32_t kind = 0;
-  std::int16_t code = 0;
-  std::string text;
-  std::optional<std::string> details;
-  const TRefPack* ref = nullptr;
-  std::int32_t param = 0;
-  KBool answer = 1;
-};
-
-KBool InfoHandler(void* ctx, std::int32_t kind, std::int16_t code, const char* text, const char* details) {
-  auto* seen = static_cast<Seen*>(ctx);
-  ++seen->calls;
-  seen->kind = kind;
-  seen->code = code;
-  seen->text = text;
-  seen->details = details ? std::optional<std::string>(details) : std::nullopt;
-  return seen->answer;
-}
-
-KBool RecvHandler(void* ctx, const TRefPack* ref, std::int32_t code, std::int32_t param) {
-  auto* seen = static_cast<Seen*>(ctx);
-  ++seen->calls;
-  seen->ref = ref;
-  seen->code = static_cast<std::int16_t>(code);
-  seen->param = param;
-  return seen->answer;
-}
-
-const char kBlock[] = "\x01\x00\x01 settings";
-
-const void* SettingsHandler(void* ctx, std::int16_t gate_code, std::int32_t* size) {
-  auto* seen = static_cast<Seen*>(ctx);
-  ++seen->calls;
-  seen->code = gate_code;
-  *size = 12;
-  return gate_code == 7 ? kBlock : nullptr;  // others: "nothing stored" with a stray size
-}
-
-TEST_F(Heron, WithoutHandlersActsAsAnEmptyAcceptingCore) {
+TEST_F(Heron, WithoutHandlersActsAsAnEmptyCoreThatTakesEverything) {
   std::int32_t size = 77;
   EXPECT_EQ(ReadGateSettings(7, &size), nullptr);
   EXPECT_EQ(size, 0);
   EXPECT_EQ(ReadGateSettings(7, nullptr), nullptr);
-  EXPECT_EQ(GateInfo(2, 7, "line", nullptr, 0), 1);
   const TRefPack ref{1, 2, 3};
+  EXPECT_EQ(GateInfo(2, 7, "line", nullptr, 0), 1);
   EXPECT_EQ(RecvFromGate(&ref, -10, -1), 1);
+  EXPECT_EQ(RecvPacketFromGate(5, &ref, "ab", 2), 1);
+  EXPECT_EQ(PacketDeliveredFromGate(9, &ref), 1);
+  ProgressFromGate(9, "caption", 1, 2, HERON_PROGRESS_SEND);
+  char buf[8] = "garbage";
+  EXPECT_EQ(GetLocalizResource("key", buf, sizeof buf), -1);
+  EXPECT_STREQ(buf, "") << "the buffer is left empty, not stale";
+  EXPECT_EQ(GetLocalizResource("key", nullptr, 0), -1);
 }
 
-TEST_F(Heron, ForwardsEveryArgumentAndTheContext) {
-  Seen info, recv, settings;
-  HeronSetGateInfo(&InfoHandler, &info);
-  HeronSetRecvFromGate(&RecvHandler, &recv);
-  HeronSetReadGateSettings(&SettingsHandler, &settings);
-
-  EXPECT_EQ(GateInfo(1, -3, "error line", "detail", 0), 1);
-  EXPECT_EQ(info.kind, 1);
-  EXPECT_EQ(info.code, -3);
-  EXPECT_EQ(info.text, "error line");
-  EXPECT_EQ(info.details, "detail");
-  EXPECT_EQ(GateInfo(2, 0, nullptr, nullptr, 0), 1);
-  EXPECT_EQ(info.text, "") << "a null text reaches the handler as an empty one";
-  EXPECT_FALSE(info.details.has_value()) << "a null detail stays null";
-  info.answer = 0;
-  EXPECT_EQ(GateInfo(2, 0, "refused", "", 0), 0);
-  info.answer = 5;
-  EXPECT_EQ(GateInfo(2, 0, "any true", "", 0), 1) << "results are 0 or 1";
-  EXPECT_EQ(info.calls, 4);
-
+TEST_F(Heron, ForwardsEveryArgumentAndTheContextAndAnswersZeroOrOne) {
+  TCore core;
+  Install(&core);
   const TRefPack ref{10, 738960, 5000};
-  recv.answer = 0;
-  EXPECT_EQ(RecvFromGate(&ref, -10, -1), 0);
-  EXPECT_EQ(recv.ref, &ref);
-  EXPECT_EQ(recv.code, -10);
-  EXPECT_EQ(recv.param, -1);
-
+  for (const auto& [answer, expected] : {std::pair{1, 1}, {0, 0}, {7, 1}}) {
+    SCOPED_TRACE(answer);
+    core.calls.clear();
+    core.refs.clear();
+    core.answer = static_cast<KBool>(answer);
+    EXPECT_EQ(GateInfo(1, -3, "error line", "detail", 0), expected);
+    EXPECT_EQ(RecvFromGate(&ref, -10, -1), expected);
+    EXPECT_EQ(RecvPacketFromGate(-1, &ref, "a\0b", 3), expected);
+    EXPECT_EQ(PacketDeliveredFromGate(0xABCDEF01, &ref), expected);
+    EXPECT_EQ(core.calls, (std::vector<std::string>{"info 1 -3 'error line' 'detail'", "recv -10 -1",
+                                                    std::string("packet -1 a\0b", 13), "delivered 2882400001"}));
+    EXPECT_EQ(core.refs, (std::vector<const TRefPack*>{nullptr, &ref, &ref, &ref}));
+  }
+  core.calls.clear();
+  EXPECT_EQ(GateInfo(2, 0, nullptr, nullptr, 0), 1);
+  EXPECT_EQ(RecvPacketFromGate(1, &ref, nullptr, 0), 1);
+  ProgressFromGate(77, nullptr, 10, 20, HERON_PROGRESS_RECEIVE);
   std::int32_t size = 0;
   EXPECT_EQ(ReadGateSettings(7, &size), kBlock);
   EXPECT_EQ(size, 12);
   EXPECT_EQ(ReadGateSettings(8, &size), nullptr);
   EXPECT_EQ(size, 0) << "no block means size 0, whatever the handler said";
-  EXPECT_EQ(settings.code, 8);
+  // A null text or caption reaches the handler as an empty one; a null detail stays null.
+  EXPECT_EQ(core.calls, (std::vector<std::string>{"info 2 0 '' <null>", "packet 1 <null>",
+                                                  "progress 77 '' 10/20 " + N(HERON_PROGRESS_RECEIVE), "settings 7",
+                                                  "settings 8"}));
 }
 
 TEST_F(Heron, ReinstallingReplacesAndNullUninstalls) {
-  Seen first, second;
-  HeronSetGateInfo(&InfoHandler, &first);
+  TCore first, second;
+  Install(&first);
   GateInfo(2, 0, "one", "", 0);
-  HeronSetGateInfo(&InfoHandler, &second);
+  Install(&second);
   second.answer = 0;
   EXPECT_EQ(GateInfo(2, 0, "two", "", 0), 0);
-  EXPECT_EQ(first.calls, 1);
-  EXPECT_EQ(second.calls, 1);
-  EXPECT_EQ(second.text, "two");
-
+  EXPECT_EQ(first.calls.size(), 1u);
+  EXPECT_EQ(second.calls, std::vector<std::string>{"info 2 0 'two' ''"});
   HeronSetGateInfo(nullptr, &second);
-  EXPECT_EQ(GateInfo(2, 0, "three", "", 0), 1);
-  EXPECT_EQ(second.calls, 1);
-
-  Seen recv;
-  HeronSetRecvFromGate(&RecvHandler, &recv);
   HeronSetRecvFromGate(nullptr, nullptr);
+  EXPECT_EQ(GateInfo(2, 0, "three", "", 0), 1);
   EXPECT_EQ(RecvFromGate(nullptr, -10, -1), 1);
-  EXPECT_EQ(recv.calls, 0);
+  EXPECT_EQ(second.calls.size(), 1u);
+}
+
+// Copies what fits, but leaves the terminator to libHeron.
+std::int32_t SloppyTexts(void*, const char* key, char* dest, std::int32_t size) {
+  if (std::strcmp(key, "none") == 0) return -1;
+  const std::string text = std::string("text of ") + key;
+  if (dest != nullptr && size > 0) std::memcpy(dest, text.data(), std::min<std::size_t>(text.size(), size));
+  return static_cast<std::int32_t>(text.size());
+}
+
+TEST_F(Heron, LocalisedTextsAreCutToTheBufferAndAlwaysTerminated) {
+  HeronSetGetLocalizResource(&SloppyTexts, nullptr);
+  char buf[64];
+  std::memset(buf, 'X', sizeof buf);
+  EXPECT_EQ(GetLocalizResource("k", buf, sizeof buf), 9);
+  EXPECT_STREQ(buf, "text of k");
+  char small[5];
+  std::memset(small, 'X', sizeof small);
+  EXPECT_EQ(GetLocalizResource("long key", small, sizeof small), 16) << "the full length, to size a second call";
+  EXPECT_STREQ(small, "text");
+  EXPECT_EQ(GetLocalizResource("k", nullptr, 100), 9) << "no buffer: the length only";
+  EXPECT_EQ(GetLocalizResource("none", buf, sizeof buf), -1);
+  EXPECT_STREQ(buf, "");
+  EXPECT_EQ(GetLocalizResource(nullptr, buf, sizeof buf), -1);
 }
 
 }  // namespace
