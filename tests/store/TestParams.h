@@ -1,15 +1,21 @@
 // Test helpers: a parameter list built the way a host program builds one
-// (owned by the test, freed at the end of its scope), and readers of items.
+// (owned by the test, freed at the end of its scope), readers of items and
+// blocks, and the refusal of a list by a ParamListToBlob.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "host/ParamList.h"
 #include "kestrel/kestrel.h"
+#include "store/MdmAddress.h"
+#include "store/ParamListError.h"
 
 namespace kestrel::store::testing {
 
@@ -17,7 +23,7 @@ class Params {
  public:
   Params() : list_(host::NewParamList()) {}
   ~Params() {
-    Neutralise();
+    for (auto* item : raw_) item->Size = 0, item->Value = 0;
     host::DestroyParamList(*list_);
     host::FreeParamList(list_);
   }
@@ -34,73 +40,59 @@ class Params {
                                                       static_cast<std::int32_t>(text.size())));
     return *this;
   }
-  Params& Span(std::string_view name, double days) {
-    host::AddParamListItem(*list_, host::NewBytesItem(name, PARAM_DATETIME, &days, 8));
-    return *this;
-  }
   // An item exactly as given, for items a careless host could hand over
   // (negative size, size without memory, a pointer where a scalar belongs).
   // Value is not owned: the item is reset to a scalar before it is freed.
-  Params& Raw(std::string_view name, std::int32_t type, std::intptr_t value, std::int32_t size) {
+  Params& Raw(std::string_view name, std::int32_t type, const void* value, std::int32_t size) {
     auto* item = host::NewScalarItem(name, type, 0);
-    item->Value = value;
+    item->Value = reinterpret_cast<std::intptr_t>(value);
     item->Size = size;
     raw_.push_back(item);
     host::AddParamListItem(*list_, item);
     return *this;
   }
-  // Channel n's eight items (InitString/Alias as given).
-  Params& Channel(int n, int port, std::string_view init = "ATZ", std::string_view alias = "",
-                  int sw_flow = 0) {
+  // Channel n's eight items; with `items` < 8 only the first ones.
+  Params& Channel(int n, int port, std::string_view init = "ATZ", std::string_view alias = "", int items = 8) {
     const std::string k = std::to_string(n);
-    return Enum("PortNumber" + k, port)
-        .Enum("BaudRate" + k, 7)
-        .Enum("DataBits" + k, 3)
-        .Enum("SwFlow" + k, sw_flow)
-        .Enum("Parity" + k, 0)
-        .Enum("StopBits" + k, 0)
-        .Text("InitString" + k, init)
-        .Text("Alias" + k, alias);
+    const char* names[] = {"PortNumber", "BaudRate", "DataBits", "SwFlow", "Parity", "StopBits"};
+    const int values[] = {port, 7, 3, 0, 0, 0};
+    for (int i = 0; i < 6 && i < items; ++i) Enum(names[i] + k, values[i]);
+    if (items > 6) Text("InitString" + k, init);
+    if (items > 7) Text("Alias" + k, alias);
+    return *this;
   }
 
-  const TParamList* get() const { return list_; }
   TParamList* get() { return list_; }
 
-
  private:
-  void Neutralise() {
-    for (auto* item : raw_) {
-      item->Size = 0;
-      item->Value = 0;
-    }
-  }
-
   TParamList* list_;
   std::vector<TParamListItem*> raw_;
 };
 
-// The item named `name` of a list, or null.
-inline const TParamListItem* Find(const TParamList* list, std::string_view name) {
-  if (list == nullptr) return nullptr;
-  for (std::int32_t i = 0; i < list->Count; ++i)
-    if (host::ItemName(*list->Items[i]) == name) return list->Items[i];
-  return nullptr;
-}
-
-inline std::string Names(const TParamList* list) {
-  std::string out;
+// A list as text, item by item: name=e<ordinal>, i<integer>, b<boolean>,
+// <ms>ms (time spans, by their time of day) or '<text>'; an item whose size
+// does not fit its type shows as name=?<size>, an empty text that holds
+// memory as name='(memory)'.
+inline std::string Dump(const TParamList* list) {
   if (list == nullptr) return "<null>";
+  std::string out;
   for (std::int32_t i = 0; i < list->Count; ++i) {
-    if (i) out += ',';
-    out += host::ItemName(*list->Items[i]);
+    const TParamListItem& item = *list->Items[i];
+    out += (i ? "," : "") + std::string(host::ItemName(item)) + "=";
+    const bool text = item.ParamType == PARAM_TEXT, span = item.ParamType == PARAM_DATETIME;
+    if (!text && item.Size != (span ? 8 : 0)) {
+      out += "?" + std::to_string(item.Size);
+    } else if (span) {
+      double days = 0;
+      std::memcpy(&days, reinterpret_cast<const void*>(item.Value), 8);
+      out += std::to_string(TimeSpanToMs(days)) + "ms";
+    } else if (text) {
+      out += item.Size == 0 && item.Value != 0 ? "'(memory)'" : "'" + std::string(host::ItemBytes(item)) + "'";
+    } else {
+      out += (item.ParamType == PARAM_ENUM ? "e" : item.ParamType == PARAM_INT32 ? "i" : "b") + std::to_string(item.Value);
+    }
   }
   return out;
-}
-
-inline double SpanOf(const TParamListItem& item) {
-  double d = 0;
-  std::memcpy(&d, reinterpret_cast<const void*>(item.Value), 8);
-  return d;
 }
 
 template <typename T>
@@ -110,8 +102,45 @@ std::string Bytes(const T& record) {
   return out;
 }
 
-inline std::string BlobOf(const std::uint8_t* blob, std::int32_t size) {
-  return blob ? std::string(reinterpret_cast<const char*>(blob), static_cast<std::size_t>(size)) : std::string();
+inline std::string Hex(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) out += {kDigits[c >> 4], kDigits[c & 15]};
+  return out;
+}
+// The hex text of `n` zero bytes.
+inline std::string Zeros(std::size_t n) { return std::string(2 * n, '0'); }
+
+// BlobToParamList of a block held in a string.
+template <typename L>
+bool Load(L& list, std::string_view block) {
+  return list.BlobToParamList(block.data(), static_cast<std::int32_t>(block.size()));
+}
+
+// The block a list holds.
+template <typename L>
+std::string BlobOf(const L& list) {
+  return list.BLOB ? std::string(reinterpret_cast<const char*>(list.BLOB), static_cast<std::size_t>(list.BLOBSize))
+                   : std::string();
+}
+
+// What ParamListToBlob throws for `params`: the text of an EParamListError,
+// "invalid_argument: " and the text of a conversion error, "" when it takes
+// the list. A refused list leaves no block behind.
+template <typename L>
+std::string Refusal(L& list, const TParamList* params) {
+  list.ParamListToBlob(nullptr);
+  try {
+    list.ParamListToBlob(params);
+    return "";
+  } catch (const EParamListError& e) {
+    EXPECT_EQ(list.BLOB, nullptr);
+    EXPECT_EQ(list.BLOBSize, 0);
+    return e.what();
+  } catch (const std::invalid_argument& e) {
+    EXPECT_EQ(list.BLOB, nullptr);
+    return std::string("invalid_argument: ") + e.what();
+  }
 }
 
 }  // namespace kestrel::store::testing
