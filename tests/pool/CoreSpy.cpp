@@ -2,19 +2,95 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 
 #include "heron.h"
 
 namespace kestrel::testing {
 
-// ---- TCoreSpy ----
+// Each handler records under the spy's lock, then wakes the waiters.
+struct TCoreSpy::Handlers {
+  template <typename Record>
+  static auto Locked(void* ctx, Record record) {
+    auto& self = *static_cast<TCoreSpy*>(ctx);
+    std::unique_lock lock(self.mutex_);
+    auto result = record(self);
+    lock.unlock();
+    self.changed_.notify_all();
+    return result;
+  }
+
+  static const void* Read(void* ctx, std::int16_t code, std::int32_t* size) {
+    return Locked(ctx, [&](TCoreSpy& s) -> const void* {
+      ++s.reads_;
+      const auto it = s.blocks_.find(code);
+      *size = it != s.blocks_.end() ? static_cast<std::int32_t>(it->second.size()) : 0;
+      return it != s.blocks_.end() ? it->second.data() : nullptr;
+    });
+  }
+  static KBool Info(void* ctx, std::int32_t kind, std::int16_t code, const char* text, const char* details) {
+    std::string line = text != nullptr ? text : "";
+    std::string prefix;
+    // "[$XXXXXXXX] " names the thread; the tests look at what follows.
+    if (line.size() >= 12 && line.compare(0, 2, "[$") == 0 && line[10] == ']') {
+      prefix = line.substr(0, 12);
+      line.erase(0, 12);
+    }
+    return Locked(ctx, [&](TCoreSpy& s) -> KBool {
+      s.lines_.push_back({kind, std::move(line), details != nullptr ? details : "", code, details == nullptr,
+                          std::move(prefix)});
+      return kind != 2 || s.log_answer_;
+    });
+  }
+  static KBool RecvFromGate(void* ctx, const TRefPack* ref, std::int32_t code, std::int32_t param) {
+    return Locked(ctx, [&](TCoreSpy& s) -> KBool {
+      if (code == -10 && param == -1 && ref != nullptr) s.failed_.push_back(*ref);
+      return s.recv_from_gate_answer_;
+    });
+  }
+  static KBool Packet(void* ctx, std::int32_t sender, const TRefPack* ref, const void* data, std::int32_t size) {
+    return Locked(ctx, [&](TCoreSpy& s) -> KBool {
+      if (s.refused_.count(ref->Number) != 0) return 0;
+      s.received_.push_back(
+          {sender, *ref, size > 0 ? std::string(static_cast<const char*>(data), static_cast<std::size_t>(size)) : ""});
+      return 1;
+    });
+  }
+  static KBool Delivered(void* ctx, KHandle, const TRefPack* ref) {
+    return Locked(ctx, [&](TCoreSpy& s) -> KBool {
+      s.confirmed_.push_back(*ref);
+      return 1;
+    });
+  }
+  static void Progress(void* ctx, KHandle, const char* caption, std::int32_t, std::int32_t, std::int32_t) {
+    Locked(ctx, [&](TCoreSpy& s) {
+      ++s.progress_;
+      s.caption_ = caption != nullptr ? caption : "";
+      return 0;
+    });
+  }
+  static std::int32_t Text(void* ctx, const char* key, char* dest, std::int32_t size) {
+    return Locked(ctx, [&](TCoreSpy& s) -> std::int32_t {
+      const auto it = s.texts_.find(key);
+      if (it == s.texts_.end()) return -1;
+      if (dest != nullptr && size > 0) {
+        const std::size_t n = std::min<std::size_t>(it->second.size(), static_cast<std::size_t>(size) - 1);
+        std::memcpy(dest, it->second.data(), n);
+        dest[n] = '\0';
+      }
+      return static_cast<std::int32_t>(it->second.size());
+    });
+  }
+};
 
 TCoreSpy::TCoreSpy() {
-  HeronSetReadGateSettings(&OnRead, this);
-  HeronSetGateInfo(&OnInfo, this);
-  HeronSetRecvFromGate(&OnRecvFromGate, this);
-  HeronSetRecvPacketFromGate(&OnPacket, this);
-  HeronSetPacketDeliveredFromGate(&OnDelivered, this);
+  HeronSetReadGateSettings(&Handlers::Read, this);
+  HeronSetGateInfo(&Handlers::Info, this);
+  HeronSetRecvFromGate(&Handlers::RecvFromGate, this);
+  HeronSetRecvPacketFromGate(&Handlers::Packet, this);
+  HeronSetPacketDeliveredFromGate(&Handlers::Delivered, this);
+  HeronSetProgressFromGate(&Handlers::Progress, this);
+  HeronSetGetLocalizResource(&Handlers::Text, this);
 }
 
 TCoreSpy::~TCoreSpy() {
@@ -23,81 +99,13 @@ TCoreSpy::~TCoreSpy() {
   HeronSetRecvFromGate(nullptr, nullptr);
   HeronSetRecvPacketFromGate(nullptr, nullptr);
   HeronSetPacketDeliveredFromGate(nullptr, nullptr);
+  HeronSetProgressFromGate(nullptr, nullptr);
+  HeronSetGetLocalizResource(nullptr, nullptr);
 }
-
-void TCoreSpy::Changed() { changed_.notify_all(); }
 
 void TCoreSpy::StoreSettings(std::int16_t code, const std::string& block) {
   std::lock_guard lock(mutex_);
   blocks_[code] = block;
-}
-
-int TCoreSpy::SettingsReads() const {
-  std::lock_guard lock(mutex_);
-  return reads_;
-}
-
-const void* TCoreSpy::OnRead(void* ctx, std::int16_t code, std::int32_t* size) {
-  auto* self = static_cast<TCoreSpy*>(ctx);
-  std::lock_guard lock(self->mutex_);
-  ++self->reads_;
-  *size = 0;
-  if (auto it = self->blocks_.find(code); it != self->blocks_.end()) {
-    *size = static_cast<std::int32_t>(it->second.size());
-    return it->second.data();
-  }
-  return nullptr;
-}
-
-KBool TCoreSpy::OnInfo(void* ctx, std::int32_t kind, std::int16_t code, const char* text, const char* details) {
-  auto* self = static_cast<TCoreSpy*>(ctx);
-  std::string line = text != nullptr ? text : "";
-  // "[$XXXXXXXX] " names the thread; the tests look at what follows.
-  if (line.size() >= 12 && line.compare(0, 2, "[$") == 0 && line[10] == ']') line.erase(0, 12);
-  {
-    std::lock_guard lock(self->mutex_);
-    self->lines_.push_back({kind, std::move(line), details != nullptr ? details : "", code, details == nullptr});
-  }
-  self->Changed();
-  return 1;
-}
-
-KBool TCoreSpy::OnRecvFromGate(void* ctx, const TRefPack* ref, std::int32_t code, std::int32_t param) {
-  auto* self = static_cast<TCoreSpy*>(ctx);
-  bool answer;
-  {
-    std::lock_guard lock(self->mutex_);
-    if (code == -10 && param == -1 && ref != nullptr) self->failed_.push_back(*ref);
-    answer = self->recv_from_gate_answer_;
-  }
-  self->Changed();
-  return answer ? 1 : 0;
-}
-
-KBool TCoreSpy::OnPacket(void* ctx, std::int32_t sender, const TRefPack* ref, const void* data, std::int32_t size) {
-  auto* self = static_cast<TCoreSpy*>(ctx);
-  {
-    std::lock_guard lock(self->mutex_);
-    self->received_.push_back(
-        {sender, *ref, size > 0 ? std::string(static_cast<const char*>(data), static_cast<std::size_t>(size)) : ""});
-  }
-  self->Changed();
-  return 1;
-}
-
-KBool TCoreSpy::OnDelivered(void* ctx, KHandle, const TRefPack* ref) {
-  auto* self = static_cast<TCoreSpy*>(ctx);
-  {
-    std::lock_guard lock(self->mutex_);
-    self->confirmed_.push_back(*ref);
-  }
-  self->Changed();
-  return 1;
-}
-
-std::vector<TCoreLine> TCoreSpy::Lines() const {
-  std::lock_guard lock(mutex_);
-  return lines_;
 }
 
 std::vector<TCoreLine> TCoreSpy::LinesWith(std::string_view part) const {
@@ -119,24 +127,24 @@ void TCoreSpy::ClearLines() {
   lines_.clear();
 }
 
-std::vector<TCorePacket> TCoreSpy::Received() const {
+void TCoreSpy::SetLogAnswer(bool answer) {
   std::lock_guard lock(mutex_);
-  return received_;
-}
-
-std::vector<TRefPack> TCoreSpy::Failed() const {
-  std::lock_guard lock(mutex_);
-  return failed_;
-}
-
-std::vector<TRefPack> TCoreSpy::Confirmed() const {
-  std::lock_guard lock(mutex_);
-  return confirmed_;
+  log_answer_ = answer;
 }
 
 void TCoreSpy::SetRecvFromGateAnswer(bool answer) {
   std::lock_guard lock(mutex_);
   recv_from_gate_answer_ = answer;
+}
+
+void TCoreSpy::RefusePacket(std::int32_t number) {
+  std::lock_guard lock(mutex_);
+  refused_.insert(number);
+}
+
+void TCoreSpy::SetText(const std::string& key, const std::string& text) {
+  std::lock_guard lock(mutex_);
+  texts_[key] = text;
 }
 
 bool TCoreSpy::WaitUntil(const std::function<bool(const TCoreSpy&)>& done, std::uint32_t timeout_ms) const {

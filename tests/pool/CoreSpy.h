@@ -1,8 +1,9 @@
 // A stand-in core for tests: records what the gate and its framework tell
 // the core through libHeron (log lines, error reports, packets received,
-// delivered and failed) and answers ReadGateSettings from blocks the test
-// stores. Uses libHeron only, so it serves tests that load the gate as a
-// library as well as those linked with its parts.
+// delivered and failed, progress) and answers ReadGateSettings and
+// localised texts from what the test stores. Uses libHeron only, so it
+// serves tests that load the gate as a library as well as those linked with
+// its parts.
 #pragma once
 
 #include <condition_variable>
@@ -10,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,13 +21,14 @@
 namespace kestrel::testing {
 
 // One call of the core's GateInfo: kind 1 error report, 2 log line. `text`
-// is the line without its "[$<thread>] " prefix.
+// is the line without its "[$<thread>] " prefix, which is kept in `prefix`.
 struct TCoreLine {
   std::int32_t kind;
   std::string text;
   std::string details;
   std::int16_t code = 0;       // the gate code passed with it
   bool null_details = false;   // the detail pointer was null
+  std::string prefix;          // "[$XXXXXXXX] ", or empty when the line had none
 };
 
 struct TCorePacket {
@@ -45,30 +48,39 @@ class TCoreSpy {
 
   // What ReadGateSettings answers for `code`: the block; nothing stored until then.
   void StoreSettings(std::int16_t code, const std::string& block);
-  int SettingsReads() const;
+  int SettingsReads() const { return Copy(reads_); }
 
-  std::vector<TCoreLine> Lines() const;
+  std::vector<TCoreLine> Lines() const { return Copy(lines_); }
   // Log lines (kind 2) whose text contains `part`, in order.
   std::vector<TCoreLine> LinesWith(std::string_view part) const;
   // Error reports (kind 1).
   std::vector<TCoreLine> Errors() const;
   void ClearLines();
+  // What GateInfo answers to log lines (kind 2); error reports always get true.
+  void SetLogAnswer(bool answer);
 
-  std::vector<TCorePacket> Received() const;
-  std::vector<TRefPack> Failed() const;     // RecvFromGate(ref, -10, -1)
-  std::vector<TRefPack> Confirmed() const;  // PacketDeliveredFromGate
+  std::vector<TCorePacket> Received() const { return Copy(received_); }
+  std::vector<TRefPack> Failed() const { return Copy(failed_); }     // RecvFromGate(ref, -10, -1)
+  std::vector<TRefPack> Confirmed() const { return Copy(confirmed_); }  // PacketDeliveredFromGate
   void SetRecvFromGateAnswer(bool answer);
+  // Packets with this number are refused by RecvPacketFromGate, not recorded.
+  void RefusePacket(std::int32_t number);
+
+  int ProgressCalls() const { return Copy(progress_); }
+  std::string LastCaption() const { return Copy(caption_); }
+  // What GetLocalizResource answers for `key`; unknown keys have no text.
+  void SetText(const std::string& key, const std::string& text);
 
   // Waits up to `timeout_ms` until `done` holds (looked at on every change).
   bool WaitUntil(const std::function<bool(const TCoreSpy&)>& done, std::uint32_t timeout_ms = 20000) const;
 
  private:
-  static const void* OnRead(void* ctx, std::int16_t code, std::int32_t* size);
-  static KBool OnInfo(void* ctx, std::int32_t kind, std::int16_t code, const char* text, const char* details);
-  static KBool OnRecvFromGate(void* ctx, const TRefPack* ref, std::int32_t code, std::int32_t param);
-  static KBool OnPacket(void* ctx, std::int32_t sender, const TRefPack* ref, const void* data, std::int32_t size);
-  static KBool OnDelivered(void* ctx, KHandle process, const TRefPack* ref);
-  void Changed();
+  struct Handlers;
+  template <typename T>
+  T Copy(const T& member) const {
+    std::lock_guard lock(mutex_);
+    return member;
+  }
 
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
@@ -79,6 +91,11 @@ class TCoreSpy {
   std::vector<TRefPack> failed_;
   std::vector<TRefPack> confirmed_;
   bool recv_from_gate_answer_ = true;
+  bool log_answer_ = true;
+  std::set<std::int32_t> refused_;
+  int progress_ = 0;
+  std::string caption_;
+  std::map<std::string, std::string> texts_;
 };
 
 }  // namespace kestrel::testing

@@ -22,13 +22,25 @@ using testing::SettingsBlock;
 
 constexpr modem::TOwnerId kOwnerA = 0xA0000001;
 constexpr modem::TOwnerId kOwnerB = 0xB0000002;
+constexpr modem::TOwnerId kOwnerC = 0xC0000003;
+
+// Runs `f`, which must raise the list index error of `index`.
+template <typename F>
+void ExpectListIndexError(F f, std::int32_t index) {
+  try {
+    f();
+    ADD_FAILURE() << "index " << index << " was accepted";
+  } catch (const std::out_of_range& e) {
+    EXPECT_EQ(gate::ExceptionClassName(e), "EListError");
+    EXPECT_EQ(std::string(e.what()), "List index out of bounds (" + std::to_string(index) + ")");
+  }
+}
 
 class MdmPool : public ::testing::Test {
  protected:
   MdmPool() { access.Add(pool.get()); }
 
   bool Init(const std::string& block) { return pool->Init(block.data(), static_cast<std::int32_t>(block.size())); }
-
   bool Send(const store::TMdmAddress& addr, const std::vector<std::string>& phones, std::int32_t& index,
             modem::TOwnerId owner, std::string& err) {
     return pool->GetChannelFromSetForSending(addr, phones, index, owner, nullptr, err);
@@ -37,6 +49,9 @@ class MdmPool : public ::testing::Test {
     return pool->GetChannelsFromSetForListening(
         addr, got, owner, [this](std::int32_t i) { connected.push_back(i); },
         [this](std::int32_t i) { lost.push_back(i); }, err);
+  }
+  std::size_t InitLines(std::string_view which) {
+    return core.LinesWith("TMPM[].Init:(" + std::string(which) + ")").size();
   }
 
   testing::TModemBench modems;
@@ -47,31 +62,31 @@ class MdmPool : public ::testing::Test {
   std::vector<std::int32_t> lost;
 };
 
-TEST_F(MdmPool, ChannelsServeComPortsByIndexAndRejectOtherIndices) {
+TEST_F(MdmPool, ChannelIndicesOutsideZeroToFifteenAreRejected) {
   EXPECT_EQ(pool->Channels(0).PortName(), "\\\\.\\COM1");
   EXPECT_EQ(pool->Channels(15).PortName(), "\\\\.\\COM16");
   EXPECT_EQ(pool->IndexOf(&pool->Channels(6)), 6);
   EXPECT_EQ(pool->IndexOf(this), -1);
   for (const std::int32_t bad : {-1, 16}) {
-    try {
-      (void)pool->Channels(bad);
-      ADD_FAILURE() << "index " << bad << " was accepted";
-    } catch (const std::out_of_range& e) {
-      EXPECT_EQ(gate::ExceptionClassName(e), "EListError");
-      EXPECT_EQ(std::string(e.what()), "List index out of bounds (" + std::to_string(bad) + ")");
-    }
+    ExpectListIndexError([&] { (void)pool->Channels(bad); }, bad);
+    // A release of such an index logs only its first and last line.
+    core.ClearLines();
+    pool->ReleaseSendingChannelByIndOwner(bad, 0xABC);
+    const auto lines = core.LinesWith("TMPM[].ReleaseSendingChannelByIndOwner:");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].text, "TMPM[].ReleaseSendingChannelByIndOwner:(vChannelIndex: " + std::to_string(bad) +
+                                 "; vSeOwner: 00000ABC)");
+    EXPECT_EQ(lines[1].text, "TMPM[].ReleaseSendingChannelByIndOwner:(end-function)");
   }
 }
 
-TEST_F(MdmPool, EmptyBlockOrEmptyChannelListLeavesNoChannelToGet) {
+TEST_F(MdmPool, EmptyChannelListLeavesNoChannelAndMalformedBlocksFailWithoutTouchingChannels) {
   EXPECT_TRUE(pool->Init(nullptr, 0));
   EXPECT_TRUE(Init(SettingsBlock({})));  // 108 bytes: the record and a count of 0
   EXPECT_EQ(pool->GetNumberOfChannelsInitialized(), 0);
   const auto ends = core.LinesWith("TMPM[].Init:(Конец функции)"_cp);
   ASSERT_EQ(ends.size(), 2u);
   EXPECT_EQ(ends[1].details, "Return: TRUE; NumberOfChannelsInitialized: 0");
-  EXPECT_EQ(core.LinesWith("TMPM[].Init:(Начало функции)"_cp).size(), 2u);
-
   std::string err;
   std::int32_t index = 7;
   EXPECT_FALSE(Send(QuickAddress({1, 2}), {"101"}, index, kOwnerA, err));
@@ -80,28 +95,23 @@ TEST_F(MdmPool, EmptyBlockOrEmptyChannelListLeavesNoChannelToGet) {
   TChannelFlags got{};
   EXPECT_FALSE(Listen(QuickAddress({1, 2}), got, kOwnerA, err));
   EXPECT_EQ(err, "TMPM.GetChannelsFromSetForListening:(There no initialized channels.Check gate settings!)");
-}
 
-TEST_F(MdmPool, MalformedChannelPartFailsWithoutTouchingChannelsOrClosingLine) {
   modems.Missing(2);
+  core.ClearLines();
   const std::string good = SettingsBlock({ChannelOn(2)});
   std::string count_without_record = SettingsBlock({});
-  const std::int32_t one = 1;
+  std::string negative_count = count_without_record;
+  const std::int32_t one = 1, minus = -1;
   std::memcpy(count_without_record.data() + 104, &one, sizeof one);
-  std::string negative_count = SettingsBlock({});
-  const std::int32_t minus = -1;
   std::memcpy(negative_count.data() + 104, &minus, sizeof minus);
-
-  EXPECT_FALSE(Init(good.substr(0, 110)));  // the record and 6 bytes
-  EXPECT_FALSE(Init(good.substr(0, 50)));
-  EXPECT_FALSE(Init(good + "x"));
-  EXPECT_FALSE(Init(count_without_record));
-  EXPECT_FALSE(Init(negative_count));
+  for (const std::string& bad : {good.substr(0, 110), good.substr(0, 50), good + "x", count_without_record,
+                                 negative_count})
+    EXPECT_FALSE(Init(bad)) << bad.size() << " bytes";
   EXPECT_FALSE(pool->Init(good.data(), -5));
   EXPECT_FALSE(pool->Init(nullptr, 400));
   EXPECT_EQ(pool->GetNumberOfChannelsInitialized(), 0);
-  EXPECT_TRUE(core.LinesWith("TMPM[].Init:(Конец функции)"_cp).empty());
-  EXPECT_EQ(core.LinesWith("TMPM[].Init:(Начало функции)"_cp).size(), 7u);
+  EXPECT_EQ(InitLines("Конец функции"_cp), 0u);
+  EXPECT_EQ(InitLines("Начало функции"_cp), 7u);
 }
 
 TEST_F(MdmPool, PortNumberOutsideOneToSixteenRaisesListIndexErrorAfterEarlierRecords) {
@@ -109,52 +119,39 @@ TEST_F(MdmPool, PortNumberOutsideOneToSixteenRaisesListIndexErrorAfterEarlierRec
   for (const int bad : {17, 0}) {
     store::TMdmChannelSettings wrong = ChannelOn(1);
     wrong.PortNumber = static_cast<gate::TPortNumber>(bad);
-    try {
-      (void)Init(SettingsBlock({ChannelOn(2), wrong}));
-      ADD_FAILURE() << "port " << bad << " was accepted";
-    } catch (const std::out_of_range& e) {
-      EXPECT_EQ(gate::ExceptionClassName(e), "EListError");
-      EXPECT_EQ(std::string(e.what()), "List index out of bounds (" + std::to_string(bad - 1) + ")");
-    }
+    ExpectListIndexError([&] { (void)Init(SettingsBlock({ChannelOn(2), wrong})); }, bad - 1);
   }
   EXPECT_TRUE(pool->Channels(1).Initialized()) << "the record before the bad one was applied";
   EXPECT_EQ(pool->GetNumberOfChannelsInitialized(), 1);
-  EXPECT_TRUE(core.LinesWith("TMPM[].Init:(Конец функции)"_cp).empty());
+  EXPECT_EQ(InitLines("Конец функции"_cp), 0u);
 }
 
-TEST_F(MdmPool, InitLogsEveryChannelAndItsTestAndCountsFailedTestsAsInitialised) {
+TEST_F(MdmPool, InitLogsEveryChannelAndItsTestAndStillOffersAChannelWhoseTestFailed) {
   modems.OnCom(3, "103");
   modems.Missing(4);
   ASSERT_TRUE(Init(SettingsBlock({ChannelOn(3), ChannelOn(4, "ATX4")})));
   EXPECT_EQ(pool->GetNumberOfChannelsInitialized(), 2);
-
   const auto com3 = core.LinesWith("TMPM[].Init:(Инициализируем канал COM3 ...)"_cp);
   ASSERT_EQ(com3.size(), 1u);
   EXPECT_EQ(com3[0].text, std::string("TMPM[].Init:(Инициализируем канал COM3 ...)"_cp) +
                               "(Port:COM3; BaudRate:br115200; DataBits:db8BITS; HwFlow:hfRTSCTS; SwFlow:sfNONE; "
                               "Parity:ptNONE; StopBits:sb1BITS; InitSt:ATX3; Alias:line3)");
-  EXPECT_EQ(core.LinesWith("TMPM[].Init:(Канал COM3 успешно протестирован)"_cp).size(), 1u);
+  EXPECT_EQ(InitLines("Канал COM3 успешно протестирован"_cp), 1u);
   const auto com4 = core.LinesWith("TMPM[].Init:(Канал COM4 при тестировании выдал ошибку:("_cp);
   ASSERT_EQ(com4.size(), 1u);
   EXPECT_GT(com4[0].text.size(), std::string("TMPM[].Init:(Канал COM4 при тестировании выдал ошибку:())"_cp).size());
   const auto end = core.LinesWith("TMPM[].Init:(Конец функции)"_cp);
   ASSERT_EQ(end.size(), 1u);
   EXPECT_EQ(end[0].details, "Return: TRUE; NumberOfChannelsInitialized: 2");
-}
 
-TEST_F(MdmPool, ChannelWhoseTestFailedIsStillOfferedForSending) {
-  modems.Missing(3);
-  ASSERT_TRUE(Init(SettingsBlock({ChannelOn(3)})));
-  ASSERT_EQ(core.LinesWith("TMPM[].Init:(Канал COM3 при тестировании выдал ошибку:("_cp).size(), 1u);
-  // The modem is plugged in after the test.
-  modems.OnCom(3, "103");
+  modems.OnCom(4, "104");  // the modem is plugged in after the test
   modems.Answering("200");
   std::string err;
   std::int32_t index = -1;
-  ASSERT_TRUE(Send(QuickAddress({3}), {"200"}, index, kOwnerA, err)) << err;
-  EXPECT_EQ(index, 2);
+  ASSERT_TRUE(Send(QuickAddress({4}), {"200"}, index, kOwnerA, err)) << err;
+  EXPECT_EQ(index, 3);
   pool->ReleaseSendingChannelByIndOwner(index, kOwnerA);
-  EXPECT_FALSE(pool->Channels(2).Sending());
+  EXPECT_FALSE(pool->Channels(3).Sending());
 }
 
 TEST_F(MdmPool, SendingPrefersLowestIdleChannelThenTakesOverAListeningOne) {
@@ -163,7 +160,6 @@ TEST_F(MdmPool, SendingPrefersLowestIdleChannelThenTakesOverAListeningOne) {
   modems.Answering("200");
   modems.Answering("201");
   ASSERT_TRUE(Init(SettingsBlock({ChannelOn(3), ChannelOn(5)})));
-
   std::string err;
   TChannelFlags got{};
   ASSERT_TRUE(Listen(QuickAddress({3}), got, kOwnerA, err)) << err;
@@ -176,10 +172,8 @@ TEST_F(MdmPool, SendingPrefersLowestIdleChannelThenTakesOverAListeningOne) {
   EXPECT_EQ(first, 4);
   EXPECT_EQ(pool->Channels(4).SendingOwner(), kOwnerB);
   EXPECT_FALSE(pool->Channels(2).Sending());
-
   // COM5 is busy now: the second pass takes COM3 away from listening.
   std::int32_t second = -1;
-  constexpr modem::TOwnerId kOwnerC = 0xC0000003;
   ASSERT_TRUE(Send(QuickAddress({3, 5}), {"201"}, second, kOwnerC, err)) << err;
   EXPECT_EQ(second, 2);
   EXPECT_TRUE(pool->Channels(2).Sending());
@@ -195,13 +189,14 @@ TEST_F(MdmPool, SendingPrefersLowestIdleChannelThenTakesOverAListeningOne) {
   pool->ReleaseListeningChannelsByOwner(kOwnerA);
 }
 
-TEST_F(MdmPool, FailedDialGivesTheChannelBackWithTheDialText) {
+TEST_F(MdmPool, NoChannelToTakeOrAFailedDialIsReportedAndLeavesTheChannelFree) {
   modems.OnCom(3, "103");
+  modems.Missing(2);
   sim::TModemSetup busy;
   busy.number = "300";
   busy.busy = true;
   modems.Runner().AddModem(busy, nullptr);
-  ASSERT_TRUE(Init(SettingsBlock({ChannelOn(3)})));
+  ASSERT_TRUE(Init(SettingsBlock({ChannelOn(2), ChannelOn(3)})));
 
   std::string err;
   std::int32_t index = 5;
@@ -209,39 +204,20 @@ TEST_F(MdmPool, FailedDialGivesTheChannelBackWithTheDialText) {
   EXPECT_EQ(index, -1);
   EXPECT_EQ(err.rfind("TMD[2].DialForSending: DialPhone: <300> failed with message '", 0), 0u) << err;
   EXPECT_FALSE(pool->Channels(2).Sending());
-
   EXPECT_FALSE(Send(QuickAddress({3}), {}, index, kOwnerA, err));
   EXPECT_EQ(err, "TMD[2].DialForSending: (PhoneNumbers List is empty)");
   EXPECT_FALSE(pool->Channels(2).Sending());
-}
 
-TEST_F(MdmPool, NoAllowedChannelAcceptingIsReported) {
-  modems.Missing(2);
-  ASSERT_TRUE(Init(SettingsBlock({ChannelOn(2)})));
-  std::string err;
-  std::int32_t index = 3;
-  EXPECT_FALSE(Send(QuickAddress({6}), {"200"}, index, kOwnerA, err));
-  EXPECT_EQ(index, -1);
-  EXPECT_EQ(err, "TMPM.GetChannelFromSetForSending:(No free initialized channel for sending)");
-  // COM2 is allowed and configured, but its port cannot be opened.
-  EXPECT_FALSE(Send(QuickAddress({2}), {"200"}, index, kOwnerA, err));
-  EXPECT_EQ(err, "TMPM.GetChannelFromSetForSending:(No free initialized channel for sending)");
-
+  // COM6 is not configured; COM2 is, but its port cannot be opened.
+  for (const int port : {6, 2}) {
+    index = 3;
+    EXPECT_FALSE(Send(QuickAddress({port}), {"200"}, index, kOwnerA, err));
+    EXPECT_EQ(index, -1);
+    EXPECT_EQ(err, "TMPM.GetChannelFromSetForSending:(No free initialized channel for sending)");
+  }
   TChannelFlags got{};
   EXPECT_FALSE(Listen(QuickAddress({6}), got, kOwnerA, err));
   EXPECT_EQ(err, "TMPM.GetChannelsFromSetForListening:(No channels got for listening)");
-}
-
-TEST_F(MdmPool, ReleaseWithIndexOutOfRangeLogsOnlyItsFirstAndLastLine) {
-  for (const std::int32_t bad : {-1, 16}) {
-    core.ClearLines();
-    pool->ReleaseSendingChannelByIndOwner(bad, 0xABC);
-    const auto lines = core.LinesWith("TMPM[].ReleaseSendingChannelByIndOwner:");
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0].text, "TMPM[].ReleaseSendingChannelByIndOwner:(vChannelIndex: " + std::to_string(bad) +
-                                 "; vSeOwner: 00000ABC)");
-    EXPECT_EQ(lines[1].text, "TMPM[].ReleaseSendingChannelByIndOwner:(end-function)");
-  }
 }
 
 TEST_F(MdmPool, StaleReleaseLeavesTheNewOwnersConnectionAlone) {
@@ -267,7 +243,6 @@ TEST_F(MdmPool, StaleReleaseLeavesTheNewOwnersConnectionAlone) {
             "TMPM[].ReleaseSendingChannelByIndOwner:(vChannelIndex: 2; vSeOwner: A0000001; "
             "Channels[vChannelIndex].SendingOwner: B0000002; Channels[vChannelIndex].ListeningOwner: 00000000; "
             "Channels[vChannelIndex].Sending: TRUE; Channels[vChannelIndex].Listening: FALSE)");
-
   pool->ReleaseSendingChannelByIndOwner(2, kOwnerB);
   EXPECT_FALSE(pool->Channels(2).Sending());
 }
@@ -277,8 +252,7 @@ TEST_F(MdmPool, ListeningReleaseByOwnerEndsOnlyThatOwnersChannels) {
   modems.OnCom(5, "105");
   ASSERT_TRUE(Init(SettingsBlock({ChannelOn(3), ChannelOn(5)})));
   std::string err;
-  TChannelFlags got_a{};
-  TChannelFlags got_b{};
+  TChannelFlags got_a{}, got_b{};
   ASSERT_TRUE(Listen(QuickAddress({5}), got_a, kOwnerA, err)) << err;
   ASSERT_TRUE(Listen(QuickAddress({3, 5}), got_b, kOwnerB, err)) << err;
   EXPECT_TRUE(got_b[2]);
