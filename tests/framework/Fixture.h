@@ -9,25 +9,21 @@
 #include <string>
 #include <vector>
 
-#include "CoreSpy.h"
 #include "FakeLine.h"
 #include "host/ProcessList.h"
 #include "platform/Event.h"
+#include "tests/e2e/Payload.h"
+#include "tests/pool/CoreSpy.h"
 
 namespace kestrel::framework_test {
 
+using testing::TCoreSpy;
+
 inline TRefPack Ref(std::int32_t n) { return TRefPack{n, 738000 + n, n * 1000}; }
 
-// Bytes of a packet that differ from packet to packet and from byte to byte.
-inline std::string PacketBytes(std::int32_t n, std::size_t size) {
-  std::string out(size, '\0');
-  std::uint32_t x = 2654435761u * static_cast<std::uint32_t>(n + 1);
-  for (char& c : out) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    c = static_cast<char>(x);
-  }
+inline std::vector<std::int32_t> Numbers(const std::vector<TRefPack>& refs) {
+  std::vector<std::int32_t> out;
+  for (const TRefPack& r : refs) out.push_back(r.Number);
   return out;
 }
 
@@ -56,15 +52,19 @@ class Exchange : public ::testing::Test {
   }
 
   void Send(std::int32_t n, std::size_t size) {
-    sent[n] = PacketBytes(n, size);
+    sent[n] = e2e::PacketBytes(n, size);
     const TRefPack ref = Ref(n);
     ASSERT_TRUE(client->SendToGate(sent[n].data(), static_cast<std::int32_t>(size), &ref, tx));
   }
 
   // Waits until `count` packets are confirmed or reported failed.
   bool Settled(std::size_t count, std::uint32_t timeout_ms = 20000) {
-    return spy.WaitUntil([count](const CoreSpy& s) { return s.confirmed_ + s.failed_ >= count; }, timeout_ms);
+    return spy.WaitUntil([count](const TCoreSpy& s) { return s.Confirmed().size() + s.Failed().size() >= count; },
+                         timeout_ms);
   }
+  std::vector<std::int32_t> Failed() const { return Numbers(spy.Failed()); }
+  std::vector<std::int32_t> Confirmed() const { return Numbers(spy.Confirmed()); }
+  bool Logged(std::string_view part) const { return !spy.LinesWith(part).empty(); }
 
   // Every sent packet was delivered once, intact, in the order of its number,
   // and confirmed once; none failed.
@@ -73,24 +73,23 @@ class Exchange : public ::testing::Test {
     ASSERT_EQ(received.size(), sent.size());
     std::vector<std::int32_t> numbers;
     auto it = sent.begin();
-    for (const TReceived& r : received) {
-      EXPECT_EQ(r.Sender, 42);
-      EXPECT_EQ(r.Ref.Number, it->first);
-      EXPECT_EQ(r.Ref.Date, Ref(it->first).Date);
-      EXPECT_EQ(r.Ref.Time, Ref(it->first).Time);
-      EXPECT_TRUE(r.Bytes == it->second) << "packet " << it->first << " arrived altered";
-      numbers.push_back(it->first);
-      ++it;
+    for (const testing::TCorePacket& r : received) {
+      EXPECT_EQ(r.sender, 42);
+      EXPECT_EQ(r.ref.Number, it->first);
+      EXPECT_EQ(r.ref.Date, Ref(it->first).Date);
+      EXPECT_EQ(r.ref.Time, Ref(it->first).Time);
+      EXPECT_TRUE(r.data == it->second) << "packet " << it->first << " arrived altered";
+      numbers.push_back((it++)->first);
     }
-    EXPECT_EQ(spy.Confirmed(), numbers);
-    EXPECT_TRUE(spy.Failed().empty());
+    EXPECT_EQ(Confirmed(), numbers);
+    EXPECT_TRUE(Failed().empty());
   }
 
   // Each packet sent was either confirmed or reported failed, exactly once.
   void ExpectEachSettledOnce() {
     std::map<std::int32_t, int> seen;
-    for (std::int32_t n : spy.Confirmed()) ++seen[n];
-    for (std::int32_t n : spy.Failed()) ++seen[n];
+    for (std::int32_t n : Confirmed()) ++seen[n];
+    for (std::int32_t n : Failed()) ++seen[n];
     EXPECT_EQ(seen.size(), sent.size());
     for (const auto& [n, bytes] : sent) EXPECT_EQ(seen[n], 1) << "packet " << n;
   }
@@ -102,7 +101,7 @@ class Exchange : public ::testing::Test {
     EXPECT_EQ(TFakeNetwork::LiveListeners.load(), 0);
   }
 
-  CoreSpy spy;
+  TCoreSpy spy;
   TFakeNetwork net;
   std::unique_ptr<TTestGate> server;
   std::unique_ptr<TTestGate> client;

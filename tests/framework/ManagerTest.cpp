@@ -4,17 +4,16 @@
 #include <functional>
 #include <string>
 
-#include "CoreSpy.h"
 #include "FakeLine.h"
 #include "host/HostError.h"
 #include "host/ProcessList.h"
 #include "platform/Cp1251.h"
+#include "tests/pool/CoreSpy.h"
 
 namespace kestrel::framework_test {
 namespace {
 
 using namespace kestrel::literals;
-using host::EHostError;
 
 // A gate that overrides only the two slots it must.
 class MinimalGate : public TGateManager {
@@ -26,7 +25,7 @@ class MinimalGate : public TGateManager {
 std::string ErrorOf(const std::function<void()>& f) {
   try {
     f();
-  } catch (const EHostError& e) {
+  } catch (const host::EHostError& e) {
     return e.what();
   }
   return "(nothing raised)";
@@ -51,7 +50,7 @@ TEST(GateManager, AMinimalGateGetsNeutralDefaults) {
   EXPECT_TRUE(gate.StopGate(true));
 }
 
-TEST(GateManager, SendToGateRaisesForWhatItCannotQueue) {
+TEST(GateManager, SendToGateRaisesForWhatItCannotQueueAndAListenerThatCannotListenIsFreed) {
   TFakeNetwork net;
   TTestGate gate(net);
   const KHandle tx = gate.StartTransmit(nullptr, 0, 1, 3, 0);
@@ -65,49 +64,45 @@ TEST(GateManager, SendToGateRaisesForWhatItCannotQueue) {
   EXPECT_FALSE(gate.StopTransmit(0x12AB));
   EXPECT_FALSE(gate.StopListen(tx, true)) << "a transmit handle is no listener";
   EXPECT_FALSE(gate.StopListen(0, true));
-  EXPECT_THROW(gate.ProcessList->AddProcess(nullptr, host::TKindOfProcess::Exchange), EHostError);
-}
+  EXPECT_THROW(gate.ProcessList->AddProcess(nullptr, host::TKindOfProcess::Exchange), host::EHostError);
 
-TEST(GateManager, AListenerThatCannotListenIsFreedAndGivesNoHandle) {
-  TFakeNetwork net;
-  net.RefuseListen = true;
-  TTestGate gate(net);
+  // The network takes one listener: a second cannot listen, gets no handle
+  // and is freed at once.
+  const std::size_t processes = gate.ProcessList->Count();
   EXPECT_EQ(gate.StartListen(nullptr, 0, 1, 3, 0), 0u);
-  EXPECT_EQ(TFakeNetwork::LiveListeners.load(), 0);
-  EXPECT_EQ(gate.ProcessList->Count(), 0u);
+  EXPECT_EQ(TFakeNetwork::LiveListeners.load(), 1);
+  EXPECT_EQ(gate.ProcessList->Count(), processes);
 }
 
-TEST(GateManager, MessagesAndLogLinesGoToTheCoreWithTheGateCode) {
-  CoreSpy spy;
+TEST(GateManager, MessagesLogLinesAndLocalisedTextsGoThroughTheCore) {
   TFakeNetwork net;
   TTestGate gate(net);
+  EXPECT_EQ(gate.GetLocalizResourse("M_Kestrel_MdmType_idCaption", "Modem Gate Progress "), "Modem Gate Progress ");
+  testing::TCoreSpy spy;
   gate.StartListen(nullptr, 0, 1, 1234, 0);  // sets the gate code
   const TRefPack ref{5, 738000, 3723004};
   gate.OnLineGateInfo(1, std::string("Сбой линии"_cp), &ref, true, false);
   gate.OnLineGateInfo(1, "no ref", nullptr, true, false);
-  const auto infos = spy.Infos();
+  const auto infos = spy.Errors();
   ASSERT_EQ(infos.size(), 2u);
-  EXPECT_EQ(infos[0], std::string("Сбой линии"_cp) + "|No=5; Date=29.07.2021; Time=01:02:03.004");
-  EXPECT_EQ(infos[1], "no ref|(null)");
-  ASSERT_FALSE(spy.Logs().empty());
-  EXPECT_EQ(spy.Logs().back().rfind("[$", 0), 0u) << "thread prefix";
-  EXPECT_TRUE(spy.LogContains("TGateManager.StartListen:(Listening)"));
-
+  EXPECT_EQ(infos[0].text, "Сбой линии"_cp);
+  EXPECT_EQ(infos[0].details, "No=5; Date=29.07.2021; Time=01:02:03.004");
+  EXPECT_EQ(infos[0].code, 1234);
+  EXPECT_EQ(infos[1].text, "no ref");
+  EXPECT_TRUE(infos[1].null_details);
+  const auto listening = spy.LinesWith("TGateManager.StartListen:(Listening)");
+  ASSERT_EQ(listening.size(), 1u);
+  EXPECT_EQ(listening[0].prefix.rfind("[$", 0), 0u) << "thread prefix";
+  EXPECT_EQ(listening[0].code, 1234);
   // A gate that wants no log gets no framework lines.
-  const std::size_t lines = spy.Logs().size();
+  const std::size_t lines = spy.Lines().size();
   gate.NeedLog = false;
   gate.StopGate(true);
-  EXPECT_EQ(spy.Logs().size(), lines);
-}
+  EXPECT_EQ(spy.Lines().size(), lines);
 
-TEST(GateManager, LocalisedTextsComeFromTheCoreElseTheDefault) {
-  TFakeNetwork net;
-  TTestGate gate(net);
-  EXPECT_EQ(gate.GetLocalizResourse("M_Kestrel_MdmType_idCaption", "Modem Gate Progress "), "Modem Gate Progress ");
-  CoreSpy spy;
-  spy.Texts["M_Kestrel_MdmType_idCaption"] = std::string("Модемный шлюз"_cp);
-  spy.Texts["Long"] = std::string(1000, 'L') + "!";
-  spy.Texts["Empty"] = "";
+  spy.SetText("M_Kestrel_MdmType_idCaption", std::string("Модемный шлюз"_cp));
+  spy.SetText("Long", std::string(1000, 'L') + "!");
+  spy.SetText("Empty", "");
   EXPECT_EQ(gate.GetLocalizResourse("M_Kestrel_MdmType_idCaption", "x"), std::string("Модемный шлюз"_cp));
   EXPECT_EQ(gate.GetLocalizResourse("Long", "x"), std::string(1000, 'L') + "!");
   EXPECT_EQ(gate.GetLocalizResourse("Empty", "x"), "");

@@ -11,17 +11,13 @@ namespace kestrel::host {
 namespace {
 
 TEST(Pacing, DayFractionsBecomeMillisecondsOfTheTimeOfDay) {
-  EXPECT_EQ(DayFractionToMs(1.0 / 1440), 60000u);
-  EXPECT_EQ(DayFractionToMs(3.0 / 1440), 180000u);
-  EXPECT_EQ(DayFractionToMs(1000.6 / 86400000.0), 1001u);  // rounded to the nearest ms
-  EXPECT_EQ(DayFractionToMs(1000.4 / 86400000.0), 1000u);
-  EXPECT_EQ(DayFractionToMs(1.5), 43200000u);          // a day and a half: noon
-  EXPECT_EQ(DayFractionToMs(2.0), 0u);
-  EXPECT_EQ(DayFractionToMs(1.0 - 1e-12), 0u);         // rounds up to midnight
-  EXPECT_EQ(DayFractionToMs(0.0), 0u);
-  EXPECT_EQ(DayFractionToMs(-0.25), 0u);
-  EXPECT_EQ(DayFractionToMs(std::nan("")), 0u);
-  EXPECT_EQ(DayFractionToMs(std::numeric_limits<double>::infinity()), 0u);
+  const std::pair<double, std::uint32_t> cases[] = {
+      {1.0 / 1440, 60000}, {3.0 / 1440, 180000},
+      {1000.6 / 86400000.0, 1001}, {1000.4 / 86400000.0, 1000},  // rounded to the nearest ms
+      {1.5, 43200000},  // a day and a half: noon
+      {2.0, 0}, {1.0 - 1e-12, 0},  // rounds up to midnight
+      {0.0, 0}, {-0.25, 0}, {std::nan(""), 0}, {std::numeric_limits<double>::infinity(), 0}};
+  for (const auto& [days, ms] : cases) EXPECT_EQ(DayFractionToMs(days), ms) << days;
 }
 
 TEST(Pacing, FragmentsFollowTheMeasuredRateWithinBounds) {

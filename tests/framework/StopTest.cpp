@@ -9,15 +9,18 @@
 namespace kestrel::framework_test {
 namespace {
 
-class Stop : public Exchange {};
+class Stop : public Exchange {
+ protected:
+  bool Progressed() {
+    return spy.WaitUntil([](const TCoreSpy& s) { return s.ProgressCalls() > 0; }, 10000);
+  }
+};
 
 TEST_F(Stop, StopTransmitReportsEveryUnsentPacketFailedExactlyOnce) {
   net.Faults.BytesPerMs = 100;  // 64 KiB take about 0.7 s
-  host::TProtocolTuning tuning;
-  tuning.MaxFragment = 4096;
-  Start(tuning);
+  Start({.MaxFragment = 4096});
   for (std::int32_t n = 1; n <= 5; ++n) Send(n, 65536);
-  ASSERT_TRUE(spy.WaitUntil([](const CoreSpy& s) { return s.progress_ > 0; }, 10000));
+  ASSERT_TRUE(Progressed());
   ASSERT_TRUE(client->StopTransmit(tx));
   ASSERT_TRUE(Settled(sent.size()));
   ExpectEachSettledOnce();
@@ -35,14 +38,11 @@ TEST_F(Stop, StopTransmitReportsEveryUnsentPacketFailedExactlyOnce) {
 
 TEST_F(Stop, StopGateDuringATransferIsPromptAndLeavesNoThread) {
   net.Faults.BytesPerMs = 20;  // a 64 KiB fragment takes over 3 s on line
-  host::TProtocolTuning tuning;
-  tuning.FirstFragment = 16384;
-  tuning.MaxFragment = 65536;
-  Start(tuning);
+  Start({.FirstFragment = 16384, .MaxFragment = 65536});
   Send(1, 1 << 20);
   Send(2, 10);
   Send(3, 70000);
-  ASSERT_TRUE(spy.WaitUntil([](const CoreSpy& s) { return s.progress_ > 0; }, 10000));
+  ASSERT_TRUE(Progressed());
   const auto t0 = std::chrono::steady_clock::now();
   EXPECT_TRUE(client->StopGate(true));
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0);
@@ -78,9 +78,7 @@ TEST_F(Stop, StopListenLeavesTheRunningSessionAlone) {
 
 TEST_F(Stop, AServerGateStopEndsItsSessionsAndTheClientFailsNothingSilently) {
   net.Times.StayOnLineMs = 5000;
-  host::TProtocolTuning server_tuning;
-  server_tuning.KeepAliveMs = 50;
-  Start({}, server_tuning);
+  Start({}, {.KeepAliveMs = 50});
   Send(1, 100);
   ASSERT_TRUE(Settled(1));
   EXPECT_TRUE(server->StopGate(false));
@@ -91,7 +89,7 @@ TEST_F(Stop, AServerGateStopEndsItsSessionsAndTheClientFailsNothingSilently) {
   ASSERT_TRUE(Eventually([&] { return net.DisConnects.load() >= 2; }));
   Send(2, 100);
   ASSERT_TRUE(Settled(2));
-  EXPECT_EQ(spy.Failed(), std::vector<std::int32_t>({2}));
+  EXPECT_EQ(Failed(), std::vector<std::int32_t>({2}));
   ExpectEachSettledOnce();
 }
 

@@ -12,11 +12,10 @@ using namespace kestrel::literals;
 class Transfer : public Exchange {};
 
 TEST_F(Transfer, PacketsOfEverySizeArriveOnceInOrderAndIntact) {
-  spy.Texts["Caption"] = std::string("Передача пакетов"_cp);
+  spy.SetText("Caption", std::string("Передача пакетов"_cp));
   Start();
-  const std::size_t sizes[] = {0, 1, 255, 256, 1023, 1024, 1025, 4096, 65536, 100001, 1 << 20, 0, 7};
   std::int32_t n = 0;
-  for (std::size_t size : sizes) Send(++n, size);
+  for (std::size_t size : {0, 1, 255, 256, 1023, 1024, 1025, 4096, 65536, 100001, 1 << 20, 0, 7}) Send(++n, size);
   ASSERT_TRUE(Settled(sent.size()));
   ExpectAllDeliveredOnceInOrder();
   EXPECT_EQ(net.Connects.load(), 1);
@@ -26,13 +25,8 @@ TEST_F(Transfer, PacketsOfEverySizeArriveOnceInOrderAndIntact) {
 
 TEST_F(Transfer, BrokenConnectionsAreRestoredAndPacketsResumeWhereTheyStopped) {
   net.Faults.BreakAfter = 9;  // a few fragments per connection, then the line drops
-  host::TProtocolTuning tuning;
-  tuning.MaxFragment = 8192;
-  Start(tuning);
-  Send(1, 200000);
-  Send(2, 10);
-  Send(3, 150000);
-  Send(4, 0);
+  Start({.MaxFragment = 8192});
+  for (std::int32_t n = 1; std::size_t size : {200000, 10, 150000, 0}) Send(n++, size);
   ASSERT_TRUE(Settled(sent.size()));
   ExpectAllDeliveredOnceInOrder();
   EXPECT_GT(net.Connects.load(), 10);
@@ -52,12 +46,8 @@ TEST_F(Transfer, DuplicatedMessagesDeliverNothingTwice) {
 TEST_F(Transfer, LostMessagesEndInATimeOutAndTheTransferResumes) {
   net.Faults.DropEvery = 7;
   net.Times.DataWaitMs = 150;
-  host::TProtocolTuning tuning;
-  tuning.FirstFragment = 4096;
-  Start(tuning);
-  Send(1, 10000);
-  Send(2, 3);
-  Send(3, 12000);
+  Start({.FirstFragment = 4096});
+  for (std::int32_t n = 1; std::size_t size : {10000, 3, 12000}) Send(n++, size);
   ASSERT_TRUE(Settled(sent.size()));
   ExpectAllDeliveredOnceInOrder();
   EXPECT_GT(net.Connects.load(), 1);
@@ -76,53 +66,48 @@ TEST_F(Transfer, ARepeatAfterAReconnectIsAcknowledgedButNotDeliveredAgain) {
   ASSERT_TRUE(Settled(1));
   ExpectAllDeliveredOnceInOrder();
   EXPECT_EQ(net.Connects.load(), 2);
-  EXPECT_TRUE(spy.LogContains("Repeat of a delivered packet"));
+  EXPECT_TRUE(Logged("Repeat of a delivered packet"));
 }
 
 TEST_F(Transfer, APacketTheFarCoreRefusesIsReportedFailed) {
-  spy.Refuse = {2};
+  spy.RefusePacket(2);
   Start();
-  Send(1, 100);
-  Send(2, 100);
-  Send(3, 100);
+  for (std::int32_t n = 1; n <= 3; ++n) Send(n, 100);
   ASSERT_TRUE(Settled(3));
-  EXPECT_EQ(spy.Failed(), std::vector<std::int32_t>({2}));
-  EXPECT_EQ(spy.Confirmed(), std::vector<std::int32_t>({1, 3}));
+  EXPECT_EQ(Failed(), std::vector<std::int32_t>({2}));
+  EXPECT_EQ(Confirmed(), std::vector<std::int32_t>({1, 3}));
   EXPECT_EQ(spy.Received().size(), 2u);
 }
 
-TEST_F(Transfer, NoConnectionFailsThePacketsAndTheNextPacketDialsAgain) {
-  net.RefuseConnects = 1;
-  Start();
-  net.DialGate.Reset();
-  Send(1, 100);
-  Send(2, 100);
-  net.DialGate.Set();
-  ASSERT_TRUE(Settled(2));
-  EXPECT_EQ(spy.Failed(), std::vector<std::int32_t>({1, 2}));
-  Send(3, 100);
-  ASSERT_TRUE(Settled(3));
-  EXPECT_EQ(spy.Confirmed(), std::vector<std::int32_t>({3}));
-  EXPECT_EQ(net.Connects.load(), 1);
-}
+// Packets queued before the line exists; the first call fails in the way of
+// the parameter: refused (not dialled again for these packets), or broken for
+// good after one fragment (hello, welcome, one fragment and its
+// acknowledgement) with no restore allowed.
+struct TUnreachable {
+  int RefuseConnects, BreakAfter, RestoreTries, Connects;
+};
+class Unreachable : public Exchange, public ::testing::WithParamInterface<TUnreachable> {};
 
-TEST_F(Transfer, ABreakThatCannotBeRestoredFailsTheCurrentAndQueuedPackets) {
-  net.Faults.BreakAfter = 4;  // hello, welcome, one fragment and its acknowledgement
-  net.Times.RestoreTries = 0;
+TEST_P(Unreachable, QueuedPacketsAreReportedFailedAndTheProcessServesTheNextOne) {
+  net.RefuseConnects = GetParam().RefuseConnects;
+  net.Faults.BreakAfter = GetParam().BreakAfter;
+  net.Times.RestoreTries = GetParam().RestoreTries;
   Start();
   net.DialGate.Reset();
   Send(1, 5000);
   Send(2, 10);
   net.DialGate.Set();
   ASSERT_TRUE(Settled(2));
-  EXPECT_EQ(spy.Failed(), std::vector<std::int32_t>({1, 2}));
-  // The process lives on: with a sound line the next packet goes through.
-  net.Faults.BreakAfter = 0;
+  EXPECT_EQ(Failed(), std::vector<std::int32_t>({1, 2}));
+  net.Faults.BreakAfter = 0;  // a sound line now
   Send(3, 10);
   ASSERT_TRUE(Settled(3));
-  EXPECT_EQ(spy.Confirmed(), std::vector<std::int32_t>({3}));
-  EXPECT_EQ(net.Connects.load(), 2);
+  EXPECT_EQ(Confirmed(), std::vector<std::int32_t>({3}));
+  EXPECT_EQ(net.Connects.load(), GetParam().Connects);
 }
+
+INSTANTIATE_TEST_SUITE_P(Transfer, Unreachable, ::testing::Values(TUnreachable{1, 0, 5, 1}, TUnreachable{0, 4, 0, 2}),
+                         [](const auto& info) { return info.param.RefuseConnects ? "NoConnection" : "BreakForGood"; });
 
 TEST_F(Transfer, ALineThatAlwaysBreaksBeforeProgressIsGivenUpAfterTheRestoreTries) {
   net.Faults.BreakAfter = 3;  // every acknowledgement of data is lost with the line
@@ -130,7 +115,7 @@ TEST_F(Transfer, ALineThatAlwaysBreaksBeforeProgressIsGivenUpAfterTheRestoreTrie
   Start();
   Send(1, 5000);
   ASSERT_TRUE(Settled(1));
-  EXPECT_EQ(spy.Failed(), std::vector<std::int32_t>({1}));
+  EXPECT_EQ(Failed(), std::vector<std::int32_t>({1}));
   EXPECT_EQ(net.Connects.load(), 4) << "the first connection and three restores, not one more";
 }
 
@@ -138,9 +123,7 @@ TEST_F(Transfer, ALineThatAlwaysBreaksBeforeProgressIsGivenUpAfterTheRestoreTrie
 TEST_F(Transfer, StaysOnLineWithKeepAlivesThenSaysGoodbye) {
   net.Times.StayOnLineMs = 1200;
   net.Times.DataWaitMs = 300;  // the server gives up after 300 ms of silence
-  host::TProtocolTuning server_tuning;
-  server_tuning.KeepAliveMs = 80;
-  Start({}, server_tuning);
+  Start({}, {.KeepAliveMs = 80});
   Send(1, 100);
   ASSERT_TRUE(Settled(1));
   platform::TEvent idle;
@@ -150,7 +133,11 @@ TEST_F(Transfer, StaysOnLineWithKeepAlivesThenSaysGoodbye) {
   ExpectAllDeliveredOnceInOrder();
   EXPECT_EQ(net.Connects.load(), 1) << "the line stayed up between the packets";
   EXPECT_GE(net.Pings.load(), 2);
-  ASSERT_TRUE(Eventually([&] { return spy.LogContains("Session ended)|goodbye"); }, 5000));
+  ASSERT_TRUE(Eventually([&] {
+    for (const testing::TCoreLine& l : spy.LinesWith("Serve:(Session ended)"))
+      if (l.details.rfind("goodbye", 0) == 0) return true;
+    return false;
+  }, 5000));
 }
 
 }  // namespace

@@ -2,19 +2,13 @@
 // stop that always drops the pool, and the framework's modem-specific slots.
 #include "session/MdmMngr.h"
 
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <stdexcept>
-
 #include "gate/GateLog.h"
-#include "heron.h"
 #include "platform/Cp1251.h"
 #include "session/MdmExch.h"
 #include "session/MdmList.h"
 #include "store/MdmAddrList.h"
 #include "store/MdmSettList.h"
-#include "tests/pool/ChannelBench.h"
+#include "tests/session/GateFixture.h"
 
 namespace kestrel::session {
 namespace {
@@ -24,23 +18,7 @@ using testing::ChannelOn;
 using testing::QuickAddress;
 using testing::SettingsBlock;
 
-class MdmMngr : public ::testing::Test {
- protected:
-  MdmMngr() { access.Add(manager.get()); }
-  ~MdmMngr() override { manager.reset(); }
-
-  std::string NoChannelText() {
-    std::string err;
-    std::int32_t index = 0;
-    (void)manager->Pool()->GetChannelFromSetForSending(QuickAddress({1}), {"1"}, index, 1, nullptr, err);
-    return err;
-  }
-
-  testing::TModemBench modems;
-  testing::TLoggingCore core;
-  testing::TTestAccess access;
-  std::unique_ptr<TMdmGateManager> manager = std::make_unique<TMdmGateManager>();
-};
+class MdmMngr : public GateFixture {};
 
 TEST_F(MdmMngr, NothingStoredInitialisesWithoutChannelsShowingProgressAndReadsOnce) {
   EXPECT_FALSE(manager->Init());
@@ -49,7 +27,10 @@ TEST_F(MdmMngr, NothingStoredInitialisesWithoutChannelsShowingProgressAndReadsOn
   EXPECT_TRUE(manager->Initialized());
   EXPECT_TRUE(manager->Init());
   EXPECT_TRUE(manager->GetToShowProgress());
-  EXPECT_EQ(NoChannelText(), "TMPM.GetChannelFromSetForSending:(There no initialized channels.Check gate settings!)");
+  std::string err;
+  std::int32_t index = 0;
+  EXPECT_FALSE(manager->Pool()->GetChannelFromSetForSending(QuickAddress({1}), {"1"}, index, 1, nullptr, err));
+  EXPECT_EQ(err, "TMPM.GetChannelFromSetForSending:(There no initialized channels.Check gate settings!)");
   EXPECT_TRUE(manager->InitGate(5));
   EXPECT_TRUE(manager->InitGate(6)) << "initialised already: the gate code of the first start holds";
   EXPECT_EQ(core.SettingsReads(), 1);
@@ -74,14 +55,6 @@ TEST_F(MdmMngr, ShortOrMissingBlocksLeaveThePoolUninitialisedAndAreReadAgain) {
   EXPECT_FALSE(manager->GetToShowProgress()) << "the stored record says so";
 }
 
-TEST_F(MdmMngr, PortNumberSeventeenPassesTheListIndexErrorThrough) {
-  store::TMdmChannelSettings wrong = ChannelOn(1);
-  wrong.PortNumber = static_cast<gate::TPortNumber>(17);
-  core.StoreSettings(1, SettingsBlock({wrong}));
-  EXPECT_THROW((void)manager->InitGate(1), std::out_of_range);
-  EXPECT_FALSE(manager->Initialized());
-}
-
 TEST_F(MdmMngr, StopGateDropsThePoolLogsAndLetsTheNextInitReadAgain) {
   modems.OnCom(2, "102");
   core.StoreSettings(1, SettingsBlock({ChannelOn(2)}));
@@ -98,7 +71,6 @@ TEST_F(MdmMngr, StopGateDropsThePoolLogsAndLetsTheNextInitReadAgain) {
   const auto end = core.LinesWith("TMGM[].StopGate:(Конец функции)"_cp);
   ASSERT_EQ(end.size(), 1u);
   EXPECT_EQ(end[0].details, "Return: TRUE");
-
   ASSERT_TRUE(manager->InitGate(1));
   EXPECT_EQ(core.SettingsReads(), 2);
   EXPECT_TRUE(manager->Pool()->Channels(1).Initialized());
@@ -106,21 +78,8 @@ TEST_F(MdmMngr, StopGateDropsThePoolLogsAndLetsTheNextInitReadAgain) {
 
 TEST_F(MdmMngr, ProgressCaptionIsTheCoresTextOrTheDefault) {
   EXPECT_EQ(manager->GetProgressCaption(), "Modem Gate Progress ");
-  struct Local {
-    static std::int32_t Text(void*, const char* key, char* dest, std::int32_t size) {
-      if (std::string(key) != "M_Kestrel_MdmType_idCaption") return -1;
-      const std::string_view text = "Ход обмена"_cp;
-      if (dest != nullptr && size > 0) {
-        const std::size_t n = std::min<std::size_t>(text.size(), static_cast<std::size_t>(size - 1));
-        std::memcpy(dest, text.data(), n);
-        dest[n] = '\0';
-      }
-      return static_cast<std::int32_t>(text.size());
-    }
-  };
-  HeronSetGetLocalizResource(&Local::Text, nullptr);
+  core.SetText("M_Kestrel_MdmType_idCaption", std::string("Ход обмена"_cp));
   EXPECT_EQ(manager->GetProgressCaption(), "Ход обмена"_cp);
-  HeronSetGetLocalizResource(nullptr, nullptr);
 }
 
 TEST_F(MdmMngr, CreateListenerLogsItsIdentityAndIgnoresTheThirdArgument) {
@@ -137,11 +96,11 @@ TEST_F(MdmMngr, CreateListenerLogsItsIdentityAndIgnoresTheThirdArgument) {
     EXPECT_EQ(lines[0].text, "TMGM[].CreateListener:(Начало функции)"_cp);
     EXPECT_EQ(lines[0].details, "");
     EXPECT_EQ(lines[1].text, "TMGM[].CreateListener:(Конец функции)"_cp);
-    EXPECT_EQ(lines[1].details, "Return: $" + host::Hex8(listener->Identity()));
+    EXPECT_EQ(lines[1].details, "Return: $" + Id(*listener));
   }
 }
 
-TEST_F(MdmMngr, ExchangerAndClientIdComeFromTheAddressBlock) {
+TEST_F(MdmMngr, ExchangerClientIdAndParameterListsAreTheModemOnes) {
   store::TMdmAddress addr = QuickAddress({3});
   addr.IdCl = 4711;
   const std::string block = testing::RemoteBlock(addr, {"101", "102"});
@@ -154,6 +113,10 @@ TEST_F(MdmMngr, ExchangerAndClientIdComeFromTheAddressBlock) {
   EXPECT_TRUE(mdm->Initialized());
   EXPECT_EQ(mdm->Phones(), (std::vector<std::string>{"101", "102"}));
   EXPECT_EQ(mdm->ChannelIndex(), -1);
+  manager->CreateAddrList();
+  manager->CreateSettList();
+  EXPECT_NE(dynamic_cast<store::TMdmAddrList*>(manager->AddrList), nullptr);
+  EXPECT_NE(dynamic_cast<store::TMdmSettList*>(manager->SettList), nullptr);
 }
 
 TEST_F(MdmMngr, SetNeedLogFollowsTheLogSwitchOrAStopAndSaysSo) {
@@ -165,13 +128,6 @@ TEST_F(MdmMngr, SetNeedLogFollowsTheLogSwitchOrAStopAndSaysSo) {
   manager->GateStopping = true;
   EXPECT_TRUE(manager->SetNeedLog());
   manager->GateStopping = false;
-}
-
-TEST_F(MdmMngr, ParameterListsAreTheModemOnes) {
-  manager->CreateAddrList();
-  manager->CreateSettList();
-  EXPECT_NE(dynamic_cast<store::TMdmAddrList*>(manager->AddrList), nullptr);
-  EXPECT_NE(dynamic_cast<store::TMdmSettList*>(manager->SettList), nullptr);
 }
 
 }  // namespace
