@@ -99,12 +99,6 @@ void TModemBench::Missing(int port) {
   ports_.push_back(port);
 }
 
-sim::TModemId TModemBench::Unanswered(const std::string& number) {
-  sim::TModemSetup setup;
-  setup.number = number;
-  return runner_->AddModem(setup, nullptr);
-}
-
 platform::TPortHandle TModemBench::Terminal(const std::string& number) {
   sim::TModemSetup setup;
   setup.number = number;

@@ -69,8 +69,6 @@ class TModemBench {
   sim::TModemId OnCom(int port, const std::string& number, const sim::TModemSetup& extra = {});
   // Points COM `port` at a sim line nobody made: the port cannot be opened.
   void Missing(int port);
-  // A modem numbered `number` that nobody answers: calls to it ring on.
-  sim::TModemId Unanswered(const std::string& number);
   // A modem numbered `number` whose terminal switched automatic answering on.
   sim::TModemId Answering(const std::string& number);
   // A modem numbered `number` and its terminal (open, DTR on), which the
