@@ -22,7 +22,7 @@ constexpr std::uint32_t kSliceMs = 10;
 
 bool TFakeNetwork::Attach(TFakeListener* listener) {
   std::lock_guard lock(mutex_);
-  if (RefuseListen.load() || listener_ != nullptr) return false;
+  if (listener_ != nullptr) return false;  // one listening gate at a time
   listener_ = listener;
   return true;
 }

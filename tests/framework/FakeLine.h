@@ -51,7 +51,6 @@ class TFakeNetwork {
   TFaults Faults;
   TLineTimes Times;
   std::atomic<int> RefuseConnects{0};
-  std::atomic<bool> RefuseListen{false};
   // Dialling waits (up to 10 s) while this is reset: lets a test queue
   // packets before the line exists.
   platform::TEvent DialGate{true};

@@ -12,7 +12,7 @@
 #include "FakeLine.h"
 #include "host/ProcessList.h"
 #include "platform/Event.h"
-#include "tests/e2e/Payload.h"
+#include "tests/pool/Packets.h"
 #include "tests/pool/CoreSpy.h"
 
 namespace kestrel::framework_test {
@@ -52,7 +52,7 @@ class Exchange : public ::testing::Test {
   }
 
   void Send(std::int32_t n, std::size_t size) {
-    sent[n] = e2e::PacketBytes(n, size);
+    sent[n] = testing::PacketBytes(n, size);
     const TRefPack ref = Ref(n);
     ASSERT_TRUE(client->SendToGate(sent[n].data(), static_cast<std::int32_t>(size), &ref, tx));
   }

@@ -10,7 +10,7 @@
 #include "platform/Cp1251.h"
 #include "platform/Tick.h"
 #include "session/MdmMngr.h"
-#include "tests/e2e/Payload.h"
+#include "tests/pool/Packets.h"
 #include "tests/pool/ChannelBench.h"
 
 namespace kestrel::session {
@@ -43,7 +43,7 @@ TEST(SessionFlow, PacketsCrossBetweenTwoGatesAndAStopDuringATransferSettlesEachO
 
   std::map<std::int32_t, std::string> sent;
   const auto send = [&](std::int32_t n, std::size_t size) {
-    sent[n] = e2e::PacketBytes(n, size);
+    sent[n] = testing::PacketBytes(n, size);
     const TRefPack ref{n, 738000 + n, 1000 * n};
     EXPECT_TRUE(a->SendToGate(sent[n].data(), static_cast<std::int32_t>(size), &ref, tx));
   };
