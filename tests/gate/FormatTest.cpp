@@ -1,3 +1,5 @@
+// Fmt, the printf-like formatter of log lines: its conversions, and what it
+// does with arguments that do not match the format.
 #include "gate/Format.h"
 
 #include <gtest/gtest.h>
@@ -13,16 +15,14 @@ namespace {
 
 using namespace kestrel::literals;
 
-TEST(Format, KnownConversions) {
+TEST(Format, KnownConversionsKeepEveryByteOfATextAndANullTextIsEmpty) {
   EXPECT_EQ(Fmt("TME[$%s].Connect:(%s)", std::string("0001000A"), "Return: TRUE"),
             "TME[$0001000A].Connect:(Return: TRUE)");
   EXPECT_EQ(Fmt("%d bytes, %u ms, 100%%", std::int32_t{-5}, std::uint32_t{4000000000u}),
             "-5 bytes, 4000000000 ms, 100%");
   EXPECT_EQ(Fmt("%d|%d", std::numeric_limits<std::int64_t>::min(), std::int16_t{-2}), "-9223372036854775808|-2");
   EXPECT_EQ(Fmt("(Ошибка %s:(%s))"_cp, "EListError", "x"), "(Ошибка EListError:(x))"_cp);
-}
-
-TEST(Format, TextsKeepEveryByte) {
+  // Texts keep every byte; a null one is empty.
   const std::string with_nul("a\0b", 3);
   EXPECT_EQ(Fmt("<%s>", with_nul), std::string("<a\0b>", 5));
   EXPECT_EQ(Fmt("%s", static_cast<const char*>(nullptr)), "");

@@ -1,191 +1,124 @@
+// The gate's log: the separator before the first line only, the thread
+// prefix, the gate code, the level filter that spares error reports, and the
+// switch-off after the core refuses a line.
 #include "gate/GateLog.h"
 
 #include <gtest/gtest.h>
 
-#include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "heron.h"
 #include "host/HostObject.h"
 #include "platform/ThreadId.h"
+#include "tests/pool/CoreSpy.h"
 
 namespace kestrel::gate_test {
 namespace {
 
 using namespace kestrel::gate;
 
-struct Call {
-  std::int32_t kind;
-  std::int16_t code;
-  std::string text;
-  std::optional<std::string> details;  // nullopt: a null pointer
-};
-
-// Records every GateInfo call; answers kind-2 calls with `accept`.
 class GateLog : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ResetLogState();
-    HeronSetGateInfo(&Record, this);
-  }
-  void TearDown() override {
-    HeronSetGateInfo(nullptr, nullptr);
-    ResetLogState();
-  }
-
-  static KBool Record(void* ctx, std::int32_t kind, std::int16_t code, const char* text, const char* details) {
-    auto* self = static_cast<GateLog*>(ctx);
-    std::lock_guard lock(self->mutex_);
-    self->calls_.push_back({kind, code, text, details ? std::optional<std::string>(details) : std::nullopt});
-    return kind == 2 ? self->accept_ : 1;
+  GateLog() { ResetLogState(); }
+  ~GateLog() override { ResetLogState(); }
+  static void StartLogging() { LogState().NeedLog = true; }
+  // "<kind> <whole text>" of every call, in order.
+  std::vector<std::string> Calls() const {
+    std::vector<std::string> out;
+    for (const testing::TCoreLine& l : core.Lines()) out.push_back(std::to_string(l.kind) + " " + l.prefix + l.text);
+    return out;
   }
 
-  std::vector<Call> Calls() {
-    std::lock_guard lock(mutex_);
-    return calls_;
-  }
-  void Clear() {
-    std::lock_guard lock(mutex_);
-    calls_.clear();
-  }
-  void StartLogging() { LogState().NeedLog = true; }
-
-  std::mutex mutex_;
-  std::vector<Call> calls_;
-  KBool accept_ = 1;
+  testing::TCoreSpy core;
+  const std::string prefix = "[$" + host::Hex8(platform::CurrentThreadId()) + "] ";
+  const std::string separator = "2 " + std::string(300, '=');
 };
 
-const std::string kSeparator(300, '=');
-
-TEST_F(GateLog, SeparatorComesOnlyBeforeTheFirstLine) {
+TEST_F(GateLog, SeparatorComesOnlyBeforeTheFirstLineAndALineWhileNotLoggingUsesItUp) {
   StartLogging();
   const std::string line = gate::GateLog(1, "MDMGATE.StartTransmit:(X)");
   gate::GateLog(1, "second", "Return: TRUE");
-  const auto calls = Calls();
-  ASSERT_EQ(calls.size(), 3u);
-  EXPECT_EQ(calls[0].kind, 2);
-  EXPECT_EQ(calls[0].text, kSeparator);
-  EXPECT_FALSE(calls[0].details.has_value()) << "the separator has a null detail";
-  EXPECT_EQ(calls[1].kind, 2);
-  EXPECT_EQ(calls[1].text, line);
-  EXPECT_EQ(calls[1].details, "") << "no detail is an empty text, not null";
-  EXPECT_EQ(calls[2].details, "Return: TRUE");
-}
+  EXPECT_EQ(Calls(), (std::vector<std::string>{separator, "2 " + line, "2 " + prefix + "second"}));
+  const auto lines = core.Lines();
+  EXPECT_TRUE(lines[0].null_details) << "the separator has a null detail";
+  EXPECT_FALSE(lines[1].null_details) << "no detail is an empty text, not null";
+  EXPECT_EQ(lines[1].details, "");
+  EXPECT_EQ(lines[2].details, "Return: TRUE");
 
-TEST_F(GateLog, FirstCallWhileNotLoggingUsesUpTheSeparator) {
+  ResetLogState();
+  core.ClearLines();
   gate::GateLog(1, "unseen");
   EXPECT_TRUE(Calls().empty());
   StartLogging();
   gate::GateLog(1, "seen");
-  const auto calls = Calls();
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_NE(calls[0].text, kSeparator);
+  EXPECT_EQ(Calls(), std::vector<std::string>{"2 " + prefix + "seen"});
 }
 
-TEST_F(GateLog, LineIsThreadPrefixAndMessage) {
+TEST_F(GateLog, LineIsThreadPrefixAndMessageAndCarriesTheLow16BitsOfTheGateCode) {
   StartLogging();
-  const std::string prefix = "[$" + host::Hex8(platform::CurrentThreadId()) + "] ";
+  LogState().GateCode = -2;
   EXPECT_EQ(LogPrefix(), prefix);
   EXPECT_EQ(gate::GateLog(10, "TMPM.Create:(X)"), prefix + "TMPM.Create:(X)");
   EXPECT_EQ(gate::GateLog(11, "filtered"), prefix + "filtered") << "a filtered line is still returned";
-
-  std::string other_prefix, other_line;
-  std::uint32_t other_id = 0;
-  std::thread t([&] {
-    other_id = platform::CurrentThreadId();
-    other_prefix = LogPrefix();
-    other_line = gate::GateLog(1, "from a thread");
-  });
-  t.join();
-  ASSERT_NE(other_id, platform::CurrentThreadId());
-  EXPECT_EQ(other_prefix, "[$" + host::Hex8(other_id) + "] ");
-  EXPECT_EQ(Calls().back().text, other_prefix + "from a thread");
-  EXPECT_EQ(other_line, Calls().back().text);
-}
-
-TEST_F(GateLog, GateCodeIsPassedAsItsLow16Bits) {
-  StartLogging();
-  LogState().GateCode = -2;
   gate::GateLog(1, "a");
   LogState().GateCode = 0x12345;
   GateLogError(1, "b");
-  const auto calls = Calls();
-  ASSERT_EQ(calls.size(), 4u);
-  EXPECT_EQ(calls[0].code, -2);
-  EXPECT_EQ(calls[1].code, -2);
-  EXPECT_EQ(calls[2].code, 0x2345);
-  EXPECT_EQ(calls[3].code, 0x2345);
+  const auto lines = core.Lines();
+  ASSERT_EQ(lines.size(), 5u);  // separator, TMPM.Create, a, b twice
+  EXPECT_EQ(lines[0].code, -2) << "the separator too";
+  EXPECT_EQ(lines[2].code, -2);
+  EXPECT_EQ(lines[3].code, 0x2345);
+  EXPECT_EQ(lines[4].code, 0x2345);
 }
 
-TEST_F(GateLog, LevelFilterSparesErrorReports) {
-  StartLogging();
-  LogState().LogLevel = 1;
-  Clear();
-  gate::GateLog(3, "TMD.Connect");
-  gate::GateLog(1, "kept");
-  const std::size_t after_plain = Calls().size();
-  const std::string line = GateLogError(3, "TME.Connect:(Error)", "details");
-  const auto calls = Calls();
-  // separator + "kept", then only the kind-1 report of the level-3 error
-  ASSERT_EQ(after_plain, 2u);
-  ASSERT_EQ(calls.size(), 3u);
-  EXPECT_EQ(calls[2].kind, 1);
-  EXPECT_EQ(calls[2].text, line);
-  EXPECT_EQ(calls[2].details, "details");
-
-  GateLogError(1, "both");
-  ASSERT_EQ(Calls().size(), 5u);
-  EXPECT_EQ(Calls()[3].kind, 1);
-  EXPECT_EQ(Calls()[4].kind, 2);
-}
-
-TEST_F(GateLog, ErrorReportsDoNotNeedLogging) {
+TEST_F(GateLog, LevelFilterSparesErrorReportsWhichNeedNoLogging) {
   GateLogError(1, "reported");
-  const auto calls = Calls();
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].kind, 1);
-  EXPECT_FALSE(LogState().NeedLog);
-}
-
-TEST_F(GateLog, RefusedLineStopsLoggingUntilSwitchedOnAgain) {
-  StartLogging();
-  gate::GateLog(1, "accepted");
-  accept_ = 0;
-  gate::GateLog(1, "refused");
-  EXPECT_FALSE(LogState().NeedLog);
-  Clear();
-  gate::GateLog(1, "not offered");
-  GateLogError(1, "error still reported");
-  auto calls = Calls();
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].kind, 1);
-
-  accept_ = 1;
-  StartLogging();
-  Clear();
-  gate::GateLog(1, "again");
-  EXPECT_EQ(Calls().size(), 1u);
-}
-
-TEST_F(GateLog, RefusedSeparatorCountsForPlainLinesOnly) {
-  accept_ = 0;
-  StartLogging();
-  gate::GateLog(1, "line");
-  ASSERT_EQ(Calls().size(), 1u) << "the refused separator switches logging off";
+  EXPECT_EQ(Calls(), std::vector<std::string>{"1 " + prefix + "reported"});
   EXPECT_FALSE(LogState().NeedLog);
 
   ResetLogState();
-  Clear();
   StartLogging();
+  LogState().LogLevel = 1;
+  core.ClearLines();
+  gate::GateLog(3, "TMD.Connect");
+  gate::GateLog(1, "kept");
+  const std::string line = GateLogError(3, "TME.Connect:(Error)", "details");
+  GateLogError(1, "both");
+  EXPECT_EQ(Calls(), (std::vector<std::string>{separator, "2 " + prefix + "kept", "1 " + line,
+                                               "1 " + prefix + "both", "2 " + prefix + "both"}));
+  EXPECT_EQ(core.Lines()[2].details, "details");
+}
+
+TEST_F(GateLog, RefusedLineOrSeparatorStopsPlainLinesButNotErrorReports) {
+  StartLogging();
+  gate::GateLog(1, "accepted");
+  core.SetLogAnswer(false);
+  gate::GateLog(1, "refused");
+  EXPECT_FALSE(LogState().NeedLog);
+  core.ClearLines();
+  gate::GateLog(1, "not offered");
+  GateLogError(1, "error still reported");
+  EXPECT_EQ(Calls(), std::vector<std::string>{"1 " + prefix + "error still reported"});
+  core.SetLogAnswer(true);
+  StartLogging();
+  core.ClearLines();
+  gate::GateLog(1, "again");
+  EXPECT_EQ(Calls(), std::vector<std::string>{"2 " + prefix + "again"});
+
+  // A refused separator switches plain lines off; an error line ignores it.
+  core.SetLogAnswer(false);
+  ResetLogState();
+  StartLogging();
+  core.ClearLines();
+  gate::GateLog(1, "line");
+  EXPECT_EQ(Calls(), std::vector<std::string>{separator});
+  EXPECT_FALSE(LogState().NeedLog);
+  ResetLogState();
+  StartLogging();
+  core.ClearLines();
   GateLogError(1, "error");
-  const auto calls = Calls();
-  ASSERT_EQ(calls.size(), 3u) << "an error line ignores the separator's answer";
-  EXPECT_EQ(calls[0].text, kSeparator);
-  EXPECT_EQ(calls[1].kind, 1);
-  EXPECT_EQ(calls[2].kind, 2);
+  EXPECT_EQ(Calls(), (std::vector<std::string>{separator, "1 " + prefix + "error", "2 " + prefix + "error"}));
 }
 
 TEST_F(GateLog, ConcurrentThreadsEachGetTheirOwnPrefix) {
@@ -193,30 +126,33 @@ TEST_F(GateLog, ConcurrentThreadsEachGetTheirOwnPrefix) {
   constexpr int kThreads = 4;
   constexpr int kLines = 200;
   std::vector<std::uint32_t> ids(kThreads);
+  std::vector<std::string> returned(kThreads);
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t)
-    threads.emplace_back([&ids, t] {
+    threads.emplace_back([&ids, &returned, t] {
       ids[static_cast<std::size_t>(t)] = platform::CurrentThreadId();
-      for (int i = 0; i < kLines; ++i) gate::GateLog(i % 2 ? 1 : 10, "T" + std::to_string(t) + " line " + std::to_string(i));
+      for (int i = 0; i < kLines; ++i)
+        returned[static_cast<std::size_t>(t)] =
+            gate::GateLog(i % 2 ? 1 : 10, "T" + std::to_string(t) + " line " + std::to_string(i));
     });
   for (auto& th : threads) th.join();
 
-  const auto calls = Calls();
-  ASSERT_EQ(calls.size(), 1u + kThreads * kLines);
-  int separators = 0;
+  const auto lines = core.Lines();
+  ASSERT_EQ(lines.size(), 1u + kThreads * kLines);
+  EXPECT_EQ(lines[0].text, std::string(300, '='));
   std::vector<int> per_thread(kThreads);
-  for (const Call& c : calls) {
-    if (c.text == kSeparator) {
-      ++separators;
-      continue;
-    }
-    const int t = c.text[13] - '0';  // "[$XXXXXXXX] T<t> line <i>"
-    ASSERT_TRUE(t >= 0 && t < kThreads) << c.text;
-    EXPECT_EQ(c.text.substr(0, 12), "[$" + host::Hex8(ids[static_cast<std::size_t>(t)]) + "] ");
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const int t = lines[i].text[1] - '0';  // "T<t> line <i>"
+    ASSERT_TRUE(t >= 0 && t < kThreads) << lines[i].text;
+    EXPECT_EQ(lines[i].prefix, "[$" + host::Hex8(ids[static_cast<std::size_t>(t)]) + "] ");
     ++per_thread[static_cast<std::size_t>(t)];
   }
-  EXPECT_EQ(separators, 1);
-  for (int n : per_thread) EXPECT_EQ(n, kLines);
+  for (int t = 0; t < kThreads; ++t) {
+    EXPECT_EQ(per_thread[static_cast<std::size_t>(t)], kLines);
+    EXPECT_NE(ids[static_cast<std::size_t>(t)], platform::CurrentThreadId());
+    EXPECT_EQ(returned[static_cast<std::size_t>(t)],
+              "[$" + host::Hex8(ids[static_cast<std::size_t>(t)]) + "] T" + std::to_string(t) + " line 199");
+  }
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+// The texts of log lines: booleans, printable dumps of line bytes, time
+// values, packet references, floats, and the last system error.
 #include "gate/LogText.h"
 
 #include <gtest/gtest.h>
@@ -14,23 +16,19 @@ namespace {
 
 using namespace kestrel::literals;
 
-TEST(LogText, BoolTexts) {
+TEST(LogText, BoolAndPrintableTextsCutAndEscape) {
   EXPECT_EQ(BoolToText(true), "TRUE");
   EXPECT_EQ(BoolToText(false), "FALSE");
-}
-
-TEST(LogText, PrintableTextCutsAndEscapes) {
-  EXPECT_EQ(PrintableText("AB$", 2), "AB...");
-  EXPECT_EQ(PrintableText("A$", 5), "A$24");
-  EXPECT_EQ(PrintableText("J", 1), "$4A");
-  EXPECT_EQ(PrintableText("ATDP123\r", 20), "ATDP123$0D");
-  EXPECT_EQ(PrintableText("", 5), "");
-  EXPECT_EQ(PrintableText("", 0), "");
-  EXPECT_EQ(PrintableText("abc", 0), "...");
-  EXPECT_EQ(PrintableText("abc", -4), "...") << "a negative length counts as 0";
-  EXPECT_EQ(PrintableText("abc", 3), "abc");
-  EXPECT_EQ(PrintableText(std::string_view("\0\xFF", 2), 2), "$00\xFF");
-  EXPECT_EQ(PrintableText("Йй"_cp, 2), "$C9$E9");
+  const struct {
+    std::string_view text;
+    std::int32_t length;
+    std::string_view expected;
+  } cases[] = {{"AB$", 2, "AB..."}, {"A$", 5, "A$24"}, {"J", 1, "$4A"}, {"ATDP123\r", 20, "ATDP123$0D"},
+               {"", 5, ""}, {"", 0, ""}, {"abc", 0, "..."},
+               {"abc", -4, "..."},  // a negative length counts as 0
+               {"abc", 3, "abc"}, {std::string_view("\0\xFF", 2), 2, "$00\xFF"}, {"Йй"_cp, 2, "$C9$E9"}};
+  for (const auto& c : cases)
+    EXPECT_EQ(PrintableText(c.text, c.length), c.expected) << ::testing::PrintToString(c.text) << ", " << c.length;
 }
 
 TEST(LogText, PrintableSetIsExactlyTheDocumentedOne) {
@@ -72,15 +70,13 @@ TEST(LogText, TrimTrailingLineBreaks) {
 }
 
 TEST(LogText, TimeValueCountsSecondsUpTo999999) {
-  EXPECT_EQ(TimeValueToText(999999), "277:46:39.000");
-  EXPECT_EQ(TimeValueToText(1000000), "00:16:40.000");
-  EXPECT_EQ(TimeValueToText(0), "00:00:00.000");
-  EXPECT_EQ(TimeValueToText(-1), "-00:00:01.000");
-  EXPECT_EQ(TimeValueToText(-2147483), "-596:31:23.000");
-  // Beyond this the milliseconds leave the 32-bit range; they are not wrapped.
-  EXPECT_EQ(TimeValueToText(-2147484), "-596:31:24.000");
-  EXPECT_EQ(TimeValueToText(std::numeric_limits<std::int32_t>::min()), "-596523:14:08.000");
-  EXPECT_EQ(TimeValueToText(std::numeric_limits<std::int32_t>::max()), "596:31:23.647");
+  constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min(), kMax = std::numeric_limits<std::int32_t>::max();
+  const std::pair<std::int32_t, std::string_view> cases[] = {
+      {999999, "277:46:39.000"}, {1000000, "00:16:40.000"}, {0, "00:00:00.000"}, {-1, "-00:00:01.000"},
+      {-2147483, "-596:31:23.000"},
+      // Beyond this the milliseconds leave the 32-bit range; they are not wrapped.
+      {-2147484, "-596:31:24.000"}, {kMin, "-596523:14:08.000"}, {kMax, "596:31:23.647"}};
+  for (const auto& [value, text] : cases) EXPECT_EQ(TimeValueToText(value), text) << value;
 }
 
 TEST(LogText, RefPackShowsNumbersAndTheirTexts) {
@@ -90,22 +86,13 @@ TEST(LogText, RefPackShowsNumbersAndTheirTexts) {
 }
 
 TEST(LogText, FloatsInTheGeneralFormat) {
-  EXPECT_EQ(FloatToText(800), "800");
-  EXPECT_EQ(FloatToText(1.0 / 3 * 1000), "333.333333333333");
-  EXPECT_EQ(FloatToText(2.0 / 3), "0.666666666666667");
-  EXPECT_EQ(FloatToText(-2.25), "-2.25");
-  EXPECT_EQ(FloatToText(0), "0");
-  EXPECT_EQ(FloatToText(-0.0), "0");
-  EXPECT_EQ(FloatToText(123456789012345.0), "123456789012345");
-  EXPECT_EQ(FloatToText(1e15), "1E15");
-  EXPECT_EQ(FloatToText(999999999999999.9), "1E15") << "rounding to 15 digits moves the exponent";
-  EXPECT_EQ(FloatToText(1.5e20), "1.5E20");
-  EXPECT_EQ(FloatToText(0.0001), "0.0001");
-  EXPECT_EQ(FloatToText(0.00001), "0.00001");
-  EXPECT_EQ(FloatToText(0.0000015), "1.5E-6");
-  EXPECT_EQ(FloatToText(-1e-300), "-1E-300");
-  EXPECT_EQ(FloatToText(std::numeric_limits<double>::quiet_NaN()), "NAN");
-  EXPECT_EQ(FloatToText(-std::numeric_limits<double>::infinity()), "-INF");
+  const std::pair<double, std::string_view> cases[] = {
+      {800, "800"}, {1.0 / 3 * 1000, "333.333333333333"}, {2.0 / 3, "0.666666666666667"}, {-2.25, "-2.25"},
+      {0, "0"}, {-0.0, "0"}, {123456789012345.0, "123456789012345"}, {1e15, "1E15"},
+      {999999999999999.9, "1E15"},  // rounding to 15 digits moves the exponent
+      {1.5e20, "1.5E20"}, {0.0001, "0.0001"}, {0.00001, "0.00001"}, {0.0000015, "1.5E-6"}, {-1e-300, "-1E-300"},
+      {std::numeric_limits<double>::quiet_NaN(), "NAN"}, {-std::numeric_limits<double>::infinity(), "-INF"}};
+  for (const auto& [value, text] : cases) EXPECT_EQ(FloatToText(value), text) << value;
 }
 
 TEST(LogText, LastSysErrorTextTakesAndClearsTheError) {

@@ -1,3 +1,5 @@
+// The class names and messages that error lines give for each kind of
+// exception, also one caught outside any handler.
 #include "gate/MdmError.h"
 
 #include <gtest/gtest.h>

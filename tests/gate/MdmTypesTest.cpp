@@ -1,3 +1,5 @@
+// The enumerations of the stored records: their fixed ordinals, and the name
+// and display tables (Windows-1251), which give empty texts outside them.
 #include "gate/MdmTypes.h"
 
 #include <gtest/gtest.h>
@@ -11,18 +13,13 @@ namespace {
 
 using namespace kestrel::literals;
 
-TEST(MdmTypes, StoredOrdinalsAreFixed) {
-  EXPECT_EQ(static_cast<int>(TBaudRate::br56000), 11);
-  EXPECT_EQ(static_cast<int>(TBaudRate::br256000), 15);
-  EXPECT_EQ(static_cast<int>(TPortNumber::pnCOM16), 16);
-  EXPECT_EQ(static_cast<int>(TDataBits::db8BITS), 3);
-  EXPECT_EQ(static_cast<int>(TStopBits::sb2BITS), 2);
-  EXPECT_EQ(static_cast<int>(TParity::ptSPACE), 4);
-  EXPECT_EQ(static_cast<int>(THwFlowControl::hfRTSCTS), 2);
-  EXPECT_EQ(static_cast<int>(TSwFlowControl::sfXONXOFF), 1);
-  EXPECT_EQ(static_cast<int>(TDialType::dtDialTone), 1);
-  static_assert(sizeof(TBaudRate) == 1 && sizeof(TPortNumber) == 1 && sizeof(TDialType) == 1);
-}
+// Stored blocks hold these ordinals as single bytes.
+static_assert(static_cast<int>(TBaudRate::br56000) == 11 && static_cast<int>(TBaudRate::br256000) == 15);
+static_assert(static_cast<int>(TPortNumber::pnCOM16) == 16 && static_cast<int>(TDataBits::db8BITS) == 3);
+static_assert(static_cast<int>(TStopBits::sb2BITS) == 2 && static_cast<int>(TParity::ptSPACE) == 4);
+static_assert(static_cast<int>(THwFlowControl::hfRTSCTS) == 2 && static_cast<int>(TSwFlowControl::sfXONXOFF) == 1);
+static_assert(static_cast<int>(TDialType::dtDialTone) == 1);
+static_assert(sizeof(TBaudRate) == 1 && sizeof(TPortNumber) == 1 && sizeof(TDialType) == 1);
 
 TEST(MdmTypes, PortAndRateTablesAgreeWithTheirOrdinals) {
   EXPECT_EQ(PortNumberName(0), "pnCustom");
@@ -41,35 +38,7 @@ TEST(MdmTypes, PortAndRateTablesAgreeWithTheirOrdinals) {
     EXPECT_EQ(BaudRateName(i), "br" + std::to_string(rates[i - 1]));
     EXPECT_EQ(BaudRateDisplay(i), std::to_string(rates[i - 1]));
   }
-}
-
-TEST(MdmTypes, SymbolicNames) {
-  EXPECT_EQ(DataBitsName(0), "db5BITS");
-  EXPECT_EQ(DataBitsName(3), "db8BITS");
-  EXPECT_EQ(StopBitsName(1), "sb1HALFBITS");
-  EXPECT_EQ(ParityName(3), "ptMARK");
-  EXPECT_EQ(HwFlowName(1), "hfNONERTSON");
-  EXPECT_EQ(SwFlowName(1), "sfXONXOFF");
-  EXPECT_EQ(DialTypeName(0), "dtDialPulse");
-  EXPECT_EQ(DialTypeName(1), "dtDialTone");
-}
-
-TEST(MdmTypes, DisplayTextsAreWindows1251) {
-  EXPECT_EQ(DataBitsDisplay(0), "5");
-  EXPECT_EQ(StopBitsDisplay(1), "1,5");
-  EXPECT_EQ(ParityDisplay(0), std::string_view("\xCD\xE5\xF2"));  // "Нет"
-  EXPECT_EQ(ParityDisplay(1), "Нечет"_cp);
-  EXPECT_EQ(ParityDisplay(2), "Чет"_cp);
-  EXPECT_EQ(ParityDisplay(3), "Маркер (1)"_cp);
-  EXPECT_EQ(ParityDisplay(4), "Пробел (0)"_cp);
-  EXPECT_EQ(DialTypeDisplay(0), "импульсный"_cp);
-  EXPECT_EQ(DialTypeDisplay(1), "тоновый"_cp);
-  EXPECT_EQ(FlowControlDisplay(0), "Программный (Xon / Xoff)"_cp);
-  EXPECT_EQ(FlowControlDisplay(1), "Аппаратный (RTS / CTS)"_cp);
-}
-
-TEST(MdmTypes, OrdinalsOutsideATableGiveEmptyTexts) {
-  // Ordinals come from stored blocks, so any byte value must be safe.
+  // Ordinals come from stored blocks, so any value must be safe.
   for (int bad : {-1, 17, 255, 1000}) {
     EXPECT_EQ(PortNumberName(bad), "");
     EXPECT_EQ(PortDisplayName(bad), "");
@@ -77,15 +46,25 @@ TEST(MdmTypes, OrdinalsOutsideATableGiveEmptyTexts) {
   EXPECT_EQ(BaudRateName(16), "");
   EXPECT_EQ(BaudRateValue(16), 0u);
   EXPECT_EQ(BaudRateValue(-1), 0u);
-  EXPECT_EQ(DataBitsName(4), "");
-  EXPECT_EQ(StopBitsDisplay(3), "");
-  EXPECT_EQ(ParityName(5), "");
-  EXPECT_EQ(ParityDisplay(-1), "");
-  EXPECT_EQ(HwFlowName(3), "");
-  EXPECT_EQ(SwFlowName(2), "");
-  EXPECT_EQ(DialTypeName(2), "");
-  EXPECT_EQ(DialTypeDisplay(2), "");
-  EXPECT_EQ(FlowControlDisplay(2), "");
+}
+
+TEST(MdmTypes, NamesAndDisplayTextsOrEmptyOutsideTheTable) {
+  const struct {
+    std::string_view (*text)(int);
+    int ordinal;
+    std::string_view expected;
+  } cases[] = {
+      {DataBitsName, 0, "db5BITS"},     {DataBitsName, 3, "db8BITS"},       {StopBitsName, 1, "sb1HALFBITS"},
+      {ParityName, 3, "ptMARK"},        {HwFlowName, 1, "hfNONERTSON"},     {SwFlowName, 1, "sfXONXOFF"},
+      {DialTypeName, 0, "dtDialPulse"}, {DialTypeName, 1, "dtDialTone"},    {DataBitsDisplay, 0, "5"},
+      {StopBitsDisplay, 1, "1,5"},      {ParityDisplay, 0, "Нет"_cp},       {ParityDisplay, 1, "Нечет"_cp},
+      {ParityDisplay, 2, "Чет"_cp},     {ParityDisplay, 3, "Маркер (1)"_cp}, {ParityDisplay, 4, "Пробел (0)"_cp},
+      {DialTypeDisplay, 0, "импульсный"_cp}, {DialTypeDisplay, 1, "тоновый"_cp},
+      {FlowControlDisplay, 0, "Программный (Xon / Xoff)"_cp}, {FlowControlDisplay, 1, "Аппаратный (RTS / CTS)"_cp},
+      {DataBitsName, 4, ""},  {StopBitsDisplay, 3, ""}, {ParityName, 5, ""},      {ParityDisplay, -1, ""},
+      {HwFlowName, 3, ""},    {SwFlowName, 2, ""},      {DialTypeName, 2, ""},    {DialTypeDisplay, 2, ""},
+      {FlowControlDisplay, 2, ""}};
+  for (const auto& c : cases) EXPECT_EQ(c.text(c.ordinal), c.expected) << "ordinal " << c.ordinal;
 }
 
 }  // namespace
