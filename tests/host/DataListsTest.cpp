@@ -1,3 +1,5 @@
+// The base classes of the settings and address lists: the block they hold,
+// and the parameter list they parse into, empty and free.
 #include "host/DataLists.h"
 
 #include <gtest/gtest.h>
@@ -41,41 +43,34 @@ class TestAddrList : public TAddrList {
   void ParamListToBlob(const TParamList* list) override { SetBlob(NamesOf(list)); }
 };
 
-TEST(DataLists, BlobIsReplacedByCopiesAndReleased) {
+TEST(DataLists, SettListBlobIsReplacedByCopiesAndReleasedAndItsListEmptiedAndKept) {
   TestSettList sett;
   EXPECT_EQ(sett.BLOB, nullptr);
   EXPECT_EQ(sett.BLOBSize, 0);
+  sett.DestroyParamList();  // nothing yet: no effect
   ASSERT_TRUE(sett.BlobToParamList("abc", 3));
   sett.ParamListToBlob(sett.ParamList);
   ASSERT_EQ(sett.BLOBSize, 3);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(sett.BLOB), 3), "abc");
-
   const std::string longer(1000, 'z');
   sett.SetBlob(longer);
   EXPECT_EQ(sett.BLOBSize, 1000);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(sett.BLOB), 1000), longer);
-
-  sett.SetBlob("");
-  EXPECT_EQ(sett.BLOB, nullptr);
-  EXPECT_EQ(sett.BLOBSize, 0);
-  sett.SetBlob("q");
-  sett.ReleaseBlob();
-  EXPECT_EQ(sett.BLOB, nullptr);
-  EXPECT_EQ(sett.BLOBSize, 0);
+  for (const bool by_release : {false, true}) {
+    sett.SetBlob("q");
+    by_release ? sett.ReleaseBlob() : sett.SetBlob("");
+    EXPECT_EQ(sett.BLOB, nullptr);
+    EXPECT_EQ(sett.BLOBSize, 0);
+  }
   sett.SetBlob("left for the destructor");
-}
 
-TEST(DataLists, SettListEmptiesItsListAndKeepsIt) {
-  TestSettList sett;
-  sett.DestroyParamList();  // nothing yet: no effect
-  ASSERT_TRUE(sett.BlobToParamList("xyz", 3));
   TParamList* list = sett.ParamList;
   sett.DestroyParamList();
   EXPECT_EQ(sett.ParamList, list);
   EXPECT_EQ(sett.ParamList->Count, 0);
   ASSERT_TRUE(sett.BlobToParamList("pq", 2));
   EXPECT_EQ(NamesOf(sett.ParamList), "pq");
-  // The destructor frees the remaining items and the list (checked by ASan).
+  // The destructor frees the remaining items, the list and the block (checked by ASan).
 }
 
 TEST(DataLists, AddrListParsesThroughItsSlotAndFreesTheWholeList) {

@@ -1,3 +1,5 @@
+// Parameter lists and their items: owned copies, growth and removal, and
+// items laid out by a host program in its own memory.
 #include "host/ParamList.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +20,7 @@ struct OwnedList {
   }
 };
 
-TEST(ParamList, ItemsOwnCopiesOfNameAndValue) {
+TEST(ParamList, ItemsOwnCopiesOfNameAndValueAndBadArgumentsAreRefused) {
   std::string name = "InitString1";
   std::string text = "ATX3";
   TParamListItem* bytes = NewBytesItem(name, PARAM_TEXT, text.data(), static_cast<std::int32_t>(text.size()));
@@ -45,9 +47,7 @@ TEST(ParamList, ItemsOwnCopiesOfNameAndValue) {
   DisposeParamListItem(scalar);
   DisposeParamListItem(empty);
   DisposeParamListItem(nullptr);
-}
 
-TEST(ParamList, BadItemArgumentsAreRefused) {
   EXPECT_THROW(NewBytesItem("A", PARAM_TEXT, "x", -1), std::invalid_argument);
   EXPECT_THROW(NewBytesItem("A", PARAM_TEXT, nullptr, 3), std::invalid_argument);
   OwnedList owned;

@@ -1,3 +1,5 @@
+// The core's day numbers (1 is 01.01.0001) and time values (ms), and their
+// texts.
 #include "host/Wagtail.h"
 
 #include <gtest/gtest.h>
@@ -31,19 +33,12 @@ TEST(Wagtail, DayNumbersAndTextsRunWithoutGapsFromYearOneToYear9999) {
   EXPECT_EQ(expected - 1, 3652059);
 }
 
-TEST(Wagtail, DateTextsAndTheirRange) {
-  EXPECT_EQ(SysDateToStr(1), "01.01.0001");
-  EXPECT_EQ(SysDateToStr(DateToDayNumber(1970, 1, 1)), "01.01.1970");
-  EXPECT_EQ(SysDateToStr(DateToDayNumber(2000, 2, 29)), "29.02.2000");
-  EXPECT_EQ(SysDateToStr(DateToDayNumber(1900, 2, 28) + 1), "01.03.1900");
-  EXPECT_EQ(SysDateToStr(3652059), "31.12.9999");
-  EXPECT_EQ(SysDateToStr(0), "?0");
-  EXPECT_EQ(SysDateToStr(3652060), "?3652060");
-  EXPECT_EQ(SysDateToStr(-7), "?-7");
-  EXPECT_EQ(SysDateToStr(std::numeric_limits<std::int32_t>::min()), "?-2147483648");
-}
-
-TEST(Wagtail, OutOfRangeMonthsAndDaysRollOver) {
+TEST(Wagtail, DateTextsTheirRangeAndOutOfRangeMonthsAndDaysThatRollOver) {
+  const std::pair<std::int32_t, std::string_view> texts[] = {
+      {1, "01.01.0001"}, {DateToDayNumber(1970, 1, 1), "01.01.1970"}, {DateToDayNumber(2000, 2, 29), "29.02.2000"},
+      {DateToDayNumber(1900, 2, 28) + 1, "01.03.1900"}, {3652059, "31.12.9999"}, {0, "?0"}, {3652060, "?3652060"},
+      {-7, "?-7"}, {std::numeric_limits<std::int32_t>::min(), "?-2147483648"}};
+  for (const auto& [day, text] : texts) EXPECT_EQ(SysDateToStr(day), text) << day;
   EXPECT_EQ(DateToDayNumber(2000, 13, 1), DateToDayNumber(2001, 1, 1));
   EXPECT_EQ(DateToDayNumber(2000, 0, 1), DateToDayNumber(1999, 12, 1));
   EXPECT_EQ(DateToDayNumber(2000, -11, 1), DateToDayNumber(1999, 1, 1));
