@@ -2,7 +2,6 @@
 // pseudo-terminal must behave alike wherever the serial driver can tell.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,17 +26,29 @@ class PortContract : public ::testing::Test {
       EXPECT_TRUE(PortClose(port_));
     }
   }
-
+  std::uint32_t Queued() {
+    TPortQueueStat stat;
+    EXPECT_TRUE(PortClearError(port_, nullptr, &stat));
+    return stat.in_queue;
+  }
   // Waits until at least `n` bytes are queued (a pseudo-terminal counts late).
   std::uint32_t WaitQueued(std::uint32_t n) {
     const std::uint32_t start = GetTickCount();
-    TPortQueueStat stat;
-    while (Elapsed(start, GetTickCount()) < 2000) {
-      EXPECT_TRUE(PortClearError(port_, nullptr, &stat));
-      if (stat.in_queue >= n) break;
-      PortWaitReceive(port_, 20);
-    }
-    return stat.in_queue;
+    while (Queued() < n && Elapsed(start, GetTickCount()) < 2000) PortWaitReceive(port_, 20);
+    return Queued();
+  }
+  // What a read takes at once, up to `size` bytes.
+  std::string ReadNow(std::uint32_t size = 64) {
+    std::string buf(size, '\0');
+    std::uint32_t done = 99;
+    EXPECT_TRUE(PortRead(port_, buf.data(), size, done));
+    return buf.substr(0, done);
+  }
+  // Waits up to `timeout_ms` for the receive side; returns the result and the time it took.
+  std::pair<TPortWait, std::uint32_t> TimedWait(std::uint32_t timeout_ms, std::uint32_t* lines = nullptr) {
+    const std::uint32_t start = GetTickCount();
+    const TPortWait result = PortWaitReceive(port_, timeout_ms, lines);
+    return {result, Elapsed(start, GetTickCount())};
   }
 
   FarEnd far_;
@@ -55,48 +66,35 @@ class FarEndNames {
 TYPED_TEST_SUITE(PortContract, FarEnds, FarEndNames);
 
 TYPED_TEST(PortContract, SecondOpenerIsRefusedAsBusyUntilClosed) {
-  const TPortHandle second = PortOpen(this->far_.PortName());
-  EXPECT_EQ(second, kInvalidPortHandle) << "the tests run as root: exclusivity must not rest on TIOCEXCL";
+  EXPECT_EQ(PortOpen(this->far_.PortName()), kInvalidPortHandle)
+      << "the tests run as root: exclusivity must not rest on TIOCEXCL";
   EXPECT_EQ(LastError(), kErrorBusy);
   ASSERT_TRUE(PortClose(this->port_));
   this->port_ = PortOpen(this->far_.PortName());
   EXPECT_NE(this->port_, kInvalidPortHandle);
 }
 
-TYPED_TEST(PortContract, BytesCrossBothWaysAndCountsTellWhatIsQueued) {
-  const std::string text = "ATZ\r\nOK\r\n";
-  ASSERT_EQ(this->far_.Write(text.data(), text.size()), text.size());
+TYPED_TEST(PortContract, BytesCrossBothWaysCountsTellWhatIsQueuedAndPurgeDiscardsIt) {
+  ASSERT_EQ(this->far_.Write("ATZ\r\nOK\r\n"), 9u);
   EXPECT_EQ(PortWaitReceive(this->port_, 2000), TPortWait::kReady);
-  EXPECT_EQ(this->WaitQueued(text.size()), text.size());
+  EXPECT_EQ(this->WaitQueued(9), 9u);
+  EXPECT_EQ(this->ReadNow(4), "ATZ\r") << "a read takes no more than asked";
+  EXPECT_EQ(this->ReadNow(), "\nOK\r\n");
+  EXPECT_EQ(this->ReadNow(), "") << "an empty queue reads 0 bytes without waiting";
 
-  char buf[64] = {};
   std::uint32_t done = 0;
-  ASSERT_TRUE(PortRead(this->port_, buf, 4, done));
-  EXPECT_EQ(std::string(buf, done), "ATZ\r") << "a read takes no more than asked";
-  ASSERT_TRUE(PortRead(this->port_, buf, sizeof buf, done));
-  EXPECT_EQ(std::string(buf, done), "\nOK\r\n");
-  ASSERT_TRUE(PortRead(this->port_, buf, sizeof buf, done));
-  EXPECT_EQ(done, 0u) << "an empty queue reads 0 bytes without waiting";
-
   ASSERT_TRUE(PortWrite(this->port_, "ATH\r", 4, done));
   EXPECT_EQ(done, 4u);
   char got[16] = {};
   EXPECT_EQ(this->far_.Read(got, sizeof got, 2000), 4u);
   EXPECT_EQ(std::string(got, 4), "ATH\r");
-}
 
-TYPED_TEST(PortContract, PurgeDiscardsTheReceiveQueue) {
-  ASSERT_EQ(this->far_.Write("garbage", 7), 7u);
+  ASSERT_EQ(this->far_.Write("garbage"), 7u);
   ASSERT_EQ(this->WaitQueued(7), 7u);
   ASSERT_TRUE(PortPurge(this->port_, kPurgeRxAbort | kPurgeRxClear));
-  TPortQueueStat stat;
-  ASSERT_TRUE(PortClearError(this->port_, nullptr, &stat));
-  EXPECT_EQ(stat.in_queue, 0u);
-  char buf[8];
-  std::uint32_t done = 1;
-  ASSERT_TRUE(PortRead(this->port_, buf, sizeof buf, done));
-  EXPECT_EQ(done, 0u);
-  ASSERT_EQ(this->far_.Write("X", 1), 1u);
+  EXPECT_EQ(this->Queued(), 0u);
+  EXPECT_EQ(this->ReadNow(), "");
+  ASSERT_EQ(this->far_.Write("X"), 1u);
   EXPECT_EQ(this->WaitQueued(1), 1u) << "bytes after the purge arrive as usual";
 }
 
@@ -117,11 +115,16 @@ TYPED_TEST(PortContract, SettingsAreCheckedAndApplied) {
   EXPECT_TRUE(PortSetTimeouts(this->port_, TPortTimeouts{1, 10, 1, 10, 10}));
 }
 
-TYPED_TEST(PortContract, CarrierIsOnWhileTheFarEndIsThereAndOffAfterItsHangUp) {
+TYPED_TEST(PortContract, WaitsEndAtTheirTimeOutAndSeeTheFarEndHangUp) {
+  constexpr std::uint32_t kLines = kModemCtsOn | kModemDsrOn | kModemRlsdOn;
   std::uint32_t status = 0;
   ASSERT_TRUE(PortGetModemStatus(this->port_, status));
-  EXPECT_EQ(status & (kModemCtsOn | kModemDsrOn | kModemRlsdOn), kModemCtsOn | kModemDsrOn | kModemRlsdOn);
-  EXPECT_EQ(PortWaitReceive(this->port_, 0, &status), TPortWait::kTimeout);
+  EXPECT_EQ(status & kLines, kLines) << "the carrier is on while the far end is there";
+  EXPECT_EQ(PortWaitTransmit(this->port_, 0), TPortWait::kReady);
+  const auto [quiet, took] = this->TimedWait(50, &status);
+  EXPECT_EQ(quiet, TPortWait::kTimeout);
+  EXPECT_GE(took, 49u);
+  EXPECT_LT(took, 1000u);
 
   // Whether the hang-up comes before the wait begins or during it, the wait
   // reports it: it compares with the lines the caller saw.
@@ -131,22 +134,10 @@ TYPED_TEST(PortContract, CarrierIsOnWhileTheFarEndIsThereAndOffAfterItsHangUp) {
   ASSERT_TRUE(PortGetModemStatus(this->port_, status));
   EXPECT_EQ(status & kModemRlsdOn, 0u);
   EXPECT_EQ(PortWaitReceive(this->port_, 0, &status), TPortWait::kTimeout);
-
   // After a hang-up a wait sleeps out its time instead of returning at once.
-  const std::uint32_t start = GetTickCount();
-  EXPECT_EQ(PortWaitReceive(this->port_, 60), TPortWait::kTimeout);
-  EXPECT_GE(Elapsed(start, GetTickCount()), 55u);
-}
-
-TYPED_TEST(PortContract, WaitsEndAtTheirTimeOut) {
-  const std::uint32_t start = GetTickCount();
-  std::uint32_t status = 0;
-  ASSERT_TRUE(PortGetModemStatus(this->port_, status));
-  EXPECT_EQ(PortWaitReceive(this->port_, 50, &status), TPortWait::kTimeout);
-  const std::uint32_t took = Elapsed(start, GetTickCount());
-  EXPECT_GE(took, 49u);
-  EXPECT_LT(took, 1000u);
-  EXPECT_EQ(PortWaitTransmit(this->port_, 0), TPortWait::kReady);
+  const auto [after, slept] = this->TimedWait(60);
+  EXPECT_EQ(after, TPortWait::kTimeout);
+  EXPECT_GE(slept, 55u);
 }
 
 TYPED_TEST(PortContract, CloseWakesABlockedWaitAndInvalidatesTheHandle) {
@@ -186,29 +177,21 @@ TYPED_TEST(PortContract, FullTransmitSideTakesNothingAfterItsTimeOutAndRoomWakes
 
   std::thread reader([this, total] {
     std::vector<char> sink(4096);
-    std::size_t got = 0;
-    while (got < total) {
-      const std::size_t n = this->far_.Read(sink.data(), sink.size(), 2000);
-      if (n == 0) break;
-      got += n;
-    }
+    for (std::size_t got = 0, n = 1; got < total && n != 0; got += n)
+      n = this->far_.Read(sink.data(), sink.size(), 2000);
   });
   EXPECT_EQ(PortWaitTransmit(this->port_, 5000), TPortWait::kReady);
   reader.join();
 }
 
-TEST(PortOpen, MissingDevicesAreFileNotFound) {
-  EXPECT_EQ(PortOpen("sim:no-such-line"), kInvalidPortHandle);
-  EXPECT_EQ(LastError(), kErrorFileNotFound);
-  EXPECT_EQ(PortOpen("/dev/kestrel-no-such-device"), kInvalidPortHandle);
-  EXPECT_EQ(LastError(), kErrorFileNotFound);
-  EXPECT_EQ(PortOpen(""), kInvalidPortHandle);
-  EXPECT_EQ(LastError(), kErrorFileNotFound);
+TEST(PortOpen, MissingDevicesAreFileNotFoundAndBadHandlesAreRefused) {
+  for (const char* name : {"sim:no-such-line", "/dev/kestrel-no-such-device", ""}) {
+    EXPECT_EQ(PortOpen(name), kInvalidPortHandle) << name;
+    EXPECT_EQ(LastError(), kErrorFileNotFound) << name;
+  }
   EXPECT_FALSE(SystemErrorText(kErrorFileNotFound).empty());
   EXPECT_FALSE(SystemErrorText(kErrorBusy).empty());
-}
 
-TEST(PortOpen, InvalidHandleIsRefusedEverywhere) {
   std::uint32_t status = 0, done = 0;
   TPortQueueStat stat;
   EXPECT_FALSE(PortGetModemStatus(kInvalidPortHandle, status));

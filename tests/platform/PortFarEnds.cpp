@@ -13,12 +13,12 @@
 
 namespace kestrel::platform::testing {
 
-TSimFarEnd::TSimFarEnd() {
+TSimFarEnd::TSimFarEnd(bool carrier, TSimLineOptions options) {
   static std::atomic<int> counter{0};
-  const std::string name = "contract" + std::to_string(++counter);
-  line_ = TSimLine::Create(name);
+  const std::string name = "far" + std::to_string(++counter);
+  line_ = TSimLine::Create(name, options);
   if (!line_) throw std::runtime_error("sim line not created");
-  line_->SetCD(true);  // a pseudo-terminal's virtual carrier is on while open; compare like with like
+  line_->SetCD(carrier);
   port_name_ = "sim:" + name;
 }
 

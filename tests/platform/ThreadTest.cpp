@@ -1,3 +1,4 @@
+// Threads, the re-entrant lock, events and the wrapping tick counter.
 #include "platform/Thread.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,14 @@
 namespace kestrel::platform {
 namespace {
 
+TEST(Tick, ElapsedAndRemainingSurviveWrapAround) {
+  EXPECT_EQ(Elapsed(0xFFFFFFF0u, 0x10u), 0x20u);
+  EXPECT_EQ(Elapsed(5, 5), 0u);
+  EXPECT_EQ(Remaining(0xFFFFFFF0u, 0x10u, 0x30u), 0x10u);
+  EXPECT_EQ(Remaining(0xFFFFFFF0u, 0x10u, 0x20u), 0u);
+  EXPECT_EQ(Remaining(0, 100, 0xFFFFFFFFu), 0xFFFFFFFFu - 100);
+}
+
 class Counter : public TThread {
  public:
   std::atomic<int> passes{0};
@@ -25,6 +34,10 @@ class Counter : public TThread {
 };
 
 TEST(Thread, CreatedSuspendedRunsAfterResumeAndEndsOnTerminate) {
+  Counter idle;
+  idle.WaitFor();  // never resumed: the wait returns all the same
+  EXPECT_FALSE(idle.Finished());
+
   Counter t;
   EXPECT_EQ(t.ThreadId(), 0u);
   t.Resume();
@@ -48,12 +61,6 @@ TEST(Thread, ExceptionInExecuteEndsOnlyThatThread) {
   EXPECT_TRUE(t.Finished());
 }
 
-TEST(Thread, WaitForWithoutResumeReturns) {
-  Counter t;
-  t.WaitFor();
-  EXPECT_FALSE(t.Finished());
-}
-
 TEST(CriticalSection, IsReentrant) {
   TCriticalSection cs;
   TLockGuard a(cs);
@@ -62,6 +69,7 @@ TEST(CriticalSection, IsReentrant) {
   cs.Leave();
 }
 
+// The tick counter moves on in milliseconds: the timed-out wait shows it.
 TEST(Event, WaitForTimesOutThenSeesSet) {
   TEvent e;
   EXPECT_FALSE(e.WaitFor(0));
