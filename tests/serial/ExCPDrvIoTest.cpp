@@ -1,32 +1,30 @@
-// TCommPortDriver: SendDataEx and ReadData over sim lines and pseudo-terminals.
+// TCommPortDriver: SendDataEx and ReadData over sim lines and
+// pseudo-terminals, and an owner that asks them to end early.
 #include <gtest/gtest.h>
 
-#include <poll.h>
-#include <unistd.h>
-
+#include <future>
+#include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
+#include "platform/Thread.h"
 #include "platform/Tick.h"
 #include "tests/serial/DriverFixtures.h"
 
 namespace kestrel::serial::testing {
 namespace {
 
-std::string Drain(platform::TSimLine& line) {
-  std::string out;
-  char buf[512];
-  while (const std::size_t n = line.Read(buf, sizeof buf)) out.append(buf, n);
-  return out;
-}
-
 struct TRead {
   std::string bytes;
   bool timed_out = false;
   std::uint32_t elapsed = 0;
   bool carrier_lost = false;
+  // What the read brought and why it ended.
+  auto Outcome() const { return std::tuple(bytes, timed_out, carrier_lost); }
 };
+using TOutcome = std::tuple<std::string, bool /*timed out*/, bool /*carrier lost*/>;
 
 TRead Read(TCommPortDriver& d, std::uint32_t wanted, bool check_cd) {
   TRead r;
@@ -39,25 +37,30 @@ TRead Read(TCommPortDriver& d, std::uint32_t wanted, bool check_cd) {
 class CommPortDriverIo : public ::testing::Test {
  protected:
   void Open(platform::TSimLineOptions options = {}) {
-    line_ = NewSimLine(true, options);
-    d_.SetPortName(SimPort(*line_));
+    far_ = std::make_unique<TSimFarEnd>(true, options);
+    line_ = &far_->Line();
+    d_.SetPortName(far_->PortName());
     ASSERT_TRUE(d_.Connect()) << d_.LastErrorCode();
     d_.KillThrdTimer();  // these tests read synchronously; the poll has its own tests
   }
-  std::shared_ptr<platform::TSimLine> line_;
+  std::string Drain() {
+    std::string out;
+    char buf[512];
+    while (const std::size_t n = line_->Read(buf, sizeof buf)) out.append(buf, n);
+    return out;
+  }
+  std::unique_ptr<TSimFarEnd> far_;
+  platform::TSimLine* line_ = nullptr;
   TTestDriver d_;
 };
 
-TEST_F(CommPortDriverIo, SendStringWritesEveryByte) {
+TEST_F(CommPortDriverIo, SendWritesEveryByteUnlessTheLineCheckFindsNoLineOn) {
   Open();
   EXPECT_TRUE(d_.SendString("ATZ\r"));
-  EXPECT_EQ(Drain(*line_), "ATZ\r");
+  EXPECT_EQ(Drain(), "ATZ\r");
   EXPECT_TRUE(d_.SendString(""));
   EXPECT_EQ(line_->Pending(), 0u);
-}
 
-TEST_F(CommPortDriverIo, CheckLineStatusStopsTheSendWhenNoLineIsOn) {
-  Open();
   d_.CheckLineStatus = true;
   line_->SetCTS(false);
   line_->SetDSR(false);
@@ -65,7 +68,6 @@ TEST_F(CommPortDriverIo, CheckLineStatusStopsTheSendWhenNoLineIsOn) {
   EXPECT_TRUE(d_.GetLineStatus().Empty());
   EXPECT_EQ(d_.SendDataEx("ATH\r", 4, 1000), 0u);
   EXPECT_EQ(line_->Pending(), 0u);
-
   line_->SetRing(true);  // any one line will do
   EXPECT_EQ(d_.GetLineStatus(), TLineStatus{}.Include(lsRING));
   EXPECT_EQ(d_.SendDataEx("ATA\r", 4, 1000), 4u);
@@ -94,7 +96,7 @@ TEST_F(CommPortDriverIo, SendLargerThanTheQueueGoesOutInPiecesWhileTheFarEndRead
   for (int i = 0; i < 20000; ++i) data.push_back(static_cast<char>('a' + i % 26));
   std::string received;
   std::thread far([&] {
-    while (received.size() < data.size() && line_->WaitGateActivity(3000)) received += Drain(*line_);
+    while (received.size() < data.size() && line_->WaitGateActivity(3000)) received += Drain();
   });
   EXPECT_EQ(d_.SendDataEx(data.data(), static_cast<std::uint32_t>(data.size()), 5000), data.size());
   far.join();
@@ -103,11 +105,10 @@ TEST_F(CommPortDriverIo, SendLargerThanTheQueueGoesOutInPiecesWhileTheFarEndRead
 
 TEST_F(CommPortDriverIo, ReadForMoreThanArrivesTimesOutWithWhatCame) {
   Open();
+  EXPECT_EQ(Read(d_, 0, true).Outcome(), TOutcome("", false, false)) << "a read of nothing returns at once";
   ASSERT_EQ(line_->Write("OK\r\n", 4), 4u);
   const TRead r = Read(d_, 10, false);
-  EXPECT_EQ(r.bytes, "OK\r\n");
-  EXPECT_TRUE(r.timed_out);
-  EXPECT_FALSE(r.carrier_lost);
+  EXPECT_EQ(r.Outcome(), TOutcome("OK\r\n", true, false));
   EXPECT_GT(r.elapsed, d_.InputTimeout);
   EXPECT_LT(r.elapsed, d_.InputTimeout + 1000);
   EXPECT_EQ(d_.PauseCount(), 0) << "the poll is resumed";
@@ -121,17 +122,8 @@ TEST_F(CommPortDriverIo, ReadCollectsBytesArrivingDuringTheCall) {
   ASSERT_EQ(line_->Write(text.data(), text.size()), text.size());
   d_.InputTimeout = 2000;
   const TRead r = Read(d_, 60, false);
-  EXPECT_EQ(r.bytes, text);
-  EXPECT_FALSE(r.timed_out);
+  EXPECT_EQ(r.Outcome(), TOutcome(text, false, false));
   EXPECT_GE(r.elapsed, 50u) << "the bytes took the line's time";
-}
-
-TEST_F(CommPortDriverIo, ReadOfNothingReturnsAtOnce) {
-  Open();
-  const TRead r = Read(d_, 0, true);
-  EXPECT_EQ(r.bytes, "");
-  EXPECT_FALSE(r.timed_out);
-  EXPECT_FALSE(r.carrier_lost);
 }
 
 TEST_F(CommPortDriverIo, CarrierLossEndsAWaitingReadAtOnce) {
@@ -142,9 +134,7 @@ TEST_F(CommPortDriverIo, CarrierLossEndsAWaitingReadAtOnce) {
   std::thread far([&] { line_->SetCD(false); });
   const TRead r = Read(d_, 10, true);
   far.join();
-  EXPECT_TRUE(r.carrier_lost);
-  EXPECT_FALSE(r.timed_out);
-  EXPECT_EQ(r.bytes, "");
+  EXPECT_EQ(r.Outcome(), TOutcome("", false, true));
   EXPECT_LT(r.elapsed, 5000u);
 }
 
@@ -152,41 +142,54 @@ TEST_F(CommPortDriverIo, QueuedBytesAreReadBeforeTheCarrierCounts) {
   Open();
   ASSERT_EQ(line_->Write("NO ", 3), 3u);
   line_->SetCD(false);
-  const TRead r = Read(d_, 10, true);
-  EXPECT_EQ(r.bytes, "NO ");
-  EXPECT_TRUE(r.carrier_lost);
-  EXPECT_FALSE(r.timed_out);
+  EXPECT_EQ(Read(d_, 10, true).Outcome(), TOutcome("NO ", false, true));
+  EXPECT_EQ(Read(d_, 1, false).Outcome(), TOutcome("", true, false)) << "without CheckCD only the time limit ends it";
+}
 
-  const TRead unchecked = Read(d_, 1, false);
-  EXPECT_FALSE(unchecked.carrier_lost) << "without CheckCD only the time limit ends the read";
-  EXPECT_TRUE(unchecked.timed_out);
+TEST_F(CommPortDriverIo, BlockingReadAndSendEndSoonAfterTheOwnerAsks) {
+  platform::TSimLineOptions options;
+  options.gate_to_far_capacity = 16;  // the far end never reads: the writer waits for room
+  d_.SetOutBufSize(128);
+  Open(options);
+  d_.InputTimeout = 10000;
+  auto read = std::async(std::launch::async, [&] { return Read(d_, 4, true); });
+  platform::SleepFor(150);
+  std::uint32_t t0 = platform::GetTickCount();
+  d_.abort = true;
+  EXPECT_EQ(read.get().Outcome(), TOutcome("", true, false));
+  EXPECT_LT(platform::Elapsed(t0, platform::GetTickCount()), 1000u);
+
+  d_.abort = false;
+  const std::string big(100000, 'x');
+  auto write = std::async(std::launch::async, [&] { return d_.SendDataEx(big.data(), 100000, 20000); });
+  platform::SleepFor(150);
+  t0 = platform::GetTickCount();
+  d_.abort = true;
+  EXPECT_LT(write.get(), 100000u);
+  EXPECT_LT(platform::Elapsed(t0, platform::GetTickCount()), 1000u);
 }
 
 TEST(CommPortDriverPty, HangUpOfTheFarEndIsCarrierLoss) {
-  TPty pty;
+  TPtyFarEnd pty;
   TCommPortDriver d;
-  d.SetPortName(pty.SlavePath());
+  d.SetPortName(pty.PortName());
   ASSERT_TRUE(d.Connect());
   EXPECT_TRUE(d.GetLineStatus().Contains(lsCD));
-  pty.WriteAll("CONNECT 9600\r\n");
+  ASSERT_EQ(pty.Write("CONNECT 9600\r\n"), 14u);
   d.InputTimeout = 10000;
-  bool timed_out = false, lost = false;
-  std::uint32_t elapsed = 0;
-  char buf[64];
   std::string got;
   // Read what came, then wait for more while the far end hangs up.
   while (got.size() < 14) {
-    const std::uint32_t n = d.ReadData(buf, 14 - static_cast<std::uint32_t>(got.size()), timed_out, elapsed, true, lost);
-    got.append(buf, n);
-    ASSERT_FALSE(lost);
+    const TRead r = Read(d, 14 - static_cast<std::uint32_t>(got.size()), true);
+    got += r.bytes;
+    ASSERT_FALSE(r.carrier_lost);
   }
   EXPECT_EQ(got, "CONNECT 9600\r\n");
-  std::thread far([&] { pty.CloseMaster(); });
-  EXPECT_EQ(d.ReadData(buf, 10, timed_out, elapsed, true, lost), 0u);
+  std::thread far([&] { pty.HangUp(); });
+  const TRead r = Read(d, 10, true);
   far.join();
-  EXPECT_TRUE(lost);
-  EXPECT_FALSE(timed_out);
-  EXPECT_LT(elapsed, 5000u);
+  EXPECT_EQ(r.Outcome(), TOutcome("", false, true));
+  EXPECT_LT(r.elapsed, 5000u);
   EXPECT_FALSE(d.GetLineStatus().Contains(lsCD));
   EXPECT_TRUE(d.GetLineStatus().Contains(lsCTS));
 
@@ -196,9 +199,9 @@ TEST(CommPortDriverPty, HangUpOfTheFarEndIsCarrierLoss) {
 }
 
 TEST(CommPortDriverPty, SendThroughAFullTerminalEndsAtTheLimitAndResumesWhenDrained) {
-  TPty pty;
+  TPtyFarEnd pty;
   TCommPortDriver d;
-  d.SetPortName(pty.SlavePath());
+  d.SetPortName(pty.PortName());
   ASSERT_TRUE(d.Connect());
   std::vector<char> data(256 * 1024, 'p');
   const std::uint32_t start = platform::GetTickCount();
@@ -212,13 +215,7 @@ TEST(CommPortDriverPty, SendThroughAFullTerminalEndsAtTheLimitAndResumesWhenDrai
   std::size_t drained = 0;
   std::thread far([&] {
     std::vector<char> sink(65536);
-    for (;;) {
-      pollfd p{pty.Master(), POLLIN, 0};
-      if (::poll(&p, 1, 1000) <= 0) break;
-      const ssize_t n = ::read(pty.Master(), sink.data(), sink.size());
-      if (n <= 0) break;
-      drained += static_cast<std::size_t>(n);
-    }
+    while (const std::size_t n = pty.Read(sink.data(), sink.size(), 1000)) drained += n;
   });
   const std::uint32_t rest = static_cast<std::uint32_t>(data.size()) - sent;
   EXPECT_EQ(d.SendDataEx(data.data() + sent, rest, 10000), rest);

@@ -15,30 +15,20 @@
 namespace kestrel::serial::testing {
 namespace {
 
-// Collects what the poll delivers, call by call.
-class TCollector {
- public:
-  void Attach(TCommPortDriver& d) {
-    d.OnReceiveData = [this](TCommPortDriver*, const void* data, std::uint32_t size) {
+// A driver on a sim line, with the poll's deliveries collected call by call.
+class CommPortDriverPoll : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    d_.OnReceiveData = [this](TCommPortDriver*, const void* data, std::uint32_t size) {
       std::lock_guard lock(mutex_);
       calls_.emplace_back(static_cast<const char*>(data), size);
       arrived_.Set();
     };
   }
-  // Waits until `bytes` bytes have come in all (or `timeout_ms` pass).
-  std::string WaitFor(std::size_t bytes, std::uint32_t timeout_ms = 5000) {
-    const std::uint32_t start = platform::GetTickCount();
-    for (;;) {
-      {
-        std::lock_guard lock(mutex_);
-        std::string all;
-        for (const auto& c : calls_) all += c;
-        if (all.size() >= bytes) return all;
-        arrived_.Reset();
-      }
-      const std::uint32_t left = platform::Remaining(start, platform::GetTickCount(), timeout_ms);
-      if (left == 0 || !arrived_.WaitFor(left)) return All();
-    }
+  void Connect(const std::string& port, std::uint16_t polling_delay = 5) {
+    d_.SetPortName(port);
+    d_.SetPollingDelay(polling_delay);
+    ASSERT_TRUE(d_.Connect()) << d_.LastErrorCode();
   }
   std::string All() {
     std::lock_guard lock(mutex_);
@@ -46,234 +36,178 @@ class TCollector {
     for (const auto& c : calls_) all += c;
     return all;
   }
+  // Waits until `bytes` bytes have come in all, or five seconds pass.
+  std::string WaitFor(std::size_t bytes) {
+    const std::uint32_t start = platform::GetTickCount();
+    for (;;) {
+      arrived_.Reset();
+      std::string all = All();
+      const std::uint32_t left = platform::Remaining(start, platform::GetTickCount(), 5000);
+      if (all.size() >= bytes || left == 0 || !arrived_.WaitFor(left)) return All();
+    }
+  }
   std::vector<std::string> Calls() {
     std::lock_guard lock(mutex_);
     return calls_;
   }
 
- private:
+  TSimFarEnd far_;
+  TTestDriver d_;
   std::mutex mutex_;
   std::vector<std::string> calls_;
   platform::TEvent arrived_;
 };
 
-TEST(CommPortDriverPoll, DeliversAtMostInBufSizePerCallInOrder) {
-  TPty pty;
-  TTestDriver d;
-  TCollector got;
-  got.Attach(d);
-  d.SetPortName(pty.SlavePath());
-  d.SetInBufSize(128);
-  d.SetPollingDelay(5);
-  ASSERT_TRUE(d.Connect());
-  d.PausePolling();  // let it all queue first, so that one poll finds more than fits
+TEST_F(CommPortDriverPoll, DeliversAtMostInBufSizePerCallInOrder) {
+  TPtyFarEnd pty;
+  d_.SetInBufSize(128);
+  Connect(pty.PortName());
+  d_.PausePolling();  // let it all queue first, so that one poll finds more than fits
   std::string data;
   for (int i = 0; i < 1000; ++i) data.push_back(static_cast<char>(' ' + i % 90));
-  pty.WriteAll(data);
+  ASSERT_EQ(pty.Write(data), data.size());
   const std::uint32_t start = platform::GetTickCount();
-  while (d.CountRX() < 1000 && platform::Elapsed(start, platform::GetTickCount()) < 5000)
-    ASSERT_NE(platform::PortWaitReceive(d.Handle(), 20), platform::TPortWait::kError);
-  d.ContinuePolling();
-  EXPECT_EQ(got.WaitFor(1000), data);
-  const auto calls = got.Calls();
+  while (d_.CountRX() < 1000 && platform::Elapsed(start, platform::GetTickCount()) < 5000)
+    ASSERT_NE(platform::PortWaitReceive(d_.Handle(), 20), platform::TPortWait::kError);
+  d_.ContinuePolling();
+  EXPECT_EQ(WaitFor(1000), data) << "the poll thread delivers without being asked";
+  const auto calls = Calls();
   ASSERT_GE(calls.size(), 8u);
   EXPECT_EQ(calls.front().size(), 128u);
   for (const auto& c : calls) EXPECT_LE(c.size(), 128u);
+  d_.Disconnect();
 }
 
-TEST(CommPortDriverPoll, PausesNestAndOnlyTheLastContinueResumes) {
-  auto line = NewSimLine();
-  TTestDriver d;
-  TCollector got;
-  got.Attach(d);
-  d.SetPortName(SimPort(*line));
-  ASSERT_TRUE(d.Connect());
-  d.KillThrdTimer();  // drive the poll by hand: no real-time waits for "nothing happened"
-  ASSERT_EQ(line->Write("RING\r\n", 6), 6u);
-  d.PausePolling();
-  d.PausePolling();
-  d.TimerThreadProc();
-  d.ContinuePolling();
-  d.TimerThreadProc();
-  EXPECT_TRUE(got.Calls().empty());
-  EXPECT_EQ(d.PauseCount(), 1);
-  d.ContinuePolling();
-  d.TimerThreadProc();
-  EXPECT_EQ(got.All(), "RING\r\n");
-  d.ContinuePolling();  // unmatched: must not make the next pause ineffective
-  EXPECT_EQ(d.PauseCount(), 0);
-  d.PausePolling();
-  ASSERT_EQ(line->Write("X", 1), 1u);
-  d.TimerThreadProc();
-  EXPECT_EQ(got.All(), "RING\r\n");
-  d.ContinuePolling();
+TEST_F(CommPortDriverPoll, PausesNestAndOnlyTheLastContinueResumes) {
+  Connect(far_.PortName());
+  d_.KillThrdTimer();  // drive the poll by hand: no real-time waits for "nothing happened"
+  ASSERT_EQ(far_.Write("RING\r\n"), 6u);
+  d_.PausePolling();
+  d_.PausePolling();
+  d_.TimerThreadProc();
+  d_.ContinuePolling();
+  d_.TimerThreadProc();
+  EXPECT_TRUE(Calls().empty());
+  EXPECT_EQ(d_.PauseCount(), 1);
+  d_.ContinuePolling();
+  d_.TimerThreadProc();
+  EXPECT_EQ(All(), "RING\r\n");
+  d_.ContinuePolling();  // unmatched: must not make the next pause ineffective
+  EXPECT_EQ(d_.PauseCount(), 0);
+  d_.PausePolling();
+  ASSERT_EQ(far_.Write("X"), 1u);
+  d_.TimerThreadProc();
+  EXPECT_EQ(All(), "RING\r\n");
+  d_.ContinuePolling();
 }
 
-TEST(CommPortDriverPoll, ThePollThreadDeliversWithoutBeingAsked) {
-  auto line = NewSimLine();
-  TTestDriver d;
-  TCollector got;
-  got.Attach(d);
-  d.SetPortName(SimPort(*line));
-  ASSERT_TRUE(d.Connect());
-  ASSERT_EQ(line->Write("CONNECT 2400\r\n", 14), 14u);
-  EXPECT_EQ(got.WaitFor(14), "CONNECT 2400\r\n");
-}
-
-TEST(CommPortDriverPoll, BytesDuringAReadGoToItAndTheRestToThePollAfterwards) {
+TEST_F(CommPortDriverPoll, BytesDuringAReadGoToItAndTheRestToThePollAfterwards) {
   platform::TSimLineOptions options;
   options.bits_per_second = 20000;  // 0.5 ms a byte
-  auto line = NewSimLine(true, options);
-  TTestDriver d;
-  TCollector got;
-  got.Attach(d);
-  d.SetPortName(SimPort(*line));
-  d.SetPollingDelay(5);
-  ASSERT_TRUE(d.Connect());
+  far_ = TSimFarEnd(true, options);
+  Connect(far_.PortName());
   std::string data;
   for (int i = 0; i < 100; ++i) data.push_back(static_cast<char>('0' + i % 10));
-  ASSERT_EQ(line->Write(data.data(), data.size()), data.size());
+  ASSERT_EQ(far_.Write(data), data.size());
   char buf[40];
   bool timed_out = false, lost = false;
   std::uint32_t elapsed = 0;
-  d.InputTimeout = 5000;
+  d_.InputTimeout = 5000;
   // The poll may have taken the first bytes before the read began; whatever
   // it took comes first, the read's 40 next, the poll's rest after.
-  const std::uint32_t n = d.ReadData(buf, 40, timed_out, elapsed, false, lost);
+  const std::uint32_t n = d_.ReadData(buf, 40, timed_out, elapsed, false, lost);
   EXPECT_EQ(n, 40u);
-  const std::string before = got.All();
+  const std::string before = All();
   EXPECT_EQ(std::string(buf, n), data.substr(before.size(), 40));
-  const std::string after = got.WaitFor(data.size() - 40);
+  const std::string after = WaitFor(data.size() - 40);
   EXPECT_EQ(after.substr(0, before.size()) + std::string(buf, n) + after.substr(before.size()), data);
 }
 
-TEST(CommPortDriverPoll, AnExceptionInTheHandlerDoesNotEndThePoll) {
-  auto line = NewSimLine();
-  TTestDriver d;
+TEST_F(CommPortDriverPoll, AnExceptionInTheHandlerDoesNotEndThePoll) {
   std::atomic<int> calls{0};
-  d.SetPortName(SimPort(*line));
-  d.SetPollingDelay(5);
-  d.OnReceiveData = [&](TCommPortDriver*, const void*, std::uint32_t) {
+  d_.OnReceiveData = [&](TCommPortDriver*, const void*, std::uint32_t) {
     if (++calls == 1) throw std::runtime_error("handler failed");
   };
-  ASSERT_TRUE(d.Connect());
-  ASSERT_EQ(line->Write("A", 1), 1u);
+  Connect(far_.PortName());
+  ASSERT_EQ(far_.Write("A"), 1u);
   const std::uint32_t start = platform::GetTickCount();
-  while (calls.load() < 1 && platform::Elapsed(start, platform::GetTickCount()) < 5000) line->WaitGateActivity(20);
-  ASSERT_EQ(calls.load(), 1);
-  ASSERT_EQ(line->Write("B", 1), 1u);
-  while (calls.load() < 2 && platform::Elapsed(start, platform::GetTickCount()) < 5000) line->WaitGateActivity(20);
-  EXPECT_EQ(calls.load(), 2) << "the thread lives on after the exception";
-  EXPECT_TRUE(d.PollThreadRunning());
-}
-
-TEST(CommPortDriverPoll, KillThrdTimerWaitsForThePollUnderWay) {
-  auto line = NewSimLine();
-  TTestDriver d;
-  platform::TEvent entered, release;
-  std::atomic<bool> handler_done{false};
-  d.OnReceiveData = [&](TCommPortDriver*, const void*, std::uint32_t) {
-    entered.Set();
-    release.WaitFor(10000);
-    handler_done = true;
+  auto wait_calls = [&](int n) {
+    while (calls.load() < n && platform::Elapsed(start, platform::GetTickCount()) < 5000)
+      far_.Line().WaitGateActivity(20);
+    return calls.load();
   };
-  d.SetPortName(SimPort(*line));
-  d.SetPollingDelay(5);
-  ASSERT_TRUE(d.Connect());
-  ASSERT_EQ(line->Write("x", 1), 1u);
-  ASSERT_TRUE(entered.WaitFor(5000));
-
-  std::atomic<bool> killed{false};
-  std::atomic<bool> handler_done_when_killed{false};
-  std::thread killer([&] {
-    d.KillThrdTimer();
-    handler_done_when_killed = handler_done.load();
-    killed = true;
-  });
-  platform::TEvent().WaitFor(50);  // a short look: the kill must still be waiting
-  EXPECT_FALSE(killed.load());
-  release.Set();
-  killer.join();
-  EXPECT_TRUE(handler_done_when_killed.load()) << "the poll was not cut in half";
-  EXPECT_FALSE(d.PollThreadRunning());
+  ASSERT_EQ(wait_calls(1), 1);
+  ASSERT_EQ(far_.Write("B"), 1u);
+  EXPECT_EQ(wait_calls(2), 2) << "the thread lives on after the exception";
+  EXPECT_TRUE(d_.PollThreadRunning());
 }
 
-TEST(CommPortDriverPoll, PausePollingFromAnotherThreadWaitsForThePollUnderWay) {
-  auto line = NewSimLine();
-  TTestDriver d;
-  platform::TEvent entered, release;
-  std::atomic<bool> handler_done{false};
-  d.OnReceiveData = [&](TCommPortDriver* sender, const void*, std::uint32_t) {
-    sender->PausePolling();  // the lock is re-entrant: the handler may pause too
-    sender->ContinuePolling();
-    entered.Set();
-    release.WaitFor(10000);
-    handler_done = true;
-  };
-  d.SetPortName(SimPort(*line));
-  d.SetPollingDelay(5);
-  ASSERT_TRUE(d.Connect());
-  ASSERT_EQ(line->Write("x", 1), 1u);
-  ASSERT_TRUE(entered.WaitFor(5000));
-  std::atomic<bool> paused{false}, done_when_paused{false};
-  std::thread pauser([&] {
-    d.PausePolling();
-    done_when_paused = handler_done.load();
-    paused = true;
-  });
-  release.Set();
-  pauser.join();
-  EXPECT_TRUE(done_when_paused.load());
-  EXPECT_EQ(d.PauseCount(), 1);
-  d.ContinuePolling();
+// Neither KillThrdTimer nor PausePolling from another thread may cut a poll
+// in half: both wait for the handler under way. The handler pauses too: the
+// lock is re-entrant.
+TEST_F(CommPortDriverPoll, KillThrdTimerAndPausePollingWaitForThePollUnderWay) {
+  for (const bool kill : {true, false}) {
+    SCOPED_TRACE(kill ? "KillThrdTimer" : "PausePolling");
+    platform::TEvent entered, release;
+    std::atomic<bool> handler_done{false}, returned{false}, done_when_returned{false};
+    d_.OnReceiveData = [&](TCommPortDriver* sender, const void*, std::uint32_t) {
+      sender->PausePolling();
+      sender->ContinuePolling();
+      entered.Set();
+      release.WaitFor(10000);
+      handler_done = true;
+    };
+    Connect(far_.PortName());
+    ASSERT_EQ(far_.Write("x"), 1u);
+    ASSERT_TRUE(entered.WaitFor(5000));
+    std::thread other([&] {
+      kill ? d_.KillThrdTimer() : d_.PausePolling();
+      done_when_returned = handler_done.load();
+      returned = true;
+    });
+    platform::TEvent().WaitFor(50);  // a short look: the call must still be waiting
+    EXPECT_FALSE(returned.load());
+    release.Set();
+    other.join();
+    EXPECT_TRUE(done_when_returned.load()) << "the poll was not cut in half";
+    EXPECT_EQ(d_.PollThreadRunning(), !kill);
+    EXPECT_EQ(d_.PauseCount(), kill ? 0 : 1);
+    d_.Disconnect();
+    d_.ContinuePolling();
+  }
 }
 
-TEST(CommPortDriverPoll, StopDoesNotWaitOutThePause) {
-  auto line = NewSimLine();
-  TTestDriver d;
-  d.SetPortName(SimPort(*line));
+TEST_F(CommPortDriverPoll, StopDoesNotWaitOutThePause) {
+  d_.SetPortName(far_.PortName());
   // A stop that slept out the thread's 100 ms pause would take about 1.5 s
   // for 30 cycles on average; one that ends the pause at once takes a few ms.
   const std::uint32_t start = platform::GetTickCount();
   for (int i = 0; i < 30; ++i) {
-    ASSERT_TRUE(d.Connect());
-    d.Disconnect();
+    ASSERT_TRUE(d_.Connect());
+    d_.Disconnect();
   }
   EXPECT_LT(platform::Elapsed(start, platform::GetTickCount()), 1000u);
-  EXPECT_FALSE(d.PollThreadRunning());
+  EXPECT_FALSE(d_.PollThreadRunning());
 }
 
-TEST(CommPortDriverPoll, DisconnectFromTheHandlerEndsThePollWithoutDeadlock) {
-  auto line = NewSimLine();
-  TTestDriver d;
-  platform::TEvent handled, delivered;
+TEST_F(CommPortDriverPoll, DisconnectFromTheHandlerEndsThePollWithoutDeadlock) {
+  platform::TEvent handled;
   std::atomic<bool> first{true};
-  std::mutex mutex;
-  std::string later;
-  d.OnReceiveData = [&](TCommPortDriver* sender, const void* data, std::uint32_t size) {
-    if (first.exchange(false)) {
-      sender->Disconnect();
-      handled.Set();
-      return;
-    }
-    std::lock_guard lock(mutex);
-    later.append(static_cast<const char*>(data), size);
-    delivered.Set();
+  d_.OnReceiveData = [&, collect = d_.OnReceiveData](TCommPortDriver* sender, const void* data, std::uint32_t size) {
+    if (!first.exchange(false)) return collect(sender, data, size);
+    sender->Disconnect();
+    handled.Set();
   };
-  d.SetPortName(SimPort(*line));
-  d.SetPollingDelay(5);
-  ASSERT_TRUE(d.Connect());
-  ASSERT_EQ(line->Write("NO CARRIER\r\n", 12), 12u);
+  Connect(far_.PortName());
+  ASSERT_EQ(far_.Write("NO CARRIER\r\n"), 12u);
   ASSERT_TRUE(handled.WaitFor(5000));
-  EXPECT_FALSE(d.Connected());
-  EXPECT_FALSE(line->GateOpen());
+  EXPECT_FALSE(d_.Connected());
+  EXPECT_FALSE(far_.Line().GateOpen());
 
   // The owner connects again: a fresh poll thread delivers.
-  ASSERT_TRUE(d.Connect());
-  ASSERT_EQ(line->Write("OK\r\n", 4), 4u);
-  ASSERT_TRUE(delivered.WaitFor(5000));
-  std::lock_guard lock(mutex);
-  EXPECT_EQ(later, "OK\r\n");
+  ASSERT_TRUE(d_.Connect());
+  ASSERT_EQ(far_.Write("OK\r\n"), 4u);
+  EXPECT_EQ(WaitFor(4), "OK\r\n");
 }
 
 }  // namespace
