@@ -28,6 +28,11 @@ struct TExchangeBench {
     heard[id].clear();
     return id;
   }
+  // Modems "1" and "2", the second set up as given.
+  std::pair<TModemId, TModemId> Pair(TModemSetup second = {}) {
+    const TModemId first = Add("1");
+    return {first, Add("2", std::move(second))};
+  }
   void Type(TModemId id, std::string_view text) {
     std::size_t done = 0;
     while (done < text.size()) {
@@ -39,6 +44,17 @@ struct TExchangeBench {
   }
   // What modem `id` said since the last call.
   std::string Heard(TModemId id) { return std::exchange(heard[id], {}); }
+  // Runs until `t` and returns what modem `id` said since the last look.
+  std::string HeardBy(TModemId id, TSimTime t) {
+    RunUntil(t);
+    return Heard(id);
+  }
+  // Types `text` on modem `id`, lets `time` pass, and returns what the modem said meanwhile.
+  std::string Run(TModemId id, std::string_view text, TSimTime time) {
+    Type(id, text);
+    RunFor(time);
+    return Heard(id);
+  }
   void Drain() {
     for (TModemId id = 1; id <= ex.ModemCount(); ++id) heard[id] += ex.Modem(id).TakeToDte(now);
   }

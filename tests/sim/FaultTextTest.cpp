@@ -1,3 +1,4 @@
+// Fault descriptions of the command line, and the call log lines.
 #include "sim/FaultText.h"
 
 #include <gtest/gtest.h>

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 
@@ -16,130 +15,114 @@
 namespace kestrel::platform {
 namespace {
 
-using kestrel::sim::testing::TTempDir;
+namespace fs = std::filesystem;
 
-// Waits until `pred` holds, up to two seconds, woken by the line's activity.
-template <typename F>
-bool WaitFor(TEvent& activity, F pred) {
-  for (int i = 0; i < 40 && !pred(); ++i) {
-    activity.WaitFor(50);
-    activity.Reset();
+class PtyLine : public ::testing::Test {
+ protected:
+  // The line behind the link "m", telling its activity to the test.
+  void Create(TPtyLine::TOptions options = {}) {
+    pty_ = TPtyLine::Create(dir_ / "m", error_, options);
+    ASSERT_TRUE(pty_) << error_;
+    pty_->SetOnActivity([this] { activity_.Set(); });
   }
-  return pred();
-}
-
-TEST(PtyLine, LinkPointsAtTheSlaveAndGoesWithTheLine) {
-  TTempDir dir;
-  const std::string link = dir / "modem1";
-  std::string error;
-  {
-    auto pty = TPtyLine::Create(link, error);
-    ASSERT_TRUE(pty) << error;
-    EXPECT_EQ(std::filesystem::read_symlink(link).string(), pty->SlavePath());
-    EXPECT_EQ(pty->SlavePath().rfind("/dev/pts/", 0), 0u);
-    EXPECT_FALSE(pty->SlaveOpen());
-    // A stale link of an earlier run is replaced.
-    auto second = TPtyLine::Create(link, error);
-    ASSERT_TRUE(second) << error;
-    EXPECT_EQ(std::filesystem::read_symlink(link).string(), second->SlavePath());
+  // A terminal program's open of the link.
+  std::unique_ptr<TPtyPeer> Open() {
+    auto peer = TPtyPeer::Open(dir_ / "m", error_);
+    EXPECT_TRUE(peer) << error_;
+    return peer;
   }
-  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link))) << "the link went with its line";
+  // Waits until `pred` holds, up to two seconds, woken by the line's activity.
+  template <typename F>
+  bool WaitFor(F pred) {
+    for (int i = 0; i < 40 && !pred(); ++i) {
+      activity_.WaitFor(50);
+      activity_.Reset();
+    }
+    return pred();
+  }
+  // How often the line's thread woke during 300 ms of quiet.
+  std::uint64_t WakeupsIn300Ms() {
+    const std::uint64_t before = pty_->Wakeups();
+    TEvent().WaitFor(300);
+    return pty_->Wakeups() - before;
+  }
 
-  const std::string file = dir / "not-a-link";
+  kestrel::sim::testing::TTempDir dir_;
+  std::string error_;
+  TEvent activity_;  // before the line, whose thread sets it until the line is gone
+  std::unique_ptr<TPtyLine> pty_;
+};
+
+TEST_F(PtyLine, LinkPointsAtTheSlaveAndGoesWithTheLine) {
+  const std::string link = dir_ / "m";
+  Create();
+  EXPECT_EQ(fs::read_symlink(link).string(), pty_->SlavePath());
+  EXPECT_EQ(pty_->SlavePath().rfind("/dev/pts/", 0), 0u);
+  EXPECT_FALSE(pty_->SlaveOpen());
+  // A stale link of an earlier run is replaced.
+  auto second = TPtyLine::Create(link, error_);
+  ASSERT_TRUE(second) << error_;
+  EXPECT_EQ(fs::read_symlink(link).string(), second->SlavePath());
+  pty_.reset();
+  second.reset();
+  EXPECT_FALSE(fs::exists(fs::symlink_status(link))) << "the link went with its line";
+
+  const std::string file = dir_ / "not-a-link";
   std::ofstream(file) << "keep me";
-  EXPECT_FALSE(TPtyLine::Create(file, error));
-  EXPECT_NE(error.find("not a symbolic link"), std::string::npos) << error;
-  EXPECT_TRUE(std::filesystem::is_regular_file(file));
+  EXPECT_FALSE(TPtyLine::Create(file, error_));
+  EXPECT_NE(error_.find("not a symbolic link"), std::string::npos) << error_;
+  EXPECT_TRUE(fs::is_regular_file(file));
 }
 
-TEST(PtyLine, BytesCrossBothWaysAndDtrFollowsTheOpenSlave) {
-  TTempDir dir;
-  std::string error;
-  TEvent activity;  // before the line, whose thread sets it until the line is gone
-  auto pty = TPtyLine::Create(dir / "m", error);
-  ASSERT_TRUE(pty) << error;
-  pty->SetOnActivity([&] { activity.Set(); });
-
-  auto peer = TPtyPeer::Open(dir / "m", error);
-  ASSERT_TRUE(peer) << error;
-  ASSERT_TRUE(WaitFor(activity, [&] { return pty->SlaveOpen(); }));
+TEST_F(PtyLine, BytesCrossBothWaysAndDtrFollowsTheOpenSlave) {
+  Create();
+  auto peer = Open();
+  ASSERT_TRUE(peer);
+  ASSERT_TRUE(WaitFor([&] { return pty_->SlaveOpen(); }));
   ASSERT_TRUE(peer->Write("ATZ\r"));
-  ASSERT_TRUE(WaitFor(activity, [&] { return pty->Pending() == 4; }));
+  ASSERT_TRUE(WaitFor([&] { return pty_->Pending() == 4; }));
   char buf[16];
-  EXPECT_EQ(std::string(buf, pty->Read(buf, sizeof buf)), "ATZ\r");
-  EXPECT_EQ(pty->Write("\r\nOK\r\n", 6), 6u);
+  EXPECT_EQ(std::string(buf, pty_->Read(buf, sizeof buf)), "ATZ\r");
+  EXPECT_EQ(pty_->Write("\r\nOK\r\n", 6), 6u);
   EXPECT_EQ(peer->ReadUntil("OK\r\n", 2000), "\r\nOK\r\n") << "raw mode: no echo, no translation";
 
-  const std::uint32_t closes = pty->SlaveCloses();
+  const std::uint32_t closes = pty_->SlaveCloses();
   peer->Close();
-  ASSERT_TRUE(WaitFor(activity, [&] { return !pty->SlaveOpen(); }));
-  EXPECT_EQ(pty->SlaveCloses(), closes + 1);
-  EXPECT_EQ(pty->Write("lost", 4), 4u) << "nobody there: dropped";
+  ASSERT_TRUE(WaitFor([&] { return !pty_->SlaveOpen(); }));
+  EXPECT_EQ(pty_->SlaveCloses(), closes + 1);
+  EXPECT_EQ(pty_->Write("lost", 4), 4u) << "nobody there: dropped";
+  EXPECT_LE(WakeupsIn300Ms(), 4u) << "a closed slave's endless hang-up must not keep the thread polling";
 
-  peer = TPtyPeer::Open(dir / "m", error);
-  ASSERT_TRUE(peer) << error;
-  ASSERT_TRUE(WaitFor(activity, [&] { return pty->SlaveOpen(); })) << "the next open is noticed";
+  peer = Open();
+  ASSERT_TRUE(peer);
+  ASSERT_TRUE(WaitFor([&] { return pty_->SlaveOpen(); })) << "the next open is noticed";
   EXPECT_EQ(peer->ReadFor(100), "") << "nothing of the last session is left over";
 }
 
-TEST(PtyLine, CloseAndReopenAtOnceStillCountsAsADrop) {
-  TTempDir dir;
-  std::string error;
-  TEvent activity;  // before the line, whose thread sets it until the line is gone
-  auto pty = TPtyLine::Create(dir / "m", error);
-  ASSERT_TRUE(pty) << error;
-  pty->SetOnActivity([&] { activity.Set(); });
-  auto peer = TPtyPeer::Open(dir / "m", error);
-  ASSERT_TRUE(WaitFor(activity, [&] { return pty->SlaveOpen(); }));
-  const std::uint32_t closes = pty->SlaveCloses();
+TEST_F(PtyLine, CloseAndReopenAtOnceStillCountsAsADrop) {
+  Create();
+  auto peer = Open();
+  ASSERT_TRUE(WaitFor([&] { return pty_->SlaveOpen(); }));
+  const std::uint32_t closes = pty_->SlaveCloses();
   for (int i = 0; i < 3; ++i) {
     peer.reset();
-    peer = TPtyPeer::Open(dir / "m", error);
-    ASSERT_TRUE(peer) << error;
+    ASSERT_TRUE(peer = Open());
   }
-  ASSERT_TRUE(WaitFor(activity, [&] { return pty->SlaveCloses() >= closes + 1 && pty->SlaveOpen(); }));
-  EXPECT_LE(pty->SlaveCloses(), closes + 3);
+  ASSERT_TRUE(WaitFor([&] { return pty_->SlaveCloses() >= closes + 1 && pty_->SlaveOpen(); }));
+  EXPECT_LE(pty_->SlaveCloses(), closes + 3);
 }
 
-TEST(PtyLine, ClosedSlaveDoesNotKeepTheThreadBusy) {
-  TTempDir dir;
-  std::string error;
-  TEvent activity;  // before the line, whose thread sets it until the line is gone
-  auto pty = TPtyLine::Create(dir / "m", error);
-  ASSERT_TRUE(pty) << error;
-  pty->SetOnActivity([&] { activity.Set(); });
-  {
-    auto peer = TPtyPeer::Open(dir / "m", error);
-    ASSERT_TRUE(WaitFor(activity, [&] { return pty->SlaveOpen(); }));
-  }
-  ASSERT_TRUE(WaitFor(activity, [&] { return !pty->SlaveOpen(); }));
-  // A closed slave makes the master report a hang-up without end; a thread
-  // that kept polling it would wake thousands of times in this pause.
-  const std::uint64_t before = pty->Wakeups();
-  TEvent never;
-  never.WaitFor(300);
-  EXPECT_LE(pty->Wakeups() - before, 4u);
-}
-
-TEST(PtyLine, WithoutOpenNotificationsANewOpenIsFoundByLooking) {
-  TTempDir dir;
-  std::string error;
-  TEvent activity;
+TEST_F(PtyLine, WithoutOpenNotificationsANewOpenIsFoundByLooking) {
   TPtyLine::TOptions options;
   options.watch_opens = false;
-  auto pty = TPtyLine::Create(dir / "m", error, options);
-  ASSERT_TRUE(pty) << error;
-  pty->SetOnActivity([&] { activity.Set(); });
-  auto peer = TPtyPeer::Open(dir / "m", error);
-  ASSERT_TRUE(WaitFor(activity, [&] { return pty->SlaveOpen(); }));
+  Create(options);
+  auto peer = Open();
+  ASSERT_TRUE(WaitFor([&] { return pty_->SlaveOpen(); }));
   peer.reset();
-  ASSERT_TRUE(WaitFor(activity, [&] { return !pty->SlaveOpen(); })) << "a close is seen at once: the master is watched";
-  const std::uint64_t before = pty->Wakeups();
-  TEvent never;
-  never.WaitFor(300);
-  EXPECT_LE(pty->Wakeups() - before, 6u) << "about one look every 100 ms";
-  peer = TPtyPeer::Open(dir / "m", error);
-  ASSERT_TRUE(WaitFor(activity, [&] { return pty->SlaveOpen(); }));
+  ASSERT_TRUE(WaitFor([&] { return !pty_->SlaveOpen(); })) << "a close is seen at once: the master is watched";
+  EXPECT_LE(WakeupsIn300Ms(), 6u) << "about one look every 100 ms";
+  peer = Open();
+  ASSERT_TRUE(WaitFor([&] { return pty_->SlaveOpen(); }));
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+// Result texts in both formats, dial strings and number matching.
 #include "sim/ResultCode.h"
 
 #include <gtest/gtest.h>
@@ -7,41 +8,37 @@
 namespace kestrel::sim {
 namespace {
 
-TEST(ResultCode, VerboseResultsAreFramedByCrLf) {
-  const TResultFormat v1{};
-  EXPECT_EQ(FormatResult(TResultCode::kOk, 0, v1), "\r\nOK\r\n");
-  EXPECT_EQ(FormatResult(TResultCode::kNoCarrier, 0, v1), "\r\nNO CARRIER\r\n");
-  EXPECT_EQ(FormatResult(TResultCode::kNoDialtone, 0, v1), "\r\nNO DIALTONE\r\n");
-  EXPECT_EQ(FormatResult(TResultCode::kConnect, 33600, v1), "\r\nCONNECT 33600\r\n");
-  TResultFormat x0 = v1;
-  x0.rate_in_connect = false;
-  EXPECT_EQ(FormatResult(TResultCode::kConnect, 33600, x0), "\r\nCONNECT\r\n");
-}
-
-TEST(ResultCode, NumericResultsAreCodeAndCr) {
-  TResultFormat v0{};
-  v0.verbose = false;
-  const std::pair<TResultCode, const char*> cases[] = {
-      {TResultCode::kOk, "0\r"},        {TResultCode::kRing, "2\r"},   {TResultCode::kNoCarrier, "3\r"},
-      {TResultCode::kError, "4\r"},     {TResultCode::kNoDialtone, "6\r"}, {TResultCode::kBusy, "7\r"},
-      {TResultCode::kNoAnswer, "8\r"},
+TEST(ResultCode, VerboseResultsAreFramedNumericOnesAreCodeAndCr) {
+  using C = TResultCode;
+  struct TCase {
+    C code;
+    std::uint32_t rate;
+    bool verbose, rate_in_connect;
+    const char* text;
   };
-  for (const auto& [code, text] : cases) EXPECT_EQ(FormatResult(code, 0, v0), text) << ResultWord(code);
-  EXPECT_EQ(FormatResult(TResultCode::kConnect, 33600, v0), "84\r");
-  EXPECT_EQ(FormatResult(TResultCode::kConnect, 2400, v0), "10\r");
-  EXPECT_EQ(FormatResult(TResultCode::kConnect, 12345, v0), "1\r") << "a rate without a code of its own";
-  v0.rate_in_connect = false;
-  EXPECT_EQ(FormatResult(TResultCode::kConnect, 33600, v0), "1\r");
-}
-
-TEST(ResultCode, FramingUsesTheModemsLineCharacters) {
+  const TCase cases[] = {
+      {C::kOk, 0, true, true, "\r\nOK\r\n"},          {C::kNoCarrier, 0, true, true, "\r\nNO CARRIER\r\n"},
+      {C::kNoDialtone, 0, true, true, "\r\nNO DIALTONE\r\n"},
+      {C::kConnect, 33600, true, true, "\r\nCONNECT 33600\r\n"}, {C::kConnect, 33600, true, false, "\r\nCONNECT\r\n"},
+      {C::kOk, 0, false, true, "0\r"},   {C::kRing, 0, false, true, "2\r"},   {C::kNoCarrier, 0, false, true, "3\r"},
+      {C::kError, 0, false, true, "4\r"}, {C::kNoDialtone, 0, false, true, "6\r"}, {C::kBusy, 0, false, true, "7\r"},
+      {C::kNoAnswer, 0, false, true, "8\r"}, {C::kConnect, 33600, false, true, "84\r"},
+      {C::kConnect, 2400, false, true, "10\r"}, {C::kConnect, 12345, false, true, "1\r"},  // no code of its own
+      {C::kConnect, 33600, false, false, "1\r"},
+  };
+  for (const TCase& c : cases) {
+    TResultFormat f{};
+    f.verbose = c.verbose;
+    f.rate_in_connect = c.rate_in_connect;
+    EXPECT_EQ(FormatResult(c.code, c.rate, f), c.text) << ResultWord(c.code) << " " << c.rate;
+  }
   TResultFormat f{};
   f.cr = '#';
   f.lf = '~';
-  EXPECT_EQ(FormatResult(TResultCode::kOk, 0, f), "#~OK#~");
+  EXPECT_EQ(FormatResult(TResultCode::kOk, 0, f), "#~OK#~") << "framing uses the modem's line characters";
 }
 
-TEST(DialString, CollectsDigitsAndModifiers) {
+TEST(DialString, CollectsDigitsAndModifiersAndRejectsWhatNoDialStringHolds) {
   TDialPlan plan;
   ASSERT_TRUE(ParseDialString("T9,W8(812)555-01-02@", false, Seconds(2), plan));
   EXPECT_EQ(plan.number, "988125550102");
@@ -60,10 +57,7 @@ TEST(DialString, CollectsDigitsAndModifiers) {
 
   ASSERT_TRUE(ParseDialString("1!2/3,,", false, Seconds(3), plan));
   EXPECT_EQ(plan.pause, Millis(500) + Millis(125) + Seconds(6));
-}
 
-TEST(DialString, RejectsWhatNoDialStringHolds) {
-  TDialPlan plan;
   EXPECT_FALSE(ParseDialString("12X", false, 0, plan));
   EXPECT_FALSE(ParseDialString("S=1", false, 0, plan));
   EXPECT_TRUE(ParseDialString("", false, 0, plan));
