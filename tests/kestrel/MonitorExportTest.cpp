@@ -117,30 +117,7 @@ class MonitorExport : public ::testing::Test {
   TGateLibrary gate;
 };
 
-TEST_F(MonitorExport, TwiceGivesOneWindowWhichTheWholeGateStopReleases) {
-  TShowSpy spy;
-  gate.GateMonitor();
-  auto shown = Monitors();
-  ASSERT_EQ(shown.size(), 1u);
-  QPointer<QWidget> first = shown[0];
-  EXPECT_EQ(FromQt(first->windowTitle()), kCaption);
-  EXPECT_FALSE(first->isModal());
-  first->hide();  // the operator may have closed it meanwhile
-  gate.GateMonitor();
-  shown = Monitors();
-  ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0], first.data()) << "the same window is shown again";
-  EXPECT_EQ(spy.shows.load(), 2);
-
-  EXPECT_EQ(gate.StopListen(0, 0), 1);
-  EXPECT_TRUE(first.isNull()) << "released on the main thread at once";
-  gate.GateMonitor();
-  shown = Monitors();
-  ASSERT_EQ(shown.size(), 1u) << "a new window after the release";
-  EXPECT_TRUE(core.Errors().empty());
-}
-
-TEST_F(MonitorExport, FromAWorkerItReturnsOnceTheMainThreadShowedTheWindow) {
+TEST_F(MonitorExport, OneWindowMadeOnTheMainThreadWhicheverThreadAsksAndReleasedByTheWholeGateStop) {
   for (const bool through_core : {false, true}) {
     SCOPED_TRACE(through_core ? "pumped through the core" : "Qt's own loop");
     TShowSpy spy;
@@ -153,33 +130,29 @@ TEST_F(MonitorExport, FromAWorkerItReturnsOnceTheMainThreadShowedTheWindow) {
     EXPECT_FALSE(spy.off_main_thread.load());
     ASSERT_EQ(Monitors().size(), 1u);
     QPointer<QWidget> window = Monitors()[0];
+    EXPECT_EQ(FromQt(window->windowTitle()), kCaption);
+    EXPECT_FALSE(window->isModal());
+    window->hide();  // the operator may have closed it meanwhile
+    gate.GateMonitor();
+    ASSERT_EQ(Monitors().size(), 1u);
+    EXPECT_EQ(Monitors()[0], window.data()) << "the same window is shown again";
+    EXPECT_EQ(spy.shows.load(), 2);
 
     // The whole-gate stop from a worker releases it on the main thread.
     ASSERT_TRUE(OnWorker([&] { EXPECT_EQ(gate.StopListen(0, 0), 1); }, through_core));
     EXPECT_TRUE(window.isNull());
     EXPECT_TRUE(Monitors().empty());
   }
-  EXPECT_TRUE(core.Errors().empty());
-}
-
-// The caption is the host's text for the window's key.
-int32_t Localised(void*, const char* key, char* dest, int32_t dest_size) {
-  if (std::string(key) != "M_Kestrel_ModemMon_FormCaption") return -1;
-  const std::string text = "Modem monitor";
-  if (dest != nullptr && dest_size > 0) {
-    const auto n = std::min<std::size_t>(text.size(), static_cast<std::size_t>(dest_size) - 1);
-    text.copy(dest, n);
-    dest[n] = '\0';
-  }
-  return static_cast<int32_t>(text.size());
-}
-
-TEST_F(MonitorExport, CaptionComesFromTheHostsTexts) {
-  HeronSetGetLocalizResource(&Localised, nullptr);
+  // A new window after the release, captioned with the host's text for its
+  // key; on the main thread the stop releases it at once.
+  core.SetText("M_Kestrel_ModemMon_FormCaption", "Modem monitor");
   gate.GateMonitor();
-  HeronSetGetLocalizResource(nullptr, nullptr);
   ASSERT_EQ(Monitors().size(), 1u);
-  EXPECT_EQ(Monitors()[0]->windowTitle(), "Modem monitor");
+  QPointer<QWidget> window = Monitors()[0];
+  EXPECT_EQ(window->windowTitle(), "Modem monitor");
+  EXPECT_EQ(gate.StopListen(0, 0), 1);
+  EXPECT_TRUE(window.isNull());
+  EXPECT_TRUE(core.Errors().empty());
 }
 
 TEST_F(MonitorExport, ShowsChannelsProcessesAndLogAndFollowsThem) {
