@@ -1,10 +1,8 @@
-// The command side of the modem driver, against a far end the test drives by
-// hand (exact bytes and timing) and against the simulated modem.
-#include <future>
-
+// The command side of the modem driver: answers read from a far end the test
+// drives by hand (exact bytes and timing), dialling and hanging up, and
+// TestChannel against the simulated modem.
 #include "gate/LogText.h"
 #include "gate/MdmResp.h"
-#include "modem/MdmMain.h"
 #include "platform/Cp1251.h"
 #include "sim/ExchangeRunner.h"
 #include "tests/modem/ModemRig.h"
@@ -15,105 +13,69 @@ namespace {
 using namespace kestrel::literals;
 using gate::RespSet;
 using gate::TRespCode;
-using testing::TComMap;
-using testing::TFakeGate;
-using testing::TFarEnd;
 
-constexpr auto kInitAccept = RespSet(TRespCode::rcOK, TRespCode::rcOther);
-
-// A driver on COM3 whose far end the test plays.
-class MdmCommandByHand : public ::testing::Test {
+class MdmCommandByHand : public testing::MdmByHand {
  protected:
-  void SetUp() override {
-    map_.Map(3, far_name_);
-    drv_.SetChannelSettings(testing::ChannelOn(3));
-    ASSERT_TRUE(drv_.Connect());
+  // Runs `call` while playing the far end: for each step, waits until the
+  // gate wrote its first text (or, for an empty one, `gap_ms`), forgets what
+  // it heard, and says the second.
+  bool Converse(std::function<bool()> call, const std::vector<std::pair<std::string, std::string>>& steps,
+                std::uint32_t gap_ms = 0) {
+    far_.Forget();
+    auto done = Async(std::move(call));
+    for (const auto& [heard, reply] : steps) {
+      if (heard.empty()) {
+        platform::SleepFor(gap_ms);
+      } else {
+        far_.WaitFor(heard);
+        far_.Forget();
+      }
+      far_.Say(reply);
+    }
+    return done.get();
   }
-  std::future<bool> Command(std::string cmd, gate::TRespSet accept, std::uint32_t timeout_ms) {
-    return std::async(std::launch::async, [=, this] { return drv_.MdmSendCmd(cmd, accept, timeout_ms, err_); });
+  // MdmSendCmd of `cmd`, answered in `chunks` `gap_ms` apart.
+  bool Command(const std::string& cmd, gate::TRespSet accept, std::uint32_t timeout_ms,
+               const std::vector<std::string>& chunks, std::uint32_t gap_ms = 0) {
+    std::vector<std::pair<std::string, std::string>> steps;
+    for (const std::string& chunk : chunks) steps.emplace_back(steps.empty() ? cmd : "", chunk);
+    return Converse([&, this] { return drv_.MdmSendCmd(cmd, accept, timeout_ms, err_); }, steps, gap_ms);
   }
-
-  TFakeGate gate_;
-  std::string far_name_ = testing::UniqueLineName("cmd");
-  TFarEnd far_{far_name_};
-  TComMap map_;
-  TMdmDriver drv_;
-  std::string err_;
+  static std::string BadResponse(TRespCode code, const std::string& quoted) {
+    return "Bad Response: " + std::string(gate::ResponseText(code)) + "; exactly: '" + quoted + "'";
+  }
 };
 
-TEST_F(MdmCommandByHand, SilenceTimeOutRestartsWithEveryChunk) {
-  // 300 ms pauses between chunks, 400 ms of silence allowed: 600 ms in all.
-  auto done = Command("AT\r", RespSet(TRespCode::rcOK), 400);
-  far_.WaitFor("AT\r");
-  far_.Say("\r\n");
-  platform::SleepFor(300);
-  far_.Say("O");
-  platform::SleepFor(300);
-  far_.Say("K\r\n");
-  EXPECT_TRUE(done.get()) << err_;
-}
-
-TEST_F(MdmCommandByHand, AnswersWithAndWithoutLeadingLineBreakAreComplete) {
-  auto bare = Command("AT\r", RespSet(TRespCode::rcOK), 2000);
-  far_.WaitFor("AT\r");
-  far_.Say("OK\r\n");
-  EXPECT_TRUE(bare.get()) << err_;
-  far_.Forget();
-  // CR LF alone is not an answer: the wait goes on until CR LF follows the word.
-  auto framed = Command("AT\r", RespSet(TRespCode::rcOK), 2000);
-  far_.WaitFor("AT\r");
-  far_.Say("\r\n");
-  platform::SleepFor(50);
-  far_.Say("OK\r\n");
-  EXPECT_TRUE(framed.get()) << err_;
-}
-
-TEST_F(MdmCommandByHand, SilentModemTimesOut) {
+TEST_F(MdmCommandByHand, SilenceTimeOutRunsFromTheLastChunk) {
   const std::uint32_t t0 = platform::GetTickCount();
   EXPECT_FALSE(drv_.MdmSendCmd("AT\r", RespSet(TRespCode::rcOK), 250, err_));
   EXPECT_EQ(err_, "Timeout reached");
   EXPECT_GE(platform::Elapsed(t0, platform::GetTickCount()), 250u);
+  // Four chunks 300 ms apart with 700 ms of silence allowed: 900 ms in all.
+  EXPECT_TRUE(Command("AT\r", RespSet(TRespCode::rcOK), 700, {"\r\n", "O", "K", "\r\n"}, 300)) << err_;
 }
 
-TEST_F(MdmCommandByHand, EchoedCommandCountsAsOtherAndPassesTheInitialisation) {
-  auto done = Command("ATE0V1S0=0\r", kInitAccept, 2000);
-  far_.WaitFor("ATE0V1S0=0\r");
-  far_.Say("ATE0V1S0=0\r\r\nOK\r\n");
-  EXPECT_TRUE(done.get()) << err_;
+TEST_F(MdmCommandByHand, AnswerIsCompleteAtTheLineBreakAfterItsWord) {
+  EXPECT_TRUE(Command("AT\r", RespSet(TRespCode::rcOK), 2000, {"OK\r\n"})) << err_;
+  // CR LF alone is not an answer: the wait goes on until CR LF follows the word.
+  EXPECT_TRUE(Command("AT\r", RespSet(TRespCode::rcOK), 2000, {"\r\n", "OK\r\n"}, 50)) << err_;
+  // An echoed command counts as "other", which the initialisation accepts.
+  EXPECT_TRUE(Command("ATE0V1S0=0\r", RespSet(TRespCode::rcOK, TRespCode::rcOther), 2000,
+                      {"ATE0V1S0=0\r\r\nOK\r\n"}))
+      << err_;
 }
 
 TEST_F(MdmCommandByHand, EveryWrongClassIsABadResponseWithItsExplanation) {
-  struct Case {
-    const char* answer;
-    TRespCode code;
-  };
-  const Case cases[] = {
+  const std::pair<const char*, TRespCode> cases[] = {
       {"\r\nOK\r\n", TRespCode::rcOK},           {"\r\nRING\r\n", TRespCode::rcRing},
       {"\r\nNO CARRIER\r\n", TRespCode::rcNoCarrier}, {"\r\nERROR\r\n", TRespCode::rcError},
       {"\r\nNO DIALTONE\r\n", TRespCode::rcNoDialtone}, {"\r\nBUSY\r\n", TRespCode::rcBusy},
       {"\r\nNO ANSWER\r\n", TRespCode::rcNoAnswer},  {"\r\nHUH\r\n", TRespCode::rcOther},
   };
-  for (const Case& c : cases) {
-    far_.Forget();
-    auto done = Command("ATDT1\r", RespSet(TRespCode::rcConnect), 2000);
-    far_.WaitFor("ATDT1\r");
-    far_.Say(c.answer);
-    EXPECT_FALSE(done.get());
-    EXPECT_EQ(err_, "Bad Response: " + std::string(gate::ResponseText(c.code)) + "; exactly: '" +
-                        gate::PrintableText(c.answer, 11) + "'");
+  for (const auto& [answer, code] : cases) {
+    EXPECT_FALSE(Command("ATDT1\r", RespSet(TRespCode::rcConnect), 2000, {answer}));
+    EXPECT_EQ(err_, BadResponse(code, gate::PrintableText(answer, 11)));
   }
-  // The BUSY text byte for byte, as an operator reads it.
-  EXPECT_EQ(gate::ResponseText(TRespCode::rcBusy), "<BUSY>: сигнал \"занято\""_cp);
-}
-
-TEST_F(MdmCommandByHand, GateStopEndsAWaitForAnAnswer) {
-  auto done = Command("AT\r", RespSet(TRespCode::rcOK), 10000);
-  far_.WaitFor("AT\r");
-  const std::uint32_t t0 = platform::GetTickCount();
-  gate_.stopping = true;
-  EXPECT_FALSE(done.get());
-  EXPECT_EQ(err_, "Break on stop gate");
-  EXPECT_LT(platform::Elapsed(t0, platform::GetTickCount()), 1000u);
 }
 
 TEST_F(MdmCommandByHand, ClosedPortIsReportedBeforeAnythingIsSent) {
@@ -125,126 +87,67 @@ TEST_F(MdmCommandByHand, ClosedPortIsReportedBeforeAnythingIsSent) {
   EXPECT_EQ(err_, "Not connected");
 }
 
-class MdmDialByHand : public MdmCommandByHand {
- protected:
-  std::future<bool> Dial(std::string phone) {
-    return std::async(std::launch::async, [=, this] { return drv_.DialPhone(phone, err_); });
-  }
-};
-
-TEST_F(MdmDialByHand, ToneAndPulseDialling) {
-  // DialPhone dials with the ActiveAddress, which InitForSending sets; a fresh
-  // driver has the default address: pulse.
-  auto pulse = Dial("5551");
-  far_.WaitFor("ATDP5551\r");
-  far_.Say("\r\nCONNECT 33600\r\n");
-  EXPECT_TRUE(pulse.get()) << err_;
-  EXPECT_TRUE(drv_.ModemConnected());
-  far_.Forget();
-  // Connected already: nothing is sent.
-  EXPECT_TRUE(drv_.DialPhone("5552", err_));
-  platform::SleepFor(50);
-  EXPECT_EQ(far_.Heard(), "");
-}
-
-TEST_F(MdmDialByHand, FailedDialHangsUpWithEscapeAndTwoHangUps) {
-  auto dial = Dial("5551");
-  far_.WaitFor("ATDP5551\r");
-  far_.Forget();
-  far_.Say("\r\nNO CARRIER\r\n");
-  far_.WaitFor("+++");
-  far_.Say("\r\nOK\r\n");
-  far_.WaitFor("ATH\r");
-  far_.Say("\r\nOK\r\n");
-  far_.Forget();
-  far_.WaitFor("ATH\r");
-  far_.Say("\r\nOK\r\n");
-  EXPECT_FALSE(dial.get());
-  // The answer is quoted escaped and cut at 11 characters.
-  EXPECT_EQ(err_, "Bad Response: " + std::string(gate::ResponseText(TRespCode::rcNoCarrier)) +
-                      "; exactly: '$0D$0ANO CARRIE...'");
-}
-
-TEST_F(MdmDialByHand, HangUpFailureIsAppended) {
-  auto dial = Dial("5551");
-  far_.WaitFor("ATDP5551\r");
-  far_.Forget();
-  far_.Say("\r\nBUSY\r\n");
-  // "+++" gets no answer (its one-second wait runs out), the first ATH an OK,
-  // the second an ERROR: only the last step's failure is reported.
-  far_.WaitFor("+++ATH\r", 3000);
-  far_.Say("\r\nOK\r\n");
-  far_.Forget();
-  far_.WaitFor("ATH\r");
-  far_.Say("\r\nERROR\r\n");
-  EXPECT_FALSE(dial.get());
-  EXPECT_EQ(err_, "Bad Response: " + std::string(gate::ResponseText(TRespCode::rcBusy)) +
-                      "; exactly: '$0D$0ABUSY$0D$0A'; Alsow error on hang up: <Bad Response: " +
-                      std::string(gate::ResponseText(TRespCode::rcError)) + "; exactly: '$0D$0AERROR$0D$0A'>");
-}
-
-TEST_F(MdmDialByHand, NumberWithControlCharactersIsNotDialled) {
+// DialPhone dials with the ActiveAddress, which InitForSending sets; a fresh
+// driver has the default address: pulse dialling.
+TEST_F(MdmCommandByHand, DialConnectsOnceAndRefusesANumberWithControlCharacters) {
   EXPECT_FALSE(drv_.DialPhone("555\rATZ", err_));
   EXPECT_EQ(err_, "Phone number <555$0DATZ> holds control characters; not dialled");
-  platform::SleepFor(50);
-  EXPECT_EQ(far_.Heard(), "");
+  EXPECT_EQ(far_.WaitFor("AT", 50), "") << "nothing was sent";
+  EXPECT_TRUE(Converse([this] { return drv_.DialPhone("5551", err_); }, {{"ATDP5551\r", "\r\nCONNECT 33600\r\n"}}))
+      << err_;
+  EXPECT_TRUE(drv_.ModemConnected());
+  far_.Forget();
+  EXPECT_TRUE(drv_.DialPhone("5552", err_)) << "connected already";
+  EXPECT_EQ(far_.WaitFor("AT", 50), "") << "nothing was sent";
 }
 
-// TestChannel against the simulated modem, a dead one, and a missing port.
-class MdmTestChannel : public ::testing::Test {
- protected:
-  std::string Add(const sim::TModemSetup& setup, int com) {
+TEST_F(MdmCommandByHand, FailedDialHangsUpWithEscapeAndTwoHangUpsAndQuotesTheAnswer) {
+  auto dial = [this] { return drv_.DialPhone("5551", err_); };
+  const std::string ok = "\r\nOK\r\n";
+  EXPECT_FALSE(Converse(dial, {{"ATDP5551\r", "\r\nNO CARRIER\r\n"}, {"+++", ok}, {"ATH\r", ok}, {"ATH\r", ok}}));
+  EXPECT_EQ(err_, BadResponse(TRespCode::rcNoCarrier, "$0D$0ANO CARRIE...")) << "escaped, cut at 11 characters";
+  // "+++" unanswered (its one-second wait runs out), the first ATH answered
+  // OK, the second ERROR: only the last step's failure is reported.
+  EXPECT_FALSE(Converse(dial, {{"ATDP5551\r", "\r\nBUSY\r\n"}, {"+++ATH\r", ok}, {"ATH\r", "\r\nERROR\r\n"}}));
+  EXPECT_EQ(err_, BadResponse(TRespCode::rcBusy, "$0D$0ABUSY$0D$0A") + "; Alsow error on hang up: <" +
+                      BadResponse(TRespCode::rcError, "$0D$0AERROR$0D$0A") + ">");
+}
+
+// TestChannel against the simulated modem, an echoing one, a dead one, and a
+// missing port; the port stays open only when the test passed.
+TEST(MdmTestChannel, LiveAndEchoingModemsPassSilentOnesAndMissingPortsFailWithTheirTexts) {
+  testing::TFakeGate gate;
+  testing::TComMap map;
+  sim::TExchangeRunner runner;
+  runner.Start();
+  const struct {
+    bool echo, dead, missing;
+    std::string_view err;  // "" when the test passes
+  } cases[] = {
+      {false, false, false, ""},
+      {true, false, false, ""},
+      {false, true, false,
+       "Модем отключен от порта или неверные настройки модема или т.п.:(MdmSendCmd('ATE0V1S0=0'#13) failed)"_cp},
+      {false, false, true, "Ошибка: 2; Система не смогла найти указанный порт"_cp},
+  };
+  for (const auto& c : cases) {
     const std::string name = testing::UniqueLineName("test");
-    EXPECT_NE(runner_.AddSimModem(name, setup), sim::kNoModem);
-    map_.Map(com, name);
-    return name;
+    sim::TModemSetup setup;
+    setup.faults.echo_stuck = c.echo;
+    setup.faults.dead = c.dead;
+    if (!c.missing) {
+      ASSERT_NE(runner.AddSimModem(name, setup), sim::kNoModem);
+    }
+    map.Map(4, name);
+    TMdmDriver drv;
+    drv.SetChannelSettings(testing::ChannelOn(4));
+    std::string err;
+    EXPECT_EQ(drv.TestChannel(err), c.err.empty()) << err;
+    if (!c.err.empty()) {
+      EXPECT_EQ(err, c.err);
+    }
+    EXPECT_EQ(drv.Connected(), c.err.empty());
   }
-  TFakeGate gate_;
-  TComMap map_;
-  sim::TExchangeRunner runner_;
-};
-
-TEST_F(MdmTestChannel, LiveModemPassesAndThePortStaysOpen) {
-  runner_.Start();
-  Add({}, 4);
-  TMdmDriver drv;
-  drv.SetChannelSettings(testing::ChannelOn(4));
-  std::string err;
-  EXPECT_TRUE(drv.TestChannel(err)) << err;
-  EXPECT_TRUE(drv.Connected());
-}
-
-TEST_F(MdmTestChannel, EchoingModemPasses) {
-  runner_.Start();
-  sim::TModemSetup setup;
-  setup.faults.echo_stuck = true;
-  Add(setup, 4);
-  TMdmDriver drv;
-  drv.SetChannelSettings(testing::ChannelOn(4));
-  std::string err;
-  EXPECT_TRUE(drv.TestChannel(err)) << err;
-}
-
-TEST_F(MdmTestChannel, SilentModemGivesTheDisconnectedText) {
-  runner_.Start();
-  sim::TModemSetup setup;
-  setup.faults.dead = true;
-  Add(setup, 4);
-  TMdmDriver drv;
-  drv.SetChannelSettings(testing::ChannelOn(4));
-  std::string err;
-  EXPECT_FALSE(drv.TestChannel(err));
-  EXPECT_EQ(err, "Модем отключен от порта или неверные настройки модема или т.п.:(MdmSendCmd('ATE0V1S0=0'#13) failed)"_cp);
-  EXPECT_FALSE(drv.Connected());
-}
-
-TEST_F(MdmTestChannel, MissingPortGivesCode2AndItsOwnText) {
-  map_.Map(9, "no-such-line");
-  TMdmDriver drv;
-  drv.SetChannelSettings(testing::ChannelOn(9));
-  std::string err;
-  EXPECT_FALSE(drv.TestChannel(err));
-  EXPECT_EQ(err, "Ошибка: 2; Система не смогла найти указанный порт"_cp);
 }
 
 }  // namespace

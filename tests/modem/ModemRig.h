@@ -1,20 +1,24 @@
-// Test rig of the modem driver: a gate accessor the tests control, a far end
-// of a sim line that a test drives by hand, and channels configured on COM
-// numbers that point at sim lines.
+// Test rig of the modem driver: a gate accessor the tests control, channels
+// on COM numbers that point at sim lines, and two far ends of a sim line: one
+// the test drives by hand, one a modem played by a script.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <functional>
-#include <thread>
+#include <future>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gate/GateAccess.h"
+#include "modem/MdmFrame.h"
 #include "modem/MdmMain.h"
+#include "platform/Event.h"
 #include "platform/PortNames.h"
 #include "platform/SimLine.h"
 #include "platform/Thread.h"
@@ -34,9 +38,8 @@ class TFakeGate final : public gate::IGateAccess {
   bool GateStopping() const override { return stopping.load(); }
   std::int32_t PoolIndexOf(const void* channel) const override {
     std::lock_guard lock(mutex_);
-    for (std::size_t i = 0; i < pool_.size(); ++i)
-      if (pool_[i] == channel) return static_cast<std::int32_t>(i);
-    return -1;
+    const auto it = std::find(pool_.begin(), pool_.end(), channel);
+    return it == pool_.end() ? -1 : static_cast<std::int32_t>(it - pool_.begin());
   }
   void PutInPool(std::size_t index, const void* channel) {
     std::lock_guard lock(mutex_);
@@ -58,45 +61,6 @@ inline std::string UniqueLineName(const char* stem) {
   return std::string(stem) + "-" + std::to_string(++counter);
 }
 
-// The far end of a sim line, driven by the test as a modem would be.
-class TFarEnd {
- public:
-  explicit TFarEnd(const std::string& name) : line_(platform::TSimLine::Create(name)) {}
-  platform::TSimLine& Line() { return *line_; }
-
-  void Say(std::string_view bytes) { ASSERT_EQ(line_->Write(bytes.data(), bytes.size()), bytes.size()); }
-
-  // Everything the gate wrote so far, plus what comes until `needle` is seen
-  // in it or `timeout_ms` pass.
-  std::string WaitFor(std::string_view needle, std::uint32_t timeout_ms = 3000) {
-    const std::uint32_t t0 = platform::GetTickCount();
-    for (;;) {
-      Drain();
-      if (heard_.find(needle) != std::string::npos) return heard_;
-      const std::uint32_t left = platform::Remaining(t0, platform::GetTickCount(), timeout_ms);
-      if (left == 0) return heard_;
-      line_->WaitGateActivity(std::min<std::uint32_t>(left, 50));
-    }
-  }
-  // What the gate wrote so far; Forget clears it.
-  const std::string& Heard() {
-    Drain();
-    return heard_;
-  }
-  void Forget() {
-    Drain();
-    heard_.clear();
-  }
-
- private:
-  void Drain() {
-    char buf[4096];
-    for (std::size_t n; (n = line_->Read(buf, sizeof buf)) > 0;) heard_.append(buf, n);
-  }
-  std::shared_ptr<platform::TSimLine> line_;
-  std::string heard_;
-};
-
 // A channel record for COM `port` with the given init string.
 inline store::TMdmChannelSettings ChannelOn(int port, std::string_view init = "ATX3") {
   store::TMdmChannelSettings s = store::DefaultChannelSettings();
@@ -105,13 +69,12 @@ inline store::TMdmChannelSettings ChannelOn(int port, std::string_view init = "A
   return s;
 }
 
-// An address with tone dialling and short time-outs.
-inline store::TMdmAddress QuickAddress(std::uint32_t dial_ms = 3000, std::uint32_t data_wait_ms = 3000,
-                                       std::uint32_t restore_ms = 200) {
+// An address with tone dialling, every port allowed and short time-outs.
+inline store::TMdmAddress QuickAddress(std::uint32_t dial_ms = 3000, std::uint32_t restore_ms = 200) {
   store::TMdmAddress a = store::DefaultAddress();
   a.DialPhoneType = gate::TDialType::dtDialTone;
   a.DialTimeOut = store::MsToTimeSpan(dial_ms);
-  a.DataWaitTimeOut = store::MsToTimeSpan(data_wait_ms);
+  a.DataWaitTimeOut = store::MsToTimeSpan(3000);
   a.RestoreConnTimeOut = store::MsToTimeSpan(restore_ms);
   for (auto& p : a.UseComPorts) p = 1;
   return a;
@@ -124,9 +87,33 @@ class TComMap {
   void Map(int com, const std::string& line) { ASSERT_TRUE(platform::SetComPortTarget(com, "sim:" + line)); }
 };
 
-}  // namespace kestrel::modem::testing
+// The far end of a sim line, driven by the test as a modem would be.
+class TFarEnd {
+ public:
+  explicit TFarEnd(const std::string& name) : line_(platform::TSimLine::Create(name)) {}
+  platform::TSimLine& Line() { return *line_; }
 
-namespace kestrel::modem::testing {
+  void Say(std::string_view bytes) { ASSERT_EQ(line_->Write(bytes.data(), bytes.size()), bytes.size()); }
+  // Everything the gate wrote so far, once `needle` is in it or `timeout_ms` passed.
+  std::string WaitFor(std::string_view needle, std::uint32_t timeout_ms = 3000) {
+    const std::uint32_t t0 = platform::GetTickCount();
+    for (std::uint32_t left = timeout_ms; Heard().find(needle) == std::string::npos && left > 0;
+         left = platform::Remaining(t0, platform::GetTickCount(), timeout_ms))
+      line_->WaitGateActivity(std::min<std::uint32_t>(left, 50));
+    return heard_;
+  }
+  // What the gate wrote so far; Forget clears it.
+  const std::string& Heard() {
+    char buf[4096];
+    for (std::size_t n; (n = line_->Read(buf, sizeof buf)) > 0;) heard_.append(buf, n);
+    return heard_;
+  }
+  void Forget() { Heard(), heard_.clear(); }
+
+ private:
+  std::shared_ptr<platform::TSimLine> line_;
+  std::string heard_;
+};
 
 // A modem played by a script: a thread reads the command lines the gate
 // sends (CR-terminated, and "+++" on its own) and writes the reply `reply`
@@ -136,30 +123,29 @@ class TScriptedModem {
   TScriptedModem(const std::string& line_name, std::function<std::string(const std::string&)> reply)
       : line_(platform::TSimLine::Create(line_name)), reply_(std::move(reply)) {
     line_->SetCD(false);
+    line_->SetOnGateActivity([this] { gate_active_.Set(); });
     thread_ = std::thread([this] { Run(); });
   }
   ~TScriptedModem() {
     stop_ = true;
     thread_.join();
+    line_->SetOnGateActivity({});
   }
-  platform::TSimLine& Line() { return *line_; }
-  void Say(std::string_view bytes) { line_->Write(bytes.data(), bytes.size()); }
   std::vector<std::string> Commands() const {
     std::lock_guard lock(mutex_);
     return commands_;
   }
-  bool Heard(const std::string& cmd) const {
-    const auto c = Commands();
-    return std::find(c.begin(), c.end(), cmd) != c.end();
+  // Waits up to `timeout_ms` until `count` commands were heard in all.
+  bool WaitCommands(std::size_t count, std::uint32_t timeout_ms = 3000) const {
+    std::unique_lock lock(mutex_);
+    return heard_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return commands_.size() >= count; });
   }
-  // Waits until `cmd` was heard, up to `timeout_ms`.
-  bool WaitHeard(const std::string& cmd, std::uint32_t timeout_ms = 3000) const {
-    const std::uint32_t t0 = platform::GetTickCount();
-    while (!Heard(cmd)) {
-      if (platform::Elapsed(t0, platform::GetTickCount()) > timeout_ms) return false;
-      platform::SleepFor(10);
-    }
-    return true;
+  // Writes `bytes` toward the gate and waits (up to 3 s) until the gate end
+  // did something, which a listening gate does only by reading them.
+  bool SayAndWaitRead(std::string_view bytes) {
+    gate_active_.Reset();
+    line_->Write(bytes.data(), bytes.size());
+    return gate_active_.WaitFor(3000);
   }
 
  private:
@@ -183,6 +169,7 @@ class TScriptedModem {
         {
           std::lock_guard lock(mutex_);
           commands_.push_back(cmd);
+          heard_.notify_all();
         }
         const std::string answer = reply_(cmd);
         if (!answer.empty()) line_->Write(answer.data(), answer.size());
@@ -192,10 +179,43 @@ class TScriptedModem {
 
   std::shared_ptr<platform::TSimLine> line_;
   std::function<std::string(const std::string&)> reply_;
+  platform::TEvent gate_active_;
   mutable std::mutex mutex_;
+  mutable std::condition_variable heard_;
   std::vector<std::string> commands_;
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };
+
+// A connected driver on COM3 whose far end the test plays by hand.
+class MdmByHand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    map_.Map(3, far_name_);
+    drv_.SetChannelSettings(ChannelOn(3));
+    ASSERT_TRUE(drv_.Connect());
+  }
+  // Runs `call` on another thread while the test plays the far end.
+  static std::future<bool> Async(std::function<bool()> call) {
+    return std::async(std::launch::async, std::move(call));
+  }
+
+  TFakeGate gate_;
+  std::string far_name_ = UniqueLineName("hand");
+  TFarEnd far_{far_name_};
+  TComMap map_;
+  TMdmDriver drv_;
+  std::string err_;
+};
+
+// A kind-2 header announcing `length` bytes, with a correct header checksum.
+inline std::string HeaderAnnouncing(std::uint32_t length) {
+  std::string h = BuildFrame(2, "");
+  for (std::size_t i = 0; i < 4; ++i) h[4 + i] = static_cast<char>((length >> (8 * i)) & 0xFF);
+  const std::uint16_t sum = ByteSum16(std::string_view(h).substr(0, 10));
+  h[10] = static_cast<char>(sum & 0xFF);
+  h[11] = static_cast<char>(sum >> 8);
+  return h;
+}
 
 }  // namespace kestrel::modem::testing
