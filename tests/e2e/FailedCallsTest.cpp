@@ -35,14 +35,9 @@ TEST_P(FailedCalls, EveryPacketIsReportedFailedOnceWithinTheDialTimeOuts) {
   bench.Start();
 
   // Two numbers to try, each for at most the dial time-out.
-  auto sender = StartHost({"send", "--phones", "102,102", "--plan", "spread:20:65536", "--report", a.File("outcomes"),
-                           "--log", a.File("log"), "--dial-timeout", std::to_string(kDialTimeoutMs)},
-                          a.Folder(), false);
-  ASSERT_NE(sender, nullptr);
-  ASSERT_TRUE(sender->Wait(60000)) << Tail(a.File("log"));
-  EXPECT_EQ(sender->ExitCode(), 0) << "every packet settled" << Tail(a.File("log"));
-
-  const TSenderReport report = ReadSenderReport(a.File("outcomes"));
+  const TSenderReport report = FinishSender(
+      StartSender(a, {"--phones", "102,102", "--plan", "spread:20:65536", "--dial-timeout", std::to_string(kDialTimeoutMs)}),
+      a, 60000);
   EXPECT_TRUE(report.ok.empty());
   EXPECT_EQ(report.fail.size(), static_cast<std::size_t>(kPackets));
   EXPECT_TRUE(report.refused.empty());

@@ -75,9 +75,11 @@ struct TSenderReport {
   std::map<std::int32_t, std::uint32_t> last_ms;  // when each was last settled
   bool done = false;
   std::uint32_t done_ms = 0;
+  // How often each packet was settled, in any way.
+  std::map<std::int32_t, int> Times() const;
   // Packets settled more than once, in any mix of ways.
   std::vector<std::int32_t> SettledTwice() const;
-  std::size_t Settled() const;
+  std::size_t Settled() const { return Times().size(); }
 };
 TSenderReport ReadSenderReport(const std::string& path);
 
@@ -114,5 +116,14 @@ std::string Tail(const std::string& path, std::size_t lines = 40);
 // Reads the listener's standard output (one "got <number>" line a packet)
 // until `count` packets have arrived since the call or `timeout_ms` passed.
 bool WaitForArrivals(platform::TChildProcess& listener, std::size_t count, std::uint32_t timeout_ms);
+
+// Starts a sending gate_host on `side` with `args`; its report and log go
+// to the side's "outcomes" and "log".
+std::unique_ptr<platform::TChildProcess> StartSender(const TGateSide& side, const std::vector<std::string>& args);
+// Waits for `sender`, which must end by itself within `timeout_ms` with
+// code 0 (every packet settled); then stops `listener` (when given), which
+// must exit with 0 too. Returns what the sender reported.
+TSenderReport FinishSender(std::unique_ptr<platform::TChildProcess> sender, const TGateSide& side,
+                           std::uint32_t timeout_ms, platform::TChildProcess* listener = nullptr);
 
 }  // namespace kestrel::e2e

@@ -50,31 +50,22 @@ std::vector<std::size_t> SpreadSizes(std::size_t count, std::size_t largest) {
 }
 
 std::vector<std::size_t> PlanSizes(std::string_view plan) {
-  auto number = [](std::string_view s, std::size_t& out) {
-    const auto r = std::from_chars(s.data(), s.data() + s.size(), out);
-    return r.ec == std::errc{} && r.ptr == s.data() + s.size();
-  };
-  if (plan.starts_with("list:")) {
-    std::vector<std::size_t> sizes;
-    for (std::string_view rest = plan.substr(5); !rest.empty();) {
-      const auto comma = rest.find(',');
-      std::size_t size = 0;
-      if (!number(rest.substr(0, comma), size)) return {};
-      sizes.push_back(size);
-      rest = comma == std::string_view::npos ? std::string_view{} : rest.substr(comma + 1);
+  // The numbers of `text`, separated by `sep`; none when one is not a number.
+  const auto numbers = [](std::string_view text, char sep) {
+    std::vector<std::size_t> out;
+    for (;;) {
+      const std::string_view item = text.substr(0, text.find(sep));
+      std::size_t n = 0;
+      const auto r = std::from_chars(item.data(), item.data() + item.size(), n);
+      if (r.ec != std::errc{} || r.ptr != item.data() + item.size()) return std::vector<std::size_t>{};
+      out.push_back(n);
+      if (item.size() == text.size()) return out;
+      text.remove_prefix(item.size() + 1);
     }
-    return sizes;
-  }
-  const auto colon1 = plan.find(':');
-  const auto colon2 = colon1 == std::string_view::npos ? colon1 : plan.find(':', colon1 + 1);
-  if (colon2 == std::string_view::npos) return {};
-  std::size_t count = 0, size = 0;
-  if (!number(plan.substr(colon1 + 1, colon2 - colon1 - 1), count) || !number(plan.substr(colon2 + 1), size))
-    return {};
-  const std::string_view kind = plan.substr(0, colon1);
-  if (kind == "spread") return SpreadSizes(count, size);
-  if (kind == "same") return std::vector<std::size_t>(count, size);
-  return {};
+  };
+  if (plan.starts_with("list:")) return numbers(plan.substr(5), ',');
+  const auto spread = plan.starts_with("spread:") ? numbers(plan.substr(7), ':') : std::vector<std::size_t>{};
+  return spread.size() == 2 ? SpreadSizes(spread[0], spread[1]) : std::vector<std::size_t>{};
 }
 
 }  // namespace kestrel::e2e

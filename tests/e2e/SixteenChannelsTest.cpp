@@ -33,19 +33,11 @@ TEST(SixteenChannels, SixteenTransmitProcessesDeliverEveryPacketOverSixteenCalls
   const TPlan plan("spread:160:262144");
   auto listener = StartListener(b, kChannels);
   ASSERT_NE(listener, nullptr);
-  auto sender = StartHost({"send", "--channels", std::to_string(kChannels), "--processes", std::to_string(kChannels),
-                           "--phones", phones, "--plan", plan.text, "--report", a.File("outcomes"), "--log",
-                           a.File("log"), "--stay", "30000"},
-                          a.Folder(), false);
-  ASSERT_NE(sender, nullptr);
-  ASSERT_TRUE(sender->Wait(240000)) << Tail(a.File("log"));
-  EXPECT_EQ(sender->ExitCode(), 0) << "every packet settled" << Tail(a.File("log"));
-  listener->RequestStop();
-  ASSERT_TRUE(listener->Wait(30000));
-  EXPECT_EQ(listener->ExitCode(), 0);
-
+  const TSenderReport report =
+      FinishSender(StartSender(a, {"--channels", std::to_string(kChannels), "--processes", std::to_string(kChannels),
+                                   "--phones", phones, "--plan", plan.text, "--stay", "30000"}),
+                   a, 240000, listener.get());
   EXPECT_EQ(CheckArrivals(ReadArrivals(b.File("arrivals")), plan, kChannels).size(), plan.Count());
-  const TSenderReport report = ReadSenderReport(a.File("outcomes"));
   EXPECT_EQ(report.ok.size(), plan.Count());
   EXPECT_TRUE(report.fail.empty()) << report.fail.size() << " failed";
   EXPECT_TRUE(report.SettledTwice().empty());

@@ -5,8 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
-#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,67 +16,41 @@
 namespace kestrel::e2e {
 namespace {
 
-using platform::TChildProcess;
-
 class TwoGates : public ::testing::Test {
  protected:
-  void SetUpExchange(const sim::TExchangeOptions& options, const sim::TLineFaults& faults = {}) {
-    bench = std::make_unique<TExchangeBench>(options);
+  // A on 101, B on 102, B listening.
+  void SetUpExchange(std::uint32_t rate, const sim::TLineFaults& faults = {}) {
+    bench = std::make_unique<TExchangeBench>(QuickExchange(rate));
     ASSERT_TRUE(bench->AddCom(a, {.number = "101", .line_faults = faults}));
     ASSERT_TRUE(bench->AddCom(b, {.number = "102", .line_faults = faults}));
     bench->Start();
+    listener = StartListener(b, 1);
+    ASSERT_NE(listener, nullptr);
   }
-  std::unique_ptr<TChildProcess> Send(const TPlan& plan, const std::vector<std::string>& extra = {}) {
-    std::vector<std::string> args = {"send",   "--phones", "102",         "--plan", plan.text,
-                                     "--report", a.File("outcomes"), "--log", a.File("log")};
-    args.insert(args.end(), extra.begin(), extra.end());
-    return StartHost(args, a.Folder(), false);
-  }
-  // Ends both hosts; the sender must have ended by itself within `timeout_ms`.
-  void Finish(TChildProcess& sender, TChildProcess& listener, std::uint32_t timeout_ms) {
-    ASSERT_TRUE(sender.Wait(timeout_ms)) << Tail(a.File("log"));
-    EXPECT_EQ(sender.ExitCode(), 0) << "every packet settled" << Tail(a.File("log"));
-    listener.RequestStop();
-    ASSERT_TRUE(listener.Wait(30000));
-    EXPECT_EQ(listener.ExitCode(), 0);
-  }
+  std::vector<std::string> SendArgs(const TPlan& plan) const { return {"--phones", "102", "--plan", plan.text}; }
 
   void RunOnAFaultyLine(const TPlan& plan, const sim::TLineFaults& faults, std::size_t drop_after);
 
   TGateSide a, b;
   std::unique_ptr<TExchangeBench> bench;
+  std::unique_ptr<platform::TChildProcess> listener;
 };
-
-TEST_F(TwoGates, PacketsCrossBetweenTwoHostProcesses) {
-  SetUpExchange(QuickExchange(115200));
-  const TPlan plan("same:3:4000");
-  auto listener = StartListener(b, 1);
-  ASSERT_NE(listener, nullptr);
-  auto sender = Send(plan);
-  ASSERT_NE(sender, nullptr);
-  Finish(*sender, *listener, 90000);
-
-  EXPECT_EQ(CheckArrivals(ReadArrivals(b.File("arrivals")), plan), (std::vector<std::int32_t>{1, 2, 3}));
-  const TSenderReport report = ReadSenderReport(a.File("outcomes"));
-  EXPECT_EQ(report.ok, (std::map<std::int32_t, int>{{1, 1}, {2, 1}, {3, 1}}));
-  EXPECT_TRUE(report.fail.empty());
-}
 
 // 200 packets from 1 byte to 1 MiB (about 3 MiB in all) on a 921 600 bit/s
 // line: each arrives once, intact and in order, and the sending core hears
 // of each delivery once.
 TEST_F(TwoGates, TwoHundredPacketsUpToOneMebibyteArriveOnceIntactAndInOrder) {
-  SetUpExchange(QuickExchange(921600));
   const TPlan plan("spread:200:1048576");
-  auto listener = StartListener(b, 1);
-  ASSERT_NE(listener, nullptr);
-  auto sender = Send(plan);
-  ASSERT_NE(sender, nullptr);
-  Finish(*sender, *listener, 240000);
+  std::set<int> octaves;
+  for (std::size_t size : plan.sizes) octaves.insert(static_cast<int>(std::bit_width(size)) - 1);
+  ASSERT_EQ(octaves, (std::set<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20}))
+      << "every octave from 1 byte to 1 MiB";
+  ASSERT_EQ(*std::max_element(plan.sizes.begin(), plan.sizes.end()), std::size_t{1} << 20);
 
-  const std::vector<std::int32_t> numbers = CheckArrivals(ReadArrivals(b.File("arrivals")), plan);
-  EXPECT_EQ(numbers.size(), 200u);
-  const TSenderReport report = ReadSenderReport(a.File("outcomes"));
+  SetUpExchange(921600);
+  ASSERT_NE(listener, nullptr);
+  const TSenderReport report = FinishSender(StartSender(a, SendArgs(plan)), a, 240000, listener.get());
+  EXPECT_EQ(CheckArrivals(ReadArrivals(b.File("arrivals")), plan).size(), 200u);
   EXPECT_EQ(report.ok.size(), 200u);
   EXPECT_TRUE(report.fail.empty()) << report.fail.size() << " failed";
   EXPECT_TRUE(report.refused.empty());
@@ -89,13 +64,13 @@ TEST_F(TwoGates, TwoHundredPacketsUpToOneMebibyteArriveOnceIntactAndInOrder) {
 // never did. A lost byte costs a frame's 15 s wait; a flipped bit only a
 // reconnection.
 void TwoGates::RunOnAFaultyLine(const TPlan& plan, const sim::TLineFaults& faults, std::size_t drop_after) {
-  SetUpExchange(QuickExchange(921600), faults);
-  auto listener = StartListener(b, 1);
+  SetUpExchange(921600, faults);
   ASSERT_NE(listener, nullptr);
   // Breaks are restored: up to 20 tries, half a second apart.
-  auto sender = Send(plan, {"--tries", "20", "--pause", "500", "--window", "120000"});
+  std::vector<std::string> args = SendArgs(plan);
+  args.insert(args.end(), {"--tries", "20", "--pause", "500", "--window", "120000"});
+  auto sender = StartSender(a, args);
   ASSERT_NE(sender, nullptr);
-
   ASSERT_TRUE(WaitForArrivals(*listener, drop_after, 300000)) << Tail(a.File("log"));
   bool dropped = false;
   bench->Runner().Configure([&](sim::TExchange& x, sim::TSimTime) {
@@ -104,11 +79,10 @@ void TwoGates::RunOnAFaultyLine(const TPlan& plan, const sim::TLineFaults& fault
     dropped = x.SetCallFaults(a.modems[0], now);
   });
   EXPECT_TRUE(dropped) << "the call was up";
-  Finish(*sender, *listener, 600000);
+  const TSenderReport report = FinishSender(std::move(sender), a, 600000, listener.get());
 
   EXPECT_FALSE(bench->Events(sim::TExchangeEvent::TKind::kCarrierDrop).empty());
   const std::vector<std::int32_t> numbers = CheckArrivals(ReadArrivals(b.File("arrivals")), plan);
-  const TSenderReport report = ReadSenderReport(a.File("outcomes"));
   EXPECT_EQ(report.Settled(), plan.Count());
   EXPECT_TRUE(report.SettledTwice().empty());
   // A confirmed packet did arrive; a failed one may have arrived before its
@@ -123,21 +97,15 @@ void TwoGates::RunOnAFaultyLine(const TPlan& plan, const sim::TLineFaults& fault
 }
 
 TEST_F(TwoGates, OnAFaultyLineEachPacketIsDeliveredOnceOrReportedFailedAndNoneDamaged) {
-  sim::TLineFaults faults;
   // Few enough flipped bits that two in one frame, which the line's byte
-  // sum can miss (see the disabled test below), are unlikely.
-  faults.bit_error_rate = 2e-7;
-  faults.loss_rate = 5e-7;
-  RunOnAFaultyLine(TPlan("spread:60:262144"), faults, 20);
+  // sum can miss (see the noisy-line run below), are unlikely.
+  RunOnAFaultyLine(TPlan("spread:60:262144"), {.bit_error_rate = 2e-7, .loss_rate = 5e-7}, 20);
 }
 
 // The two hundred packets up to 1 MiB on the faulty line: some three minutes.
 using TwoGatesLong = TwoGates;
 TEST_F(TwoGatesLong, OnAFaultyLineTwoHundredPacketsAreEachDeliveredOnceOrReportedFailed) {
-  sim::TLineFaults faults;
-  faults.bit_error_rate = 2e-7;
-  faults.loss_rate = 1e-6;
-  RunOnAFaultyLine(TPlan("spread:200:1048576"), faults, 70);
+  RunOnAFaultyLine(TPlan("spread:200:1048576"), {.bit_error_rate = 2e-7, .loss_rate = 1e-6}, 70);
 }
 
 // The line checks a frame with a 16-bit sum of its bytes, so two bit errors
@@ -147,9 +115,7 @@ TEST_F(TwoGatesLong, OnAFaultyLineTwoHundredPacketsAreEachDeliveredOnceOrReporte
 // arrived damaged and was confirmed; now the damaged message is refused and
 // the transfer resumes.
 TEST_F(TwoGatesLong, OnANoisyLineNoDamagedPacketReachesTheFarCore) {
-  sim::TLineFaults faults;
-  faults.bit_error_rate = 3e-6;
-  RunOnAFaultyLine(TPlan("spread:60:262144"), faults, 20);
+  RunOnAFaultyLine(TPlan("spread:60:262144"), {.bit_error_rate = 3e-6}, 20);
 }
 
 }  // namespace
