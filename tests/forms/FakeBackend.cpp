@@ -1,82 +1,83 @@
-#include "tests/forms/FakeBackend.h"
-
+// A forms backend without a screen, for unit tests: every control is a
+// record of its state, a modal form runs the operator's script (Operator.h)
+// synchronously and is itself the operator's hands, and message boxes are
+// recorded and answered with OK.
+//
+// Focus follows the rules the real backends keep: the first focusable
+// control has it when a form is shown, Tab goes through the focusable
+// controls in creation order, and a move asks the control that loses it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "platform/forms/Application.h"
+#include "platform/forms/Backend.h"
 #include "platform/forms/TimeMask.h"
+#include "tests/forms/Operator.h"
 
 namespace kestrel::forms::testing {
+namespace {
 
-class TFakeControl : public TControlPeer {
+using K = TControlKind;
+
+class TFakeForm;
+
+class TFakeControl final : public TControlPeer {
  public:
-  TFakeControl(const TControlSpec& desc, TControlSink& sink, TFakeForm* form) : spec_(desc), sink_(&sink), form_(form) {}
+  TFakeControl(const TControlSpec& desc, TControlSink& sink, TFakeForm* form, TFakeControl* parent)
+      : spec(desc), sink(&sink), form(form), parent(parent) {}
   ~TFakeControl() override;
 
-  void SetEnabled(bool enabled) override { enabled_ = enabled; }
-  bool Enabled() const override { return enabled_; }
+  void SetEnabled(bool on) override { enabled = on; }
+  bool Enabled() const override { return enabled; }
   void SetFocus() override;
   bool Focused() const override;
   void SetSizeHint(int, int) override {}
-  void SetCaption(const std::string& caption) override { spec_.caption = caption; }
-  std::string Caption() const override { return spec_.caption; }
-  void SetText(const std::string& text) override {
-    text_ = spec_.kind == TControlKind::kMaskEdit ? ApplyTimeMask(text) : text;
+  void SetCaption(const std::string& caption) override { spec.caption = caption; }
+  std::string Caption() const override { return spec.caption; }
+  void SetText(const std::string& t) override { text = spec.kind == K::kMaskEdit ? ApplyTimeMask(t) : t; }
+  std::string Text() const override { return text; }
+  void SetReadOnly(bool on) override { read_only = on; }
+  void SetChecked(bool on) override { checked = on; }
+  bool Checked() const override { return checked; }
+  void SetItems(const std::vector<std::string>& list) override {
+    items = list;
+    index = -1;
   }
-  std::string Text() const override { return text_; }
-  void SetReadOnly(bool read_only) override { read_only_ = read_only; }
-  void SetChecked(bool checked) override { checked_ = checked; }
-  bool Checked() const override { return checked_; }
-  void SetItems(const std::vector<std::string>& items) override {
-    items_ = items;
-    index_ = -1;
-  }
-  void SetItemIndex(int index) override { index_ = index >= 0 && index < static_cast<int>(items_.size()) ? index : -1; }
-  int ItemIndex() const override { return index_; }
-  void SetDefault(bool is_default) override { default_ = is_default; }
-  void SetFocusOnClick(bool takes_focus) override { focus_on_click_ = takes_focus; }
+  void SetItemIndex(int i) override { index = i >= 0 && i < static_cast<int>(items.size()) ? i : -1; }
+  int ItemIndex() const override { return index; }
+  void SetDefault(bool on) override { is_default = on; }
+  void SetFocusOnClick(bool on) override { focus_on_click = on; }
 
   bool Focusable() const {
-    switch (spec_.kind) {
-      case TControlKind::kButton:
-      case TControlKind::kCheckBox:
-      case TControlKind::kComboBox:
-      case TControlKind::kEdit:
-      case TControlKind::kMaskEdit:
-      case TControlKind::kMemo:
-      case TControlKind::kListView:
-        return enabled_;
-      default:
-        return false;
-    }
+    return enabled && spec.kind != K::kPanel && spec.kind != K::kGroupBox && spec.kind != K::kLabel;
   }
+  bool Is(K kind) const { return spec.kind == kind; }
 
-  TControlSpec spec_;
-  TControlSink* sink_;
-  TFakeForm* form_;
-  bool enabled_ = true;
-  bool read_only_ = false;
-  bool checked_ = false;
-  bool default_ = false;
-  bool focus_on_click_ = true;
-  TFakeControl* parent_ = nullptr;
-  std::string text_;
-  std::vector<std::string> items_;
-  int index_ = -1;
+  TControlSpec spec;
+  TControlSink* sink;
+  TFakeForm* form;
+  TFakeControl* parent;
+  bool enabled = true, read_only = false, checked = false, is_default = false, focus_on_click = true;
+  std::string text;
+  std::vector<std::string> items;
+  int index = -1;
 };
 
 void RunFakeScript(TFormDriver& form);
+void SeeFakeMessage(TMsgKind kind, const std::string& caption, const std::string& text);
 
-class TFakeForm final : public TFormPeer {
+// A form and, while it shows, the operator's hands on it.
+class TFakeForm final : public TFormPeer, public TFormDriver {
  public:
-  TFakeForm(TFakeBackend& backend, const TControlSpec& desc, TControlSink& sink)
-      : backend_(backend), spec_(desc), sink_(&sink) {}
+  TFakeForm(const TControlSpec& desc, TControlSink& sink) : spec_(desc), sink_(&sink) {}
   ~TFakeForm() override {
-    for (TFakeControl* c : controls_) c->form_ = nullptr;
+    for (TFakeControl* c : controls) c->form = nullptr;
   }
 
-  void SetEnabled(bool enabled) override { enabled_ = enabled; }
+  // The peer.
+  using TControlPeer::Text, TControlPeer::ItemIndex, TControlPeer::Checked;  // a form has none of its own
+  void SetEnabled(bool on) override { enabled_ = on; }
   bool Enabled() const override { return enabled_; }
   void SetFocus() override {}
   bool Focused() const override { return showing_; }
@@ -84,174 +85,144 @@ class TFakeForm final : public TFormPeer {
   void SetCaption(const std::string& caption) override { spec_.caption = caption; }
   std::string Caption() const override { return spec_.caption; }
   void SetPosition(TFormPosition, TFormPeer*) override {}
-  void RunModal() override;
+  void RunModal() override {
+    showing_ = true;
+    auto first = std::find_if(controls.begin(), controls.end(), [](TFakeControl* c) { return c->Focusable(); });
+    focused = first == controls.end() ? nullptr : *first;
+    RunFakeScript(*this);
+    if (showing_) {
+      ADD_FAILURE() << "the form " << spec_.name << " could not be closed";
+      showing_ = false;
+    }
+  }
   void EndModal() override { showing_ = false; }
 
-  void Add(TFakeControl* c) { controls_.push_back(c); }
-  void Remove(TFakeControl* c) {
-    controls_.erase(std::remove(controls_.begin(), controls_.end(), c), controls_.end());
-    if (focused_ == c) focused_ = nullptr;
-  }
-  TFakeControl* Find(const std::string& name) const {
-    for (TFakeControl* c : controls_)
-      if (c->spec_.name == name) return c;
-    return nullptr;
-  }
-  TFakeControl* Get(const std::string& name) const {
-    TFakeControl* c = Find(name);
-    if (c == nullptr) throw std::invalid_argument("no control " + name + " in the form " + spec_.name);
-    return c;
-  }
-  // Moves the focus as the operator does: the control losing it is asked.
-  bool MoveFocus(TFakeControl* target) {
-    if (target == focused_) return true;
-    if (focused_ != nullptr && !focused_->sink_->PeerExitQuery()) return false;
-    focused_ = target;
-    return true;
-  }
-
-  TFakeBackend& backend_;
-  TControlSpec spec_;
-  TControlSink* sink_;
-  std::vector<TFakeControl*> controls_;
-  TFakeControl* focused_ = nullptr;
-  bool enabled_ = true;
-  bool showing_ = false;
-};
-
-// The operator's hands on a fake form.
-class TFakeDriver final : public TFormDriver {
- public:
-  explicit TFakeDriver(TFakeForm& form) : f_(form) {}
-
-  std::string FormName() override { return f_.spec_.name; }
-  std::string Caption() override { return f_.spec_.caption; }
-  bool Open() override { return f_.showing_; }
-
+  // The driver.
+  std::string FormName() override { return spec_.name; }
+  std::string Caption() override { return spec_.caption; }
+  bool Open() override { return showing_; }
   bool Focus(const std::string& name) override {
-    TFakeControl* target = f_.Find(name);
-    if (target == nullptr || !target->Focusable()) return false;
-    return f_.MoveFocus(target);
+    TFakeControl* target = Find(name);
+    return target != nullptr && target->Focusable() && MoveFocus(target);
   }
   bool Tab() override {
-    auto& controls = f_.controls_;
-    if (controls.empty()) return false;
-    auto it = std::find(controls.begin(), controls.end(), f_.focused_);
+    auto it = std::find(controls.begin(), controls.end(), focused);
     for (std::size_t step = 0; step < controls.size(); ++step) {
       if (it == controls.end() || ++it == controls.end()) it = controls.begin();
-      if ((*it)->Focusable()) return f_.MoveFocus(*it);
+      if ((*it)->Focusable()) return MoveFocus(*it);
     }
     return false;
   }
   bool Click(const std::string& name) override {
-    TFakeControl* c = f_.Find(name);
-    if (c == nullptr || !c->Focusable()) return false;
-    if (c->spec_.kind != TControlKind::kButton && c->spec_.kind != TControlKind::kCheckBox) return false;
-    if (c->focus_on_click_ && !f_.MoveFocus(c)) return false;
-    if (c->spec_.kind == TControlKind::kCheckBox) c->checked_ = !c->checked_;
-    c->sink_->PeerClicked();
+    TFakeControl* c = Find(name);
+    if (c == nullptr || !c->Focusable() || !(c->Is(K::kButton) || c->Is(K::kCheckBox))) return false;
+    if (c->focus_on_click && !MoveFocus(c)) return false;
+    if (c->Is(K::kCheckBox)) c->checked = !c->checked;
+    c->sink->PeerClicked();
     return true;
   }
   bool Type(const std::string& name, const std::string& text) override {
     if (!Focus(name)) return false;
-    TFakeControl* c = f_.Get(name);
-    if (c->read_only_) return true;
-    switch (c->spec_.kind) {
-      case TControlKind::kEdit:
-      case TControlKind::kMemo:
-        c->text_ = text;
-        break;
-      case TControlKind::kMaskEdit:
-        c->text_ = ApplyTimeMask(text);
-        break;
-      default:
-        return true;
-    }
-    c->sink_->PeerChanged();
+    TFakeControl* c = Get(name);
+    if (c->read_only || !(c->Is(K::kEdit) || c->Is(K::kMemo) || c->Is(K::kMaskEdit))) return true;
+    c->SetText(text);
+    c->sink->PeerChanged();
     return true;
   }
   bool Select(const std::string& name, int index) override {
     if (!Focus(name)) return false;
-    TFakeControl* c = f_.Get(name);
-    if (index < 0 || index >= static_cast<int>(c->items_.size())) return false;
-    c->index_ = index;
-    c->sink_->PeerChanged();
+    TFakeControl* c = Get(name);
+    if (index < 0 || index >= static_cast<int>(c->items.size())) return false;
+    c->index = index;
+    c->sink->PeerChanged();
     return true;
   }
   void PressEnter() override {
-    TFakeControl* focused = f_.focused_;
-    if (focused != nullptr && focused->spec_.kind == TControlKind::kMemo) {
-      if (!focused->read_only_) {
-        focused->text_ += '\n';
-        focused->sink_->PeerChanged();
+    if (focused != nullptr && focused->Is(K::kMemo)) {
+      if (!focused->read_only) {
+        focused->text += '\n';
+        focused->sink->PeerChanged();
       }
       return;
     }
-    for (TFakeControl* c : f_.controls_)
-      if (c->spec_.kind == TControlKind::kButton && c->default_ && c->enabled_) {
-        c->sink_->PeerClicked();
-        return;
-      }
+    for (TFakeControl* c : controls)
+      if (c->Is(K::kButton) && c->is_default && c->enabled) return c->sink->PeerClicked();
   }
-  void CloseBox() override { f_.sink_->PeerCloseRequest(); }
-
+  void CloseBox() override { sink_->PeerCloseRequest(); }
   std::string Text(const std::string& name) override {
-    TFakeControl* c = f_.Get(name);
-    switch (c->spec_.kind) {
-      case TControlKind::kEdit:
-      case TControlKind::kMaskEdit:
-      case TControlKind::kMemo:
-        return c->text_;
-      default:
-        return c->spec_.caption;
-    }
+    TFakeControl* c = Get(name);
+    return c->Is(K::kEdit) || c->Is(K::kMaskEdit) || c->Is(K::kMemo) ? c->text : c->spec.caption;
   }
   std::string Label(const std::string& name) override {
     // A field in a row panel (a field with its button) is labelled by the row.
-    TFakeControl* c = f_.Get(name);
-    if (c->spec_.label.empty() && c->parent_ != nullptr && c->parent_->spec_.kind == TControlKind::kPanel)
-      return c->parent_->spec_.label;
-    return c->spec_.label;
+    TFakeControl* c = Get(name);
+    if (c->spec.label.empty() && c->parent != nullptr && c->parent->Is(K::kPanel)) return c->parent->spec.label;
+    return c->spec.label;
   }
-  std::vector<std::string> Items(const std::string& name) override { return f_.Get(name)->items_; }
-  int ItemIndex(const std::string& name) override { return f_.Get(name)->index_; }
-  bool Enabled(const std::string& name) override { return f_.Get(name)->enabled_; }
-  bool Checked(const std::string& name) override { return f_.Get(name)->checked_; }
-  bool ReadOnly(const std::string& name) override { return f_.Get(name)->read_only_; }
-  std::string FocusedControl() override { return f_.focused_ != nullptr ? f_.focused_->spec_.name : std::string(); }
+  std::vector<std::string> Items(const std::string& name) override { return Get(name)->items; }
+  int ItemIndex(const std::string& name) override { return Get(name)->index; }
+  bool Enabled(const std::string& name) override { return Get(name)->enabled; }
+  bool Checked(const std::string& name) override { return Get(name)->checked; }
+  bool ReadOnly(const std::string& name) override { return Get(name)->read_only; }
+  std::string FocusedControl() override { return focused != nullptr ? focused->spec.name : std::string(); }
   bool SaveImage(const std::string&) override { return false; }
 
+  std::vector<TFakeControl*> controls;
+  TFakeControl* focused = nullptr;
+
  private:
-  TFakeForm& f_;
+  TFakeControl* Find(const std::string& name) const {
+    auto it = std::find_if(controls.begin(), controls.end(), [&](TFakeControl* c) { return c->spec.name == name; });
+    return it == controls.end() ? nullptr : *it;
+  }
+  TFakeControl* Get(const std::string& name) const {
+    if (TFakeControl* c = Find(name)) return c;
+    throw std::invalid_argument("no control " + name + " in the form " + spec_.name);
+  }
+  // Moves the focus as the operator does: the control losing it is asked.
+  bool MoveFocus(TFakeControl* target) {
+    if (target == focused) return true;
+    if (focused != nullptr && !focused->sink->PeerExitQuery()) return false;
+    focused = target;
+    return true;
+  }
+
+  TControlSpec spec_;
+  TControlSink* sink_;
+  bool enabled_ = true;
+  bool showing_ = false;
 };
 
-void TFakeForm::RunModal() {
-  showing_ = true;
-  focused_ = nullptr;
-  for (TFakeControl* c : controls_)
-    if (c->Focusable()) {
-      focused_ = c;
-      break;
-    }
-  backend_.showing_.push_back(this);
-  TFakeDriver driver(*this);
-  RunFakeScript(driver);
-  backend_.showing_.pop_back();
-  if (showing_) {
-    ADD_FAILURE() << "the form " << spec_.name << " could not be closed";
-    showing_ = false;
-  }
-}
-
 TFakeControl::~TFakeControl() {
-  if (form_ != nullptr) form_->Remove(this);
+  if (form == nullptr) return;
+  std::erase(form->controls, this);
+  if (form->focused == this) form->focused = nullptr;
 }
 void TFakeControl::SetFocus() {
-  if (form_ != nullptr) form_->focused_ = this;
+  if (form != nullptr) form->focused = this;
 }
-bool TFakeControl::Focused() const { return form_ != nullptr && form_->focused_ == this; }
+bool TFakeControl::Focused() const { return form != nullptr && form->focused == this; }
 
-namespace {
+class TFakeBackend final : public TBackend {
+ public:
+  std::string_view Name() const override { return "fake"; }
+  void Start() override {}
+  std::unique_ptr<TFormPeer> CreateForm(const TControlSpec& desc, TControlSink& sink) override {
+    return std::make_unique<TFakeForm>(desc, sink);
+  }
+  std::unique_ptr<TControlPeer> CreateControl(TControlPeer& parent, const TControlSpec& desc,
+                                              TControlSink& sink) override {
+    auto* form = dynamic_cast<TFakeForm*>(&parent);
+    auto* parent_control = form == nullptr ? static_cast<TFakeControl*>(&parent) : nullptr;
+    if (parent_control != nullptr) form = parent_control->form;
+    auto control = std::make_unique<TFakeControl>(desc, sink, form, parent_control);
+    if (form != nullptr) form->controls.push_back(control.get());
+    return control;
+  }
+  void ShowMessage(TMsgKind kind, const std::string& caption, const std::string& text) override {
+    SeeFakeMessage(kind, caption, text);
+  }
+};
 
 class TFakeOperator final : public TOperator {
  public:
@@ -264,39 +235,18 @@ TFakeOperator& TheOperator() {
   return op;
 }
 
-}  // namespace
-
-// The fake form reaches the operator's protected runner through here.
 void RunFakeScript(TFormDriver& form) { TheOperator().RunScript(form); }
-
-std::unique_ptr<TFormPeer> TFakeBackend::CreateForm(const TControlSpec& desc, TControlSink& sink) {
-  return std::make_unique<TFakeForm>(*this, desc, sink);
-}
-
-std::unique_ptr<TControlPeer> TFakeBackend::CreateControl(TControlPeer& parent, const TControlSpec& desc,
-                                                          TControlSink& sink) {
-  TFakeForm* form = dynamic_cast<TFakeForm*>(&parent);
-  TFakeControl* parent_control = form == nullptr ? static_cast<TFakeControl*>(&parent) : nullptr;
-  if (parent_control != nullptr) form = parent_control->form_;
-  auto control = std::make_unique<TFakeControl>(desc, sink, form);
-  control->parent_ = parent_control;
-  if (form != nullptr) form->Add(control.get());
-  return control;
-}
-
-void TFakeBackend::ShowMessage(TMsgKind kind, const std::string& caption, const std::string& text) {
+void SeeFakeMessage(TMsgKind kind, const std::string& caption, const std::string& text) {
   TheOperator().SeeMessage(kind, caption, text);
 }
 
-TOperator& TFakeBackend::Operator() { return TheOperator(); }
-
-TFakeBackend& FakeBackend() {
-  static TFakeBackend backend;
-  return backend;
-}
+}  // namespace
 
 TOperator& TFakeUi::Operator() { return TheOperator(); }
-void TFakeUi::SetUp() { InstallBackend(&FakeBackend()); }
+void TFakeUi::SetUp() {
+  static TFakeBackend backend;
+  InstallBackend(&backend);
+}
 void TFakeUi::TearDown() {
   TheOperator().Reset();
   InstallBackend(nullptr);

@@ -1,5 +1,9 @@
-// The close protocol of forms, nested forms, message boxes and handler
-// failures, on every backend.
+// The forms layer as an operator meets it, on every backend: the close
+// protocol, message boxes and failing handlers; focus moves and the checks
+// on leaving a field, typing (Cyrillic too), the time mask, lists, memos,
+// and disabled, read-only and check-box controls. Nested forms, captions,
+// labels, the first focus, Enter and the close box are met in every dialog
+// test (tests/dialogs).
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -10,98 +14,52 @@
 namespace kestrel::forms::testing {
 namespace {
 
+using enum TModalResult;
+
 class FormTest : public UiTest {};
 KESTREL_UI_TESTS(FormTest);
 
-TEST_P(FormTest, OkAsksTheFormAndEndsWithOk) {
+TEST_P(FormTest, ClosingAsksTheFormWithTheResultARefusalKeepsItOpenAndItShowsAgain) {
   TfmSample form;
-  this->Op().Expect([&](TFormDriver& f) {
+  form.refuse_close = true;
+  Op().Expect([&](TFormDriver& f) {
     EXPECT_EQ(f.FormName(), "TfmSample");
     EXPECT_EQ(f.Caption(), "Образец"_cp);
     EXPECT_TRUE(f.Click("btnOK"));
-    EXPECT_FALSE(f.Open());
-  });
-  EXPECT_EQ(form.ShowModal(), TModalResult::mrOk);
-  EXPECT_EQ(form.close_queries, std::vector<TModalResult>{TModalResult::mrOk});
-  EXPECT_EQ(form.shows, 1);
-  EXPECT_EQ(form.closes, 1);
-  EXPECT_FALSE(form.Showing());
-}
-
-TEST_P(FormTest, TheCloseBoxAsksWithCancel) {
-  TfmSample form;
-  this->Op().Expect([](TFormDriver& f) { f.CloseBox(); });
-  EXPECT_EQ(form.ShowModal(), TModalResult::mrCancel);
-  EXPECT_EQ(form.close_queries, std::vector<TModalResult>{TModalResult::mrCancel});
-}
-
-TEST_P(FormTest, ARefusedCloseKeepsTheFormOpenWithNoResult) {
-  TfmSample form;
-  form.refuse_close = true;
-  this->Op().Expect([&](TFormDriver& f) {
-    EXPECT_TRUE(f.Click("btnOK"));
     EXPECT_TRUE(f.Open());
-    EXPECT_EQ(form.ModalResult(), TModalResult::mrNone);
+    EXPECT_EQ(form.ModalResult(), mrNone);
     f.CloseBox();
     EXPECT_TRUE(f.Open());
     form.refuse_close = false;
-    EXPECT_TRUE(f.Click("btnCancel"));
+    f.CloseBox();
+    EXPECT_FALSE(f.Open());
   });
-  EXPECT_EQ(form.ShowModal(), TModalResult::mrCancel);
-  EXPECT_EQ(form.close_queries.size(), 3u);
-  EXPECT_EQ(form.closes, 1);
-}
-
-TEST_P(FormTest, AFormCanBeShownAgainAfterItClosed) {
-  TfmSample form;
-  this->Op().Expect([](TFormDriver& f) { f.Click("btnCancel"); });
-  this->Op().Expect([](TFormDriver& f) { f.Click("btnOK"); });
-  EXPECT_EQ(form.ShowModal(), TModalResult::mrCancel);
-  EXPECT_EQ(form.ShowModal(), TModalResult::mrOk);
+  EXPECT_EQ(form.ShowModal(), mrCancel);
+  EXPECT_FALSE(form.Showing());
+  Op().Expect([](TFormDriver& f) { EXPECT_TRUE(f.Click("btnOK")); });
+  EXPECT_EQ(form.ShowModal(), mrOk);
+  EXPECT_EQ(form.close_queries, (std::vector<TModalResult>{mrOk, mrCancel, mrCancel, mrOk}));
   EXPECT_EQ(form.shows, 2);
+  EXPECT_EQ(form.closes, 2);
 }
 
-TEST_P(FormTest, ANestedFormRunsInsideTheClickThatOpensIt) {
-  TfmSample outer;
-  TModalResult inner_result = TModalResult::mrNone;
-  std::string inner_name;
-  outer.on_more = [&] {
-    TfmSample inner(&outer);
-    inner.SetCaption(std::string("Вложенная"_cp));
-    inner_result = inner.ShowModal();
-    inner_name = inner.edName.Text();
-  };
-  this->Op().Expect([&](TFormDriver& f) {
-    EXPECT_TRUE(f.Click("btnMore"));
-    EXPECT_EQ(inner_result, TModalResult::mrOk);
-    // The outer form works on after the nested one closed.
-    EXPECT_TRUE(f.Type("edName", "после"_cp.data()));
-    EXPECT_TRUE(f.Click("btnOK"));
-  });
-  this->Op().Expect([](TFormDriver& f) {
-    EXPECT_EQ(f.Caption(), "Вложенная"_cp);
-    EXPECT_TRUE(f.Type("edName", "внутри"_cp.data()));
-    EXPECT_TRUE(f.Click("btnOK"));
-  });
-  EXPECT_EQ(outer.ShowModal(), TModalResult::mrOk);
-  EXPECT_EQ(inner_name, "внутри"_cp);
-  EXPECT_EQ(outer.edName.Text(), "после"_cp);
-}
-
-TEST_P(FormTest, MessageBoxesCarryTheirKindAndCaption) {
+TEST_P(FormTest, MessageBoxesCarryKindAndCaptionAndAFailingHandlerIsReportedWhileTheFormGoesOn) {
   TfmSample form;
-  form.on_more = [] {
+  form.on_more = [&] {
+    EXPECT_THROW(form.ShowModal(), EFormsError) << "a showing form cannot be shown again";
     MessageBox(TMsgKind::kInformation, std::string("Коннекция успешная"_cp));
     MessageBox(TMsgKind::kError, std::string("Коннекция не установлена"_cp));
     ShowMessage(std::string("Просто текст"_cp));
+    throw std::runtime_error("сбой обработчика"_cp.data());
   };
-  this->Op().Expect([](TFormDriver& f) {
+  Op().Expect([](TFormDriver& f) {
     EXPECT_TRUE(f.Click("btnMore"));
-    EXPECT_TRUE(f.Click("btnCancel"));
+    EXPECT_TRUE(f.Open());
+    EXPECT_TRUE(f.Click("btnOK"));
   });
-  form.ShowModal();
-  const auto& seen = this->Op().Messages();
-  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(form.ShowModal(), mrOk);
+  const auto& seen = Op().Messages();
+  ASSERT_EQ(seen.size(), 4u);
   EXPECT_EQ(seen[0].kind, TMsgKind::kInformation);
   EXPECT_EQ(seen[0].caption, "Информация"_cp);
   EXPECT_EQ(seen[0].text, "Коннекция успешная"_cp);
@@ -109,45 +67,120 @@ TEST_P(FormTest, MessageBoxesCarryTheirKindAndCaption) {
   EXPECT_EQ(seen[1].caption, "Ошибка"_cp);
   EXPECT_EQ(seen[2].kind, TMsgKind::kPlain);
   EXPECT_EQ(seen[2].text, "Просто текст"_cp);
+  EXPECT_EQ(seen[3].kind, TMsgKind::kError);
+  EXPECT_EQ(seen[3].text, "сбой обработчика"_cp);
 }
 
-TEST_P(FormTest, AFailingHandlerIsReportedAndTheFormGoesOn) {
+TEST_P(FormTest, AFieldThatKeepsTheFocusStopsTabAndTheButtonPressAndTypedCyrillicIsWindows1251) {
   TfmSample form;
-  form.on_more = [] { throw std::runtime_error("сбой обработчика"_cp.data()); };
-  this->Op().Expect([](TFormDriver& f) {
-    EXPECT_TRUE(f.Click("btnMore"));
+  Op().Expect([&](TFormDriver& f) {
+    EXPECT_TRUE(f.Type("edNumber", "abc"));
+    EXPECT_FALSE(f.Tab());
+    EXPECT_FALSE(f.Click("btnOK"));
     EXPECT_TRUE(f.Open());
+    EXPECT_EQ(f.FocusedControl(), "edNumber");
+    EXPECT_TRUE(form.edNumber.Focused());
+    EXPECT_EQ(Op().MessageTexts(), std::vector<std::string>(2, "'abc' is not a valid integer value"));
+    EXPECT_TRUE(f.Type("edNumber", "-12"));
+    EXPECT_TRUE(f.Tab());
+    EXPECT_EQ(f.FocusedControl(), "edName");
+    EXPECT_TRUE(f.Type("edName", "Модем №1: ёЁ щ"_cp.data()));
+    EXPECT_EQ(f.Text("edName"), "Модем №1: ёЁ щ"_cp);
     EXPECT_TRUE(f.Click("btnOK"));
   });
-  EXPECT_EQ(form.ShowModal(), TModalResult::mrOk);
-  ASSERT_EQ(this->Op().Messages().size(), 1u);
-  EXPECT_EQ(this->Op().Messages()[0].kind, TMsgKind::kError);
-  EXPECT_EQ(this->Op().Messages()[0].text, "сбой обработчика"_cp);
+  EXPECT_EQ(form.ShowModal(), mrOk);
+  EXPECT_EQ(form.edNumber.Text(), "-12");
+  EXPECT_EQ(form.edName.Text(), "Модем №1: ёЁ щ"_cp);
+  EXPECT_EQ(form.close_queries.size(), 1u) << "the refused press never reached the form";
 }
 
-TEST_P(FormTest, AFormCannotBeShownTwiceAtOnce) {
+TEST_P(FormTest, TheTimeMaskKeepsDigitsInTheirGroupsAndChecksNoRanges) {
   TfmSample form;
-  form.on_more = [&] { EXPECT_THROW(form.ShowModal(), EFormsError); };
-  this->Op().Expect([](TFormDriver& f) {
-    f.Click("btnMore");
-    f.Click("btnCancel");
-  });
-  EXPECT_EQ(form.ShowModal(), TModalResult::mrCancel);
-}
-
-TEST_P(FormTest, ControlsShowTheirCaptionsAndLabels) {
-  TfmSample form;
-  this->Op().Expect([](TFormDriver& f) {
-    EXPECT_EQ(f.Text("grbxFields"), "Поля"_cp);
-    EXPECT_EQ(f.Label("edNumber"), "Число"_cp);
-    EXPECT_EQ(f.Label("medTime"), "Время (чч:мм:сс)"_cp);
-    EXPECT_EQ(f.Text("chbxFlag"), "Флажок"_cp);
-    EXPECT_EQ(f.Text("lvRows"), "Строки"_cp);
-    EXPECT_EQ(f.Text("btnCancel"), "Отмена"_cp);
-    EXPECT_EQ(f.Items("cmbxKind"), (std::vector<std::string>{"один"_cp.data(), "два"_cp.data(), "три"_cp.data()}));
+  form.medTime.SetText("00:01:00");
+  Op().Expect([&](TFormDriver& f) {
+    EXPECT_EQ(f.Text("medTime"), "00:01:00");
+    for (const auto& [typed, shown] : std::vector<std::pair<std::string, std::string>>{
+             {"1:2", "1:2:"}, {"010203", "01:02:03"}, {"99:99:99", "99:99:99"}, {"a1b", "1::"}}) {
+      f.Type("medTime", typed);
+      EXPECT_EQ(form.medTime.Text(), shown) << typed;
+    }
     f.Click("btnCancel");
   });
   form.ShowModal();
+}
+
+TEST_P(FormTest, ListsReportOnlyTheOperatorsChoices) {
+  TfmSample form;
+  form.cmbxKind.SetItemIndex(1);
+  form.lvRows.SetItems({"COM1: a", "COM3: b", "COM4: c"});
+  form.lvRows.SetItemIndex(2);
+  Op().Expect([&](TFormDriver& f) {
+    EXPECT_EQ(f.ItemIndex("cmbxKind"), 1);
+    EXPECT_EQ(f.ItemIndex("lvRows"), 2);
+    EXPECT_EQ(form.combo_changes + form.list_changes, 0);
+    EXPECT_TRUE(f.Select("cmbxKind", 2));
+    EXPECT_EQ(form.cmbxKind.ItemIndex(), 2);
+    EXPECT_EQ(form.combo_changes, 1);
+    EXPECT_TRUE(f.Select("lvRows", 0));
+    EXPECT_EQ(form.lvRows.ItemIndex(), 0);
+    EXPECT_EQ(form.lvRows.SelCount(), 1);
+    EXPECT_GE(form.list_changes, 1);
+    // The selection stays when the list loses the focus.
+    f.Focus("edName");
+    EXPECT_EQ(f.ItemIndex("lvRows"), 0);
+    form.lvRows.SetItems({"x"});
+    EXPECT_EQ(form.lvRows.ItemIndex(), -1);
+    form.cmbxKind.SetItemIndex(7);
+    EXPECT_EQ(form.cmbxKind.ItemIndex(), -1);
+    f.Click("btnCancel");
+  });
+  form.ShowModal();
+}
+
+TEST_P(FormTest, MemoLinesCountEmptyLinesButNotAFinalBreak) {
+  TfmSample form;
+  form.memLines.SetLines({"101", "102"});
+  Op().Expect([&](TFormDriver& f) {
+    EXPECT_EQ(f.Text("lblCount"), "Строк: 0"_cp) << "loading the lines is no change of the operator";
+    f.Type("memLines", "101\n\n  \n102\n");
+    EXPECT_EQ(form.memLines.Lines(), (std::vector<std::string>{"101", "", "  ", "102"}));
+    EXPECT_EQ(f.Text("lblCount"), "Строк: 4"_cp);
+    // Tab leaves a memo instead of going into it.
+    EXPECT_TRUE(f.Tab());
+    EXPECT_NE(f.FocusedControl(), "memLines");
+    f.Click("btnCancel");
+  });
+  form.ShowModal();
+}
+
+TEST_P(FormTest, DisabledControlsAreNotPressedReadOnlyFieldsTakeNoTextCheckBoxesToggle) {
+  TfmSample form;
+  form.btnMore.SetEnabled(false);
+  form.on_more = [] { ADD_FAILURE() << "a disabled button was pressed"; };
+  form.edName.SetText("fixed");
+  form.edName.SetReadOnly(true);
+  int clicks = 0;
+  form.chbxFlag.OnClick = [&] { ++clicks; };
+  form.chbxFlag.SetChecked(true);
+  Op().Expect([&](TFormDriver& f) {
+    EXPECT_FALSE(f.Enabled("btnMore"));
+    EXPECT_FALSE(f.Click("btnMore"));
+    form.btnMore.SetEnabled(true);
+    form.on_more = nullptr;
+    EXPECT_TRUE(f.Click("btnMore"));
+
+    EXPECT_TRUE(f.ReadOnly("edName"));
+    EXPECT_TRUE(f.Type("edName", "typed"));
+    EXPECT_EQ(f.FocusedControl(), "edName");
+    EXPECT_EQ(f.Text("edName"), "fixed");
+
+    EXPECT_TRUE(f.Checked("chbxFlag"));
+    EXPECT_TRUE(f.Click("chbxFlag"));
+    EXPECT_FALSE(form.chbxFlag.Checked());
+    f.Click("btnCancel");
+  });
+  form.ShowModal();
+  EXPECT_EQ(clicks, 1);
 }
 
 }  // namespace

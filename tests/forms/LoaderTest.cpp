@@ -9,14 +9,10 @@
 namespace kestrel::forms {
 namespace {
 
-TEST(PluginLoader, AMissingFileSaysWhy) {
+TEST(PluginLoader, AMissingFileOrALibraryWithoutTheEntryPointIsRefusedWithTheReason) {
   std::string why;
   EXPECT_EQ(LoadPluginFile("/nonexistent/libKestrelFormsQt.so", why), nullptr);
   EXPECT_NE(why.find("/nonexistent/libKestrelFormsQt.so"), std::string::npos) << why;
-}
-
-TEST(PluginLoader, ALibraryWithoutTheEntryPointIsRefused) {
-  std::string why;
   EXPECT_EQ(LoadPluginFile("libm.so.6", why), nullptr);
   EXPECT_EQ(why, "no entry point KestrelFormsBackend");
 }

@@ -11,7 +11,6 @@
 // Texts are Windows-1251, as the forms layer has them.
 #pragma once
 
-#include <cstddef>
 #include <deque>
 #include <functional>
 #include <string>
@@ -80,8 +79,6 @@ class TOperator {
   // The message boxes answered so far, oldest first.
   const std::vector<TMessageSeen>& Messages() const { return messages_; }
   std::vector<std::string> MessageTexts() const;
-  void ClearMessages() { messages_.clear(); }
-  std::size_t PendingScripts() const { return scripts_.size(); }
   // Forgets scripts and messages; a script left unused fails the test.
   void Reset();
 
@@ -114,6 +111,17 @@ struct TQtUi {
   static void SetUp();
   static void TearDown();
   static bool Available();
+  // Saves a picture of the showing top-level window named `window` (a
+  // form's class name), its caption drawn as a title bar, as a PNG file.
+  // False when there is no such window or the file cannot be written.
+  static bool SaveWindowImage(const std::string& window, const std::string& path);
 };
+
+// Where the picture `name`.png of a window goes: $KESTREL_SCREENSHOT_DIR when
+// set (docs/ keeps the ones shown in the README), else a temporary folder.
+// An older picture of that name is removed.
+std::string ScreenshotPath(const std::string& name);
+// Whether the file at `path` begins as a PNG file does.
+bool IsPngFile(const std::string& path);
 
 }  // namespace kestrel::forms::testing

@@ -16,5 +16,6 @@ TOperator& TQtUi::Operator() {
 bool TQtUi::Available() { return false; }
 void TQtUi::SetUp() { GTEST_SKIP() << "the Qt forms plugin was not built"; }
 void TQtUi::TearDown() {}
+bool TQtUi::SaveWindowImage(const std::string&, const std::string&) { return false; }
 
 }  // namespace kestrel::forms::testing

@@ -42,6 +42,24 @@ namespace {
 QString ToQt(const std::string& cp1251) { return QString::fromStdString(text::Cp1251ToUtf8(cp1251)); }
 std::string FromQt(const QString& s) { return text::Utf8ToCp1251(s.toStdString()); }
 
+// Offscreen windows have no frame: the caption is drawn as a title bar.
+bool SaveWithTitle(QWidget* window, const std::string& path) {
+  const QPixmap body = window->grab();
+  QFont font = window->font();
+  font.setBold(true);
+  const int title_height = QFontMetrics(font).height() + 10;
+  QImage image(body.width() + 2, body.height() + title_height + 1, QImage::Format_RGB32);
+  image.fill(QColor(0x4a, 0x6e, 0x9c));
+  QPainter painter(&image);
+  painter.setFont(font);
+  painter.setPen(Qt::white);
+  painter.drawText(QRect(8, 0, image.width() - 16, title_height), Qt::AlignVCenter | Qt::AlignLeft,
+                   window->windowTitle());
+  painter.drawPixmap(1, title_height, body);
+  painter.end();
+  return image.save(QString::fromStdString(path), "PNG");
+}
+
 class TQtDriver final : public TFormDriver {
  public:
   explicit TQtDriver(QDialog* dialog) : dialog_(dialog) {}
@@ -213,21 +231,7 @@ class TQtDriver final : public TFormDriver {
   bool SaveImage(const std::string& path) override {
     if (!dialog_) return false;
     Activate();
-    // Offscreen windows have no frame: the caption is drawn as a title bar.
-    const QPixmap body = dialog_->grab();
-    QFont font = dialog_->font();
-    font.setBold(true);
-    const int title_height = QFontMetrics(font).height() + 10;
-    QImage image(body.width() + 2, body.height() + title_height + 1, QImage::Format_RGB32);
-    image.fill(QColor(0x4a, 0x6e, 0x9c));
-    QPainter painter(&image);
-    painter.setFont(font);
-    painter.setPen(Qt::white);
-    painter.drawText(QRect(8, 0, image.width() - 16, title_height), Qt::AlignVCenter | Qt::AlignLeft,
-                     dialog_->windowTitle());
-    painter.drawPixmap(1, title_height, body);
-    painter.end();
-    return image.save(QString::fromStdString(path), "PNG");
+    return SaveWithTitle(dialog_, path);
   }
 
  private:
@@ -326,6 +330,12 @@ void TQtUi::SetUp() {
   if (!Available()) GTEST_SKIP() << "no Qt forms backend: " << PluginError();
   InstallBackend(nullptr);
   TheOperator().Install();
+}
+
+bool TQtUi::SaveWindowImage(const std::string& window, const std::string& path) {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->isVisible() && w->objectName() == QString::fromStdString(window)) return SaveWithTitle(w, path);
+  return false;
 }
 
 void TQtUi::TearDown() {

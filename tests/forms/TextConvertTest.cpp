@@ -3,45 +3,40 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "platform/forms/Controls.h"
 #include "platform/forms/TimeMask.h"
 
 namespace kestrel::forms {
 namespace {
 
-TEST(StrToInt, ReadsSignedDecimalsWithBlanksAround) {
-  EXPECT_EQ(TryStrToInt("42"), 42);
-  EXPECT_EQ(TryStrToInt(" -7 "), -7);
-  EXPECT_EQ(TryStrToInt("+0"), 0);
-  EXPECT_EQ(TryStrToInt("2147483647"), 2147483647);
-  EXPECT_EQ(TryStrToInt("-2147483648"), -2147483647 - 1);
-}
+template <typename T>
+using TTable = std::vector<std::pair<const char*, std::optional<T>>>;
 
-TEST(StrToInt, RefusesAnythingElseWithTheConversionMessage) {
-  for (const char* bad : {"", " ", "-", "1 2", "12a", "0x10", "2147483648", "-2147483649", "99999999999999999999"})
-    EXPECT_FALSE(TryStrToInt(bad)) << bad;
+TEST(StrToInt, ReadsSignedDecimalsWithBlanksAroundAndRefusesTheRestWithTheConversionMessage) {
+  const TTable<std::int32_t> table = {
+      {"42", 42}, {" -7 ", -7}, {"+0", 0}, {"2147483647", 2147483647}, {"-2147483648", -2147483647 - 1},
+      {"", {}}, {" ", {}}, {"-", {}}, {"1 2", {}}, {"12a", {}}, {"0x10", {}}, {"2147483648", {}},
+      {"-2147483649", {}}, {"99999999999999999999", {}}};
+  for (const auto& [text, value] : table) EXPECT_EQ(TryStrToInt(text), value) << '"' << text << '"';
   try {
     StrToInt("abc");
-    FAIL();
+    ADD_FAILURE() << "no exception";
   } catch (const EConvertError& e) {
     EXPECT_STREQ(e.what(), "'abc' is not a valid integer value");
   }
 }
 
-TEST(StrToTime, ReadsHoursMinutesAndOptionalSeconds) {
-  EXPECT_EQ(TryStrToTime("00:01:00"), 60'000u);
-  EXPECT_EQ(TryStrToTime("1:00:00"), 3'600'000u);
-  EXPECT_EQ(TryStrToTime("23:59:59"), 86'399'000u);
-  EXPECT_EQ(TryStrToTime("12:30"), 45'000'000u);
-  EXPECT_EQ(TryStrToTime(" 1: 2: 3"), 3'723'000u);
-}
-
-TEST(StrToTime, RefusesWhatAMaskLetThroughWithTheConversionMessage) {
-  for (const char* bad : {"::", "", "1:2:", "24:00:00", "00:60:00", "00:00:60", "99:99:99", "1", "001:00:00", "1:00:00x"})
-    EXPECT_FALSE(TryStrToTime(bad)) << bad;
+TEST(StrToTime, ReadsHoursMinutesAndOptionalSecondsAndRefusesWhatAMaskLetThrough) {
+  const TTable<std::uint32_t> table = {
+      {"00:01:00", 60'000}, {"1:00:00", 3'600'000}, {"23:59:59", 86'399'000}, {"12:30", 45'000'000},
+      {" 1: 2: 3", 3'723'000}, {"::", {}}, {"", {}}, {"1:2:", {}}, {"24:00:00", {}}, {"00:60:00", {}},
+      {"00:00:60", {}}, {"99:99:99", {}}, {"1", {}}, {"001:00:00", {}}, {"1:00:00x", {}}};
+  for (const auto& [text, ms] : table) EXPECT_EQ(TryStrToTime(text), ms) << '"' << text << '"';
   try {
     StrToTime("::");
-    FAIL();
+    ADD_FAILURE() << "no exception";
   } catch (const EConvertError& e) {
     EXPECT_STREQ(e.what(), "'::' is not a valid time");
   }
@@ -65,22 +60,20 @@ TEST(TimeToText, ShowsTheTimeOfDayInWholeSeconds) {
 }
 
 TEST(TimeMask, FillsGroupsOfTwoDigits) {
-  EXPECT_EQ(ApplyTimeMask(""), "::");
-  EXPECT_EQ(ApplyTimeMask("010203"), "01:02:03");
-  EXPECT_EQ(ApplyTimeMask("1:2"), "1:2:");
-  EXPECT_EQ(ApplyTimeMask("01:02:03"), "01:02:03");
-  EXPECT_EQ(ApplyTimeMask("12345678"), "12:34:56");
-  EXPECT_EQ(ApplyTimeMask("a1b:c"), "1::");
-  EXPECT_EQ(ApplyTimeMask("::::5"), "::");
+  for (const auto& [typed, shown] : std::vector<std::pair<const char*, const char*>>{
+           {"", "::"}, {"010203", "01:02:03"}, {"1:2", "1:2:"}, {"01:02:03", "01:02:03"},
+           {"12345678", "12:34:56"}, {"a1b:c", "1::"}, {"::::5", "::"}})
+    EXPECT_EQ(ApplyTimeMask(typed), shown) << typed;
 }
 
 TEST(SplitLines, CountsEmptyLinesButNotAFinalBreak) {
+  using TLines = std::vector<std::string>;
   EXPECT_TRUE(SplitLines("").empty());
-  EXPECT_EQ(SplitLines("a"), std::vector<std::string>{"a"});
-  EXPECT_EQ(SplitLines("a\n"), std::vector<std::string>{"a"});
-  EXPECT_EQ(SplitLines("a\r\n\r\nb"), (std::vector<std::string>{"a", "", "b"}));
-  EXPECT_EQ(SplitLines("\n"), std::vector<std::string>{""});
-  EXPECT_EQ(SplitLines("a\rb\n\n"), (std::vector<std::string>{"a", "b", ""}));
+  EXPECT_EQ(SplitLines("a"), TLines{"a"});
+  EXPECT_EQ(SplitLines("a\n"), TLines{"a"});
+  EXPECT_EQ(SplitLines("a\r\n\r\nb"), (TLines{"a", "", "b"}));
+  EXPECT_EQ(SplitLines("\n"), TLines{""});
+  EXPECT_EQ(SplitLines("a\rb\n\n"), (TLines{"a", "b", ""}));
 }
 
 }  // namespace

@@ -15,20 +15,11 @@ enum class TUiKind { kFake, kQt };
 
 class UiTest : public ::testing::TestWithParam<TUiKind> {
  protected:
-  void SetUp() override {
-    if (GetParam() == TUiKind::kFake)
-      TFakeUi::SetUp();
-    else
-      TQtUi::SetUp();
-  }
-  void TearDown() override {
-    if (GetParam() == TUiKind::kFake)
-      TFakeUi::TearDown();
-    else
-      TQtUi::TearDown();
-  }
-  TOperator& Op() { return GetParam() == TUiKind::kFake ? TFakeUi::Operator() : TQtUi::Operator(); }
-  std::string UiName() const { return GetParam() == TUiKind::kFake ? TFakeUi::kName : TQtUi::kName; }
+  bool Fake() const { return GetParam() == TUiKind::kFake; }
+  void SetUp() override { Fake() ? TFakeUi::SetUp() : TQtUi::SetUp(); }
+  void TearDown() override { Fake() ? TFakeUi::TearDown() : TQtUi::TearDown(); }
+  TOperator& Op() { return Fake() ? TFakeUi::Operator() : TQtUi::Operator(); }
+  std::string UiName() const { return Fake() ? TFakeUi::kName : TQtUi::kName; }
 };
 
 inline std::string UiParamName(const ::testing::TestParamInfo<TUiKind>& info) {
