@@ -1,56 +1,18 @@
 // The channel settings dialog: the port list of free ports, the mapping of
 // every control to the record, and the nothing-changed rule.
-#include <gtest/gtest.h>
-
-#include "platform/Cp1251.h"
-#include "tests/dialogs/Blocks.h"
-#include "tests/forms/UiTest.h"
+#include "tests/dialogs/DialogTest.h"
 #include "ui/mdm_gopt.h"
 
-namespace kestrel::ui {
+namespace kestrel::ui::testing {
 namespace {
 
-using namespace kestrel::literals;
-using forms::TModalResult;
-using forms::testing::TFormDriver;
-using forms::testing::UiTest;
-using testing::ChannelOn;
-
-class ChannelDialogTest : public UiTest {
- protected:
-  static TPortFlags AllBut(std::initializer_list<int> used) {
-    TPortFlags free;
-    free.fill(true);
-    for (int p : used) free[static_cast<std::size_t>(p - 1)] = false;
-    return free;
-  }
-};
+class ChannelDialogTest : public DialogTest {};
 KESTREL_UI_TESTS(ChannelDialogTest);
 
-bool SameRecord(const store::TMdmChannelSettings& a, const store::TMdmChannelSettings& b) {
-  return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
-TEST_P(ChannelDialogTest, OnlyFreePortsAreOfferedAndTheChannelsOwnIsChosen) {
+TEST_P(ChannelDialogTest, OnlyFreePortsAreOfferedAndEveryFieldOfTheRecordIsShown) {
   TfmMdmGOpt dialog(nullptr, std::string("Настройки модемного шлюза"_cp));
-  dialog.Channel = ChannelOn(5);
-  dialog.FreePorts = this->AllBut({1, 3});
-  this->Op().Expect([](TFormDriver& f) {
-    EXPECT_EQ(f.Caption(), "Настройки канала"_cp);
-    std::vector<std::string> expected{"COM2", "COM4"};
-    for (int p = 5; p <= 16; ++p) expected.push_back("COM" + std::to_string(p));
-    EXPECT_EQ(f.Items("cmbxPort"), expected);
-    EXPECT_EQ(f.ItemIndex("cmbxPort"), 2);
-    EXPECT_EQ(f.Label("cmbxPort"), "Порт:"_cp);
-    f.Click("btnCancel");
-  });
-  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrCancel);
-}
-
-TEST_P(ChannelDialogTest, EveryFieldOfTheRecordIsShown) {
-  TfmMdmGOpt dialog;
   auto& c = dialog.Channel;
-  c = ChannelOn(2, std::string("Модем 1"_cp));
+  c = Channel(5, std::string("Модем 1"_cp));
   c.BaudRate = gate::TBaudRate::br9600;
   c.DataBits = gate::TDataBits::db7BITS;
   c.Parity = gate::TParity::ptEVEN;
@@ -58,65 +20,50 @@ TEST_P(ChannelDialogTest, EveryFieldOfTheRecordIsShown) {
   c.SwFlow = gate::TSwFlowControl::sfXONXOFF;
   c.HwFlow = gate::THwFlowControl::hfNONE;
   (void)store::SetShortText(c.InitString, "AT&F");
-  dialog.FreePorts = this->AllBut({});
-  this->Op().Expect([](TFormDriver& f) {
+  dialog.FreePorts = AllPortsBut({1, 3});
+  Op().Expect([](TFormDriver& f) {
+    EXPECT_EQ(f.Caption(), "Настройки канала"_cp);
+    std::vector<std::string> ports{"COM2", "COM4"};
+    for (int p = 5; p <= 16; ++p) ports.push_back("COM" + std::to_string(p));
+    EXPECT_EQ(f.Items("cmbxPort"), ports);
+    EXPECT_EQ(f.ItemIndex("cmbxPort"), 2);
+    EXPECT_EQ(f.Label("cmbxPort"), "Порт:"_cp);
     EXPECT_EQ(f.Items("cmbxBaudRate"),
-              (std::vector<std::string>{"110", "300", "600", "1200", "2400", "4800", "9600", "14400", "19200",
-                                        "38400", "56000", "57600", "115200", "128000", "256000"}));
+              (std::vector<std::string>{"110", "300", "600", "1200", "2400", "4800", "9600", "14400",
+                                        "19200", "38400", "56000", "57600", "115200", "128000", "256000"}));
     EXPECT_EQ(f.ItemIndex("cmbxBaudRate"), 6);
     EXPECT_EQ(f.Items("cmbxDataBits"), (std::vector<std::string>{"5", "6", "7", "8"}));
     EXPECT_EQ(f.ItemIndex("cmbxDataBits"), 2);
-    EXPECT_EQ(f.Items("cmbxParity"), (std::vector<std::string>{"Нет"_cp.data(), "Нечет"_cp.data(), "Чет"_cp.data(),
-                                                               "Маркер (1)"_cp.data(), "Пробел (0)"_cp.data()}));
+    EXPECT_EQ(f.Items("cmbxParity"),
+              (std::vector<std::string>{"Нет"_cp.data(), "Нечет"_cp.data(), "Чет"_cp.data(),
+                                        "Маркер (1)"_cp.data(), "Пробел (0)"_cp.data()}));
     EXPECT_EQ(f.ItemIndex("cmbxParity"), 2);
     EXPECT_EQ(f.Items("cmbxStopBits"), (std::vector<std::string>{"1", "1,5", "2"}));
     EXPECT_EQ(f.ItemIndex("cmbxStopBits"), 1);
-    EXPECT_EQ(f.Items("cmbxFlowControl")[static_cast<std::size_t>(f.ItemIndex("cmbxFlowControl"))],
-              "Программный (Xon / Xoff)"_cp);
+    EXPECT_EQ(f.Items("cmbxFlowControl"),
+              (std::vector<std::string>{"Программный (Xon / Xoff)"_cp.data(),
+                                        "Аппаратный (RTS / CTS)"_cp.data()}));
+    EXPECT_EQ(f.ItemIndex("cmbxFlowControl"), 0);
     EXPECT_EQ(f.Text("edInitString"), "AT&F");
-    EXPECT_EQ(f.Text("edAlias"), "Модем 1"_cp);
     EXPECT_EQ(f.Label("edInitString"), "Строка инициализации (AT-команда либо оставить поле пустым)"_cp);
+    EXPECT_EQ(f.Text("edAlias"), "Модем 1"_cp);
     EXPECT_EQ(f.Text("grbxModem"), " Настройки модема "_cp);
     EXPECT_EQ(f.Text("grbxAlias"), "Альяс канала"_cp);
     EXPECT_EQ(f.Text("btnTestConn"), "Проверка связи"_cp);
     f.Click("btnCancel");
   });
-  dialog.ShowModal();
-}
-
-TEST_P(ChannelDialogTest, AnExistingChannelConfirmedUnchangedEndsAsCancel) {
-  TfmMdmGOpt dialog;
-  dialog.Channel = ChannelOn(4, "x");
-  dialog.FreePorts = this->AllBut({1});
-  const auto before = dialog.Channel;
-  this->Op().Expect([](TFormDriver& f) {
-    // Choosing the same item again is no change either.
-    f.Select("cmbxParity", 0);
-    EXPECT_TRUE(f.Click("btnOK"));
-  });
-  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrCancel);
-  EXPECT_TRUE(SameRecord(dialog.Channel, before));
-}
-
-TEST_P(ChannelDialogTest, ANewChannelConfirmedUntouchedIsStillAccepted) {
-  TfmMdmGOpt dialog;
-  dialog.Channel = ChannelOn(3);
-  dialog.IsNewChannel = true;
-  dialog.FreePorts = this->AllBut({1, 2});
-  this->Op().Expect([](TFormDriver& f) { f.Click("btnOK"); });
-  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrOk);
-  EXPECT_EQ(dialog.Channel.PortNumber, gate::TPortNumber::pnCOM3);
+  EXPECT_EQ(dialog.ShowModal(), mrCancel);
 }
 
 TEST_P(ChannelDialogTest, OkWritesEveryControlBackByItsMapping) {
   TfmMdmGOpt dialog;
-  dialog.Channel = ChannelOn(5);
-  dialog.FreePorts = this->AllBut({1, 3});
+  dialog.Channel = Channel(5);
+  dialog.FreePorts = AllPortsBut({1, 3});
   // (clang 14 crashes on a string variable initialised from the literal itself)
   const std::string_view cyrillic50 = "Канал на втором этаже, у окна, рядом с серверной N"_cp;
   const std::string alias60 = std::string(cyrillic50) + "1234567890";
   ASSERT_EQ(alias60.size(), 60u);
-  this->Op().Expect([&](TFormDriver& f) {
+  Op().Expect([&](TFormDriver& f) {
     f.Select("cmbxPort", 1);  // COM4
     f.Select("cmbxBaudRate", 14);
     f.Select("cmbxDataBits", 0);
@@ -127,7 +74,7 @@ TEST_P(ChannelDialogTest, OkWritesEveryControlBackByItsMapping) {
     f.Type("edAlias", alias60);
     f.Click("btnOK");
   });
-  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrOk);
+  EXPECT_EQ(dialog.ShowModal(), mrOk);
   const auto& c = dialog.Channel;
   EXPECT_EQ(c.PortNumber, gate::TPortNumber::pnCOM4);
   EXPECT_EQ(c.BaudRate, gate::TBaudRate::br256000);
@@ -139,68 +86,77 @@ TEST_P(ChannelDialogTest, OkWritesEveryControlBackByItsMapping) {
   EXPECT_EQ(store::ShortTextToString(c.InitString), "ATX4&C1");
   EXPECT_EQ(store::ShortTextToString(c.Alias), alias60.substr(0, 50));
 
-  // Reopened, the alias shows its 50 stored characters.
+  // Reopened, the alias shows its 50 stored characters; hardware flow
+  // control stores RTS/CTS and no software flow.
   TfmMdmGOpt again;
   again.Channel = dialog.Channel;
-  again.FreePorts = this->AllBut({1, 3});
-  this->Op().Expect([&](TFormDriver& f) {
+  again.FreePorts = AllPortsBut({1, 3});
+  Op().Expect([&](TFormDriver& f) {
     EXPECT_EQ(f.Text("edAlias"), alias60.substr(0, 50));
     EXPECT_EQ(f.ItemIndex("cmbxPort"), 1);
-    f.Click("btnCancel");
-  });
-  again.ShowModal();
-}
-
-TEST_P(ChannelDialogTest, SwitchingToHardwareFlowStoresRtsCts) {
-  TfmMdmGOpt dialog;
-  dialog.Channel = ChannelOn(1);
-  dialog.Channel.SwFlow = gate::TSwFlowControl::sfXONXOFF;
-  dialog.Channel.HwFlow = gate::THwFlowControl::hfNONE;
-  dialog.FreePorts = this->AllBut({});
-  this->Op().Expect([](TFormDriver& f) {
-    EXPECT_EQ(f.ItemIndex("cmbxFlowControl"), 0);
     f.Select("cmbxFlowControl", 1);
-    EXPECT_EQ(f.Items("cmbxFlowControl")[1], "Аппаратный (RTS / CTS)"_cp);
     f.Click("btnOK");
   });
-  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrOk);
-  EXPECT_EQ(dialog.Channel.SwFlow, gate::TSwFlowControl::sfNONE);
-  EXPECT_EQ(dialog.Channel.HwFlow, gate::THwFlowControl::hfRTSCTS);
+  EXPECT_EQ(again.ShowModal(), mrOk);
+  EXPECT_EQ(again.Channel.SwFlow, gate::TSwFlowControl::sfNONE);
+  EXPECT_EQ(again.Channel.HwFlow, gate::THwFlowControl::hfRTSCTS);
 }
 
-TEST_P(ChannelDialogTest, CancelLeavesTheRecordAsItWas) {
-  TfmMdmGOpt dialog;
-  dialog.Channel = ChannelOn(6, "keep");
-  dialog.FreePorts = this->AllBut({});
-  const auto before = dialog.Channel;
-  this->Op().Expect([](TFormDriver& f) {
-    f.Select("cmbxBaudRate", 0);
-    f.Type("edAlias", "changed");
-    f.CloseBox();
-  });
-  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrCancel);
-  EXPECT_TRUE(SameRecord(dialog.Channel, before));
+TEST_P(ChannelDialogTest, NothingChangedIsCancelExceptForANewChannelAndCancelKeepsTheRecord) {
+  struct TCase {
+    const char* what;
+    bool is_new;
+    TScript script;
+    TModalResult result;
+  };
+  const TCase cases[] = {
+      // Choosing the same item again is no change either.
+      {"existing, confirmed unchanged", false,
+       [](TFormDriver& f) {
+         f.Select("cmbxParity", 0);
+         EXPECT_TRUE(f.Click("btnOK"));
+       },
+       mrCancel},
+      {"new, confirmed untouched", true, [](TFormDriver& f) { f.Click("btnOK"); }, mrOk},
+      {"changed, then the close box", false,
+       [](TFormDriver& f) {
+         f.Select("cmbxBaudRate", 0);
+         f.Type("edAlias", "changed");
+         f.CloseBox();
+       },
+       mrCancel},
+  };
+  for (const auto& [what, is_new, script, result] : cases) {
+    SCOPED_TRACE(what);
+    TfmMdmGOpt dialog;
+    dialog.Channel = Channel(3, "x");
+    dialog.IsNewChannel = is_new;
+    dialog.FreePorts = AllPortsBut({1, 2});
+    const auto before = dialog.Channel;
+    EXPECT_EQ(Run(dialog, {script}), result);
+    EXPECT_TRUE(SameRecord(dialog.Channel, before));
+  }
 }
 
 TEST_P(ChannelDialogTest, AValueWithoutAnItemIsShownAsNoneAndKept) {
   // A stored record may hold a rate the list does not offer (brCustom) or
   // bytes no enumeration knows: nothing is chosen, and OK keeps them.
   TfmMdmGOpt dialog;
-  dialog.Channel = ChannelOn(2);
+  dialog.Channel = Channel(2);
   dialog.Channel.BaudRate = gate::TBaudRate::brCustom;
   dialog.Channel.Parity = static_cast<gate::TParity>(77);
-  dialog.FreePorts = this->AllBut({});
-  this->Op().Expect([](TFormDriver& f) {
+  dialog.FreePorts = AllPortsBut({});
+  Op().Expect([](TFormDriver& f) {
     EXPECT_EQ(f.ItemIndex("cmbxBaudRate"), -1);
     EXPECT_EQ(f.ItemIndex("cmbxParity"), -1);
     f.Type("edAlias", std::string("Модем"_cp));
     f.Click("btnOK");
   });
-  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrOk);
+  EXPECT_EQ(dialog.ShowModal(), mrOk);
   EXPECT_EQ(dialog.Channel.BaudRate, gate::TBaudRate::brCustom);
   EXPECT_EQ(static_cast<int>(dialog.Channel.Parity), 77);
   EXPECT_EQ(store::ShortTextToString(dialog.Channel.Alias), "Модем"_cp);
 }
 
 }  // namespace
-}  // namespace kestrel::ui
+}  // namespace kestrel::ui::testing

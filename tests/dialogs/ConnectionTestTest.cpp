@@ -1,29 +1,21 @@
 // The channel dialog's connection test against the modem simulator: a live
 // modem on a sim line, a COM number that leads nowhere, a silent modem.
 // Real time: the silent modem costs the driver's one-second answer wait.
-#include <gtest/gtest.h>
-
 #include "gate/GateAccess.h"
-#include "platform/Cp1251.h"
 #include "platform/PortNames.h"
 #include "sim/ExchangeRunner.h"
-#include "tests/dialogs/Blocks.h"
-#include "tests/forms/UiTest.h"
+#include "tests/dialogs/DialogTest.h"
 #include "ui/mdm_gopt.h"
 
-namespace kestrel::ui {
+namespace kestrel::ui::testing {
 namespace {
-
-using namespace kestrel::literals;
-using forms::TModalResult;
-using forms::TMsgKind;
-using forms::testing::TFormDriver;
-using forms::testing::UiTest;
-using testing::ChannelOn;
 
 constexpr int kLivePort = 7;
 constexpr int kSilentPort = 8;
 constexpr int kMissingPort = 9;
+constexpr std::string_view kFailurePrefix = "Коннекция не установлена\r\nВозможная причина: ("_cp;
+constexpr std::string_view kNoPort = "Система не смогла найти указанный порт"_cp;
+constexpr std::string_view kNoModem = "Модем отключен от порта или неверные настройки модема"_cp;
 
 // The dialogs are opened by the library's exports, which exist only while
 // the gate manager does: the modem layer waits only while it is there.
@@ -39,14 +31,12 @@ class TRunningGate final : public gate::IGateAccess {
   const gate::IGateAccess* previous_;
 };
 
-class ConnectionTest : public UiTest {
+class ConnectionTest : public DialogTest {
  protected:
-  TRunningGate gate_;
   void SetUp() override {
-    UiTest::SetUp();
-    if (this->IsSkipped()) return;
-    const std::string suffix = UiName() + "-" +
-                               ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    DialogTest::SetUp();
+    if (IsSkipped()) return;
+    const std::string suffix = UiName() + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
     ASSERT_NE(runner_.AddSimModem("live-" + suffix, {}), sim::kNoModem);
     sim::TModemSetup silent;
     silent.faults.dead = true;
@@ -59,72 +49,55 @@ class ConnectionTest : public UiTest {
   void TearDown() override {
     platform::ClearComPortTargets();
     runner_.Stop();
-    UiTest::TearDown();
+    DialogTest::TearDown();
   }
 
-  // Runs the test of a channel on `shown_port` and returns the one message box.
-  forms::testing::TMessageSeen TestOn(int stored_port, int chosen_port) {
+  // Tests a channel stored on `stored_port` with `chosen_port` chosen in the
+  // dialog, `runs` times; returns the message boxes it showed.
+  std::vector<forms::testing::TMessageSeen> TestOn(int stored_port, int chosen_port, int runs = 1) {
+    const std::size_t seen_before = Op().Messages().size();
     TfmMdmGOpt dialog;
-    dialog.Channel = ChannelOn(stored_port);
+    dialog.Channel = Channel(stored_port);
     dialog.FreePorts.fill(true);
     const auto before = dialog.Channel;
-    this->Op().Expect([&](TFormDriver& f) {
+    Op().Expect([&](TFormDriver& f) {
       f.Select("cmbxPort", chosen_port - 1);
-      EXPECT_TRUE(f.Click("btnTestConn"));
+      for (int run = 0; run < runs; ++run) EXPECT_TRUE(f.Click("btnTestConn"));
       EXPECT_TRUE(f.Open());
       f.Click("btnCancel");
     });
-    EXPECT_EQ(dialog.ShowModal(), TModalResult::mrCancel);
-    EXPECT_EQ(std::memcmp(&dialog.Channel, &before, sizeof before), 0) << "the test does not touch the record";
-    EXPECT_EQ(this->Op().Messages().size(), 1u);
-    return this->Op().Messages().empty() ? forms::testing::TMessageSeen{} : this->Op().Messages().front();
+    EXPECT_EQ(dialog.ShowModal(), mrCancel);
+    EXPECT_TRUE(SameRecord(dialog.Channel, before)) << "the test does not touch the record";
+    const auto& seen = Op().Messages();
+    return {seen.begin() + static_cast<std::ptrdiff_t>(seen_before), seen.end()};
   }
 
+  TRunningGate gate_;
   sim::TExchangeRunner runner_;
 };
 KESTREL_UI_TESTS(ConnectionTest);
 
-constexpr std::string_view kFailurePrefix = "Коннекция не установлена\r\nВозможная причина: ("_cp;
-
-TEST_P(ConnectionTest, ALiveModemIsReportedConnected) {
+TEST_P(ConnectionTest, ALiveModemIsReportedConnectedEachTimeTheTestRuns) {
   // The controls are tested, not the stored record: the record names a port
   // that leads nowhere.
-  const auto seen = this->TestOn(kMissingPort, kLivePort);
-  EXPECT_EQ(seen.kind, TMsgKind::kInformation);
-  EXPECT_EQ(seen.text, "Коннекция успешная"_cp);
+  const auto seen = TestOn(kMissingPort, kLivePort, 2);
+  ASSERT_EQ(seen.size(), 2u);
+  for (const auto& message : seen) {
+    EXPECT_EQ(message.kind, TMsgKind::kInformation);
+    EXPECT_EQ(message.text, "Коннекция успешная"_cp) << "the first run left the port open";
+  }
 }
 
-TEST_P(ConnectionTest, AMissingPortGivesTheDriversReason) {
-  const auto seen = this->TestOn(kLivePort, kMissingPort);
-  EXPECT_EQ(seen.kind, TMsgKind::kError);
-  ASSERT_GT(seen.text.size(), kFailurePrefix.size() + 1);
-  EXPECT_EQ(seen.text.substr(0, kFailurePrefix.size()), kFailurePrefix) << seen.text;
-  EXPECT_EQ(seen.text.back(), ')');
-  EXPECT_NE(seen.text.find("Система не смогла найти указанный порт"_cp), std::string::npos) << seen.text;
-}
-
-TEST_P(ConnectionTest, ASilentModemGivesTheDriversReason) {
-  const auto seen = this->TestOn(kLivePort, kSilentPort);
-  EXPECT_EQ(seen.kind, TMsgKind::kError);
-  EXPECT_EQ(seen.text.substr(0, kFailurePrefix.size()), kFailurePrefix) << seen.text;
-  EXPECT_NE(seen.text.find("Модем отключен от порта или неверные настройки модема"_cp), std::string::npos)
-      << seen.text;
-  EXPECT_EQ(seen.text.back(), ')');
-}
-
-TEST_P(ConnectionTest, TheTestCanBeRepeatedAndFreesThePortEachTime) {
-  TfmMdmGOpt dialog;
-  dialog.Channel = ChannelOn(kLivePort);
-  dialog.FreePorts.fill(true);
-  this->Op().Expect([](TFormDriver& f) {
-    EXPECT_TRUE(f.Click("btnTestConn"));
-    EXPECT_TRUE(f.Click("btnTestConn"));
-    f.Click("btnCancel");
-  });
-  dialog.ShowModal();
-  ASSERT_EQ(this->Op().Messages().size(), 2u);
-  EXPECT_EQ(this->Op().Messages()[1].text, "Коннекция успешная"_cp) << "the first run left the port open";
+TEST_P(ConnectionTest, AMissingPortOrASilentModemGivesTheDriversReason) {
+  for (const auto& [port, reason] : {std::pair{kMissingPort, kNoPort}, std::pair{kSilentPort, kNoModem}}) {
+    const auto seen = TestOn(kLivePort, port);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].kind, TMsgKind::kError);
+    EXPECT_TRUE(seen[0].text.starts_with(kFailurePrefix)) << seen[0].text;
+    EXPECT_NE(seen[0].text.find(reason), std::string::npos) << seen[0].text;
+    EXPECT_EQ(seen[0].text.back(), ')');
+  }
 }
 
 }  // namespace
-}  // namespace kestrel::ui
+}  // namespace kestrel::ui::testing

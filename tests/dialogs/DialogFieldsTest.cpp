@@ -9,52 +9,31 @@
 namespace kestrel::ui {
 namespace {
 
-TPortFlags Flags(std::initializer_list<int> ports) {
-  TPortFlags flags{};
-  for (int p : ports) flags[static_cast<std::size_t>(p - 1)] = true;
-  return flags;
-}
-
-TPortFlags AllBut(std::initializer_list<int> ports) {
+TPortFlags Flags(std::initializer_list<int> ports, bool others = false) {
   TPortFlags flags;
-  flags.fill(true);
-  for (int p : ports) flags[static_cast<std::size_t>(p - 1)] = false;
+  flags.fill(others);
+  for (int p : ports) flags[static_cast<std::size_t>(p - 1)] = !others;
   return flags;
 }
 
-TEST(PortItems, AnItemCountsTheListedPortsUpToIt) {
-  const TPortFlags free = AllBut({1, 3});  // COM2, COM4, COM5, ...
-  EXPECT_EQ(PortItemIndex(free, 2), 0);
-  EXPECT_EQ(PortItemIndex(free, 5), 2);
-  EXPECT_EQ(PortItemIndex(free, 16), 13);
-  EXPECT_EQ(PortOfItem(free, 0), 2);
-  EXPECT_EQ(PortOfItem(free, 2), 5);
-  EXPECT_EQ(PortOfItem(free, 13), 16);
-}
-
-TEST(PortItems, PortsOutsideTheListHaveNoItem) {
-  const TPortFlags free = AllBut({1, 3});
-  EXPECT_EQ(PortItemIndex(free, 0), -1);
-  EXPECT_EQ(PortItemIndex(free, -1), -1);
-  EXPECT_EQ(PortItemIndex(free, 3), -1) << "a port in use is not offered";
-  EXPECT_EQ(PortItemIndex(free, 17), -1);
+TEST(PortItems, AnItemCountsTheListedPortsUpToItAndPortsOutsideTheListHaveNone) {
+  const TPortFlags free = Flags({1, 3}, true);  // COM2, COM4, COM5, ...
+  for (const auto& [port, item] : {std::pair{2, 0}, {5, 2}, {16, 13}}) {
+    EXPECT_EQ(PortItemIndex(free, port), item) << port;
+    EXPECT_EQ(PortOfItem(free, item), port) << item;
+  }
+  for (int port : {0, -1, 3, 17}) EXPECT_EQ(PortItemIndex(free, port), -1) << port;  // COM3 is in use
   EXPECT_EQ(PortOfItem(free, 14), 0);
   EXPECT_EQ(PortOfItem(free, -1), 0);
   EXPECT_EQ(PortOfItem(TPortFlags{}, 0), 0);
-}
-
-TEST(PortItems, ItemAndPortAreInverse) {
   const TPortFlags list = Flags({2, 7, 8, 15});
   for (int item = 0; item < 4; ++item) EXPECT_EQ(PortItemIndex(list, PortOfItem(list, item)), item);
 }
 
-TEST(PortItems, LowestSetPort) {
-  EXPECT_EQ(LowestSetPort(AllBut({1, 2})), 3);
+TEST(PortItems, LowestSetPortAndStoredPortBytes) {
+  EXPECT_EQ(LowestSetPort(Flags({1, 2}, true)), 3);
   EXPECT_EQ(LowestSetPort(Flags({16})), 16);
   EXPECT_EQ(LowestSetPort(TPortFlags{}), 0);
-}
-
-TEST(PortItems, StoredPortBytesRoundTrip) {
   std::uint8_t stored[gate::kPortCount] = {0, 7, 0, 1};
   const TPortFlags flags = PortFlagsOf(stored);
   EXPECT_EQ(flags, Flags({2, 4}));
@@ -63,14 +42,11 @@ TEST(PortItems, StoredPortBytesRoundTrip) {
   EXPECT_EQ(stored[0], 0);
 }
 
-TEST(FieldTexts, IdentifiersBelowZeroShowEmpty) {
+TEST(FieldTexts, IdentifiersBelowZeroShowEmptyAndTimeSpansTheirTimeOfDay) {
   EXPECT_EQ(IdFieldText(-1), "");
   EXPECT_EQ(IdFieldText(-2147483647 - 1), "");
   EXPECT_EQ(IdFieldText(0), "0");
   EXPECT_EQ(IdFieldText(123), "123");
-}
-
-TEST(FieldTexts, TimeSpansShowTheirTimeOfDay) {
   EXPECT_EQ(TimeSpanText(store::MsToTimeSpan(30'000)), "00:00:30");
   EXPECT_EQ(TimeSpanText(25.0 / 24.0), "01:00:00");
   EXPECT_EQ(TimeSpanText(1.0), "00:00:00");

@@ -1,25 +1,15 @@
 // The own address dialog: defaults, field checks, the nothing-changed rule,
 // the ports, the result block and the time separator.
-#include <gtest/gtest.h>
-
-#include "platform/Cp1251.h"
 #include "platform/forms/TextConvert.h"
-#include "tests/dialogs/Blocks.h"
-#include "tests/forms/UiTest.h"
+#include "tests/dialogs/DialogTest.h"
 #include "ui/mdm_iadr.h"
 
-namespace kestrel::ui {
+namespace kestrel::ui::testing {
 namespace {
 
-using namespace kestrel::literals;
-using forms::TModalResult;
-using forms::TMsgKind;
-using forms::testing::TFormDriver;
-using forms::testing::UiTest;
-using testing::AddressBlock;
-using testing::AddrOf;
+constexpr const char* kNoInteger = "'' is not a valid integer value";
 
-class OwnAddressDialogTest : public UiTest {
+class OwnAddressDialogTest : public DialogTest {
  protected:
   static store::TMdmAddress Stored() {
     store::TMdmAddress a = store::DefaultAddress();
@@ -28,16 +18,13 @@ class OwnAddressDialogTest : public UiTest {
     a.DataWaitTimeOut = store::MsToTimeSpan(90'000);
     return a;
   }
-  void Open(TfmInAddr& dialog, const std::string& block) {
-    dialog.Init(block.data(), static_cast<std::int32_t>(block.size()));
-  }
 };
 KESTREL_UI_TESTS(OwnAddressDialogTest);
 
 TEST_P(OwnAddressDialogTest, ANewAddressShowsTheDefaultsAndNeedsAnIdentifier) {
   TfmInAddr dialog;
   dialog.Init(nullptr, 0);
-  this->Op().Expect([&](TFormDriver& f) {
+  Op().Expect([&](TFormDriver& f) {
     EXPECT_EQ(f.Caption(), "Настройка собственного адреса "_cp);
     EXPECT_EQ(f.Text("grbxAddr"), "Свойства адреса"_cp);
     EXPECT_EQ(f.Text("edSelfId"), "");
@@ -52,50 +39,74 @@ TEST_P(OwnAddressDialogTest, ANewAddressShowsTheDefaultsAndNeedsAnIdentifier) {
     // Enter presses OK without leaving the field: the close check speaks.
     f.PressEnter();
     EXPECT_TRUE(f.Open());
-    EXPECT_EQ(this->Op().MessageTexts(), std::vector<std::string>{"'' is not a valid integer value"});
-    EXPECT_EQ(this->Op().Messages()[0].kind, TMsgKind::kError);
+    EXPECT_EQ(Said(), std::vector<std::string>{kNoInteger});
+    EXPECT_EQ(Op().Messages()[0].kind, TMsgKind::kError);
     f.Type("edSelfId", "17");
     EXPECT_TRUE(f.Click("btnOK"));
   });
-  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrOk);
+  EXPECT_EQ(dialog.ShowModal(), mrOk);
   ASSERT_EQ(dialog.ResultSize(), 168);
   store::TMdmAddress expected = store::DefaultAddress();
   expected.IdCl = 17;
-  EXPECT_EQ(dialog.ResultBlock(), AddressBlock(expected));
+  EXPECT_EQ(dialog.ResultBlock(), OwnBlock(expected));
 }
 
-TEST_P(OwnAddressDialogTest, CancelClosesEvenAfterAFailedCheck) {
-  TfmInAddr dialog;
-  dialog.Init(nullptr, 0);
-  this->Op().Expect([](TFormDriver& f) {
-    EXPECT_EQ(f.FocusedControl(), "edSelfId");
-    // Отмена takes no focus: the empty field is not asked, the close check is.
-    EXPECT_TRUE(f.Click("btnCancel"));
-  });
-  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrCancel);
-  EXPECT_EQ(this->Op().MessageTexts(), std::vector<std::string>{"'' is not a valid integer value"});
-  EXPECT_TRUE(dialog.ResultBlock().empty());
-  EXPECT_EQ(dialog.ResultSize(), 0);
+TEST_P(OwnAddressDialogTest, WithoutAnIdentifierEnterIsRefusedButCancelAndTheCloseBoxClose) {
+  store::TMdmAddress negative = Stored();
+  negative.IdCl = -1;  // stored below zero: shown empty, to be typed again
+  for (const std::string& block : {std::string(), OwnBlock(negative)}) {
+    SCOPED_TRACE(block.empty() ? "new address, Отмена" : "stored -1, close box");
+    TfmInAddr dialog;
+    Open(dialog, block);
+    Op().Expect([&](TFormDriver& f) {
+      EXPECT_EQ(f.Text("edSelfId"), "");
+      EXPECT_EQ(f.FocusedControl(), "edSelfId");
+      f.PressEnter();
+      EXPECT_TRUE(f.Open());
+      // Отмена takes no focus: the empty field is not asked, the close check is.
+      if (block.empty()) {
+        EXPECT_TRUE(f.Click("btnCancel"));
+      } else {
+        f.CloseBox();
+      }
+    });
+    EXPECT_EQ(dialog.ShowModal(), mrCancel);
+    EXPECT_EQ(Said(), std::vector<std::string>(2, kNoInteger));
+    EXPECT_TRUE(dialog.ResultBlock().empty());
+    EXPECT_EQ(dialog.ResultSize(), static_cast<std::int32_t>(block.size()));
+    Op().Reset();
+  }
 }
 
-TEST_P(OwnAddressDialogTest, AnUnchangedAddressEndsAsCancel) {
+TEST_P(OwnAddressDialogTest, AnUnchangedAddressEndsAsCancelEvenAfterACancelledPortChooser) {
+  store::TMdmAddress stored = Stored();
+  stored.StayOnLineTimeOut = 25.0 / 24.0;  // a day or more shows its time of day
   TfmInAddr dialog;
-  this->Open(dialog, AddressBlock(this->Stored()));
-  this->Op().Expect([](TFormDriver& f) {
+  Open(dialog, OwnBlock(stored));
+  Op().Expect([&](TFormDriver& f) {
     EXPECT_EQ(f.Text("edSelfId"), "42");
     EXPECT_EQ(f.Text("medDataWaitTimeOut"), "00:01:30");
+    EXPECT_EQ(f.Text("medStayOnLineTimeOut"), "01:00:00");
     EXPECT_EQ(f.Text("edUseComPorts"), "COM2");
     f.Type("edSelfId", "42");
+    f.Click("btnUseComPorts");
+    EXPECT_EQ(f.Text("edUseComPorts"), "COM2");
+    EXPECT_FALSE(dialog.PortsChanged);
     f.Click("btnOK");
   });
-  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrCancel);
-  EXPECT_TRUE(this->Op().Messages().empty());
+  Op().Expect([](TFormDriver& f) {
+    f.Select("lvAllChannels", 0);
+    f.Click("btnAddChannel");
+    f.CloseBox();
+  });
+  EXPECT_EQ(dialog.ShowModal(), mrCancel);
+  EXPECT_TRUE(Op().Messages().empty());
 }
 
 TEST_P(OwnAddressDialogTest, AFieldThatDoesNotConvertKeepsTheFocus) {
   TfmInAddr dialog;
-  this->Open(dialog, AddressBlock(this->Stored()));
-  this->Op().Expect([&](TFormDriver& f) {
+  Open(dialog, OwnBlock(Stored()));
+  Op().Expect([&](TFormDriver& f) {
     f.Type("medDataWaitTimeOut", "25:00:00");
     EXPECT_FALSE(f.Tab());
     EXPECT_EQ(f.FocusedControl(), "medDataWaitTimeOut");
@@ -108,10 +119,9 @@ TEST_P(OwnAddressDialogTest, AFieldThatDoesNotConvertKeepsTheFocus) {
     f.Type("edSelfId", "12");
     EXPECT_TRUE(f.Click("btnOK"));
   });
-  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrOk);
-  EXPECT_EQ(this->Op().MessageTexts(),
-            (std::vector<std::string>{"'25:00:00' is not a valid time", "'25:00:00' is not a valid time",
-                                      "'12a' is not a valid integer value"}));
+  EXPECT_EQ(dialog.ShowModal(), mrOk);
+  EXPECT_EQ(Said(), (std::vector<std::string>{"'25:00:00' is not a valid time", "'25:00:00' is not a valid time",
+                                              "'12a' is not a valid integer value"}));
   const auto addr = AddrOf(dialog.ResultBlock());
   EXPECT_EQ(std::int32_t{addr.IdCl}, 12);
   EXPECT_EQ(store::TimeSpanToMs(addr.DataWaitTimeOut), 7'200'000u);
@@ -119,112 +129,55 @@ TEST_P(OwnAddressDialogTest, AFieldThatDoesNotConvertKeepsTheFocus) {
 }
 
 TEST_P(OwnAddressDialogTest, ConfirmingThePortChooserCountsAsAChangeAndDropsExtraBytes) {
-  std::string stored = AddressBlock(this->Stored()) + std::string(32, '\x55');
+  std::string stored = OwnBlock(Stored()) + std::string(32, '\x55');
   TfmInAddr dialog;
-  this->Open(dialog, stored);
-  this->Op().Expect([](TFormDriver& f) {
+  Open(dialog, stored);
+  Op().Expect([](TFormDriver& f) {
     EXPECT_TRUE(f.Click("btnUseComPorts"));
     f.Click("btnOK");
   });
-  this->Op().Expect([](TFormDriver& f) {
+  Op().Expect([](TFormDriver& f) {
     EXPECT_EQ(f.Caption(), "Выбор каналов для приема"_cp);
     f.Click("btnOK");
   });
-  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrOk);
+  EXPECT_EQ(dialog.ShowModal(), mrOk);
   EXPECT_TRUE(dialog.PortsChanged);
   EXPECT_EQ(dialog.ResultBlock(), stored.substr(0, 168));
 }
 
-TEST_P(OwnAddressDialogTest, PortsChosenShowInFullAndAreStored) {
+TEST_P(OwnAddressDialogTest, PortsChosenShowInFullAndAreStoredAndClosingSetsTheTimeSeparator) {
+  forms::SetTimeSeparator('.');
   TfmInAddr dialog;
-  this->Open(dialog, AddressBlock(this->Stored()));
-  this->Op().Expect([](TFormDriver& f) {
+  Open(dialog, OwnBlock(Stored()));
+  Op().Expect([](TFormDriver& f) {
     f.Click("btnUseComPorts");
     EXPECT_EQ(f.Text("edUseComPorts"), "(COM1; COM2; COM3)");
-    f.Click("btnOK");
+    f.Type("medStayOnLineTimeOut", "00:05:00");
+    f.PressEnter();
   });
-  this->Op().Expect([](TFormDriver& f) {
+  Op().Expect([](TFormDriver& f) {
     f.Select("lvAllChannels", 0);  // COM1
     f.Click("btnAddChannel");
     f.Select("lvAllChannels", 0);  // COM3
     f.Click("btnAddChannel");
     f.Click("btnOK");
   });
-  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrOk);
-  const auto addr = AddrOf(dialog.ResultBlock());
-  EXPECT_EQ(addr.UseComPorts[0], 1);
-  EXPECT_EQ(addr.UseComPorts[1], 1);
-  EXPECT_EQ(addr.UseComPorts[2], 1);
-  EXPECT_EQ(addr.UseComPorts[3], 0);
-}
-
-TEST_P(OwnAddressDialogTest, ACancelledChooserChangesNothing) {
-  TfmInAddr dialog;
-  this->Open(dialog, AddressBlock(this->Stored()));
-  this->Op().Expect([](TFormDriver& f) {
-    f.Click("btnUseComPorts");
-    EXPECT_EQ(f.Text("edUseComPorts"), "COM2");
-    f.Click("btnOK");
-  });
-  this->Op().Expect([](TFormDriver& f) {
-    f.Select("lvAllChannels", 0);
-    f.Click("btnAddChannel");
-    f.CloseBox();
-  });
-  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrCancel);
-  EXPECT_FALSE(dialog.PortsChanged);
-}
-
-TEST_P(OwnAddressDialogTest, ClosingSetsTheTimeSeparator) {
-  forms::SetTimeSeparator('.');
-  TfmInAddr dialog;
-  this->Open(dialog, AddressBlock(this->Stored()));
-  this->Op().Expect([](TFormDriver& f) {
-    f.Type("medStayOnLineTimeOut", "00:05:00");
-    f.PressEnter();
-  });
-  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrOk);
+  EXPECT_EQ(dialog.ShowModal(), mrOk);
   EXPECT_EQ(forms::TimeSeparator(), ':');
-  EXPECT_EQ(store::TimeSpanToMs(AddrOf(dialog.ResultBlock()).StayOnLineTimeOut), 300'000u);
-}
-
-TEST_P(OwnAddressDialogTest, AStoredTimeOfADayOrMoreShowsItsTimeOfDay) {
-  store::TMdmAddress stored = this->Stored();
-  stored.StayOnLineTimeOut = 25.0 / 24.0;
-  TfmInAddr dialog;
-  this->Open(dialog, AddressBlock(stored));
-  this->Op().Expect([](TFormDriver& f) {
-    EXPECT_EQ(f.Text("medStayOnLineTimeOut"), "01:00:00");
-    f.Click("btnOK");
-  });
-  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrCancel);
-}
-
-TEST_P(OwnAddressDialogTest, AStoredNegativeIdentifierMustBeTypedAgain) {
-  store::TMdmAddress stored = this->Stored();
-  stored.IdCl = -1;
-  TfmInAddr dialog;
-  this->Open(dialog, AddressBlock(stored));
-  this->Op().Expect([](TFormDriver& f) {
-    EXPECT_EQ(f.Text("edSelfId"), "");
-    f.PressEnter();
-    EXPECT_TRUE(f.Open());
-    f.CloseBox();
-  });
-  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrCancel);
-  EXPECT_EQ(this->Op().MessageTexts(),
-            (std::vector<std::string>{"'' is not a valid integer value", "'' is not a valid integer value"}));
+  const auto addr = AddrOf(dialog.ResultBlock());
+  EXPECT_EQ(store::TimeSpanToMs(addr.StayOnLineTimeOut), 300'000u);
+  EXPECT_EQ(std::vector<int>(addr.UseComPorts, addr.UseComPorts + 5), (std::vector<int>{1, 1, 1, 0, 0}));
 }
 
 TEST_P(OwnAddressDialogTest, ABlockShorterThanTheRecordOpensAsANewAddress) {
   const std::string stored(100, '\x01');
   TfmInAddr dialog;
-  this->Open(dialog, stored);
-  EXPECT_EQ(this->Op().MessageTexts(), std::vector<std::string>{"Неверные данные адреса, взятые из базы"_cp.data()});
+  Open(dialog, stored);
+  EXPECT_EQ(Said(), std::vector<std::string>{"Неверные данные адреса, взятые из базы"_cp.data()});
   EXPECT_TRUE(dialog.IsNewAddr);
   EXPECT_EQ(std::int32_t{dialog.Addr.IdCl}, -1);
   EXPECT_EQ(dialog.ResultSize(), 100);
 }
 
 }  // namespace
-}  // namespace kestrel::ui
+}  // namespace kestrel::ui::testing

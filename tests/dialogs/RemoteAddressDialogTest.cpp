@@ -1,24 +1,32 @@
 // The remote address dialog: defaults, every field's text and conversion,
-// the lists, the nothing-changed rule, the result block, damaged blocks.
-#include <gtest/gtest.h>
-
-#include "platform/Cp1251.h"
-#include "tests/dialogs/Blocks.h"
-#include "tests/forms/UiTest.h"
+// the lists and the nested phone dialog, the nothing-changed rule, the
+// result block, damaged blocks.
+#include "tests/dialogs/DialogTest.h"
 #include "ui/mdm_oadr.h"
 
-namespace kestrel::ui {
+namespace kestrel::ui::testing {
 namespace {
 
-using namespace kestrel::literals;
-using forms::TModalResult;
-using forms::testing::TFormDriver;
-using forms::testing::UiTest;
-using testing::AddressBlock;
-using testing::AddrOf;
-using testing::PhonesOf;
+constexpr const char* kNoInteger = "'' is not a valid integer value";
+constexpr std::string_view kMustBePositive = "Значение поля должно быть больше 0"_cp;
 
-class RemoteAddressDialogTest : public UiTest {
+// A new address: each field's text and the label beside it ("" unchecked).
+struct TField {
+  const char* name;
+  std::string_view text, label;
+};
+constexpr TField kNewAddressFields[] = {
+    {"edIdCl", "", "ID клиента"_cp},
+    {"edPhoneNumbers", "(не заданы)"_cp, "Номера телефонов"_cp},
+    {"edRestoreConnTries", "2", "Кол-во повторных попыток установить связь"_cp},
+    {"medRestoreConnTimeOut", "00:00:30", "Интервал для повторной попытки (чч:мм:сс)"_cp},
+    {"medDialTimeOut", "00:00:30", "Время ожидания ответа после звонка"_cp},
+    {"medRestoreConnAfterBreakTimeOut", "00:01:00", "Время повторной коннекции после обрыва"_cp},
+    {"medDataWaitTimeOut", "00:01:00", ""},
+    {"medStayOnLineTimeOut", "00:03:00", ""},
+    {"edUseComPorts", "(не заданы)"_cp, "Порты для посылки"_cp}};
+
+class RemoteAddressDialogTest : public DialogTest {
  protected:
   static store::TMdmAddress Stored() {
     store::TMdmAddress a = store::DefaultAddress();
@@ -28,63 +36,50 @@ class RemoteAddressDialogTest : public UiTest {
     a.UseComPorts[0] = a.UseComPorts[2] = 1;
     return a;
   }
-  void Open(TfmOutAddr& dialog, const std::string& block) {
-    dialog.Init(block.data(), static_cast<std::int32_t>(block.size()));
-  }
 };
 KESTREL_UI_TESTS(RemoteAddressDialogTest);
 
-TEST_P(RemoteAddressDialogTest, ANewAddressShowsTheDefaults) {
+TEST_P(RemoteAddressDialogTest, ANewAddressShowsTheDefaultsAndNeedsAnIdentifier) {
   TfmOutAddr dialog;
   dialog.Init(nullptr, 0);
-  this->Op().Expect([](TFormDriver& f) {
+  Op().Expect([](TFormDriver& f) {
     EXPECT_EQ(f.Caption(), "Настройка адреса получателя"_cp);
-    EXPECT_EQ(f.Text("edIdCl"), "");
-    EXPECT_EQ(f.Label("edIdCl"), "ID клиента"_cp);
-    EXPECT_EQ(f.Text("edPhoneNumbers"), "(не заданы)"_cp);
-    EXPECT_EQ(f.Label("edPhoneNumbers"), "Номера телефонов"_cp);
+    for (const auto& [field, text, label] : kNewAddressFields) {
+      EXPECT_EQ(f.Text(field), text) << field;
+      EXPECT_TRUE(label.empty() || f.Label(field) == label) << field << ": " << f.Label(field);
+    }
     EXPECT_EQ(f.Items("cmbxDialType"), (std::vector<std::string>{"импульсный"_cp.data(), "тоновый"_cp.data()}));
     EXPECT_EQ(f.ItemIndex("cmbxDialType"), 0);
     EXPECT_EQ(f.Label("cmbxDialType"), "Набор номера"_cp);
-    EXPECT_EQ(f.Text("edRestoreConnTries"), "2");
-    EXPECT_EQ(f.Label("edRestoreConnTries"), "Кол-во повторных попыток установить связь"_cp);
-    EXPECT_EQ(f.Text("medRestoreConnTimeOut"), "00:00:30");
-    EXPECT_EQ(f.Label("medRestoreConnTimeOut"), "Интервал для повторной попытки (чч:мм:сс)"_cp);
-    EXPECT_EQ(f.Text("medDialTimeOut"), "00:00:30");
-    EXPECT_EQ(f.Label("medDialTimeOut"), "Время ожидания ответа после звонка"_cp);
-    EXPECT_EQ(f.Text("medRestoreConnAfterBreakTimeOut"), "00:01:00");
-    EXPECT_EQ(f.Label("medRestoreConnAfterBreakTimeOut"), "Время повторной коннекции после обрыва"_cp);
-    EXPECT_EQ(f.Text("medDataWaitTimeOut"), "00:01:00");
-    EXPECT_EQ(f.Text("medStayOnLineTimeOut"), "00:03:00");
-    EXPECT_EQ(f.Text("edUseComPorts"), "(не заданы)"_cp);
-    EXPECT_EQ(f.Label("edUseComPorts"), "Порты для посылки"_cp);
     f.PressEnter();
     EXPECT_TRUE(f.Open()) << "no identifier yet";
     f.Click("btnCancel");
   });
-  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrCancel);
-  EXPECT_EQ(this->Op().MessageTexts(),
-            (std::vector<std::string>{"'' is not a valid integer value", "'' is not a valid integer value"}));
+  EXPECT_EQ(dialog.ShowModal(), mrCancel);
+  EXPECT_EQ(Said(), std::vector<std::string>(2, kNoInteger));
 }
 
 TEST_P(RemoteAddressDialogTest, AnUnchangedAddressEndsAsCancel) {
+  store::TMdmAddress stored = Stored();
+  stored.DialTimeOut = 25.0 / 24.0;  // a day or more shows its time of day
   TfmOutAddr dialog;
-  this->Open(dialog, AddressBlock(this->Stored(), {"101", "102"}));
-  this->Op().Expect([](TFormDriver& f) {
+  Open(dialog, RemoteBlock(stored, {"101", "102"}));
+  Op().Expect([](TFormDriver& f) {
     EXPECT_EQ(f.Text("edIdCl"), "1001");
     EXPECT_EQ(f.ItemIndex("cmbxDialType"), 1);
     EXPECT_EQ(f.Text("edRestoreConnTries"), "3");
+    EXPECT_EQ(f.Text("medDialTimeOut"), "01:00:00");
     EXPECT_EQ(f.Text("edPhoneNumbers"), "(101; 102)");
     EXPECT_EQ(f.Text("edUseComPorts"), "(COM1; COM3)");
     f.Click("btnOK");
   });
-  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrCancel);
+  EXPECT_EQ(dialog.ShowModal(), mrCancel);
 }
 
 TEST_P(RemoteAddressDialogTest, EveryFieldIsConvertedIntoTheBlock) {
   TfmOutAddr dialog;
-  this->Open(dialog, AddressBlock(this->Stored(), {"101"}));
-  this->Op().Expect([](TFormDriver& f) {
+  Open(dialog, RemoteBlock(Stored(), {"101"}));
+  Op().Expect([](TFormDriver& f) {
     f.Type("edIdCl", "77");
     f.Select("cmbxDialType", 0);
     f.Type("edRestoreConnTries", "5");
@@ -95,7 +90,7 @@ TEST_P(RemoteAddressDialogTest, EveryFieldIsConvertedIntoTheBlock) {
     f.Type("medStayOnLineTimeOut", "01:00:00");
     f.Click("btnOK");
   });
-  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrOk);
+  EXPECT_EQ(dialog.ShowModal(), mrOk);
   ASSERT_EQ(dialog.ResultSize(), 168 + 4 + 100);
   const auto a = AddrOf(dialog.ResultBlock());
   EXPECT_EQ(std::int32_t{a.IdCl}, 77);
@@ -110,21 +105,23 @@ TEST_P(RemoteAddressDialogTest, EveryFieldIsConvertedIntoTheBlock) {
   EXPECT_EQ(PhonesOf(dialog.ResultBlock()), std::vector<std::string>{"101"});
 }
 
-TEST_P(RemoteAddressDialogTest, PhonesTypedWithBlankLinesGiveTwoNumbers) {
+TEST_P(RemoteAddressDialogTest, ThePhoneDialogCountsLinesFromTheStartAndBlankLinesAreDropped) {
   TfmOutAddr dialog;
-  this->Open(dialog, AddressBlock(this->Stored(), {}));
-  this->Op().Expect([](TFormDriver& f) {
+  Open(dialog, RemoteBlock(Stored(), {"101", "102", "103"}));
+  Op().Expect([](TFormDriver& f) {
     EXPECT_TRUE(f.Click("btnPhoneNumbers"));
     EXPECT_EQ(f.Text("edPhoneNumbers"), "(101; 102)");
     f.Click("btnOK");
   });
-  this->Op().Expect([](TFormDriver& f) {
+  Op().Expect([](TFormDriver& f) {
     EXPECT_EQ(f.Caption(), "Телефоны получателя"_cp);
+    EXPECT_EQ(f.Text("lblNumPhoneNumbers"), "Задано телефонных номеров: 3"_cp);
+    EXPECT_EQ(f.Text("memPhoneNumbers"), "101\n102\n103");
     f.Type("memPhoneNumbers", "101\n\n   \n102");
     EXPECT_EQ(f.Text("lblNumPhoneNumbers"), "Задано телефонных номеров: 4"_cp);
     f.Click("btnOK");
   });
-  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrOk);
+  EXPECT_EQ(dialog.ShowModal(), mrOk);
   EXPECT_EQ(dialog.Phones, (std::vector<std::string>{"101", "102"}));
   EXPECT_EQ(dialog.ResultSize(), 372);
   EXPECT_EQ(PhonesOf(dialog.ResultBlock()), (std::vector<std::string>{"101", "102"}));
@@ -132,62 +129,50 @@ TEST_P(RemoteAddressDialogTest, PhonesTypedWithBlankLinesGiveTwoNumbers) {
 
 TEST_P(RemoteAddressDialogTest, ConfirmingAListWithoutAChangeStillCountsAsAChange) {
   for (const char* button : {"btnPhoneNumbers", "btnUseComPorts"}) {
+    SCOPED_TRACE(button);
     TfmOutAddr dialog;
-    const std::string stored = AddressBlock(this->Stored(), {"101"});
-    this->Open(dialog, stored);
-    this->Op().Expect([&](TFormDriver& f) {
+    const std::string stored = RemoteBlock(Stored(), {"101"});
+    Open(dialog, stored);
+    Op().Expect([&](TFormDriver& f) {
       f.Click(button);
       f.Click("btnOK");
     });
-    this->Op().Expect([](TFormDriver& f) { f.Click("btnOK"); });
-    EXPECT_EQ(dialog.ShowModal(), TModalResult::mrOk) << button;
-    EXPECT_EQ(dialog.ResultBlock(), stored) << button;
+    Op().Expect([](TFormDriver& f) { f.Click("btnOK"); });
+    EXPECT_EQ(dialog.ShowModal(), mrOk);
+    EXPECT_EQ(dialog.ResultBlock(), stored);
   }
 }
 
-TEST_P(RemoteAddressDialogTest, AStoredNegativeIdentifierShowsEmptyAndMustBeTyped) {
-  store::TMdmAddress stored = this->Stored();
+TEST_P(RemoteAddressDialogTest, AStoredNegativeIdentifierAndARetryCountBelowOneAreRefused) {
+  store::TMdmAddress stored = Stored();
   stored.IdCl = -1;
   TfmOutAddr dialog;
-  this->Open(dialog, AddressBlock(stored, {}));
-  this->Op().Expect([](TFormDriver& f) {
+  Open(dialog, RemoteBlock(stored, {}));
+  Op().Expect([&](TFormDriver& f) {
     EXPECT_EQ(f.Text("edIdCl"), "");
     f.PressEnter();
     EXPECT_TRUE(f.Open());
     f.Type("edIdCl", "5");
-    f.PressEnter();
-  });
-  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrOk);
-  EXPECT_EQ(this->Op().MessageTexts(), std::vector<std::string>{"'' is not a valid integer value"});
-  EXPECT_EQ(std::int32_t{AddrOf(dialog.ResultBlock()).IdCl}, 5);
-}
-
-TEST_P(RemoteAddressDialogTest, ARetryCountBelowOneIsRefused) {
-  TfmOutAddr dialog;
-  this->Open(dialog, AddressBlock(this->Stored(), {}));
-  const std::string_view text = "Значение поля должно быть больше 0"_cp;
-  const std::string must_be_positive(text);
-  this->Op().Expect([&](TFormDriver& f) {
     f.Type("edRestoreConnTries", "0");
     EXPECT_FALSE(f.Tab());
     EXPECT_EQ(f.FocusedControl(), "edRestoreConnTries");
-    EXPECT_EQ(this->Op().MessageTexts(), std::vector<std::string>{must_be_positive});
     // Enter presses OK without leaving the field: the count is refused all the same.
     f.PressEnter();
     EXPECT_TRUE(f.Open());
-    EXPECT_EQ(this->Op().MessageTexts().size(), 2u);
     f.Type("edRestoreConnTries", "1");
     f.PressEnter();
   });
-  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrOk);
-  EXPECT_EQ(this->Op().MessageTexts()[1], must_be_positive);
+  EXPECT_EQ(dialog.ShowModal(), mrOk);
+  const std::string must_be_positive(kMustBePositive);
+  EXPECT_EQ(Said(), (std::vector<std::string>{kNoInteger, must_be_positive, must_be_positive}));
+  EXPECT_EQ(std::int32_t{AddrOf(dialog.ResultBlock()).IdCl}, 5);
   EXPECT_EQ(std::int32_t{AddrOf(dialog.ResultBlock()).RestoreConnTries}, 1);
 }
 
 TEST_P(RemoteAddressDialogTest, EveryTimeFieldChecksWhenLeft) {
   TfmOutAddr dialog;
-  this->Open(dialog, AddressBlock(this->Stored(), {}));
-  this->Op().Expect([](TFormDriver& f) {
+  Open(dialog, RemoteBlock(Stored(), {}));
+  Op().Expect([](TFormDriver& f) {
     for (const char* field : {"medRestoreConnTimeOut", "medDialTimeOut", "medRestoreConnAfterBreakTimeOut",
                               "medDataWaitTimeOut", "medStayOnLineTimeOut"}) {
       f.Type(field, "00:61:00");
@@ -197,46 +182,33 @@ TEST_P(RemoteAddressDialogTest, EveryTimeFieldChecksWhenLeft) {
     f.CloseBox();
   });
   dialog.ShowModal();
-  EXPECT_EQ(this->Op().MessageTexts(), std::vector<std::string>(5, "'00:61:00' is not a valid time"));
+  EXPECT_EQ(Said(), std::vector<std::string>(5, "'00:61:00' is not a valid time"));
 }
 
-TEST_P(RemoteAddressDialogTest, ADamagedPhoneSectionOpensWithNoNumbers) {
-  std::string stored = AddressBlock(this->Stored(), {"101", "102"});
-  stored.resize(stored.size() - 1);
+TEST_P(RemoteAddressDialogTest, ADamagedPhoneSectionOpensWithNoNumbersAndAnExactRecordWithAnEmptyList) {
+  std::string damaged = RemoteBlock(Stored(), {"101", "102"});
+  damaged.pop_back();
   TfmOutAddr dialog;
-  this->Open(dialog, stored);
-  EXPECT_EQ(this->Op().MessageTexts(), std::vector<std::string>{"Неверные данные адреса, взятые из базы"_cp.data()});
-  this->Op().Expect([](TFormDriver& f) {
+  Open(dialog, damaged);
+  EXPECT_EQ(Said(), std::vector<std::string>{"Неверные данные адреса, взятые из базы"_cp.data()});
+  Op().Expect([](TFormDriver& f) {
     EXPECT_EQ(f.Text("edPhoneNumbers"), "(не заданы)"_cp);
     EXPECT_EQ(f.Text("edIdCl"), "1001") << "the record itself was read";
     f.Click("btnOK");
   });
-  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrCancel) << "nothing is written back unconfirmed";
-}
+  EXPECT_EQ(dialog.ShowModal(), mrCancel) << "nothing is written back unconfirmed";
 
-TEST_P(RemoteAddressDialogTest, AStoredTimeOfADayOrMoreShowsItsTimeOfDay) {
-  store::TMdmAddress stored = this->Stored();
-  stored.DialTimeOut = 25.0 / 24.0;
-  TfmOutAddr dialog;
-  this->Open(dialog, AddressBlock(stored, {}));
-  this->Op().Expect([](TFormDriver& f) {
-    EXPECT_EQ(f.Text("medDialTimeOut"), "01:00:00");
-    f.Click("btnCancel");
-  });
-  dialog.ShowModal();
-}
-
-TEST_P(RemoteAddressDialogTest, AnExactRecordHasAnEmptyPhoneList) {
-  TfmOutAddr dialog;
-  this->Open(dialog, AddressBlock(this->Stored()));
-  EXPECT_TRUE(this->Op().Messages().empty());
-  this->Op().Expect([](TFormDriver& f) {
+  Op().Reset();
+  TfmOutAddr exact;
+  Open(exact, OwnBlock(Stored()));
+  EXPECT_TRUE(Op().Messages().empty());
+  Op().Expect([](TFormDriver& f) {
     f.Type("edIdCl", "1002");
     f.Click("btnOK");
   });
-  EXPECT_EQ(dialog.ShowModal(), TModalResult::mrOk);
-  EXPECT_EQ(dialog.ResultSize(), 172);
+  EXPECT_EQ(exact.ShowModal(), mrOk);
+  EXPECT_EQ(exact.ResultSize(), 172);
 }
 
 }  // namespace
-}  // namespace kestrel::ui
+}  // namespace kestrel::ui::testing
