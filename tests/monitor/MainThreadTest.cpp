@@ -22,50 +22,55 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 
-// Pumps until `done` holds, for at most `timeout_ms`.
-bool PumpUntil(const std::function<bool()>& done, int timeout_ms) {
-  const auto deadline = steady_clock::now() + milliseconds(timeout_ms);
-  while (!done()) {
-    if (steady_clock::now() >= deadline) return false;
-    PumpMainThread(20);
-  }
-  return true;
+// Runs `call` on a worker while the main thread pumps; false when the worker
+// did not finish within ten seconds.
+bool OnWorkerWhilePumping(const std::function<void()>& call) {
+  std::atomic<bool> finished{false};
+  std::thread worker([&] {
+    call();
+    finished = true;
+  });
+  const auto deadline = steady_clock::now() + milliseconds(10000);
+  while (!finished && steady_clock::now() < deadline) PumpMainThread(20);
+  worker.join();
+  return finished;
 }
 
 // A toolkit loop as a test sees it: posted requests wait until the test lets
 // the loop run them.
 class TFakeLoop final : public TMainThreadLoop {
  public:
-  bool accepts = true;
+  explicit TFakeLoop(bool accepts) : accepts_(accepts) {}
   bool Post(std::function<void()> run) override {
-    std::lock_guard lock(mutex);
-    if (!accepts) return false;
-    posted.push_back(std::move(run));
-    changed.notify_all();
+    std::lock_guard lock(mutex_);
+    if (!accepts_) return false;
+    posted_.push_back(std::move(run));
+    changed_.notify_all();
     return true;
-  }
-  bool WaitPosted(int timeout_ms) {
-    std::unique_lock lock(mutex);
-    return changed.wait_for(lock, milliseconds(timeout_ms), [&] { return !posted.empty(); });
   }
   bool ProcessEvents(std::uint32_t) override {
     std::vector<std::function<void()>> now;
     {
-      std::lock_guard lock(mutex);
-      now.swap(posted);
+      std::lock_guard lock(mutex_);
+      now.swap(posted_);
     }
     for (auto& run : now) run();
     ++processed;
     return true;
   }
-  std::size_t Posted() {
-    std::lock_guard lock(mutex);
-    return posted.size();
+  // Waits up to `timeout_ms` for a posted request; returns how many wait.
+  std::size_t WaitPosted(int timeout_ms) {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, milliseconds(timeout_ms), [&] { return !posted_.empty(); });
+    return posted_.size();
   }
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::vector<std::function<void()>> posted;
   int processed = 0;
+
+ private:
+  const bool accepts_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<std::function<void()>> posted_;
 };
 
 class MainThread : public ::testing::Test {
@@ -84,35 +89,22 @@ TEST_F(MainThread, OnTheMainThreadACallRunsAtOnce) {
   EXPECT_THROW((void)RunOnMainThread([] { throw std::runtime_error("on main"); }, 0), std::runtime_error);
 }
 
-TEST_F(MainThread, AWorkersCallRunsOnTheMainThreadWhenTheHostPumps) {
+TEST_F(MainThread, AWorkersCallRunsOnTheMainThreadWhenTheHostPumpsAndItsExceptionComesBack) {
   std::atomic<std::uint32_t> ran_on{0};
-  std::atomic<bool> returned{false};
   bool result = false;
-  std::thread worker([&] {
+  std::string caught;
+  EXPECT_TRUE(OnWorkerWhilePumping([&] {
     EXPECT_FALSE(IsMainThread());
     EXPECT_EQ(PumpMainThread(10), 0u) << "only the main thread pumps";
     result = RunOnMainThread([&] { ran_on = CurrentThreadId(); }, 10000);
-    returned = true;
-  });
-  EXPECT_TRUE(PumpUntil([&] { return returned.load(); }, 10000));
-  worker.join();
-  EXPECT_TRUE(result);
-  EXPECT_EQ(ran_on.load(), MainThreadId());
-}
-
-TEST_F(MainThread, AnExceptionOfTheCallReachesTheWorker) {
-  std::atomic<bool> returned{false};
-  std::string caught;
-  std::thread worker([&] {
     try {
       (void)RunOnMainThread([] { throw std::runtime_error("no window"); }, 10000);
     } catch (const std::runtime_error& e) {
       caught = e.what();
     }
-    returned = true;
-  });
-  EXPECT_TRUE(PumpUntil([&] { return returned.load(); }, 10000));
-  worker.join();
+  }));
+  EXPECT_TRUE(result);
+  EXPECT_EQ(ran_on.load(), MainThreadId());
   EXPECT_EQ(caught, "no window");
 }
 
@@ -128,21 +120,14 @@ TEST_F(MainThread, ACallNotTakenInTimeIsWithdrawnAndNeverRuns) {
 }
 
 TEST_F(MainThread, AnInstalledLoopIsAskedAndRunsTheCall) {
-  TFakeLoop loop;
+  TFakeLoop loop(true);
   SetMainThreadLoop(&loop);
-  std::atomic<bool> returned{false};
   std::atomic<std::uint32_t> ran_on{0};
-  std::thread worker([&] {
-    EXPECT_TRUE(RunOnMainThread([&] { ran_on = CurrentThreadId(); }, 10000));
-    returned = true;
-  });
+  std::thread worker([&] { EXPECT_TRUE(RunOnMainThread([&] { ran_on = CurrentThreadId(); }, 10000)); });
   // The loop, not the pump's own queue, runs it: its request is there first.
-  EXPECT_TRUE(loop.WaitPosted(10000));
-  EXPECT_EQ(loop.Posted(), 1u);
+  EXPECT_EQ(loop.WaitPosted(10000), 1u);
   loop.ProcessEvents(0);
-  EXPECT_TRUE(PumpUntil([&] { return returned.load(); }, 10000));
   worker.join();
-  EXPECT_TRUE(returned.load());
   EXPECT_EQ(ran_on.load(), MainThreadId());
   // The host's pump lets the loop handle its events.
   const int before = loop.processed;
@@ -151,27 +136,18 @@ TEST_F(MainThread, AnInstalledLoopIsAskedAndRunsTheCall) {
 }
 
 TEST_F(MainThread, ALoopThatCannotTakeCallsLeavesThemToThePump) {
-  TFakeLoop loop;
-  loop.accepts = false;
+  TFakeLoop loop(false);
   SetMainThreadLoop(&loop);
-  std::atomic<bool> returned{false};
-  std::thread worker([&] {
-    EXPECT_TRUE(RunOnMainThread([] {}, 10000));
-    returned = true;
-  });
-  EXPECT_TRUE(PumpUntil([&] { return returned.load(); }, 10000));
-  worker.join();
-  EXPECT_EQ(loop.Posted(), 0u);
+  EXPECT_TRUE(OnWorkerWhilePumping([] { EXPECT_TRUE(RunOnMainThread([] {}, 10000)); }));
+  EXPECT_EQ(loop.WaitPosted(0), 0u);
 }
 
 // Real time, tolerant: a pump waiting for work wakes when a call is queued
 // rather than at the end of its wait.
 TEST_F(MainThread, AWaitingPumpWakesForAQueuedCall) {
-  std::atomic<bool> returned{false};
   std::thread worker([&] {
     std::this_thread::sleep_for(milliseconds(50));
     EXPECT_TRUE(RunOnMainThread([] {}, 20000));
-    returned = true;
   });
   const auto start = steady_clock::now();
   std::size_t ran = 0;

@@ -1,3 +1,4 @@
+// The address view texts, byte for byte, and blocks too short or damaged.
 #include "ui/AddrViewText.h"
 
 #include <gtest/gtest.h>
@@ -29,16 +30,14 @@ std::string Remote(const std::string& block, bool full = false) {
   return RemoteAddrViewText(block.data(), static_cast<std::int32_t>(block.size()), full);
 }
 
-TEST(AddrViewText, OwnAddressShowsItsPorts) {
+TEST(AddrViewText, OwnAddressShowsItsPortsOrSaysItIsTooShort) {
   EXPECT_EQ(Own(Record({2})), "Порты:COM2"_cp);
   EXPECT_EQ(Own(Record({})), "Порты:(не заданы)"_cp);
   EXPECT_EQ(Own(Record({7, 3})), "Порты:(COM3;...)"_cp);
   EXPECT_EQ(Own(Record({7, 3}), true), "Порты:(COM3; COM7)"_cp);
   // An own address given with a phone section still shows only its ports.
   EXPECT_EQ(Own(Record({16}) + "junk"), "Порты:COM16"_cp);
-}
-
-TEST(AddrViewText, OwnAddressTooShortIsSaidSo) {
+  // Too short for the record.
   EXPECT_EQ(Own(std::string(100, '\0')), kShort);
   EXPECT_EQ(Own(std::string(167, '\0')), kShort);
   EXPECT_EQ(OwnAddrViewText(nullptr, 0, false), kShort);
@@ -46,16 +45,14 @@ TEST(AddrViewText, OwnAddressTooShortIsSaidSo) {
   EXPECT_EQ(OwnAddrViewText("x", -1, true), kShort);
 }
 
-TEST(AddrViewText, RemoteAddressShowsNumbersThenPorts) {
+TEST(AddrViewText, RemoteAddressShowsNumbersThenPortsEvenWithABrokenPhoneSection) {
   const std::string three = Record({1, 3}) + store::EncodePhones({"101", "102", "103"});
   EXPECT_EQ(Remote(three), "Тел:(101;...) Порты:(COM1;...)"_cp);
   EXPECT_EQ(Remote(three, true), "Тел:(101; 102; 103) Порты:(COM1; COM3)"_cp);
   EXPECT_EQ(Remote(Record({})), "Тел:(не заданы) Порты:(не заданы)"_cp);
   EXPECT_EQ(Remote(Record({}) + store::EncodePhones({})), "Тел:(не заданы) Порты:(не заданы)"_cp);
   EXPECT_EQ(Remote(Record({4}) + store::EncodePhones({"  8 (495) 1  "}), true), "Тел:8 (495) 1 Порты:COM4"_cp);
-}
-
-TEST(AddrViewText, RemoteAddressWithABrokenPhoneSectionStillShowsPorts) {
+  // A broken phone section still shows the ports.
   EXPECT_EQ(Remote(Record({2}) + "abc"), "(ошибка в структуре тел-ов) Порты:COM2"_cp);
   std::string bad = Record({1, 2}) + store::EncodePhones({"101", "102"});
   bad[168] = 3;  // the count says three, the section holds two
@@ -72,7 +69,7 @@ TEST(AddrViewText, RemoteAddressEmptyOrTooShort) {
   EXPECT_EQ(Remote(std::string(167, '\1'), true), kShort);
 }
 
-TEST(AddrViewText, SixteenPorts) {
+TEST(AddrViewText, PortsAndPhonesListedShortOrInFull) {
   std::array<std::uint8_t, 16> all{};
   all.fill(0x80);  // any non-zero byte allows the port
   EXPECT_EQ(PortsViewText(all, false), "(COM1;...)");
@@ -82,9 +79,6 @@ TEST(AddrViewText, SixteenPorts) {
   EXPECT_EQ(PortsViewText(none, true), "(не заданы)"_cp);
   none[9] = 1;
   EXPECT_EQ(PortsViewText(none, true), "COM10");
-}
-
-TEST(AddrViewText, PhonesAreTrimmedAndListed) {
   EXPECT_EQ(PhonesViewText({}, true), "(не заданы)"_cp);
   EXPECT_EQ(PhonesViewText({"  101 "}, false), "101");
   EXPECT_EQ(PhonesViewText({" 101", "102 ", "103"}, false), "(101;...)");
