@@ -1,24 +1,17 @@
 // The journal: packet references of queued documents, outcomes settled once,
-// received documents, listing.
-#include <gtest/gtest.h>
-
-#include "tests/tools/ToolTempDir.h"
+// received documents, listing; and the core's dates and the durations shown.
+#include "tests/tools/ToolTest.h"
 #include "tools/kestrel/Clock.h"
 #include "tools/kestrel/Journal.h"
-#include "tools/kestrel/Schema.h"
 
 namespace kestrel::app {
 namespace {
 
-using testing::TTestDir;
+using namespace testing;
 
-struct JournalFixture : ::testing::Test {
-  TTestDir dir;
-  std::unique_ptr<TDatabase> db = OpenStore(dir / "k.db");
+struct Journal : TStoreTest {
   TJournal journal{*db};
 };
-
-using Journal = JournalFixture;
 
 TEST_F(Journal, QueuedDocumentsGetTheirEntryIdAsPacketNumber) {
   const auto before = CoreDateTime(TWallClock::now());
@@ -28,35 +21,28 @@ TEST_F(Journal, QueuedDocumentsGetTheirEntryIdAsPacketNumber) {
   for (const auto& e : entries) {
     EXPECT_EQ(e.ref.Number, e.id);
     EXPECT_GE(e.ref.Date, before.date);
-    EXPECT_EQ(e.outcome, TOutcome::Queued);
     const auto stored = journal.Find(e.id);
     ASSERT_TRUE(stored);
-    EXPECT_EQ(stored->ref.Number, e.ref.Number);
-    EXPECT_EQ(stored->ref.Date, e.ref.Date);
-    EXPECT_EQ(stored->ref.Time, e.ref.Time);
+    EXPECT_EQ(std::tie(stored->ref.Number, stored->ref.Date, stored->ref.Time),
+              std::tie(e.ref.Number, e.ref.Date, e.ref.Time));
     EXPECT_EQ(stored->direction, TDirection::Out);
+    EXPECT_EQ(stored->outcome, TOutcome::Queued);
     EXPECT_TRUE(stored->finished.empty());
   }
   EXPECT_EQ(journal.Find(entries[1].id)->crc32, 0x2222u);
 }
 
-TEST_F(Journal, AnOutcomeIsSettledOnce) {
-  const auto e = journal.Queue({{"Bank", 2, "a.txt", 10, 0}})[0];
-  EXPECT_TRUE(journal.Settle(e.id, TOutcome::Delivered, ""));
-  EXPECT_FALSE(journal.Settle(e.id, TOutcome::Failed, "late report")) << "a delivered document stays delivered";
-  const auto stored = journal.Find(e.id);
-  EXPECT_EQ(stored->outcome, TOutcome::Delivered);
-  EXPECT_EQ(stored->detail, "");
-  EXPECT_FALSE(stored->finished.empty());
-  EXPECT_FALSE(journal.Settle(9999, TOutcome::Failed, "")) << "unknown entry";
-}
-
-TEST_F(Journal, FailUnsettledTouchesOnlyOpenEntries) {
+TEST_F(Journal, AnOutcomeIsSettledOnceAndFailUnsettledTouchesOnlyOpenEntries) {
   const auto es = journal.Queue({{"B", 2, "1", 1, 0}, {"B", 2, "2", 1, 0}, {"B", 2, "3", 1, 0}});
-  ASSERT_TRUE(journal.Settle(es[0].id, TOutcome::Delivered, ""));
+  EXPECT_TRUE(journal.Settle(es[0].id, TOutcome::Delivered, ""));
+  EXPECT_FALSE(journal.Settle(es[0].id, TOutcome::Failed, "late report")) << "a delivered document stays delivered";
+  EXPECT_FALSE(journal.Settle(9999, TOutcome::Failed, "")) << "unknown entry";
   ASSERT_TRUE(journal.Settle(es[1].id, TOutcome::Failed, "busy"));
   EXPECT_EQ(journal.FailUnsettled({es[0].id, es[1].id, es[2].id}, "interrupted by SIGINT"), 1);
-  EXPECT_EQ(journal.Find(es[0].id)->outcome, TOutcome::Delivered);
+  const auto delivered = journal.Find(es[0].id);
+  EXPECT_EQ(delivered->outcome, TOutcome::Delivered);
+  EXPECT_EQ(delivered->detail, "");
+  EXPECT_FALSE(delivered->finished.empty());
   EXPECT_EQ(journal.Find(es[1].id)->detail, "busy");
   EXPECT_EQ(journal.Find(es[2].id)->outcome, TOutcome::Failed);
   EXPECT_EQ(journal.Find(es[2].id)->detail, "interrupted by SIGINT");
@@ -79,22 +65,12 @@ TEST_F(Journal, ReceivedDocumentsKeepTheSendersReference) {
 
 TEST_F(Journal, ListingFiltersAndShowsTheNewestOldestFirst) {
   journal.Queue({{"A", 1, "a1", 1, 0}, {"B", 2, "b1", 1, 0}, {"A", 1, "a2", 1, 0}, {"A", 1, "a3", 1, 0}});
-  TJournalFilter f;
-  f.party = "A";
-  f.limit = 2;
-  auto list = journal.List(f);
+  const auto list = journal.List({"A", std::nullopt, 2});
   ASSERT_EQ(list.size(), 2u);
   EXPECT_EQ(list[0].file, "a2");
   EXPECT_EQ(list[1].file, "a3");
-  f = TJournalFilter{};
-  f.outcome = TOutcome::Queued;
-  f.limit = 0;
-  EXPECT_EQ(journal.List(f).size(), 4u);
-  f.outcome = TOutcome::Delivered;
-  EXPECT_TRUE(journal.List(f).empty());
-}
-
-TEST(JournalOutcomes, NamesGoBothWays) {
+  EXPECT_EQ(journal.List({"", TOutcome::Queued, 0}).size(), 4u);
+  EXPECT_TRUE(journal.List({"", TOutcome::Delivered, 0}).empty());
   for (const TOutcome o :
        {TOutcome::Queued, TOutcome::Delivered, TOutcome::Failed, TOutcome::Received, TOutcome::Rejected})
     EXPECT_EQ(OutcomeFromName(OutcomeName(o)), o);
@@ -109,10 +85,8 @@ TEST(CoreClock, DayNumbersAndDurations) {
   const auto t = CoreDateTime(TWallClock::now());
   EXPECT_GE(t.time, 0);
   EXPECT_LT(t.time, 86'400'000);
-  EXPECT_EQ(DurationText(0), "0:00");
-  EXPECT_EQ(DurationText(65.4), "1:05");
-  EXPECT_EQ(DurationText(3725), "1:02:05");
-  EXPECT_EQ(DurationText(-3), "0:00");
+  for (const auto& [seconds, text] : {std::pair{0.0, "0:00"}, {65.4, "1:05"}, {3725.0, "1:02:05"}, {-3.0, "0:00"}})
+    EXPECT_EQ(DurationText(seconds), text) << seconds;
 }
 
 }  // namespace

@@ -1,27 +1,23 @@
 // The gate's log as the program keeps it: thread prefixes, filters, and the
 // writer that batches lines from many threads.
-#include <gtest/gtest.h>
-
 #include <thread>
 
-#include "tests/tools/ToolTempDir.h"
+#include "tests/tools/ToolTest.h"
 #include "tools/kestrel/LogBook.h"
-#include "tools/kestrel/Schema.h"
 
 namespace kestrel::app {
 namespace {
 
-using testing::TTestDir;
+using namespace testing;
 
 TLogLine Line(const std::string& text, bool error = false, const std::string& details = "") {
-  TLogLine l;
-  l.time = "2024-01-01 00:00:00.000";
-  l.error = error;
-  l.thread = "0000ABCD";
-  l.gate_code = 1;
-  l.text = text;
-  l.details = details;
-  return l;
+  return TLogLine{"2024-01-01 00:00:00.000", error, "0000ABCD", 1, text, details};
+}
+
+std::vector<std::string> Texts(TLogBook& book, TLogFilter filter) {
+  std::vector<std::string> texts;
+  for (const auto& l : book.List(filter)) texts.push_back(l.text);
+  return texts;
 }
 
 TEST(LogLines, ThreadPrefixIsTakenApart) {
@@ -36,33 +32,19 @@ TEST(LogLines, ThreadPrefixIsTakenApart) {
   }
 }
 
-TEST(LogBook, FiltersKeepOrderAndLimit) {
-  TTestDir dir;
-  auto db = OpenStore(dir / "k.db");
+using LogBook = TStoreTest;
+
+TEST_F(LogBook, FiltersKeepOrderAndLimit) {
   TLogBook book(*db);
   book.Append({Line("one"), Line("two failed", true, "why"), Line("three"), Line("четыре", false, "детали")});
-  TLogFilter all;
-  all.limit = 0;
-  const auto lines = book.List(all);
-  ASSERT_EQ(lines.size(), 4u);
-  EXPECT_EQ(lines.front().text, "one");
-  EXPECT_EQ(lines.back().details, "детали");
-  TLogFilter errors;
-  errors.errors_only = true;
-  ASSERT_EQ(book.List(errors).size(), 1u);
-  EXPECT_EQ(book.List(errors)[0].text, "two failed");
-  TLogFilter grep;
-  grep.contains = "детал";
-  EXPECT_EQ(book.List(grep).size(), 1u) << "details are searched too";
-  TLogFilter last;
-  last.limit = 2;
-  ASSERT_EQ(book.List(last).size(), 2u);
-  EXPECT_EQ(book.List(last)[0].text, "three");
+  EXPECT_THAT(Texts(book, {0, false, ""}), ElementsAre("one", "two failed", "three", "четыре"));
+  EXPECT_EQ(book.List({0, false, ""}).back().details, "детали");
+  EXPECT_THAT(Texts(book, {100, true, ""}), ElementsAre("two failed"));
+  EXPECT_THAT(Texts(book, {100, false, "детал"}), ElementsAre("четыре")) << "details are searched too";
+  EXPECT_THAT(Texts(book, {2, false, ""}), ElementsAre("three", "четыре"));
 }
 
-TEST(LogWriter, LinesFromManyThreadsAllArrive) {
-  TTestDir dir;
-  auto db = OpenStore(dir / "k.db");
+TEST_F(LogBook, WriterTakesLinesFromManyThreadsAndCountsAFailedWrite) {
   TLogBook book(*db);
   {
     TLogWriter writer(book);
@@ -73,26 +55,17 @@ TEST(LogWriter, LinesFromManyThreadsAllArrive) {
       });
     for (auto& th : threads) th.join();
     writer.Flush();
-    TLogFilter all;
-    all.limit = 0;
-    EXPECT_EQ(book.List(all).size(), 1000u) << "Flush returns once every line is written";
+    EXPECT_EQ(book.List({0, false, ""}).size(), 1000u) << "Flush returns once every line is written";
     writer.Add(Line("last"));
   }
-  TLogFilter last;
-  last.limit = 1;
-  EXPECT_EQ(book.List(last).at(0).text, "last") << "the destructor writes what is left";
-}
+  EXPECT_THAT(Texts(book, {1, false, ""}), ElementsAre("last")) << "the destructor writes what is left";
 
-TEST(LogWriter, FailedWriteIsCountedNotThrown) {
-  TTestDir dir;
-  auto db = OpenStore(dir / "k.db");
   db->Exec("DROP TABLE log");
-  TLogBook book(*db);
   TLogWriter writer(book);
   writer.Add(Line("nowhere to go"));
   writer.Flush();
   EXPECT_EQ(writer.Failures(), 1u);
-  EXPECT_NE(writer.LastFailure().find("log"), std::string::npos) << writer.LastFailure();
+  EXPECT_THAT(writer.LastFailure(), HasSubstr("log"));
 }
 
 }  // namespace

@@ -1,29 +1,13 @@
 // Parameters as a person gives and reads them, and as the gate's lists hold them.
-#include <gtest/gtest.h>
-
 #include <cstring>
 
+#include "tests/tools/ToolTest.h"
 #include "tools/kestrel/Params.h"
-#include "tools/kestrel/ToolError.h"
 
 namespace kestrel::app {
 namespace {
 
-TParamValue Scalar(const std::string& name, std::int32_t type, std::int32_t v) {
-  TParamValue p;
-  p.name = name;
-  p.type = type;
-  p.scalar = v;
-  return p;
-}
-
-TParamValue Bytes(const std::string& name, std::int32_t type, const std::string& b) {
-  TParamValue p;
-  p.name = name;
-  p.type = type;
-  p.bytes = b;
-  return p;
-}
+using namespace testing;
 
 std::string Span(double seconds) {
   const double span = SecondsToTimeSpan(seconds);
@@ -31,35 +15,29 @@ std::string Span(double seconds) {
 }
 
 TParams AddressLike() {
-  return {Scalar("DialPhoneType", PARAM_ENUM, 0),
-          Bytes("DataWaitTimeOut", PARAM_DATETIME, Span(60)),
-          Scalar("RestoreConnTries", PARAM_INT32, 2),
-          Scalar("ToShowProgress", PARAM_BOOL, 1),
-          Bytes("UseComPorts", PARAM_TEXT, std::string(16, '0')),
-          Bytes("PhonesList", PARAM_TEXT, "")};
+  return {{"DialPhoneType", PARAM_ENUM, 0, ""},        {"DataWaitTimeOut", PARAM_DATETIME, 0, Span(60)},
+          {"RestoreConnTries", PARAM_INT32, 2, ""},    {"ToShowProgress", PARAM_BOOL, 1, ""},
+          {"UseComPorts", PARAM_TEXT, 0, std::string(16, '0')}, {"PhonesList", PARAM_TEXT, 0, ""}};
 }
 
 TEST(Params, TimesAreSecondsMinutesOrHours) {
-  double s = -1;
-  EXPECT_TRUE(ParseSeconds("90", s));
-  EXPECT_EQ(s, 90);
-  EXPECT_TRUE(ParseSeconds("1:30", s));
-  EXPECT_EQ(s, 90);
-  EXPECT_TRUE(ParseSeconds("1:00:05", s));
-  EXPECT_EQ(s, 3605);
-  EXPECT_TRUE(ParseSeconds("0", s));
-  EXPECT_EQ(s, 0);
+  for (const auto& [text, expected] : {std::pair{"90", 90}, {"1:30", 90}, {"1:00:05", 3605}, {"0", 0}}) {
+    double s = -1;
+    EXPECT_TRUE(ParseSeconds(text, s)) << text;
+    EXPECT_EQ(s, expected) << text;
+  }
+  double s = 0;
   for (const char* bad : {"", "-5", "+5", "1:60", "1:2:3:4", "a", "1:", ":30", "1.5"})
     EXPECT_FALSE(ParseSeconds(bad, s)) << bad;
 }
 
-TEST(Params, ValuesAreReadByTheParametersType) {
+TEST(Params, ValuesAreReadAndShownByTheParametersType) {
   TParams p = AddressLike();
-  SetParamFromText(p, "DialPhoneType", "1");
-  SetParamFromText(p, "RestoreConnTries", "-1");
-  SetParamFromText(p, "ToShowProgress", "no");
-  SetParamFromText(p, "DataWaitTimeOut", "2:00");
-  SetParamFromText(p, "PhonesList", " 101 ; 8-800-555 ,,202");
+  p.push_back({"Alias", PARAM_TEXT, 0, ""});
+  for (const auto& [name, text] : {std::pair{"DialPhoneType", "1"}, {"RestoreConnTries", "-1"},
+                                   {"ToShowProgress", "no"}, {"DataWaitTimeOut", "2:00"},
+                                   {"PhonesList", " 101 ; 8-800-555 ,,202"}, {"Alias", "Главная"}})
+    SetParamFromText(p, name, text);
   EXPECT_EQ(FindParam(p, "DialPhoneType")->scalar, 1);
   EXPECT_EQ(FindParam(p, "RestoreConnTries")->scalar, -1);
   EXPECT_EQ(FindParam(p, "ToShowProgress")->scalar, 0);
@@ -67,9 +45,11 @@ TEST(Params, ValuesAreReadByTheParametersType) {
   std::memcpy(&span, FindParam(p, "DataWaitTimeOut")->bytes.data(), sizeof span);
   EXPECT_DOUBLE_EQ(span, 120.0 / 86400);
   EXPECT_EQ(FindParam(p, "PhonesList")->bytes, "101\r\n8-800-555\r\n202");
-  EXPECT_EQ(ParamValueText(*FindParam(p, "PhonesList")), "101; 8-800-555; 202");
-  EXPECT_EQ(ParamValueText(*FindParam(p, "DataWaitTimeOut")), "0:02:00 (120 s)");
-  EXPECT_EQ(ParamValueText(*FindParam(p, "DialPhoneType")), "1 (dtDialTone)");
+  EXPECT_EQ(FindParam(p, "Alias")->bytes, "\xC3\xEB\xE0\xE2\xED\xE0\xFF") << "texts are Windows-1251 in the list";
+  std::vector<std::string> shown;
+  for (const char* name : {"PhonesList", "DataWaitTimeOut", "DialPhoneType", "Alias"})
+    shown.push_back(ParamValueText(*FindParam(p, name)));
+  EXPECT_THAT(shown, ElementsAre("101; 8-800-555; 202", "0:02:00 (120 s)", "1 (dtDialTone)", "Главная"));
 }
 
 TEST(Params, WrongValuesNameTheParameter) {
@@ -77,20 +57,11 @@ TEST(Params, WrongValuesNameTheParameter) {
   const std::pair<const char*, const char*> bad[] = {
       {"DialPhoneType", "256"},    {"DialPhoneType", "x"},          {"RestoreConnTries", "99999999999"},
       {"ToShowProgress", "maybe"}, {"DataWaitTimeOut", "24:00:00"}, {"DataWaitTimeOut", "soon"}};
-  for (const auto& [name, value] : bad) {
-    try {
-      SetParamFromText(p, name, value);
-      ADD_FAILURE() << name << "=" << value << " was taken";
-    } catch (const EToolError& e) {
-      EXPECT_EQ(std::string(e.what()).rfind(name, 0), 0u) << e.what();
-    }
-  }
-  try {
-    SetParamFromText(p, "Dialphonetype", "1");
-    FAIL() << "names are compared exactly";
-  } catch (const EToolError& e) {
-    EXPECT_NE(std::string(e.what()).find("known: DialPhoneType"), std::string::npos) << e.what();
-  }
+  for (const auto& [name, value] : bad)
+    EXPECT_THAT(ErrorOf([&p, name = name, value = value] { SetParamFromText(p, name, value); }), StartsWith(name))
+        << value;
+  EXPECT_THAT(ErrorOf([&] { SetParamFromText(p, "Dialphonetype", "1"); }), HasSubstr("known: DialPhoneType"))
+      << "names are compared exactly";
   EXPECT_THROW(SplitAssignment("novalue"), EToolError);
   EXPECT_THROW(SplitAssignment("=x"), EToolError);
   EXPECT_EQ(SplitAssignment("A=b=c").second, "b=c");
@@ -106,40 +77,27 @@ TEST(Params, PortsAsNumbersRangesOrNames) {
   EXPECT_EQ(PortFlagsText(std::string(16, '0')), "none");
 }
 
-TEST(Params, TextsAreWindows1251InTheList) {
-  TParams p = {Bytes("Alias", PARAM_TEXT, "")};
-  SetParamFromText(p, "Alias", "Главная");
-  EXPECT_EQ(FindParam(p, "Alias")->bytes, "\xC3\xEB\xE0\xE2\xED\xE0\xFF");
-  EXPECT_EQ(ParamValueText(*FindParam(p, "Alias")), "Главная");
-}
-
-TEST(Params, OwnedListReadsBackAsGiven) {
+TEST(Params, OwnedListReadsBackAsGivenAndItemsThatOwnNothingAreSkipped) {
   const TParams given = AddressLike();
   TOwnedParamList list(given);
   ASSERT_EQ(list.Get()->Count, static_cast<std::int32_t>(given.size()));
-  const TParamListItem* empty_text = list.Get()->Items[5];
-  EXPECT_EQ(empty_text->Size, 0) << "an empty text has no memory";
-  EXPECT_EQ(empty_text->Value, 0);
+  EXPECT_EQ(list.Get()->Items[5]->Size, 0) << "an empty text has no memory";
+  EXPECT_EQ(list.Get()->Items[5]->Value, 0);
   EXPECT_EQ(list.Get()->Items[1]->Size, 8) << "a time span points to its 8 bytes";
   const TParams back = ReadParamList(list.Get());
   ASSERT_EQ(back.size(), given.size());
-  for (std::size_t i = 0; i < given.size(); ++i) {
-    EXPECT_EQ(back[i].name, given[i].name);
-    EXPECT_EQ(back[i].type, given[i].type);
-    EXPECT_EQ(back[i].scalar, given[i].scalar);
-    EXPECT_EQ(back[i].bytes, given[i].bytes);
-  }
-}
+  for (std::size_t i = 0; i < given.size(); ++i)
+    EXPECT_EQ(std::tie(back[i].name, back[i].type, back[i].scalar, back[i].bytes),
+              std::tie(given[i].name, given[i].type, given[i].scalar, given[i].bytes));
 
-TEST(Params, ItemsThatOwnNothingAreSkipped) {
   char name[] = "Good";
   TParamListItem good{name, PARAM_INT32, 5, 0};
   TParamListItem no_name{nullptr, PARAM_INT32, 5, 0};
   TParamListItem no_memory{name, PARAM_TEXT, 0, 4};
   TParamListItem negative{name, PARAM_TEXT, 0, -1};
   TParamListItem* items[] = {&good, nullptr, &no_name, &no_memory, &negative};
-  TParamList list{5, 5, items};
-  const TParams read = ReadParamList(&list);
+  TParamList partly{5, 5, items};
+  const TParams read = ReadParamList(&partly);
   ASSERT_EQ(read.size(), 1u);
   EXPECT_EQ(read[0].scalar, 5);
   EXPECT_TRUE(ReadParamList(nullptr).empty());

@@ -5,10 +5,8 @@
 #include <stdexcept>
 
 namespace kestrel::app::testing {
-namespace {
 
-std::unique_ptr<platform::TChildProcess> Start(const std::vector<std::string>& args,
-                                               const std::vector<std::pair<std::string, std::string>>& env) {
+TRunningKestrel::TRunningKestrel(const std::vector<std::string>& args, const TEnv& env) {
   platform::TChildProcess::TSpec launch;
   launch.argv = {KESTREL_PROGRAM};
   if (std::find(args.begin(), args.end(), "--gate-library") == args.end())
@@ -18,40 +16,8 @@ std::unique_ptr<platform::TChildProcess> Start(const std::vector<std::string>& a
   launch.capture_output = true;
   launch.merge_error = true;
   std::string error;
-  auto child = platform::TChildProcess::Start(launch, error);
-  if (!child) throw std::runtime_error(error);
-  return child;
-}
-
-}  // namespace
-
-TProgramResult RunKestrel(const std::vector<std::string>& args,
-                          const std::vector<std::pair<std::string, std::string>>& env, std::uint32_t timeout_ms) {
-  auto child = Start(args, env);
-  TProgramResult result;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  std::string line;
-  for (;;) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) break;
-    const auto r = child->ReadLine(line, static_cast<std::uint32_t>(left.count()));
-    if (r == platform::TChildProcess::TRead::End) break;
-    if (r == platform::TChildProcess::TRead::Line) result.output += line + "\n";
-  }
-  if (!child->Wait(2000)) {
-    child->Kill();
-    child->Wait(5000);
-    result.output += "(killed: no end within the test's time)\n";
-    return result;
-  }
-  result.code = child->ExitCode();
-  return result;
-}
-
-TRunningKestrel::TRunningKestrel(const std::vector<std::string>& args,
-                                 const std::vector<std::pair<std::string, std::string>>& env)
-    : child_(Start(args, env)) {
+  child_ = platform::TChildProcess::Start(launch, error);
+  if (!child_) throw std::runtime_error(error);
   reader_ = std::thread([this] {
     std::string line;
     platform::TChildProcess::TRead r;
@@ -79,13 +45,20 @@ bool TRunningKestrel::WaitForLine(const std::string& prefix, std::uint32_t timeo
   return found;
 }
 
+int TRunningKestrel::Wait(std::uint32_t timeout_ms) {
+  const bool ended = child_->Wait(timeout_ms);
+  if (!ended) {
+    child_->Kill();
+    child_->Wait(5000);
+  }
+  if (reader_.joinable()) reader_.join();
+  return ended ? child_->ExitCode() : -1;
+}
+
 int TRunningKestrel::Stop() {
   if (!child_->Ended()) {
     child_->RequestStop();
-    if (!child_->Wait(10000)) {
-      child_->Kill();
-      child_->Wait(5000);
-    }
+    return Wait(10000);
   }
   if (reader_.joinable()) reader_.join();
   return child_->ExitCode();
@@ -96,6 +69,15 @@ std::string TRunningKestrel::Output() {
   std::string out;
   for (const auto& l : lines_) out += l + "\n";
   return out;
+}
+
+TProgramResult RunKestrel(const std::vector<std::string>& args, const TEnv& env, std::uint32_t timeout_ms) {
+  TRunningKestrel program(args, env);
+  TProgramResult result;
+  result.code = program.Wait(timeout_ms);
+  result.output = program.Output();
+  if (result.code == -1) result.output += "(killed: no end within the test's time)\n";
+  return result;
 }
 
 }  // namespace kestrel::app::testing

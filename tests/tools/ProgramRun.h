@@ -1,5 +1,7 @@
 // The kestrel program run as its own process, as a person runs it: with
-// arguments, its output (standard output and error together) collected.
+// arguments and the gate library of this build (unless the arguments name
+// one), its output (standard output and error together) collected line by
+// line as it comes.
 #pragma once
 
 #include <condition_variable>
@@ -15,29 +17,20 @@
 
 namespace kestrel::app::testing {
 
-struct TProgramResult {
-  int code = -1;  // -1: killed after its time ran out
-  std::string output;
-};
+using TEnv = std::vector<std::pair<std::string, std::string>>;
 
-// Runs `kestrel <args>` with the gate library of this build (unless `args`
-// name one) and `env` set,
-// for at most `timeout_ms`.
-TProgramResult RunKestrel(const std::vector<std::string>& args,
-                          const std::vector<std::pair<std::string, std::string>>& env = {},
-                          std::uint32_t timeout_ms = 60000);
-
-// A kestrel that keeps running (listen, sim): its output is read as it comes.
 class TRunningKestrel {
  public:
-  TRunningKestrel(const std::vector<std::string>& args,
-                  const std::vector<std::pair<std::string, std::string>>& env = {});
-  // Stops it (SIGTERM, then SIGKILL after 10 s) when still running.
+  TRunningKestrel(const std::vector<std::string>& args, const TEnv& env = {});
+  // Stops it (as Stop) when still running.
   ~TRunningKestrel();
 
   // Waits up to `timeout_ms` for a line starting with `prefix`; true once seen.
   bool WaitForLine(const std::string& prefix, std::uint32_t timeout_ms);
-  // Asks it to stop and returns its exit code (-1 when it had to be killed).
+  // Waits up to `timeout_ms` for it to end by itself, then kills it; its exit
+  // code, -1 when it had to be killed.
+  int Wait(std::uint32_t timeout_ms);
+  // Asks it to stop (SIGTERM, then SIGKILL after 10 s); its exit code.
   int Stop();
   std::string Output();
 
@@ -49,5 +42,14 @@ class TRunningKestrel {
   std::vector<std::string> lines_;
   bool ended_ = false;
 };
+
+struct TProgramResult {
+  int code = -1;  // -1: killed after its time ran out
+  std::string output;
+};
+
+// Runs it to its end, for at most `timeout_ms`.
+TProgramResult RunKestrel(const std::vector<std::string>& args, const TEnv& env = {},
+                          std::uint32_t timeout_ms = 60000);
 
 }  // namespace kestrel::app::testing

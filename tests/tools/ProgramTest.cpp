@@ -3,24 +3,19 @@
 // pseudo-terminals, and the errors a person meets, each with its exit code
 // and with nothing half-written in the database. Real time: each side's
 // COM1 is a pseudo-terminal, the line runs at 115 200 bit/s.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <filesystem>
 
 #include "platform/PtyPeer.h"
 #include "sim/ExchangeRunner.h"
 #include "tests/tools/ProgramRun.h"
-#include "tests/tools/ToolTempDir.h"
+#include "tests/tools/ToolTest.h"
 #include "tools/kestrel/Journal.h"
-#include "tools/kestrel/Schema.h"
 
 namespace kestrel::app {
 namespace {
 
-using testing::RunKestrel;
-using testing::TRunningKestrel;
-using testing::TTestDir;
+using namespace testing;
 
 sim::TExchangeOptions QuickExchange() {
   sim::TExchangeOptions o;
@@ -36,8 +31,8 @@ sim::TExchangeOptions QuickExchange() {
 // Two sides, each with its database and its COM1 on a simulated modem:
 // "a" (client 1, number 101) and "b" (client 2, number 102), each knowing
 // the other as a party; modem 103 is always busy.
-struct ProgramFixture : ::testing::Test {
-  TTestDir dir;
+struct Program : ::testing::Test {
+  TTempDir dir;
   sim::TExchangeRunner runner{QuickExchange()};
 
   void SetUp() override {
@@ -60,7 +55,7 @@ struct ProgramFixture : ::testing::Test {
     return args;
   }
   std::string DbOf(const std::string& side) { return dir / (side + ".db"); }
-  testing::TProgramResult Run(const std::string& side, const std::vector<std::string>& args) {
+  TProgramResult Run(const std::string& side, const std::vector<std::string>& args) {
     auto r = RunKestrel(Side(side, args));
     EXPECT_EQ(r.code, 0) << r.output;
     return r;
@@ -73,14 +68,9 @@ struct ProgramFixture : ::testing::Test {
                "--tone", "--restore-timeout", "5"});
   }
   std::vector<TJournalEntry> JournalOf(const std::string& side) {
-    auto db = OpenStore(DbOf(side));
-    TJournalFilter all;
-    all.limit = 0;
-    return TJournal(*db).List(all);
+    return TJournal(*OpenStore(DbOf(side))).List({"", std::nullopt, 0});
   }
 };
-
-using Program = ProgramFixture;
 
 TEST_F(Program, DocumentsCrossBetweenASendingAndAListeningProcess) {
   std::string big(40000, '\0');
@@ -89,28 +79,28 @@ TEST_F(Program, DocumentsCrossBetweenASendingAndAListeningProcess) {
       {"big.bin", big}, {"note.txt", "hello\n"}, {"счёт.csv", "a;b\n1;2\n"}};
   std::vector<std::string> args = {"send", "--to", "B", "--timeout", "40"};
   for (const auto& [name, content] : files) {
-    testing::WriteFile(dir / name, content);
+    WriteFile(dir / name, content);
     args.push_back(dir / name);
   }
   TRunningKestrel listener(Side("b", {"listen", "--into", dir / "inbox"}));
   ASSERT_TRUE(listener.WaitForLine("listening", 20000)) << listener.Output();
 
   const auto sent = RunKestrel(Side("a", args));
-  EXPECT_EQ(sent.code, 0) << sent.output;
-  EXPECT_NE(sent.output.find("delivered 3 of 3 documents"), std::string::npos) << sent.output;
+  // On failure, both gates' last log lines say why.
+  EXPECT_EQ(sent.code, 0) << sent.output << RunKestrel(Side("a", {"log", "-n", "40"})).output
+                          << RunKestrel(Side("b", {"log", "-n", "40"})).output;
+  EXPECT_THAT(sent.output, HasSubstr("delivered 3 of 3 documents"));
   EXPECT_EQ(listener.Stop(), 0) << listener.Output();
-  EXPECT_NE(listener.Output().find("received 3 documents"), std::string::npos) << listener.Output();
+  EXPECT_THAT(listener.Output(), HasSubstr("received 3 documents"));
 
-  for (const auto& [name, content] : files) EXPECT_EQ(testing::ReadFile(dir / ("inbox/" + name)), content) << name;
+  for (const auto& [name, content] : files) EXPECT_TRUE(ReadFile(dir / ("inbox/" + name)) == content) << name;
   const auto out = JournalOf("a");
-  ASSERT_EQ(out.size(), 3u);
-  for (const auto& e : out) {
-    EXPECT_EQ(e.outcome, TOutcome::Delivered) << e.file << ": " << e.detail;
-    EXPECT_EQ(e.party, "B");
-  }
   const auto in = JournalOf("b");
+  ASSERT_EQ(out.size(), 3u);
   ASSERT_EQ(in.size(), 3u);
   for (std::size_t i = 0; i < in.size(); ++i) {
+    EXPECT_EQ(out[i].outcome, TOutcome::Delivered) << out[i].file << ": " << out[i].detail;
+    EXPECT_EQ(out[i].party, "B");
     EXPECT_EQ(in[i].direction, TDirection::In);
     EXPECT_EQ(in[i].outcome, TOutcome::Received);
     EXPECT_EQ(in[i].party, "A") << "the sender is known by its client id";
@@ -119,25 +109,42 @@ TEST_F(Program, DocumentsCrossBetweenASendingAndAListeningProcess) {
   }
   // The log holds the gate's lines, with their thread.
   const auto log = RunKestrel(Side("a", {"log", "--grep", "MDMGATE.StartTransmit", "-n", "2"}));
-  EXPECT_NE(log.output.find("MDMGATE.StartTransmit:(Начало функции)"), std::string::npos) << log.output;
-  EXPECT_NE(log.output.find("] MDMGATE"), std::string::npos) << log.output;
+  EXPECT_THAT(log.output, HasSubstr("MDMGATE.StartTransmit:(Начало функции)"));
+  EXPECT_THAT(log.output, HasSubstr("] MDMGATE"));
 }
 
-TEST_F(Program, UndeliverableDocumentEndsFailedInTheJournal) {
-  testing::WriteFile(dir / "x.txt", "x");
-  const auto r = RunKestrel(Side("a", {"send", "--to", "Busy", dir / "x.txt", "--timeout", "40"}));
-  EXPECT_EQ(r.code, 1) << r.output;
-  EXPECT_NE(r.output.find("FAILED x.txt"), std::string::npos) << r.output;
+TEST_F(Program, UndeliverableDocumentsEndFailedInTheJournal) {
+  WriteFile(dir / "x.txt", "x");
+  const auto busy_party = RunKestrel(Side("a", {"send", "--to", "Busy", dir / "x.txt", "--timeout", "40"}));
+  EXPECT_EQ(busy_party.code, 1) << busy_party.output;
+  EXPECT_THAT(busy_party.output, HasSubstr("FAILED x.txt"));
+
+  // A missing device and a busy port are named with their device.
+  std::filesystem::create_directories(dir.Path() / "nodev");
+  std::filesystem::create_symlink("/nonexistent/ttyQ", dir.Path() / "nodev" / "com1");
+  const auto no_device = RunKestrel({"--db", DbOf("a"), "--com-dir", dir / "nodev", "send", "--to", "B", dir / "x.txt"});
+  EXPECT_EQ(no_device.code, 1) << no_device.output;
+  EXPECT_THAT(no_device.output, HasSubstr("COM1 (" + (dir / "nodev/com1") + ")"));
+  TRunningKestrel holder(Side("b", {"listen", "--into", dir / "inbox"}));
+  ASSERT_TRUE(holder.WaitForLine("listening", 20000)) << holder.Output();
+  // Side a's database, but side b's COM1, which the listener holds.
+  const auto busy_port = RunKestrel({"--db", DbOf("a"), "--com-dir", dir / "b", "send", "--to", "B", dir / "x.txt"});
+  EXPECT_EQ(busy_port.code, 1) << busy_port.output;
+  EXPECT_THAT(busy_port.output, HasSubstr("COM1 (" + (dir / "b/com1") + ")"));
+  EXPECT_THAT(busy_port.output, HasSubstr("16")) << "the system's busy code";
+  EXPECT_EQ(holder.Stop(), 0);
+
   const auto journal = JournalOf("a");
-  ASSERT_EQ(journal.size(), 1u);
-  EXPECT_EQ(journal[0].outcome, TOutcome::Failed);
-  EXPECT_FALSE(journal[0].detail.empty());
-  const auto listed = RunKestrel(Side("a", {"journal", "--outcome", "failed"}));
-  EXPECT_NE(listed.output.find("x.txt"), std::string::npos) << listed.output;
+  ASSERT_EQ(journal.size(), 3u);
+  for (const auto& e : journal) {
+    EXPECT_EQ(e.outcome, TOutcome::Failed);
+    EXPECT_FALSE(e.detail.empty());
+  }
+  EXPECT_THAT(RunKestrel(Side("a", {"journal", "--outcome", "failed"})).output, HasSubstr("x.txt"));
 }
 
 TEST_F(Program, StoppedSendFailsWhatIsStillOpen) {
-  testing::WriteFile(dir / "x.txt", "x");
+  WriteFile(dir / "x.txt", "x");
   // Nobody listens on 102: the call rings until it is stopped.
   TRunningKestrel sender(Side("a", {"-v", "send", "--to", "B", dir / "x.txt"}));
   // Verbose, it shows the gate's log: the document has been handed over.
@@ -150,27 +157,10 @@ TEST_F(Program, StoppedSendFailsWhatIsStillOpen) {
   EXPECT_EQ(journal[0].detail, "interrupted by SIGTERM");
 }
 
-TEST_F(Program, ABusyPortIsNamedWithItsDevice) {
-  TRunningKestrel holder(Side("b", {"listen", "--into", dir / "inbox"}));
-  ASSERT_TRUE(holder.WaitForLine("listening", 20000)) << holder.Output();
-  testing::WriteFile(dir / "x.txt", "x");
-  // Side a's database, but side b's COM1, which the listener holds.
-  const auto r = RunKestrel({"--db", DbOf("a"), "--com-dir", dir / "b", "send", "--to", "B", dir / "x.txt"});
-  EXPECT_EQ(r.code, 1) << r.output;
-  EXPECT_NE(r.output.find("COM1 (" + (dir / "b/com1") + ")"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("16"), std::string::npos) << "the system's busy code: " << r.output;
-  EXPECT_EQ(holder.Stop(), 0);
-}
-
 TEST_F(Program, BadInputIsOneLineWithNothingHalfWritten) {
-  testing::WriteFile(dir / "x.txt", "x");
-  struct TCase {
-    std::vector<std::string> args;
-    std::string says;
-  };
-  std::filesystem::create_directories(dir.Path() / "nodev");
-  std::filesystem::create_symlink("/nonexistent/ttyQ", dir.Path() / "nodev" / "com1");
-  const TCase cases[] = {
+  WriteFile(dir / "x.txt", "x");
+  OpenStore(dir / "newer.db")->Exec("PRAGMA user_version = 99");
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
       {Side("a", {"send", "--to", "Nobody", dir / "x.txt"}), "kestrel: no party named \"Nobody\" in " + DbOf("a")},
       {Side("a", {"send", "--to", "B", dir / "x.txt", dir / "missing.txt"}),
        "kestrel: cannot read " + (dir / "missing.txt")},
@@ -179,45 +169,30 @@ TEST_F(Program, BadInputIsOneLineWithNothingHalfWritten) {
       {Side("a", {"settings", "set", "--channel", "port=1,parity=sometimes"}),
        "kestrel: channel \"port=1,parity=sometimes\""},
       {{"--db", dir / "x.txt", "journal"}, "kestrel: database " + (dir / "x.txt")},
+      // A newer database and a library that is none are refused before anything runs.
+      {{"--db", dir / "newer.db", "journal"}, "kestrel: database " + (dir / "newer.db") + ": schema version 99 is newer"},
+      {{"--gate-library", dir / "x.txt", "--db", dir / "c.db", "address", "show"},
+       "kestrel: cannot load the gate library " + (dir / "x.txt")},
   };
-  for (const auto& c : cases) {
-    const auto r = RunKestrel(c.args);
+  for (const auto& [args, says] : cases) {
+    const auto r = RunKestrel(args);
     EXPECT_EQ(r.code, 1) << r.output;
-    EXPECT_EQ(r.output.rfind(c.says, 0), 0u) << "wanted \"" << c.says << "\", got: " << r.output;
+    EXPECT_THAT(r.output, StartsWith(says));
     EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
   }
   EXPECT_TRUE(JournalOf("a").empty()) << "nothing was queued";
-  EXPECT_EQ(testing::ReadFile(dir / "x.txt"), "x");
-
-  // A missing device: the document is failed, naming the port and where it points.
-  const auto r = RunKestrel({"--db", DbOf("a"), "--com-dir", dir / "nodev", "send", "--to", "B", dir / "x.txt"});
-  EXPECT_EQ(r.code, 1) << r.output;
-  EXPECT_NE(r.output.find("COM1 (" + (dir / "nodev/com1") + ")"), std::string::npos) << r.output;
-  ASSERT_EQ(JournalOf("a").size(), 1u);
-  EXPECT_EQ(JournalOf("a")[0].outcome, TOutcome::Failed);
-
-  // A newer database and a library that is none are refused before anything runs.
-  {
-    auto db = OpenStore(DbOf("a"));
-    db->Exec("PRAGMA user_version = 99");
-  }
-  auto newer = RunKestrel(Side("a", {"journal"}));
-  EXPECT_EQ(newer.code, 1);
-  EXPECT_NE(newer.output.find("schema version 99 is newer"), std::string::npos) << newer.output;
-  auto nolib = RunKestrel({"--gate-library", dir / "x.txt", "--db", dir / "c.db", "address", "show"});
-  EXPECT_EQ(nolib.code, 1);
-  EXPECT_NE(nolib.output.find("cannot load the gate library " + (dir / "x.txt")), std::string::npos) << nolib.output;
+  EXPECT_EQ(ReadFile(dir / "x.txt"), "x");
 }
 
 TEST(ProgramSim, ModemsAnswerOnTheirLinksUntilStopped) {
-  TTestDir dir;
+  TTempDir dir;
   TRunningKestrel sim({"sim", "--numbers", "201,202", "-d", dir / "sim", "--rate", "9600"});
   ASSERT_TRUE(sim.WaitForLine("sim: 2 modems at 9600 bit/s", 20000)) << sim.Output();
   std::string error;
   auto terminal = platform::TPtyPeer::Open(dir / "sim/201/com1", error);
   ASSERT_TRUE(terminal) << error;
   ASSERT_TRUE(terminal->Write("ATE0\r"));
-  EXPECT_NE(terminal->ReadUntil("OK", 5000).find("OK"), std::string::npos);
+  EXPECT_THAT(terminal->ReadUntil("OK", 5000), HasSubstr("OK"));
   ASSERT_TRUE(terminal->Write("ATDT202\r"));
   EXPECT_TRUE(sim.WaitForLine("201 dials 202", 5000)) << sim.Output();
   terminal->Close();
@@ -230,7 +205,7 @@ TEST(ProgramMonitor, WindowOpensOffscreenAndClosesOnStop) {
 #ifndef KESTREL_HAS_FORMS_PLUGIN
   GTEST_SKIP() << "no forms plugin in this build";
 #else
-  TTestDir dir;
+  TTempDir dir;
   TRunningKestrel monitor({"--db", dir / "k.db", "monitor"}, {{"QT_QPA_PLATFORM", "offscreen"}});
   ASSERT_TRUE(monitor.WaitForLine("the monitor window is open", 20000)) << monitor.Output();
   EXPECT_EQ(monitor.Stop(), 0) << monitor.Output();
@@ -238,7 +213,7 @@ TEST(ProgramMonitor, WindowOpensOffscreenAndClosesOnStop) {
   const auto r = RunKestrel({"--db", dir / "k.db", "monitor"},
                             {{"QT_QPA_PLATFORM", ""}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}}, 20000);
   EXPECT_EQ(r.code, 1) << r.output;
-  EXPECT_NE(r.output.find("kestrel: the monitor window did not open"), std::string::npos) << r.output;
+  EXPECT_THAT(r.output, HasSubstr("kestrel: the monitor window did not open"));
 #endif
 }
 
