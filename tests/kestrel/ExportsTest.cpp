@@ -56,7 +56,7 @@ class Exports : public ::testing::Test {
   TGateLibrary gate;  // and the library is unloaded before they go
 };
 
-TEST_F(Exports, StartsLogTheirAddressesOnTheBeginLine) {
+TEST_F(Exports, StartsLogTheirAddressesAndResultsAndListeningNeedsAChannel) {
   store::TMdmAddress addr = QuickAddress({1});
   addr.IdCl = 77;
   const std::string block = RemoteBlock(addr, {"101", "102"});
