@@ -14,9 +14,10 @@ using testing::QuickAddress;
 using testing::RemoteBlock;
 using testing::SettingsBlock;
 
-const std::string kBegin(":(" + std::string("Начало функции"_cp) + ")");
-const std::string kEnd(":(" + std::string("Конец функции"_cp) + ")");
-const std::string kError(":(" + std::string("Ошибка"_cp) + " ");
+constexpr std::string_view kBeginText = "Начало функции"_cp, kEndText = "Конец функции"_cp, kErrorText = "Ошибка"_cp;
+const std::string kBegin = ":(" + std::string(kBeginText) + ")";
+const std::string kEnd = ":(" + std::string(kEndText) + ")";
+const std::string kError = ":(" + std::string(kErrorText) + " ";
 
 class MdmExch : public GateFixture {
  protected:
