@@ -166,7 +166,18 @@ bool TMdmDriver::MdmSendCmd(const std::string& cmd, gate::TRespSet accept, std::
           "'";
     return false;
   }
+  if (cls == TRespCode::rcConnect) KeepDataAfterConnect(resp);
   return true;
+}
+
+void TMdmDriver::KeepDataAfterConnect(const std::string& answer) {
+  const std::size_t start = answer.find_first_not_of("\r\n");
+  const std::size_t eol = answer.find("\r\n", start);
+  if (start == std::string::npos || eol == std::string::npos) return;
+  early_data_ = answer.substr(eol + 2);
+  if (!early_data_.empty())
+    gate::GateLog(10, "TMdmDriver.MdmSendCmd", Fmt("%u bytes after CONNECT kept for the exchange",
+                                                    static_cast<std::uint64_t>(early_data_.size())));
 }
 
 bool TMdmDriver::RunInitSequence(bool keep_going, int& failed_step, std::string& err) {

@@ -30,6 +30,19 @@ void TMdmDriver::ResetExchangeState() {
   last_sent_.clear();
   last_sent_kind_ = 0;
   last_recv_kind_ = 0;
+  early_data_.clear();
+}
+
+std::uint32_t TMdmDriver::ReadFrameBytes(char* buffer, std::uint32_t wanted, bool& timed_out, std::uint32_t& elapsed,
+                                         bool& carrier_lost) {
+  const auto early = static_cast<std::uint32_t>(std::min<std::size_t>(early_data_.size(), wanted));
+  std::copy_n(early_data_.data(), early, buffer);
+  early_data_.erase(0, early);
+  timed_out = false;
+  carrier_lost = false;
+  elapsed = 0;
+  if (early == wanted) return early;
+  return early + ReadData(buffer + early, wanted - early, timed_out, elapsed, true, carrier_lost);
 }
 
 bool TMdmDriver::MdmSendExch(const std::string& data, std::string& err, std::uint32_t timeout_ms) {
@@ -81,7 +94,7 @@ bool TMdmDriver::MdmRecvExch(std::string& data, std::string& err, std::uint32_t 
     bool carrier_lost = false;
     std::uint32_t elapsed = 0;
     const std::uint32_t got =
-        ReadData(header.data(), kFrameHeaderSize, timed_out, elapsed, true, carrier_lost);
+        ReadFrameBytes(header.data(), kFrameHeaderSize, timed_out, elapsed, carrier_lost);
     if (got < kFrameHeaderSize) {
       if (gate::GateStopRequested()) {
         err = "Break on stop gate";
@@ -120,7 +133,7 @@ bool TMdmDriver::MdmRecvExch(std::string& data, std::string& err, std::uint32_t 
     std::string payload(h.Length, '\0');
     const std::uint32_t read = h.Length == 0
                                    ? 0
-                                   : ReadData(payload.data(), h.Length, timed_out, elapsed, true, carrier_lost);
+                                   : ReadFrameBytes(payload.data(), h.Length, timed_out, elapsed, carrier_lost);
     if (read < h.Length) {
       if (carrier_lost) {
         err = "TMD.MdmRecvExch:(Carrier Detect is not in GetLineStatus set)";

@@ -122,6 +122,12 @@ class TMdmDriver : public serial::TCommPortDriver {
   // Opens the port; when it shows carrier, closes it, lets the line settle and opens it again.
   bool ConnectSettled();
   void ResetExchangeState();
+  // Keeps what followed the CONNECT line of `answer`: the far side may send
+  // at once, and its first bytes then arrive in the same read as the answer.
+  void KeepDataAfterConnect(const std::string& answer);
+  // ReadData for a frame, served first from the bytes kept after CONNECT.
+  std::uint32_t ReadFrameBytes(char* buffer, std::uint32_t wanted, bool& timed_out, std::uint32_t& elapsed,
+                               bool& carrier_lost);
   // The bytes of one delivery of the poll: RING answering.
   void OnReceiveDataHandler(const std::uint8_t* data, std::uint32_t size);
   // Waits up to `timeout_ms` for received bytes, in slices that let a gate stop end it early.
@@ -140,6 +146,7 @@ class TMdmDriver : public serial::TCommPortDriver {
   std::atomic<bool> initialized_{false};
   platform::TCriticalSection lock_;
   std::string last_sent_;
+  std::string early_data_;  // the far side's first bytes, read with the CONNECT answer
   std::uint32_t last_sent_kind_ = 0;
   std::uint32_t last_recv_kind_ = 0;
   std::uint32_t next_frame_timeout_ = kNextFrameTimeout;

@@ -287,9 +287,11 @@ class MdmAnswerByScript : public ::testing::Test {
   TCalls connected, lost;
   std::string line_name_ = testing::UniqueLineName("script");
   std::atomic<bool> answer_connects_{true};
+  std::string after_connect_;  // what the caller sent at once, said in the same write as CONNECT
   testing::TScriptedModem modem_{line_name_, [this](const std::string& cmd) -> std::string {
                                     if (cmd == "ATA")
-                                      return answer_connects_ ? "\r\nCONNECT 33600\r\n" : "\r\nNO CARRIER\r\n";
+                                      return answer_connects_ ? "\r\nCONNECT 33600\r\n" + after_connect_
+                                                              : "\r\nNO CARRIER\r\n";
                                     return "\r\nOK\r\n";
                                   }};
   TMdmDriver drv_;
@@ -310,6 +312,21 @@ TEST_F(MdmAnswerByScript, ArmingInitialisesAndOnlyAWholeRingInOneDeliveryIsAnswe
   EXPECT_EQ(modem_.Commands().at(3), "ATA");
   EXPECT_EQ(connected.Seen(), std::vector<std::int32_t>{5});
   EXPECT_TRUE(drv_.Sending());
+}
+
+// A caller that sends at once: its first frames arrive in the same read as
+// the answer's CONNECT, and are the first frames the exchange receives.
+TEST_F(MdmAnswerByScript, FramesThatArriveWithConnectAreReceivedFirst) {
+  after_connect_ = BuildFrame(2, "greeting") + BuildFrame(3, "");
+  ASSERT_TRUE(drv_.InitForListening(QuickAddress(), 7, connected.Callback(), lost.Callback(), err_)) << err_;
+  ASSERT_TRUE(modem_.SayAndWaitRead("\r\nRING\r\n"));
+  ASSERT_TRUE(connected.event.WaitFor(3000));
+  std::string data;
+  ASSERT_TRUE(drv_.RecvByChannel(data, err_)) << err_;
+  EXPECT_EQ(data, "greeting");
+  ASSERT_TRUE(drv_.RecvByChannel(data, err_)) << err_;
+  EXPECT_EQ(data, "");
+  EXPECT_EQ(drv_.LastRecvKind(), 3u);
 }
 
 TEST_F(MdmAnswerByScript, FailedAnswerHangsUpAndKeepsListening) {
