@@ -46,8 +46,10 @@ TEST_P(FailedCalls, EveryPacketIsReportedFailedOnceWithinTheDialTimeOuts) {
   // dialled fail with it; a packet after it may start one more round), with
   // the modem's initialisation and some slack on a loaded machine.
   for (const auto& [n, ms] : report.last_ms) EXPECT_LE(ms, 2 * (2 * kDialTimeoutMs) + 5000) << "packet " << n;
-  // The calls went where they should: two dials, ringing or not.
-  EXPECT_EQ(bench.Events(sim::TExchangeEvent::TKind::kDial, a.modems[0]).size(), 2u);
+  // The calls went where they should: both numbers in each round (one round,
+  // or two as above), ringing or not.
+  const std::size_t dials = bench.Events(sim::TExchangeEvent::TKind::kDial, a.modems[0]).size();
+  EXPECT_TRUE(dials == 2 || dials == 4) << dials << " dials";
   EXPECT_EQ(bench.Events(sim::TExchangeEvent::TKind::kRing, b.modems[0]).empty(), !GetParam().rings);
   std::string said;
   for (const sim::TExchangeEvent& e : bench.Events(sim::TExchangeEvent::TKind::kResult, a.modems[0]))

@@ -213,7 +213,8 @@ TEST_P(Stops, DuringASendingTransferReturnAtOnceAndSettleEachPacketOnce) {
   Send(tx, 1, 200);
   Send(tx, 2, 1 << 20);
   Send(tx, 3, 200);
-  ASSERT_TRUE(core.WaitUntil([](const testing::TCoreSpy& c) { return c.Confirmed().size() == 1; }, 30000));
+  ASSERT_TRUE(core.WaitUntil([](const testing::TCoreSpy& c) { return c.Confirmed().size() == 1; }, 30000))
+      << Tail(there.File("log"));
 
   EXPECT_LE(StopGate(), kStopLimitMs);
   EXPECT_EQ(Settlements(), (std::map<std::int32_t, int>{{1, 1}, {2, 1}, {3, 1}}));
