@@ -35,6 +35,14 @@ constexpr std::string_view kModemSilent = "Модем отключен от по
 
 bool AnswerComplete(const std::string& resp) { return resp.size() >= 4 && resp.find("\r\n", 2) != std::string::npos; }
 
+// Where the first line of a complete answer ends, past its CR LF (leading
+// line breaks belong to the line); the whole text when none ends.
+std::size_t EndOfFirstLine(const std::string& resp) {
+  const std::size_t start = resp.find_first_not_of("\r\n");
+  const std::size_t eol = start == std::string::npos ? std::string::npos : resp.find("\r\n", start);
+  return eol == std::string::npos ? resp.size() : eol + 2;
+}
+
 // A byte that would end or alter the command line on the modem.
 bool HasControlChar(std::string_view phone) {
   return std::any_of(phone.begin(), phone.end(), [](char c) {
@@ -99,8 +107,12 @@ void TMdmDriver::WaitForInput(std::uint32_t timeout_ms) {
 }
 
 bool TMdmDriver::MdmRecvSpec(std::string& resp, std::string& err, std::uint32_t timeout_ms) {
-  if (timeout_ms == 0) timeout_ms = InputTimeout;
   resp.clear();
+  return ReadAnswer(resp, err, timeout_ms);
+}
+
+bool TMdmDriver::ReadAnswer(std::string& resp, std::string& err, std::uint32_t timeout_ms) {
+  if (timeout_ms == 0) timeout_ms = InputTimeout;
   err.clear();
   if (!Connected()) {
     err = "Not connected";
@@ -143,6 +155,11 @@ bool TMdmDriver::MdmRecvSpec(std::string& resp, std::string& err, std::uint32_t 
 
 bool TMdmDriver::MdmSendCmd(const std::string& cmd, gate::TRespSet accept, std::uint32_t timeout_ms,
                             std::string& err) {
+  return SendCmd(cmd, accept, timeout_ms, err, false);
+}
+
+bool TMdmDriver::SendCmd(const std::string& cmd, gate::TRespSet accept, std::uint32_t timeout_ms, std::string& err,
+                         bool skip_rings) {
   err.clear();
   if (!Connected()) {
     err = "No connection to COM-port";
@@ -160,7 +177,13 @@ bool TMdmDriver::MdmSendCmd(const std::string& cmd, gate::TRespSet accept, std::
   }
   std::string resp;
   if (!MdmRecvSpec(resp, err, timeout_ms)) return false;
-  const TRespCode cls = gate::ClassifyResponse(resp);
+  TRespCode cls = gate::ClassifyResponse(resp);
+  while (skip_rings && cls == TRespCode::rcRing) {
+    gate::GateLog(10, "TMdmDriver.MdmSendCmd", "RING before the answer skipped");
+    resp.erase(0, EndOfFirstLine(resp));
+    if (!ReadAnswer(resp, err, timeout_ms)) return false;
+    cls = gate::ClassifyResponse(resp);
+  }
   if (!gate::InRespSet(accept, cls)) {
     err = "Bad Response: " + std::string(gate::ResponseText(cls)) + "; exactly: '" + gate::PrintableText(resp, 11) +
           "'";
@@ -171,10 +194,7 @@ bool TMdmDriver::MdmSendCmd(const std::string& cmd, gate::TRespSet accept, std::
 }
 
 void TMdmDriver::KeepDataAfterConnect(const std::string& answer) {
-  const std::size_t start = answer.find_first_not_of("\r\n");
-  const std::size_t eol = answer.find("\r\n", start);
-  if (start == std::string::npos || eol == std::string::npos) return;
-  early_data_ = answer.substr(eol + 2);
+  early_data_ = answer.substr(EndOfFirstLine(answer));
   if (!early_data_.empty())
     gate::GateLog(10, "TMdmDriver.MdmSendCmd", Fmt("%u bytes after CONNECT kept for the exchange",
                                                     static_cast<std::uint64_t>(early_data_.size())));

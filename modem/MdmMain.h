@@ -122,6 +122,13 @@ class TMdmDriver : public serial::TCommPortDriver {
   // Opens the port; when it shows carrier, closes it, lets the line settle and opens it again.
   bool ConnectSettled();
   void ResetExchangeState();
+  // MdmSendCmd; with `skip_rings`, a RING is not taken for the answer: the
+  // answer to ATA follows a ring of the caller's that reached the port just
+  // before the modem took the command.
+  bool SendCmd(const std::string& cmd, gate::TRespSet accept, std::uint32_t timeout_ms, std::string& err,
+               bool skip_rings);
+  // MdmRecvSpec that goes on from what `resp` already holds.
+  bool ReadAnswer(std::string& resp, std::string& err, std::uint32_t timeout_ms);
   // Keeps what followed the CONNECT line of `answer`: the far side may send
   // at once, and its first bytes then arrive in the same read as the answer.
   void KeepDataAfterConnect(const std::string& answer);

@@ -263,8 +263,8 @@ void TMdmDriver::OnReceiveDataHandler(const std::uint8_t* data, std::uint32_t si
   } resume{this};
   gate::GateLog(3, "BEGIN receiving input modem connection");
   std::string err;
-  if (MdmSendCmd("ATA\r", gate::RespSet(TRespCode::rcConnect), store::TimeSpanToMs(active_address_.DataWaitTimeOut),
-                 err)) {
+  if (SendCmd("ATA\r", gate::RespSet(TRespCode::rcConnect), store::TimeSpanToMs(active_address_.DataWaitTimeOut), err,
+              true)) {
     gate::GateLog(3, "END receiving input modem connection. Result:<success>");
     modem_connected_ = true;
     SetSending(true);

@@ -287,11 +287,15 @@ class MdmAnswerByScript : public ::testing::Test {
   TCalls connected, lost;
   std::string line_name_ = testing::UniqueLineName("script");
   std::atomic<bool> answer_connects_{true};
-  std::string after_connect_;  // what the caller sent at once, said in the same write as CONNECT
+  std::string before_connect_;  // said before CONNECT in the same write
+  std::string after_connect_;   // what the caller sent at once, said in the same write as CONNECT
+  std::atomic<bool> connect_later_{false};  // ATA answered by before_connect_ alone; the test says CONNECT
   testing::TScriptedModem modem_{line_name_, [this](const std::string& cmd) -> std::string {
+                                    if (cmd == "ATA" && connect_later_) return before_connect_;
                                     if (cmd == "ATA")
-                                      return answer_connects_ ? "\r\nCONNECT 33600\r\n" + after_connect_
-                                                              : "\r\nNO CARRIER\r\n";
+                                      return answer_connects_
+                                                 ? before_connect_ + "\r\nCONNECT 33600\r\n" + after_connect_
+                                                 : "\r\nNO CARRIER\r\n";
                                     return "\r\nOK\r\n";
                                   }};
   TMdmDriver drv_;
@@ -327,6 +331,30 @@ TEST_F(MdmAnswerByScript, FramesThatArriveWithConnectAreReceivedFirst) {
   ASSERT_TRUE(drv_.RecvByChannel(data, err_)) << err_;
   EXPECT_EQ(data, "");
   EXPECT_EQ(drv_.LastRecvKind(), 3u);
+}
+
+// The caller's next ring may reach the port just before the modem takes ATA:
+// that RING is not the answer; the CONNECT after it is, whether it comes in
+// the same read or later.
+TEST_F(MdmAnswerByScript, ARingJustBeforeTheAnswerIsNotTakenForIt) {
+  before_connect_ = "\r\nRING\r\n";
+  ASSERT_TRUE(drv_.InitForListening(QuickAddress(), 7, connected.Callback(), lost.Callback(), err_)) << err_;
+  for (const bool later : {false, true}) {
+    SCOPED_TRACE(later ? "CONNECT later" : "RING and CONNECT in one write");
+    connect_later_ = later;
+    const std::size_t heard = modem_.Commands().size();
+    ASSERT_TRUE(modem_.SayAndWaitRead("\r\nRING\r\n"));
+    ASSERT_TRUE(modem_.WaitCommands(heard + 1));
+    if (later) {
+      ASSERT_TRUE(modem_.SayAndWaitRead("\r\nCONNECT 33600\r\n"));
+    }
+    ASSERT_TRUE(connected.event.WaitFor(3000));
+    connected.event.Reset();
+    EXPECT_EQ(modem_.Commands().back(), "ATA") << "no hang-up after the answer";
+    EXPECT_TRUE(drv_.Sending());
+    drv_.ReleaseSendingChannel();  // listening again once it returns
+    ASSERT_TRUE(drv_.Listening());
+  }
 }
 
 TEST_F(MdmAnswerByScript, FailedAnswerHangsUpAndKeepsListening) {
