@@ -20,7 +20,7 @@ namespace kestrel::platform {
 
 class TChildProcess {
  public:
-  struct TSpec {
+  struct TStartInfo {
     std::vector<std::string> argv;                         // argv[0] is the program's path
     std::vector<std::pair<std::string, std::string>> env;  // set or replaced in the child; "" removes
     bool capture_output = false;                           // its standard output goes to ReadLine
@@ -32,7 +32,7 @@ class TChildProcess {
   };
 
   // Starts the child. Null on failure, with the reason in `error`.
-  static std::unique_ptr<TChildProcess> Start(const TSpec& desc, std::string& error);
+  static std::unique_ptr<TChildProcess> Start(const TStartInfo& desc, std::string& error);
   // A child still running is killed and reaped: no zombie is left behind.
   ~TChildProcess();
   TChildProcess(const TChildProcess&) = delete;

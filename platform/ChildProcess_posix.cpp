@@ -29,7 +29,7 @@ std::string Reason(const char* what, int code) { return std::string(what) + ": "
 
 }  // namespace
 
-std::unique_ptr<TChildProcess> TChildProcess::Start(const TSpec& desc, std::string& error) {
+std::unique_ptr<TChildProcess> TChildProcess::Start(const TStartInfo& desc, std::string& error) {
   if (desc.argv.empty()) {
     error = "no program to start";
     return nullptr;

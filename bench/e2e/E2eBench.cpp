@@ -103,7 +103,7 @@ class TLine {
 };
 
 std::unique_ptr<TChildProcess> Start(std::vector<std::string> argv, const std::string& com_dir, bool capture) {
-  TChildProcess::TSpec desc;
+  TChildProcess::TStartInfo desc;
   desc.argv = std::move(argv);
   if (!com_dir.empty()) desc.env = {{"KESTREL_COM_DIR", com_dir}};
   desc.capture_output = capture;

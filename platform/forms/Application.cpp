@@ -22,8 +22,8 @@ class TNullBackend final : public TBackend {
 
   std::string_view Name() const override { return "none"; }
   void Start() override { Fail(); }
-  std::unique_ptr<TFormPeer> CreateForm(const TControlSpec&, TControlSink&) override { Fail(); }
-  std::unique_ptr<TControlPeer> CreateControl(TControlPeer&, const TControlSpec&, TControlSink&) override { Fail(); }
+  std::unique_ptr<TFormPeer> CreateForm(const TControlDesc&, TControlSink&) override { Fail(); }
+  std::unique_ptr<TControlPeer> CreateControl(TControlPeer&, const TControlDesc&, TControlSink&) override { Fail(); }
   void ShowMessage(TMsgKind, const std::string&, const std::string&) override { Fail(); }
 
  private:

@@ -73,7 +73,7 @@ class TTimerPeer {
 };
 
 // What a backend needs to make a control.
-struct TControlSpec {
+struct TControlDesc {
   TControlKind kind = TControlKind::kPanel;
   std::string name;     // ASCII: "btnOK", "edIdCl"; the form's class name for forms
   std::string caption;  // title, button text, label text, a list view's column caption
@@ -148,10 +148,10 @@ class TBackend {
   virtual void Start() = 0;
   // `sink` outlives the peer. Throws std::runtime_error when the toolkit
   // cannot run.
-  virtual std::unique_ptr<TFormPeer> CreateForm(const TControlSpec& desc, TControlSink& sink) = 0;
+  virtual std::unique_ptr<TFormPeer> CreateForm(const TControlDesc& desc, TControlSink& sink) = 0;
   // `parent` is a form or container peer of the same form; the control goes
   // after its earlier children.
-  virtual std::unique_ptr<TControlPeer> CreateControl(TControlPeer& parent, const TControlSpec& desc,
+  virtual std::unique_ptr<TControlPeer> CreateControl(TControlPeer& parent, const TControlDesc& desc,
                                                       TControlSink& sink) = 0;
   // A modal message box with one OK button; returns when it was closed.
   // An empty caption lets the backend choose one from the kind.

@@ -22,11 +22,11 @@ auto Create(F&& make) {
 
 }  // namespace
 
-TControl::TControl(TContainer& parent, const TControlSpec& desc) : name_(desc.name), form_(&parent.Form()) {
+TControl::TControl(TContainer& parent, const TControlDesc& desc) : name_(desc.name), form_(&parent.Form()) {
   peer_ = Create([&] { return CurrentBackend().CreateControl(parent.Peer(), desc, *this); });
 }
 
-TControl::TControl(TFormTag, const TControlSpec& desc) : name_(desc.name) {
+TControl::TControl(TFormTag, const TControlDesc& desc) : name_(desc.name) {
   std::unique_ptr<TFormPeer> peer = Create([&] { return CurrentBackend().CreateForm(desc, *this); });
   peer_ = std::move(peer);
 }
@@ -47,9 +47,9 @@ bool TControl::PeerExitQuery() {
 }
 
 namespace {
-TControlSpec Spec(TControlKind kind, std::string name, std::string caption, std::string label = {},
+TControlDesc MakeDesc(TControlKind kind, std::string name, std::string caption, std::string label = {},
                   TLayout layout = TLayout::kColumn, TAlign align = TAlign::kFill) {
-  TControlSpec s;
+  TControlDesc s;
   s.kind = kind;
   s.name = std::move(name);
   s.caption = std::move(caption);
@@ -61,16 +61,16 @@ TControlSpec Spec(TControlKind kind, std::string name, std::string caption, std:
 }  // namespace
 
 TPanel::TPanel(TContainer& parent, std::string name, TLayout layout, TAlign align, std::string label)
-    : TContainer(parent, Spec(TControlKind::kPanel, std::move(name), {}, std::move(label), layout, align)) {}
+    : TContainer(parent, MakeDesc(TControlKind::kPanel, std::move(name), {}, std::move(label), layout, align)) {}
 
 TGroupBox::TGroupBox(TContainer& parent, std::string name, std::string caption, TLayout layout, TAlign align)
-    : TContainer(parent, Spec(TControlKind::kGroupBox, std::move(name), std::move(caption), {}, layout, align)) {}
+    : TContainer(parent, MakeDesc(TControlKind::kGroupBox, std::move(name), std::move(caption), {}, layout, align)) {}
 
 void TGroupBox::SetCaption(const std::string& caption) { Peer().SetCaption(caption); }
 std::string TGroupBox::Caption() const { return Peer().Caption(); }
 
 TLabel::TLabel(TContainer& parent, std::string name, std::string caption)
-    : TControl(parent, Spec(TControlKind::kLabel, std::move(name), std::move(caption))) {}
+    : TControl(parent, MakeDesc(TControlKind::kLabel, std::move(name), std::move(caption))) {}
 
 void TLabel::SetCaption(const std::string& caption) { Peer().SetCaption(caption); }
 std::string TLabel::Caption() const { return Peer().Caption(); }

@@ -52,10 +52,10 @@ class TControl : protected TControlSink {
 
  protected:
   // A control inside `parent`. Throws EFormsError when the backend cannot make it.
-  TControl(TContainer& parent, const TControlSpec& desc);
+  TControl(TContainer& parent, const TControlDesc& desc);
   struct TFormTag {};
   // A form's own control part: makes the form peer.
-  TControl(TFormTag, const TControlSpec& desc);
+  TControl(TFormTag, const TControlDesc& desc);
 
   TControlPeer& Peer() const { return *peer_; }
   void SetForm(TForm* form) { form_ = form; }

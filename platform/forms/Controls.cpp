@@ -6,8 +6,8 @@
 namespace kestrel::forms {
 namespace {
 
-TControlSpec Spec(TControlKind kind, std::string name, std::string caption, std::string label = {}) {
-  TControlSpec s;
+TControlDesc MakeDesc(TControlKind kind, std::string name, std::string caption, std::string label = {}) {
+  TControlDesc s;
   s.kind = kind;
   s.name = std::move(name);
   s.caption = std::move(caption);
@@ -22,7 +22,7 @@ void Fire(const std::function<void()>& handler) {
 }  // namespace
 
 TButton::TButton(TContainer& parent, std::string name, std::string caption, TModalResult modal_result)
-    : TControl(parent, Spec(TControlKind::kButton, std::move(name), std::move(caption))),
+    : TControl(parent, MakeDesc(TControlKind::kButton, std::move(name), std::move(caption))),
       modal_result_(modal_result) {}
 
 std::string TButton::Caption() const { return Peer().Caption(); }
@@ -36,14 +36,14 @@ void TButton::PeerClicked() {
 }
 
 TCheckBox::TCheckBox(TContainer& parent, std::string name, std::string caption)
-    : TControl(parent, Spec(TControlKind::kCheckBox, std::move(name), std::move(caption))) {}
+    : TControl(parent, MakeDesc(TControlKind::kCheckBox, std::move(name), std::move(caption))) {}
 
 bool TCheckBox::Checked() const { return Peer().Checked(); }
 void TCheckBox::SetChecked(bool checked) { Peer().SetChecked(checked); }
 void TCheckBox::PeerClicked() { Fire(OnClick); }
 
 TComboBox::TComboBox(TContainer& parent, std::string name, std::string label)
-    : TControl(parent, Spec(TControlKind::kComboBox, std::move(name), {}, std::move(label))) {}
+    : TControl(parent, MakeDesc(TControlKind::kComboBox, std::move(name), {}, std::move(label))) {}
 
 void TComboBox::SetItems(std::vector<std::string> items) {
   items_ = std::move(items);
@@ -59,7 +59,7 @@ void TComboBox::SetItemIndex(int index) {
 void TComboBox::PeerChanged() { Fire(OnChange); }
 
 TEdit::TEdit(TContainer& parent, std::string name, std::string label)
-    : TControl(parent, Spec(TControlKind::kEdit, std::move(name), {}, std::move(label))) {}
+    : TControl(parent, MakeDesc(TControlKind::kEdit, std::move(name), {}, std::move(label))) {}
 
 std::string TEdit::Text() const { return Peer().Text(); }
 void TEdit::SetText(const std::string& text) { Peer().SetText(text); }
@@ -67,14 +67,14 @@ void TEdit::SetReadOnly(bool read_only) { Peer().SetReadOnly(read_only); }
 void TEdit::PeerChanged() { Fire(OnChange); }
 
 TMaskEdit::TMaskEdit(TContainer& parent, std::string name, std::string label)
-    : TControl(parent, Spec(TControlKind::kMaskEdit, std::move(name), {}, std::move(label))) {}
+    : TControl(parent, MakeDesc(TControlKind::kMaskEdit, std::move(name), {}, std::move(label))) {}
 
 std::string TMaskEdit::Text() const { return Peer().Text(); }
 void TMaskEdit::SetText(const std::string& text) { Peer().SetText(text); }
 void TMaskEdit::PeerChanged() { Fire(OnChange); }
 
 TMemo::TMemo(TContainer& parent, std::string name, std::string label)
-    : TControl(parent, Spec(TControlKind::kMemo, std::move(name), {}, std::move(label))) {}
+    : TControl(parent, MakeDesc(TControlKind::kMemo, std::move(name), {}, std::move(label))) {}
 
 std::vector<std::string> TMemo::Lines() const { return SplitLines(Peer().Text()); }
 
@@ -92,7 +92,7 @@ void TMemo::SetReadOnly(bool read_only) { Peer().SetReadOnly(read_only); }
 void TMemo::PeerChanged() { Fire(OnChange); }
 
 TListView::TListView(TContainer& parent, std::string name, std::string column_caption)
-    : TControl(parent, Spec(TControlKind::kListView, std::move(name), std::move(column_caption))) {}
+    : TControl(parent, MakeDesc(TControlKind::kListView, std::move(name), std::move(column_caption))) {}
 
 void TListView::SetItems(std::vector<std::string> items) {
   items_ = std::move(items);

@@ -4,8 +4,8 @@
 
 namespace kestrel::forms {
 namespace {
-TControlSpec FormSpec(std::string name, TLayout layout) {
-  TControlSpec s;
+TControlDesc FormDesc(std::string name, TLayout layout) {
+  TControlDesc s;
   s.kind = TControlKind::kPanel;
   s.name = std::move(name);
   s.layout = layout;
@@ -14,7 +14,7 @@ TControlSpec FormSpec(std::string name, TLayout layout) {
 }  // namespace
 
 TForm::TForm(std::string name, TForm* owner, TLayout layout)
-    : TContainer(TFormTag{}, FormSpec(std::move(name), layout)), owner_(owner) {
+    : TContainer(TFormTag{}, FormDesc(std::move(name), layout)), owner_(owner) {
   SetForm(this);
 }
 

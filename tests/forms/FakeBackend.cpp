@@ -24,8 +24,8 @@ class TFakeForm;
 
 class TFakeControl final : public TControlPeer {
  public:
-  TFakeControl(const TControlSpec& desc, TControlSink& sink, TFakeForm* form, TFakeControl* parent)
-      : spec(desc), sink(&sink), form(form), parent(parent) {}
+  TFakeControl(const TControlDesc& made, TControlSink& sink, TFakeForm* form, TFakeControl* parent)
+      : desc(made), sink(&sink), form(form), parent(parent) {}
   ~TFakeControl() override;
 
   void SetEnabled(bool on) override { enabled = on; }
@@ -33,9 +33,9 @@ class TFakeControl final : public TControlPeer {
   void SetFocus() override;
   bool Focused() const override;
   void SetSizeHint(int, int) override {}
-  void SetCaption(const std::string& caption) override { spec.caption = caption; }
-  std::string Caption() const override { return spec.caption; }
-  void SetText(const std::string& t) override { text = spec.kind == K::kMaskEdit ? ApplyTimeMask(t) : t; }
+  void SetCaption(const std::string& caption) override { desc.caption = caption; }
+  std::string Caption() const override { return desc.caption; }
+  void SetText(const std::string& t) override { text = desc.kind == K::kMaskEdit ? ApplyTimeMask(t) : t; }
   std::string Text() const override { return text; }
   void SetReadOnly(bool on) override { read_only = on; }
   void SetChecked(bool on) override { checked = on; }
@@ -50,11 +50,11 @@ class TFakeControl final : public TControlPeer {
   void SetFocusOnClick(bool on) override { focus_on_click = on; }
 
   bool Focusable() const {
-    return enabled && spec.kind != K::kPanel && spec.kind != K::kGroupBox && spec.kind != K::kLabel;
+    return enabled && desc.kind != K::kPanel && desc.kind != K::kGroupBox && desc.kind != K::kLabel;
   }
-  bool Is(K kind) const { return spec.kind == kind; }
+  bool Is(K kind) const { return desc.kind == kind; }
 
-  TControlSpec spec;
+  TControlDesc desc;
   TControlSink* sink;
   TFakeForm* form;
   TFakeControl* parent;
@@ -70,7 +70,7 @@ void SeeFakeMessage(TMsgKind kind, const std::string& caption, const std::string
 // A form and, while it shows, the operator's hands on it.
 class TFakeForm final : public TFormPeer, public TFormDriver {
  public:
-  TFakeForm(const TControlSpec& desc, TControlSink& sink) : spec_(desc), sink_(&sink) {}
+  TFakeForm(const TControlDesc& desc, TControlSink& sink) : desc_(desc), sink_(&sink) {}
   ~TFakeForm() override {
     for (TFakeControl* c : controls) c->form = nullptr;
   }
@@ -82,8 +82,8 @@ class TFakeForm final : public TFormPeer, public TFormDriver {
   void SetFocus() override {}
   bool Focused() const override { return showing_; }
   void SetSizeHint(int, int) override {}
-  void SetCaption(const std::string& caption) override { spec_.caption = caption; }
-  std::string Caption() const override { return spec_.caption; }
+  void SetCaption(const std::string& caption) override { desc_.caption = caption; }
+  std::string Caption() const override { return desc_.caption; }
   void SetPosition(TFormPosition, TFormPeer*) override {}
   void RunModal() override {
     showing_ = true;
@@ -91,15 +91,15 @@ class TFakeForm final : public TFormPeer, public TFormDriver {
     focused = first == controls.end() ? nullptr : *first;
     RunFakeScript(*this);
     if (showing_) {
-      ADD_FAILURE() << "the form " << spec_.name << " could not be closed";
+      ADD_FAILURE() << "the form " << desc_.name << " could not be closed";
       showing_ = false;
     }
   }
   void EndModal() override { showing_ = false; }
 
   // The driver.
-  std::string FormName() override { return spec_.name; }
-  std::string Caption() override { return spec_.caption; }
+  std::string FormName() override { return desc_.name; }
+  std::string Caption() override { return desc_.caption; }
   bool Open() override { return showing_; }
   bool Focus(const std::string& name) override {
     TFakeControl* target = Find(name);
@@ -151,20 +151,20 @@ class TFakeForm final : public TFormPeer, public TFormDriver {
   void CloseBox() override { sink_->PeerCloseRequest(); }
   std::string Text(const std::string& name) override {
     TFakeControl* c = Get(name);
-    return c->Is(K::kEdit) || c->Is(K::kMaskEdit) || c->Is(K::kMemo) ? c->text : c->spec.caption;
+    return c->Is(K::kEdit) || c->Is(K::kMaskEdit) || c->Is(K::kMemo) ? c->text : c->desc.caption;
   }
   std::string Label(const std::string& name) override {
     // A field in a row panel (a field with its button) is labelled by the row.
     TFakeControl* c = Get(name);
-    if (c->spec.label.empty() && c->parent != nullptr && c->parent->Is(K::kPanel)) return c->parent->spec.label;
-    return c->spec.label;
+    if (c->desc.label.empty() && c->parent != nullptr && c->parent->Is(K::kPanel)) return c->parent->desc.label;
+    return c->desc.label;
   }
   std::vector<std::string> Items(const std::string& name) override { return Get(name)->items; }
   int ItemIndex(const std::string& name) override { return Get(name)->index; }
   bool Enabled(const std::string& name) override { return Get(name)->enabled; }
   bool Checked(const std::string& name) override { return Get(name)->checked; }
   bool ReadOnly(const std::string& name) override { return Get(name)->read_only; }
-  std::string FocusedControl() override { return focused != nullptr ? focused->spec.name : std::string(); }
+  std::string FocusedControl() override { return focused != nullptr ? focused->desc.name : std::string(); }
   bool SaveImage(const std::string&) override { return false; }
 
   std::vector<TFakeControl*> controls;
@@ -172,12 +172,12 @@ class TFakeForm final : public TFormPeer, public TFormDriver {
 
  private:
   TFakeControl* Find(const std::string& name) const {
-    auto it = std::find_if(controls.begin(), controls.end(), [&](TFakeControl* c) { return c->spec.name == name; });
+    auto it = std::find_if(controls.begin(), controls.end(), [&](TFakeControl* c) { return c->desc.name == name; });
     return it == controls.end() ? nullptr : *it;
   }
   TFakeControl* Get(const std::string& name) const {
     if (TFakeControl* c = Find(name)) return c;
-    throw std::invalid_argument("no control " + name + " in the form " + spec_.name);
+    throw std::invalid_argument("no control " + name + " in the form " + desc_.name);
   }
   // Moves the focus as the operator does: the control losing it is asked.
   bool MoveFocus(TFakeControl* target) {
@@ -187,7 +187,7 @@ class TFakeForm final : public TFormPeer, public TFormDriver {
     return true;
   }
 
-  TControlSpec spec_;
+  TControlDesc desc_;
   TControlSink* sink_;
   bool enabled_ = true;
   bool showing_ = false;
@@ -207,10 +207,10 @@ class TFakeBackend final : public TBackend {
  public:
   std::string_view Name() const override { return "fake"; }
   void Start() override {}
-  std::unique_ptr<TFormPeer> CreateForm(const TControlSpec& desc, TControlSink& sink) override {
+  std::unique_ptr<TFormPeer> CreateForm(const TControlDesc& desc, TControlSink& sink) override {
     return std::make_unique<TFakeForm>(desc, sink);
   }
-  std::unique_ptr<TControlPeer> CreateControl(TControlPeer& parent, const TControlSpec& desc,
+  std::unique_ptr<TControlPeer> CreateControl(TControlPeer& parent, const TControlDesc& desc,
                                               TControlSink& sink) override {
     auto* form = dynamic_cast<TFakeForm*>(&parent);
     auto* parent_control = form == nullptr ? static_cast<TFakeControl*>(&parent) : nullptr;

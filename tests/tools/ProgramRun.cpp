@@ -7,7 +7,7 @@
 namespace kestrel::app::testing {
 
 TRunningKestrel::TRunningKestrel(const std::vector<std::string>& args, const TEnv& env) {
-  platform::TChildProcess::TSpec launch;
+  platform::TChildProcess::TStartInfo launch;
   launch.argv = {KESTREL_PROGRAM};
   if (std::find(args.begin(), args.end(), "--gate-library") == args.end())
     launch.argv.insert(launch.argv.end(), {"--gate-library", KESTREL_LIBRARY_PATH});

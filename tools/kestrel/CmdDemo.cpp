@@ -66,7 +66,7 @@ void Configure(TDatabase& db, TGateAddresses& addresses, std::int16_t gate_code,
 // after 15 s) by Stop or, on any way out, by the destructor.
 class TListenerProcess {
  public:
-  TListenerProcess(platform::TChildProcess::TSpec launch, TConsole& console) : console_(console) {
+  TListenerProcess(platform::TChildProcess::TStartInfo launch, TConsole& console) : console_(console) {
     launch.capture_output = true;
     launch.merge_error = true;
     launch.input_pipe = true;
@@ -174,7 +174,7 @@ int RunDemo(const TOptions& o) {
                (root / "outbox").string());
 
   // The listening side: a second kestrel process.
-  platform::TChildProcess::TSpec launch;
+  platform::TChildProcess::TStartInfo launch;
   // It stops when its input ends: when this process closes it, or ends.
   launch.argv = {platform::ExecutablePath(), "--db", listener_db.string(), "--gate-library", rt.Gate().Path(),
                  "--gate-code", std::to_string(sender.gate_code), "--com-dir", (root / "listener").string(),

@@ -126,12 +126,12 @@ class TQtBackend final : public TBackend {
     }
   }
 
-  std::unique_ptr<TFormPeer> CreateForm(const TControlSpec& desc, TControlSink& sink) override {
+  std::unique_ptr<TFormPeer> CreateForm(const TControlDesc& desc, TControlSink& sink) override {
     Start();
     return std::make_unique<TQtFormPeer>(desc, sink);
   }
 
-  std::unique_ptr<TControlPeer> CreateControl(TControlPeer& parent, const TControlSpec& desc,
+  std::unique_ptr<TControlPeer> CreateControl(TControlPeer& parent, const TControlDesc& desc,
                                               TControlSink& sink) override {
     Start();
     auto* container = dynamic_cast<TQtContainer*>(&parent);

@@ -70,7 +70,7 @@ class TPeer : public TControlPeer, public TQtPeerBase {
 
 class TContainerPeer final : public TPeer<QWidget>, public TQtContainer {
  public:
-  TContainerPeer(QWidget* widget, TQtContainer& parent, const TControlSpec& desc, TControlSink& sink)
+  TContainerPeer(QWidget* widget, TQtContainer& parent, const TControlDesc& desc, TControlSink& sink)
       : TPeer(widget, sink, parent, desc.label),
         layout_(widget, desc.layout, desc.align, desc.kind == TControlKind::kPanel) {
     if (auto* box = qobject_cast<QGroupBox*>(widget)) box->setTitle(ToQt(desc.caption));
@@ -92,7 +92,7 @@ class TContainerPeer final : public TPeer<QWidget>, public TQtContainer {
 
 class TLabelPeer final : public TPeer<QLabel> {
  public:
-  TLabelPeer(TQtContainer& parent, const TControlSpec& desc, TControlSink& sink)
+  TLabelPeer(TQtContainer& parent, const TControlDesc& desc, TControlSink& sink)
       : TPeer(new QLabel(ToQt(desc.caption)), sink, parent, desc.label) {}
   void SetCaption(const std::string& caption) override {
     if (widget_) Typed()->setText(ToQt(caption));
@@ -102,7 +102,7 @@ class TLabelPeer final : public TPeer<QLabel> {
 
 class TButtonPeer final : public TPeer<QPushButton> {
  public:
-  TButtonPeer(TQtContainer& parent, const TControlSpec& desc, TControlSink& sink)
+  TButtonPeer(TQtContainer& parent, const TControlDesc& desc, TControlSink& sink)
       : TPeer(new QPushButton(ToQt(desc.caption)), sink, parent, desc.label) {
     // Enter presses only the button made the default, not the focused one.
     Typed()->setAutoDefault(false);
@@ -127,7 +127,7 @@ class TButtonPeer final : public TPeer<QPushButton> {
 
 class TCheckBoxPeer final : public TPeer<QCheckBox> {
  public:
-  TCheckBoxPeer(TQtContainer& parent, const TControlSpec& desc, TControlSink& sink)
+  TCheckBoxPeer(TQtContainer& parent, const TControlDesc& desc, TControlSink& sink)
       : TPeer(new QCheckBox(ToQt(desc.caption)), sink, parent, desc.label) {
     QObject::connect(Typed(), &QCheckBox::clicked, [this] { Notify(&TControlSink::PeerClicked); });
   }
@@ -143,7 +143,7 @@ class TCheckBoxPeer final : public TPeer<QCheckBox> {
 
 class TComboBoxPeer final : public TPeer<QComboBox> {
  public:
-  TComboBoxPeer(TQtContainer& parent, const TControlSpec& desc, TControlSink& sink)
+  TComboBoxPeer(TQtContainer& parent, const TControlDesc& desc, TControlSink& sink)
       : TPeer(new QComboBox, sink, parent, desc.label) {
     Typed()->setEditable(false);
     Typed()->setSizeAdjustPolicy(QComboBox::AdjustToContents);
@@ -163,7 +163,7 @@ class TComboBoxPeer final : public TPeer<QComboBox> {
 
 class TEditPeer final : public TPeer<QLineEdit> {
  public:
-  TEditPeer(TQtContainer& parent, const TControlSpec& desc, TControlSink& sink, bool time_mask)
+  TEditPeer(TQtContainer& parent, const TControlDesc& desc, TControlSink& sink, bool time_mask)
       : TPeer(new QLineEdit, sink, parent, desc.label), time_mask_(time_mask) {
     // '9' is a required digit: text() then leaves unfilled positions out.
     if (time_mask_) Typed()->setInputMask("99:99:99;_");
@@ -186,7 +186,7 @@ class TEditPeer final : public TPeer<QLineEdit> {
 
 class TMemoPeer final : public TPeer<QPlainTextEdit> {
  public:
-  TMemoPeer(TQtContainer& parent, const TControlSpec& desc, TControlSink& sink)
+  TMemoPeer(TQtContainer& parent, const TControlDesc& desc, TControlSink& sink)
       : TPeer(new QPlainTextEdit, sink, parent, desc.label) {
     Typed()->setTabChangesFocus(true);
     Typed()->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -213,7 +213,7 @@ class TMemoPeer final : public TPeer<QPlainTextEdit> {
 
 class TListViewPeer final : public TPeer<QTableWidget> {
  public:
-  TListViewPeer(TQtContainer& parent, const TControlSpec& desc, TControlSink& sink)
+  TListViewPeer(TQtContainer& parent, const TControlDesc& desc, TControlSink& sink)
       : TPeer(new QTableWidget(0, 1), sink, parent, desc.label) {
     QTableWidget* t = Typed();
     t->setHorizontalHeaderLabels({ToQt(desc.caption)});
@@ -346,7 +346,7 @@ void TFormDialog::reject() {
 
 // ---- TQtFormPeer ----
 
-TQtFormPeer::TQtFormPeer(const TControlSpec& desc, TControlSink& sink)
+TQtFormPeer::TQtFormPeer(const TControlDesc& desc, TControlSink& sink)
     : TQtPeerBase(new TFormDialog(this), &sink, this),
       dialog_(static_cast<TFormDialog*>(Widget())),
       layout_(dialog_, desc.layout, desc.align) {
@@ -475,7 +475,7 @@ bool TQtFormPeer::MayMoveFocus(QWidget* target) {
 
 const std::vector<TQtFormPeer*>& LiveForms() { return Forms(); }
 
-std::unique_ptr<TControlPeer> MakeControlPeer(TQtContainer& parent, const TControlSpec& desc, TControlSink& sink) {
+std::unique_ptr<TControlPeer> MakeControlPeer(TQtContainer& parent, const TControlDesc& desc, TControlSink& sink) {
   std::unique_ptr<TControlPeer> peer;
   switch (desc.kind) {
     case TControlKind::kPanel:

@@ -71,7 +71,7 @@ class TQtContainer {
 };
 
 // Makes the peer of a control of `desc.kind` inside `parent`.
-std::unique_ptr<TControlPeer> MakeControlPeer(TQtContainer& parent, const TControlSpec& desc, TControlSink& sink);
+std::unique_ptr<TControlPeer> MakeControlPeer(TQtContainer& parent, const TControlDesc& desc, TControlSink& sink);
 
 // The dialog widget of a form: routes the close box and Escape to the form.
 class TFormDialog final : public QDialog {
@@ -90,7 +90,7 @@ class TFormDialog final : public QDialog {
 
 class TQtFormPeer final : public TFormPeer, public TQtContainer, public TQtPeerBase {
  public:
-  TQtFormPeer(const TControlSpec& desc, TControlSink& sink);
+  TQtFormPeer(const TControlDesc& desc, TControlSink& sink);
   ~TQtFormPeer() override;
 
   // TControlPeer
