@@ -9,21 +9,15 @@
 
 #include "platform/Tick.h"
 #include "tests/e2e/Payload.h"
+#include "tests/sim/QuickExchange.h"
 
 namespace kestrel::e2e {
 
 using platform::TChildProcess;
 
 sim::TExchangeOptions QuickExchange(std::uint32_t rate) {
-  sim::TExchangeOptions o;
-  o.dial_ms = 20;
-  o.handshake_ms = 30;
-  o.latency_ms = 5;
-  // The gate answers the first RING. A second one that comes before the
-  // modem took the gate's ATA is read as the answer to it, and the call is
-  // lost: with rings half a second apart, a loaded machine answering sixteen
-  // calls at once got there. Four seconds apart, as a real line rings.
-  o.ring_on_ms = 200;
+  sim::TExchangeOptions o = sim::testing::QuickExchange();
+  // Rings four seconds apart, as a real line rings.
   o.ring_off_ms = 4000;
   o.rate = rate;
   o.unknown_number = sim::TExchangeOptions::TUnknownNumber::kRingNoAnswer;
@@ -74,7 +68,7 @@ bool TExchangeBench::WaitForEvents(const std::function<bool(const std::vector<si
 
 std::unique_ptr<TChildProcess> StartHost(const std::vector<std::string>& args, const std::string& com_dir,
                                          bool capture) {
-  TChildProcess::TSpec desc;
+  TChildProcess::TStartInfo desc;
   desc.argv = {GATE_HOST_PATH, KESTREL_LIBRARY_PATH};
   desc.argv.insert(desc.argv.end(), args.begin(), args.end());
   desc.env = {{"KESTREL_COM_DIR", com_dir}};

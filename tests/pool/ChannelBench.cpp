@@ -8,6 +8,7 @@
 #include "platform/Tick.h"
 #include "pool/MdmPool.h"
 #include "session/MdmMngr.h"
+#include "tests/sim/QuickExchange.h"
 
 namespace kestrel::testing {
 
@@ -59,13 +60,7 @@ std::int32_t TTestAccess::PoolIndexOf(const void* channel) const {
 
 namespace {
 sim::TExchangeOptions QuickExchange() {
-  sim::TExchangeOptions o;
-  o.dial_ms = 20;
-  o.handshake_ms = 30;
-  o.latency_ms = 5;
-  o.ring_on_ms = 200;
-  o.ring_off_ms = 300;
-  o.rate = 115200;
+  sim::TExchangeOptions o = sim::testing::QuickExchange();
   o.unknown_number = sim::TExchangeOptions::TUnknownNumber::kRingNoAnswer;
   return o;
 }

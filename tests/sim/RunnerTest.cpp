@@ -13,6 +13,7 @@
 #include "platform/Port.h"
 #include "platform/PtyPeer.h"
 #include "platform/Tick.h"
+#include "tests/sim/QuickExchange.h"
 #include "tests/sim/TempDir.h"
 
 namespace kestrel::sim {
@@ -83,17 +84,6 @@ class TGateEnd {
   TPortHandle port_ = platform::kInvalidPortHandle;
 };
 
-TExchangeOptions QuickOptions() {
-  TExchangeOptions o;
-  o.dial_ms = 20;
-  o.handshake_ms = 30;
-  o.latency_ms = 5;
-  o.ring_on_ms = 200;
-  o.ring_off_ms = 300;
-  o.rate = 115200;
-  return o;
-}
-
 std::string UniqueName(const std::string& stem) {
   static int counter = 0;
   return stem + std::to_string(platform::GetTickCount()) + "-" + std::to_string(++counter);
@@ -103,7 +93,7 @@ bool Has(const std::string& text, const char* part) { return text.find(part) != 
 
 // A quick exchange with modems 101 and 102 on sim lines, running.
 struct TSimPair {
-  TExchangeRunner runner{QuickOptions()};
+  TExchangeRunner runner{testing::QuickExchange()};
   const std::string la = UniqueName("sim-a"), lb = UniqueName("sim-b");
   const TModemId first = runner.AddSimModem(la, {.number = "101"});
   const TModemId second = runner.AddSimModem(lb, {.number = "102"});
@@ -167,7 +157,7 @@ TEST(ExchangeRunner, CarrierIsUpByTheTimeConnectCanBeReadAndACloseAtOnceHangsUp)
 
 TEST(ExchangeRunner, ModemsOnPseudoTerminalsCallEachOther) {
   testing::TTempDir dir;
-  TExchangeRunner runner(QuickOptions());
+  TExchangeRunner runner(testing::QuickExchange());
   std::string error;
   const TModemId ma = runner.AddPtyModem(dir / "modemA", {.number = "555-01"}, error);
   ASSERT_NE(ma, kNoModem) << error;

@@ -8,6 +8,7 @@
 
 #include "platform/PtyPeer.h"
 #include "sim/ExchangeRunner.h"
+#include "tests/sim/QuickExchange.h"
 #include "tests/tools/ProgramRun.h"
 #include "tests/tools/ToolTest.h"
 #include "tools/kestrel/Journal.h"
@@ -17,16 +18,7 @@ namespace {
 
 using namespace testing;
 
-sim::TExchangeOptions QuickExchange() {
-  sim::TExchangeOptions o;
-  o.dial_ms = 20;
-  o.handshake_ms = 30;
-  o.latency_ms = 5;
-  o.ring_on_ms = 200;
-  o.ring_off_ms = 300;
-  o.rate = 115200;
-  return o;
-}
+using sim::testing::QuickExchange;
 
 // Two sides, each with its database and its COM1 on a simulated modem:
 // "a" (client 1, number 101) and "b" (client 2, number 102), each knowing
