@@ -1,13 +1,10 @@
 // sim: simulated modems on pseudo-terminals for other programs to use.
 #include <algorithm>
-#include <condition_variable>
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <set>
 
-#include "platform/StopNotifier.h"
 #include "sim/DialString.h"
 #include "sim/FaultText.h"
 #include "tools/kestrel/Commands.h"
@@ -62,20 +59,11 @@ int RunSim(const TOptions& o) {
     console.Line("modem " + n + ": " + exchange.Describe(n) + "  (KESTREL_COM_DIR=" + folder.string() +
                  " makes it COM1)");
   }
-  std::mutex mutex;
-  std::condition_variable cv;
-  std::string why;
-  platform::TStopNotifier stop([&](const std::string& sig) {
-    std::lock_guard lock(mutex);
-    why = sig;
-    cv.notify_all();
-  });
+  TStopWait stop;
   exchange.Start();
   console.Line("sim: " + std::to_string(numbers.size()) + " modems at " + std::to_string(ex.rate) +
                " bit/s; Ctrl-C stops");
-  std::unique_lock lock(mutex);
-  cv.wait(lock, [&] { return !why.empty(); });
-  console.Line("sim: " + why + ", stopping");
+  console.Line("sim: " + stop.Wait() + ", stopping");
   return 0;
 }
 

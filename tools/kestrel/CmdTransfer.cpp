@@ -1,8 +1,6 @@
 // send, listen and monitor: the commands that run the gate's exchanges.
-#include <condition_variable>
 #include <cstdio>
 #include <functional>
-#include <mutex>
 
 #include "heron.h"
 #include "platform/StopNotifier.h"
@@ -100,21 +98,11 @@ int RunMonitor(const TOptions& o) {
   TQuietEvents events(console, o.global.verbose);
   rt.LoadGate(events);
   auto monitor = rt.Gate().Need(rt.Gate().GateMonitor, "GateMonitor", "the monitor window");
-  std::mutex mutex;
-  std::condition_variable cv;
-  std::string why;
-  platform::TStopNotifier stop([&](const std::string& sig) {
-    std::lock_guard lock(mutex);
-    why = sig;
-    cv.notify_all();
-  });
+  TStopWait stop;
   rt.GateStarted();  // the whole-gate stop at the end closes the window
   OpenMonitor(rt, monitor);
   console.Line("the monitor window is open; Ctrl-C closes it");
-  PumpMainThreadUntil([&] {
-    std::lock_guard lock(mutex);
-    return !why.empty();
-  });
+  PumpMainThreadUntil([&] { return !stop.Signal().empty(); });
   return 0;
 }
 

@@ -2,6 +2,24 @@
 
 namespace kestrel::app {
 
+TStopWait::TStopWait()
+    : notifier_([this](const std::string& signal) {
+        std::lock_guard lock(mutex_);
+        signal_ = signal;
+        cv_.notify_all();
+      }) {}
+
+std::string TStopWait::Wait() {
+  std::unique_lock lock(mutex_);
+  cv_.wait(lock, [&] { return !signal_.empty(); });
+  return signal_;
+}
+
+std::string TStopWait::Signal() {
+  std::lock_guard lock(mutex_);
+  return signal_;
+}
+
 int RunCommand(const TOptions& o) {
   switch (o.command) {
     case TCommand::Demo:

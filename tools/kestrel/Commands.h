@@ -4,9 +4,13 @@
 // be blocked (BlockStopSignals) before any of them runs.
 #pragma once
 
+#include <condition_variable>
 #include <functional>
+#include <mutex>
+#include <string>
 
 #include "kestrel/kestrel.h"
+#include "platform/StopNotifier.h"
 #include "tools/kestrel/Options.h"
 
 namespace kestrel::app {
@@ -31,6 +35,23 @@ void OpenMonitor(TRuntime& rt, decltype(&::GateMonitor) monitor);
 // Lends the main thread to the gate (its monitor window lives there) until
 // `done` answers true; `done` is asked at least every 100 ms.
 void PumpMainThreadUntil(const std::function<bool()>& done);
+
+// The stop signal (Ctrl-C, termination) of a command that runs until it is
+// told to stop; watched from construction to destruction.
+class TStopWait {
+ public:
+  TStopWait();
+  // Blocks until a signal came; returns its name.
+  std::string Wait();
+  // The name of the signal that came, or "" while none did.
+  std::string Signal();
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  std::string signal_;
+  platform::TStopNotifier notifier_;  // last: stops watching before the rest goes
+};
 
 // Dispatches to the command `options` names.
 int RunCommand(const TOptions& options);
