@@ -161,8 +161,9 @@ struct TPtyLine::TImpl {
       std::lock_guard lock(mutex);
       out.clear();
     }
-    slave_open = false;
+    // Counted before the line reads closed: whoever sees it closed also sees the drop.
     ++closes;
+    slave_open = false;
     FlushSlaveInput();
     ReadNotifications();
   }
