@@ -134,9 +134,14 @@ struct TPtyLine::TImpl {
   }
 
   struct TNotes {
-    bool closed = false;
     bool reopened = false;  // an open came after a close
   };
+
+  // Whether the last notification read was a close that no hang-up and no
+  // open has answered yet. It outlives one batch of notifications: a close
+  // and the open after it may be read in two batches, and the hang-up between
+  // them may be over before the master is asked.
+  bool close_pending = false;
 
   TNotes ReadNotifications() {
     TNotes notes;
@@ -147,8 +152,11 @@ struct TPtyLine::TImpl {
       if (n <= 0) break;
       for (ssize_t off = 0; off < n;) {
         const auto* e = reinterpret_cast<const inotify_event*>(buf + off);
-        if (e->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) notes.closed = true;
-        if ((e->mask & IN_OPEN) && notes.closed) notes.reopened = true;
+        if (e->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) close_pending = true;
+        if ((e->mask & IN_OPEN) && close_pending) {
+          notes.reopened = true;
+          close_pending = false;
+        }
         off += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
       }
     }
@@ -166,6 +174,7 @@ struct TPtyLine::TImpl {
     slave_open = false;
     FlushSlaveInput();
     ReadNotifications();
+    close_pending = false;  // this drop is counted
   }
 
   void Run() {
