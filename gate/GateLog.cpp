@@ -1,5 +1,7 @@
 #include "gate/GateLog.h"
 
+#include <mutex>
+
 #include "gate/RecentLog.h"
 #include "heron.h"
 #include "host/HostObject.h"
@@ -23,13 +25,27 @@ void TakeLineResult(KBool accepted) {
   if (!accepted) g_state.NeedLog.store(false, std::memory_order_relaxed);
 }
 
+// The thread writing the separator; other threads wait for it to finish, so
+// that no line reaches the core before it.
+std::mutex g_separator_lock;
+std::atomic<std::uint32_t> g_separator_writer{0};
+
 void WriteSeparatorOnce(bool keep_result) {
-  // exchange() makes exactly one thread the writer of the separator.
-  if (!g_state.FirstLogLine.exchange(false, std::memory_order_relaxed)) return;
-  if (!g_state.NeedLog.load(std::memory_order_relaxed)) return;
-  static const std::string kSeparator(300, '=');
-  const KBool accepted = ::GateInfo(kKindLine, CodeForCore(), kSeparator.c_str(), nullptr, 0);
-  if (keep_result) TakeLineResult(accepted);
+  if (!g_state.FirstLogLine.load(std::memory_order_acquire)) return;
+  // The core may log back into the gate from inside its GateInfo: that line
+  // follows the separator already on its way and must not wait for it.
+  const std::uint32_t self = platform::CurrentThreadId();
+  if (g_separator_writer.load(std::memory_order_relaxed) == self) return;
+  std::lock_guard lock(g_separator_lock);
+  if (!g_state.FirstLogLine.load(std::memory_order_relaxed)) return;
+  g_separator_writer.store(self, std::memory_order_relaxed);
+  if (g_state.NeedLog.load(std::memory_order_relaxed)) {
+    static const std::string kSeparator(300, '=');
+    const KBool accepted = ::GateInfo(kKindLine, CodeForCore(), kSeparator.c_str(), nullptr, 0);
+    if (keep_result) TakeLineResult(accepted);
+  }
+  g_separator_writer.store(0, std::memory_order_relaxed);
+  g_state.FirstLogLine.store(false, std::memory_order_release);
 }
 
 std::string WriteLine(bool is_error, std::int32_t level, std::string_view msg, std::string_view details) {

@@ -10,10 +10,13 @@
 // the core when its level is at or below LogLevel and NeedLog is set; a false
 // answer from the core clears NeedLog, and only an entry point sets it again.
 //
-// Thread-safe: called from every thread of the gate, takes no lock. The state
-// flags are atomics: exactly one thread writes the separator, and a line
-// accepted on one thread never switches logging back on after another
-// thread's line was refused. Blocks only as long as the core's GateInfo.
+// Thread-safe: called from every thread of the gate. The state flags are
+// atomics: a line accepted on one thread never switches logging back on after
+// another thread's line was refused. Exactly one thread writes the separator;
+// while it does, the first lines of other threads wait for it, so none comes
+// before it (the core may log back from inside GateInfo without waiting).
+// Once the separator is written no lock is taken. Blocks only as long as the
+// core's GateInfo.
 #pragma once
 
 #include <atomic>

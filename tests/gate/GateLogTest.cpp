@@ -5,11 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "heron.h"
 #include "host/HostObject.h"
+#include "platform/Event.h"
 #include "platform/ThreadId.h"
 #include "tests/pool/CoreSpy.h"
 
@@ -119,6 +123,52 @@ TEST_F(GateLog, RefusedLineOrSeparatorStopsPlainLinesButNotErrorReports) {
   core.ClearLines();
   GateLogError(1, "error");
   EXPECT_EQ(Calls(), (std::vector<std::string>{separator, "1 " + prefix + "error", "2 " + prefix + "error"}));
+}
+
+// A core that holds the separator until told, then logs back into the gate
+// from inside its GateInfo, as a core may.
+struct THoldingCore {
+  platform::TEvent in_separator;
+  platform::TEvent release;
+  std::mutex mutex;
+  std::vector<std::string> texts;  // without the thread prefix
+
+  static KBool Info(void* ctx, std::int32_t, std::int16_t, const char* text, const char*) {
+    auto& core = *static_cast<THoldingCore*>(ctx);
+    std::string line = text;
+    const bool separator = line == std::string(300, '=');
+    if (separator) {
+      core.in_separator.Set();
+      core.release.WaitFor(10000);
+    } else {
+      line.erase(0, 12);
+    }
+    {
+      std::lock_guard lock(core.mutex);
+      core.texts.push_back(line);
+    }
+    if (separator) gate::GateLog(1, "from the core");
+    return 1;
+  }
+};
+
+TEST_F(GateLog, NoLineOvertakesTheSeparatorAndTheCoreMayLogBackWhileItIsWritten) {
+  StartLogging();
+  THoldingCore held;
+  HeronSetGateInfo(&THoldingCore::Info, &held);
+  std::thread first([] { gate::GateLog(1, "first"); });
+  ASSERT_TRUE(held.in_separator.WaitFor(10000));
+  std::thread second([] { gate::GateLog(1, "second"); });
+  // Nothing tells when the second thread waits; this gives it time to overtake if it could.
+  platform::TEvent().WaitFor(100);
+  held.release.Set();
+  first.join();
+  second.join();
+  HeronSetGateInfo(nullptr, nullptr);
+  ASSERT_EQ(held.texts.size(), 4u);
+  EXPECT_EQ(held.texts[0], std::string(300, '='));
+  EXPECT_EQ(held.texts[1], "from the core");
+  EXPECT_EQ(std::set<std::string>(held.texts.begin() + 2, held.texts.end()), (std::set<std::string>{"first", "second"}));
 }
 
 TEST_F(GateLog, ConcurrentThreadsEachGetTheirOwnPrefix) {
