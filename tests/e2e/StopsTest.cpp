@@ -32,7 +32,10 @@ namespace {
 using platform::TChildProcess;
 using TKind = sim::TExchangeEvent::TKind;
 
-constexpr std::uint32_t kStopLimitMs = 1000;
+// A stop takes well under a second here; the limit leaves room for a busy
+// machine and stays below every wait these stops must cut short (the 4 s
+// answer, the 30 s dial, the 90 s transfer).
+constexpr std::uint32_t kStopLimitMs = 2500;
 constexpr std::int16_t kGateCode = 7;
 
 // The threads of this process, or -1 where the system does not list them.

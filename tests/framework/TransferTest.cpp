@@ -67,7 +67,7 @@ TEST_F(Transfer, ARepeatAfterAReconnectIsAcknowledgedButNotDeliveredAgain) {
   Send(1, 5000);
   ASSERT_TRUE(Settled(1));
   ExpectAllDeliveredOnceInOrder();
-  EXPECT_EQ(net.Connects.load(), 2);
+  EXPECT_GE(net.Connects.load(), 2) << "a reconnect after the lost acknowledgement";
   EXPECT_TRUE(Logged("Repeat of a delivered packet"));
 }
 

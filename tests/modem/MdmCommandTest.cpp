@@ -51,8 +51,8 @@ TEST_F(MdmCommandByHand, SilenceTimeOutRunsFromTheLastChunk) {
   EXPECT_FALSE(drv_.MdmSendCmd("AT\r", RespSet(TRespCode::rcOK), 250, err_));
   EXPECT_EQ(err_, "Timeout reached");
   EXPECT_GE(platform::Elapsed(t0, platform::GetTickCount()), 250u);
-  // Four chunks 300 ms apart with 700 ms of silence allowed: 900 ms in all.
-  EXPECT_TRUE(Command("AT\r", RespSet(TRespCode::rcOK), 700, {"\r\n", "O", "K", "\r\n"}, 300)) << err_;
+  // Six chunks 400 ms apart with 1200 ms of silence allowed: 2000 ms in all.
+  EXPECT_TRUE(Command("AT\r", RespSet(TRespCode::rcOK), 1200, {"\r", "\n", "O", "K", "\r", "\n"}, 400)) << err_;
 }
 
 TEST_F(MdmCommandByHand, AnswerIsCompleteAtTheLineBreakAfterItsWord) {

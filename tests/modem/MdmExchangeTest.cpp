@@ -14,6 +14,8 @@ class MdmExchange : public testing::MdmByHand {
   void SetUp() override {
     MdmByHand::SetUp();
     far_.Line().SetCD(true);
+    // As in a call: the poll would take frames said before the read begins.
+    drv_.PausePolling();
   }
   std::future<bool> Receive(std::uint32_t timeout_ms) {
     return Async([=, this] { return drv_.MdmRecvExch(data_, err_, timeout_ms); });
