@@ -12,10 +12,12 @@
 // slave open and drops when the last one closes it. A close that is followed
 // at once by a new open (a program that closes and reopens its port) is still
 // seen: SlaveCloses() counts every drop, so a caller that compares counts
-// misses none. While the slave is closed the master reports a hang-up
-// continuously; the I/O thread then stops watching the master and learns of
-// the next open from the file system's open notifications (or, where those are
-// missing, by looking every 100 ms), so it never spins.
+// misses none. A second process that opens and closes the slave while the
+// first holds it drops nothing. While the slave is closed the master reports
+// a hang-up continuously; the I/O thread then stops watching the master and
+// learns of the next open from the file system's open notifications (or,
+// where those are missing, by looking every 100 ms, and then a close that is
+// followed at once by an open may go unseen), so it never spins.
 //
 // Bytes written while the slave is closed are dropped, as on a serial line
 // with nobody at the other end; bytes that the last process left unread when

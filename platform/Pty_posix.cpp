@@ -134,13 +134,16 @@ struct TPtyLine::TImpl {
   }
 
   struct TNotes {
-    bool reopened = false;  // an open came after a close
+    std::uint32_t reopens = 0;  // times the last holder closed the slave and somebody opened it again
   };
 
-  // Whether the last notification read was a close that no hang-up and no
-  // open has answered yet. It outlives one batch of notifications: a close
-  // and the open after it may be read in two batches, and the hang-up between
-  // them may be over before the master is asked.
+  // What the notifications read so far say: how many descriptors hold the
+  // slave open, and whether the last of them closed it with no open since.
+  // This outlives one batch of notifications: a close and the open after it
+  // may be read in two batches, and the hang-up between them may be over
+  // before the master is asked. (Two opens that come before either is read
+  // reach us as one notification; only a second holder makes that matter.)
+  int holders = 0;
   bool close_pending = false;
 
   TNotes ReadNotifications() {
@@ -152,9 +155,10 @@ struct TPtyLine::TImpl {
       if (n <= 0) break;
       for (ssize_t off = 0; off < n;) {
         const auto* e = reinterpret_cast<const inotify_event*>(buf + off);
-        if (e->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) close_pending = true;
-        if ((e->mask & IN_OPEN) && close_pending) {
-          notes.reopened = true;
+        if ((e->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) && holders > 0 && --holders == 0) close_pending = true;
+        if (e->mask & IN_OPEN) {
+          ++holders;
+          if (close_pending) ++notes.reopens;
           close_pending = false;
         }
         off += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
@@ -163,18 +167,24 @@ struct TPtyLine::TImpl {
     return notes;
   }
 
+  void DropQueuedOutput() {
+    std::lock_guard lock(mutex);
+    out.clear();
+  }
+
+  // The slave was seen closed (the master hung up): one drop.
   void MarkClosed() {
     ReadMaster(true);
-    {
-      std::lock_guard lock(mutex);
-      out.clear();
-    }
+    DropQueuedOutput();
     // Counted before the line reads closed: whoever sees it closed also sees the drop.
     ++closes;
     slave_open = false;
     FlushSlaveInput();
+    // The flush's own open and close, and the close just counted, are read
+    // and set aside; an open that came meanwhile is seen on the master.
     ReadNotifications();
-    close_pending = false;  // this drop is counted
+    close_pending = false;
+    holders = MasterHungUp(master) ? 0 : 1;
   }
 
   void Run() {
@@ -216,21 +226,17 @@ struct TPtyLine::TImpl {
         if (rev & POLLOUT) activity |= WriteMaster();
       }
       const TNotes notes = ReadNotifications();
-      const bool hung_up = MasterHungUp(master);
-      if (slave_open && hung_up) {
+      if (notes.reopens > 0) {
+        // Closed and opened again before a hang-up could be seen: still DTR drops.
+        DropQueuedOutput();
+        closes += notes.reopens;
+        activity = true;
+      }
+      if (slave_open && MasterHungUp(master)) {
         MarkClosed();
         activity = true;
-        // The flush swallowed the notifications; an open that came meanwhile is seen here.
-        if (!MasterHungUp(master)) slave_open = true;
-      } else if (slave_open && notes.reopened) {
-        // Closed and opened again before the hang-up could be seen: still a DTR drop.
-        {
-          std::lock_guard lock(mutex);
-          out.clear();
-        }
-        ++closes;
-        activity = true;
-      } else if (!slave_open && !hung_up) {
+        if (holders > 0) slave_open = true;
+      } else if (!slave_open && !MasterHungUp(master)) {
         slave_open = true;
         activity = true;
       }

@@ -116,6 +116,22 @@ TEST_F(PtyLine, CloseAndReopenAtOnceStillCountsAsADrop) {
   EXPECT_EQ(pty_->SlaveCloses(), closes + 40);
 }
 
+TEST_F(PtyLine, AnotherProgramsOpenAndCloseWhileTheSlaveIsHeldDropNothing) {
+  Create();
+  auto holder = Open();
+  ASSERT_TRUE(WaitFor([&] { return pty_->SlaveOpen(); }));
+  const std::uint32_t closes = pty_->SlaveCloses();
+  for (int i = 0; i < 3; ++i) Open().reset();  // a program that looks at the port and leaves
+  auto late = Open();
+  TEvent().WaitFor(300);  // time for a drop counted wrongly to show
+  EXPECT_EQ(pty_->SlaveCloses(), closes);
+  EXPECT_TRUE(pty_->SlaveOpen());
+  late.reset();
+  holder.reset();
+  ASSERT_TRUE(WaitFor([&] { return !pty_->SlaveOpen(); })) << "the last close drops DTR";
+  EXPECT_EQ(pty_->SlaveCloses(), closes + 1);
+}
+
 TEST_F(PtyLine, WithoutOpenNotificationsANewOpenIsFoundByLooking) {
   TPtyLine::TOptions options;
   options.watch_opens = false;
