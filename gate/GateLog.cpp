@@ -1,5 +1,7 @@
 #include "gate/GateLog.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 
 #include "gate/RecentLog.h"
@@ -25,27 +27,40 @@ void TakeLineResult(KBool accepted) {
   if (!accepted) g_state.NeedLog.store(false, std::memory_order_relaxed);
 }
 
-// The thread writing the separator; other threads wait for it to finish, so
-// that no line reaches the core before it.
-std::mutex g_separator_lock;
+// The separator: FirstLogLine picks the one thread that writes it, which
+// holds no lock while the core takes it. The first lines of other threads
+// wait until it is written, so none reaches the core before it; a core that
+// never returns holds them up for kSeparatorWait at most.
+constexpr auto kSeparatorWait = std::chrono::seconds(2);
+std::mutex g_separator_mutex;
+std::condition_variable g_separator_written_cv;
+std::atomic<bool> g_separator_written{false};
 std::atomic<std::uint32_t> g_separator_writer{0};
 
 void WriteSeparatorOnce(bool keep_result) {
-  if (!g_state.FirstLogLine.load(std::memory_order_acquire)) return;
-  // The core may log back into the gate from inside its GateInfo: that line
-  // follows the separator already on its way and must not wait for it.
+  if (g_separator_written.load(std::memory_order_acquire)) return;
   const std::uint32_t self = platform::CurrentThreadId();
-  if (g_separator_writer.load(std::memory_order_relaxed) == self) return;
-  std::lock_guard lock(g_separator_lock);
-  if (!g_state.FirstLogLine.load(std::memory_order_relaxed)) return;
-  g_separator_writer.store(self, std::memory_order_relaxed);
-  if (g_state.NeedLog.load(std::memory_order_relaxed)) {
-    static const std::string kSeparator(300, '=');
-    const KBool accepted = ::GateInfo(kKindLine, CodeForCore(), kSeparator.c_str(), nullptr, 0);
-    if (keep_result) TakeLineResult(accepted);
+  if (g_state.FirstLogLine.exchange(false, std::memory_order_acq_rel)) {
+    g_separator_writer.store(self, std::memory_order_relaxed);
+    if (g_state.NeedLog.load(std::memory_order_relaxed)) {
+      static const std::string kSeparator(300, '=');
+      const KBool accepted = ::GateInfo(kKindLine, CodeForCore(), kSeparator.c_str(), nullptr, 0);
+      if (keep_result) TakeLineResult(accepted);
+    }
+    g_separator_writer.store(0, std::memory_order_relaxed);
+    {
+      std::lock_guard lock(g_separator_mutex);
+      g_separator_written.store(true, std::memory_order_release);
+    }
+    g_separator_written_cv.notify_all();
+    return;
   }
-  g_separator_writer.store(0, std::memory_order_relaxed);
-  g_state.FirstLogLine.store(false, std::memory_order_release);
+  // The core may log back into the gate from inside its GateInfo: that line
+  // follows the separator on its way and must not wait for it.
+  if (g_separator_writer.load(std::memory_order_relaxed) == self) return;
+  std::unique_lock lock(g_separator_mutex);
+  g_separator_written_cv.wait_for(lock, kSeparatorWait,
+                                  [] { return g_separator_written.load(std::memory_order_acquire); });
 }
 
 std::string WriteLine(bool is_error, std::int32_t level, std::string_view msg, std::string_view details) {
@@ -72,6 +87,7 @@ void ResetLogState() {
   g_state.GateCode.store(0);
   g_state.NeedLog.store(false);
   g_state.FirstLogLine.store(true);
+  g_separator_written.store(false);
 }
 
 std::string GateLog(std::int32_t level, std::string_view msg, std::string_view details) {

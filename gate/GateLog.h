@@ -12,10 +12,10 @@
 //
 // Thread-safe: called from every thread of the gate. The state flags are
 // atomics: a line accepted on one thread never switches logging back on after
-// another thread's line was refused. Exactly one thread writes the separator;
-// while it does, the first lines of other threads wait for it, so none comes
-// before it (the core may log back from inside GateInfo without waiting).
-// Once the separator is written no lock is taken. Blocks only as long as the
+// another thread's line was refused. Exactly one thread writes the separator,
+// holding no lock while the core takes it; the first lines of other threads
+// wait for it (up to 2 s), so none comes before it, and the core may log back
+// from inside GateInfo without waiting. Otherwise blocks only as long as the
 // core's GateInfo.
 #pragma once
 
@@ -31,7 +31,7 @@ struct TLogState {
   std::atomic<std::int32_t> LogLevel{10};     // lines at or below it are logged
   std::atomic<std::int32_t> GateCode{0};      // low 16 bits go with every call
   std::atomic<bool> NeedLog{false};           // the core accepts lines
-  std::atomic<bool> FirstLogLine{true};       // the separator is still due
+  std::atomic<bool> FirstLogLine{true};       // no thread has taken on the separator yet
 };
 TLogState& LogState();
 

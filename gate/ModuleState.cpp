@@ -33,11 +33,7 @@ const TModuleGateAccess g_access;
 session::TMdmGateManager* MdmGateManager() { return g_manager.load(std::memory_order_acquire); }
 
 void LoadModule() {
-  TLogState& log = LogState();
-  log.NeedLog = false;
-  log.FirstLogLine = true;
-  log.LogLevel = 10;
-  log.GateCode = 0;
+  ResetLogState();
   g_manager.store(nullptr);
   // The port layer's handle table is made now, before anything of this
   // module is: objects made earlier are destroyed later at exit, and the
