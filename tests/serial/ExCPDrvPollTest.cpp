@@ -104,27 +104,24 @@ TEST_F(CommPortDriverPoll, PausesNestAndOnlyTheLastContinueResumes) {
 
 TEST_F(CommPortDriverPoll, BytesDuringAReadGoToItAndTheRestToThePollAfterwards) {
   platform::TSimLineOptions options;
-  options.bits_per_second = 20000;  // 0.5 ms a byte
+  options.bits_per_second = 2000;  // 5 ms a byte: the read outlasts two polls
   far_ = TSimFarEnd(true, options);
   Connect(far_.PortName());
-  std::string data;
-  for (int i = 0; i < 100; ++i) data.push_back(static_cast<char>('0' + i % 10));
+  std::string data;  // every byte different, so that where a byte went shows where it came from
+  for (int i = 0; i < 100; ++i) data.push_back(static_cast<char>(i));
   ASSERT_EQ(far_.Write(data), data.size());
   char buf[40];
   bool timed_out = false, lost = false;
   std::uint32_t elapsed = 0;
   d_.InputTimeout = 5000;
-  // The poll may have taken the first bytes before the read began; whatever
-  // it took comes first, the read's 40 next, the poll's rest after. The
-  // test's own pause keeps the poll off until it has looked.
-  d_.PausePolling();
+  // The poll may have taken the first bytes before the read began; the read
+  // takes the 40 next in one piece, the poll the rest after it.
   const std::uint32_t n = d_.ReadData(buf, 40, timed_out, elapsed, false, lost);
-  EXPECT_EQ(n, 40u);
-  const std::string before = All();
-  d_.ContinuePolling();
-  EXPECT_EQ(std::string(buf, n), data.substr(before.size(), 40));
-  const std::string after = WaitFor(data.size() - 40);
-  EXPECT_EQ(after.substr(0, before.size()) + std::string(buf, n) + after.substr(before.size()), data);
+  ASSERT_EQ(n, 40u);
+  const std::size_t at = static_cast<unsigned char>(buf[0]);
+  ASSERT_LE(at, 60u);
+  EXPECT_EQ(std::string(buf, n), data.substr(at, 40));
+  EXPECT_EQ(WaitFor(data.size() - 40), data.substr(0, at) + data.substr(at + 40));
 }
 
 TEST_F(CommPortDriverPoll, AnExceptionInTheHandlerDoesNotEndThePoll) {
@@ -194,7 +191,7 @@ TEST_F(CommPortDriverPoll, StopDoesNotWaitOutThePause) {
     took.push_back(platform::Elapsed(start, platform::GetTickCount()));
   }
   std::nth_element(took.begin(), took.begin() + 15, took.end());
-  EXPECT_LT(took[15], 25u);
+  EXPECT_LT(took[15], 50u);
   EXPECT_FALSE(d_.PollThreadRunning());
 }
 
