@@ -28,9 +28,10 @@ void TakeLineResult(KBool accepted) {
 }
 
 // The separator: FirstLogLine picks the one thread that writes it, which
-// holds no lock while the core takes it. The first lines of other threads
-// wait until it is written, so none reaches the core before it; a core that
-// never returns holds them up for kSeparatorWait at most.
+// holds no lock while the core takes it. Lines of other threads wait until it
+// is written, so none reaches the core before it. A core that keeps the
+// separator longer than kSeparatorWait (waiting, say, for a thread that is
+// logging) holds them up once: the order is then given up, not the lines.
 constexpr auto kSeparatorWait = std::chrono::seconds(2);
 std::mutex g_separator_mutex;
 std::condition_variable g_separator_written_cv;
@@ -59,8 +60,9 @@ void WriteSeparatorOnce(bool keep_result) {
   // follows the separator on its way and must not wait for it.
   if (g_separator_writer.load(std::memory_order_relaxed) == self) return;
   std::unique_lock lock(g_separator_mutex);
-  g_separator_written_cv.wait_for(lock, kSeparatorWait,
-                                  [] { return g_separator_written.load(std::memory_order_acquire); });
+  if (!g_separator_written_cv.wait_for(lock, kSeparatorWait,
+                                       [] { return g_separator_written.load(std::memory_order_acquire); }))
+    g_separator_written.store(true, std::memory_order_release);
 }
 
 std::string WriteLine(bool is_error, std::int32_t level, std::string_view msg, std::string_view details) {

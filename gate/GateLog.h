@@ -13,9 +13,10 @@
 // Thread-safe: called from every thread of the gate. The state flags are
 // atomics: a line accepted on one thread never switches logging back on after
 // another thread's line was refused. Exactly one thread writes the separator,
-// holding no lock while the core takes it; the first lines of other threads
-// wait for it (up to 2 s), so none comes before it, and the core may log back
-// from inside GateInfo without waiting. Otherwise blocks only as long as the
+// holding no lock while the core takes it; lines of other threads wait for it,
+// so none comes before it, and the core may log back from inside GateInfo
+// without waiting. If the core keeps the separator over 2 s, the waiting lines
+// go on then and later ones do not wait. Otherwise blocks only as long as the
 // core's GateInfo.
 #pragma once
 
@@ -36,7 +37,7 @@ struct TLogState {
 TLogState& LogState();
 
 // Puts the state back to its load-time values (NeedLog false, FirstLogLine
-// true, LogLevel 10, GateCode 0).
+// true, LogLevel 10, GateCode 0). Not while any thread is logging.
 void ResetLogState();
 
 // Logs `msg` at `level` with `details`; returns the finished line (prefix + msg).

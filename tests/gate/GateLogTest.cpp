@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <mutex>
 #include <set>
 #include <string>
@@ -169,6 +171,27 @@ TEST_F(GateLog, NoLineOvertakesTheSeparatorAndTheCoreMayLogBackWhileItIsWritten)
   EXPECT_EQ(held.texts[0], std::string(300, '='));
   EXPECT_EQ(held.texts[1], "from the core");
   EXPECT_EQ(std::set<std::string>(held.texts.begin() + 2, held.texts.end()), (std::set<std::string>{"first", "second"}));
+}
+
+TEST_F(GateLog, ACoreThatKeepsTheSeparatorHoldsOtherLinesUpOnceOnly) {
+  StartLogging();
+  THoldingCore held;
+  HeronSetGateInfo(&THoldingCore::Info, &held);
+  std::thread first([] { gate::GateLog(1, "first"); });
+  EXPECT_TRUE(held.in_separator.WaitFor(10000));
+  // Five lines while the core keeps the separator: the first waits its 2 s,
+  // the others go on at once; a wait for each would take 10 s.
+  auto others = std::async(std::launch::async, [] {
+    for (int i = 0; i < 5; ++i) gate::GateLog(1, "other " + std::to_string(i));
+  });
+  EXPECT_EQ(others.wait_for(std::chrono::seconds(8)), std::future_status::ready);
+  held.release.Set();
+  others.get();
+  first.join();
+  HeronSetGateInfo(nullptr, nullptr);
+  ASSERT_EQ(held.texts.size(), 8u);  // five others, the separator, the core's line, the first
+  EXPECT_EQ(held.texts[0], "other 0") << "given up on the order, not on the lines";
+  EXPECT_EQ(held.texts[5], std::string(300, '='));
 }
 
 TEST_F(GateLog, ConcurrentThreadsEachGetTheirOwnPrefix) {
