@@ -13,7 +13,8 @@
 // at once by a new open (a program that closes and reopens its port) is still
 // seen: SlaveCloses() counts every drop, so a caller that compares counts
 // misses none. A second process that opens and closes the slave while the
-// first holds it drops nothing. While the slave is closed the master reports
+// first holds it drops nothing (unless both opened it in the same instant, so
+// that the system reports their opens as one). While the slave is closed the master reports
 // a hang-up continuously; the I/O thread then stops watching the master and
 // learns of the next open from the file system's open notifications (or,
 // where those are missing, by looking every 100 ms, and then a close that is

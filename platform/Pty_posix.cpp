@@ -155,7 +155,13 @@ struct TPtyLine::TImpl {
       if (n <= 0) break;
       for (ssize_t off = 0; off < n;) {
         const auto* e = reinterpret_cast<const inotify_event*>(buf + off);
-        if ((e->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) && holders > 0 && --holders == 0) close_pending = true;
+        if (e->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) {
+          // A close with nobody counted is taken for the last: after a
+          // hang-up the count starts again from nobody, even if an open
+          // came meanwhile and its notification is already read.
+          if (holders > 0) --holders;
+          if (holders == 0) close_pending = true;
+        }
         if (e->mask & IN_OPEN) {
           ++holders;
           if (close_pending) ++notes.reopens;
@@ -184,7 +190,7 @@ struct TPtyLine::TImpl {
     // and set aside; an open that came meanwhile is seen on the master.
     ReadNotifications();
     close_pending = false;
-    holders = MasterHungUp(master) ? 0 : 1;
+    holders = 0;
   }
 
   void Run() {
@@ -235,7 +241,7 @@ struct TPtyLine::TImpl {
       if (slave_open && MasterHungUp(master)) {
         MarkClosed();
         activity = true;
-        if (holders > 0) slave_open = true;
+        if (!MasterHungUp(master)) slave_open = true;
       } else if (!slave_open && !MasterHungUp(master)) {
         slave_open = true;
         activity = true;
