@@ -152,21 +152,31 @@ struct THoldingCore {
     if (separator) gate::GateLog(1, "from the core");
     return 1;
   }
+
+  // Becomes the core and has a thread log "first", whose separator it keeps.
+  std::thread LogTheFirstLine() {
+    HeronSetGateInfo(&Info, this);
+    std::thread first([] { gate::GateLog(1, "first"); });
+    EXPECT_TRUE(in_separator.WaitFor(10000));
+    return first;
+  }
+  // Lets the separator go and waits for the first line.
+  void Finish(std::thread& first) {
+    release.Set();
+    first.join();
+  }
+  ~THoldingCore() { HeronSetGateInfo(nullptr, nullptr); }
 };
 
 TEST_F(GateLog, NoLineOvertakesTheSeparatorAndTheCoreMayLogBackWhileItIsWritten) {
   StartLogging();
   THoldingCore held;
-  HeronSetGateInfo(&THoldingCore::Info, &held);
-  std::thread first([] { gate::GateLog(1, "first"); });
-  EXPECT_TRUE(held.in_separator.WaitFor(10000));
+  std::thread first = held.LogTheFirstLine();
   std::thread second([] { gate::GateLog(1, "second"); });
   // Nothing tells when the second thread waits; this gives it time to overtake if it could.
   platform::TEvent().WaitFor(100);
-  held.release.Set();
-  first.join();
+  held.Finish(first);
   second.join();
-  HeronSetGateInfo(nullptr, nullptr);
   ASSERT_EQ(held.texts.size(), 4u);
   EXPECT_EQ(held.texts[0], std::string(300, '='));
   EXPECT_EQ(held.texts[1], "from the core");
@@ -176,19 +186,15 @@ TEST_F(GateLog, NoLineOvertakesTheSeparatorAndTheCoreMayLogBackWhileItIsWritten)
 TEST_F(GateLog, ACoreThatKeepsTheSeparatorHoldsOtherLinesUpOnceOnly) {
   StartLogging();
   THoldingCore held;
-  HeronSetGateInfo(&THoldingCore::Info, &held);
-  std::thread first([] { gate::GateLog(1, "first"); });
-  EXPECT_TRUE(held.in_separator.WaitFor(10000));
+  std::thread first = held.LogTheFirstLine();
   // Five lines while the core keeps the separator: the first waits its 2 s,
   // the others go on at once; a wait for each would take 10 s.
   auto others = std::async(std::launch::async, [] {
     for (int i = 0; i < 5; ++i) gate::GateLog(1, "other " + std::to_string(i));
   });
   EXPECT_EQ(others.wait_for(std::chrono::seconds(8)), std::future_status::ready);
-  held.release.Set();
+  held.Finish(first);
   others.get();
-  first.join();
-  HeronSetGateInfo(nullptr, nullptr);
   ASSERT_EQ(held.texts.size(), 8u);  // five others, the separator, the core's line, the first
   EXPECT_EQ(held.texts[0], "other 0") << "given up on the order, not on the lines";
   EXPECT_EQ(held.texts[5], std::string(300, '='));
