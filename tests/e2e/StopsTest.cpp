@@ -21,6 +21,7 @@
 #include "platform/ProcessEnv.h"
 #include "platform/Thread.h"
 #include "platform/Tick.h"
+#include "sim/EventText.h"
 #include "tests/e2e/HostBlocks.h"
 #include "tests/e2e/Harness.h"
 #include "tests/e2e/Payload.h"
@@ -62,6 +63,15 @@ bool ThreadsBackTo(int count) {
     platform::SleepFor(5);
   }
   return true;
+}
+
+// What the exchange and the gate did, for a failure's message.
+std::string Story(const std::vector<sim::TExchangeEvent>& events, const testing::TCoreSpy& core) {
+  std::string out = "\nexchange:";
+  for (const sim::TExchangeEvent& e : events) out += "\n  " + sim::EventText(e, "modem " + std::to_string(e.modem));
+  out += "\ngate log:";
+  for (const testing::TCoreLine& l : core.Lines()) out += "\n  " + l.prefix + l.text + (l.details.empty() ? "" : " | " + l.details);
+  return out;
 }
 
 bool HasEvent(const std::vector<sim::TExchangeEvent>& events, TKind kind, sim::TModemId modem) {
@@ -194,8 +204,14 @@ TEST_P(Stops, DuringAnAnswerReturnAtOnce) {
   const std::string dial = "ATX3D102\r";
   std::uint32_t written = 0;
   ASSERT_TRUE(platform::PortWrite(caller, dial.data(), static_cast<std::uint32_t>(dial.size()), written));
-  ASSERT_TRUE(
-      bench->WaitForEvents([&](const auto& events) { return HasEvent(events, TKind::kAnswer, here.modems[0]); }, 20000));
+  std::vector<sim::TExchangeEvent> seen;
+  ASSERT_TRUE(bench->WaitForEvents(
+      [&](const auto& events) {
+        seen = events;
+        return HasEvent(events, TKind::kAnswer, here.modems[0]);
+      },
+      20000))
+      << Story(seen, core);
 
   EXPECT_LE(StopGate(), kStopLimitMs);
   (void)platform::PortClose(caller);
