@@ -50,6 +50,11 @@ TModemId TExchange::AddModem(const TModemSetup& setup) {
   entry.digits = NormaliseNumber(setup.number);
   entry.modem.SetLinePresent(setup.line);
   entry.modem.SetFaults(setup.faults);
+  if (setup.dtr_mode != entry.modem.Profile().dtr_mode) {
+    TModemProfile profile = entry.modem.Profile();
+    profile.dtr_mode = setup.dtr_mode;
+    entry.modem.StoreProfile(profile);
+  }
   return static_cast<TModemId>(modems_.size());
 }
 

@@ -58,6 +58,12 @@ struct TModemSetup {
   std::uint32_t max_rate = 0;  // 0: no limit of its own
   bool line = true;            // false: no line plugged in (no dial tone, calls to it find silence)
   bool busy = false;           // calls to it always get the busy tone
+  // false: the cable or adapter carries no DTR; the modem always sees it on,
+  // so closing the port never ends its call, whatever &D says.
+  bool dtr_wired = true;
+  // The &D setting of its stored profile (what ATZ restores): 2 hangs up when
+  // DTR drops, 0 ignores DTR and stays in the call when the port closes.
+  std::uint8_t dtr_mode = 2;
   TModemFaults faults{};
   TLineFaults line_faults{};   // for every call this modem takes part in
 };

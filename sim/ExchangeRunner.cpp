@@ -38,9 +38,9 @@ TModemId TExchangeRunner::AddModem(const TModemSetup& setup, std::unique_ptr<TMo
     id = exchange_.AddModem(setup);
     // Until a terminal raises DTR the modem has none; under &D2 it then
     // ignores the line's noise, as a real one would.
-    exchange_.SetDtr(id, now, raw != nullptr && raw->Dtr());
+    exchange_.SetDtr(id, now, setup.dtr_wired ? raw != nullptr && raw->Dtr() : true);
     exchange_.TakeEvents();
-    attached_.push_back({id, std::move(port), raw ? raw->DtrDrops() : 0});
+    attached_.push_back({id, std::move(port), raw ? raw->DtrDrops() : 0, setup.dtr_wired});
   }
   if (raw) raw->SetOnActivity([this] { Poke(); });
   Poke();
@@ -109,20 +109,39 @@ TSimTime TExchangeRunner::Pump() {
   char buf[4096];
   for (auto& a : attached_) {
     if (!a.port) continue;
-    // A drop counts even when DTR is already up again.
-    const std::uint32_t drops = a.port->DtrDrops();
-    if (drops != a.seen_drops) {
-      a.seen_drops = drops;
-      exchange_.SetDtr(a.id, now, false);
-    }
-    const bool dtr = a.port->Dtr();
-    if (dtr != exchange_.Modem(a.id).Dtr()) exchange_.SetDtr(a.id, now, dtr);
+    // The bytes are taken before the lines are looked at: the look then comes
+    // after every byte taken. A terminal raises DTR before it writes, and
+    // writes before it drops DTR; so with DTR on now, the bytes belong after
+    // the change (a port opened, then a command), and with DTR off, before it
+    // (a last command, then the port closed). Looking at the lines first
+    // would let a port opened and written to between the two looks have its
+    // first command dropped as sent without DTR.
+    std::string bytes;
     for (;;) {
       const std::size_t room = exchange_.Modem(a.id).DteRoom();
-      if (room == 0) break;
-      const std::size_t n = a.port->Read(buf, std::min(room, sizeof buf));
+      if (room <= bytes.size()) break;
+      const std::size_t n = a.port->Read(buf, std::min(room - bytes.size(), sizeof buf));
       if (n == 0) break;
-      exchange_.FromDte(a.id, now, std::string_view(buf, n));
+      bytes.append(buf, n);
+    }
+    const auto feed = [&] {
+      if (!bytes.empty()) exchange_.FromDte(a.id, now, bytes);
+    };
+    if (!a.dtr_wired) {
+      feed();
+      continue;
+    }
+    // A drop counts even when DTR is already up again.
+    const std::uint32_t drops = a.port->DtrDrops();
+    const bool dropped = drops != a.seen_drops;
+    a.seen_drops = drops;
+    if (a.port->Dtr()) {
+      if (dropped) exchange_.SetDtr(a.id, now, false);
+      if (!exchange_.Modem(a.id).Dtr()) exchange_.SetDtr(a.id, now, true);
+      feed();
+    } else {
+      feed();
+      if (dropped || exchange_.Modem(a.id).Dtr()) exchange_.SetDtr(a.id, now, false);
     }
   }
   exchange_.Advance(now);

@@ -74,6 +74,7 @@ class TExchangeRunner {
     TModemId id;
     std::unique_ptr<TModemPort> port;
     std::uint32_t seen_drops = 0;
+    bool dtr_wired = true;
   };
 
   void Poke();

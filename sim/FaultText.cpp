@@ -40,6 +40,8 @@ std::string_view FaultTextHelp() {
          "  chunks=SIZE/DELAY    it says everything in pieces of SIZE bytes, DELAY ms apart\n"
          "  no-line              no line plugged in (NO DIALTONE; calls to it find silence)\n"
          "  busy                 calls to it get the busy tone\n"
+         "  dtr-ignored          it is set to &D0: it stays in its call when the port closes\n"
+         "  no-dtr               its cable carries no DTR: closing the port never ends its call\n"
          "  max-rate=BPS         its calls run at no more than BPS\n"
          "  bit-errors=P         each data bit of its calls arrives flipped with probability P\n"
          "  lose=P               each byte of its calls is lost with probability P\n"
@@ -66,6 +68,10 @@ bool ApplyFaultText(std::string_view desc, TModemSetup& setup, std::string& erro
     s.line = false;
   } else if (name == "busy" && !has_value) {
     s.busy = true;
+  } else if (name == "dtr-ignored" && !has_value) {
+    s.dtr_mode = 0;
+  } else if (name == "no-dtr" && !has_value) {
+    s.dtr_wired = false;
   } else if (name == "chunks") {
     const std::size_t slash = value.find('/');
     std::uint64_t size = 0, delay = 0;

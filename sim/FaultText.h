@@ -6,6 +6,8 @@
 //   chunks=SIZE/DELAY    it says everything in pieces of SIZE bytes, DELAY ms apart
 //   no-line              no line plugged in (NO DIALTONE; calls to it find silence)
 //   busy                 calls to it get the busy tone
+//   dtr-ignored          it is set to &D0: it stays in its call when the port closes
+//   no-dtr               its cable carries no DTR: closing the port never ends its call
 //   max-rate=BPS         its calls run at no more than BPS
 //   bit-errors=P         each data bit of its calls arrives flipped with probability P
 //   lose=P               each byte of its calls is lost with probability P

@@ -287,6 +287,11 @@ void THayesModem::Abort(TSimTime now) {
   FailCall(now, TResultCode::kNoCarrier);
 }
 
+void THayesModem::StoreProfile(const TModemProfile& profile) {
+  stored_ = profile;
+  ResetProfile(profile);
+}
+
 void THayesModem::ResetProfile(const TModemProfile& profile) {
   const std::uint8_t rings = profile_.s[1];
   profile_ = profile;

@@ -129,6 +129,9 @@ class THayesModem {
   const TModemProfile& Profile() const { return profile_; }
   const TModemFaults& Faults() const { return faults_; }
   void SetFaults(const TModemFaults& faults);
+  // Makes `profile` the current and the stored one, as setting it by commands
+  // and AT&W would; for a modem its owner configured before it is used.
+  void StoreProfile(const TModemProfile& profile);
 
  private:
   enum class TLineState : std::uint8_t { kSeekA, kSeekT, kInLine };

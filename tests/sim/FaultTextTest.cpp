@@ -11,13 +11,15 @@ namespace {
 TEST(FaultText, EachFaultSetsItsField) {
   TModemSetup s;
   std::string error;
-  for (const char* desc : {"dead", "echo", "no-line", "busy", "chunks=4/250", "max-rate=9600", "bit-errors=0.001",
-                           "lose=.5", "drop-after-bytes=1000", "drop-after-ms=1500"})
+  for (const char* desc : {"dead", "echo", "no-line", "busy", "dtr-ignored", "no-dtr", "chunks=4/250", "max-rate=9600",
+                           "bit-errors=0.001", "lose=.5", "drop-after-bytes=1000", "drop-after-ms=1500"})
     ASSERT_TRUE(ApplyFaultText(desc, s, error)) << desc << ": " << error;
   EXPECT_TRUE(s.faults.dead);
   EXPECT_TRUE(s.faults.echo_stuck);
   EXPECT_FALSE(s.line);
   EXPECT_TRUE(s.busy);
+  EXPECT_EQ(s.dtr_mode, 0u);
+  EXPECT_FALSE(s.dtr_wired);
   EXPECT_EQ(s.faults.chunk_size, 4u);
   EXPECT_EQ(s.faults.chunk_delay_ms, 250u);
   EXPECT_EQ(s.max_rate, 9600u);

@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "platform/Event.h"
@@ -215,6 +218,96 @@ TEST(ExchangeRunner, ConfigureInjectsFaultsIntoARunningExchange) {
   x.runner.Configure([&](TExchange& ex, TSimTime) { ex.SetModemFaults(id, {.chunk_size = 2, .chunk_delay_ms = 20}); });
   ASSERT_TRUE(a.Send("AT\r"));
   EXPECT_EQ(a.ReadUntil("OK\r\n"), "AT\r\r\nOK\r\n");
+}
+
+// A terminal that opens its port (DTR on) and writes a command at once may
+// do both between two looks of the runner; and one that writes its last
+// command and closes, likewise. The command counts with DTR on either way.
+class TRacingTerminal final : public TModemPort {
+ public:
+  explicit TRacingTerminal(bool open) : dtr_(open) {}
+  // Bytes appear together with the DTR change, as if both happened just
+  // before the runner's read.
+  void OpenAndWrite(std::string text) {
+    std::lock_guard lock(mutex_);
+    pending_dtr_ = true;
+    pending_ = std::move(text);
+  }
+  void WriteAndClose(std::string text) {
+    std::lock_guard lock(mutex_);
+    pending_ = std::move(text);
+    pending_drop_ = true;
+  }
+  std::string Heard() {
+    std::lock_guard lock(mutex_);
+    return heard_;
+  }
+
+  std::size_t Read(void* data, std::size_t size) override {
+    std::lock_guard lock(mutex_);
+    if (pending_dtr_) dtr_ = true;
+    if (pending_drop_) {
+      dtr_ = false;
+      ++drops_;
+    }
+    pending_dtr_ = pending_drop_ = false;
+    const std::size_t n = std::min(size, pending_.size());
+    std::memcpy(data, pending_.data(), n);
+    pending_.erase(0, n);
+    return n;
+  }
+  std::size_t Write(const void* data, std::size_t size) override {
+    std::lock_guard lock(mutex_);
+    heard_.append(static_cast<const char*>(data), size);
+    return size;
+  }
+  bool Dtr() const override {
+    std::lock_guard lock(mutex_);
+    return dtr_;
+  }
+  std::uint32_t DtrDrops() const override {
+    std::lock_guard lock(mutex_);
+    return drops_;
+  }
+  void SetLines(const TModemLines&) override {}
+  void SetOnActivity(std::function<void()> callback) override { on_activity_ = std::move(callback); }
+  std::string Describe() const override { return "racing terminal"; }
+  void Poke() { on_activity_(); }
+
+ private:
+  mutable std::mutex mutex_;
+  bool dtr_, pending_dtr_ = false, pending_drop_ = false;
+  std::uint32_t drops_ = 0;
+  std::string pending_, heard_;
+  std::function<void()> on_activity_;
+};
+
+TEST(ExchangeRunner, CommandsWrittenRightAfterOpeningOrRightBeforeClosingAreTaken) {
+  TExchangeRunner runner(testing::QuickExchange());
+  auto opening = std::make_unique<TRacingTerminal>(false), closing = std::make_unique<TRacingTerminal>(true);
+  TRacingTerminal* a = opening.get();
+  TRacingTerminal* b = closing.get();
+  runner.AddModem({.number = "101"}, std::move(opening));
+  runner.AddModem({.number = "104"}, std::move(closing));
+  std::mutex mutex;
+  std::vector<std::string> dialled;
+  platform::TEvent both;
+  runner.SetEventSink([&](const TExchangeEvent& e) {
+    if (e.kind != TExchangeEvent::TKind::kDial) return;
+    std::lock_guard lock(mutex);
+    dialled.push_back(e.text);
+    if (dialled.size() == 2) both.Set();
+  });
+  runner.Start();
+  a->OpenAndWrite("ATDT102\r");
+  b->WriteAndClose("ATDT103\r");
+  a->Poke();
+  b->Poke();
+  EXPECT_TRUE(both.WaitFor(3000));
+  std::lock_guard lock(mutex);
+  std::sort(dialled.begin(), dialled.end());
+  EXPECT_EQ(dialled, (std::vector<std::string>{"102", "103"}))
+      << "a command right after the port opened, or right before it closed, was dropped";
 }
 
 }  // namespace
