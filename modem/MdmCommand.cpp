@@ -26,6 +26,7 @@ constexpr gate::TRespSet kOkOnly = gate::RespSet(TRespCode::rcOK);
 constexpr gate::TRespSet kConnectOnly = gate::RespSet(TRespCode::rcConnect);
 // A wait for modem bytes looks at the gate's stop flag at least this often.
 constexpr std::uint32_t kStopCheckMs = 100;
+constexpr std::string_view kTimeoutReached = "Timeout reached";
 
 // The modem test's texts. (At namespace scope: clang 14 crashes on these
 // literals inside a function that also declares local classes.)
@@ -61,18 +62,23 @@ TMdmDriver::TMdmDriver() : send_address_(store::DefaultAddress()), listen_addres
 
 TMdmDriver::~TMdmDriver() {
   gate::GateLog(1, "beg-TMdmDriver.Destroy");
-  // The base destructor closes the port; close it here while this object is
-  // still whole, so the poll thread never calls into a half-destroyed driver.
+  // An answer under way breaks off at its next look; then no thread but this
+  // one uses the driver. The base destructor closes the port; close it here
+  // while this object is still whole, so the poll thread never calls into a
+  // half-destroyed driver.
+  destroying_ = true;
+  StopAnswering();
   Disconnect();
   gate::GateLog(1, "end-TMdmDriver.Destroy");
 }
 
 void TMdmDriver::Disconnect() {
+  platform::TLockGuard guard(lock_);
   serial::TCommPortDriver::Disconnect();
   modem_connected_ = false;
 }
 
-bool TMdmDriver::AbortWaits() { return gate::GateStopRequested(); }
+bool TMdmDriver::AbortWaits() { return destroying_ || gate::GateStopRequested(); }
 
 std::int32_t TMdmDriver::PoolIndex() const { return gate::GateAccess().PoolIndexOf(this); }
 
@@ -140,14 +146,14 @@ bool TMdmDriver::ReadAnswer(std::string& resp, std::string& err, std::uint32_t t
     if (got > 0) continue;
     const std::uint32_t now = platform::GetTickCount();
     if (platform::Elapsed(t0, now) > timeout_ms) break;
-    if (gate::GateStopRequested()) {
+    if (AbortWaits()) {
       err = "Break on stop gate";
       return false;
     }
     WaitForInput(platform::Remaining(t0, now, timeout_ms) + 1);
   }
   if (!AnswerComplete(resp)) {
-    err = "Timeout reached";
+    err = kTimeoutReached;
     return false;
   }
   return true;
@@ -204,8 +210,15 @@ bool TMdmDriver::RunInitSequence(bool keep_going, int& failed_step, std::string&
   failed_step = -1;
   std::string step_err;
   bool ok = false;
-  for (int attempt = 0; attempt < kInitTries && !ok; ++attempt)
+  bool recovered = false;
+  for (int attempt = 0; attempt < kInitTries && !ok; ++attempt) {
     ok = MdmSendCmd(std::string(kInitCmd), kInitAccept, kInitCmdTimeout, step_err);
+    // Silence, not a refusal: the modem may still be in its last call.
+    if (!ok && !recovered && step_err == kTimeoutReached) {
+      recovered = true;
+      (void)RecoverCommandState(step_err);
+    }
+  }
   if (!ok) {
     failed_step = 0;
     err = step_err;
@@ -227,6 +240,34 @@ bool TMdmDriver::RunInitSequence(bool keep_going, int& failed_step, std::string&
     if (!keep_going) return false;
   }
   return failed_step < 0 || keep_going;
+}
+
+bool TMdmDriver::KeepSilent(std::uint32_t ms) {
+  const std::uint32_t t0 = platform::GetTickCount();
+  for (std::uint32_t left = ms; left > 0; left = platform::Remaining(t0, platform::GetTickCount(), ms)) {
+    if (AbortWaits()) return false;
+    platform::SleepFor(std::min(left, kStopCheckMs));
+  }
+  return !AbortWaits();
+}
+
+bool TMdmDriver::RecoverCommandState(const std::string& reason) {
+  gate::GateLog(3, Fmt("BEGIN returning modem to command state. Reason:<%s>", reason));
+  std::string err;
+  bool ok = KeepSilent(kEscapeGuardMs);
+  if (ok) {
+    // What the far side sent meanwhile is not the escape's answer.
+    (void)FlushBuffers(true, false);
+    ok = MdmSendCmd("+++", kOkOnly, kEscapeAnswerMs, err) &&
+         MdmSendCmd("ATH\r", kOkOnly, kRecoveryHangupTimeout, err);
+  } else {
+    err = "Break on stop gate";
+  }
+  if (ok)
+    gate::GateLog(3, "END returning modem to command state. Result:<success>");
+  else
+    gate::GateLog(3, Fmt("END returning modem to command state. Result:<fail>; Reason:<%s>", err));
+  return ok;
 }
 
 bool TMdmDriver::HangUp(std::string& err) {
@@ -300,8 +341,10 @@ bool TMdmDriver::TestChannel(std::string& err) {
       Disconnect();
       return false;
     };
-    if (!MdmSendCmd(std::string(kInitCmd), kInitAccept, kTestInitTimeout, cmd_err))
-      return fail(silent + ":(MdmSendCmd('ATE0V1S0=0'#13) failed)");
+    bool answered = MdmSendCmd(std::string(kInitCmd), kInitAccept, kTestInitTimeout, cmd_err);
+    if (!answered && cmd_err == kTimeoutReached && RecoverCommandState(cmd_err))
+      answered = MdmSendCmd(std::string(kInitCmd), kInitAccept, kTestInitTimeout, cmd_err);
+    if (!answered) return fail(silent + ":(MdmSendCmd('ATE0V1S0=0'#13) failed)");
     const std::string init = TrimmedInitString(settings_);
     if (!init.empty() && !MdmSendCmd(init + "\r", kInitAccept, kTestInitStrTimeout, cmd_err)) return fail(silent);
     if (!MdmSendCmd(std::string(kInitCmd), kInitAccept, kTestInitTimeout, cmd_err))

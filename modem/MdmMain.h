@@ -8,21 +8,42 @@
 // give back) and listening (arm the modem, answer RING by itself, report the
 // connection).
 //
-// Threads: the role operations, SendByChannel, RecvByChannel and the RING
-// handler take the channel's re-entrant lock; callers come from exchange
-// threads, the listener's thread and the port's poll thread. Callbacks run
+// Threads. The role operations, SendByChannel, RecvByChannel, Disconnect and
+// the answering of a call take the channel's re-entrant lock; callers come
+// from exchange threads, the listener's thread and the pool's. Callbacks run
 // with the lock held and must not wait for another thread that needs it.
-// Every wait blocks with a deadline and ends early when the gate stops.
+//
+// Incoming calls. The port's poll thread only notices a RING: it holds the
+// port's poll lock while it delivers, and a role operation that holds the
+// channel's lock may wait for that poll lock (to pause the poll or to close
+// the port), so the poll thread never waits for the channel's lock. It counts
+// the ring and wakes the channel's answering thread, which takes the channel's
+// lock like any role operation, looks at the state again and answers (ATA,
+// CONNECT, OnTwoMdmConnected) with the poll paused. Locks are always taken in
+// one order, the channel's before the poll's, and the poll thread takes only
+// the poll's: no cycle. A ring that arrives while the lock is held elsewhere
+// is answered as soon as it is free, unless the channel was taken for sending
+// meanwhile; rings noticed before an answer began belong to that call.
+//
+// A modem left in a call (DTR ignored, or no DTR wire) does not answer the
+// initialisation: the driver then brings it back to command state the way
+// terminal programs do (guard time, "+++", guard time, "ATH") and tries once
+// more. Every wait blocks with a deadline and ends early when the gate stops
+// or the driver is being destroyed.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "gate/MdmResp.h"
 #include "platform/CriticalSection.h"
+#include "platform/Event.h"
+#include "platform/Thread.h"
 #include "serial/ExCPDrv.h"
 #include "store/MdmAddress.h"
 #include "store/MdmSettings.h"
@@ -44,15 +65,21 @@ inline constexpr std::uint32_t kFirstHangupTimeout = 1000;  // first "ATH"
 inline constexpr std::uint32_t kSecondHangupTimeout = 10000;
 inline constexpr std::uint32_t kCarrierSettleMs = 100;      // after closing a port that showed carrier
 inline constexpr std::uint32_t kNextFrameTimeout = 15000;   // frames after the first of a connection
+// Bringing a modem that stayed in its call back to command state.
+inline constexpr std::uint32_t kEscapeGuardMs = 1200;       // silence before "+++" (at least the modem's 1 s)
+inline constexpr std::uint32_t kEscapeAnswerMs = 3000;      // its OK: the trailing guard time, then up to 2 s
+inline constexpr std::uint32_t kRecoveryHangupTimeout = 10000;  // "ATH" after the escape
 
 class TMdmDriver : public serial::TCommPortDriver {
  public:
   TMdmDriver();
   ~TMdmDriver() override;
 
-  // Closes the port and clears ModemConnected.
+  // Closes the port and clears ModemConnected, under the channel's lock: a
+  // call being answered is finished (or broken off) first.
   void Disconnect() override;
-  // Reads and writes on the line end as soon as the gate stops.
+  // Reads and writes on the line end as soon as the gate stops or the
+  // driver is being destroyed.
   bool AbortWaits() override;
 
   // ---- Command layer ----
@@ -112,9 +139,34 @@ class TMdmDriver : public serial::TCommPortDriver {
   platform::TCriticalSection& Lock() { return lock_; }
 
  private:
+  // The thread that answers the rings the poll noticed (MdmAnswer.cpp).
+  class TAnswerThread final : public platform::TThread {
+   public:
+    explicit TAnswerThread(TMdmDriver& driver) : driver_(driver) {}
+    void Wake() { wake_.Set(); }
+    // Ends the thread after the answer under way and waits for it.
+    void Stop();
+
+   protected:
+    void Execute() override;
+
+   private:
+    TMdmDriver& driver_;
+    platform::TEvent wake_;
+  };
+
   // The initialisation sequence on an open, purged port. `failed_step` tells
-  // which step failed: 0 an "ATE0V1S0=0", 1 the InitString.
-  bool RunInitSequence(bool stop_on_failure, int& failed_step, std::string& err);
+  // which step failed: 0 an "ATE0V1S0=0", 1 the InitString. A first command
+  // that gets no answer in time brings the modem back from a call it was left
+  // in (RecoverCommandState) before the next try.
+  bool RunInitSequence(bool keep_going, int& failed_step, std::string& err);
+  // A modem that stayed in a call: guard time, "+++", guard time and its OK,
+  // then "ATH" and its OK. Logged at level 3, one line each way. True when
+  // the modem is back in command state, on hook.
+  bool RecoverCommandState(const std::string& reason);
+  // Waits `ms` of silence on the line (the escape's guard time); false when
+  // the wait was broken off (gate stopping, driver going).
+  bool KeepSilent(std::uint32_t ms);
   // "+++", "ATH", "ATH"; returns the last step's result and error.
   bool HangUp(std::string& err);
   bool ReinitForListening(std::string& err);
@@ -135,8 +187,14 @@ class TMdmDriver : public serial::TCommPortDriver {
   // ReadData for a frame, served first from the bytes kept after CONNECT.
   std::uint32_t ReadFrameBytes(char* buffer, std::uint32_t wanted, bool& timed_out, std::uint32_t& elapsed,
                                bool& carrier_lost);
-  // The bytes of one delivery of the poll: RING answering.
+  // The bytes of one delivery of the poll (poll thread): a RING is counted
+  // and the answering thread woken.
   void OnReceiveDataHandler(const std::uint8_t* data, std::uint32_t size);
+  // Answers the rings counted since the last answer, if the channel still
+  // listens and is not sending (answering thread).
+  void AnswerRing();
+  // Ends the answering thread, if one was started.
+  void StopAnswering();
   // Waits up to `timeout_ms` for received bytes, in slices that let a gate stop end it early.
   void WaitForInput(std::uint32_t timeout_ms);
 
@@ -160,6 +218,14 @@ class TMdmDriver : public serial::TCommPortDriver {
   TChannelEvent on_send_lose_channel_;
   TChannelEvent on_two_mdm_connected_;
   TChannelEvent on_listen_lose_channel_;
+  // Answering: rings counted by the poll thread, the count the last answer
+  // (or the decision not to answer) covered, and the thread, started at the
+  // first ring and ended by the destructor.
+  std::atomic<std::uint32_t> rings_noticed_{0};
+  std::uint32_t rings_handled_ = 0;  // under lock_
+  std::mutex answerer_mutex_;
+  std::unique_ptr<TAnswerThread> answerer_;
+  std::atomic<bool> destroying_{false};
 };
 
 // The port's 16-bit OutputTimeout for a frame sent with `timeout_ms`: a

@@ -1,6 +1,6 @@
 // The roles of TMdmDriver: taking a channel for sending, dialling a list of
-// numbers, giving the channel back; arming the modem for calls, answering a
-// RING by itself, and the packet operations of a connection.
+// numbers, giving the channel back; arming the modem for calls, and the
+// packet operations of a connection. Answering a call is in MdmAnswer.cpp.
 #include "gate/Format.h"
 #include "gate/GateAccess.h"
 #include "gate/GateLog.h"
@@ -238,42 +238,6 @@ bool TMdmDriver::SendByChannel(const std::string& data, std::string& err) {
 bool TMdmDriver::RecvByChannel(std::string& data, std::string& err) {
   platform::TLockGuard guard(lock_);
   return MdmRecvExch(data, err, store::TimeSpanToMs(active_address_.DataWaitTimeOut));
-}
-
-void TMdmDriver::OnReceiveDataHandler(const std::uint8_t* data, std::uint32_t size) {
-  // This runs on the poll thread, which holds the port's poll lock. A role
-  // operation holding the channel lock may at this moment wait for that poll
-  // lock (to pause or stop the poll); waiting here for the channel lock would
-  // deadlock both. So a delivery that finds the channel busy is not examined:
-  // the operation changes the channel's state anyway, and a modem rings again.
-  if (!lock_.TryEnter()) return;
-  struct Leave {
-    platform::TCriticalSection& cs;
-    ~Leave() { cs.Leave(); }
-  } leave{lock_};
-
-  if (!Connected() || !listening_ || sending_ || size == 0) return;
-  const std::string text(reinterpret_cast<const char*>(data), size);
-  if (gate::ClassifyResponse(text) != TRespCode::rcRing) return;
-
-  PausePolling();
-  struct Resume {
-    TMdmDriver* d;
-    ~Resume() { d->ContinuePolling(); }
-  } resume{this};
-  gate::GateLog(3, "BEGIN receiving input modem connection");
-  std::string err;
-  if (SendCmd("ATA\r", gate::RespSet(TRespCode::rcConnect), store::TimeSpanToMs(active_address_.DataWaitTimeOut), err,
-              true)) {
-    gate::GateLog(3, "END receiving input modem connection. Result:<success>");
-    modem_connected_ = true;
-    SetSending(true);
-    if (on_two_mdm_connected_) on_two_mdm_connected_(PoolIndex());
-  } else {
-    gate::GateLog(3, Fmt("END receiving input connection. Result:<fail>; Reason:<%s>", err), err);
-    std::string hang_err;
-    (void)HangUp(hang_err);
-  }
 }
 
 }  // namespace kestrel::modem

@@ -34,8 +34,9 @@ constexpr auto kServerRole = host::TWhoIsIt::Server;           // 1
 constexpr auto kExchangeKind = host::TKindOfProcess::Exchange;  // 1
 constexpr std::int32_t kInitServerMode = 1;
 
-// Gives a channel back from the sending role off the poll thread: the
-// release closes the port, which waits for the poll thread to finish.
+// Gives a channel back from the sending role on a thread of its own: the
+// release hangs up and re-arms the modem, seconds of work that do not belong
+// inside the channel's report of the call.
 class TReclaimThread final : public platform::TThread {
  public:
   TReclaimThread(TMdmGateManager* gate, std::int32_t index, modem::TOwnerId owner)
@@ -139,8 +140,8 @@ void TMdmListener::DoOnTwoMdmConnected(std::int32_t index) {
     launched = true;
     // The exchanger becomes the channel's owner only now that its session
     // runs. Had it owned the channel earlier, a thread that failed to start
-    // would have its exchanger disconnected here, on the poll thread, which
-    // cannot close its own port. The session cannot release the channel
+    // would have its exchanger disconnect the channel inside this report.
+    // The session cannot release the channel
     // before this line: releasing takes the channel's lock, held by this
     // thread until the call report returns.
     pool->Channels(index).SetSendingOwner(session_owner);

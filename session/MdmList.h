@@ -9,9 +9,9 @@
 //
 // Threads: Listen and the destructor run on the framework's thread that
 // starts and stops listening. DoOnTwoMdmConnected runs on the answering
-// channel's poll thread, inside the port's poll lock and the channel's lock:
-// it only builds objects and starts a thread, and hands any work that must
-// close the port to a thread of its own. DoOnLoseChannel runs on whichever
+// channel's answering thread, inside the channel's lock and with the port's
+// poll paused: it only builds objects and starts a thread, and hands any
+// work that must close the port to a thread of its own. DoOnLoseChannel runs on whichever
 // thread ends a channel's listening role. The manager and its pool must
 // outlive the listener.
 #pragma once

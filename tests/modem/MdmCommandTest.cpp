@@ -150,5 +150,35 @@ TEST(MdmTestChannel, LiveAndEchoingModemsPassSilentOnesAndMissingPortsFailWithTh
   }
 }
 
+// A modem left in its last call (DTR ignored) takes everything but the
+// escape as data for the far side and answers nothing. Taking the channel
+// and the modem test both wait out the guard time, escape, hang up and try
+// again; the answer after the escape is what makes the channel usable.
+TEST(MdmLeftOnLine, TakingTheChannelAndTheModemTestEscapeHangUpAndTryAgain) {
+  testing::TFakeGate gate;
+  testing::TComMap map;
+  for (const bool modem_test : {false, true}) {
+    SCOPED_TRACE(modem_test ? "TestChannel" : "InitForSending");
+    const std::string name = testing::UniqueLineName("online");
+    // The guard times themselves are the simulated modem's to check (the
+    // pool's series of calls on modems left on line).
+    std::atomic<bool> in_call{true};
+    testing::TScriptedModem modem(name, [&](const std::string& cmd) -> std::string {
+      if (cmd == "+++") in_call = false;
+      return in_call ? "" : "\r\nOK\r\n";
+    });
+    map.Map(4, name);
+    TMdmDriver drv;
+    drv.SetChannelSettings(testing::ChannelOn(4));
+    std::string err;
+    const bool ok = modem_test ? drv.TestChannel(err)
+                               : drv.InitForSending(false, testing::QuickAddress(), 5, nullptr, err);
+    EXPECT_TRUE(ok) << err;
+    EXPECT_EQ(modem.Commands(),
+              (std::vector<std::string>{"ATE0V1S0=0", "+++", "ATH", "ATE0V1S0=0", "ATX3", "ATE0V1S0=0"}));
+    drv.ReleaseSendingChannel();
+  }
+}
+
 }  // namespace
 }  // namespace kestrel::modem

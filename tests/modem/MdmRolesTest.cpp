@@ -358,6 +358,26 @@ TEST_F(MdmAnswerByScript, ARingJustBeforeTheAnswerIsNotTakenForIt) {
   }
 }
 
+// The poll must never wait for the channel's lock; a ring that finds it held
+// (here by the test, as by a role operation) is answered once it is free, and
+// the rings that came meanwhile belong to the same call.
+TEST_F(MdmAnswerByScript, RingsWhileTheChannelIsBusyAreAnsweredOnceWhenItIsFree) {
+  ASSERT_TRUE(drv_.InitForListening(QuickAddress(), 7, connected.Callback(), lost.Callback(), err_)) << err_;
+  const std::size_t heard = modem_.Commands().size();
+  {
+    platform::TLockGuard busy(drv_.Lock());
+    ASSERT_TRUE(modem_.SayAndWaitRead("\r\nRING\r\n"));
+    ASSERT_TRUE(modem_.SayAndWaitRead("\r\nRING\r\n"));
+    EXPECT_FALSE(modem_.WaitCommands(heard + 1, 1500)) << "answered while the lock was held";
+  }
+  ASSERT_TRUE(connected.event.WaitFor(5000)) << "the ring was lost";
+  EXPECT_FALSE(modem_.WaitCommands(heard + 2, 500));
+  const auto commands = modem_.Commands();
+  EXPECT_EQ(std::vector<std::string>(commands.begin() + static_cast<std::ptrdiff_t>(heard), commands.end()),
+            std::vector<std::string>{"ATA"});
+  EXPECT_EQ(connected.Seen(), std::vector<std::int32_t>{5});
+}
+
 TEST_F(MdmAnswerByScript, FailedAnswerHangsUpAndKeepsListening) {
   answer_connects_ = false;
   ASSERT_TRUE(drv_.InitForListening(QuickAddress(), 7, connected.Callback(), lost.Callback(), err_)) << err_;

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/Event.h"
+
 #include "gate/MdmError.h"
 #include "platform/Cp1251.h"
 #include "tests/pool/ChannelBench.h"
@@ -268,6 +270,77 @@ TEST_F(MdmPool, ListeningReleaseByOwnerEndsOnlyThatOwnersChannels) {
   EXPECT_FALSE(pool->Channels(2).Listening());
   EXPECT_EQ(lost, (std::vector<std::int32_t>{4, 2}));
 }
+
+// Modems that stay in their call when the gate closes the port: set to
+// ignore DTR (&D0), or on a cable without DTR. The answering side finds its
+// modem still on line when it re-arms after each call, brings it back to
+// command state and hangs it up, so every call of a series gets through.
+struct TLeftOnLine {
+  const char* name;
+  sim::TModemSetup setup;
+  int calls;
+};
+
+class MdmPoolLeftOnLine : public ::testing::TestWithParam<TLeftOnLine> {
+ protected:
+  MdmPoolLeftOnLine() {
+    access.Add(caller.get());
+    access.Add(callee.get());
+  }
+
+  testing::TModemBench modems;
+  testing::TLoggingCore core;
+  testing::TTestAccess access;
+  std::unique_ptr<TMdmPoolManager> caller = std::make_unique<TMdmPoolManager>();
+  std::unique_ptr<TMdmPoolManager> callee = std::make_unique<TMdmPoolManager>();
+  platform::TEvent answered;
+};
+
+TEST_P(MdmPoolLeftOnLine, EveryCallOfASeriesGetsThroughAndTheModemIsRecovered) {
+  modems.OnCom(1, "101", GetParam().setup);
+  modems.OnCom(2, "102", GetParam().setup);
+  const std::string a = SettingsBlock({ChannelOn(1)}), b = SettingsBlock({ChannelOn(2)});
+  ASSERT_TRUE(caller->Init(a.data(), static_cast<std::int32_t>(a.size())));
+  ASSERT_TRUE(callee->Init(b.data(), static_cast<std::int32_t>(b.size())));
+  std::string err;
+  TChannelFlags got{};
+  ASSERT_TRUE(callee->GetChannelsFromSetForListening(
+      QuickAddress({2}), got, kOwnerB, [this](std::int32_t) { answered.Set(); }, nullptr, err))
+      << err;
+  modem::TMdmDriver& out = caller->Channels(0);
+  modem::TMdmDriver& in = callee->Channels(1);
+  const std::string recovered = "END returning modem to command state. Result:<success>";
+
+  for (int call = 1; call <= GetParam().calls; ++call) {
+    SCOPED_TRACE("call " + std::to_string(call));
+    answered.Reset();
+    std::int32_t index = -1;
+    ASSERT_TRUE(caller->GetChannelFromSetForSending(QuickAddress({1}), {"102"}, index, kOwnerA, nullptr, err)) << err;
+    ASSERT_TRUE(answered.WaitFor(10000)) << "not answered";
+    std::string got_data;
+    ASSERT_TRUE(out.SendByChannel("to the callee " + std::to_string(call), err)) << err;
+    ASSERT_TRUE(in.RecvByChannel(got_data, err)) << err;
+    EXPECT_EQ(got_data, "to the callee " + std::to_string(call));
+    ASSERT_TRUE(in.SendByChannel("to the caller " + std::to_string(call), err)) << err;
+    ASSERT_TRUE(out.RecvByChannel(got_data, err)) << err;
+    EXPECT_EQ(got_data, "to the caller " + std::to_string(call));
+
+    // Both ends close their ports; neither modem hangs up by itself.
+    const std::size_t recoveries = core.LinesWith(recovered).size();
+    caller->ReleaseSendingChannelByIndOwner(index, kOwnerA);
+    in.ReleaseSendingChannel();
+    ASSERT_TRUE(in.Listening()) << "re-armed for the next call";
+    EXPECT_EQ(core.LinesWith(recovered).size(), recoveries + 1) << "the re-arm found the modem still in the call";
+  }
+  const auto begins = core.LinesWith("BEGIN returning modem to command state. Reason:<Timeout reached>");
+  EXPECT_EQ(begins.size(), static_cast<std::size_t>(GetParam().calls));
+  callee->ReleaseListeningChannelsByOwner(kOwnerB);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modems, MdmPoolLeftOnLine,
+                         ::testing::Values(TLeftOnLine{"IgnoringDtr", {.dtr_mode = 0}, 10},
+                                           TLeftOnLine{"OnACableWithoutDtr", {.dtr_wired = false}, 2}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace kestrel::pool
