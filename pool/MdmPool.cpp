@@ -203,7 +203,11 @@ void TMdmPoolManager::ReleaseSendingChannelByIndOwner(std::int32_t channel_index
 
 void TMdmPoolManager::ReleaseListeningChannelsByOwner(modem::TOwnerId owner) {
   for (auto& channel : channels_) {
-    if (!channel) continue;
+    // A channel that listens for somebody else is not touched, not even
+    // locked: its lock may be held for a whole dial or frame wait. A listener
+    // being released takes no new channel, so one that is not its own now
+    // will not become its own before the look under the lock.
+    if (!channel || channel->ListeningOwner() != owner) continue;
     platform::TLockGuard guard(channel->Lock());
     if (channel->Listening() && channel->ListeningOwner() == owner) channel->ReleaseListeningChannel();
   }

@@ -84,6 +84,8 @@ class TMdmPoolManager {
   // also listens, re-arms its modem.
   void ReleaseSendingChannelByIndOwner(std::int32_t channel_index, modem::TOwnerId owner);
   // Ends the listening role of every channel that listens for `owner`.
+  // Touches no other channel: never waits for a dial or a frame wait on a
+  // channel that `owner` does not listen on.
   void ReleaseListeningChannelsByOwner(modem::TOwnerId owner);
 
   // The channel with index i; std::out_of_range ("List index out of bounds

@@ -5,6 +5,7 @@
 
 #include "host/ProcessList.h"
 #include "platform/Cp1251.h"
+#include "platform/Tick.h"
 #include "tests/session/GateFixture.h"
 
 namespace kestrel::session {
@@ -135,6 +136,38 @@ TEST_F(MdmList, CallAnsweredOnCom7IsServedByAnExchangerThatOwnsTheChannel) {
   modems.Close(caller);
   EXPECT_TRUE(Rearmed(6));
   EXPECT_TRUE(core.WaitUntil([&](const testing::TCoreSpy&) { return manager->ProcessList->RunningThreads() == 0; }));
+}
+
+// Stopping one listener touches only its own channels: it does not wait for
+// a dial on another channel of the gate, which holds that channel for up to
+// the dial time-out.
+TEST_F(MdmList, StopListenReturnsAtOnceWhileAnotherChannelDialsASilentNumber) {
+  modems.OnCom(1, "101");
+  modems.OnCom(2, "102");
+  core.StoreSettings(1, SettingsBlock({ChannelOn(1), ChannelOn(2)}));
+  ASSERT_TRUE(manager->InitGate(1));
+  const std::string own = OwnBlock(QuickAddress({1}));
+  const KHandle listen = manager->StartListen(own.data(), static_cast<std::int32_t>(own.size()), 1, 1, 0);
+  ASSERT_NE(listen, 0u);
+  store::TMdmAddress remote = QuickAddress({2});
+  remote.DialTimeOut = store::MsToTimeSpan(30000);
+  const std::string block = testing::RemoteBlock(remote, {"555"});  // rings, nobody answers
+  const KHandle tx = manager->StartTransmit(block.data(), static_cast<std::int32_t>(block.size()), 1, 1, 0);
+  ASSERT_NE(tx, 0u);
+  const TRefPack ref{1, 738000, 1000};
+  ASSERT_TRUE(manager->SendToGate("x", 1, &ref, tx));
+  ASSERT_TRUE(core.WaitUntil(
+      [](const testing::TCoreSpy& c) { return !c.LinesWith("BEGIN establishing modem connection. Dial:<555>").empty(); },
+      10000));
+
+  const std::uint32_t t0 = platform::GetTickCount();
+  EXPECT_TRUE(manager->StopListen(listen, false));
+  // Well under a second here; the limit leaves room for a busy machine and
+  // stays far below the 30 s a stop must not sit out.
+  EXPECT_LE(platform::Elapsed(t0, platform::GetTickCount()), 1500u);
+  EXPECT_FALSE(manager->Pool()->Channels(0).Listening());
+  EXPECT_TRUE(manager->Pool()->Channels(1).Sending()) << "the dial goes on";
+  EXPECT_TRUE(manager->StopGate(true));
 }
 
 TEST_F(MdmList, CallThatCannotBeServedIsHungUpAndTheChannelListensAgain) {
