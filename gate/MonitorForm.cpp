@@ -1,5 +1,6 @@
 #include "gate/MonitorForm.h"
 
+#include <atomic>
 #include <exception>
 #include <memory>
 #include <stdexcept>
@@ -19,12 +20,13 @@ namespace {
 
 constexpr std::string_view kCaptionDefault = "Монитор модемного шлюза"_cp;
 
-// The module variable. Main thread only.
-TModemGateMonitorForm* g_monitor_form = nullptr;
+// The module variable. Written only on the main thread; other threads only
+// look whether there is a window at all.
+std::atomic<TModemGateMonitorForm*> g_monitor_form{nullptr};
 
 void ShowOnMainThread() {
-  if (g_monitor_form != nullptr) {
-    g_monitor_form->Show();  // a visible window comes to the front
+  if (TModemGateMonitorForm* shown = g_monitor_form.load()) {
+    shown->Show();  // a visible window comes to the front
     return;
   }
   auto form = std::make_unique<TModemGateMonitorForm>();
@@ -35,8 +37,7 @@ void ShowOnMainThread() {
 
 void FreeOnMainThread() {
   if (g_monitor_form == nullptr) return;
-  std::unique_ptr<TModemGateMonitorForm> form(g_monitor_form);
-  g_monitor_form = nullptr;
+  std::unique_ptr<TModemGateMonitorForm> form(g_monitor_form.exchange(nullptr));
   form->Closing = true;
   form->Text.clear();
   // Destroyed at once rather than after the pending events: this never runs
@@ -112,6 +113,10 @@ void GLCreateMonitorForm() {
 }
 
 void GLFreeMonitorForm() {
+  // Without a window there is nothing to release: a host that stops the gate
+  // from a worker thread and pumps no main thread must not wait for one.
+  // Only the main thread makes a window, and it does not while the gate stops.
+  if (g_monitor_form.load() == nullptr) return;
   try {
     OnMainThread<TFreeMonitorFormThread>(&FreeOnMainThread);
   } catch (...) {

@@ -12,7 +12,8 @@
 // therefore be handling its events (a toolkit loop, or the host pumping
 // through heron.h's HeronPumpMainThread).
 //
-// MonitorForm, the one window, is read and written only on the main thread.
+// MonitorForm, the one window, is made and released only on the main thread;
+// other threads only look whether it exists.
 #pragma once
 
 #include <cstdint>
@@ -68,8 +69,9 @@ class TFreeMonitorFormThread : public TMonitorHandOverThread {
 // "ERROR in GLCreateMonitorForm: <message>" (lost without a manager).
 void GLCreateMonitorForm();
 
-// Releases the window when there is one. Never throws: a failure is reported
-// as "ERROR in GLFreeMonitorForm: <message>".
+// Releases the window when there is one. Without a window it returns at
+// once on any thread (no hand-over to the main thread). Never throws: a
+// failure is reported as "ERROR in GLFreeMonitorForm: <message>".
 void GLFreeMonitorForm();
 
 // The window, or null. Main thread only.

@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/Cp1251.h"
+#include "platform/Tick.h"
 #include "tests/kestrel/GateLibrary.h"
 #include "tests/pool/Blocks.h"
 #include "tests/pool/CoreSpy.h"
@@ -231,6 +233,25 @@ TEST_F(Exports, StopListenOfTheWholeGateStopsItButKeepsTheManager) {
   EXPECT_EQ(gate.StopListen(0, 2), 1);
   EXPECT_EQ(DetailsOfLast("MDMGATE.StopListen:(Начало функции)"_cp), "RecvProcPtr = $00000000; StopMode = 1");
   EXPECT_EQ(DetailsOfLast("TMGM[].StopGate:(Начало функции)"_cp), "vStopMode: TRUE");
+}
+
+// A host may stop the whole gate from a worker thread while its main thread
+// pumps nothing: with no monitor window there is nothing to hand over.
+TEST_F(Exports, WholeGateStopsFromAWorkerThreadWithoutAWindowNeedNoMainThread) {
+  ASSERT_NE(StartNothingStored(), 0u);
+  for (const bool listen : {true, false}) {  // StopListen(nil) keeps the manager for StopTransmit(nil)
+    KBool result = 0;
+    std::uint32_t took = 0;
+    std::thread worker([&] {
+      const std::uint32_t t0 = platform::GetTickCount();
+      result = listen ? gate.StopListen(0, 1) : gate.StopTransmit(0);
+      took = platform::Elapsed(t0, platform::GetTickCount());
+    });
+    worker.join();
+    EXPECT_EQ(result, 1);
+    EXPECT_LE(took, 1500u) << (listen ? "StopListen" : "StopTransmit");
+  }
+  EXPECT_TRUE(core.Errors().empty()) << core.Errors().front().text;
 }
 
 TEST_F(Exports, UnloadEndsRunningProcessesAndWritesNoGateLines) {
