@@ -55,6 +55,16 @@ bool HandOver(void* dest, std::uint8_t*& held, std::int32_t& held_size) {
   return true;
 }
 
+// A settings block with no channel part, or with a count of 0: whatever the
+// gate does, no call can be made or answered.
+bool HoldsNoChannel(const void* block, std::int32_t size) {
+  constexpr std::size_t kRecord = sizeof(store::TMdmGateSettings);
+  const std::string_view bytes(static_cast<const char*>(block), static_cast<std::size_t>(size));
+  if (bytes.size() == kRecord) return true;
+  store::TChannelList channels;
+  return store::DecodeChannels(bytes.substr(kRecord), channels) && channels.empty();
+}
+
 template <typename Dialog>
 bool RunAddressDialog(const void* addr, std::int32_t addr_size, bool dialog_flag, std::string& result) {
   Dialog dialog;
@@ -108,6 +118,8 @@ bool TMdmGateManager::InitGate(std::int16_t gate_code) {
     initialized_ = Pool()->Init(nullptr, 0);
   } else if (block != nullptr) {
     if (size < static_cast<std::int32_t>(sizeof(store::TMdmGateSettings))) return false;
+    if (HoldsNoChannel(block, size))
+      gate::GateLogError(1, "TMGM[].InitGate:(Не настроен ни один модемный канал)"_cp);
     std::memcpy(GateSettings.data(), block, GateSettings.size());
     try {
       initialized_ = Pool()->Init(block, size);

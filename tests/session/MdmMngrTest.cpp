@@ -46,13 +46,21 @@ TEST_F(MdmMngr, ShortOrMissingBlocksLeaveThePoolUninitialisedAndAreReadAgain) {
   EXPECT_FALSE(manager->InitGate(1));
   EXPECT_EQ(core.SettingsReads(), 2);
 
+  EXPECT_TRUE(core.Errors().empty()) << "a block too short for its record says nothing of channels";
+
+  // Blocks that configure no channel: the host is told why nothing can work.
+  const std::string no_channel(std::string_view("TMGM[].InitGate:(Не настроен ни один модемный канал)"_cp));
   core.StoreSettings(1, header);  // the record alone: the channel part is missing
   EXPECT_FALSE(manager->InitGate(1));
   EXPECT_FALSE(manager->Initialized());
+  ASSERT_EQ(core.Errors().size(), 1u);
+  EXPECT_EQ(core.Errors()[0].text, no_channel);
 
   core.StoreSettings(1, SettingsBlock({}, false));  // 108 bytes: no channels
   EXPECT_TRUE(manager->InitGate(1));
   EXPECT_FALSE(manager->GetToShowProgress()) << "the stored record says so";
+  ASSERT_EQ(core.Errors().size(), 2u);
+  EXPECT_EQ(core.Errors()[1].text, no_channel);
 }
 
 TEST_F(MdmMngr, StopGateDropsThePoolLogsAndLetsTheNextInitReadAgain) {

@@ -152,6 +152,9 @@ TEST_F(Program, StoppedSendFailsWhatIsStillOpen) {
 TEST_F(Program, BadInputIsOneLineWithNothingHalfWritten) {
   WriteFile(dir / "x.txt", "x");
   OpenStore(dir / "newer.db")->Exec("PRAGMA user_version = 99");
+  // Settings whose last channel was removed: nothing can be called or answered.
+  Run("b", {"settings", "set", "--remove-port", "1"});
+  const std::string no_channel = "kestrel: no modem channel is configured for gate code 1 in " + DbOf("b");
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {Side("a", {"send", "--to", "Nobody", dir / "x.txt"}), "kestrel: no party named \"Nobody\" in " + DbOf("a")},
       {Side("a", {"send", "--to", "B", dir / "x.txt", dir / "missing.txt"}),
@@ -165,6 +168,8 @@ TEST_F(Program, BadInputIsOneLineWithNothingHalfWritten) {
       {{"--db", dir / "newer.db", "journal"}, "kestrel: database " + (dir / "newer.db") + ": schema version 99 is newer"},
       {{"--gate-library", dir / "x.txt", "--db", dir / "c.db", "address", "show"},
        "kestrel: cannot load the gate library " + (dir / "x.txt")},
+      {Side("b", {"send", "--to", "A", dir / "x.txt"}), no_channel},
+      {Side("b", {"listen", "--into", dir / "in"}), no_channel},
   };
   for (const auto& [args, says] : cases) {
     const auto r = RunKestrel(args);
@@ -173,6 +178,7 @@ TEST_F(Program, BadInputIsOneLineWithNothingHalfWritten) {
     EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
   }
   EXPECT_TRUE(JournalOf("a").empty()) << "nothing was queued";
+  EXPECT_TRUE(JournalOf("b").empty());
   EXPECT_EQ(ReadFile(dir / "x.txt"), "x");
 }
 

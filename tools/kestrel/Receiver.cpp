@@ -13,7 +13,7 @@ TReceiveRun::TReceiveRun(TConsole& console, std::string prefix, bool verbose)
     : console_(console), prefix_(std::move(prefix)), verbose_(verbose) {}
 
 int TReceiveRun::Run(TRuntime& rt, TInbox& inbox, bool open_monitor) {
-  const std::string settings = rt.RequireSettings();
+  const std::string settings = rt.RequireChannelSettings();
   const TOwnAddress own = rt.RequireOwnAddress();
   rt.Core().SetGateSettings(rt.Options().gate_code, settings);
   auto monitor = open_monitor ? rt.Gate().Need(rt.Gate().GateMonitor, "GateMonitor", "the monitor window") : nullptr;

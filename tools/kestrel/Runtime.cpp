@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "platform/ProcessEnv.h"
+#include "tools/kestrel/GateSettings.h"
 #include "tools/kestrel/Schema.h"
 #include "tools/kestrel/ToolError.h"
 
@@ -54,6 +55,14 @@ std::string TRuntime::RequireSettings() {
     throw EToolError("no gate settings for gate code " + std::to_string(options_.gate_code) + " in " + db_->Path() +
                      " (run kestrel settings set --channel port=1 or kestrel settings edit)");
   return *block;
+}
+
+std::string TRuntime::RequireChannelSettings() {
+  std::string block = RequireSettings();
+  if (ReadSettings(block).channels.empty())
+    throw EToolError("no modem channel is configured for gate code " + std::to_string(options_.gate_code) + " in " +
+                     db_->Path() + " (run kestrel settings set --channel port=1)");
+  return block;
 }
 
 TOwnAddress TRuntime::RequireOwnAddress() {

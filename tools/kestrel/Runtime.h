@@ -52,6 +52,9 @@ class TRuntime {
   // The stored settings block of the gate code, or EToolError saying how to
   // make one.
   std::string RequireSettings();
+  // RequireSettings for a command that makes or answers calls: also refused
+  // (EToolError) when the block configures no modem channel.
+  std::string RequireChannelSettings();
   // The stored own address of the gate code, or EToolError saying how to set one.
   TOwnAddress RequireOwnAddress();
 

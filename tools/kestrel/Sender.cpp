@@ -49,7 +49,7 @@ TSendRun::TSendRun(TConsole& console, std::string prefix, bool verbose)
 
 TSendReport TSendRun::Run(TRuntime& rt, const TParty& party, const std::vector<TFileToSend>& files,
                           std::uint32_t timeout_ms) {
-  const std::string settings = rt.RequireSettings();
+  const std::string settings = rt.RequireChannelSettings();
   const TOwnAddress own = rt.RequireOwnAddress();
   rt.Core().SetGateSettings(rt.Options().gate_code, settings);
 
