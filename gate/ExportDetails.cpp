@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "gate/Format.h"
-#include "gate/LogText.h"
-#include "gate/MdmTypes.h"
+#include "gate/common/Format.h"
+#include "gate/common/LogText.h"
+#include "gate/common/MdmTypes.h"
 #include "host/HostObject.h"
 #include "store/MdmAddress.h"
 #include "ui/AddrViewText.h"

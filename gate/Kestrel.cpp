@@ -7,13 +7,13 @@
 #include <string_view>
 
 #include "gate/ExportDetails.h"
-#include "gate/Format.h"
-#include "gate/GateLog.h"
-#include "gate/LogText.h"
-#include "gate/MdmError.h"
+#include "gate/common/Format.h"
+#include "gate/common/GateLog.h"
+#include "gate/common/LogText.h"
+#include "gate/common/MdmError.h"
 #include "gate/ModuleState.h"
 #include "gate/MonitorForm.h"
-#include "gate/RecentLog.h"
+#include "gate/common/RecentLog.h"
 #include "heron.h"
 #include "host/HostObject.h"
 #include "kestrel/kestrel.h"

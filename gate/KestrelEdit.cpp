@@ -12,9 +12,9 @@
 #include <string>
 #include <string_view>
 
-#include "gate/Format.h"
-#include "gate/GateLog.h"
-#include "gate/MdmError.h"
+#include "gate/common/Format.h"
+#include "gate/common/GateLog.h"
+#include "gate/common/MdmError.h"
 #include "gate/ModuleState.h"
 #include "gate/MonitorForm.h"
 #include "kestrel/kestrel.h"

@@ -2,8 +2,8 @@
 
 #include <atomic>
 
-#include "gate/GateAccess.h"
-#include "gate/GateLog.h"
+#include "gate/common/GateAccess.h"
+#include "gate/common/GateLog.h"
 #include "platform/Port.h"
 #include "session/MdmMngr.h"
 

@@ -1,9 +1,9 @@
 // TMdmDriver: answering incoming calls. The poll thread notices a RING; the
 // channel's answering thread answers it under the channel's lock (the header's
 // "Incoming calls" tells why the work is split so).
-#include "gate/Format.h"
-#include "gate/GateLog.h"
-#include "gate/ScopeExit.h"
+#include "gate/common/Format.h"
+#include "gate/common/GateLog.h"
+#include "gate/common/ScopeExit.h"
 #include "modem/MdmMain.h"
 
 namespace kestrel::modem {

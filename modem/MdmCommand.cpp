@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <exception>
 
-#include "gate/Format.h"
-#include "gate/GateAccess.h"
-#include "gate/GateLog.h"
-#include "gate/LogText.h"
-#include "gate/MdmError.h"
+#include "gate/common/Format.h"
+#include "gate/common/GateAccess.h"
+#include "gate/common/GateLog.h"
+#include "gate/common/LogText.h"
+#include "gate/common/MdmError.h"
 #include "modem/MdmMain.h"
 #include "platform/Cp1251.h"
 #include "platform/Port.h"

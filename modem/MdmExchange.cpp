@@ -3,10 +3,10 @@
 // repeat suppression and the resend of the last frame sent.
 #include <algorithm>
 
-#include "gate/Format.h"
-#include "gate/GateAccess.h"
-#include "gate/GateLog.h"
-#include "gate/LogText.h"
+#include "gate/common/Format.h"
+#include "gate/common/GateAccess.h"
+#include "gate/common/GateLog.h"
+#include "gate/common/LogText.h"
 #include "modem/MdmFrame.h"
 #include "modem/MdmMain.h"
 #include "platform/Tick.h"

@@ -40,7 +40,7 @@
 #include <string>
 #include <vector>
 
-#include "gate/MdmResp.h"
+#include "gate/common/MdmResp.h"
 #include "platform/CriticalSection.h"
 #include "platform/Event.h"
 #include "platform/Thread.h"

@@ -1,9 +1,9 @@
 // The roles of TMdmDriver: taking a channel for sending, dialling a list of
 // numbers, giving the channel back; arming the modem for calls, and the
 // packet operations of a connection. Answering a call is in MdmAnswer.cpp.
-#include "gate/Format.h"
-#include "gate/GateAccess.h"
-#include "gate/GateLog.h"
+#include "gate/common/Format.h"
+#include "gate/common/GateAccess.h"
+#include "gate/common/GateLog.h"
 #include "modem/MdmMain.h"
 #include "platform/Thread.h"
 #include "platform/Tick.h"

@@ -12,18 +12,14 @@
 #include <set>
 
 #include "platform/ChildProcess.h"
+#include "platform/Tick.h"
 
 extern char** environ;
 
 namespace kestrel::platform {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 
-int MillisLeft(Clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left <= 0 ? 0 : static_cast<int>(left);
-}
 
 std::string Reason(const char* what, int code) { return std::string(what) + ": " + ::strerror(code); }
 
@@ -112,7 +108,7 @@ TChildProcess::~TChildProcess() {
 }
 
 TChildProcess::TRead TChildProcess::ReadLine(std::string& line, std::uint32_t timeout_ms) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  const TDeadline deadline(timeout_ms);
   for (;;) {
     const std::size_t nl = pending_.find('\n');
     if (nl != std::string::npos) {
@@ -127,7 +123,7 @@ TChildProcess::TRead TChildProcess::ReadLine(std::string& line, std::uint32_t ti
       return TRead::Line;
     }
     pollfd p{out_fd_, POLLIN, 0};
-    const int rc = ::poll(&p, 1, MillisLeft(deadline));
+    const int rc = ::poll(&p, 1, deadline.LeftForWait());
     if (rc < 0 && errno == EINTR) continue;
     if (rc == 0) return TRead::Timeout;
     char buf[4096];
@@ -162,11 +158,11 @@ bool TChildProcess::Wait(std::uint32_t timeout_ms) {
   // A pidfd turns the wait into a plain poll with a deadline.
   const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
   if (pidfd >= 0) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    const TDeadline deadline(timeout_ms);
     pollfd p{pidfd, POLLIN, 0};
     int rc = 0;
     do {
-      rc = ::poll(&p, 1, MillisLeft(deadline));
+      rc = ::poll(&p, 1, deadline.LeftForWait());
     } while (rc < 0 && errno == EINTR);
     ::close(pidfd);
     if (rc <= 0) return false;
@@ -177,10 +173,10 @@ bool TChildProcess::Wait(std::uint32_t timeout_ms) {
 #endif
   if (!done) {
     // Kernels without pidfds: look every 10 ms until the deadline.
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    const TDeadline deadline(timeout_ms);
     for (;;) {
       if (::waitpid(pid_, &status, WNOHANG) == pid_) break;
-      if (MillisLeft(deadline) == 0) return false;
+      if (deadline.Passed()) return false;
       ::poll(nullptr, 0, 10);
     }
   }

@@ -76,7 +76,7 @@ TPortHandle PortOpen(std::string_view name) {
   if (target.rfind(kSimPortPrefix, 0) == 0)
     device = OpenSimDevice(target.substr(kSimPortPrefix.size()), error);
   else if (!target.empty())
-    device = OpenPosixDevice(target, error);
+    device = OpenSystemDevice(target, error);
   else
     error = kErrorFileNotFound;
   if (!device) {

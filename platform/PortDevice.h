@@ -37,8 +37,14 @@ class TPortDevice {
   virtual void Close() = 0;
 };
 
-// Opens a termios device or pseudo-terminal by path (Port_posix.cpp).
-std::unique_ptr<TPortDevice> OpenPosixDevice(const std::string& path, std::uint32_t& error);
+// Opens a device of the operating system by the name a port name resolved
+// to (ResolvePortName): a termios device or pseudo-terminal by path
+// (Port_posix.cpp). The backend file is chosen by CMake.
+std::unique_ptr<TPortDevice> OpenSystemDevice(const std::string& name, std::uint32_t& error);
+
+// What COM number `n` opens when no target is set for it (PortNames_posix.cpp:
+// <KESTREL_COM_DIR>/com<n> when that entry exists, else /dev/ttyS<n-1>).
+std::string SystemComPortName(int n);
 // Opens the gate end of the sim line `name` (Port_sim.cpp).
 std::unique_ptr<TPortDevice> OpenSimDevice(const std::string& name, std::uint32_t& error);
 

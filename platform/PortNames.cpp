@@ -1,7 +1,7 @@
 #include "platform/PortNames.h"
 
-#include <cstdlib>
-#include <filesystem>
+#include "platform/PortDevice.h"
+
 #include <map>
 #include <mutex>
 
@@ -40,14 +40,7 @@ std::string ResolvePortName(std::string_view name) {
     const auto it = Targets().find(*n);
     if (it != Targets().end()) return it->second;
   }
-  if (const char* dir = std::getenv("KESTREL_COM_DIR"); dir != nullptr && *dir != '\0') {
-    std::filesystem::path link = std::filesystem::path(dir) / ("com" + std::to_string(*n));
-    std::error_code ec;
-    // symlink_status: a link whose device is missing still names that device,
-    // so the open reports the missing device instead of silently taking ttyS.
-    if (std::filesystem::exists(std::filesystem::symlink_status(link, ec))) return link.string();
-  }
-  return "/dev/ttyS" + std::to_string(*n - 1);
+  return SystemComPortName(*n);
 }
 
 bool SetComPortTarget(int n, std::string_view target) {

@@ -367,7 +367,7 @@ class TPosixDevice final : public TPortDevice {
 
 }  // namespace
 
-std::unique_ptr<TPortDevice> OpenPosixDevice(const std::string& path, std::uint32_t& error) {
+std::unique_ptr<TPortDevice> OpenSystemDevice(const std::string& path, std::uint32_t& error) {
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     error = static_cast<std::uint32_t>(errno);

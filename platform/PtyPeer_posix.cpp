@@ -1,4 +1,5 @@
 #include "platform/PtyPeer.h"
+#include "platform/Tick.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -19,24 +20,19 @@ extern char** environ;
 namespace kestrel::platform {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 
-int MillisLeft(Clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left <= 0 ? 0 : static_cast<int>(left);
-}
 
 // Waits for the child with a deadline. A pidfd makes the wait a plain poll;
 // kernels without one get a wait that looks every 10 ms.
 bool WaitChild(pid_t pid, int& status, std::uint32_t timeout_ms) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  const TDeadline deadline(timeout_ms);
 #ifdef SYS_pidfd_open
   const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
   if (pidfd >= 0) {
     pollfd p{pidfd, POLLIN, 0};
     int rc = 0;
     do {
-      rc = ::poll(&p, 1, MillisLeft(deadline));
+      rc = ::poll(&p, 1, deadline.LeftForWait());
     } while (rc < 0 && errno == EINTR);
     ::close(pidfd);
     return rc > 0 && ::waitpid(pid, &status, 0) == pid;
@@ -44,7 +40,7 @@ bool WaitChild(pid_t pid, int& status, std::uint32_t timeout_ms) {
 #endif
   for (;;) {
     if (::waitpid(pid, &status, WNOHANG) == pid) return true;
-    if (MillisLeft(deadline) == 0) return false;
+    if (deadline.Passed()) return false;
     ::poll(nullptr, 0, 10);
   }
 }
@@ -74,10 +70,10 @@ void TPtyPeer::Close() {
 }
 
 bool TPtyPeer::Write(std::string_view bytes, std::uint32_t timeout_ms) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  const TDeadline deadline(timeout_ms);
   while (!bytes.empty() && fd_ >= 0) {
     pollfd p{fd_, POLLOUT, 0};
-    if (::poll(&p, 1, MillisLeft(deadline)) <= 0) return false;
+    if (::poll(&p, 1, deadline.LeftForWait()) <= 0) return false;
     const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
     if (n < 0 && errno != EINTR && errno != EAGAIN) return false;
     if (n > 0) bytes.remove_prefix(static_cast<std::size_t>(n));
@@ -86,11 +82,11 @@ bool TPtyPeer::Write(std::string_view bytes, std::uint32_t timeout_ms) {
 }
 
 std::string TPtyPeer::ReadUntil(std::string_view needle, std::uint32_t timeout_ms) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  const TDeadline deadline(timeout_ms);
   std::string got;
   while (fd_ >= 0 && (needle.empty() || got.find(needle) == std::string::npos)) {
     pollfd p{fd_, POLLIN, 0};
-    const int rc = ::poll(&p, 1, MillisLeft(deadline));
+    const int rc = ::poll(&p, 1, deadline.LeftForWait());
     if (rc <= 0) break;
     char buf[4096];
     const ssize_t n = ::read(fd_, buf, sizeof buf);
@@ -103,11 +99,11 @@ std::string TPtyPeer::ReadUntil(std::string_view needle, std::uint32_t timeout_m
 std::string TPtyPeer::ReadFor(std::uint32_t duration_ms) { return ReadUntil({}, duration_ms); }
 
 std::string TPtyPeer::ReadCount(std::size_t count, std::uint32_t timeout_ms) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  const TDeadline deadline(timeout_ms);
   std::string got;
   while (fd_ >= 0 && got.size() < count) {
     pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, MillisLeft(deadline)) <= 0) break;
+    if (::poll(&p, 1, deadline.LeftForWait()) <= 0) break;
     char buf[4096];
     const ssize_t n = ::read(fd_, buf, std::min(sizeof buf, count - got.size()));
     if (n <= 0) break;

@@ -4,10 +4,10 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "gate/Format.h"
-#include "gate/GateLog.h"
-#include "gate/LogText.h"
-#include "gate/MdmError.h"
+#include "gate/common/Format.h"
+#include "gate/common/GateLog.h"
+#include "gate/common/LogText.h"
+#include "gate/common/MdmError.h"
 #include "host/HostObject.h"
 #include "platform/CriticalSection.h"
 #include "platform/Cp1251.h"

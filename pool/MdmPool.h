@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "gate/MdmTypes.h"
+#include "gate/common/MdmTypes.h"
 #include "modem/MdmMain.h"
 #include "store/MdmAddress.h"
 

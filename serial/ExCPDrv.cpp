@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "gate/LogText.h"
+#include "gate/common/LogText.h"
 
 namespace kestrel::serial {
 

@@ -27,7 +27,7 @@
 #include <string_view>
 #include <vector>
 
-#include "gate/MdmTypes.h"
+#include "gate/common/MdmTypes.h"
 #include "platform/CriticalSection.h"
 #include "platform/Port.h"
 #include "serial/NotifyThread.h"

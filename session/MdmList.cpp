@@ -3,10 +3,10 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "gate/Format.h"
-#include "gate/GateLog.h"
-#include "gate/LogText.h"
-#include "gate/MdmError.h"
+#include "gate/common/Format.h"
+#include "gate/common/GateLog.h"
+#include "gate/common/LogText.h"
+#include "gate/common/MdmError.h"
 #include "host/ExchangeThread.h"
 #include "host/HostObject.h"
 #include "host/ProcessList.h"

@@ -5,10 +5,10 @@
 #include <string_view>
 #include <memory>
 
-#include "gate/Format.h"
-#include "gate/GateLog.h"
-#include "gate/LogText.h"
-#include "gate/RecentLog.h"
+#include "gate/common/Format.h"
+#include "gate/common/GateLog.h"
+#include "gate/common/LogText.h"
+#include "gate/common/RecentLog.h"
 #include "heron.h"
 #include "host/HostObject.h"
 #include "host/ProcessList.h"

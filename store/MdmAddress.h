@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-#include "gate/MdmTypes.h"
+#include "gate/common/MdmTypes.h"
 
 namespace kestrel::store {
 

@@ -4,8 +4,8 @@
 #include <exception>
 #include <string_view>
 
-#include "gate/MdmError.h"
-#include "gate/MdmTypes.h"
+#include "gate/common/MdmError.h"
+#include "gate/common/MdmTypes.h"
 #include "platform/Cp1251.h"
 #include "store/MdmAddress.h"
 

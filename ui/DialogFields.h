@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "gate/MdmTypes.h"
+#include "gate/common/MdmTypes.h"
 #include "platform/forms/Controls.h"
 
 namespace kestrel::ui {

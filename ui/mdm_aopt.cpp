@@ -1,6 +1,6 @@
 #include "ui/mdm_aopt.h"
 
-#include "gate/MdmTypes.h"
+#include "gate/common/MdmTypes.h"
 #include "platform/Cp1251.h"
 
 namespace kestrel::ui {

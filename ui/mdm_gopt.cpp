@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "gate/MdmTypes.h"
+#include "gate/common/MdmTypes.h"
 #include "modem/MdmMain.h"
 #include "platform/Cp1251.h"
 #include "platform/forms/Application.h"

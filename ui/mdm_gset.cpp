@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "gate/MdmTypes.h"
+#include "gate/common/MdmTypes.h"
 #include "platform/Cp1251.h"
 #include "platform/forms/Application.h"
 #include "ui/mdm_gopt.h"

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "gate/MdmTypes.h"
+#include "gate/common/MdmTypes.h"
 #include "platform/Cp1251.h"
 #include "platform/forms/Application.h"
 #include "platform/forms/TextConvert.h"

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "gate/GateAccess.h"
+#include "gate/common/GateAccess.h"
 #include "modem/MdmFrame.h"
 #include "modem/MdmMain.h"
 #include "platform/Event.h"

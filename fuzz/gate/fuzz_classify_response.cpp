@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "gate/LogText.h"
-#include "gate/MdmResp.h"
+#include "gate/common/LogText.h"
+#include "gate/common/MdmResp.h"
 
 using namespace kestrel::gate;
 

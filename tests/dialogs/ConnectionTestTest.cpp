@@ -1,7 +1,7 @@
 // The channel dialog's connection test against the modem simulator: a live
 // modem on a sim line, a COM number that leads nowhere, a silent modem.
 // Real time: the silent modem costs the driver's one-second answer wait.
-#include "gate/GateAccess.h"
+#include "gate/common/GateAccess.h"
 #include "platform/PortNames.h"
 #include "sim/ExchangeRunner.h"
 #include "tests/dialogs/DialogTest.h"

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string_view>
 
-#include "gate/MdmTypes.h"
+#include "gate/common/MdmTypes.h"
 #include "host/ParamList.h"
 #include "store/MdmAddrList.h"
 #include "store/MdmAddress.h"

@@ -1,8 +1,8 @@
 // The command side of the modem driver: answers read from a far end the test
 // drives by hand (exact bytes and timing), dialling and hanging up, and
 // TestChannel against the simulated modem.
-#include "gate/LogText.h"
-#include "gate/MdmResp.h"
+#include "gate/common/LogText.h"
+#include "gate/common/MdmResp.h"
 #include "platform/Cp1251.h"
 #include "sim/ExchangeRunner.h"
 #include "tests/modem/ModemRig.h"

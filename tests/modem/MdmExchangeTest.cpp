@@ -1,7 +1,7 @@
 // The packet exchange of the modem driver against a far end that the test
 // drives byte by byte, and the end of every wait when the gate stops.
-#include "gate/LogText.h"
-#include "gate/MdmResp.h"
+#include "gate/common/LogText.h"
+#include "gate/common/MdmResp.h"
 #include "tests/modem/ModemRig.h"
 
 namespace kestrel::modem {

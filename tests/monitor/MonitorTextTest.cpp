@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "gate/GateLog.h"
-#include "gate/RecentLog.h"
+#include "gate/common/GateLog.h"
+#include "gate/common/RecentLog.h"
 #include "host/MonitorSource.h"
 #include "platform/Cp1251.h"
 #include "tests/pool/CoreSpy.h"

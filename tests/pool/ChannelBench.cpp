@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <atomic>
 
-#include "gate/GateLog.h"
+#include "gate/common/GateLog.h"
 #include "platform/PortNames.h"
 #include "platform/Tick.h"
 #include "pool/MdmPool.h"

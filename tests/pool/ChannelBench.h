@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "gate/GateAccess.h"
+#include "gate/common/GateAccess.h"
 #include "platform/Port.h"
 #include "sim/ExchangeRunner.h"
 #include "tests/pool/Blocks.h"

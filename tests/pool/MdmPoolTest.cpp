@@ -10,7 +10,7 @@
 
 #include "platform/Event.h"
 
-#include "gate/MdmError.h"
+#include "gate/common/MdmError.h"
 #include "platform/Cp1251.h"
 #include "tests/pool/ChannelBench.h"
 

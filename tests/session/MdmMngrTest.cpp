@@ -2,7 +2,7 @@
 // stop that always drops the pool, and the framework's modem-specific slots.
 #include "session/MdmMngr.h"
 
-#include "gate/GateLog.h"
+#include "gate/common/GateLog.h"
 #include "platform/Cp1251.h"
 #include "session/MdmExch.h"
 #include "session/MdmList.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "gate/MdmTypes.h"
+#include "gate/common/MdmTypes.h"
 #include "platform/Cp1251.h"
 #include "store/MdmSettList.h"
 #include "store/MdmSettings.h"

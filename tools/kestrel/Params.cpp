@@ -4,7 +4,7 @@
 #include <cstring>
 #include <limits>
 
-#include "gate/MdmTypes.h"
+#include "gate/common/MdmTypes.h"
 #include "host/ParamList.h"
 #include "platform/Cp1251.h"
 #include "tools/kestrel/ToolError.h"

@@ -1,4 +1,4 @@
-#include "gate/MdmError.h"
+#include "gate/common/MdmError.h"
 
 #include <exception>
 #include <new>

@@ -1,7 +1,7 @@
 // The gate's log: the separator before the first line only, the thread
 // prefix, the gate code, the level filter that spares error reports, and the
 // switch-off after the core refuses a line.
-#include "gate/GateLog.h"
+#include "gate/common/GateLog.h"
 
 #include <gtest/gtest.h>
 

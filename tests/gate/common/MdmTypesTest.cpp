@@ -1,6 +1,6 @@
 // The enumerations of the stored records: their fixed ordinals, and the name
 // and display tables (Windows-1251), which give empty texts outside them.
-#include "gate/MdmTypes.h"
+#include "gate/common/MdmTypes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Modem answers: the table of result words, how a received text is
 // classified, the explanation texts (Windows-1251) and result sets.
-#include "gate/MdmResp.h"
+#include "gate/common/MdmResp.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "gate/LogText.h"
+#include "gate/common/LogText.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 
-#include "gate/Format.h"
+#include "gate/common/Format.h"
 #include "host/Wagtail.h"
 #include "platform/SysError.h"
 

@@ -1,4 +1,4 @@
-#include "gate/MdmResp.h"
+#include "gate/common/MdmResp.h"
 
 #include "platform/Cp1251.h"
 

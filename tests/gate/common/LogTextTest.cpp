@@ -1,6 +1,6 @@
 // The texts of log lines: booleans, printable dumps of line bytes, time
 // values, packet references, floats, and the last system error.
-#include "gate/LogText.h"
+#include "gate/common/LogText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The accessor through which the layers below the gate ask for its manager:
 // the default without one, and one installed and removed again.
-#include "gate/GateAccess.h"
+#include "gate/common/GateAccess.h"
 
 #include <gtest/gtest.h>
 

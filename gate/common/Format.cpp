@@ -1,4 +1,4 @@
-#include "gate/Format.h"
+#include "gate/common/Format.h"
 
 namespace kestrel::gate {
 

@@ -1,10 +1,10 @@
-#include "gate/GateLog.h"
+#include "gate/common/GateLog.h"
 
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 
-#include "gate/RecentLog.h"
+#include "gate/common/RecentLog.h"
 #include "heron.h"
 #include "host/HostObject.h"
 #include "platform/ThreadId.h"

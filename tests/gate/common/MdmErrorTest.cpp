@@ -1,6 +1,6 @@
 // The class names and messages that error lines give for each kind of
 // exception, also one caught outside any handler.
-#include "gate/MdmError.h"
+#include "gate/common/MdmError.h"
 
 #include <gtest/gtest.h>
 

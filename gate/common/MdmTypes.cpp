@@ -1,4 +1,4 @@
-#include "gate/MdmTypes.h"
+#include "gate/common/MdmTypes.h"
 
 #include "platform/Cp1251.h"
 

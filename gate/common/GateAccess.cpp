@@ -1,4 +1,4 @@
-#include "gate/GateAccess.h"
+#include "gate/common/GateAccess.h"
 
 #include <atomic>
 

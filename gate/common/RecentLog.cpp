@@ -1,4 +1,4 @@
-#include "gate/RecentLog.h"
+#include "gate/common/RecentLog.h"
 
 #include <algorithm>
 #include <deque>

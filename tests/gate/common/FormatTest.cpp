@@ -1,6 +1,6 @@
 // Fmt, the printf-like formatter of log lines: its conversions, and what it
 // does with arguments that do not match the format.
-#include "gate/Format.h"
+#include "gate/common/Format.h"
 
 #include <gtest/gtest.h>
 
