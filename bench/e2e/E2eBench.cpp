@@ -247,11 +247,45 @@ std::optional<double> ZmodemSeconds(const std::string& data) {
   return Seconds(*connected, done);
 }
 
+constexpr const char* kUsage =
+    "usage: bench_e2e [KIB [cpu|gate|zmodem]]\n"
+    "  KIB     the packet's size in KiB, 1 to 65536 (default 1024)\n"
+    "  cpu     only the idle cost of sixteen listening channels\n"
+    "  gate    only the gate's transfer\n"
+    "  zmodem  only the ZMODEM transfer of the same bytes\n";
+
+// The packet size and the part to run, or nothing for arguments it does not
+// understand.
+std::optional<std::pair<std::size_t, std::string>> ParseArguments(int argc, char** argv) {
+  std::size_t kib = 1024;
+  std::string only;
+  if (argc > 3) return std::nullopt;
+  if (argc > 1) {
+    const std::string text = argv[1];
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+    kib = std::stoul(text);
+    if (kib < 1 || kib > 65536) return std::nullopt;
+  }
+  if (argc > 2) {
+    only = argv[2];
+    if (only != "cpu" && only != "gate" && only != "zmodem") return std::nullopt;
+  }
+  return std::pair{kib, only};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::size_t kib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 1024;
-  const std::string only = argc > 2 ? argv[2] : "";
+  if (argc > 1 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  const auto args = ParseArguments(argc, argv);
+  if (!args) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  const auto& [kib, only] = *args;
   const std::size_t bytes = kib * 1024;
   const std::string data = e2e::PacketBytes(1, bytes);
   std::printf("line: %u bit/s, %.0f B/s; %zu bytes\n", kLineRate, kLineBytesPerSecond, bytes);
