@@ -25,6 +25,138 @@ void AddAddressOptions(CLI::App& cmd, TAddressOptions& a, bool remote) {
   cmd.add_option("--param", a.params, "NAME=VALUE for any address parameter (see 'show')");
 }
 
+// A command of the line as CLI11 parses it, and what it runs.
+struct TLeaf {
+  CLI::App* app;
+  TCommand command;
+};
+using TLeaves = std::vector<TLeaf>;
+
+void AddGlobalOptions(CLI::App& app, TGlobalOptions& g) {
+  app.add_option("--db", g.db, "Database file (default " + DefaultDatabasePath() + ")");
+  app.add_option("--gate-library", g.gate_library, "The gate library (default: found beside the program)");
+  app.add_option("--gate-code", g.gate_code, "Gate code the settings and own address belong to")
+      ->check(CLI::Range(-32768, 32767))
+      ->capture_default_str();
+  app.add_option("--com-dir", g.com_dir, "Folder of comN links that COM ports resolve through");
+  app.add_flag("-v,--verbose", g.verbose, "Print the gate's log lines as they come");
+}
+
+void AddDemo(CLI::App& app, TDemoOptions& d, TLeaves& leaves) {
+  auto* demo = app.add_subcommand("demo", "Two gates exchange generated documents over simulated modems");
+  demo->add_option("--rate", d.rate, "Line rate, bit/s")->check(CLI::Range(1200, 1000000))->capture_default_str();
+  demo->add_option("--kib", d.kib, "About this many KiB of documents")->check(CLI::Range(8, 4096))->capture_default_str();
+  demo->add_option("--sender-db", d.sender_db, "Sending side's database (default: a temporary one)");
+  demo->add_option("--listener-db", d.listener_db, "Listening side's database (default: a temporary one)");
+  demo->add_option("--timeout", d.timeout_s, "Give up after this many seconds")->capture_default_str();
+  demo->add_flag("--keep", d.keep, "Keep the temporary folder (databases, documents)");
+  leaves.push_back({demo, TCommand::Demo});
+}
+
+void AddTransfers(CLI::App& app, TOptions& o, TLeaves& leaves) {
+  auto* send = app.add_subcommand("send", "Send files to a party");
+  send->add_option("--to", o.to, "The party's name")->required();
+  send->add_option("files", o.files, "Files to send")->required();
+  send->add_option("--timeout", o.timeout_s, "Give up after this many seconds (0: wait for every outcome)");
+  leaves.push_back({send, TCommand::Send});
+
+  auto* listen = app.add_subcommand("listen", "Answer calls and store the documents that arrive");
+  listen->add_option("--into", o.into, "Folder for received documents (default " + DefaultInboxPath() + ")");
+  listen->add_flag("--monitor", o.open_monitor, "Open the gate's monitor window too");
+  listen->add_flag("--stop-at-end-of-input", o.stop_at_end_of_input,
+                   "Stop when the standard input ends too (for a program that runs this one)");
+  leaves.push_back({listen, TCommand::Listen});
+
+  auto* monitor = app.add_subcommand("monitor", "Open the gate's monitor window");
+  monitor->add_flag("--listen", o.open_monitor, "Listen for calls while it is open");
+  leaves.push_back({monitor, TCommand::Monitor});
+}
+
+void AddSim(CLI::App& app, TSimOptions& s, TLeaves& leaves) {
+  auto* sim = app.add_subcommand("sim", "Run simulated modems on pseudo-terminals until Ctrl-C");
+  sim->add_option("-n,--modems", s.modems, "Number of modems, numbered 101, 102, ...")
+      ->check(CLI::Range(1, 64))
+      ->capture_default_str();
+  sim->add_option("--numbers", s.numbers, "Their phone numbers instead (comma-separated)")->delimiter(',');
+  sim->add_option("-d,--dir", s.dir, "Folder for the links: DIR/<number>/com1 (default: a new temporary one)");
+  sim->add_option("-r,--rate", s.rate, "Line rate of a call, bit/s")
+      ->check(CLI::Range(300, 10000000))
+      ->capture_default_str();
+  sim->add_option("--latency-ms", s.latency_ms, "One-way delay of a line")
+      ->check(CLI::Range(0, 60000))
+      ->capture_default_str();
+  sim->add_option("--fault", s.faults, "NUMBER:FAULT, a fault of one modem:\n" + std::string(sim::FaultTextHelp()));
+  sim->add_flag("-q,--quiet", s.quiet, "Do not print the calls");
+  leaves.push_back({sim, TCommand::Sim});
+}
+
+void AddSettings(CLI::App& app, TOptions& o, TLeaves& leaves) {
+  auto* settings = app.add_subcommand("settings", "The gate settings (modem channels) of the gate code");
+  settings->require_subcommand(1);
+  leaves.push_back({settings->add_subcommand("show", "Print the settings and their parameters"),
+                    TCommand::SettingsShow});
+  leaves.push_back({settings->add_subcommand("edit", "Edit the settings in the gate's dialog"),
+                    TCommand::SettingsEdit});
+  auto* set = settings->add_subcommand("set", "Change the settings from the command line");
+  set->add_option("--channel", o.channels,
+                  "port=N[,baud=57600][,data=8][,parity=none][,stop=1][,flow=hardware][,init=ATX3][,alias=TEXT]");
+  set->add_option("--remove-port", o.remove_ports, "Remove the channel on this port")->check(CLI::Range(1, 16));
+  set->add_option("--progress", o.show_progress, "Show transfer progress (yes/no)");
+  leaves.push_back({set, TCommand::SettingsSet});
+}
+
+void AddAddresses(CLI::App& app, TOptions& o, TLeaves& leaves) {
+  auto* address = app.add_subcommand("address", "The own address: client id and the ports calls are answered on");
+  address->require_subcommand(1);
+  leaves.push_back({address->add_subcommand("show", "Print the own address"), TCommand::AddressShow});
+  leaves.push_back({address->add_subcommand("edit", "Edit the own address in the gate's dialog"),
+                    TCommand::AddressEdit});
+  auto* set = address->add_subcommand("set", "Change the own address from the command line");
+  AddAddressOptions(*set, o.address, false);
+  leaves.push_back({set, TCommand::AddressSet});
+
+  auto* party = app.add_subcommand("party", "The parties documents go to and come from");
+  party->require_subcommand(1);
+  auto* add = party->add_subcommand("add", "Add a party, or change it with --update");
+  add->add_option("name", o.party, "Its name")->required();
+  AddAddressOptions(*add, o.address, true);
+  add->add_flag("--edit", o.address.edit, "Edit the address in the gate's dialog as well");
+  add->add_flag("--update", o.party_update, "Change an existing party");
+  leaves.push_back({add, TCommand::PartyAdd});
+  leaves.push_back({party->add_subcommand("list", "List the parties"), TCommand::PartyList});
+  auto* remove = party->add_subcommand("remove", "Remove a party");
+  remove->add_option("name", o.party, "Its name")->required();
+  leaves.push_back({remove, TCommand::PartyRemove});
+}
+
+void AddReports(CLI::App& app, TOptions& o, TLeaves& leaves) {
+  auto* journal = app.add_subcommand("journal", "Documents sent and received, with their outcome");
+  journal->add_option("--party", o.party, "Only this party");
+  journal->add_option("--outcome", o.outcome, "Only this outcome")
+      ->check(CLI::IsMember({"queued", "delivered", "failed", "received", "rejected"}));
+  journal->add_option("-n,--limit", o.limit, "The newest N entries (0: all)")->capture_default_str();
+  leaves.push_back({journal, TCommand::Journal});
+
+  auto* log = app.add_subcommand("log", "The gate's log lines");
+  log->add_option("-n,--limit", o.limit, "The newest N lines (0: all)");
+  log->add_flag("--errors", o.errors_only, "Only error reports");
+  log->add_option("--grep", o.contains, "Only lines holding this text");
+  // The log is longer than the journal: its own default.
+  log->callback([log, &o] {
+    if (log->count("--limit") == 0) o.limit = 100;
+  });
+  leaves.push_back({log, TCommand::Log});
+}
+
+// What a command needs beyond its own options; the usage error, or "".
+std::string MissingArguments(const TOptions& o) {
+  if (o.command == TCommand::SettingsSet && o.channels.empty() && o.remove_ports.empty() && !o.show_progress)
+    return "settings set: nothing to change; give --channel, --remove-port or --progress";
+  if (o.command == TCommand::PartyAdd && !o.party_update && !o.address.client_id)
+    return "party add: --client-id is required for a new party";
+  return {};
+}
+
 }  // namespace
 
 int ParseOptions(const std::vector<std::string>& args, TOptions& o, std::ostream& out, std::ostream& err) {
@@ -33,92 +165,14 @@ int ParseOptions(const std::vector<std::string>& args, TOptions& o, std::ostream
   app.footer(
       "The gate is libKestrel.so, loaded through its exports. COM ports are found as the README's\n"
       "\"Serial ports\" section says (KESTREL_COM_DIR, or --com-dir). Run 'kestrel COMMAND --help' for more.");
-  auto& g = o.global;
-  app.add_option("--db", g.db, "Database file (default " + DefaultDatabasePath() + ")");
-  app.add_option("--gate-library", g.gate_library, "The gate library (default: found beside the program)");
-  app.add_option("--gate-code", g.gate_code, "Gate code the settings and own address belong to")
-      ->check(CLI::Range(-32768, 32767))
-      ->capture_default_str();
-  app.add_option("--com-dir", g.com_dir, "Folder of comN links that COM ports resolve through");
-  app.add_flag("-v,--verbose", g.verbose, "Print the gate's log lines as they come");
-
-  auto* demo = app.add_subcommand("demo", "Two gates exchange generated documents over simulated modems");
-  demo->add_option("--rate", o.demo.rate, "Line rate, bit/s")->check(CLI::Range(1200, 1000000))->capture_default_str();
-  demo->add_option("--kib", o.demo.kib, "About this many KiB of documents")
-      ->check(CLI::Range(8, 4096))
-      ->capture_default_str();
-  demo->add_option("--sender-db", o.demo.sender_db, "Sending side's database (default: a temporary one)");
-  demo->add_option("--listener-db", o.demo.listener_db, "Listening side's database (default: a temporary one)");
-  demo->add_option("--timeout", o.demo.timeout_s, "Give up after this many seconds")->capture_default_str();
-  demo->add_flag("--keep", o.demo.keep, "Keep the temporary folder (databases, documents)");
-
-  auto* send = app.add_subcommand("send", "Send files to a party");
-  send->add_option("--to", o.to, "The party's name")->required();
-  send->add_option("files", o.files, "Files to send")->required();
-  send->add_option("--timeout", o.timeout_s, "Give up after this many seconds (0: wait for every outcome)");
-
-  auto* listen = app.add_subcommand("listen", "Answer calls and store the documents that arrive");
-  listen->add_option("--into", o.into, "Folder for received documents (default " + DefaultInboxPath() + ")");
-  listen->add_flag("--monitor", o.open_monitor, "Open the gate's monitor window too");
-  listen->add_flag("--stop-at-end-of-input", o.stop_at_end_of_input,
-                   "Stop when the standard input ends too (for a program that runs this one)");
-
-  auto* sim = app.add_subcommand("sim", "Run simulated modems on pseudo-terminals until Ctrl-C");
-  sim->add_option("-n,--modems", o.sim.modems, "Number of modems, numbered 101, 102, ...")
-      ->check(CLI::Range(1, 64))
-      ->capture_default_str();
-  sim->add_option("--numbers", o.sim.numbers, "Their phone numbers instead (comma-separated)")->delimiter(',');
-  sim->add_option("-d,--dir", o.sim.dir, "Folder for the links: DIR/<number>/com1 (default: a new temporary one)");
-  sim->add_option("-r,--rate", o.sim.rate, "Line rate of a call, bit/s")
-      ->check(CLI::Range(300, 10000000))
-      ->capture_default_str();
-  sim->add_option("--latency-ms", o.sim.latency_ms, "One-way delay of a line")
-      ->check(CLI::Range(0, 60000))
-      ->capture_default_str();
-  sim->add_option("--fault", o.sim.faults, "NUMBER:FAULT, a fault of one modem:\n" + std::string(sim::FaultTextHelp()));
-  sim->add_flag("-q,--quiet", o.sim.quiet, "Do not print the calls");
-
-  auto* settings = app.add_subcommand("settings", "The gate settings (modem channels) of the gate code");
-  settings->require_subcommand(1);
-  auto* s_show = settings->add_subcommand("show", "Print the settings and their parameters");
-  auto* s_edit = settings->add_subcommand("edit", "Edit the settings in the gate's dialog");
-  auto* s_set = settings->add_subcommand("set", "Change the settings from the command line");
-  s_set->add_option("--channel", o.channels,
-                    "port=N[,baud=57600][,data=8][,parity=none][,stop=1][,flow=hardware][,init=ATX3][,alias=TEXT]");
-  s_set->add_option("--remove-port", o.remove_ports, "Remove the channel on this port")->check(CLI::Range(1, 16));
-  s_set->add_option("--progress", o.show_progress, "Show transfer progress (yes/no)");
-
-  auto* address = app.add_subcommand("address", "The own address: client id and the ports calls are answered on");
-  address->require_subcommand(1);
-  auto* a_show = address->add_subcommand("show", "Print the own address");
-  auto* a_edit = address->add_subcommand("edit", "Edit the own address in the gate's dialog");
-  auto* a_set = address->add_subcommand("set", "Change the own address from the command line");
-  AddAddressOptions(*a_set, o.address, false);
-
-  auto* party = app.add_subcommand("party", "The parties documents go to and come from");
-  party->require_subcommand(1);
-  auto* p_add = party->add_subcommand("add", "Add a party, or change it with --update");
-  p_add->add_option("name", o.party, "Its name")->required();
-  AddAddressOptions(*p_add, o.address, true);
-  p_add->add_flag("--edit", o.address.edit, "Edit the address in the gate's dialog as well");
-  p_add->add_flag("--update", o.party_update, "Change an existing party");
-  auto* p_list = party->add_subcommand("list", "List the parties");
-  auto* p_remove = party->add_subcommand("remove", "Remove a party");
-  p_remove->add_option("name", o.party, "Its name")->required();
-
-  auto* journal = app.add_subcommand("journal", "Documents sent and received, with their outcome");
-  journal->add_option("--party", o.party, "Only this party");
-  journal->add_option("--outcome", o.outcome, "Only this outcome")
-      ->check(CLI::IsMember({"queued", "delivered", "failed", "received", "rejected"}));
-  journal->add_option("-n,--limit", o.limit, "The newest N entries (0: all)")->capture_default_str();
-
-  auto* log = app.add_subcommand("log", "The gate's log lines");
-  log->add_option("-n,--limit", o.limit, "The newest N lines (0: all)");
-  log->add_flag("--errors", o.errors_only, "Only error reports");
-  log->add_option("--grep", o.contains, "Only lines holding this text");
-
-  auto* monitor = app.add_subcommand("monitor", "Open the gate's monitor window");
-  monitor->add_flag("--listen", o.open_monitor, "Listen for calls while it is open");
+  AddGlobalOptions(app, o.global);
+  TLeaves leaves;
+  AddDemo(app, o.demo, leaves);
+  AddTransfers(app, o, leaves);
+  AddSim(app, o.sim, leaves);
+  AddSettings(app, o, leaves);
+  AddAddresses(app, o, leaves);
+  AddReports(app, o, leaves);
 
   try {
     std::vector<const char*> argv;
@@ -128,47 +182,10 @@ int ParseOptions(const std::vector<std::string>& args, TOptions& o, std::ostream
     const int rc = app.exit(e, out, err);
     return rc == 0 ? 0 : 2;
   }
-  if (log->parsed() && log->count("--limit") == 0) o.limit = 100;
-
-  if (demo->parsed())
-    o.command = TCommand::Demo;
-  else if (send->parsed())
-    o.command = TCommand::Send;
-  else if (listen->parsed())
-    o.command = TCommand::Listen;
-  else if (sim->parsed())
-    o.command = TCommand::Sim;
-  else if (s_show->parsed())
-    o.command = TCommand::SettingsShow;
-  else if (s_edit->parsed())
-    o.command = TCommand::SettingsEdit;
-  else if (s_set->parsed())
-    o.command = TCommand::SettingsSet;
-  else if (a_show->parsed())
-    o.command = TCommand::AddressShow;
-  else if (a_edit->parsed())
-    o.command = TCommand::AddressEdit;
-  else if (a_set->parsed())
-    o.command = TCommand::AddressSet;
-  else if (p_add->parsed())
-    o.command = TCommand::PartyAdd;
-  else if (p_list->parsed())
-    o.command = TCommand::PartyList;
-  else if (p_remove->parsed())
-    o.command = TCommand::PartyRemove;
-  else if (journal->parsed())
-    o.command = TCommand::Journal;
-  else if (log->parsed())
-    o.command = TCommand::Log;
-  else if (monitor->parsed())
-    o.command = TCommand::Monitor;
-
-  if (s_set->parsed() && o.channels.empty() && o.remove_ports.empty() && !o.show_progress) {
-    err << "settings set: nothing to change; give --channel, --remove-port or --progress\n";
-    return 2;
-  }
-  if (p_add->parsed() && !o.party_update && !o.address.client_id) {
-    err << "party add: --client-id is required for a new party\n";
+  for (const TLeaf& leaf : leaves)
+    if (leaf.app->parsed()) o.command = leaf.command;
+  if (const std::string missing = MissingArguments(o); !missing.empty()) {
+    err << missing << "\n";
     return 2;
   }
   return -1;
