@@ -19,6 +19,7 @@
 #include "platform/forms/Controls.h"
 #include "platform/forms/Form.h"
 #include "store/MdmAddress.h"
+#include "ui/AddrControls.h"
 
 namespace kestrel::ui {
 
@@ -40,22 +41,13 @@ class TfmInAddr : public forms::TForm {
 
   forms::TGroupBox grbxAddr;
   forms::TEdit edSelfId;
-  forms::TMaskEdit medDataWaitTimeOut;
-  forms::TMaskEdit medStayOnLineTimeOut;
-  forms::TPanel pnlUseComPorts;
-  forms::TEdit edUseComPorts;
-  forms::TButton btnUseComPorts;
-  forms::TPanel pnlButtons;
-  forms::TButton btnOK;
-  forms::TButton btnCancel;
+  TAddrTailControls Tail;  // time-outs, ports, OK and Отмена
 
  protected:
   void FormShow() override;
   bool FormCloseQuery() override;
 
  private:
-  void ChoosePorts();
-
   std::string result_block_;
   std::int32_t result_size_ = 0;
 };

@@ -1,6 +1,5 @@
 #include "ui/mdm_oadr.h"
 
-#include <cstring>
 
 #include "gate/common/MdmTypes.h"
 #include "platform/Cp1251.h"
@@ -9,7 +8,6 @@
 #include "store/ParamListError.h"
 #include "ui/AddrViewText.h"
 #include "ui/DialogFields.h"
-#include "ui/mdm_aopt.h"
 #include "ui/mdm_phop.h"
 
 namespace kestrel::ui {
@@ -54,58 +52,30 @@ TfmOutAddr::TfmOutAddr()
       medDialTimeOut(grbxAddr, "medDialTimeOut", std::string("Время ожидания ответа после звонка"_cp)),
       medRestoreConnAfterBreakTimeOut(grbxAddr, "medRestoreConnAfterBreakTimeOut",
                                       std::string("Время повторной коннекции после обрыва"_cp)),
-      medDataWaitTimeOut(grbxAddr, "medDataWaitTimeOut",
-                         std::string("Таймаут ожидания очередных данных (чч:мм:сс)"_cp)),
-      medStayOnLineTimeOut(grbxAddr, "medStayOnLineTimeOut", std::string("Время удержания коннекции (чч:мм:сс)"_cp)),
-      pnlUseComPorts(grbxAddr, "pnlUseComPorts", TLayout::kRow, TAlign::kFill,
-                     std::string("Порты для посылки"_cp)),
-      edUseComPorts(pnlUseComPorts, "edUseComPorts"),
-      btnUseComPorts(pnlUseComPorts, "btnUseComPorts", "..."),
-      pnlButtons(*this, "pnlButtons", TLayout::kRow, TAlign::kEnd),
-      btnOK(pnlButtons, "btnOK", "OK", TModalResult::mrOk),
-      btnCancel(pnlButtons, "btnCancel", std::string("Отмена"_cp), TModalResult::mrCancel) {
+      Tail(*this, grbxAddr, std::string("Порты для посылки"_cp), Addr, [this] { ListsChanged = true; }) {
   SetCaption(std::string("Настройка адреса получателя"_cp));
   SetPosition(forms::TFormPosition::kMainFormCentre);
   cmbxDialType.SetItems({std::string(gate::DialTypeDisplay(0)), std::string(gate::DialTypeDisplay(1))});
   edPhoneNumbers.SetReadOnly(true);
-  edUseComPorts.SetReadOnly(true);
   edPhoneNumbers.SetSizeHint(30, 0);
   btnPhoneNumbers.SetSizeHint(3, 0);
-  btnUseComPorts.SetSizeHint(3, 0);
-  btnOK.SetDefault(true);
-  btnCancel.SetFocusOnClick(false);
   CheckIntegerOnExit(edIdCl);
   CheckPositiveIntegerOnExit(edRestoreConnTries);
-  for (forms::TMaskEdit* field : {&medRestoreConnTimeOut, &medDialTimeOut, &medRestoreConnAfterBreakTimeOut,
-                                  &medDataWaitTimeOut, &medStayOnLineTimeOut})
+  for (forms::TMaskEdit* field : {&medRestoreConnTimeOut, &medDialTimeOut, &medRestoreConnAfterBreakTimeOut})
     CheckTimeOnExit(*field);
   btnPhoneNumbers.OnClick = [this] { EditPhones(); };
-  btnUseComPorts.OnClick = [this] { ChoosePorts(); };
 }
 
 void TfmOutAddr::Init(const void* data, std::int32_t size, bool) {
-  Addr = store::DefaultAddress();
-  IsNewAddr = true;
+  const TRecordRead read = ReadAddressRecord(data, size, Addr);
+  IsNewAddr = read != TRecordRead::kRead;
   Phones.clear();
-  bool damaged = false;
   std::string section = store::EncodePhones({});  // an empty rest counts as a count of 0
-  if (size != 0) {
-    // The host never passes less than the record; should it, nothing past
-    // the block is read and the address starts anew.
-    if (data == nullptr || size < static_cast<std::int32_t>(kRecordSize)) {
-      damaged = true;
-    } else {
-      const auto* bytes = static_cast<const char*>(data);
-      std::memcpy(&Addr, bytes, kRecordSize);
-      IsNewAddr = false;
-      if (static_cast<std::size_t>(size) > kRecordSize)
-        section.assign(bytes + kRecordSize, static_cast<std::size_t>(size) - kRecordSize);
-    }
-  }
-  if (!damaged && !store::DecodePhones(section, Phones)) damaged = true;
-  if (damaged) {
+  if (read == TRecordRead::kRead && static_cast<std::size_t>(size) > kRecordSize)
+    section.assign(static_cast<const char*>(data) + kRecordSize, static_cast<std::size_t>(size) - kRecordSize);
+  if (read == TRecordRead::kDamaged || !store::DecodePhones(section, Phones)) {
     Phones.clear();
-    forms::ShowMessage(std::string("Неверные данные адреса, взятые из базы"_cp));
+    forms::ShowMessage(DamagedAddressText());
   }
   result_size_ = size;
   result_block_.clear();
@@ -120,9 +90,7 @@ void TfmOutAddr::FormShow() {
   medRestoreConnTimeOut.SetText(TimeSpanText(Addr.RestoreConnTimeOut));
   medDialTimeOut.SetText(TimeSpanText(Addr.DialTimeOut));
   medRestoreConnAfterBreakTimeOut.SetText(TimeSpanText(Addr.RestoreConnAfterBreakTimeOut));
-  medDataWaitTimeOut.SetText(TimeSpanText(Addr.DataWaitTimeOut));
-  medStayOnLineTimeOut.SetText(TimeSpanText(Addr.StayOnLineTimeOut));
-  edUseComPorts.SetText(PortsViewText(Addr.UseComPorts, true));
+  Tail.Show();
 }
 
 void TfmOutAddr::EditPhones() {
@@ -134,15 +102,6 @@ void TfmOutAddr::EditPhones() {
   ListsChanged = true;
 }
 
-void TfmOutAddr::ChoosePorts() {
-  TfmMdmAopt chooser(this);
-  chooser.Ports = PortFlagsOf(Addr.UseComPorts);
-  if (chooser.ShowModal() != TModalResult::mrOk) return;
-  StorePortFlags(chooser.Ports, Addr.UseComPorts);
-  edUseComPorts.SetText(PortsViewText(Addr.UseComPorts, true));
-  ListsChanged = true;
-}
-
 bool TfmOutAddr::Unchanged() const {
   return !IsNewAddr && !ListsChanged && edIdCl.Text() == std::to_string(Addr.IdCl) &&
          cmbxDialType.ItemIndex() == DialTypeItem(Addr.DialPhoneType) &&
@@ -150,8 +109,7 @@ bool TfmOutAddr::Unchanged() const {
          medRestoreConnTimeOut.Text() == TimeSpanText(Addr.RestoreConnTimeOut) &&
          medDialTimeOut.Text() == TimeSpanText(Addr.DialTimeOut) &&
          medRestoreConnAfterBreakTimeOut.Text() == TimeSpanText(Addr.RestoreConnAfterBreakTimeOut) &&
-         medDataWaitTimeOut.Text() == TimeSpanText(Addr.DataWaitTimeOut) &&
-         medStayOnLineTimeOut.Text() == TimeSpanText(Addr.StayOnLineTimeOut);
+         Tail.TimesUnchanged();
 }
 
 void TfmOutAddr::StoreFields() {
@@ -165,8 +123,7 @@ void TfmOutAddr::StoreFields() {
   Addr.RestoreConnTimeOut = TimeSpanOfText(medRestoreConnTimeOut.Text());
   Addr.DialTimeOut = TimeSpanOfText(medDialTimeOut.Text());
   Addr.RestoreConnAfterBreakTimeOut = TimeSpanOfText(medRestoreConnAfterBreakTimeOut.Text());
-  Addr.DataWaitTimeOut = TimeSpanOfText(medDataWaitTimeOut.Text());
-  Addr.StayOnLineTimeOut = TimeSpanOfText(medStayOnLineTimeOut.Text());
+  Tail.StoreTimes();
 }
 
 bool TfmOutAddr::FormCloseQuery() {
@@ -186,10 +143,9 @@ bool TfmOutAddr::FormCloseQuery() {
     }
   }
   if (ModalResult() == TModalResult::mrOk && !check_failed) {
-    std::string block(kRecordSize, '\0');
-    std::memcpy(block.data(), &Addr, kRecordSize);
+    std::string block;
     try {
-      block += store::EncodePhones(Phones);
+      block = AddressBlock(Addr, store::EncodePhones(Phones));
     } catch (const store::EParamListError& e) {
       // Only numbers the phone dialog accepted get here; kept as a guard.
       forms::MessageBox(forms::TMsgKind::kError, e.what());

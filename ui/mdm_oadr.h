@@ -25,6 +25,7 @@
 #include "platform/forms/Controls.h"
 #include "platform/forms/Form.h"
 #include "store/MdmAddress.h"
+#include "ui/AddrControls.h"
 
 namespace kestrel::ui {
 
@@ -53,14 +54,7 @@ class TfmOutAddr : public forms::TForm {
   forms::TMaskEdit medRestoreConnTimeOut;
   forms::TMaskEdit medDialTimeOut;
   forms::TMaskEdit medRestoreConnAfterBreakTimeOut;
-  forms::TMaskEdit medDataWaitTimeOut;
-  forms::TMaskEdit medStayOnLineTimeOut;
-  forms::TPanel pnlUseComPorts;
-  forms::TEdit edUseComPorts;
-  forms::TButton btnUseComPorts;
-  forms::TPanel pnlButtons;
-  forms::TButton btnOK;
-  forms::TButton btnCancel;
+  TAddrTailControls Tail;  // time-outs, ports, OK and Отмена
 
  protected:
   void FormShow() override;
@@ -68,7 +62,6 @@ class TfmOutAddr : public forms::TForm {
 
  private:
   void EditPhones();
-  void ChoosePorts();
   bool Unchanged() const;
   // Converts every field into Addr in order; throws at the first that fails.
   void StoreFields();
