@@ -1,3 +1,18 @@
+# The system the platform layer's backend files are chosen for:
+# <unit>_posix.cpp or <unit>_win32.cpp.
+if(WIN32)
+  set(KESTREL_OS win32)
+else()
+  set(KESTREL_OS posix)
+endif()
+
+# Windows programs and libraries carry the compiler's own runtime (C++,
+# threads) inside them, so that a Windows gate needs no DLL but the system's
+# and its core's.
+if(WIN32)
+  add_link_options(-static)
+endif()
+
 # Compiler options shared by every target of the project.
 add_library(kestrel_options INTERFACE)
 target_compile_options(kestrel_options INTERFACE -Wall -Wextra)
