@@ -3,7 +3,8 @@
 //
 // An exchanger is used by one exchange thread at a time. The framework owns
 // it from the moment it is handed to a protocol and destroys it after the
-// protocol has called DisConnect.
+// protocol has called DisConnect. No slot throws: a failure is told by the
+// result (false, an empty packet), as the framework's sessions expect.
 #pragma once
 
 #include <cstdint>

@@ -13,6 +13,7 @@
 #include "host/HostObject.h"
 #include "host/ProcessList.h"
 #include "platform/Cp1251.h"
+#include "platform/ScopeExit.h"
 #include "session/MdmExch.h"
 #include "session/MdmList.h"
 #include "store/MdmAddrList.h"
@@ -173,15 +174,14 @@ std::vector<std::string> TMdmGateManager::MonitorLogLines(std::size_t max) const
 bool TMdmGateManager::StopGate(bool stop_mode) {
   GateLog(1, "TMGM[].StopGate:(Начало функции)"_cp, Fmt("vStopMode: %s", BoolToText(stop_mode)));
   bool result = false;
-  try {
+  {
+    // The pool goes even when ending the processes throws.
+    const platform::TScopeExit drop([this] {
+      initialized_ = false;
+      DropPool();
+    });
     result = host::TGateManager::StopGate(stop_mode);
-  } catch (...) {
-    initialized_ = false;
-    DropPool();
-    throw;
   }
-  initialized_ = false;
-  DropPool();
   GateLog(1, "TMGM[].StopGate:(Конец функции)"_cp, Fmt("Return: %s", BoolToText(result)));
   return result;
 }
