@@ -65,6 +65,7 @@ class TMdmListener : public host::TListener {
  private:
   std::string Id() const;
   // Gives channel `index` back from the sending role on another thread.
+  // Throws what making and starting that thread throws.
   void ReclaimChannel(std::int32_t index);
   void JoinReclaims();
 

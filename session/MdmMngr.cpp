@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string_view>
 #include <memory>
+#include <stdexcept>
 
 #include "gate/common/Format.h"
 #include "gate/common/GateLog.h"
@@ -102,6 +103,12 @@ void TMdmGateManager::DropPool() {
     configured_.clear();
   }
   delete pool;
+}
+
+pool::TMdmPoolManager& TMdmGateManager::ExistingPool() const {
+  pool::TMdmPoolManager* pool = Pool();
+  if (pool == nullptr) throw std::runtime_error("Gate manager has no channel pool");
+  return *pool;
 }
 
 std::int32_t TMdmGateManager::PoolIndexOf(const void* channel) const {

@@ -116,6 +116,10 @@ class TMdmGateManager : public host::TGateManager, public host::TMonitorSource {
   bool Initialized() const { return initialized_.load(); }
   // The pool, or null before the first InitGate and after StopGate.
   pool::TMdmPoolManager* Pool() const { return pool_.load(std::memory_order_acquire); }
+  // The pool for an exchanger's or listener's operation; without one it
+  // throws std::runtime_error("Gate manager has no channel pool"), which the
+  // operation logs as its error.
+  pool::TMdmPoolManager& ExistingPool() const;
   // The index of `channel` in the pool, or -1. Thread-safe.
   std::int32_t PoolIndexOf(const void* channel) const;
 
