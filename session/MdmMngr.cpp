@@ -83,9 +83,9 @@ TMdmGateManager::~TMdmGateManager() {
   // The framework's own destructor would end the processes only after the
   // pool is gone, while their exchangers and listeners still use it.
   try {
-    host::TGateManager::StopGate(true);
+    (void)host::TGateManager::StopGate(true);  // the framework's stop answers true
   } catch (...) {
-    // Ending the processes raised; the pool goes all the same.
+    // A destructor goes on: ending the processes raised, the pool goes all the same.
   }
   initialized_ = false;
   DropPool();
@@ -132,7 +132,9 @@ bool TMdmGateManager::InitGate(std::int16_t gate_code) {
     try {
       initialized_ = Pool()->Init(block, size);
     } catch (...) {
-      NoteConfiguredChannels();  // the records before the bad one were applied
+      // Rethrown: the records before the bad one were applied, and noting
+      // them allocates, which a scope guard's destructor must not.
+      NoteConfiguredChannels();
       throw;
     }
   }
