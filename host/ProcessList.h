@@ -59,10 +59,10 @@ class TListOfProcess {
   // Asks a transmit process to end and reports its queued packets failed; the
   // one in flight is settled by the process, which the reaper frees once it
   // has ended. False for an unknown handle.
-  bool StopTransmit(KHandle process);
+  [[nodiscard]] bool StopTransmit(KHandle process);
   // Destroys a listener (which releases its channels). The sessions it
   // started run on. False for an unknown handle.
-  bool StopListen(KHandle process);
+  [[nodiscard]] bool StopListen(KHandle process);
   // Ends every process and listener, joins every thread and frees them; new
   // sessions started meanwhile are ended too. Sets the manager's GateStopping
   // for the time it runs. Returns once no thread of the list runs.

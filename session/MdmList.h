@@ -46,7 +46,7 @@ class TMdmListener : public host::TListener {
   // Puts the allowed channels into the listening role; false (logged) when
   // the listener is not initialised or no channel accepted. Blocks while the
   // modems are armed.
-  bool Listen() override;
+  [[nodiscard]] bool Listen() override;
 
   // A channel answered a call and is connected (called by the channel).
   // Builds an exchanger bound to channel `index`, a server protocol and its
