@@ -76,6 +76,7 @@ std::string StartListenDetails(const void* self_addr, std::int32_t self_addr_siz
                  Ms(rec.StayOnLineTimeOut), std::int32_t{rec.IdCl}, self_id_cl, gate_code, online_level);
     }
   } catch (...) {
+    // The plain form below tells at least what was passed.
   }
   return Fallback("SelfAddrPtr = $%s; SelfAddrSize = %d; SelfIdCl = %d; GateCode = %d; OnLineLevel = %d", self_addr,
                   self_addr_size, self_id_cl, gate_code, online_level);
@@ -86,6 +87,7 @@ std::string SendToGateDetails(const void* data, std::int32_t data_size, const TR
     if (ref != nullptr)
       return Fmt("DataSize = %d; %s; TransProcPtr = $%s", data_size, RefPackToText(*ref), host::Hex8(process));
   } catch (...) {
+    // The plain form below tells at least what was passed.
   }
   return Fmt("DataPtr = $%s; DataSize = %d; RefPackPtr = $%s; TransProcPtr = $%s", PointerText(data), data_size,
              PointerText(ref), host::Hex8(process));

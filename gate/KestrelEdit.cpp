@@ -12,8 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "gate/common/Format.h"
-#include "gate/common/GateLog.h"
+#include "gate/common/Boundary.h"
 #include "gate/common/MdmError.h"
 #include "gate/ModuleState.h"
 #include "gate/MonitorForm.h"
@@ -35,16 +34,6 @@ constexpr std::string_view kEditGateSettingError = "MDMGATE.EditGateSetting:(О�
 constexpr std::string_view kGetGateSettingError = "MDMGATE.GetGateSetting:(Ошибка %s:(%s))"_cp;
 constexpr std::string_view kAdjustmentGateError = "MDMGATE.AdjustmentGate:(Ошибка %s:(%s))"_cp;
 
-// The error line of an export, made inside its catch block.
-void LogError(std::string_view format) noexcept {
-  try {
-    const kestrel::gate::TExceptionInfo info = kestrel::gate::CurrentExceptionInfo();
-    kestrel::gate::GateLogError(1, kestrel::gate::Fmt(format, info.ClassName, info.Message));
-  } catch (...) {
-    // Only the line is lost; the export still answers.
-  }
-}
-
 // Runs `body` on the module's manager; 0 without one, 0 and an error line
 // when it throws.
 template <typename R, typename Body>
@@ -54,7 +43,7 @@ R OnManager(std::string_view error_format, Body body) noexcept {
   try {
     return body(*manager);
   } catch (...) {
-    LogError(error_format);
+    kestrel::gate::LogBoundaryError({error_format});
     return R{};
   }
 }

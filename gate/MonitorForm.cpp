@@ -8,6 +8,8 @@
 #include <string_view>
 
 #include "gate/ModuleState.h"
+#include "gate/common/Boundary.h"
+#include "gate/common/MdmError.h"
 #include "platform/Cp1251.h"
 #include "platform/MainThread.h"
 #include "session/MdmMngr.h"
@@ -59,24 +61,18 @@ void OnMainThread(void (*body)()) {
   if (thread.Failure()) std::rethrow_exception(thread.Failure());
 }
 
+// Tells the core what the exception being handled was; call it only inside
+// a catch block. A report that cannot be made is lost.
 void Report(std::string_view what) noexcept {
-  try {
-    std::string message(what);
-    try {
-      throw;
-    } catch (const std::exception& e) {
-      message += e.what();
-    } catch (...) {
-      message += "unknown error";
-    }
+  LogStep([&] {
+    const std::string message = std::string(what) + CurrentExceptionInfo().Message;
     if (session::TMdmGateManager* manager = MdmGateManager()) manager->OnLineGateInfo(1, message, nullptr, true, false);
-  } catch (...) {
-    // Nothing is left to report with.
-  }
+  });
 }
 
 // Hands `body` to the main thread and waits; what it threw is kept for the
-// thread that started this one.
+// thread that started this one (the hand-over thread's body: nothing may
+// escape it unseen).
 void HandOver(void (*body)(), std::exception_ptr& failure) {
   try {
     if (!platform::RunOnMainThread(body, kMonitorHandOverMs))

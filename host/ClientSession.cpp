@@ -107,13 +107,7 @@ bool TClientSession::Establish(bool after_break) {
 }
 
 bool TClientSession::TryConnect() {
-  bool ok = false;
-  try {
-    ok = exchanger_.Connect();
-  } catch (...) {
-    ok = false;
-  }
-  if (!ok) return false;
+  if (!exchanger_.Connect()) return false;
   connected_ = true;
   protocol_.connections_.fetch_add(1);
   seq_ = 0;
@@ -237,12 +231,7 @@ TClientSession::TOutcome TClientSession::SendCurrent() {
 }
 
 TClientSession::TIdle TClientSession::StayOnLine() {
-  std::uint32_t stay_ms = 0;
-  try {
-    stay_ms = DayFractionToMs(exchanger_.GetStayOnLineTimeOut());
-  } catch (...) {
-    stay_ms = 0;
-  }
+  const std::uint32_t stay_ms = DayFractionToMs(exchanger_.GetStayOnLineTimeOut());
   const std::uint32_t start = GetTickCount();
   for (;;) {
     const std::uint32_t now = GetTickCount();
@@ -271,10 +260,7 @@ void TClientSession::Goodbye() {
 void TClientSession::Disconnect() {
   if (!connected_) return;
   connected_ = false;
-  try {
-    (void)exchanger_.DisConnect();
-  } catch (...) {
-  }
+  (void)exchanger_.DisConnect();  // a failure is the gate's to log; the line is ours no more
   Log("DisConnect:(Disconnected)", "Delivered: " + std::to_string(delivered_));
 }
 

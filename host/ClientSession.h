@@ -35,9 +35,9 @@ class TClientSession {
   enum class TIdle { Packet, Timeout, Broken, Stop };
 
   // Connects (one try, or the restore schedule after a break) and greets.
-  bool Establish(bool after_break);
-  bool TryConnect();
-  bool Greet();
+  [[nodiscard]] bool Establish(bool after_break);
+  [[nodiscard]] bool TryConnect();
+  [[nodiscard]] bool Greet();
   // Sends packets while the line holds; returns when it is given up or a stop
   // was requested, disconnected in every case.
   void Serve();

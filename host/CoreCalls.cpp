@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
 
 #include "heron.h"
 #include "host/GateManager.h"
@@ -40,7 +41,9 @@ void ReportPacketFailed(TGateManager& manager, const TRefPack& ref, std::string_
   try {
     FrameworkLog(manager, "TProtocol.PacketFailed:(" + RefText(ref) + ")",
                  std::string(why) + (taken ? "" : "; RecvFromGate: FALSE"));
-  } catch (...) {
+  } catch (const std::bad_alloc&) {
+    // FrameworkLog never throws; only composing its texts can. The core has
+    // the failure already, only the line is lost.
   }
 }
 
@@ -56,7 +59,9 @@ TProgress::TProgress(TGateManager& manager, KHandle process, std::int32_t direct
   try {
     show_ = manager.GetToShowProgress();
     if (show_) caption_ = manager.GetProgressCaption();
-  } catch (...) {
+  } catch (const std::bad_alloc&) {
+    // The caption is a copy of a text the core gives; without it the
+    // transfer runs on unseen.
     show_ = false;
   }
 }

@@ -31,7 +31,7 @@ void ReportPacketFailed(TGateManager& manager, const TRefPack& ref, std::string_
 void ConfirmPacketDelivered(KHandle process, const TRefPack& ref);
 
 // Hands a received packet to the core; its answer.
-bool DeliverPacket(std::int32_t sender_id_cl, const TRefPack& ref, std::string_view data);
+[[nodiscard]] bool DeliverPacket(std::int32_t sender_id_cl, const TRefPack& ref, std::string_view data);
 
 // Progress of the process's current packet, when the gate asks for it to be
 // shown (GetToShowProgress), with the gate's caption.

@@ -23,7 +23,7 @@ class TSettList {
   TSettList& operator=(const TSettList&) = delete;
 
   // Slot 0: fills ParamList from a settings block. Size <= 0 is an empty block.
-  virtual bool BlobToParamList(const void* data, std::int32_t size) = 0;
+  [[nodiscard]] virtual bool BlobToParamList(const void* data, std::int32_t size) = 0;
   // Slot 1: builds BLOB/BLOBSize from a list of items.
   virtual void ParamListToBlob(const TParamList* list) = 0;
 
@@ -49,7 +49,7 @@ class TAddrList {
   TAddrList& operator=(const TAddrList&) = delete;
 
   // Slot 0: fills ParamList from an address block. Size <= 0 is an empty block.
-  virtual bool BlobToParamList(const void* data, std::int32_t size) = 0;
+  [[nodiscard]] virtual bool BlobToParamList(const void* data, std::int32_t size) = 0;
   // Slot 1: a text of the list for the host's own use.
   virtual std::string AddrListText(std::int32_t arg) = 0;
   // Slot 2: builds BLOB/BLOBSize from a list of items.

@@ -5,28 +5,26 @@
 #include "host/GateManager.h"
 #include "host/HostError.h"
 #include "host/Protocol.h"
+#include "platform/ScopeExit.h"
 
 namespace kestrel::host {
 
 TExchangeThread::TExchangeThread(TProtocol* protocol, TGateManager* manager, std::int32_t /*mode*/)
     : protocol_(protocol), manager_(manager) {
   if (protocol_ == nullptr) throw EHostError("Exchange thread without a protocol");
-  try {
-    if (manager_ == nullptr || manager_->ProcessList == nullptr)
-      throw EHostError("Exchange thread without a gate manager and its process list");
-    // Entered in the list and started under the list's lock, so that a
-    // concurrent StopGate sees the process and finds its thread running.
-    manager_->ProcessList->Launch(this);
-  } catch (...) {
-    // The session never ran, but its exchanger may hold a channel (the gate's
-    // listener binds one before it gets here): hand it back before the
-    // protocol and exchanger go.
-    try {
-      if (protocol_->Exchanger != nullptr) (void)protocol_->Exchanger->DisConnect();
-    } catch (...) {
-    }
-    throw;
-  }
+  // Should the session never run, its exchanger may still hold a channel (the
+  // gate's listener binds one before it gets here): it is handed back before
+  // the protocol and exchanger go. DisConnect reports its failures by its
+  // result and never throws.
+  platform::TScopeExit disconnect([this] {
+    if (protocol_->Exchanger != nullptr) (void)protocol_->Exchanger->DisConnect();
+  });
+  if (manager_ == nullptr || manager_->ProcessList == nullptr)
+    throw EHostError("Exchange thread without a gate manager and its process list");
+  // Entered in the list and started under the list's lock, so that a
+  // concurrent StopGate sees the process and finds its thread running.
+  manager_->ProcessList->Launch(this);
+  disconnect.Dismiss();
 }
 
 TExchangeThread::~TExchangeThread() {

@@ -18,7 +18,7 @@ class TListener : public THostObject {
   TListener(TGateManager* manager, const void* self_addr, std::int32_t self_addr_size);
   ~TListener() override;
 
-  virtual bool Listen() = 0;  // slot 0
+  [[nodiscard]] virtual bool Listen() = 0;  // slot 0
 
   TGateManager* const Manager;
   const std::int32_t SelfAddrSize;

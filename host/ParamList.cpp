@@ -4,6 +4,8 @@
 #include <limits>
 #include <stdexcept>
 
+#include "platform/ScopeExit.h"
+
 namespace kestrel::host {
 namespace {
 
@@ -28,18 +30,17 @@ TParamListItem* MakeItem(std::string_view name, std::int32_t type, std::intptr_t
   if (size < 0) throw std::invalid_argument("Parameter size is negative");
   if (size > 0 && data == nullptr) throw std::invalid_argument("Parameter value is missing");
   auto* item = new TParamListItem{nullptr, type, scalar, size};
-  try {
-    item->Name = CopyName(name);
-    if (size > 0) {
-      auto* bytes = new std::uint8_t[static_cast<std::size_t>(size)];
-      std::memcpy(bytes, data, static_cast<std::size_t>(size));
-      item->Value = reinterpret_cast<std::intptr_t>(bytes);
-    }
-  } catch (...) {
+  platform::TScopeExit free_item([item] {
     delete[] item->Name;
     delete item;
-    throw;
+  });
+  item->Name = CopyName(name);
+  if (size > 0) {
+    auto* bytes = new std::uint8_t[static_cast<std::size_t>(size)];
+    std::memcpy(bytes, data, static_cast<std::size_t>(size));
+    item->Value = reinterpret_cast<std::intptr_t>(bytes);
   }
+  free_item.Dismiss();
   return item;
 }
 

@@ -9,6 +9,8 @@
 #include "host/HostObject.h"
 #include "host/Listener.h"
 #include "host/Protocol.h"
+#include "platform/Check.h"
+#include "platform/ScopeExit.h"
 #include "platform/ThreadId.h"
 
 namespace kestrel::host {
@@ -20,7 +22,10 @@ TReceiveHistory::TLimits LimitsOf(const TProtocolTuning& t) {
 
 }  // namespace
 
-TListOfProcess::TListOfProcess(TGateManager* manager) : manager_(manager) { history_.SetLimits(LimitsOf(tuning_)); }
+TListOfProcess::TListOfProcess(TGateManager* manager) : manager_(manager) {
+  KESTREL_CHECK(manager_ != nullptr, "a process list belongs to its gate manager");
+  history_.SetLimits(LimitsOf(tuning_));
+}
 
 TListOfProcess::~TListOfProcess() {
   StopAll();
@@ -41,19 +46,18 @@ TListOfProcess::TEntry* TListOfProcess::Find(KHandle handle) {
 }
 
 void TListOfProcess::Launch(TExchangeThread* thread) {
+  KESTREL_CHECK(thread != nullptr, "only a thread's own constructor launches it");
   std::lock_guard lock(mutex_);
   TEntry entry;
   entry.Handle = NewIdentity();
   entry.Kind = TKindOfProcess::Exchange;
   thread->handle_ = entry.Handle;
   entries_.push_back(std::move(entry));
-  try {
-    thread->Resume();
-  } catch (...) {
-    entries_.pop_back();
-    throw;
-  }
-  // Owned from here on; a failure above leaves the thread to its creator.
+  // A thread that does not start leaves no entry; the thread stays its creator's.
+  platform::TScopeExit withdraw([this] { entries_.pop_back(); });
+  thread->Resume();
+  withdraw.Dismiss();
+  // Owned from here on.
   entries_.back().Thread.reset(thread);
 }
 
@@ -63,7 +67,7 @@ KHandle TListOfProcess::AddProcess(TExchangeThread* thread, TKindOfProcess kind)
   for (TEntry& e : entries_) {
     if (e.Thread.get() == thread && thread != nullptr) {
       e.Kind = kind;
-      e.Registered = true;
+      if (e.Stage == TStage::Launched) e.Stage = TStage::Named;
       return e.Handle;
     }
   }
@@ -76,7 +80,7 @@ KHandle TListOfProcess::AddListener(std::unique_ptr<TListener> listener) {
   TEntry entry;
   entry.Handle = NewIdentity();
   entry.Kind = TKindOfProcess::Listen;
-  entry.Registered = true;
+  entry.Stage = TStage::Named;
   entry.Listener = std::move(listener);
   entries_.push_back(std::move(entry));
   return entries_.back().Handle;
@@ -86,7 +90,7 @@ void TListOfProcess::Enqueue(KHandle process, TOutPacket&& packet) {
   Reap();
   std::lock_guard lock(mutex_);
   TEntry* e = Find(process);
-  if (e == nullptr || e->Retiring)
+  if (e == nullptr || e->Stage == TStage::Retiring)
     throw EHostError("Transmit process $" + Hex8(process) + " does not exist");
   if (e->Kind != TKindOfProcess::Transmit || !e->Thread)
     throw EHostError("Process $" + Hex8(process) + " is not a transmit process");
@@ -100,8 +104,9 @@ bool TListOfProcess::StopTransmit(KHandle process) {
   {
     std::lock_guard lock(mutex_);
     TEntry* e = Find(process);
-    if (e == nullptr || e->Retiring || e->Kind != TKindOfProcess::Transmit || !e->Thread) return false;
-    e->Retiring = true;
+    if (e == nullptr || e->Stage == TStage::Retiring || e->Kind != TKindOfProcess::Transmit || !e->Thread)
+      return false;
+    e->Stage = TStage::Retiring;
     queued = e->Thread->Stop();
   }
   for (const TOutPacket& p : queued) ReportPacketFailed(*manager_, p.Ref, "process stopped");
@@ -130,8 +135,9 @@ void TListOfProcess::Reap() {
   {
     std::lock_guard lock(mutex_);
     const std::uint32_t self = platform::CurrentThreadId();
-    auto finished = [self](const TEntry& e) {
-      return e.Thread && e.Registered && !e.Joining && e.Thread->Finished() && e.Thread->ThreadId() != self;
+    auto finished = [this, self](const TEntry& e) {
+      return e.Thread && e.Stage != TStage::Launched && !BeingJoined(e.Thread.get()) && e.Thread->Finished() &&
+             e.Thread->ThreadId() != self;
     };
     for (auto it = entries_.begin(); it != entries_.end();) {
       if (finished(*it)) {
@@ -146,8 +152,13 @@ void TListOfProcess::Reap() {
 }
 
 bool TListOfProcess::Settled() const {
-  return std::all_of(entries_.begin(), entries_.end(),
-                     [](const TEntry& e) { return e.Thread && !e.Registered && e.Thread->Finished(); });
+  return std::all_of(entries_.begin(), entries_.end(), [](const TEntry& e) {
+    return e.Thread && e.Stage == TStage::Launched && e.Thread->Finished();
+  });
+}
+
+bool TListOfProcess::BeingJoined(const TExchangeThread* thread) const {
+  return std::find(joining_.begin(), joining_.end(), thread) != joining_.end();
 }
 
 void TListOfProcess::StopAll() {
@@ -165,11 +176,11 @@ void TListOfProcess::StopAll() {
           std::vector<TOutPacket> left = it->Thread->Stop();
           std::move(left.begin(), left.end(), std::back_inserter(queued));
         }
-        if (it->Thread && !it->Registered) {
+        if (it->Thread && it->Stage == TStage::Launched) {
           // Its creator is between the constructor and AddProcess and still
           // holds the pointer: join it, but leave the object in the list.
           if (!it->Thread->Finished()) {
-            it->Joining = true;
+            joining_.push_back(it->Thread.get());
             unnamed.push_back(it->Thread.get());
           }
           ++it;
@@ -186,7 +197,7 @@ void TListOfProcess::StopAll() {
     for (TExchangeThread* t : unnamed) t->WaitFor();
     if (!unnamed.empty()) {
       std::lock_guard lock(mutex_);
-      for (TEntry& e : entries_) e.Joining = false;
+      joining_.clear();
     }
   }
   manager_->GateStopping.store(false);

@@ -59,10 +59,10 @@ class TListOfProcess {
   // Asks a transmit process to end and reports its queued packets failed; the
   // one in flight is settled by the process, which the reaper frees once it
   // has ended. False for an unknown handle.
-  bool StopTransmit(KHandle process);
+  [[nodiscard]] bool StopTransmit(KHandle process);
   // Destroys a listener (which releases its channels). The sessions it
   // started run on. False for an unknown handle.
-  bool StopListen(KHandle process);
+  [[nodiscard]] bool StopListen(KHandle process);
   // Ends every process and listener, joins every thread and frees them; new
   // sessions started meanwhile are ended too. Sets the manager's GateStopping
   // for the time it runs. Returns once no thread of the list runs.
@@ -81,23 +81,32 @@ class TListOfProcess {
   void SetGateCode(std::int16_t code);
 
  private:
+  // Where an entry is in its life: Launched -> Named (-> Retiring) -> freed.
+  enum class TStage : std::uint8_t {
+    Launched,  // its thread's constructor entered it; until AddProcess names
+               // it, its creator holds the pointer and the entry stays
+    Named,     // AddProcess named it (or the framework made it): the list alone owns it
+    Retiring,  // a named transmit process asked to stop: its handle is no longer valid
+  };
   struct TEntry {
     KHandle Handle = 0;
     TKindOfProcess Kind{};
-    bool Registered = false;  // AddProcess named it (or the framework made it)
-    bool Retiring = false;    // asked to stop; the handle is no longer valid
-    bool Joining = false;     // StopAll waits for it outside the lock
+    TStage Stage = TStage::Launched;
     std::unique_ptr<TExchangeThread> Thread;
     std::unique_ptr<TListener> Listener;
   };
 
   TEntry* Find(KHandle handle);
   bool Settled() const;  // with mutex_ held: only joined, unnamed threads are left
+  // With mutex_ held: StopAll is waiting for `thread` outside the lock, so
+  // the reaper must not free it.
+  bool BeingJoined(const TExchangeThread* thread) const;
 
   TGateManager* manager_;
   mutable std::mutex mutex_;
   std::mutex stop_mutex_;  // one StopAll at a time
   std::vector<TEntry> entries_;
+  std::vector<const TExchangeThread*> joining_;  // see BeingJoined
   TProtocolTuning tuning_;
   std::int16_t gate_code_ = 0;
   TReceiveHistory history_;

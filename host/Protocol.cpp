@@ -4,6 +4,7 @@
 #include "host/CoreCalls.h"
 #include "host/Exchanger.h"
 #include "host/ServerSession.h"
+#include "platform/Check.h"
 
 namespace kestrel::host {
 
@@ -23,7 +24,7 @@ void TProtocol::InitServer(std::int32_t mode, double restore_timeout, std::int32
 void TProtocol::InitClient(std::int32_t self_id_cl) { self_id_cl_ = self_id_cl; }
 
 void TProtocol::Run(KHandle process) {
-  if (manager_ == nullptr || Exchanger == nullptr) return;
+  KESTREL_CHECK(manager_ != nullptr && Exchanger != nullptr, "a protocol runs only with its manager and exchanger");
   try {
     if (who_ == TWhoIsIt::Client) {
       TClientSession(*this, process).Run();

@@ -75,7 +75,8 @@ class TProtocol : public THostObject {
 
   // Runs the session on the calling thread until it ends (client: until a stop
   // is requested; server: until the call ends). `process` is the handle
-  // reported with progress and delivery confirmations. Never throws.
+  // reported with progress and delivery confirmations. Never throws. The
+  // manager and the Exchanger must be set (a check stops the process).
   void Run(KHandle process);
 
   // How the last session went, for the logs and tests.

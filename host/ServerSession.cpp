@@ -56,10 +56,7 @@ void TServerSession::Run() {
     junk = 0;
     if (!Handle(msg)) break;
   }
-  try {
-    (void)exchanger_.DisConnect();
-  } catch (...) {
-  }
+  (void)exchanger_.DisConnect();  // a failure is the gate's to log; the session ends all the same
   Log("Serve:(Session ended)", end_reason_ + "; Sender: " + std::to_string(sender_) +
                                    "; Delivered: " + std::to_string(delivered_) +
                                    "; Repeats: " + std::to_string(repeats_));

@@ -33,8 +33,8 @@ class TServerSession {
 
  private:
   // Handles one message; false ends the session with `end_reason_` set.
-  bool Handle(const TMessage& msg);
-  bool OnData(const TMessage& msg);
+  [[nodiscard]] bool Handle(const TMessage& msg);
+  [[nodiscard]] bool OnData(const TMessage& msg);
   bool Stopping() const;
   void Log(const std::string& what, const std::string& details = {});
 

@@ -4,22 +4,10 @@
 
 namespace kestrel::host {
 
-bool TWire::Send(const TMessage& msg) {
-  try {
-    return exchanger_.Send(EncodeMessage(msg));
-  } catch (...) {
-    // The gate's exchanger catches its own failures; one that does not is
-    // still only a broken connection to us.
-    return false;
-  }
-}
+bool TWire::Send(const TMessage& msg) { return exchanger_.Send(EncodeMessage(msg)); }
 
 TWire::TRecv TWire::Receive(TMessage& out) {
-  try {
-    buffer_ = exchanger_.Receive();
-  } catch (...) {
-    buffer_.clear();
-  }
+  buffer_ = exchanger_.Receive();
   if (buffer_.empty()) return TRecv::Broken;
   if (auto msg = DecodeMessage(buffer_)) {
     out = *msg;

@@ -20,7 +20,7 @@ class TWire {
   explicit TWire(TExchanger& exchanger) : exchanger_(exchanger) {}
 
   // Sends one message; false when the connection broke.
-  bool Send(const TMessage& msg);
+  [[nodiscard]] bool Send(const TMessage& msg);
 
   enum class TRecv { Message, Junk, Broken };
   // The next frame: a message (into `out`; its Payload views a buffer that

@@ -3,7 +3,6 @@
 // "Incoming calls" tells why the work is split so).
 #include "gate/common/Format.h"
 #include "gate/common/GateLog.h"
-#include "gate/common/ScopeExit.h"
 #include "modem/MdmMain.h"
 
 namespace kestrel::modem {
@@ -52,8 +51,7 @@ void TMdmDriver::AnswerRing() {
     rings_handled_ = rings_noticed_.load();
     return;
   }
-  PausePolling();
-  const gate::TScopeExit resume([this] { ContinuePolling(); });
+  const serial::TPollPause pause(*this);
   // With the poll paused nothing is counted until the answer ends: every ring
   // counted so far belongs to this call.
   rings_handled_ = rings_noticed_.load();

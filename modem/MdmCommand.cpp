@@ -11,6 +11,7 @@
 #include "modem/MdmMain.h"
 #include "platform/Cp1251.h"
 #include "platform/Port.h"
+#include "platform/ScopeExit.h"
 #include "platform/Tick.h"
 
 namespace kestrel::modem {
@@ -124,11 +125,7 @@ bool TMdmDriver::ReadAnswer(std::string& resp, std::string& err, std::uint32_t t
     err = "Not connected";
     return false;
   }
-  PausePolling();
-  struct Resume {
-    TMdmDriver* d;
-    ~Resume() { d->ContinuePolling(); }
-  } resume{this};
+  const serial::TPollPause pause(*this);
 
   std::uint32_t t0 = platform::GetTickCount();
   while (!AnswerComplete(resp)) {
@@ -171,11 +168,7 @@ bool TMdmDriver::SendCmd(const std::string& cmd, gate::TRespSet accept, std::uin
     err = "No connection to COM-port";
     return false;
   }
-  PausePolling();
-  struct Resume {
-    TMdmDriver* d;
-    ~Resume() { d->ContinuePolling(); }
-  } resume{this};
+  const serial::TPollPause pause(*this);
 
   if (!SendString(cmd)) {
     err = "SendString(" + gate::PrintableText(cmd, 11) + "): FALSE";
@@ -302,18 +295,12 @@ bool TMdmDriver::DialPhone(const std::string& phone, std::string& err) {
 
 bool TMdmDriver::TestChannel(std::string& err) {
   err.clear();
-  // The handler is swapped only while the poll is paused: a running poll reads it.
-  PausePolling();
-  auto saved_handler = OnReceiveData;
+  // The handler is swapped only while the poll is paused: a running poll
+  // reads it. It is put back before the poll goes on.
+  const serial::TPollPause pause(*this);
+  serial::TReceiveDataEvent saved_handler = std::move(OnReceiveData);
   OnReceiveData = nullptr;
-  struct Restore {
-    TMdmDriver* d;
-    serial::TReceiveDataEvent& saved;
-    ~Restore() {
-      d->OnReceiveData = saved;
-      d->ContinuePolling();
-    }
-  } restore{this, saved_handler};
+  const platform::TScopeExit restore([&] { OnReceiveData = std::move(saved_handler); });
 
   // "Ошибка: <code>; <text>" from the port's last error, or "" when it has no text.
   const auto port_error = [this](bool special_not_found) {

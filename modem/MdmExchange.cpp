@@ -33,8 +33,8 @@ void TMdmDriver::ResetExchangeState() {
   early_data_.clear();
 }
 
-std::uint32_t TMdmDriver::ReadFrameBytes(char* buffer, std::uint32_t wanted, bool& timed_out, std::uint32_t& elapsed,
-                                         bool& carrier_lost) {
+std::uint32_t TMdmDriver::ReadFrameBytes(char* buffer, std::uint32_t wanted, std::uint32_t idle_limit,
+                                         bool& timed_out, std::uint32_t& elapsed, bool& carrier_lost) {
   const auto early = static_cast<std::uint32_t>(std::min<std::size_t>(early_data_.size(), wanted));
   std::copy_n(early_data_.data(), early, buffer);
   early_data_.erase(0, early);
@@ -42,26 +42,20 @@ std::uint32_t TMdmDriver::ReadFrameBytes(char* buffer, std::uint32_t wanted, boo
   carrier_lost = false;
   elapsed = 0;
   if (early == wanted) return early;
-  return early + ReadData(buffer + early, wanted - early, timed_out, elapsed, true, carrier_lost);
+  return early + ReadData(buffer + early, wanted - early, timed_out, elapsed, true, carrier_lost, idle_limit);
 }
 
 bool TMdmDriver::MdmSendExch(const std::string& data, std::string& err, std::uint32_t timeout_ms) {
-  const std::uint16_t saved = OutputTimeout;
-  struct Restore {
-    TMdmDriver* d;
-    std::uint16_t value;
-    ~Restore() { d->OutputTimeout = value; }
-  } restore{this, saved};
   // The port's limit is 16 bits wide; a longer time-out is held at the
   // longest it can express rather than wrapped (70 000 ms would become 4 464).
-  if (timeout_ms > 0) OutputTimeout = FrameOutputTimeout(timeout_ms);
+  const std::uint32_t send_limit = timeout_ms > 0 ? FrameOutputTimeout(timeout_ms) : OutputTimeout;
 
   err.clear();
   last_sent_kind_ = NextFrameKind(last_sent_kind_);
   last_sent_ = BuildFrame(static_cast<std::uint16_t>(last_sent_kind_), data);
 
   const std::uint32_t t0 = platform::GetTickCount();
-  const bool ok = SendString(last_sent_);
+  const bool ok = SendString(last_sent_, send_limit);
   std::uint32_t took = platform::Elapsed(t0, platform::GetTickCount());
   if (took == 0) took = 1;
   gate::GateLog(10, "TMdmDriver.MdmSendExch", RateDetail(data.size(), took));
@@ -73,28 +67,22 @@ bool TMdmDriver::MdmSendExch(const std::string& data, std::string& err, std::uin
 }
 
 bool TMdmDriver::MdmRecvExch(std::string& data, std::string& err, std::uint32_t timeout_ms) {
-  const std::uint32_t saved = InputTimeout;
-  struct Restore {
-    TMdmDriver* d;
-    std::uint32_t value;
-    ~Restore() { d->InputTimeout = value; }
-  } restore{this, saved};
-
+  // Frames after the first of a connection come in their own time; the
+  // first within the caller's time-out (0: the port's InputTimeout). The
+  // kind looked at changes only when a frame is accepted, which ends the call.
+  const std::uint32_t idle_limit = IsAlternatingKind(last_recv_kind_) ? next_frame_timeout_
+                                   : timeout_ms != 0                  ? timeout_ms
+                                                                      : InputTimeout;
   data.clear();
   err.clear();
   const std::uint32_t t0 = platform::GetTickCount();
   for (;;) {
-    if (IsAlternatingKind(last_recv_kind_))
-      InputTimeout = next_frame_timeout_;
-    else if (timeout_ms != 0)
-      InputTimeout = timeout_ms;
-
     std::string header(kFrameHeaderSize, '\0');
     bool timed_out = false;
     bool carrier_lost = false;
     std::uint32_t elapsed = 0;
     const std::uint32_t got =
-        ReadFrameBytes(header.data(), kFrameHeaderSize, timed_out, elapsed, carrier_lost);
+        ReadFrameBytes(header.data(), kFrameHeaderSize, idle_limit, timed_out, elapsed, carrier_lost);
     if (got < kFrameHeaderSize) {
       if (gate::GateStopRequested()) {
         err = "Break on stop gate";
@@ -111,7 +99,7 @@ bool TMdmDriver::MdmRecvExch(std::string& data, std::string& err, std::uint32_t 
         continue;
       }
       if (timed_out) {
-        err = Fmt("TMD.MdmRecvExch:(Timeout Happend); InputTimeout: %u; TimeElapsed: %u; Header: ", InputTimeout,
+        err = Fmt("TMD.MdmRecvExch:(Timeout Happend); InputTimeout: %u; TimeElapsed: %u; Header: ", idle_limit,
                   elapsed) +
               gate::OctetText(header.data(), kFrameHeaderSize, 20);
       } else {
@@ -131,16 +119,15 @@ bool TMdmDriver::MdmRecvExch(std::string& data, std::string& err, std::uint32_t 
       return false;
     }
     std::string payload(h.Length, '\0');
-    const std::uint32_t read = h.Length == 0
-                                   ? 0
-                                   : ReadFrameBytes(payload.data(), h.Length, timed_out, elapsed, carrier_lost);
+    const std::uint32_t read =
+        h.Length == 0 ? 0 : ReadFrameBytes(payload.data(), h.Length, idle_limit, timed_out, elapsed, carrier_lost);
     if (read < h.Length) {
       if (carrier_lost) {
         err = "TMD.MdmRecvExch:(Carrier Detect is not in GetLineStatus set)";
       } else {
         err = Fmt("TMD.MdmRecvExch:(Can't read Packet of size pointed in header); BufLen: %u; WasRead: %u; "
                   "InputTimeout: %u; TimeElapsed: %u",
-                  h.Length, read, InputTimeout, elapsed);
+                  h.Length, read, idle_limit, elapsed);
       }
       return false;
     }

@@ -44,6 +44,6 @@ struct TFrameHeader {
 
 // Reads a received header: true when it begins with exactly "MG" and its
 // header checksum matches. `header` must hold kFrameHeaderSize bytes.
-bool ParseFrameHeader(std::string_view header, TFrameHeader& out);
+[[nodiscard]] bool ParseFrameHeader(std::string_view header, TFrameHeader& out);
 
 }  // namespace kestrel::modem

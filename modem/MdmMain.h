@@ -159,34 +159,35 @@ class TMdmDriver : public serial::TCommPortDriver {
   // which step failed: 0 an "ATE0V1S0=0", 1 the InitString. A first command
   // that gets no answer in time brings the modem back from a call it was left
   // in (RecoverCommandState) before the next try.
-  bool RunInitSequence(bool keep_going, int& failed_step, std::string& err);
+  [[nodiscard]] bool RunInitSequence(bool keep_going, int& failed_step, std::string& err);
   // A modem that stayed in a call: guard time, "+++", guard time and its OK,
   // then "ATH" and its OK. Logged at level 3, one line each way. True when
   // the modem is back in command state, on hook.
-  bool RecoverCommandState(const std::string& reason);
+  [[nodiscard]] bool RecoverCommandState(const std::string& reason);
   // Waits `ms` of silence on the line (the escape's guard time); false when
   // the wait was broken off (gate stopping, driver going).
-  bool KeepSilent(std::uint32_t ms);
+  [[nodiscard]] bool KeepSilent(std::uint32_t ms);
   // "+++", "ATH", "ATH"; returns the last step's result and error.
-  bool HangUp(std::string& err);
-  bool ReinitForListening(std::string& err);
+  [[nodiscard]] bool HangUp(std::string& err);
+  [[nodiscard]] bool ReinitForListening(std::string& err);
   void SetSending(bool value);
   // Opens the port; when it shows carrier, closes it, lets the line settle and opens it again.
-  bool ConnectSettled();
+  [[nodiscard]] bool ConnectSettled();
   void ResetExchangeState();
   // MdmSendCmd; with `skip_rings`, a RING is not taken for the answer: the
   // answer to ATA follows a ring of the caller's that reached the port just
   // before the modem took the command.
-  bool SendCmd(const std::string& cmd, gate::TRespSet accept, std::uint32_t timeout_ms, std::string& err,
-               bool skip_rings);
+  [[nodiscard]] bool SendCmd(const std::string& cmd, gate::TRespSet accept, std::uint32_t timeout_ms, std::string& err,
+                             bool skip_rings);
   // MdmRecvSpec that goes on from what `resp` already holds.
-  bool ReadAnswer(std::string& resp, std::string& err, std::uint32_t timeout_ms);
+  [[nodiscard]] bool ReadAnswer(std::string& resp, std::string& err, std::uint32_t timeout_ms);
   // Keeps what followed the CONNECT line of `answer`: the far side may send
   // at once, and its first bytes then arrive in the same read as the answer.
   void KeepDataAfterConnect(const std::string& answer);
-  // ReadData for a frame, served first from the bytes kept after CONNECT.
-  std::uint32_t ReadFrameBytes(char* buffer, std::uint32_t wanted, bool& timed_out, std::uint32_t& elapsed,
-                               bool& carrier_lost);
+  // ReadData for a frame with `idle_limit`, served first from the bytes
+  // kept after CONNECT.
+  [[nodiscard]] std::uint32_t ReadFrameBytes(char* buffer, std::uint32_t wanted, std::uint32_t idle_limit,
+                                             bool& timed_out, std::uint32_t& elapsed, bool& carrier_lost);
   // The bytes of one delivery of the poll (poll thread): a RING is counted
   // and the answering thread woken.
   void OnReceiveDataHandler(const std::uint8_t* data, std::uint32_t size);

@@ -204,6 +204,8 @@ bool TMdmDriver::ReinitForListening(std::string& err) {
   try {
     ok = arm();
   } catch (...) {
+    // Rethrown: the role is given up first. Giving it up calls the
+    // listener back and may log, which a scope guard's destructor must not.
     ReleaseListeningChannel();
     throw;
   }

@@ -52,7 +52,7 @@ class TChildProcess {
   // Ends it at once (SIGKILL); does not wait.
   void Kill();
   // Waits up to `timeout_ms` for the child to end; true once it has.
-  bool Wait(std::uint32_t timeout_ms);
+  [[nodiscard]] bool Wait(std::uint32_t timeout_ms);
   bool Ended() const { return ended_; }
   // Its exit status once ended: 0..255, or -1 when a signal ended it.
   int ExitCode() const { return exit_code_; }

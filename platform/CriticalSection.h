@@ -12,7 +12,7 @@ class TCriticalSection {
  public:
   void Enter() { mutex_.lock(); }
   void Leave() { mutex_.unlock(); }
-  bool TryEnter() { return mutex_.try_lock(); }
+  [[nodiscard]] bool TryEnter() { return mutex_.try_lock(); }
 
   // BasicLockable, so that std::lock_guard and std::condition_variable_any work.
   void lock() { Enter(); }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/Check.h"
 #include "platform/ThreadId.h"
 
 namespace kestrel::platform {
@@ -87,7 +88,10 @@ bool RunOnMainThread(const std::function<void()>& call, std::uint32_t timeout_ms
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   d.done.wait_until(lock, deadline, [&] { return job->state == TJobState::kDone; });
   if (job->state == TJobState::kQueued) {
-    d.jobs.erase(std::find(d.jobs.begin(), d.jobs.end(), job));
+    // Only the pump takes a job out of the queue, and it marks it running then.
+    const auto queued = std::find(d.jobs.begin(), d.jobs.end(), job);
+    KESTREL_CHECK(queued != d.jobs.end(), "a job still marked queued is in the queue");
+    d.jobs.erase(queued);
     job->state = TJobState::kWithdrawn;
     return false;
   }

@@ -36,11 +36,11 @@ class TMainThreadLoop {
   // Arranges for `run` to be called on the main thread from the loop soon.
   // False when the loop cannot take it (no application yet); the call then
   // waits for PumpMainThread. Must not run `run` itself. Any thread.
-  virtual bool Post(std::function<void()> run) = 0;
+  [[nodiscard]] virtual bool Post(std::function<void()> run) = 0;
   // Handles the loop's events for up to `wait_ms` milliseconds (0: only
   // what is pending). False at once when the loop cannot run (no
   // application yet). Main thread only.
-  virtual bool ProcessEvents(std::uint32_t wait_ms) = 0;
+  [[nodiscard]] virtual bool ProcessEvents(std::uint32_t wait_ms) = 0;
 
  protected:
   ~TMainThreadLoop() = default;

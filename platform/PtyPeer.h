@@ -28,7 +28,7 @@ class TPtyPeer {
   TPtyPeer& operator=(const TPtyPeer&) = delete;
 
   // Writes all of `bytes`, waiting up to `timeout_ms` for room; false when not all went.
-  bool Write(std::string_view bytes, std::uint32_t timeout_ms = 2000);
+  [[nodiscard]] bool Write(std::string_view bytes, std::uint32_t timeout_ms = 2000);
   // Returns what arrives until `needle` has been read (everything read so
   // far, the needle included) or `timeout_ms` passed (then what was read).
   std::string ReadUntil(std::string_view needle, std::uint32_t timeout_ms);

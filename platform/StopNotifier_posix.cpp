@@ -8,6 +8,7 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/ScopeExit.h"
 #include "platform/StopNotifier.h"
 
 namespace kestrel::platform {
@@ -62,13 +63,13 @@ TStopNotifier::TStopNotifier(std::function<void(const std::string&)> on_stop, bo
     throw std::system_error(code, std::generic_category(), "eventfd");
   }
   impl_->on_stop = std::move(on_stop);
-  try {
-    impl_->thread = std::thread([impl = impl_.get()] { impl->Run(); });
-  } catch (...) {
+  // Without its thread the notifier is not made: the descriptors go again.
+  TScopeExit close_both([&] {
     ::close(impl_->signal_fd);
     ::close(impl_->wake_fd);
-    throw;
-  }
+  });
+  impl_->thread = std::thread([impl = impl_.get()] { impl->Run(); });
+  close_both.Dismiss();
 }
 
 TStopNotifier::~TStopNotifier() {

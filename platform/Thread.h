@@ -5,7 +5,8 @@
 //
 // The object is never freed by its own thread; its owner destroys it after
 // WaitFor. Destroying a started thread that has not ended terminates and
-// joins it first.
+// joins it first. An exception that escapes Execute ends the thread (never
+// the process) and is dropped: a thread that must report one catches it.
 #pragma once
 
 #include <atomic>

@@ -151,7 +151,8 @@ bool TMdmPoolManager::GetChannelFromSetForSending(const store::TMdmAddress& addr
       try {
         Channels(channel_index).ReleaseSendingChannel();
       } catch (...) {
-        // The index was valid a moment ago; nothing else can fail here.
+        // Still inside the getter's guard: a second failure while giving the
+        // channel back cannot change the answer, and `err` tells the first.
       }
       channel_index = -1;
     }

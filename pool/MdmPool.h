@@ -54,7 +54,7 @@ class TMdmPoolManager {
   // outside 1..16 throws std::out_of_range ("List index out of bounds (n)")
   // after the records before it were applied. Blocks while the modems are
   // tested (a few seconds per configured channel at most).
-  bool Init(const void* sett, std::int32_t size);
+  [[nodiscard]] bool Init(const void* sett, std::int32_t size);
 
   // Channels whose settings were applied.
   std::int32_t GetNumberOfChannelsInitialized() const;
@@ -65,18 +65,18 @@ class TMdmPoolManager {
   // (the channel is given back at once). Never throws. Blocks for the dial:
   // up to the address's DialTimeOut per number plus the pauses between them,
   // less when the gate stops.
-  bool GetChannelFromSetForSending(const store::TMdmAddress& addr, const std::vector<std::string>& phones,
-                                   std::int32_t& channel_index, modem::TOwnerId owner,
-                                   modem::TChannelEvent on_lose_channel, std::string& err);
+  [[nodiscard]] bool GetChannelFromSetForSending(const store::TMdmAddress& addr, const std::vector<std::string>& phones,
+                                                 std::int32_t& channel_index, modem::TOwnerId owner,
+                                                 modem::TChannelEvent on_lose_channel, std::string& err);
 
   // Puts every channel that `addr` allows into the listening role for
   // `owner`; got[i] tells whether channel i accepted (entries of ports not
   // allowed are left as they were). True when at least one entry is true;
   // `err` may then still hold the text of a channel that refused. Never
   // throws. Blocks while the modems are armed.
-  bool GetChannelsFromSetForListening(const store::TMdmAddress& addr, TChannelFlags& got, modem::TOwnerId owner,
-                                      modem::TChannelEvent on_two_mdm_connected,
-                                      modem::TChannelEvent on_lose_channel, std::string& err);
+  [[nodiscard]] bool GetChannelsFromSetForListening(const store::TMdmAddress& addr, TChannelFlags& got,
+                                                    modem::TOwnerId owner, modem::TChannelEvent on_two_mdm_connected,
+                                                    modem::TChannelEvent on_lose_channel, std::string& err);
 
   // Gives channel `channel_index` back from the sending role, only when it is
   // sending for `owner`; a stale or foreign release, or an index outside

@@ -101,7 +101,10 @@ void TCommPortDriver::SetPollingDelay(std::uint16_t value) {
 
 // ---- errors ----
 
-void TCommPortDriver::CaptureLastError() { gate::LastSysErrorText(FLastErrorCode, FLastErrorMsg); }
+void TCommPortDriver::CaptureLastError() {
+  // False only when the system has no text for the code: the code alone then tells.
+  (void)gate::LastSysErrorText(FLastErrorCode, FLastErrorMsg);
+}
 
 void TCommPortDriver::ClearLastError() {
   FLastErrorMsg.clear();

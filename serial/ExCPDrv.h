@@ -140,7 +140,7 @@ class TCommPortDriver {
   // time-outs and starts the poll. True at once when already connected. On
   // failure LastErrorCode/LastErrorMsg tell why (2 for a missing device, 16
   // for one in use) and the port is closed again.
-  bool Connect();
+  [[nodiscard]] bool Connect();
   // Stops the poll (waiting for one under way), purges both directions and
   // closes the port. Nothing when not connected. Must not be called from
   // OnReceiveData.
@@ -148,13 +148,13 @@ class TCommPortDriver {
   bool Connected() const { return Handle() != platform::kInvalidPortHandle; }
   // Line settings, purge of both queues, queue sizes, in this order; true only
   // when all three succeed. False when not connected.
-  bool ApplyCommSettings();
+  [[nodiscard]] bool ApplyCommSettings();
 
   // The modem status lines; empty when not connected or when the query fails.
   TLineStatus GetLineStatus();
   // One purge of the chosen sides (pending transfers aborted, queue
   // cleared). False when not connected.
-  bool FlushBuffers(bool in_side, bool out_side);
+  [[nodiscard]] bool FlushBuffers(bool in_side, bool out_side);
   // Bytes waiting to be read; 65535 when not connected.
   std::uint32_t CountRX();
   // OutBufSize minus the bytes waiting to be sent, modulo 65536; 65535 when
@@ -167,11 +167,13 @@ class TCommPortDriver {
   // ms have passed since the call began (looked at between pieces). Returns
   // the bytes written; 0 when not connected. Blocks at most about the time
   // limit plus one write.
-  std::uint32_t SendDataEx(const void* data, std::uint32_t size, std::uint32_t time_limit);
+  [[nodiscard]] std::uint32_t SendDataEx(const void* data, std::uint32_t size, std::uint32_t time_limit);
   // SendDataEx with OutputTimeout.
-  std::uint32_t SendData(const void* data, std::uint32_t size);
+  [[nodiscard]] std::uint32_t SendData(const void* data, std::uint32_t size);
   // True when SendData wrote every byte of `text` (an empty text included).
-  bool SendString(std::string_view text);
+  [[nodiscard]] bool SendString(std::string_view text);
+  // The same with `time_limit` ms in place of OutputTimeout.
+  [[nodiscard]] bool SendString(std::string_view text, std::uint32_t time_limit);
 
   // Reads up to `wanted` bytes into `buffer` with the poll paused. Ends when
   // all are read; when no byte is waiting and, with `check_cd`, carrier detect
@@ -179,8 +181,11 @@ class TCommPortDriver {
   // InputTimeout ms have passed since the call began (`timed_out` true).
   // `elapsed` is the call's time in ms. Returns the bytes read; 0 with all
   // flags false when not connected. Blocks at most about InputTimeout.
-  std::uint32_t ReadData(void* buffer, std::uint32_t wanted, bool& timed_out, std::uint32_t& elapsed,
-                         bool check_cd, bool& carrier_lost);
+  [[nodiscard]] std::uint32_t ReadData(void* buffer, std::uint32_t wanted, bool& timed_out, std::uint32_t& elapsed,
+                                       bool check_cd, bool& carrier_lost);
+  // The same with `idle_limit` ms in place of InputTimeout.
+  [[nodiscard]] std::uint32_t ReadData(void* buffer, std::uint32_t wanted, bool& timed_out, std::uint32_t& elapsed,
+                                       bool check_cd, bool& carrier_lost, std::uint32_t idle_limit);
 
   // Asked between the slices of the blocking waits of SendDataEx and ReadData,
   // at least every kAbortCheckMs: true ends the call at once, as if its time
@@ -213,7 +218,7 @@ class TCommPortDriver {
   void CaptureLastError();
   void ClearLastError();
   // The raw kModem* bits; false when not connected or the query fails.
-  bool ModemStatus(std::uint32_t& status);
+  [[nodiscard]] bool ModemStatus(std::uint32_t& status);
 
   std::atomic<platform::TPortHandle> FHandle{platform::kInvalidPortHandle};
   TPortNumber FPort = TPortNumber::pnCOM2;
@@ -237,6 +242,19 @@ class TCommPortDriver {
 
  private:
   void ApplyIfConnected();
+};
+
+// Pauses the poll of a driver for a scope: PausePolling when made,
+// ContinuePolling when the scope ends, however it ends.
+class [[nodiscard]] TPollPause {
+ public:
+  explicit TPollPause(TCommPortDriver& driver) : driver_(driver) { driver_.PausePolling(); }
+  ~TPollPause() { driver_.ContinuePolling(); }
+  TPollPause(const TPollPause&) = delete;
+  TPollPause& operator=(const TPollPause&) = delete;
+
+ private:
+  TCommPortDriver& driver_;
 };
 
 }  // namespace kestrel::serial

@@ -6,6 +6,7 @@
 // cores, spinning loops starve each other into spurious time-outs.
 #include <algorithm>
 
+#include "platform/ScopeExit.h"
 #include "platform/SysError.h"
 #include "platform/Tick.h"
 #include "serial/ExCPDrv.h"
@@ -74,31 +75,31 @@ std::uint32_t TCommPortDriver::SendData(const void* data, std::uint32_t size) {
   return SendDataEx(data, size, OutputTimeout);
 }
 
-bool TCommPortDriver::SendString(std::string_view text) {
+bool TCommPortDriver::SendString(std::string_view text) { return SendString(text, OutputTimeout); }
+
+bool TCommPortDriver::SendString(std::string_view text, std::uint32_t time_limit) {
   const auto size = static_cast<std::uint32_t>(text.size());
-  return SendData(text.data(), size) == size;
+  return SendDataEx(text.data(), size, time_limit) == size;
 }
 
 std::uint32_t TCommPortDriver::ReadData(void* buffer, std::uint32_t wanted, bool& timed_out,
                                         std::uint32_t& elapsed, bool check_cd, bool& carrier_lost) {
+  return ReadData(buffer, wanted, timed_out, elapsed, check_cd, carrier_lost, InputTimeout);
+}
+
+std::uint32_t TCommPortDriver::ReadData(void* buffer, std::uint32_t wanted, bool& timed_out,
+                                        std::uint32_t& elapsed, bool check_cd, bool& carrier_lost,
+                                        std::uint32_t idle_limit) {
   timed_out = false;
   elapsed = 0;
   carrier_lost = false;
   std::uint32_t result = 0;
   if (!Connected()) return 0;
 
-  PausePolling();
+  // On every way out: the time taken (noted first), and the poll resumed.
+  const TPollPause pause(*this);
   const std::uint32_t start = platform::GetTickCount();
-  // On every way out: the time taken, and the poll resumed.
-  struct TFinish {
-    TCommPortDriver& self;
-    std::uint32_t start;
-    std::uint32_t& elapsed;
-    ~TFinish() {
-      elapsed = platform::Elapsed(start, platform::GetTickCount());
-      self.ContinuePolling();
-    }
-  } finish{*this, start, elapsed};
+  const platform::TScopeExit note_elapsed([&] { elapsed = platform::Elapsed(start, platform::GetTickCount()); });
 
   char* position = static_cast<char*>(buffer);
   while (wanted > 0) {
@@ -111,7 +112,7 @@ std::uint32_t TCommPortDriver::ReadData(void* buffer, std::uint32_t wanted, bool
       wanted -= got;
       // A count that promises bytes no read delivers (a failing device) must
       // still end by the time limit rather than loop for ever.
-      if (got == 0 && Past(start, InputTimeout)) {
+      if (got == 0 && Past(start, idle_limit)) {
         timed_out = true;
         break;
       }
@@ -124,13 +125,13 @@ std::uint32_t TCommPortDriver::ReadData(void* buffer, std::uint32_t wanted, bool
         break;
       }
     }
-    if (Past(start, InputTimeout) || AbortWaits()) {
+    if (Past(start, idle_limit) || AbortWaits()) {
       timed_out = true;
       break;
     }
     // Until a byte comes, the lines differ from those just seen (carrier
     // loss), or the limit has passed.
-    (void)platform::PortWaitReceive(FHandle.load(), Slice(UntilPast(start, InputTimeout)),
+    (void)platform::PortWaitReceive(FHandle.load(), Slice(UntilPast(start, idle_limit)),
                                     check_cd ? &lines : nullptr);
   }
   return result;

@@ -41,16 +41,16 @@ class TMdmExchanger : public host::TExchanger {
   // numbers in turn. Blocks for the dial (DialTimeOut per number, plus the
   // address's RestoreConnTimeOut between numbers); ends early when the gate
   // stops.
-  bool Connect() override;
+  [[nodiscard]] bool Connect() override;
   // Gives the channel back to the pool if this exchanger still owns it; true
   // unless the exchanger is not initialised.
-  bool DisConnect() override;
+  [[nodiscard]] bool DisConnect() override;
   // One packet out; false when the channel reports a failure (or there is
   // none). Blocks up to the address's DataWaitTimeOut for the peer's answer.
-  bool Send(const std::string& data) override;
+  [[nodiscard]] bool Send(const std::string& data) override;
   // One packet in; empty when nothing came or the channel failed. Blocks up
   // to the address's DataWaitTimeOut.
-  std::string Receive() override;
+  [[nodiscard]] std::string Receive() override;
   double GetStayOnLineTimeOut() override;
   std::int32_t GetRestoreConnAfterBreakTimeOut() override;
   void GetRestoreConnParams(double& timeout, std::int32_t& tries) override;

@@ -46,7 +46,7 @@ class TMdmListener : public host::TListener {
   // Puts the allowed channels into the listening role; false (logged) when
   // the listener is not initialised or no channel accepted. Blocks while the
   // modems are armed.
-  bool Listen() override;
+  [[nodiscard]] bool Listen() override;
 
   // A channel answered a call and is connected (called by the channel).
   // Builds an exchanger bound to channel `index`, a server protocol and its
@@ -65,6 +65,7 @@ class TMdmListener : public host::TListener {
  private:
   std::string Id() const;
   // Gives channel `index` back from the sending role on another thread.
+  // Throws what making and starting that thread throws.
   void ReclaimChannel(std::int32_t index);
   void JoinReclaims();
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string_view>
 #include <memory>
+#include <stdexcept>
 
 #include "gate/common/Format.h"
 #include "gate/common/GateLog.h"
@@ -13,6 +14,7 @@
 #include "host/HostObject.h"
 #include "host/ProcessList.h"
 #include "platform/Cp1251.h"
+#include "platform/ScopeExit.h"
 #include "session/MdmExch.h"
 #include "session/MdmList.h"
 #include "store/MdmAddrList.h"
@@ -81,9 +83,9 @@ TMdmGateManager::~TMdmGateManager() {
   // The framework's own destructor would end the processes only after the
   // pool is gone, while their exchangers and listeners still use it.
   try {
-    host::TGateManager::StopGate(true);
+    (void)host::TGateManager::StopGate(true);  // the framework's stop answers true
   } catch (...) {
-    // Ending the processes raised; the pool goes all the same.
+    // A destructor goes on: ending the processes raised, the pool goes all the same.
   }
   initialized_ = false;
   DropPool();
@@ -101,6 +103,12 @@ void TMdmGateManager::DropPool() {
     configured_.clear();
   }
   delete pool;
+}
+
+pool::TMdmPoolManager& TMdmGateManager::ExistingPool() const {
+  pool::TMdmPoolManager* pool = Pool();
+  if (pool == nullptr) throw std::runtime_error("Gate manager has no channel pool");
+  return *pool;
 }
 
 std::int32_t TMdmGateManager::PoolIndexOf(const void* channel) const {
@@ -124,7 +132,9 @@ bool TMdmGateManager::InitGate(std::int16_t gate_code) {
     try {
       initialized_ = Pool()->Init(block, size);
     } catch (...) {
-      NoteConfiguredChannels();  // the records before the bad one were applied
+      // Rethrown: the records before the bad one were applied, and noting
+      // them allocates, which a scope guard's destructor must not.
+      NoteConfiguredChannels();
       throw;
     }
   }
@@ -173,15 +183,14 @@ std::vector<std::string> TMdmGateManager::MonitorLogLines(std::size_t max) const
 bool TMdmGateManager::StopGate(bool stop_mode) {
   GateLog(1, "TMGM[].StopGate:(Начало функции)"_cp, Fmt("vStopMode: %s", BoolToText(stop_mode)));
   bool result = false;
-  try {
+  {
+    // The pool goes even when ending the processes throws.
+    const platform::TScopeExit drop([this] {
+      initialized_ = false;
+      DropPool();
+    });
     result = host::TGateManager::StopGate(stop_mode);
-  } catch (...) {
-    initialized_ = false;
-    DropPool();
-    throw;
   }
-  initialized_ = false;
-  DropPool();
   GateLog(1, "TMGM[].StopGate:(Конец функции)"_cp, Fmt("Return: %s", BoolToText(result)));
   return result;
 }

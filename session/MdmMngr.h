@@ -43,21 +43,21 @@ class TMdmGateManager : public host::TGateManager, public host::TMonitorSource {
   // 104-byte gate record, or a size without a block, or a malformed channel
   // part. Throws what the pool's Init throws (std::out_of_range for a port
   // number outside 1..16). Blocks while the modems are tested.
-  bool InitGate(std::int16_t gate_code);
+  [[nodiscard]] bool InitGate(std::int16_t gate_code);
 
   // Ends every process and listener (the framework's StopGate), then drops
   // the pool even when that raised; rethrows it. Returns the framework's
   // result. Returns within about a second also during a dial, an answer or a
   // transfer: the modem layer's waits end while GateStopping is set.
-  bool StopGate(bool stop_mode) override;
+  [[nodiscard]] bool StopGate(bool stop_mode) override;
 
-  bool Init() override;
+  [[nodiscard]] bool Init() override;
   // A new TMdmExchanger of the remote address block (copied).
   host::TExchanger* CreateExchanger(const void* addr, std::int32_t addr_size) override;
   // A new TMdmListener of the own address block (copied); `unused` is ignored.
   host::TListener* CreateListener(const void* self_addr, std::int32_t self_addr_size, std::int32_t unused) override;
   // Whether the log is wanted: the module's NeedLog, or the gate is stopping.
-  bool SetNeedLog() override;
+  [[nodiscard]] bool SetNeedLog() override;
   // ToShowProgress of the gate record (byte 2).
   bool GetToShowProgress() override;
   std::string GetProgressCaption() override;
@@ -74,21 +74,23 @@ class TMdmGateManager : public host::TGateManager, public host::TMonitorSource {
   // block. `new_size` := addr_size first. On OK, EditedAddr (new[]) replaces
   // the held block and EditedAddrSize and `new_size` take its size; true.
   // Cancel: false, the held block untouched.
-  bool EditAddress(const void* addr, std::int32_t addr_size, bool is_self, std::int32_t& new_size,
-                   bool dialog_flag) override;
+  [[nodiscard]] bool EditAddress(const void* addr, std::int32_t addr_size, bool is_self, std::int32_t& new_size,
+                                 bool dialog_flag) override;
   // Copies EditedAddrSize bytes of the held block to `dest` and releases it.
   // False, keeping the block, for a null `dest`; false without a held block.
-  bool GetEditedAddress(void* dest) override;
+  [[nodiscard]] bool GetEditedAddress(void* dest) override;
   // ViewText := "Address not exist" for a null block, else the abbreviated
   // own or remote view text; then one NUL. `len` := its length with the NUL.
   // Always true.
-  bool BuildViewString(const void* addr, std::int32_t addr_size, bool is_self, std::int32_t& len) override;
+  [[nodiscard]] bool BuildViewString(const void* addr, std::int32_t addr_size, bool is_self,
+                                     std::int32_t& len) override;
   // Copies ViewText with its NUL to `dest` (at least its length); ViewText
   // stays. False when there is none yet, or for a null `dest`.
-  bool GetViewString(void* dest) override;
+  [[nodiscard]] bool GetViewString(void* dest) override;
   // The pair above for the gate settings dialog and EditedSett.
-  bool EditGateSettings(const void* sett, std::int32_t sett_size, std::int32_t& new_size, bool dialog_flag) override;
-  bool GetEditedSettings(void* dest) override;
+  [[nodiscard]] bool EditGateSettings(const void* sett, std::int32_t sett_size, std::int32_t& new_size,
+                                      bool dialog_flag) override;
+  [[nodiscard]] bool GetEditedSettings(void* dest) override;
 
   // An address between its block and the host's parameters (AddrList is
   // created at the first call):
@@ -116,6 +118,10 @@ class TMdmGateManager : public host::TGateManager, public host::TMonitorSource {
   bool Initialized() const { return initialized_.load(); }
   // The pool, or null before the first InitGate and after StopGate.
   pool::TMdmPoolManager* Pool() const { return pool_.load(std::memory_order_acquire); }
+  // The pool for an exchanger's or listener's operation; without one it
+  // throws std::runtime_error("Gate manager has no channel pool"), which the
+  // operation logs as its error.
+  pool::TMdmPoolManager& ExistingPool() const;
   // The index of `channel` in the pool, or -1. Thread-safe.
   std::int32_t PoolIndexOf(const void* channel) const;
 

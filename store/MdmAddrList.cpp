@@ -81,7 +81,10 @@ bool TMdmAddrList::BlobToParamList(const void* data, std::int32_t size) {
     }
     AddBytes(list, kPhonesList, PARAM_TEXT, joined);
     return true;
-  } catch (...) {
+  } catch (const std::exception&) {
+    // A block too short for its record (raised above), an item the list
+    // refuses (std::invalid_argument) or no memory: the host learns only
+    // that the block is unusable.
     FreeParamList();
     return false;
   }

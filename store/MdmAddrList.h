@@ -28,7 +28,7 @@ class TMdmAddrList : public host::TAddrList {
   // gives an empty "PhonesList" and is no failure. Never throws; false, with
   // ParamList freed (null), when the block is not empty but shorter than the
   // 168-byte record or `data` is null, or when memory runs out.
-  bool BlobToParamList(const void* data, std::int32_t size) override;
+  [[nodiscard]] bool BlobToParamList(const void* data, std::int32_t size) override;
 
   // Always "".
   std::string AddrListText(std::int32_t arg) override;

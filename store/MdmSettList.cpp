@@ -125,8 +125,10 @@ bool TMdmSettList::BlobToParamList(const void* data, std::int32_t size) {
       }
     }
     return true;
-  } catch (...) {
-    // The reason stays here: the host only learns that the block is unusable.
+  } catch (const std::exception&) {
+    // A block too short or malformed (raised above), an item the list
+    // refuses (std::invalid_argument) or no memory. The reason stays here:
+    // the host only learns that the block is unusable.
     if (ParamList != nullptr) DestroyParamList();
     return false;
   }

@@ -28,7 +28,7 @@ class TMdmSettList : public host::TSettList {
   //  - the channel part is not a well-formed list (1..3 bytes, a negative
   //    count, a length other than 4 + 212 * count);
   //  - memory runs out.
-  bool BlobToParamList(const void* data, std::int32_t size) override;
+  [[nodiscard]] bool BlobToParamList(const void* data, std::int32_t size) override;
 
   // Builds BLOB/BLOBSize from `list` (null counts as empty; it is only read).
   // The previous BLOB is released first, and stays released when this

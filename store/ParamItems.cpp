@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "host/ParamList.h"
+#include "platform/ScopeExit.h"
 #include "store/ParamListError.h"
 
 namespace kestrel::store {
@@ -62,13 +63,11 @@ std::int32_t ParseChannelNumber(std::string_view rest) {
 }
 
 namespace {
+// The list owns the item once it is added; until then it is ours to free.
 void Add(TParamList& list, TParamListItem* item) {
-  try {
-    host::AddParamListItem(list, item);
-  } catch (...) {
-    host::DisposeParamListItem(item);
-    throw;
-  }
+  platform::TScopeExit dispose([item] { host::DisposeParamListItem(item); });
+  host::AddParamListItem(list, item);
+  dispose.Dismiss();
 }
 }  // namespace
 

@@ -35,9 +35,8 @@ std::string Guarded(Build build) {
   try {
     return build();
   } catch (const std::exception& e) {
+    // What the block's codecs and the texts raise: all standard exceptions.
     return gate::ExceptionClassName(e) + ": " + e.what();
-  } catch (...) {
-    return "Exception: unknown error";
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include "gate/common/MdmTypes.h"
 #include "platform/Cp1251.h"
+#include "platform/ScopeExit.h"
 #include "platform/forms/Application.h"
 #include "ui/mdm_gopt.h"
 
@@ -153,19 +154,12 @@ void TfmMdmGtSettings::EditChannel() {
   dialog.Channel = channel;
   dialog.IsNewChannel = false;
   // The channel may keep its own port (no button rule: nothing changed yet).
+  // Unless the edit is confirmed, the port is taken by it again.
   FreePorts[own] = true;
+  platform::TScopeExit taken_again([&] { FreePorts[own] = false; });
   dialog.FreePorts = FreePorts;
-  TModalResult result = TModalResult::mrCancel;
-  try {
-    result = dialog.ShowModal();
-  } catch (...) {
-    FreePorts[own] = false;
-    throw;
-  }
-  if (result != TModalResult::mrOk) {
-    FreePorts[own] = false;
-    return;
-  }
+  if (dialog.ShowModal() != TModalResult::mrOk) return;
+  taken_again.Dismiss();
   Modified = true;
   RemoveChannel(selected);
   FillList(AddChannel(dialog.Channel));

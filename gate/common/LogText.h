@@ -32,7 +32,7 @@ void TrimTrailingCRLF(std::string& text);
 
 // Code := the platform's last error; Text := its system message. True when a
 // message was found. Resets the platform's last error to 0.
-bool LastSysErrorText(std::uint32_t& code, std::string& text);
+[[nodiscard]] bool LastSysErrorText(std::uint32_t& code, std::string& text);
 
 // A floating-point value in the general format of the log: up to 15
 // significant digits, no trailing zeros, "." as decimal separator; an

@@ -23,6 +23,8 @@ TExceptionInfo CurrentExceptionInfo() {
     } catch (const std::exception& e) {
       return {ExceptionClassName(e), e.what()};
     } catch (...) {
+      // Not a standard exception: it has no name or message to give, the
+      // answer below says so.
     }
   }
   return {"Exception", "unknown error"};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <exception>
 #include <mutex>
 
 namespace kestrel::gate {
@@ -33,7 +34,9 @@ void RememberLogLine(std::string_view line, std::string_view details) noexcept {
     std::lock_guard lock(r.mutex);
     if (r.lines.size() >= kRecentLogCapacity) r.lines.pop_front();
     r.lines.push_back(std::move(text));
-  } catch (...) {
+  } catch (const std::exception&) {
+    // Only the copy (std::bad_alloc) or the lock (std::system_error) can
+    // fail: the window misses one line, the log itself has it.
   }
 }
 

@@ -1,5 +1,6 @@
 #include "platform/forms/Form.h"
 
+#include "platform/ScopeExit.h"
 #include "platform/forms/HandlerGuard.h"
 
 namespace kestrel::forms {
@@ -32,10 +33,7 @@ TModalResult TForm::ShowModal() {
   FormShow();
   FormPeer().SetPosition(position_, owner_ != nullptr ? &owner_->FormPeer() : nullptr);
   showing_ = true;
-  struct Hidden {
-    bool& flag;
-    ~Hidden() { flag = false; }
-  } hidden{showing_};
+  const platform::TScopeExit hidden([this] { showing_ = false; });
   FormPeer().RunModal();
   return modal_result_;
 }
@@ -68,33 +66,20 @@ void TForm::RequestClose(TModalResult result) {
     if (!modeless_) return;
     // A modeless form has no modal result to give; it only hides.
     if (!FormCloseQuery()) return;
-    struct HideAfter {
-      TForm& form;
-      ~HideAfter() { form.Hide(); }
-    } hide{*this};
+    const platform::TScopeExit hide([this] { Hide(); });
     FormClose();
     return;
   }
   modal_result_ = result;
-  bool can_close = false;
-  try {
-    can_close = FormCloseQuery();
-  } catch (...) {
-    modal_result_ = TModalResult::mrNone;
-    throw;
-  }
-  if (!can_close) {
-    modal_result_ = TModalResult::mrNone;
-    return;
-  }
+  // Refused (or the query threw): the form stays open with no answer.
+  platform::TScopeExit no_answer([this] { modal_result_ = TModalResult::mrNone; });
+  if (!FormCloseQuery()) return;
+  no_answer.Dismiss();
   // A form closed with mrNone would leave ShowModal with no answer.
   if (modal_result_ == TModalResult::mrNone) modal_result_ = TModalResult::mrCancel;
   showing_ = false;
   // The form ends even when FormClose throws: ShowModal must return.
-  struct End {
-    TFormPeer& peer;
-    ~End() { peer.EndModal(); }
-  } end{FormPeer()};
+  const platform::TScopeExit end([this] { FormPeer().EndModal(); });
   FormClose();
 }
 

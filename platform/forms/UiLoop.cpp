@@ -1,5 +1,8 @@
 #include "platform/forms/UiLoop.h"
 
+#include <exception>
+#include <system_error>
+
 #include "platform/MainThread.h"
 #include "platform/forms/Application.h"
 
@@ -8,17 +11,21 @@ namespace {
 
 class TBackendLoop final : public platform::TMainThreadLoop {
  public:
+  // Queuing allocates and takes the backend's lock (std::bad_alloc,
+  // std::system_error): the pump takes the call instead.
   bool Post(std::function<void()> run) override {
     try {
       return CurrentBackend().PostToUiThread(std::move(run));
-    } catch (...) {
-      return false;  // the pump takes the call instead
+    } catch (const std::exception&) {
+      return false;
     }
   }
+  // The handlers the toolkit runs are guarded (RunGuarded); only making its
+  // event loop can fail here, and the pump then waits by itself.
   bool ProcessEvents(std::uint32_t wait_ms) override {
     try {
       return CurrentBackend().ProcessEvents(wait_ms);
-    } catch (...) {
+    } catch (const std::exception&) {
       return false;
     }
   }
@@ -44,7 +51,9 @@ void RemoveUiLoop() {
   if (TBackend* backend = LoadedBackend()) {
     try {
       backend->DropPosted();
-    } catch (...) {
+    } catch (const std::system_error&) {
+      // Only the backend's lock can fail; the module unloads all the same,
+      // and nothing it could do here would take the calls back.
     }
   }
 }

@@ -132,7 +132,7 @@ class TFakeListener : public host::TListener {
 class TTestGate : public TGateManager {
  public:
   explicit TTestGate(TFakeNetwork& net) : net_(net) {}
-  ~TTestGate() override { StopGate(true); }
+  ~TTestGate() override { (void)StopGate(true); }
 
   host::TExchanger* CreateExchanger(const void*, std::int32_t) override {
     return new TFakeExchanger(this, net_, nullptr);

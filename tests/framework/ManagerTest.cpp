@@ -97,7 +97,7 @@ TEST(GateManager, MessagesLogLinesAndLocalisedTextsGoThroughTheCore) {
   // A gate that wants no log gets no framework lines.
   const std::size_t lines = spy.Lines().size();
   gate.NeedLog = false;
-  gate.StopGate(true);
+  (void)gate.StopGate(true);
   EXPECT_EQ(spy.Lines().size(), lines);
 
   spy.SetText("M_Kestrel_MdmType_idCaption", std::string("Модемный шлюз"_cp));

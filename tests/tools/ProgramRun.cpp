@@ -49,7 +49,7 @@ int TRunningKestrel::Wait(std::uint32_t timeout_ms) {
   const bool ended = child_->Wait(timeout_ms);
   if (!ended) {
     child_->Kill();
-    child_->Wait(5000);
+    (void)child_->Wait(5000);
   }
   if (reader_.joinable()) reader_.join();
   return ended ? child_->ExitCode() : -1;

@@ -87,7 +87,7 @@ class TListenerProcess {
       }
     }
     child_->Kill();
-    child_->Wait(5000);
+    (void)child_->Wait(5000);  // killed: it ends now, or the system reaps it
     throw EToolError("the listening kestrel did not start listening within 20 s");
   }
   ~TListenerProcess() { Stop(); }
@@ -99,7 +99,7 @@ class TListenerProcess {
       if (!child_->Wait(15000)) {
         console_.Line("demo: the listening kestrel did not stop within 15 s; ending it");
         child_->Kill();
-        child_->Wait(5000);
+        (void)child_->Wait(5000);  // killed: it ends now, or the system reaps it
       }
     }
     if (relay_.joinable()) relay_.join();

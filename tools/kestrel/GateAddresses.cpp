@@ -109,7 +109,8 @@ void PrepareDialogs() {
 #ifdef KESTREL_BUILD_FORMS_PLUGIN
   std::error_code ec;
   if (std::filesystem::is_regular_file(KESTREL_BUILD_FORMS_PLUGIN, ec))
-    platform::SetEnvironmentVariable("KESTREL_FORMS_PLUGIN", KESTREL_BUILD_FORMS_PLUGIN);
+    // Without it the dialogs report that no forms backend was found.
+    (void)platform::SetEnvironmentVariable("KESTREL_FORMS_PLUGIN", KESTREL_BUILD_FORMS_PLUGIN);
 #endif
 }
 

@@ -7,6 +7,7 @@
 #include "gate/common/MdmTypes.h"
 #include "host/ParamList.h"
 #include "platform/Cp1251.h"
+#include "platform/ScopeExit.h"
 #include "tools/kestrel/ToolError.h"
 
 namespace kestrel::app {
@@ -62,24 +63,21 @@ TParams ReadParamList(const TParamList* list) {
 }
 
 TOwnedParamList::TOwnedParamList(const TParams& params) : list_(host::NewParamList()) {
-  try {
-    for (const auto& p : params) {
-      TParamListItem* item =
-          p.bytes.empty() && p.type != PARAM_DATETIME
-              ? host::NewScalarItem(p.name, p.type, p.scalar)
-              : host::NewBytesItem(p.name, p.type, p.bytes.data(), static_cast<std::int32_t>(p.bytes.size()));
-      try {
-        host::AddParamListItem(*list_, item);
-      } catch (...) {
-        host::DisposeParamListItem(item);
-        throw;
-      }
-    }
-  } catch (...) {
+  // A list that cannot be completed goes again, with the items it holds.
+  platform::TScopeExit free_list([this] {
     host::DestroyParamList(*list_);
     host::FreeParamList(list_);
-    throw;
+  });
+  for (const auto& p : params) {
+    TParamListItem* item =
+        p.bytes.empty() && p.type != PARAM_DATETIME
+            ? host::NewScalarItem(p.name, p.type, p.scalar)
+            : host::NewBytesItem(p.name, p.type, p.bytes.data(), static_cast<std::int32_t>(p.bytes.size()));
+    platform::TScopeExit dispose([item] { host::DisposeParamListItem(item); });
+    host::AddParamListItem(*list_, item);
+    dispose.Dismiss();
   }
+  free_list.Dismiss();
 }
 
 TOwnedParamList::~TOwnedParamList() {

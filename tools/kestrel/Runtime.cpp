@@ -37,7 +37,8 @@ void TRuntime::LoadGate(TCoreEvents& events) {
     if (!std::filesystem::is_directory(options_.com_dir, ec))
       throw EToolError("--com-dir " + options_.com_dir + " is not a folder");
     // Read by the gate each time it resolves a COM port name.
-    platform::SetEnvironmentVariable("KESTREL_COM_DIR", std::filesystem::absolute(options_.com_dir).string());
+    if (!platform::SetEnvironmentVariable("KESTREL_COM_DIR", std::filesystem::absolute(options_.com_dir).string()))
+      throw EToolError("--com-dir " + options_.com_dir + " cannot be handed to the gate");
   }
   core_ = std::make_unique<TCore>(events, log_.get());
   gate_ = LoadGateLibrary(options_.gate_library);

@@ -1,0 +1,21 @@
+#include "platform/Check.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(CheckDeathTest, BrokenInvariantStopsWithPlaceConditionAndMessage) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const int channels = 16;
+  EXPECT_DEATH(KESTREL_CHECK(channels < 16, "an index the pool handed out"),
+               "^[^\n]*CheckTest\\.cpp:[0-9]+: check failed: channels < 16 an index the pool handed out\n$");
+  EXPECT_DEATH(KESTREL_CHECK(channels == 0), "check failed: channels == 0\n$");
+}
+
+TEST(Check, HoldingInvariantIsEvaluatedOnceAndGoesOn) {
+  int evaluations = 0;
+  KESTREL_CHECK(++evaluations == 1, "never shown");
+  EXPECT_EQ(evaluations, 1);
+}
+
+}  // namespace
