@@ -21,6 +21,7 @@
 #include "kestrel/kestrel.h"
 #include "platform/Cp1251.h"
 #include "platform/MainThread.h"
+#include "platform/ModuleEntry.h"
 #include "platform/forms/UiLoop.h"
 #include "session/MdmMngr.h"
 
@@ -51,6 +52,10 @@ struct TModuleLifetime {
     HeronSetMainThreadPump(&PumpForHost, nullptr);
   }
   ~TModuleLifetime() {
+    if (kestrel::platform::ProcessEnding()) {
+      kestrel::gate::AbandonModule();
+      return;
+    }
     // The window's code goes with the library: it is released first, and
     // nothing this module queued for the main thread is left behind.
     kestrel::gate::GLFreeMonitorForm();
@@ -69,6 +74,9 @@ std::string ReturnText(bool result) { return "Return: " + std::string(kestrel::g
 std::string ReturnText(KHandle result) { return "Return: $" + kestrel::host::Hex8(result); }
 
 void InitGateOrThrow(kestrel::session::TMdmGateManager& manager, std::int16_t gate_code) {
+  // From the first start until the whole gate stops, threads of this library
+  // may run: the host's unload must not take their code away meanwhile.
+  kestrel::platform::HoldThisModule();
   if (!manager.InitGate(gate_code))
     throw kestrel::gate::EMdmGateError(std::string("Ошибка при инициализации менеджера модемного шлюза"_cp));
 }
@@ -163,6 +171,7 @@ KBool KESTREL_CALL StopTransmit(KHandle TransProc) {
         GateLog(1, "MDMGATE.StopTransmit:(Середина функции)"_cp, "перед MdmGateManager.Free"_cp);
         kestrel::gate::FreeGateManager();
         GateLog(1, "MDMGATE.StopTransmit:(Середина функции)"_cp, "после MdmGateManager.Free"_cp);
+        kestrel::platform::ReleaseThisModule();
         return stopped;
       },
       "MDMGATE.StopTransmit:(Конец функции)"_cp);
@@ -196,6 +205,7 @@ KBool KESTREL_CALL StopListen(KHandle RecvProc, KBool StopMode) {
         GateLog(1, "MDMGATE.StopListen:(Середина функции)"_cp, "перед MdmGateManager.StopGate(StopMode)"_cp);
         const bool stopped = manager.StopGate(stop_mode);
         GateLog(1, "MDMGATE.StopListen:(Середина функции)"_cp, "после MdmGateManager.StopGate(StopMode)"_cp);
+        kestrel::platform::ReleaseThisModule();
         return stopped;
       },
       "MDMGATE.StopListen:(Конец функции)"_cp);

@@ -53,6 +53,14 @@ void UnloadModule() {
   SetGateAccess(nullptr);
 }
 
+void AbandonModule() {
+  LogState().NeedLog = false;
+  // The process's memory goes with it; the threads the manager would join
+  // are gone.
+  (void)g_manager.exchange(nullptr, std::memory_order_acq_rel);
+  SetGateAccess(nullptr);
+}
+
 void FreeGateManager() {
   delete g_manager.exchange(nullptr, std::memory_order_acq_rel);
 }

@@ -26,6 +26,10 @@ void LoadModule();
 // Unload: NeedLog false, the manager destroyed (its processes end first),
 // the accessor removed. Never throws.
 void UnloadModule();
+// The unload at the end of a process whose other threads the system has
+// ended already (Windows): NeedLog false and the manager forgotten without
+// being destroyed, since nothing may be joined or waited for then.
+void AbandonModule();
 
 // Destroys the manager, if any. The module forgets it before it goes, so
 // that the layers below see "no manager" (and stop waiting) meanwhile.
