@@ -1,16 +1,21 @@
-// The gate as the kestrel program loads it: libKestrel through the dynamic
+// The gate as a host program loads it: libKestrel through the dynamic
 // loader, its fourteen exports looked up by name, nothing else of it used.
+// kestrel, the end-to-end tests' gate_host and the tests of the exports all
+// load it this way.
 //
 // The five transmit and listen exports must be there for the library to
 // count as loaded. The nine editing exports may be missing from a build;
 // each command that needs one asks for it with Need(), which explains what
 // is not available.
 //
-// Loading runs the library's load code (its gate manager is made). The
-// library then stays in the process until it ends, when its unload code runs;
-// destroying the object only forgets the exports. Not thread-safe: the main thread loads, calls the
-// editing exports and unloads; the transmit exports may be called from any
-// thread (kestrel.h).
+// Loading runs the library's load code (its gate manager is made). A host
+// loads its gate once: the library then stays in the process until it ends,
+// when its unload code runs, and destroying the object only forgets the
+// exports. Loaded with `keep_loaded` false (a host that loads the gate again
+// and again, as the tests of the exports do), destroying the object unloads
+// the library when nothing else holds it. Not thread-safe: the main thread
+// loads, calls the editing exports and unloads; the transmit exports may be
+// called from any thread (kestrel.h).
 #pragma once
 
 #include <memory>
@@ -27,7 +32,7 @@ class TGateLibrary {
   // Loads the library at `path`. Throws EToolError "cannot load the gate
   // library <path>: <reason>", or "... has no export <name>" for one of the
   // five transmit and listen exports.
-  static std::unique_ptr<TGateLibrary> Load(const std::string& path);
+  static std::unique_ptr<TGateLibrary> Load(const std::string& path, bool keep_loaded = true);
 
   const std::string& Path() const { return lib_->Path(); }
   // Throws EToolError "the gate library <path> has no export <name>, so

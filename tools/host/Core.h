@@ -1,30 +1,45 @@
-// The kestrel program as the gate's transport core: it plugs its handlers
-// into libHeron (heron.h) for as long as a TCore lives, and hands what the
-// gate and its framework report to a TCoreEvents of the running command.
+// A host program as the gate's transport core: it plugs its handlers into
+// libHeron (heron.h) for as long as a TCore lives, and hands what the gate
+// and its framework report to a TCoreEvents of the running command.
 //
 //  - ReadGateSettings: the settings blocks given with SetGateSettings, per
 //    gate code (the block stays valid while the core lives);
-//  - GateInfo: every line goes, in UTF-8, to the log writer (when there is
-//    one) and to OnGateLine; an error report (kind 1) followed by the same
-//    text as an ordinary line (the gate logs its errors both ways) is kept
-//    once, as an error; every line is accepted;
+//  - GateInfo: every line goes, in UTF-8, to OnGateLine and then to the
+//    `keep` function (the program's log) when there is one; an error report
+//    (kind 1) followed by the same text as an ordinary line (the gate logs
+//    its errors both ways) is kept once, as an error; every line is
+//    accepted;
 //  - RecvFromGate, RecvPacketFromGate, PacketDeliveredFromGate,
 //    ProgressFromGate: to the events object.
 //
 // Handlers run on the gate's threads, also concurrently: the events object
-// must be thread-safe. Only one TCore may live at a time.
+// and `keep` must be thread-safe. Only one TCore may live at a time.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
 #include <string_view>
 
 #include "kestrel/kestrel.h"
-#include "tools/kestrel/LogBook.h"
 
 namespace kestrel::app {
+
+// One line of the gate's log as a host reads it.
+struct TLogLine {
+  std::string time;  // "YYYY-MM-DD HH:MM:SS.mmm", set where the line is kept; "" before
+  bool error = false;
+  std::string thread;  // "0000ABCD", or "" when the line carries no thread id
+  std::int16_t gate_code = 0;
+  std::string text;     // UTF-8, without the thread prefix
+  std::string details;  // UTF-8
+};
+
+// Takes a gate line apart: "[$0000ABCD] text" gives thread "0000ABCD" and
+// "text"; a line without that prefix is kept whole with an empty thread.
+void SplitThreadPrefix(const std::string& line, std::string& thread, std::string& text);
 
 class TCoreEvents {
  public:
@@ -47,8 +62,8 @@ class TCoreEvents {
 
 class TCore {
  public:
-  // `log` may be null (no log kept); both must outlive the core.
-  TCore(TCoreEvents& events, TLogWriter* log);
+  // `events` must outlive the core; `keep` may be empty (no log kept).
+  explicit TCore(TCoreEvents& events, std::function<void(TLogLine)> keep = {});
   // Uninstalls every handler; the gate must be stopped by then.
   ~TCore();
   TCore(const TCore&) = delete;
@@ -71,7 +86,7 @@ class TCore {
 
  private:
   TCoreEvents& events_;
-  TLogWriter* log_;
+  std::function<void(TLogLine)> keep_;
   mutable std::mutex mutex_;
   std::map<std::int16_t, std::string> settings_;
   std::string last_error_;

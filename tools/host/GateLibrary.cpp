@@ -1,10 +1,10 @@
-#include "tools/kestrel/GateLibrary.h"
+#include "tools/host/GateLibrary.h"
 
 #include <cstdlib>
 #include <filesystem>
 
 #include "platform/ProcessEnv.h"
-#include "tools/kestrel/ToolError.h"
+#include "tools/host/ToolError.h"
 
 namespace kestrel::app {
 namespace {
@@ -18,12 +18,12 @@ void Find(const platform::TSharedLibrary& lib, const char* name, F& fn) {
 
 }  // namespace
 
-std::unique_ptr<TGateLibrary> TGateLibrary::Load(const std::string& path) {
+std::unique_ptr<TGateLibrary> TGateLibrary::Load(const std::string& path, bool keep_loaded) {
   std::string why;
   // A host loads its gate once: the library stays until the program ends,
   // and its unload code runs then. (Unloaded earlier, what it keeps in
   // function-local statics would be lost with it.)
-  auto lib = platform::TSharedLibrary::Open(path, why, true);
+  auto lib = platform::TSharedLibrary::Open(path, why, keep_loaded);
   if (!lib) throw EToolError("cannot load the gate library " + path + ": " + why);
   std::unique_ptr<TGateLibrary> gate(new TGateLibrary(std::move(lib)));
   const auto& l = *gate->lib_;

@@ -1,9 +1,10 @@
-#include "tools/kestrel/Core.h"
+#include "tools/host/Core.h"
+
+#include <cctype>
 
 #include "heron.h"
 #include "platform/Cp1251.h"
 #include "platform/PortNames.h"
-#include "tools/kestrel/Clock.h"
 
 namespace kestrel::app {
 namespace {
@@ -67,7 +68,21 @@ void OnProgress(void* ctx, KHandle process, const char* caption, std::int32_t do
 
 }  // namespace
 
-TCore::TCore(TCoreEvents& events, TLogWriter* log) : events_(events), log_(log) {
+void SplitThreadPrefix(const std::string& line, std::string& thread, std::string& text) {
+  // "[$" + 8 hex digits + "] "
+  constexpr std::size_t kPrefix = 12;
+  bool ok = line.size() >= kPrefix && line.compare(0, 2, "[$") == 0 && line.compare(10, 2, "] ") == 0;
+  for (std::size_t i = 2; ok && i < 10; ++i) ok = std::isxdigit(static_cast<unsigned char>(line[i])) != 0;
+  if (ok) {
+    thread = line.substr(2, 8);
+    text = line.substr(kPrefix);
+  } else {
+    thread.clear();
+    text = line;
+  }
+}
+
+TCore::TCore(TCoreEvents& events, std::function<void(TLogLine)> keep) : events_(events), keep_(std::move(keep)) {
   HeronSetReadGateSettings(&OnRead, this);
   HeronSetGateInfo(&OnInfo, this);
   HeronSetRecvFromGate(&OnFailed, this);
@@ -119,7 +134,6 @@ const void* TCore::ReadSettings(std::int16_t gate_code, std::int32_t* size) {
 KBool TCore::Info(std::int32_t kind, std::int16_t gate_code, const char* text, const char* details) {
   try {
     TLogLine line;
-    line.time = NowText();
     line.error = kind == 1;
     line.gate_code = gate_code;
     SplitThreadPrefix(text::Cp1251ToUtf8(text != nullptr ? text : ""), line.thread, line.text);
@@ -147,7 +161,7 @@ KBool TCore::Info(std::int32_t kind, std::int16_t gate_code, const char* text, c
       events_.OnChannelProblem(port, problem);
     }
     events_.OnGateLine(line);
-    if (log_ != nullptr) log_->Add(std::move(line));
+    if (keep_) keep_(std::move(line));
   } catch (...) {
     // A line that cannot be kept is lost; the gate goes on logging.
   }
