@@ -9,59 +9,22 @@
 
 #include "platform/Tick.h"
 #include "tests/e2e/Payload.h"
-#include "tests/sim/QuickExchange.h"
 
 namespace kestrel::e2e {
 
 using platform::TChildProcess;
 
 sim::TExchangeOptions QuickExchange(std::uint32_t rate) {
-  sim::TExchangeOptions o = sim::testing::QuickExchange();
-  // Rings four seconds apart, as a real line rings.
+  sim::TExchangeOptions o = testing::QuickExchange(rate);
   o.ring_off_ms = 4000;
-  o.rate = rate;
-  o.unknown_number = sim::TExchangeOptions::TUnknownNumber::kRingNoAnswer;
   return o;
 }
 
-// ---- TExchangeBench ----
-
-TExchangeBench::TExchangeBench(const sim::TExchangeOptions& options) : runner_(options) {
-  runner_.SetEventSink([this](const sim::TExchangeEvent& e) {
-    {
-      std::lock_guard lock(mutex_);
-      events_.push_back(e);
-    }
-    changed_.notify_all();
-  });
-}
-
-TExchangeBench::~TExchangeBench() { runner_.Stop(); }
-
-bool TExchangeBench::AddCom(TGateSide& side, const sim::TModemSetup& setup) {
-  std::string error;
-  const std::string link = side.dir / ("com" + std::to_string(side.modems.size() + 1));
-  const sim::TModemId id = runner_.AddPtyModem(link, setup, error);
-  EXPECT_NE(id, sim::kNoModem) << error;
+bool TGateSide::AddCom(testing::TSimRig& rig, const sim::TModemSetup& setup) {
+  const sim::TModemId id = rig.OnPty(dir / ("com" + std::to_string(modems.size() + 1)), setup);
   if (id == sim::kNoModem) return false;
-  side.modems.push_back(id);
+  modems.push_back(id);
   return true;
-}
-
-sim::TModemId TExchangeBench::AddBare(const sim::TModemSetup& setup) { return runner_.AddModem(setup, nullptr); }
-
-std::vector<sim::TExchangeEvent> TExchangeBench::Events(sim::TExchangeEvent::TKind kind, sim::TModemId modem) const {
-  std::lock_guard lock(mutex_);
-  std::vector<sim::TExchangeEvent> out;
-  for (const sim::TExchangeEvent& e : events_)
-    if (e.kind == kind && (modem == sim::kNoModem || e.modem == modem)) out.push_back(e);
-  return out;
-}
-
-bool TExchangeBench::WaitForEvents(const std::function<bool(const std::vector<sim::TExchangeEvent>&)>& done,
-                                   std::uint32_t timeout_ms) const {
-  std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return done(events_); });
 }
 
 // ---- Processes ----

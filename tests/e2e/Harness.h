@@ -6,58 +6,30 @@
 // Real time throughout: every wait has a generous deadline.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/ChildProcess.h"
-#include "sim/ExchangeRunner.h"
-#include "tests/sim/TempDir.h"
+#include "tests/kit/SimRig.h"
+#include "tests/kit/TempDir.h"
 
 namespace kestrel::e2e {
 
-// Quick dialling and a line of `rate` bit/s with 5 ms of latency; numbers
-// nobody has ring unanswered.
+// The kit's quick exchange at `rate` bit/s, its rings four seconds apart as
+// a real line rings.
 sim::TExchangeOptions QuickExchange(std::uint32_t rate);
 
 // One gate process's COM folder.
 struct TGateSide {
-  sim::testing::TTempDir dir;
+  testing::TTempDir dir;
   std::vector<sim::TModemId> modems;  // COM1, COM2, ... in order
   std::string Folder() const { return dir.Path().string(); }
   std::string File(const std::string& name) const { return dir / name; }
-};
-
-// The exchange runner and what it reports, for the test's lifetime.
-class TExchangeBench {
- public:
-  explicit TExchangeBench(const sim::TExchangeOptions& options);
-  ~TExchangeBench();
-
-  // Gives `side` its next COM port: a modem numbered `setup.number` on a
-  // pseudo-terminal. False (with a test failure) when it cannot be made.
-  bool AddCom(TGateSide& side, const sim::TModemSetup& setup);
-  // A modem with no terminal: nobody answers its calls.
-  sim::TModemId AddBare(const sim::TModemSetup& setup);
-  void Start() { runner_.Start(); }
-  sim::TExchangeRunner& Runner() { return runner_; }
-
-  // Events of the exchange so far, of one kind and optionally one modem.
-  std::vector<sim::TExchangeEvent> Events(sim::TExchangeEvent::TKind kind, sim::TModemId modem = sim::kNoModem) const;
-  // Waits up to `timeout_ms` until `done` holds for the events so far.
-  bool WaitForEvents(const std::function<bool(const std::vector<sim::TExchangeEvent>&)>& done,
-                     std::uint32_t timeout_ms) const;
-
- private:
-  mutable std::mutex mutex_;
-  mutable std::condition_variable changed_;
-  std::vector<sim::TExchangeEvent> events_;
-  sim::TExchangeRunner runner_;
+  // Gives the side its next COM port: a modem of `rig` on a pseudo-terminal.
+  bool AddCom(testing::TSimRig& rig, const sim::TModemSetup& setup);
 };
 
 // Starts gate_host with the library and `args`, its COM folder `com_dir`.

@@ -1,5 +1,6 @@
 // The command line: what each command takes, and the usage errors found
-// before anything is opened.
+// before anything is opened. (A send with its party, files and global
+// options is the program's test.)
 #include <cstdlib>
 #include <sstream>
 
@@ -26,20 +27,6 @@ TParsed Parse(std::vector<std::string> args) {
   p.out = out.str();
   p.err = err.str();
   return p;
-}
-
-TEST(Options, SendTakesAPartyAndFiles) {
-  const auto p = Parse({"--db", "/tmp/x.db", "--gate-code", "-2", "--com-dir", "/c", "-v", "send", "--to", "Bank",
-                        "a.txt", "b.txt", "--timeout", "30"});
-  ASSERT_EQ(p.rc, -1) << p.err;
-  EXPECT_EQ(p.options.command, TCommand::Send);
-  EXPECT_EQ(p.options.global.db, "/tmp/x.db");
-  EXPECT_EQ(p.options.global.gate_code, -2);
-  EXPECT_EQ(p.options.global.com_dir, "/c");
-  EXPECT_TRUE(p.options.global.verbose);
-  EXPECT_EQ(p.options.to, "Bank");
-  EXPECT_EQ(p.options.files, (std::vector<std::string>{"a.txt", "b.txt"}));
-  EXPECT_EQ(p.options.timeout_s, 30u);
 }
 
 TEST(Options, UsageErrorsEndWithCodeTwoAndHelpWithZeroEverywhere) {
