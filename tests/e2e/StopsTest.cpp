@@ -34,7 +34,6 @@
 namespace kestrel::e2e {
 namespace {
 
-using platform::TChildProcess;
 using TKind = sim::TExchangeEvent::TKind;
 
 // A stop takes well under a second here; the limit leaves half as much again
@@ -169,7 +168,7 @@ class Stops : public ::testing::TestWithParam<TStopBy> {
   TGateSide here, there;
   std::unique_ptr<testing::TSimRig> rig;
   std::unique_ptr<app::TGateLibrary> gate;
-  std::unique_ptr<TChildProcess> peer;
+  std::unique_ptr<testing::TProgram> peer;
   int baseline_threads = -1;
 };
 

@@ -33,7 +33,7 @@ class TwoGates : public ::testing::Test {
 
   TGateSide a, b;
   std::unique_ptr<testing::TSimRig> rig;
-  std::unique_ptr<platform::TChildProcess> listener;
+  std::unique_ptr<testing::TProgram> listener;
 };
 
 // Packets over a line that flips bits and loses bytes, whose carrier also
@@ -50,7 +50,7 @@ void TwoGates::RunOnAFaultyLine(const TPlan& plan, const sim::TLineFaults& fault
   args.insert(args.end(), {"--tries", "20", "--pause", "500", "--window", "120000"});
   auto sender = StartSender(a, args);
   ASSERT_NE(sender, nullptr);
-  ASSERT_TRUE(WaitForArrivals(*listener, drop_after, 300000)) << Tail(a.File("log"));
+  ASSERT_TRUE(listener->WaitForLine("got ", 300000, drop_after)) << Tail(a.File("log"));
   bool dropped = false;
   rig->Runner().Configure([&](sim::TExchange& x, sim::TSimTime) {
     sim::TLineFaults now = faults;

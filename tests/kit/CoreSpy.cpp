@@ -81,32 +81,20 @@ struct TCoreSpy::Handlers {
       return static_cast<std::int32_t>(it->second.size());
     });
   }
+  // With `spy` null, libHeron's own answers again.
+  static void Install(TCoreSpy* spy) {
+    HeronSetReadGateSettings(spy ? &Read : nullptr, spy);
+    HeronSetGateInfo(spy ? &Info : nullptr, spy);
+    HeronSetRecvFromGate(spy ? &RecvFromGate : nullptr, spy);
+    HeronSetRecvPacketFromGate(spy ? &Packet : nullptr, spy);
+    HeronSetPacketDeliveredFromGate(spy ? &Delivered : nullptr, spy);
+    HeronSetProgressFromGate(spy ? &Progress : nullptr, spy);
+    HeronSetGetLocalizResource(spy ? &Text : nullptr, spy);
+  }
 };
 
-TCoreSpy::TCoreSpy() {
-  HeronSetReadGateSettings(&Handlers::Read, this);
-  HeronSetGateInfo(&Handlers::Info, this);
-  HeronSetRecvFromGate(&Handlers::RecvFromGate, this);
-  HeronSetRecvPacketFromGate(&Handlers::Packet, this);
-  HeronSetPacketDeliveredFromGate(&Handlers::Delivered, this);
-  HeronSetProgressFromGate(&Handlers::Progress, this);
-  HeronSetGetLocalizResource(&Handlers::Text, this);
-}
-
-TCoreSpy::~TCoreSpy() {
-  HeronSetReadGateSettings(nullptr, nullptr);
-  HeronSetGateInfo(nullptr, nullptr);
-  HeronSetRecvFromGate(nullptr, nullptr);
-  HeronSetRecvPacketFromGate(nullptr, nullptr);
-  HeronSetPacketDeliveredFromGate(nullptr, nullptr);
-  HeronSetProgressFromGate(nullptr, nullptr);
-  HeronSetGetLocalizResource(nullptr, nullptr);
-}
-
-void TCoreSpy::StoreSettings(std::int16_t code, const std::string& block) {
-  std::lock_guard lock(mutex_);
-  blocks_[code] = block;
-}
+TCoreSpy::TCoreSpy() { Handlers::Install(this); }
+TCoreSpy::~TCoreSpy() { Handlers::Install(nullptr); }
 
 std::vector<TCoreLine> TCoreSpy::LinesWith(std::string_view part) const {
   std::vector<TCoreLine> out;
@@ -120,31 +108,6 @@ std::vector<TCoreLine> TCoreSpy::Errors() const {
   for (const TCoreLine& l : Lines())
     if (l.kind == 1) out.push_back(l);
   return out;
-}
-
-void TCoreSpy::ClearLines() {
-  std::lock_guard lock(mutex_);
-  lines_.clear();
-}
-
-void TCoreSpy::SetLogAnswer(bool answer) {
-  std::lock_guard lock(mutex_);
-  log_answer_ = answer;
-}
-
-void TCoreSpy::SetRecvFromGateAnswer(bool answer) {
-  std::lock_guard lock(mutex_);
-  recv_from_gate_answer_ = answer;
-}
-
-void TCoreSpy::RefusePacket(std::int32_t number) {
-  std::lock_guard lock(mutex_);
-  refused_.insert(number);
-}
-
-void TCoreSpy::SetText(const std::string& key, const std::string& text) {
-  std::lock_guard lock(mutex_);
-  texts_[key] = text;
 }
 
 bool TCoreSpy::WaitUntil(const std::function<bool(const TCoreSpy&)>& done, std::uint32_t timeout_ms) const {

@@ -47,7 +47,7 @@ class TCoreSpy {
   TCoreSpy& operator=(const TCoreSpy&) = delete;
 
   // What ReadGateSettings answers for `code`: the block; nothing stored until then.
-  void StoreSettings(std::int16_t code, const std::string& block);
+  void StoreSettings(std::int16_t code, const std::string& block) { Set([&] { blocks_[code] = block; }); }
   int SettingsReads() const { return Copy(reads_); }
 
   std::vector<TCoreLine> Lines() const { return Copy(lines_); }
@@ -55,21 +55,21 @@ class TCoreSpy {
   std::vector<TCoreLine> LinesWith(std::string_view part) const;
   // Error reports (kind 1).
   std::vector<TCoreLine> Errors() const;
-  void ClearLines();
+  void ClearLines() { Set([&] { lines_.clear(); }); }
   // What GateInfo answers to log lines (kind 2); error reports always get true.
-  void SetLogAnswer(bool answer);
+  void SetLogAnswer(bool answer) { Set([&] { log_answer_ = answer; }); }
 
   std::vector<TCorePacket> Received() const { return Copy(received_); }
   std::vector<TRefPack> Failed() const { return Copy(failed_); }     // RecvFromGate(ref, -10, -1)
   std::vector<TRefPack> Confirmed() const { return Copy(confirmed_); }  // PacketDeliveredFromGate
-  void SetRecvFromGateAnswer(bool answer);
+  void SetRecvFromGateAnswer(bool answer) { Set([&] { recv_from_gate_answer_ = answer; }); }
   // Packets with this number are refused by RecvPacketFromGate, not recorded.
-  void RefusePacket(std::int32_t number);
+  void RefusePacket(std::int32_t number) { Set([&] { refused_.insert(number); }); }
 
   int ProgressCalls() const { return Copy(progress_); }
   std::string LastCaption() const { return Copy(caption_); }
   // What GetLocalizResource answers for `key`; unknown keys have no text.
-  void SetText(const std::string& key, const std::string& text);
+  void SetText(const std::string& key, const std::string& text) { Set([&] { texts_[key] = text; }); }
 
   // Waits up to `timeout_ms` until `done` holds (looked at on every change).
   bool WaitUntil(const std::function<bool(const TCoreSpy&)>& done, std::uint32_t timeout_ms = 20000) const;
@@ -80,6 +80,11 @@ class TCoreSpy {
   T Copy(const T& member) const {
     std::lock_guard lock(mutex_);
     return member;
+  }
+  template <typename F>
+  void Set(F change) {
+    std::lock_guard lock(mutex_);
+    change();
   }
 
   mutable std::mutex mutex_;

@@ -1,9 +1,9 @@
 // The forms layer as an operator meets it on the Qt backend: the close
-// protocol, message boxes and failing handlers; focus moves and the checks
-// on leaving a field, typing (Cyrillic too), lists, memos, and disabled,
-// read-only and check-box controls. Nested forms, the first focus, Enter,
-// the close box and the time fields are met in the dialog tests (tests/ui),
-// the time mask's groups in TextConvertTest.cpp.
+// protocol, message boxes and failing handlers, lists, and disabled,
+// read-only and check-box controls. Fields that keep the focus, typed
+// Cyrillic, memos, nested forms, the first focus, Enter, the close box and
+// the time fields are met in the dialog tests (tests/ui); the conversions
+// behind them in TextConvertTest.cpp.
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -70,29 +70,6 @@ TEST_F(FormTest, MessageBoxesCarryKindAndCaptionAndAFailingHandlerIsReportedWhil
   EXPECT_EQ(seen[3].text, "сбой обработчика"_cp);
 }
 
-TEST_F(FormTest, AFieldThatKeepsTheFocusStopsTabAndTheButtonPressAndTypedCyrillicIsWindows1251) {
-  TfmSample form;
-  Op().Expect([&](TFormDriver& f) {
-    EXPECT_TRUE(f.Type("edNumber", "abc"));
-    EXPECT_FALSE(f.Tab());
-    EXPECT_FALSE(f.Click("btnOK"));
-    EXPECT_TRUE(f.Open());
-    EXPECT_EQ(f.FocusedControl(), "edNumber");
-    EXPECT_TRUE(form.edNumber.Focused());
-    EXPECT_EQ(Op().MessageTexts(), std::vector<std::string>(2, "'abc' is not a valid integer value"));
-    EXPECT_TRUE(f.Type("edNumber", "-12"));
-    EXPECT_TRUE(f.Tab());
-    EXPECT_EQ(f.FocusedControl(), "edName");
-    EXPECT_TRUE(f.Type("edName", "Модем №1: ёЁ щ"_cp.data()));
-    EXPECT_EQ(f.Text("edName"), "Модем №1: ёЁ щ"_cp);
-    EXPECT_TRUE(f.Click("btnOK"));
-  });
-  EXPECT_EQ(form.ShowModal(), mrOk);
-  EXPECT_EQ(form.edNumber.Text(), "-12");
-  EXPECT_EQ(form.edName.Text(), "Модем №1: ёЁ щ"_cp);
-  EXPECT_EQ(form.close_queries.size(), 1u) << "the refused press never reached the form";
-}
-
 TEST_F(FormTest, ListsReportOnlyTheOperatorsChoices) {
   TfmSample form;
   form.cmbxKind.SetItemIndex(1);
@@ -116,22 +93,6 @@ TEST_F(FormTest, ListsReportOnlyTheOperatorsChoices) {
     EXPECT_EQ(form.lvRows.ItemIndex(), -1);
     form.cmbxKind.SetItemIndex(7);
     EXPECT_EQ(form.cmbxKind.ItemIndex(), -1);
-    f.Click("btnCancel");
-  });
-  form.ShowModal();
-}
-
-TEST_F(FormTest, MemoLinesCountEmptyLinesButNotAFinalBreak) {
-  TfmSample form;
-  form.memLines.SetLines({"101", "102"});
-  Op().Expect([&](TFormDriver& f) {
-    EXPECT_EQ(f.Text("lblCount"), "Строк: 0"_cp) << "loading the lines is no change of the operator";
-    f.Type("memLines", "101\n\n  \n102\n");
-    EXPECT_EQ(form.memLines.Lines(), (std::vector<std::string>{"101", "", "  ", "102"}));
-    EXPECT_EQ(f.Text("lblCount"), "Строк: 4"_cp);
-    // Tab leaves a memo instead of going into it.
-    EXPECT_TRUE(f.Tab());
-    EXPECT_NE(f.FocusedControl(), "memLines");
     f.Click("btnCancel");
   });
   form.ShowModal();

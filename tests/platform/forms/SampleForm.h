@@ -9,7 +9,6 @@
 #include "platform/forms/Application.h"
 #include "platform/forms/Controls.h"
 #include "platform/forms/Form.h"
-#include "platform/forms/TextConvert.h"
 
 namespace kestrel::forms::testing {
 
@@ -21,29 +20,17 @@ class TfmSample : public TForm {
     SetCaption(std::string("Образец"_cp));
     cmbxKind.SetItems({"один"_cp.data(), "два"_cp.data(), "три"_cp.data()});
     btnOK.SetDefault(true);
-    edNumber.OnExit = [this] {
-      if (edNumber.Text().empty() || TryStrToInt(edNumber.Text())) return true;
-      MessageBox(TMsgKind::kError, "'" + edNumber.Text() + "' is not a valid integer value");
-      return false;
-    };
     cmbxKind.OnChange = [this] { ++combo_changes; };
     lvRows.OnChange = [this] { ++list_changes; };
-    memLines.OnChange = [this] {
-      lblCount.SetCaption(std::string("Строк: "_cp) + std::to_string(memLines.Lines().size()));
-    };
     btnMore.OnClick = [this] {
       if (on_more) on_more();
     };
   }
 
   TGroupBox grbxFields{*this, "grbxFields", std::string("Поля"_cp), TLayout::kFields};
-  TEdit edNumber{grbxFields, "edNumber", std::string("Число"_cp)};
   TEdit edName{grbxFields, "edName", std::string("Имя"_cp)};
-  TMaskEdit medTime{grbxFields, "medTime", std::string("Время (чч:мм:сс)"_cp)};
   TComboBox cmbxKind{grbxFields, "cmbxKind", std::string("Вид"_cp)};
   TCheckBox chbxFlag{*this, "chbxFlag", std::string("Флажок"_cp)};
-  TMemo memLines{*this, "memLines"};
-  TLabel lblCount{*this, "lblCount", std::string("Строк: 0"_cp)};
   TListView lvRows{*this, "lvRows", std::string("Строки"_cp)};
   TPanel pnlButtons{*this, "pnlButtons", TLayout::kRow, TAlign::kEnd};
   TButton btnMore{pnlButtons, "btnMore", std::string("Ещё"_cp)};
