@@ -27,11 +27,6 @@ std::string FromQt(const QString& s) { return text::Utf8ToCp1251(s.toStdString()
 // Texts of the window (at namespace scope: see platform/Cp1251.h).
 constexpr std::string_view kModem1 = "Модем 1"_cp;
 constexpr std::string_view kBaseCaption = "Монитор шлюза"_cp;
-constexpr std::string_view kRowListening = "COM1: Модем 1 - прослушивание ($00000003)"_cp;
-constexpr std::string_view kRowIdle = "COM5 - ожидание"_cp;
-constexpr std::string_view kRowConnected = "COM1: Модем 1 - соединение ($0000000A)"_cp;
-constexpr std::string_view kRowCalling = "COM5 - вызов ($0000000B)"_cp;
-constexpr std::string_view kNoProcesses = "Процессов: 0; потоков обмена: 0"_cp;
 
 // A gate without channels of its own.
 class TPlainGate final : public TGateManager {
@@ -66,6 +61,9 @@ class MonitorForm : public forms::testing::QtTest {
     return true;
   }
 
+  // The row of the gate's channel `index` (its texts are MonitorTextTest's).
+  std::string Row(int index) { return ChannelRowText(gate.channels.at(index)); }
+
   TMonitorGate gate;
 };
 
@@ -81,9 +79,8 @@ TEST_F(MonitorForm, ShowsTheGateFollowsItOnItsOwnTimerAndKeepsTheSelectedRow) {
   QWidget* window = Window(form);
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(FromQt(window->windowTitle()), std::string(kBaseCaption));
-  EXPECT_EQ(Rows(window), (std::vector<std::string>{std::string(kRowListening),
-                                                    std::string(kRowIdle)}));
-  EXPECT_EQ(Processes(window), std::string(kNoProcesses));
+  EXPECT_EQ(Rows(window), (std::vector<std::string>{Row(0), Row(4)}));
+  EXPECT_EQ(Processes(window), ProcessesText(0, 0));
   EXPECT_EQ(Log(window), "newer\nolder") << "newest first";
   EXPECT_EQ(form.Text, "newer\nolder");
 
@@ -91,7 +88,7 @@ TEST_F(MonitorForm, ShowsTheGateFollowsItOnItsOwnTimerAndKeepsTheSelectedRow) {
   gate.Set(0, std::string(kModem1), TChannelActivity::kConnected, 10);
   gate.Log("newest");
   EXPECT_TRUE(PumpUntil([&] { return Log(window).rfind("newest", 0) == 0; }, 15000));
-  EXPECT_EQ(Rows(window)[0], std::string(kRowConnected));
+  EXPECT_EQ(Rows(window)[0], Row(0));
 
   // The close box hides it and stops the timer; showing it reads the gate again.
   window->close();
@@ -100,14 +97,14 @@ TEST_F(MonitorForm, ShowsTheGateFollowsItOnItsOwnTimerAndKeepsTheSelectedRow) {
   gate.Set(4, {}, TChannelActivity::kSending, 11);
   form.Show();
   ASSERT_EQ(Window(form), window);
-  EXPECT_EQ(Rows(window)[1], std::string(kRowCalling));
+  EXPECT_EQ(Rows(window)[1], Row(4));
   EXPECT_TRUE(form.tmRefresh.Enabled());
 
   // A refresh keeps the selected row; one while closing reads nothing.
   form.lvChannels.SetItemIndex(1);
   gate.Set(0, std::string(kModem1), TChannelActivity::kListening, 3);
   form.tmRefresh.Fire();
-  EXPECT_EQ(Rows(window)[0], std::string(kRowListening));
+  EXPECT_EQ(Rows(window)[0], Row(0));
   EXPECT_EQ(form.lvChannels.ItemIndex(), 1);
   form.Closing = true;
   const int reads = gate.reads;
