@@ -1,8 +1,7 @@
 // Builds a parameter list from fuzz bytes, the way a careless host might:
 // names from the store's vocabulary (with channel numbers that may not be
 // numbers), any type code, scalars, texts, time spans, and items whose size
-// lies (negative, or no memory behind it). The list and its items belong to
-// the object; items that lie are made harmless before they are freed.
+// lies (negative, or no memory behind it), with the test kit's lists.
 #pragma once
 
 #include <algorithm>
@@ -13,28 +12,17 @@
 #include <string_view>
 #include <vector>
 
-#include "host/ParamList.h"
+#include "tests/kit/ParamLists.h"
 
 namespace kestrel::fuzz {
 
 class FuzzParams {
  public:
   FuzzParams(const std::uint8_t* data, std::size_t size) : in_(reinterpret_cast<const char*>(data), size) {
-    list_ = host::NewParamList();
-    while (!in_.empty() && list_->Count < 64) AddOne();
+    while (!in_.empty() && list_.Count() < 64) AddOne();
   }
-  ~FuzzParams() {
-    for (auto* item : liars_) {
-      item->Size = 0;
-      item->Value = 0;
-    }
-    host::DestroyParamList(*list_);
-    host::FreeParamList(list_);
-  }
-  FuzzParams(const FuzzParams&) = delete;
-  FuzzParams& operator=(const FuzzParams&) = delete;
 
-  const TParamList* get() const { return list_; }
+  const TParamList* get() { return list_.get(); }
 
  private:
   std::uint8_t Byte() {
@@ -78,23 +66,17 @@ class FuzzParams {
       std::int32_t v = 0;
       const auto b = Take(4);
       std::memcpy(&v, b.data(), b.size());
-      host::AddParamListItem(*list_, host::NewScalarItem(name, type, v));
+      list_.Scalar(name, type, v);
     } else if (kind <= 5) {  // honest bytes
-      const auto b = Take(kind == 5 ? 8 : Byte());
-      host::AddParamListItem(*list_, host::NewBytesItem(name, type, b.empty() ? nullptr : b.data(),
-                                                        static_cast<std::int32_t>(b.size())));
+      list_.Bytes(name, type, Take(kind == 5 ? 8 : Byte()));
     } else {  // a size that lies: no memory behind it, or negative
-      auto* item = host::NewScalarItem(name, type, 0);
       const std::int32_t n = Byte();
-      item->Size = kind == 6 ? n + 1 : -n - 1;
-      liars_.push_back(item);
-      host::AddParamListItem(*list_, item);
+      list_.Raw(name, type, nullptr, kind == 6 ? n + 1 : -n - 1);
     }
   }
 
   std::string_view in_;
-  TParamList* list_ = nullptr;
-  std::vector<TParamListItem*> liars_;
+  testing::TParams list_;
 };
 
 }  // namespace kestrel::fuzz

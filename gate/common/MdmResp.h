@@ -20,6 +20,9 @@ constexpr TRespSet RespBit(TRespCode c) { return static_cast<TRespSet>(1u << sta
 template <typename... C>
 constexpr TRespSet RespSet(C... codes) { return static_cast<TRespSet>((RespBit(codes) | ... | 0u)); }
 constexpr bool InRespSet(TRespSet set, TRespCode c) { return (set & RespBit(c)) != 0; }
+static_assert(RespSet(TRespCode::rcOK, TRespCode::rcConnect, TRespCode::rcOther) == ((1u << 1) | (1u << 2) | (1u << 9)));
+static_assert(InRespSet(RespSet(TRespCode::rcConnect), TRespCode::rcConnect) &&
+              !InRespSet(RespSet(TRespCode::rcConnect), TRespCode::rcNoResponse) && RespSet() == 0);
 
 struct TResp {
   TRespCode Code;

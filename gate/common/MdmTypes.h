@@ -27,6 +27,15 @@ enum class THwFlowControl : std::uint8_t { hfNONE = 0, hfNONERTSON, hfRTSCTS };
 enum class TSwFlowControl : std::uint8_t { sfNONE = 0, sfXONXOFF };
 enum class TDialType : std::uint8_t { dtDialPulse = 0, dtDialTone };
 
+// Stored blocks hold these ordinals as single bytes.
+static_assert(sizeof(TPortNumber) == 1 && sizeof(TBaudRate) == 1 && sizeof(TDialType) == 1);
+static_assert(static_cast<int>(TPortNumber::pnCOM16) == 16 && static_cast<int>(TBaudRate::br56000) == 11 &&
+              static_cast<int>(TBaudRate::br256000) == 15);
+static_assert(static_cast<int>(TDataBits::db8BITS) == 3 && static_cast<int>(TStopBits::sb2BITS) == 2 &&
+              static_cast<int>(TParity::ptSPACE) == 4);
+static_assert(static_cast<int>(THwFlowControl::hfRTSCTS) == 2 && static_cast<int>(TSwFlowControl::sfXONXOFF) == 1 &&
+              static_cast<int>(TDialType::dtDialTone) == 1);
+
 inline constexpr int kPortCount = 16;  // COM1..COM16
 
 // The tables themselves, indexed by ordinal (ASCII).

@@ -1,8 +1,9 @@
 // A small host of the gate for the two-process tests and the benchmark: loads
-// libKestrel through the dynamic loader, plugs its core handlers into
-// libHeron, builds its gate settings and addresses through the store's
+// libKestrel and plays its core with the parts every host shares
+// (tools/host), builds its gate settings and addresses through the store's
 // parameter lists, and plays one side of an exchange on COM1..COMn (which
 // KESTREL_COM_DIR points at pseudo-terminals of the simulated exchange).
+// Unlike kestrel it keeps no database, so it builds where SQLite is missing.
 //
 //   gate_host <library> listen --report <file> [--channels <n>]
 //       listens on COM1..COMn, says "ready" on its standard output once
@@ -37,71 +38,63 @@
 #include <string>
 #include <vector>
 
-#include "heron.h"
-#include "platform/SharedLibrary.h"
 #include "platform/StopSignal.h"
 #include "platform/Tick.h"
 #include "tests/e2e/HostBlocks.h"
 #include "tests/e2e/Payload.h"
+#include "tools/host/Core.h"
+#include "tools/host/GateLibrary.h"
 
 namespace {
 
 using namespace kestrel;
 
-struct TCore {
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::string settings;
-  std::uint32_t start = 0;
-  int settled = 0;
-  std::FILE* report = nullptr;
-  std::FILE* log = nullptr;
+// What the core hears, as the report and the log say it.
+class TReports final : public app::TCoreEvents {
+ public:
+  TReports(std::FILE* report, std::FILE* log) : report_(report), log_(log) {}
+
+  void OnGateLine(const app::TLogLine& l) override {
+    std::lock_guard lock(mutex_);
+    if (log_ != nullptr)
+      std::fprintf(log_, "%u %s [%s] %s | %s\n", Now(), l.error ? "ERROR" : "log", l.thread.c_str(), l.text.c_str(),
+                   l.details.c_str());
+  }
+  bool OnPacketFailed(const TRefPack& ref, std::int32_t, std::int32_t) override {
+    Settle("fail", ref.Number);
+    return true;
+  }
+  void OnDelivered(KHandle, const TRefPack& ref) override { Settle("ok", ref.Number); }
+  bool OnPacket(std::int32_t sender, const TRefPack& ref, std::string_view data) override {
+    std::lock_guard lock(mutex_);
+    std::fprintf(report_, "%d %d %zu %016llx\n", sender, ref.Number, data.size(),
+                 static_cast<unsigned long long>(e2e::Digest(data)));
+    std::fflush(report_);
+    std::printf("got %d\n", ref.Number);
+    std::fflush(stdout);
+    return true;
+  }
+  void Settle(const char* what, std::int32_t number) {
+    std::lock_guard lock(mutex_);
+    std::fprintf(report_, "%s %d %u\n", what, number, Now());
+    std::fflush(report_);
+    ++settled_;
+    changed_.notify_all();
+  }
+  bool WaitSettled(int count, std::uint32_t timeout_ms) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return settled_ >= count; });
+  }
+  std::uint32_t Now() const { return platform::Elapsed(start_, platform::GetTickCount()); }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  const std::uint32_t start_ = platform::GetTickCount();
+  int settled_ = 0;
+  std::FILE* report_;
+  std::FILE* log_;
 };
-TCore g_core;
-
-void Report(const char* what, std::int32_t number) {
-  std::lock_guard lock(g_core.mutex);
-  std::fprintf(g_core.report, "%s %d %u\n", what, number, platform::Elapsed(g_core.start, platform::GetTickCount()));
-  std::fflush(g_core.report);
-  ++g_core.settled;
-  g_core.changed.notify_all();
-}
-
-const void* ReadSettings(void*, std::int16_t, std::int32_t* size) {
-  *size = static_cast<std::int32_t>(g_core.settings.size());
-  return g_core.settings.data();
-}
-KBool Info(void*, std::int32_t kind, std::int16_t, const char* text, const char* details) {
-  std::lock_guard lock(g_core.mutex);
-  if (g_core.log != nullptr)
-    std::fprintf(g_core.log, "%u %s %s | %s\n", platform::Elapsed(g_core.start, platform::GetTickCount()),
-                 kind == 1 ? "ERROR" : "log", text, details != nullptr ? details : "");
-  return 1;
-}
-KBool Failed(void*, const TRefPack* ref, std::int32_t, std::int32_t) {
-  Report("fail", ref->Number);
-  return 1;
-}
-KBool Delivered(void*, KHandle, const TRefPack* ref) {
-  Report("ok", ref->Number);
-  return 1;
-}
-KBool Packet(void*, std::int32_t sender, const TRefPack* ref, const void* data, std::int32_t size) {
-  const std::uint64_t digest =
-      e2e::Digest(std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(size)));
-  std::lock_guard lock(g_core.mutex);
-  std::fprintf(g_core.report, "%d %d %d %016llx\n", sender, ref->Number, size,
-               static_cast<unsigned long long>(digest));
-  std::fflush(g_core.report);
-  std::printf("got %d\n", ref->Number);
-  std::fflush(stdout);
-  return 1;
-}
-
-template <typename F>
-F Export(const platform::TSharedLibrary& lib, const char* name) {
-  return reinterpret_cast<F>(lib.Symbol(name));
-}
 
 std::vector<std::string> Split(const std::string& list) {
   std::vector<std::string> out;
@@ -146,80 +139,60 @@ int main(int argc, char** argv) {
   const std::string role = argv[2];
   const int channels = static_cast<int>(o.Number("--channels", 1));
   const std::uint32_t deadline_ms = o.Number("--deadline", 300000);
-  g_core.report = std::fopen(o.Get("--report").c_str(), "w");
-  if (g_core.report == nullptr) return 2;
-  if (!o.Get("--log").empty()) g_core.log = std::fopen(o.Get("--log").c_str(), "w");
-  g_core.start = platform::GetTickCount();
-  try {
-    g_core.settings = e2e::GateSettingsBlock(channels);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "settings: %s\n", e.what());
-    return 2;
-  }
-  HeronSetReadGateSettings(&ReadSettings, nullptr);
-  HeronSetGateInfo(&Info, nullptr);
-  HeronSetRecvFromGate(&Failed, nullptr);
-  HeronSetPacketDeliveredFromGate(&Delivered, nullptr);
-  HeronSetRecvPacketFromGate(&Packet, nullptr);
-
-  std::string error;
-  // Loaded for the rest of the process, as the reference host keeps it: the
-  // gate's unload runs at exit.
-  std::unique_ptr<platform::TSharedLibrary> lib = platform::TSharedLibrary::Open(argv[1], error, true);
-  if (!lib) {
-    std::fprintf(stderr, "%s\n", error.c_str());
-    return 2;
-  }
-  auto start_transmit = Export<decltype(&::StartTransmit)>(*lib, "StartTransmit");
-  auto send_to_gate = Export<decltype(&::SendToGate)>(*lib, "SendToGate");
-  auto stop_transmit = Export<decltype(&::StopTransmit)>(*lib, "StopTransmit");
-  auto start_listen = Export<decltype(&::StartListen)>(*lib, "StartListen");
+  std::FILE* report = std::fopen(o.Get("--report").c_str(), "w");
+  if (report == nullptr) return 2;
+  std::FILE* log = o.Get("--log").empty() ? nullptr : std::fopen(o.Get("--log").c_str(), "w");
+  TReports reports(report, log);
   bool ok = false;
-
-  if (role == "listen") {
-    const std::string own = e2e::AddressBlock(AddressOf(o, channels));
-    const KHandle h = start_listen(own.data(), static_cast<std::int32_t>(own.size()), 2, 1, 0);
-    std::printf(h != 0 ? "ready\n" : "failed\n");
-    std::fflush(stdout);
-    // Until the test says the sender is done: a session here may still be
-    // acknowledging the last packet when it has arrived.
-    (void)platform::WaitStopSignal(deadline_ms);
-    ok = h != 0;
-  } else if (role == "send") {
-    const std::vector<std::string> phones = Split(o.Get("--phones"));
-    const std::vector<std::size_t> sizes = e2e::PlanSizes(o.Get("--plan"));
-    const auto processes = static_cast<std::size_t>(o.Number("--processes", 1));
-    if (phones.empty() || sizes.empty() || processes == 0) return 2;
-    std::vector<KHandle> handles;
-    for (std::size_t i = 0; i < processes; ++i) {
-      e2e::TAddressParams desc = AddressOf(o, channels);
-      desc.phones = processes == 1 ? phones : std::vector<std::string>{phones[i % phones.size()]};
-      const std::string remote = e2e::AddressBlock(desc);
-      const KHandle h = start_transmit(remote.data(), static_cast<std::int32_t>(remote.size()), 1, 1, 0);
-      if (h == 0) {
-        std::fprintf(stderr, "StartTransmit failed for process %zu\n", i);
-        break;
+  try {
+    app::TCore core(reports);
+    core.SetGateSettings(1, e2e::GateSettingsBlock(channels));
+    const auto gate = app::TGateLibrary::Load(argv[1]);
+    if (role == "listen") {
+      const std::string own = e2e::AddressBlock(AddressOf(o, channels));
+      const KHandle h = gate->StartListen(own.data(), static_cast<std::int32_t>(own.size()), 2, 1, 0);
+      std::printf(h != 0 ? "ready\n" : "failed\n");
+      std::fflush(stdout);
+      // Until the test says the sender is done: a session here may still be
+      // acknowledging the last packet when it has arrived.
+      (void)platform::WaitStopSignal(deadline_ms);
+      ok = h != 0;
+    } else if (role == "send") {
+      const std::vector<std::string> phones = Split(o.Get("--phones"));
+      const std::vector<std::size_t> sizes = e2e::PlanSizes(o.Get("--plan"));
+      const auto processes = static_cast<std::size_t>(o.Number("--processes", 1));
+      if (phones.empty() || sizes.empty() || processes == 0) return 2;
+      std::vector<KHandle> handles;
+      for (std::size_t i = 0; i < processes; ++i) {
+        e2e::TAddressParams desc = AddressOf(o, channels);
+        desc.phones = processes == 1 ? phones : std::vector<std::string>{phones[i % phones.size()]};
+        const std::string remote = e2e::AddressBlock(desc);
+        const KHandle h = gate->StartTransmit(remote.data(), static_cast<std::int32_t>(remote.size()), 1, 1, 0);
+        if (h == 0) {
+          std::fprintf(stderr, "StartTransmit failed for process %zu\n", i);
+          break;
+        }
+        handles.push_back(h);
       }
-      handles.push_back(h);
-    }
-    const int count = static_cast<int>(sizes.size());
-    if (handles.size() == processes) {
-      for (int n = 1; n <= count; ++n) {
-        const std::string data = e2e::PacketBytes(n, sizes[static_cast<std::size_t>(n - 1)]);
-        const TRefPack ref{n, 738000, n};
-        if (send_to_gate(data.data(), static_cast<std::int32_t>(data.size()), &ref,
-                         handles[static_cast<std::size_t>(n - 1) % processes]) == 0)
-          Report("refused", n);
+      const int count = static_cast<int>(sizes.size());
+      if (handles.size() == processes) {
+        for (int n = 1; n <= count; ++n) {
+          const std::string data = e2e::PacketBytes(n, sizes[static_cast<std::size_t>(n - 1)]);
+          const TRefPack ref{n, 738000, n};
+          if (gate->SendToGate(data.data(), static_cast<std::int32_t>(data.size()), &ref,
+                               handles[static_cast<std::size_t>(n - 1) % processes]) == 0)
+            reports.Settle("refused", n);
+        }
+        ok = reports.WaitSettled(count, deadline_ms);
       }
-      std::unique_lock lock(g_core.mutex);
-      ok = g_core.changed.wait_for(lock, std::chrono::milliseconds(deadline_ms),
-                                   [&] { return g_core.settled >= count; });
     }
+    gate->StopTransmit(0);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 2;
   }
-  stop_transmit(0);
-  lib.reset();
-  std::fprintf(g_core.report, "done %u\n", platform::Elapsed(g_core.start, platform::GetTickCount()));
-  std::fclose(g_core.report);
-  if (g_core.log != nullptr) std::fclose(g_core.log);
+  std::fprintf(report, "done %u\n", reports.Now());
+  std::fclose(report);
+  if (log != nullptr) std::fclose(log);
   return ok ? 0 : 1;
 }

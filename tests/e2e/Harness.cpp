@@ -2,127 +2,56 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <deque>
 #include <fstream>
 #include <sstream>
 
-#include "platform/Tick.h"
 #include "tests/e2e/Payload.h"
-#include "tests/sim/QuickExchange.h"
 
 namespace kestrel::e2e {
 
-using platform::TChildProcess;
-
 sim::TExchangeOptions QuickExchange(std::uint32_t rate) {
-  sim::TExchangeOptions o = sim::testing::QuickExchange();
-  // Rings four seconds apart, as a real line rings.
+  sim::TExchangeOptions o = testing::QuickExchange(rate);
   o.ring_off_ms = 4000;
-  o.rate = rate;
-  o.unknown_number = sim::TExchangeOptions::TUnknownNumber::kRingNoAnswer;
   return o;
 }
 
-// ---- TExchangeBench ----
-
-TExchangeBench::TExchangeBench(const sim::TExchangeOptions& options) : runner_(options) {
-  runner_.SetEventSink([this](const sim::TExchangeEvent& e) {
-    {
-      std::lock_guard lock(mutex_);
-      events_.push_back(e);
-    }
-    changed_.notify_all();
-  });
-}
-
-TExchangeBench::~TExchangeBench() { runner_.Stop(); }
-
-bool TExchangeBench::AddCom(TGateSide& side, const sim::TModemSetup& setup) {
-  std::string error;
-  const std::string link = side.dir / ("com" + std::to_string(side.modems.size() + 1));
-  const sim::TModemId id = runner_.AddPtyModem(link, setup, error);
-  EXPECT_NE(id, sim::kNoModem) << error;
+bool TGateSide::AddCom(testing::TSimRig& rig, const sim::TModemSetup& setup) {
+  const sim::TModemId id = rig.OnPty(dir / ("com" + std::to_string(modems.size() + 1)), setup);
   if (id == sim::kNoModem) return false;
-  side.modems.push_back(id);
+  modems.push_back(id);
   return true;
-}
-
-sim::TModemId TExchangeBench::AddBare(const sim::TModemSetup& setup) { return runner_.AddModem(setup, nullptr); }
-
-std::vector<sim::TExchangeEvent> TExchangeBench::Events(sim::TExchangeEvent::TKind kind, sim::TModemId modem) const {
-  std::lock_guard lock(mutex_);
-  std::vector<sim::TExchangeEvent> out;
-  for (const sim::TExchangeEvent& e : events_)
-    if (e.kind == kind && (modem == sim::kNoModem || e.modem == modem)) out.push_back(e);
-  return out;
-}
-
-bool TExchangeBench::WaitForEvents(const std::function<bool(const std::vector<sim::TExchangeEvent>&)>& done,
-                                   std::uint32_t timeout_ms) const {
-  std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return done(events_); });
 }
 
 // ---- Processes ----
 
-std::unique_ptr<TChildProcess> StartHost(const std::vector<std::string>& args, const std::string& com_dir,
-                                         bool capture) {
-  TChildProcess::TStartInfo desc;
-  desc.argv = {GATE_HOST_PATH, KESTREL_LIBRARY_PATH};
-  desc.argv.insert(desc.argv.end(), args.begin(), args.end());
-  desc.env = {{"KESTREL_COM_DIR", com_dir}};
-  desc.capture_output = capture;
-  std::string error;
-  auto child = TChildProcess::Start(desc, error);
-  EXPECT_NE(child, nullptr) << error;
-  return child;
+std::unique_ptr<testing::TProgram> StartHost(const std::vector<std::string>& args, const std::string& com_dir) {
+  std::vector<std::string> argv = {GATE_HOST_PATH, KESTREL_LIBRARY_PATH};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return std::make_unique<testing::TProgram>(argv, testing::TProgram::TEnv{{"KESTREL_COM_DIR", com_dir}});
 }
 
-std::unique_ptr<TChildProcess> StartListener(const TGateSide& side, int channels,
-                                             const std::vector<std::string>& extra) {
-  std::vector<std::string> args = {"listen",     "--channels", std::to_string(channels), "--report",
-                                   side.File("arrivals"), "--log", side.File("log")};
-  args.insert(args.end(), extra.begin(), extra.end());
-  auto child = StartHost(args, side.Folder(), true);
-  if (!child) return nullptr;
-  std::string said;
+std::unique_ptr<testing::TProgram> StartListener(const TGateSide& side, int channels) {
+  auto host = StartHost({"listen", "--channels", std::to_string(channels), "--report", side.File("arrivals"), "--log",
+                         side.File("log")},
+                        side.Folder());
   // Listening starts once every channel's modem is initialised.
-  const TChildProcess::TRead r = child->ReadLine(said, 60000);
-  EXPECT_EQ(r, TChildProcess::TRead::Line);
-  EXPECT_EQ(said, "ready") << Tail(side.File("log"));
-  if (r != TChildProcess::TRead::Line || said != "ready") return nullptr;
-  return child;
+  const bool ready = host->WaitForLine("ready", 60000);
+  EXPECT_TRUE(ready) << host->Output() << Tail(side.File("log"));
+  return ready ? std::move(host) : nullptr;
 }
 
-bool WaitForArrivals(TChildProcess& listener, std::size_t count, std::uint32_t timeout_ms) {
-  const std::uint32_t start = platform::GetTickCount();
-  for (std::size_t seen = 0; seen < count;) {
-    const std::uint32_t left = platform::Remaining(start, platform::GetTickCount(), timeout_ms);
-    if (left == 0) return false;
-    std::string line;
-    const TChildProcess::TRead r = listener.ReadLine(line, left);
-    if (r == TChildProcess::TRead::End) return false;
-    if (r == TChildProcess::TRead::Line && line.rfind("got ", 0) == 0) ++seen;
-  }
-  return true;
-}
-
-std::unique_ptr<TChildProcess> StartSender(const TGateSide& side, const std::vector<std::string>& args) {
+std::unique_ptr<testing::TProgram> StartSender(const TGateSide& side, const std::vector<std::string>& args) {
   std::vector<std::string> all = {"send", "--report", side.File("outcomes"), "--log", side.File("log")};
   all.insert(all.end(), args.begin(), args.end());
-  return StartHost(all, side.Folder(), false);
+  return StartHost(all, side.Folder());
 }
 
-TSenderReport FinishSender(std::unique_ptr<TChildProcess> sender, const TGateSide& side, std::uint32_t timeout_ms,
-                           TChildProcess* listener) {
-  const bool ended = sender && sender->Wait(timeout_ms);
-  EXPECT_TRUE(ended) << Tail(side.File("log"));
-  EXPECT_EQ(ended ? sender->ExitCode() : -1, 0) << "every packet settled" << Tail(side.File("log"));
+TSenderReport FinishSender(std::unique_ptr<testing::TProgram> sender, const TGateSide& side, std::uint32_t timeout_ms,
+                           testing::TProgram* listener) {
+  EXPECT_EQ(sender ? sender->Wait(timeout_ms) : -1, 0) << "every packet settled in time" << Tail(side.File("log"));
   if (listener != nullptr) {
-    listener->RequestStop();
-    EXPECT_TRUE(listener->Wait(30000));
-    EXPECT_EQ(listener->ExitCode(), 0);
+    EXPECT_EQ(listener->Stop(), 0);
   }
   return ReadSenderReport(side.File("outcomes"));
 }
@@ -158,7 +87,6 @@ TSenderReport ReadSenderReport(const std::string& path) {
     if (what == "ok") ++r.ok[n];
     if (what == "fail") ++r.fail[n];
     if (what == "refused") ++r.refused[n];
-    r.last_ms[n] = ms;
   }
   return r;
 }

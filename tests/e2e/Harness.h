@@ -1,78 +1,40 @@
-// What the end-to-end tests share: a simulated exchange whose modems sit on
-// pseudo-terminals, grouped into the COM folders of the gate processes
-// (each process finds its COMn as <folder>/comn through KESTREL_COM_DIR),
-// the gate_host processes themselves, and the reports they write.
+// What the end-to-end tests share: the COM folders of the gate processes
+// (each process finds its COMn as <folder>/comn through KESTREL_COM_DIR, a
+// pseudo-terminal of the kit's simulated exchange), the gate_host processes
+// themselves, and the reports they write.
 //
 // Real time throughout: every wait has a generous deadline.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
-#include "platform/ChildProcess.h"
-#include "sim/ExchangeRunner.h"
-#include "tests/sim/TempDir.h"
+#include "tests/kit/Program.h"
+#include "tests/kit/SimRig.h"
+#include "tests/kit/TempDir.h"
 
 namespace kestrel::e2e {
 
-// Quick dialling and a line of `rate` bit/s with 5 ms of latency; numbers
-// nobody has ring unanswered.
+// The kit's quick exchange at `rate` bit/s, its rings four seconds apart as
+// a real line rings.
 sim::TExchangeOptions QuickExchange(std::uint32_t rate);
 
 // One gate process's COM folder.
 struct TGateSide {
-  sim::testing::TTempDir dir;
+  testing::TTempDir dir;
   std::vector<sim::TModemId> modems;  // COM1, COM2, ... in order
   std::string Folder() const { return dir.Path().string(); }
   std::string File(const std::string& name) const { return dir / name; }
+  // Gives the side its next COM port: a modem of `rig` on a pseudo-terminal.
+  bool AddCom(testing::TSimRig& rig, const sim::TModemSetup& setup);
 };
-
-// The exchange runner and what it reports, for the test's lifetime.
-class TExchangeBench {
- public:
-  explicit TExchangeBench(const sim::TExchangeOptions& options);
-  ~TExchangeBench();
-
-  // Gives `side` its next COM port: a modem numbered `setup.number` on a
-  // pseudo-terminal. False (with a test failure) when it cannot be made.
-  bool AddCom(TGateSide& side, const sim::TModemSetup& setup);
-  // A modem with no terminal: nobody answers its calls.
-  sim::TModemId AddBare(const sim::TModemSetup& setup);
-  void Start() { runner_.Start(); }
-  sim::TExchangeRunner& Runner() { return runner_; }
-
-  // Events of the exchange so far, of one kind and optionally one modem.
-  std::vector<sim::TExchangeEvent> Events(sim::TExchangeEvent::TKind kind, sim::TModemId modem = sim::kNoModem) const;
-  // Waits up to `timeout_ms` until `done` holds for the events so far.
-  bool WaitForEvents(const std::function<bool(const std::vector<sim::TExchangeEvent>&)>& done,
-                     std::uint32_t timeout_ms) const;
-
- private:
-  mutable std::mutex mutex_;
-  mutable std::condition_variable changed_;
-  std::vector<sim::TExchangeEvent> events_;
-  sim::TExchangeRunner runner_;
-};
-
-// Starts gate_host with the library and `args`, its COM folder `com_dir`.
-// With `capture`, its standard output is read with ReadLine.
-std::unique_ptr<platform::TChildProcess> StartHost(const std::vector<std::string>& args, const std::string& com_dir,
-                                                   bool capture);
-
-// Starts a listening gate_host on `side` and waits for its "ready".
-std::unique_ptr<platform::TChildProcess> StartListener(const TGateSide& side, int channels,
-                                                       const std::vector<std::string>& extra = {});
 
 // What a sending gate_host wrote: how often each packet was settled each way.
 struct TSenderReport {
   std::map<std::int32_t, int> ok, fail, refused;
-  std::map<std::int32_t, std::uint32_t> last_ms;  // when each was last settled
   bool done = false;
   std::uint32_t done_ms = 0;
   // How often each packet was settled, in any way.
@@ -110,20 +72,21 @@ struct TPlan {
 std::vector<std::int32_t> CheckArrivals(const std::vector<TArrival>& arrivals, const TPlan& plan,
                                         std::size_t processes = 1);
 
-// The last `lines` lines of a file, for a failure message.
-std::string Tail(const std::string& path, std::size_t lines = 40);
-
-// Reads the listener's standard output (one "got <number>" line a packet)
-// until `count` packets have arrived since the call or `timeout_ms` passed.
-bool WaitForArrivals(platform::TChildProcess& listener, std::size_t count, std::uint32_t timeout_ms);
-
+// Starts gate_host with the library and `args`, its COM folder `com_dir`.
+std::unique_ptr<testing::TProgram> StartHost(const std::vector<std::string>& args, const std::string& com_dir);
+// Starts a listening gate_host on `side` and waits for its "ready". It says
+// "got <number>" for each packet its core takes.
+std::unique_ptr<testing::TProgram> StartListener(const TGateSide& side, int channels);
 // Starts a sending gate_host on `side` with `args`; its report and log go
 // to the side's "outcomes" and "log".
-std::unique_ptr<platform::TChildProcess> StartSender(const TGateSide& side, const std::vector<std::string>& args);
+std::unique_ptr<testing::TProgram> StartSender(const TGateSide& side, const std::vector<std::string>& args);
 // Waits for `sender`, which must end by itself within `timeout_ms` with
 // code 0 (every packet settled); then stops `listener` (when given), which
 // must exit with 0 too. Returns what the sender reported.
-TSenderReport FinishSender(std::unique_ptr<platform::TChildProcess> sender, const TGateSide& side,
-                           std::uint32_t timeout_ms, platform::TChildProcess* listener = nullptr);
+TSenderReport FinishSender(std::unique_ptr<testing::TProgram> sender, const TGateSide& side, std::uint32_t timeout_ms,
+                           testing::TProgram* listener = nullptr);
+
+// The last `lines` lines of a file, for a failure message.
+std::string Tail(const std::string& path, std::size_t lines = 40);
 
 }  // namespace kestrel::e2e

@@ -16,15 +16,14 @@ namespace {
 constexpr int kChannels = 16;
 
 TEST(SixteenChannels, SixteenTransmitProcessesDeliverEveryPacketOverSixteenCallsAtOnce) {
-  TExchangeBench bench(QuickExchange(115200));
+  testing::TSimRig rig(QuickExchange(115200));
   TGateSide a, b;
   std::string phones;
   for (int i = 1; i <= kChannels; ++i) {
-    ASSERT_TRUE(bench.AddCom(a, {.number = std::to_string(300 + i)}));
-    ASSERT_TRUE(bench.AddCom(b, {.number = std::to_string(200 + i)}));
+    ASSERT_TRUE(a.AddCom(rig, {.number = std::to_string(300 + i)}));
+    ASSERT_TRUE(b.AddCom(rig, {.number = std::to_string(200 + i)}));
     phones += (i > 1 ? "," : "") + std::to_string(200 + i);
   }
-  bench.Start();
 
   // 160 packets from 1 byte to 256 KiB, about 850 KB: ten per process.
   // Each line stays up for 30 s after its last packet (or until the sender
@@ -46,9 +45,9 @@ TEST(SixteenChannels, SixteenTransmitProcessesDeliverEveryPacketOverSixteenCalls
   // sixteen calls were up together: connections counted up by the sending
   // modems' CONNECT and down by their hang-ups, in the exchange's order.
   for (const sim::TModemId m : b.modems)
-    EXPECT_FALSE(bench.Events(sim::TExchangeEvent::TKind::kAnswer, m).empty()) << "modem " << m;
-  std::vector<sim::TExchangeEvent> moves = bench.Events(sim::TExchangeEvent::TKind::kResult);
-  for (const sim::TExchangeEvent& e : bench.Events(sim::TExchangeEvent::TKind::kHangUp)) moves.push_back(e);
+    EXPECT_FALSE(rig.Events(sim::TExchangeEvent::TKind::kAnswer, m).empty()) << "modem " << m;
+  std::vector<sim::TExchangeEvent> moves = rig.Events(sim::TExchangeEvent::TKind::kResult);
+  for (const sim::TExchangeEvent& e : rig.Events(sim::TExchangeEvent::TKind::kHangUp)) moves.push_back(e);
   std::stable_sort(moves.begin(), moves.end(),
                    [](const sim::TExchangeEvent& x, const sim::TExchangeEvent& y) { return x.time < y.time; });
   int up = 0, most = 0;

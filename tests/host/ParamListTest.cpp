@@ -1,5 +1,6 @@
 // Parameter lists and their items: owned copies, growth and removal, and
-// items laid out by a host program in its own memory.
+// items laid out by a host program in its own memory. (The lists' holders,
+// DataLists.h, are tested through the store's settings and address lists.)
 #include "host/ParamList.h"
 
 #include <gtest/gtest.h>

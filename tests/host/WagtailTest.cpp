@@ -26,7 +26,7 @@ TEST(Wagtail, DayNumbersAndTextsRunWithoutGapsFromYearOneToYear9999) {
       for (int d = 1; d <= DaysIn(y, m); ++d, ++expected) {
         if (DateToDayNumber(y, m, d) != expected) FAIL() << y << "-" << m << "-" << d;
         if (d != 1 && d != DaysIn(y, m)) continue;
-        char text[16];
+        char text[40];  // wide enough for any three ints: the optimiser checks the format against that
         std::snprintf(text, sizeof text, "%02d.%02d.%04d", d, m, y);
         if (SysDateToStr(expected) != text) FAIL() << expected << " gives " << SysDateToStr(expected);
       }

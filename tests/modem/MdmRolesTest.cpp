@@ -9,9 +9,12 @@
 namespace kestrel::modem {
 namespace {
 
-using testing::QuickAddress;
-using testing::TComMap;
 using testing::TFakeGate;
+using testing::TSimRig;
+
+store::TMdmAddress QuickAddress(std::uint32_t dial_ms = 3000, std::uint32_t restore_ms = 200) {
+  return testing::Quick(dial_ms, restore_ms);
+}
 
 // Records the calls of a channel callback.
 struct TCalls {
@@ -37,15 +40,9 @@ struct TCalls {
 class MdmRoles : public ::testing::Test {
  protected:
   void SetUp() override {
-    sim::TExchangeOptions options;
-    options.dial_ms = 50;
-    options.handshake_ms = 100;
-    options.latency_ms = 5;
-    runner_ = std::make_unique<sim::TExchangeRunner>(options);
-    AddLine(1, "101");
-    AddLine(2, "102");
-    for (const char* number : {"201", "202"}) runner_->AddModem({.number = number, .busy = true}, nullptr);
-    runner_->Start();
+    first_ = rig_.OnCom(1, "101");
+    rig_.OnCom(2, "102");
+    for (const char* number : {"201", "202"}) rig_.Bare({.number = number, .busy = true});
     a_.SetChannelSettings(testing::ChannelOn(1));
     b_.SetChannelSettings(testing::ChannelOn(2));
     gate_.PutInPool(0, &a_);
@@ -56,12 +53,12 @@ class MdmRoles : public ::testing::Test {
     b_.ReleaseSendingChannel();
     b_.ReleaseListeningChannel();
   }
-  void AddLine(int com, const std::string& number) {
-    const std::string name = testing::UniqueLineName("role");
-    sim::TModemSetup setup;
-    setup.number = number;
-    ids_.push_back(runner_->AddSimModem(name, setup));
-    map_.Map(com, name);
+  static sim::TExchangeOptions Options() {
+    sim::TExchangeOptions options;
+    options.dial_ms = 50;
+    options.handshake_ms = 100;
+    options.latency_ms = 5;
+    return options;
   }
   // Has b listen for owner 77.
   bool Listen(TCalls& on_connected, TCalls& on_lost) {
@@ -71,11 +68,10 @@ class MdmRoles : public ::testing::Test {
   }
 
   TFakeGate gate_;
-  TComMap map_;
   // Callback records outlive the tests' bodies: releases in TearDown call them.
   TCalls connected, lost, a_lost;
-  std::unique_ptr<sim::TExchangeRunner> runner_;
-  std::vector<sim::TModemId> ids_;
+  TSimRig rig_{Options()};
+  sim::TModemId first_ = sim::kNoModem;
   TMdmDriver a_;
   TMdmDriver b_;
   std::string err_;
@@ -168,7 +164,7 @@ TEST_F(MdmRoles, RolesNeedAnInitialisedChannelAndListeningOnASendingOneIsArmedOn
 TEST_F(MdmRoles, FailedReArmReleasesTheListeningRoleAndTellsTheListener) {
   ASSERT_TRUE(Listen(connected, lost));
   ASSERT_TRUE(b_.InitForSending(true, QuickAddress(), 55, nullptr, err_)) << err_;
-  map_.Map(2, "unplugged");  // the port will not open again
+  rig_.Missing(2);  // the port will not open again
   b_.ReleaseSendingChannel();
   EXPECT_FALSE(b_.Listening());
   EXPECT_EQ(b_.ListeningOwner(), 0u);
@@ -237,7 +233,7 @@ TEST_F(MdmRoles, NoisyLineNeverDeliversACorruptedOrRepeatedFrame) {
   sim::TLineFaults faults;
   faults.bit_error_rate = 5e-5;  // about one frame in ten damaged by a flipped bit
   faults.loss_rate = 2e-4;       // and one in twenty by a lost byte
-  runner_->Configure([&](sim::TExchange& ex, sim::TSimTime) { ex.SetCallFaults(ids_[0], faults); });
+  rig_.Runner().Configure([&](sim::TExchange& ex, sim::TSimTime) { ex.SetCallFaults(first_, faults); });
 
   b_.SetNextFrameTimeout(300);  // a frame with a lost byte is given up quickly
   constexpr int kFrames = 40;
@@ -279,19 +275,16 @@ TEST_F(MdmRoles, NoisyLineNeverDeliversACorruptedOrRepeatedFrame) {
 class MdmAnswerByScript : public ::testing::Test {
  protected:
   void SetUp() override {
-    map_.Map(6, line_name_);
     drv_.SetChannelSettings(testing::ChannelOn(6));
     gate_.PutInPool(5, &drv_);
   }
   TFakeGate gate_;
-  TComMap map_;
   TCalls connected, lost;
-  std::string line_name_ = testing::UniqueLineName("script");
   std::atomic<bool> answer_connects_{true};
   std::string before_connect_;  // said before CONNECT in the same write
   std::string after_connect_;   // what the caller sent at once, said in the same write as CONNECT
   std::atomic<bool> connect_later_{false};  // ATA answered by before_connect_ alone; the test says CONNECT
-  testing::TScriptedModem modem_{line_name_, [this](const std::string& cmd) -> std::string {
+  testing::TScriptedModem modem_{6, [this](const std::string& cmd) -> std::string {
                                     if (cmd == "ATA" && connect_later_) return before_connect_;
                                     if (cmd == "ATA")
                                       return answer_connects_

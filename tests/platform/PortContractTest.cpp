@@ -9,10 +9,13 @@
 #include "platform/Port.h"
 #include "platform/SysError.h"
 #include "platform/Tick.h"
-#include "tests/platform/PortFarEnds.h"
+#include "tests/kit/FarEnds.h"
 
 namespace kestrel::platform::testing {
 namespace {
+
+using kestrel::testing::TPtyFarEnd;
+using kestrel::testing::TSimFarEnd;
 
 template <class FarEnd>
 class PortContract : public ::testing::Test {

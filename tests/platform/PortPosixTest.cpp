@@ -12,10 +12,12 @@
 #include "platform/PortBaud_linux.h"
 #include "platform/PortTermios.h"
 #include "platform/SysError.h"
-#include "tests/platform/PortFarEnds.h"
+#include "tests/kit/FarEnds.h"
 
 namespace kestrel::platform::testing {
 namespace {
+
+using kestrel::testing::TPtyFarEnd;
 
 termios Built(const TPortDcb& dcb) {
   termios t{};

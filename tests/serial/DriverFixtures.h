@@ -8,12 +8,12 @@
 #include <string>
 
 #include "serial/ExCPDrv.h"
-#include "tests/platform/PortFarEnds.h"
+#include "tests/kit/FarEnds.h"
 
 namespace kestrel::serial::testing {
 
-using platform::testing::TPtyFarEnd;
-using platform::testing::TSimFarEnd;
+using kestrel::testing::TPtyFarEnd;
+using kestrel::testing::TSimFarEnd;
 
 class TTestDriver : public TCommPortDriver {
  public:

@@ -1,4 +1,4 @@
-// TCommPortDriver: defaults, setters and clamps, connecting and disconnecting.
+// TCommPortDriver: a closed port, setters and clamps, connecting and disconnecting.
 #include <gtest/gtest.h>
 
 #include <termios.h>
@@ -11,19 +11,9 @@
 namespace kestrel::serial::testing {
 namespace {
 
-TEST(CommPortDriver, StartsWithTheDocumentedDefaultsAndAClosedPortAnswersAtOnce) {
+TEST(CommPortDriver, AClosedPortAnswersAtOnceWithNothing) {
   TTestDriver d;
-  EXPECT_EQ(std::tuple(d.Port(), d.PortName(), d.BaudRate(), d.BaudRateValue(), d.DataBits(), d.StopBits(), d.Parity()),
-            std::tuple(TPortNumber::pnCOM2, "\\\\.\\COM2", TBaudRate::br9600, 9600u, TDataBits::db8BITS,
-                       TStopBits::sb1BITS, TParity::ptNONE));
-  EXPECT_EQ(std::tuple(d.HwFlow(), d.SwFlow(), d.EnableDTR, d.CheckLineStatus),
-            std::tuple(THwFlowControl::hfNONERTSON, TSwFlowControl::sfNONE, true, false));
-  EXPECT_EQ(std::tuple(d.InBufSize(), d.OutBufSize(), d.PollingDelay(), d.OutputTimeout, d.InputTimeout),
-            std::tuple(2048u, 2048u, 50u, 500u, 200u));
-  EXPECT_EQ(std::tuple(d.Connected(), d.PollThreadRunning(), d.PauseCount(), d.LastErrorCode()),
-            std::tuple(false, false, 0, 0u));
-
-  // A closed port: no counts, no lines, nothing written but an empty text.
+  // No counts, no lines, nothing written but an empty text.
   EXPECT_EQ(std::tuple(d.CountRX(), d.OutFreeSpace(), d.GetLineStatus().Empty(), d.FlushBuffers(true, true),
                        d.ApplyCommSettings(), d.SendDataEx("AT\r", 3, 100), d.SendString(""), d.SendString("AT\r")),
             std::tuple(65535u, 65535u, true, false, false, 0u, true, false));
@@ -87,9 +77,6 @@ TEST(CommPortDriver, ConnectReportsTheOpenErrorAndASuccessClearsIt) {
   EXPECT_FALSE(d.Connected());
   EXPECT_EQ(d.LastErrorCode(), 2u);
   EXPECT_FALSE(d.LastErrorMsg().empty());
-  d.SetPortName("/dev/kestrel-no-such-port");
-  EXPECT_FALSE(d.Connect());
-  EXPECT_EQ(d.LastErrorCode(), 2u);
 
   ASSERT_TRUE(first.Connect());
   d.SetPortName(far.PortName());

@@ -10,13 +10,19 @@
 
 #include "host/HostObject.h"
 #include "session/MdmMngr.h"
-#include "tests/pool/ChannelBench.h"
+#include "tests/kit/Blocks.h"
+#include "tests/kit/CoreSpy.h"
+#include "tests/kit/FakeGate.h"
+#include "tests/kit/SimRig.h"
 
 namespace kestrel::session {
 
 class GateFixture : public ::testing::Test {
  protected:
-  GateFixture() { access.Add(manager.get()); }
+  GateFixture() {
+    const TMdmGateManager* m = manager.get();
+    gate.Watch([m](const void* channel) { return m->PoolIndexOf(channel); }, [m] { return m->GateStopping.load(); });
+  }
   ~GateFixture() override { manager.reset(); }
 
   static std::string Id(const host::THostObject& object) { return host::Hex8(object.Identity()); }
@@ -28,9 +34,9 @@ class GateFixture : public ::testing::Test {
     return out;
   }
 
-  testing::TModemBench modems;
+  testing::TSimRig modems;
   testing::TLoggingCore core;
-  testing::TTestAccess access;
+  testing::TFakeGate gate;
   std::unique_ptr<TMdmGateManager> manager = std::make_unique<TMdmGateManager>();
 };
 

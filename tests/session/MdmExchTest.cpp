@@ -114,9 +114,9 @@ TEST_F(MdmExch, WithoutAChannelConnectCarriesThePoolsTextSendAndReceiveFailAndDi
 
 TEST_F(MdmExch, ConnectedExchangerReportsALostCarrierOnReceiveAndGivesTheChannelBack) {
   modems.OnCom(1, "101");
-  const platform::TPortHandle far = modems.Terminal("200");
-  ASSERT_TRUE(testing::TModemBench::Type(far, "ATE0S0=1\r"));
-  ASSERT_NE(testing::TModemBench::ReadUntil(far, "OK", 3000).find("OK"), std::string::npos);
+  testing::TTerminal& far = modems.Terminal("200");
+  ASSERT_TRUE(far.Type("ATE0S0=1\r"));
+  ASSERT_NE(far.ReadUntil("OK").find("OK"), std::string::npos);
   core.StoreSettings(1, SettingsBlock({ChannelOn(1)}));
   ASSERT_TRUE(manager->InitGate(1));
 
@@ -129,7 +129,7 @@ TEST_F(MdmExch, ConnectedExchangerReportsALostCarrierOnReceiveAndGivesTheChannel
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(sent[0].details.rfind("Result: TRUE; 5 bytes for ", 0), 0u) << sent[0].details;
 
-  modems.Close(far);  // the far modem hangs up
+  far.Close();  // the far modem hangs up
   EXPECT_EQ(e->Receive(), "");
   const auto failed = core.LinesWith("].Receive:(Channels[i].RecvByChannel: FALSE); ErrStr: ");
   ASSERT_EQ(failed.size(), 1u);

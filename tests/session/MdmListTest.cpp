@@ -3,6 +3,9 @@
 // and giving the channels back.
 #include "session/MdmList.h"
 
+#include <tuple>
+
+#include "host/MonitorSource.h"
 #include "host/ProcessList.h"
 #include "platform/Cp1251.h"
 #include "platform/Tick.h"
@@ -16,7 +19,6 @@ using testing::ChannelOn;
 using testing::OwnBlock;
 using testing::QuickAddress;
 using testing::SettingsBlock;
-using testing::TModemBench;
 
 class MdmList : public GateFixture {
  protected:
@@ -32,13 +34,12 @@ class MdmList : public GateFixture {
     const modem::TMdmDriver& ch = manager->Pool()->Channels(index);
     return core.WaitUntil([&](const testing::TCoreSpy&) { return ch.Listening() && !ch.Sending(); }, 10000);
   }
-  // A terminal that calls `number`; invalid when it got no CONNECT.
-  platform::TPortHandle Call(const std::string& number) {
-    const platform::TPortHandle t = modems.Terminal("900");
-    if (!TModemBench::Type(t, "ATE0DT" + number + "\r")) return platform::kInvalidPortHandle;
-    return TModemBench::ReadUntil(t, "CONNECT", 10000).find("CONNECT") != std::string::npos
-               ? t
-               : platform::kInvalidPortHandle;
+  // A terminal that calls `number`; null when it got no CONNECT.
+  testing::TTerminal* Call(const std::string& number) {
+    testing::TTerminal& t = modems.Terminal("900");
+    return t.Type("ATE0DT" + number + "\r") && t.ReadUntil("CONNECT", 10000).find("CONNECT") != std::string::npos
+               ? &t
+               : nullptr;
   }
   // A gate whose only channel is a modem numbered 10<port> on COM<port>,
   // with a listener armed on it.
@@ -121,8 +122,15 @@ TEST_F(MdmList, DestroyingAListenerGivesBackEachOfItsChannelsBetweenItsLines) {
 TEST_F(MdmList, CallAnsweredOnCom7IsServedByAnExchangerThatOwnsTheChannel) {
   const auto l = ListenOn(7);
   ASSERT_NE(l, nullptr);
-  const platform::TPortHandle caller = Call("107");
-  ASSERT_NE(caller, platform::kInvalidPortHandle);
+  // What the monitor window shows of the channel, before and during the call.
+  const auto row = [this] {
+    const auto rows = manager->MonitorChannels();
+    return rows.size() == 1 ? std::tuple(rows[0].Index, rows[0].Alias, rows[0].Activity, rows[0].Owner)
+                            : std::tuple(-1, std::string(), host::TChannelActivity::kIdle, 0u);
+  };
+  EXPECT_EQ(row(), std::tuple(6, "line7", host::TChannelActivity::kListening, l->Identity()));
+  testing::TTerminal* caller = Call("107");
+  ASSERT_NE(caller, nullptr);
   const std::string started = Line(*l, "DoOnTwoMdmConnected", "Start ExchangeThread for modem on com port COM7");
   ASSERT_TRUE(core.WaitUntil([&](const testing::TCoreSpy& c) { return !c.LinesWith(started).empty(); }, 10000));
   const modem::TMdmDriver& ch = manager->Pool()->Channels(6);
@@ -130,10 +138,11 @@ TEST_F(MdmList, CallAnsweredOnCom7IsServedByAnExchangerThatOwnsTheChannel) {
   EXPECT_TRUE(ch.Listening());
   EXPECT_NE(ch.SendingOwner(), 0u);
   EXPECT_EQ(manager->ProcessList->RunningThreads(), 1u);
+  EXPECT_EQ(row(), std::tuple(6, "line7", host::TChannelActivity::kConnected, ch.SendingOwner()));
   EXPECT_TRUE(core.Errors().empty());
 
   // The caller hangs up: the session ends, its exchanger gives the channel back.
-  modems.Close(caller);
+  caller->Close();
   EXPECT_TRUE(Rearmed(6));
   EXPECT_TRUE(core.WaitUntil([&](const testing::TCoreSpy&) { return manager->ProcessList->RunningThreads() == 0; }));
 }
@@ -176,8 +185,8 @@ TEST_F(MdmList, CallThatCannotBeServedIsHungUpAndTheChannelListensAgain) {
   // No session can be started without the framework's process list.
   host::TListOfProcess* processes = manager->ProcessList;
   manager->ProcessList = nullptr;
-  const platform::TPortHandle caller = Call("101");
-  ASSERT_NE(caller, platform::kInvalidPortHandle);
+  testing::TTerminal* caller = Call("101");
+  ASSERT_NE(caller, nullptr);
 
   ASSERT_TRUE(core.WaitUntil([](const testing::TCoreSpy& c) { return !c.Errors().empty(); }, 10000));
   EXPECT_NE(core.Errors()[0].text.find("].DoOnTwoMdmConnected:(" + std::string("Ошибка"_cp) + " Exception:("),
@@ -185,7 +194,7 @@ TEST_F(MdmList, CallThatCannotBeServedIsHungUpAndTheChannelListensAgain) {
       << core.Errors()[0].text;
   // Given back off the poll thread, and armed for the next call.
   EXPECT_TRUE(Rearmed(0));
-  EXPECT_NE(TModemBench::ReadUntil(caller, "NO CARRIER", 10000).find("NO CARRIER"), std::string::npos);
+  EXPECT_NE(caller->ReadUntil("NO CARRIER", 10000).find("NO CARRIER"), std::string::npos);
   manager->ProcessList = processes;
   EXPECT_EQ(processes->Count(), 0u);
   EXPECT_TRUE(manager->Pool()->Channels(0).Listening());

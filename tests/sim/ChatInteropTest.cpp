@@ -9,7 +9,7 @@
 
 #include "platform/PtyPeer.h"
 #include "sim/ExchangeRunner.h"
-#include "tests/sim/TempDir.h"
+#include "tests/kit/TempDir.h"
 
 namespace kestrel::sim {
 namespace {
@@ -18,7 +18,7 @@ constexpr const char* kChat = "/usr/sbin/chat";
 
 TEST(ChatInterop, ChatDialsAndChatAnswersThroughTheExchange) {
   if (!platform::IsExecutable(kChat)) GTEST_SKIP() << kChat << " is not installed (Debian package ppp)";
-  testing::TTempDir dir;
+  kestrel::testing::TTempDir dir;
   TExchangeOptions options;
   options.ring_on_ms = 300;
   options.ring_off_ms = 500;

@@ -1,7 +1,8 @@
 // The exchange in real time: modems on sim lines (the gate's end opened
-// through the port layer) and on pseudo-terminals (opened as a terminal
-// program would). Real-time tests: few, with short timers and generous
-// time-outs.
+// through the port layer, as a terminal program would), an idle exchange,
+// and terminals that race the runner. (Modems on pseudo-terminals are the
+// chat program's test, ChatInteropTest.cpp.) Real-time tests: few, with
+// short timers and generous time-outs.
 #include "sim/ExchangeRunner.h"
 
 #include <gtest/gtest.h>
@@ -14,90 +15,22 @@
 
 #include "platform/Event.h"
 #include "platform/Port.h"
-#include "platform/PtyPeer.h"
-#include "platform/Tick.h"
-#include "tests/sim/QuickExchange.h"
-#include "tests/sim/TempDir.h"
+#include "tests/kit/SimRig.h"
+#include "tests/kit/TempDir.h"
 
 namespace kestrel::sim {
 namespace {
 
 using platform::TPortHandle;
 
-// The gate's end of a sim line, reduced to what a terminal program does.
-class TGateEnd {
- public:
-  explicit TGateEnd(const std::string& name) : name_(name) { Open(); }
-  ~TGateEnd() { Close(); }
-  // Opens the port and applies line settings, which raises DTR, as the gate does.
-  void Open() {
-    port_ = platform::PortOpen("sim:" + name_);
-    if (port_ != platform::kInvalidPortHandle) (void)platform::PortSetState(port_, platform::TPortDcb{});
-  }
-  void Close() {
-    if (port_ != platform::kInvalidPortHandle) (void)platform::PortClose(port_);
-    port_ = platform::kInvalidPortHandle;
-  }
-  bool IsOpen() const { return port_ != platform::kInvalidPortHandle; }
-  bool Send(const std::string& text) {
-    std::uint32_t done = 0;
-    return platform::PortWrite(port_, text.data(), static_cast<std::uint32_t>(text.size()), done) &&
-           done == text.size();
-  }
-  // What arrives until `needle` was read or `timeout_ms` passed.
-  std::string ReadUntil(const std::string& needle, std::uint32_t timeout_ms = 3000) {
-    const std::uint32_t start = platform::GetTickCount();
-    std::string got;
-    while (got.find(needle) == std::string::npos) {
-      const std::uint32_t left = platform::Remaining(start, platform::GetTickCount(), timeout_ms);
-      if (left == 0) break;
-      if (platform::PortWaitReceive(port_, left) != platform::TPortWait::kReady) continue;
-      char buf[512];
-      std::uint32_t n = 0;
-      if (!platform::PortRead(port_, buf, sizeof buf, n)) break;
-      got.append(buf, n);
-    }
-    return got;
-  }
-  std::uint32_t Lines() {
-    std::uint32_t status = 0;
-    (void)platform::PortGetModemStatus(port_, status);
-    return status;
-  }
-  // Waits until the modem lines satisfy `pred`.
-  template <typename F>
-  bool WaitLines(F pred, std::uint32_t timeout_ms = 3000) {
-    const std::uint32_t start = platform::GetTickCount();
-    std::uint32_t seen = Lines();
-    while (!pred(seen)) {
-      const std::uint32_t left = platform::Remaining(start, platform::GetTickCount(), timeout_ms);
-      if (left == 0) return false;
-      platform::PortWaitReceive(port_, left, &seen);
-      char drain[512];
-      std::uint32_t n = 0;
-      while (platform::PortRead(port_, drain, sizeof drain, n) && n > 0) {
-      }
-      seen = Lines();
-    }
-    return true;
-  }
-
- private:
-  std::string name_;
-  TPortHandle port_ = platform::kInvalidPortHandle;
-};
-
-std::string UniqueName(const std::string& stem) {
-  static int counter = 0;
-  return stem + std::to_string(platform::GetTickCount()) + "-" + std::to_string(++counter);
-}
+using testing::TTerminal;
 
 bool Has(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
 // A quick exchange with modems 101 and 102 on sim lines, running.
 struct TSimPair {
   TExchangeRunner runner{testing::QuickExchange()};
-  const std::string la = UniqueName("sim-a"), lb = UniqueName("sim-b");
+  const std::string la = testing::TSimRig::NewLine("sim-a"), lb = testing::TSimRig::NewLine("sim-b");
   const TModemId first = runner.AddSimModem(la, {.number = "101"});
   const TModemId second = runner.AddSimModem(lb, {.number = "102"});
   TSimPair() { runner.Start(); }
@@ -108,26 +41,26 @@ TEST(ExchangeRunner, CallOverSimLinesRingsAnswersCarriesAndHangsUp) {
   ASSERT_NE(x.first, kNoModem);
   ASSERT_NE(x.second, kNoModem);
   EXPECT_EQ(x.runner.AddSimModem(x.la, {.number = "103"}), kNoModem) << "a line name is taken once";
-  TGateEnd a(x.la), b(x.lb);
+  TTerminal a(x.la), b(x.lb);
   ASSERT_TRUE(a.IsOpen() && b.IsOpen());
   EXPECT_EQ(a.Lines() & (platform::kModemDsrOn | platform::kModemCtsOn), platform::kModemDsrOn | platform::kModemCtsOn);
-  ASSERT_TRUE(a.Send("ATE0V1S0=0S10=1\r"));
+  ASSERT_TRUE(a.Type("ATE0V1S0=0S10=1\r"));
   EXPECT_EQ(a.ReadUntil("OK\r\n"), "ATE0V1S0=0S10=1\r\r\nOK\r\n");
-  ASSERT_TRUE(b.Send("ATE0S10=1\r"));
+  ASSERT_TRUE(b.Type("ATE0S10=1\r"));
   b.ReadUntil("OK\r\n");
 
-  ASSERT_TRUE(a.Send("ATDT102\r"));
+  ASSERT_TRUE(a.Type("ATDT102\r"));
   EXPECT_EQ(b.ReadUntil("RING\r\n"), "\r\nRING\r\n");
   EXPECT_TRUE(b.WaitLines([](std::uint32_t s) { return (s & platform::kModemRingOn) == 0; }))
       << "the ring indicator pulses with the cadence";
-  ASSERT_TRUE(b.Send("ATA\r"));
+  ASSERT_TRUE(b.Type("ATA\r"));
   EXPECT_TRUE(Has(b.ReadUntil("CONNECT 115200\r\n"), "CONNECT 115200"));
   EXPECT_EQ(a.ReadUntil("CONNECT 115200\r\n"), "\r\nCONNECT 115200\r\n");
   EXPECT_TRUE(a.WaitLines([](std::uint32_t s) { return (s & platform::kModemRlsdOn) != 0; }));
 
-  ASSERT_TRUE(a.Send("hello from a"));
+  ASSERT_TRUE(a.Type("hello from a"));
   EXPECT_EQ(b.ReadUntil("from a"), "hello from a");
-  ASSERT_TRUE(b.Send("and from b"));
+  ASSERT_TRUE(b.Type("and from b"));
   EXPECT_EQ(a.ReadUntil("from b"), "and from b");
 
   // Closing the port drops DTR: the caller's modem hangs up, the answerer loses the carrier.
@@ -141,50 +74,21 @@ TEST(ExchangeRunner, CallOverSimLinesRingsAnswersCarriesAndHangsUp) {
 // closed and opened again at once is a DTR drop all the same.
 TEST(ExchangeRunner, CarrierIsUpByTheTimeConnectCanBeReadAndACloseAtOnceHangsUp) {
   TSimPair x;
-  TGateEnd a(x.la), b(x.lb);
-  ASSERT_TRUE(b.Send("ATS0=1S10=1\r"));  // answer at once, notice the hang-up at once
+  TTerminal a(x.la), b(x.lb);
+  ASSERT_TRUE(b.Type("ATS0=1S10=1\r"));  // answer at once, notice the hang-up at once
   b.ReadUntil("OK\r\n");
-  ASSERT_TRUE(a.Send("ATE0\r"));
+  ASSERT_TRUE(a.Type("ATE0\r"));
   a.ReadUntil("OK\r\n");
   for (int round = 0; round < 8; ++round) {
-    ASSERT_TRUE(a.Send("ATDT102\r"));
+    ASSERT_TRUE(a.Type("ATDT102\r"));
     ASSERT_TRUE(Has(a.ReadUntil("CONNECT 115200\r\n"), "CONNECT")) << "round " << round;
     EXPECT_NE(a.Lines() & platform::kModemRlsdOn, 0u) << "round " << round;
     a.Close();
     a.Open();
     EXPECT_TRUE(Has(b.ReadUntil("NO CARRIER\r\n"), "NO CARRIER")) << "round " << round;
   }
-  ASSERT_TRUE(a.Send("AT\r"));
+  ASSERT_TRUE(a.Type("AT\r"));
   EXPECT_EQ(a.ReadUntil("OK\r\n"), "\r\nOK\r\n") << "the modem lives on: E0 still holds";
-}
-
-TEST(ExchangeRunner, ModemsOnPseudoTerminalsCallEachOther) {
-  testing::TTempDir dir;
-  TExchangeRunner runner(testing::QuickExchange());
-  std::string error;
-  const TModemId ma = runner.AddPtyModem(dir / "modemA", {.number = "555-01"}, error);
-  ASSERT_NE(ma, kNoModem) << error;
-  ASSERT_NE(runner.AddPtyModem(dir / "modemB", {.number = "555-02"}, error), kNoModem) << error;
-  EXPECT_TRUE(Has(runner.PortDescription(ma), " -> /dev/pts/"));
-  runner.Start();
-
-  auto a = platform::TPtyPeer::Open(dir / "modemA", error);
-  auto b = platform::TPtyPeer::Open(dir / "modemB", error);
-  ASSERT_TRUE(a && b) << error;
-  ASSERT_TRUE(b->Write("ATS0=1S10=1\r"));
-  EXPECT_EQ(b->ReadUntil("OK\r\n", 3000), "ATS0=1S10=1\r\r\nOK\r\n");
-  ASSERT_TRUE(a->Write("ATDT55502\r"));
-  EXPECT_EQ(a->ReadUntil("CONNECT 115200\r\n", 3000), "ATDT55502\r\r\nCONNECT 115200\r\n");
-  EXPECT_EQ(b->ReadUntil("CONNECT 115200\r\n", 3000), "\r\nRING\r\n\r\nCONNECT 115200\r\n");
-  const std::string block(3000, 'p');
-  ASSERT_TRUE(a->Write(block));
-  EXPECT_EQ(b->ReadCount(block.size(), 5000), block);
-  // Closing the slave and opening it again at once is a DTR drop all the same.
-  a.reset();
-  a = platform::TPtyPeer::Open(dir / "modemA", error);
-  EXPECT_EQ(b->ReadUntil("NO CARRIER\r\n", 3000), "\r\nNO CARRIER\r\n");
-  ASSERT_TRUE(a->Write("AT\r"));
-  EXPECT_EQ(a->ReadUntil("OK\r\n", 3000), "AT\r\r\nOK\r\n") << "nothing stale from the call";
 }
 
 TEST(ExchangeRunner, IdleExchangeSleeps) {
@@ -206,18 +110,6 @@ TEST(ExchangeRunner, IdleExchangeSleeps) {
   const std::uint64_t before = runner.Passes();
   never.WaitFor(300);
   EXPECT_LE(runner.Passes() - before, 2u) << "no timer is due and no port is active";
-}
-
-TEST(ExchangeRunner, ConfigureInjectsFaultsIntoARunningExchange) {
-  TSimPair x;
-  TGateEnd a(x.la);
-  const TModemId id = x.first;
-  x.runner.Configure([&](TExchange& ex, TSimTime) { ex.SetModemFaults(id, {.dead = true}); });
-  ASSERT_TRUE(a.Send("AT\r"));
-  EXPECT_EQ(a.ReadUntil("OK", 300), "");
-  x.runner.Configure([&](TExchange& ex, TSimTime) { ex.SetModemFaults(id, {.chunk_size = 2, .chunk_delay_ms = 20}); });
-  ASSERT_TRUE(a.Send("AT\r"));
-  EXPECT_EQ(a.ReadUntil("OK\r\n"), "AT\r\r\nOK\r\n");
 }
 
 // A terminal that opens its port (DTR on) and writes a command at once may

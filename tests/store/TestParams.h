@@ -1,6 +1,5 @@
-// Test helpers: a parameter list built the way a host program builds one
-// (owned by the test, freed at the end of its scope), readers of items and
-// blocks, and the refusal of a list by a ParamListToBlob.
+// What the store's tests share beside the kit's parameter lists: readers of
+// items and blocks, and the refusal of a list by a ParamListToBlob.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,58 +15,11 @@
 #include "kestrel/kestrel.h"
 #include "store/MdmAddress.h"
 #include "store/ParamListError.h"
+#include "tests/kit/ParamLists.h"
 
 namespace kestrel::store::testing {
 
-class Params {
- public:
-  Params() : list_(host::NewParamList()) {}
-  ~Params() {
-    for (auto* item : raw_) item->Size = 0, item->Value = 0;
-    host::DestroyParamList(*list_);
-    host::FreeParamList(list_);
-  }
-  Params(const Params&) = delete;
-  Params& operator=(const Params&) = delete;
-
-  Params& Scalar(std::string_view name, std::int32_t type, std::int32_t value) {
-    host::AddParamListItem(*list_, host::NewScalarItem(name, type, value));
-    return *this;
-  }
-  Params& Enum(std::string_view name, std::int32_t value) { return Scalar(name, PARAM_ENUM, value); }
-  Params& Text(std::string_view name, std::string_view text) {
-    host::AddParamListItem(*list_, host::NewBytesItem(name, PARAM_TEXT, text.empty() ? nullptr : text.data(),
-                                                      static_cast<std::int32_t>(text.size())));
-    return *this;
-  }
-  // An item exactly as given, for items a careless host could hand over
-  // (negative size, size without memory, a pointer where a scalar belongs).
-  // Value is not owned: the item is reset to a scalar before it is freed.
-  Params& Raw(std::string_view name, std::int32_t type, const void* value, std::int32_t size) {
-    auto* item = host::NewScalarItem(name, type, 0);
-    item->Value = reinterpret_cast<std::intptr_t>(value);
-    item->Size = size;
-    raw_.push_back(item);
-    host::AddParamListItem(*list_, item);
-    return *this;
-  }
-  // Channel n's eight items; with `items` < 8 only the first ones.
-  Params& Channel(int n, int port, std::string_view init = "ATZ", std::string_view alias = "", int items = 8) {
-    const std::string k = std::to_string(n);
-    const char* names[] = {"PortNumber", "BaudRate", "DataBits", "SwFlow", "Parity", "StopBits"};
-    const int values[] = {port, 7, 3, 0, 0, 0};
-    for (int i = 0; i < 6 && i < items; ++i) Enum(names[i] + k, values[i]);
-    if (items > 6) Text("InitString" + k, init);
-    if (items > 7) Text("Alias" + k, alias);
-    return *this;
-  }
-
-  TParamList* get() { return list_; }
-
- private:
-  TParamList* list_;
-  std::vector<TParamListItem*> raw_;
-};
+using Params = kestrel::testing::TParams;
 
 // A list as text, item by item: name=e<ordinal>, i<integer>, b<boolean>,
 // <ms>ms (time spans, by their time of day) or '<text>'; an item whose size

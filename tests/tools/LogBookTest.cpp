@@ -1,5 +1,5 @@
-// The gate's log as the program keeps it: thread prefixes, filters, and the
-// writer that batches lines from many threads.
+// The gate's log as the program keeps it: filters, and the writer that
+// batches lines from many threads.
 #include <thread>
 
 #include "tests/tools/ToolTest.h"
@@ -18,18 +18,6 @@ std::vector<std::string> Texts(TLogBook& book, TLogFilter filter) {
   std::vector<std::string> texts;
   for (const auto& l : book.List(filter)) texts.push_back(l.text);
   return texts;
-}
-
-TEST(LogLines, ThreadPrefixIsTakenApart) {
-  std::string thread, text;
-  SplitThreadPrefix("[$00001A2B] MDMGATE.StartTransmit:(x)", thread, text);
-  EXPECT_EQ(thread, "00001A2B");
-  EXPECT_EQ(text, "MDMGATE.StartTransmit:(x)");
-  for (const std::string odd : {"no prefix", "[$0000ZZZZ] text", "[$1234] short", "", "[$00001A2B]nospace"}) {
-    SplitThreadPrefix(odd, thread, text);
-    EXPECT_EQ(thread, "") << odd;
-    EXPECT_EQ(text, odd);
-  }
 }
 
 using LogBook = TStoreTest;

@@ -77,19 +77,10 @@ TEST(Params, PortsAsNumbersRangesOrNames) {
   EXPECT_EQ(PortFlagsText(std::string(16, '0')), "none");
 }
 
-TEST(Params, OwnedListReadsBackAsGivenAndItemsThatOwnNothingAreSkipped) {
-  const TParams given = AddressLike();
-  TOwnedParamList list(given);
-  ASSERT_EQ(list.Get()->Count, static_cast<std::int32_t>(given.size()));
-  EXPECT_EQ(list.Get()->Items[5]->Size, 0) << "an empty text has no memory";
-  EXPECT_EQ(list.Get()->Items[5]->Value, 0);
-  EXPECT_EQ(list.Get()->Items[1]->Size, 8) << "a time span points to its 8 bytes";
-  const TParams back = ReadParamList(list.Get());
-  ASSERT_EQ(back.size(), given.size());
-  for (std::size_t i = 0; i < given.size(); ++i)
-    EXPECT_EQ(std::tie(back[i].name, back[i].type, back[i].scalar, back[i].bytes),
-              std::tie(given[i].name, given[i].type, given[i].scalar, given[i].bytes));
-
+// A list a gate hands back is read item by item; what owns nothing is skipped.
+// (A list made and read back as a whole is the program's test: every address
+// it stores crosses the gate this way.)
+TEST(Params, ItemsThatOwnNothingAreSkipped) {
   char name[] = "Good";
   TParamListItem good{name, PARAM_INT32, 5, 0};
   TParamListItem no_name{nullptr, PARAM_INT32, 5, 0};

@@ -8,7 +8,7 @@
 
 #include "platform/PtyPeer.h"
 #include "sim/ExchangeRunner.h"
-#include "tests/sim/QuickExchange.h"
+#include "tests/kit/SimRig.h"
 #include "tests/tools/ProgramRun.h"
 #include "tests/tools/ToolTest.h"
 #include "tools/kestrel/Journal.h"
@@ -18,7 +18,7 @@ namespace {
 
 using namespace testing;
 
-using sim::testing::QuickExchange;
+using kestrel::testing::QuickExchange;
 
 // Two sides, each with its database and its COM1 on a simulated modem:
 // "a" (client 1, number 101) and "b" (client 2, number 102), each knowing

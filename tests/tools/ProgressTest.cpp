@@ -4,7 +4,6 @@
 
 #include "tests/tools/ToolTest.h"
 #include "tools/kestrel/Console.h"
-#include "tools/kestrel/DemoDocuments.h"
 #include "tools/kestrel/Progress.h"
 #include "tools/kestrel/SimExchange.h"
 
@@ -87,21 +86,6 @@ TEST(LineSplitter, ModemDialogueBecomesLines) {
   EXPECT_EQ(split.Add("\r\nOK\r\n\r\nRING\r\n"), (std::vector<std::string>{"OK", "RING"}));
   EXPECT_EQ(split.Add(std::string("A\x01\xFF\r", 4)), std::vector<std::string>{"A<01><FF>"});
   EXPECT_EQ(split.Add(std::string(450, 'x')).size(), 2u) << "runaway lines come in pieces";
-}
-
-TEST(DemoDocuments, SameSizeSameBytesOneLargeDocument) {
-  const auto a = MakeDemoDocuments(300);
-  const auto b = MakeDemoDocuments(300);
-  std::size_t total = 0, largest = 0;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    EXPECT_EQ(a[i].name, b[i].name);
-    EXPECT_EQ(a[i].content, b[i].content);
-    total += a[i].content.size();
-    largest = std::max(largest, a[i].content.size());
-  }
-  EXPECT_GE(a.size(), 4u);
-  EXPECT_EQ(total, 300u * 1024);
-  EXPECT_GT(largest, total / 2);
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "tests/sim/TempDir.h"
+#include "tests/kit/TempDir.h"
 #include "tools/kestrel/Schema.h"
 #include "tools/kestrel/ToolError.h"
 
@@ -20,7 +20,7 @@ using ::testing::AllOf;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
-using sim::testing::TTempDir;
+using kestrel::testing::TTempDir;
 
 inline void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

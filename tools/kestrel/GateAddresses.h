@@ -14,7 +14,7 @@
 #include <optional>
 #include <string>
 
-#include "tools/kestrel/GateLibrary.h"
+#include "tools/host/GateLibrary.h"
 #include "tools/kestrel/Params.h"
 
 namespace kestrel::app {

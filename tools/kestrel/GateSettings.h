@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/kestrel/GateLibrary.h"
+#include "tools/host/GateLibrary.h"
 #include "tools/kestrel/Params.h"
 
 namespace kestrel::app {

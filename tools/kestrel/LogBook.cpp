@@ -1,25 +1,10 @@
 #include "tools/kestrel/LogBook.h"
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <exception>
 
 namespace kestrel::app {
-
-void SplitThreadPrefix(const std::string& line, std::string& thread, std::string& text) {
-  // "[$" + 8 hex digits + "] "
-  constexpr std::size_t kPrefix = 12;
-  bool ok = line.size() >= kPrefix && line.compare(0, 2, "[$") == 0 && line.compare(10, 2, "] ") == 0;
-  for (std::size_t i = 2; ok && i < 10; ++i) ok = std::isxdigit(static_cast<unsigned char>(line[i])) != 0;
-  if (ok) {
-    thread = line.substr(2, 8);
-    text = line.substr(kPrefix);
-  } else {
-    thread.clear();
-    text = line;
-  }
-}
 
 void TLogBook::Append(const std::vector<TLogLine>& lines) {
   if (lines.empty()) return;

@@ -15,22 +15,10 @@
 #include <thread>
 #include <vector>
 
+#include "tools/host/Core.h"
 #include "tools/kestrel/Database.h"
 
 namespace kestrel::app {
-
-struct TLogLine {
-  std::string time;  // "YYYY-MM-DD HH:MM:SS.mmm"
-  bool error = false;
-  std::string thread;  // "0000ABCD", or "" when the line carries no thread id
-  std::int16_t gate_code = 0;
-  std::string text;     // UTF-8, without the thread prefix
-  std::string details;  // UTF-8
-};
-
-// Takes a gate line apart: "[$0000ABCD] text" gives thread "0000ABCD" and
-// "text"; a line without that prefix is kept whole with an empty thread.
-void SplitThreadPrefix(const std::string& line, std::string& thread, std::string& text);
 
 struct TLogFilter {
   int limit = 100;  // the newest lines, shown oldest first; 0: all

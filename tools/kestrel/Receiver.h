@@ -19,8 +19,8 @@
 #include <mutex>
 #include <string>
 
+#include "tools/host/Core.h"
 #include "tools/kestrel/Console.h"
-#include "tools/kestrel/Core.h"
 #include "tools/kestrel/Inbox.h"
 #include "tools/kestrel/Progress.h"
 

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "platform/ProcessEnv.h"
+#include "tools/kestrel/Clock.h"
 #include "tools/kestrel/GateSettings.h"
 #include "tools/kestrel/Schema.h"
 #include "tools/kestrel/ToolError.h"
@@ -40,7 +41,11 @@ void TRuntime::LoadGate(TCoreEvents& events) {
     if (!platform::SetEnvironmentVariable("KESTREL_COM_DIR", std::filesystem::absolute(options_.com_dir).string()))
       throw EToolError("--com-dir " + options_.com_dir + " cannot be handed to the gate");
   }
-  core_ = std::make_unique<TCore>(events, log_.get());
+  // Each line is kept with the time it arrived.
+  core_ = std::make_unique<TCore>(events, [log = log_.get()](TLogLine line) {
+    line.time = NowText();
+    log->Add(std::move(line));
+  });
   gate_ = LoadGateLibrary(options_.gate_library);
 }
 

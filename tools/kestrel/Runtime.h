@@ -14,10 +14,10 @@
 #include <memory>
 #include <string>
 
+#include "tools/host/Core.h"
+#include "tools/host/GateLibrary.h"
 #include "tools/kestrel/Config.h"
-#include "tools/kestrel/Core.h"
 #include "tools/kestrel/Database.h"
-#include "tools/kestrel/GateLibrary.h"
 #include "tools/kestrel/Journal.h"
 #include "tools/kestrel/LogBook.h"
 #include "tools/kestrel/Options.h"

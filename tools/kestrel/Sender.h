@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
+#include "tools/host/Core.h"
 #include "tools/kestrel/Config.h"
 #include "tools/kestrel/Console.h"
-#include "tools/kestrel/Core.h"
 #include "tools/kestrel/Journal.h"
 #include "tools/kestrel/Progress.h"
 

@@ -1,16 +1,4 @@
-// The one error type of the kestrel program: a readable one-line message
-// that names what failed and where (a file, a party, a database, a port).
-// main() prints it as "kestrel: <message>" and exits 1.
+// EToolError lives with the host parts the programs share.
 #pragma once
 
-#include <stdexcept>
-#include <string>
-
-namespace kestrel::app {
-
-class EToolError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-}  // namespace kestrel::app
+#include "tools/host/ToolError.h"

@@ -4,16 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/kit/FakeGate.h"
+
 namespace kestrel::gate {
 namespace {
-
-class FakeAccess : public IGateAccess {
- public:
-  bool stopping = false;
-  bool HasManager() const override { return true; }
-  bool GateStopping() const override { return stopping; }
-  std::int32_t PoolIndexOf(const void* channel) const override { return channel == this ? 3 : -1; }
-};
 
 TEST(GateAccess, DefaultAnswersNoManager) {
   EXPECT_FALSE(GateAccess().HasManager());
@@ -22,18 +16,15 @@ TEST(GateAccess, DefaultAnswersNoManager) {
   EXPECT_TRUE(GateStopRequested()) << "without a manager every wait ends";
 }
 
-TEST(GateAccess, InstalledAccessorIsUsedUntilRemoved) {
-  FakeAccess fake;
-  const IGateAccess* previous = SetGateAccess(&fake);
+TEST(GateAccess, InstalledAccessorIsAskedUntilNullPutsTheDefaultBack) {
+  testing::TFakeGate fake;  // installs itself
+  fake.PutInPool(3, &fake);
   EXPECT_FALSE(GateStopRequested());
   EXPECT_EQ(GateAccess().PoolIndexOf(&fake), 3);
   fake.stopping = true;
   EXPECT_TRUE(GateStopRequested());
-  EXPECT_EQ(SetGateAccess(previous), &fake);
+  EXPECT_EQ(SetGateAccess(nullptr), &fake);
   EXPECT_FALSE(GateAccess().HasManager());
-  SetGateAccess(&fake);
-  SetGateAccess(nullptr);
-  EXPECT_FALSE(GateAccess().HasManager()) << "null puts the default back";
 }
 
 }  // namespace

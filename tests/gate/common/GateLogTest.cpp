@@ -17,7 +17,7 @@
 #include "host/HostObject.h"
 #include "platform/Event.h"
 #include "platform/ThreadId.h"
-#include "tests/pool/CoreSpy.h"
+#include "tests/kit/CoreSpy.h"
 
 namespace kestrel::gate_test {
 namespace {

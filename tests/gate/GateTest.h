@@ -1,0 +1,24 @@
+// The fixture of the export tests: the library as a host loads it, a fresh
+// load for each test, with the kit's core installed before it loads and
+// removed after it went.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "tests/kit/CoreSpy.h"
+#include "tools/host/GateLibrary.h"
+
+namespace kestrel::testing {
+
+class GateTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(library->MissingExports().empty()); }
+
+  TCoreSpy core;
+  std::unique_ptr<app::TGateLibrary> library = app::TGateLibrary::Load(KESTREL_LIBRARY_PATH, false);
+  app::TGateLibrary& gate = *library;
+};
+
+}  // namespace kestrel::testing

@@ -1,0 +1,129 @@
+// The framework's monitor window on the Qt backend (offscreen), over a gate
+// that reports channels and log lines the test sets: what it shows, how it
+// follows the gate (its own timer, a refresh on show), what survives a
+// refresh, and that it reads nothing once it is being released.
+#include <QApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTableWidget>
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "host/OnlineGateMonitorForm.h"
+#include "platform/Cp1251.h"
+#include "platform/forms/TextConvert.h"
+#include "tests/host/MonitorGate.h"
+#include "tests/kit/forms/Operator.h"
+
+namespace kestrel::host {
+namespace {
+
+using namespace kestrel::literals;
+using forms::testing::TQtUi;
+
+std::string FromQt(const QString& s) { return text::Utf8ToCp1251(s.toStdString()); }
+
+// Texts of the window (at namespace scope: see platform/Cp1251.h).
+constexpr std::string_view kModem1 = "Модем 1"_cp;
+constexpr std::string_view kBaseCaption = "Монитор шлюза"_cp;
+
+// A gate without channels of its own.
+class TPlainGate final : public TGateManager {
+ public:
+  TExchanger* CreateExchanger(const void*, std::int32_t) override { return nullptr; }
+  TListener* CreateListener(const void*, std::int32_t, std::int32_t) override { return nullptr; }
+};
+
+class MonitorForm : public forms::testing::QtTest {
+ protected:
+  // The window of `form`: its controls by their names.
+  static QWidget* Window(const forms::TForm& form) {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->objectName() == QString::fromStdString(form.Name()) && w->isVisible()) return w;
+    return nullptr;
+  }
+  static std::vector<std::string> Rows(QWidget* window) {
+    std::vector<std::string> rows;
+    auto* list = window->findChild<QTableWidget*>("lvChannels");
+    for (int i = 0; i < list->rowCount(); ++i) rows.push_back(FromQt(list->item(i, 0)->text()));
+    return rows;
+  }
+  static std::string Log(QWidget* window) { return FromQt(window->findChild<QPlainTextEdit*>("memLog")->toPlainText()); }
+  static std::string Processes(QWidget* window) { return FromQt(window->findChild<QLabel*>("lblProcesses")->text()); }
+
+  static bool PumpUntil(const std::function<bool()>& done, int timeout_ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+  }
+
+  // The row of the gate's channel `index` (its texts are MonitorTextTest's).
+  std::string Row(int index) { return ChannelRowText(gate.channels.at(index)); }
+
+  TMonitorGate gate;
+};
+
+TEST_F(MonitorForm, ShowsTheGateFollowsItOnItsOwnTimerAndKeepsTheSelectedRow) {
+  gate.Set(0, std::string(kModem1), TChannelActivity::kListening, 3);
+  gate.Set(4, {}, TChannelActivity::kIdle, 0);
+  gate.Log("older");
+  gate.Log("newer");
+  TOnlineGateMonitorFormEx form;
+  form.GateManager = &gate;
+  form.FormCreate(&form);
+  form.Show();
+  QWidget* window = Window(form);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(FromQt(window->windowTitle()), std::string(kBaseCaption));
+  EXPECT_EQ(Rows(window), (std::vector<std::string>{Row(0), Row(4)}));
+  EXPECT_EQ(Processes(window), ProcessesText(0, 0));
+  EXPECT_EQ(Log(window), "newer\nolder") << "newest first";
+  EXPECT_EQ(form.Text, "newer\nolder");
+
+  // Real time, tolerant: the timer fires about every second.
+  gate.Set(0, std::string(kModem1), TChannelActivity::kConnected, 10);
+  gate.Log("newest");
+  EXPECT_TRUE(PumpUntil([&] { return Log(window).rfind("newest", 0) == 0; }, 15000));
+  EXPECT_EQ(Rows(window)[0], Row(0));
+
+  // The close box hides it and stops the timer; showing it reads the gate again.
+  window->close();
+  EXPECT_FALSE(form.Visible());
+  EXPECT_FALSE(form.tmRefresh.Enabled());
+  gate.Set(4, {}, TChannelActivity::kSending, 11);
+  form.Show();
+  ASSERT_EQ(Window(form), window);
+  EXPECT_EQ(Rows(window)[1], Row(4));
+  EXPECT_TRUE(form.tmRefresh.Enabled());
+
+  // A refresh keeps the selected row; one while closing reads nothing.
+  form.lvChannels.SetItemIndex(1);
+  gate.Set(0, std::string(kModem1), TChannelActivity::kListening, 3);
+  form.tmRefresh.Fire();
+  EXPECT_EQ(Rows(window)[0], Row(0));
+  EXPECT_EQ(form.lvChannels.ItemIndex(), 1);
+  form.Closing = true;
+  const int reads = gate.reads;
+  form.tmRefresh.Fire();
+  form.Refresh();
+  EXPECT_EQ(gate.reads, reads);
+  form.Hide();
+}
+
+TEST_F(MonitorForm, WithoutAGateOrItsChannelsItSaysSo) {
+  TOnlineGateMonitorFormEx form;
+  form.FormCreate(&form);
+  EXPECT_EQ(form.lvChannels.Items(), std::vector<std::string>{std::string("(шлюз не запущен)"_cp)});
+  TPlainGate plain;
+  form.GateManager = &plain;
+  form.Refresh();
+  EXPECT_EQ(form.lvChannels.Items(), std::vector<std::string>{std::string("(каналы не настроены)"_cp)});
+  EXPECT_TRUE(form.Text.empty());
+}
+
+}  // namespace
+}  // namespace kestrel::host

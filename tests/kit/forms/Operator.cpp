@@ -1,0 +1,37 @@
+#include "tests/kit/forms/Operator.h"
+
+#include <gtest/gtest.h>
+
+namespace kestrel::forms::testing {
+
+std::vector<std::string> TOperator::MessageTexts() const {
+  std::vector<std::string> texts;
+  for (const auto& m : messages_) texts.push_back(m.text);
+  return texts;
+}
+
+void TOperator::Reset() {
+  EXPECT_TRUE(scripts_.empty()) << scripts_.size() << " form script(s) never ran";
+  scripts_.clear();
+  messages_.clear();
+}
+
+void TOperator::RunScript(TFormDriver& form) {
+  if (scripts_.empty()) {
+    ADD_FAILURE() << "no script for the form " << form.FormName();
+  } else {
+    TScript script = std::move(scripts_.front());
+    scripts_.pop_front();
+    script(form);
+  }
+  if (form.Open()) {
+    ADD_FAILURE() << "the script left the form " << form.FormName() << " open";
+    form.CloseBox();
+  }
+}
+
+void TOperator::SeeMessage(TMsgKind kind, std::string caption, std::string text) {
+  messages_.push_back({kind, std::move(caption), std::move(text)});
+}
+
+}  // namespace kestrel::forms::testing

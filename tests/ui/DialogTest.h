@@ -1,0 +1,99 @@
+// What the dialog tests share: a fixture on the Qt backend, and stored
+// blocks built from records and read back.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "platform/Cp1251.h"
+#include "platform/forms/Form.h"
+#include "store/MdmAddress.h"
+#include "store/MdmSettings.h"
+#include "tests/kit/Blocks.h"
+#include "tests/kit/forms/Operator.h"
+#include "ui/DialogFields.h"
+
+namespace kestrel::ui::testing {
+
+using namespace kestrel::literals;
+using enum forms::TModalResult;
+using forms::TModalResult;
+using forms::TMsgKind;
+using forms::testing::TFormDriver;
+using forms::testing::TScript;
+using kestrel::testing::OwnBlock;
+using kestrel::testing::RemoteBlock;
+using kestrel::testing::SettingsBlock;
+
+// Hands `block` to the dialog as the host does.
+template <typename Dialog>
+void Open(Dialog& dialog, const std::string& block, bool flag = false) {
+  dialog.Init(block.data(), static_cast<std::int32_t>(block.size()), flag);
+}
+
+class DialogTest : public forms::testing::QtTest {
+ protected:
+  // Queues a script for the dialog and each nested one it opens, in order,
+  // and shows it; returns its modal result.
+  TModalResult Run(forms::TForm& dialog, std::initializer_list<TScript> scripts) {
+    for (const TScript& script : scripts) Op().Expect(script);
+    return dialog.ShowModal();
+  }
+  std::vector<std::string> Said() { return Op().MessageTexts(); }
+};
+
+// A channel on COM`port` with the default settings and `alias`.
+inline store::TMdmChannelSettings Channel(int port, const std::string& alias = {}) {
+  store::TMdmChannelSettings c = store::DefaultChannelSettings();
+  c.PortNumber = static_cast<gate::TPortNumber>(port);
+  (void)store::SetShortText(c.Alias, alias);
+  return c;
+}
+
+inline store::TMdmGateSettings GateOf(const std::string& block) {
+  store::TMdmGateSettings gate{};
+  std::memcpy(&gate, block.data(), sizeof gate);
+  return gate;
+}
+
+inline store::TChannelList ChannelsOf(const std::string& block) {
+  store::TChannelList channels;
+  EXPECT_TRUE(store::DecodeChannels(std::string_view(block).substr(sizeof(store::TMdmGateSettings)), channels));
+  return channels;
+}
+
+// The ports of the channels of a settings block, in their order.
+inline std::vector<int> PortsOf(const std::string& block) {
+  std::vector<int> ports;
+  for (const auto& c : ChannelsOf(block)) ports.push_back(static_cast<int>(c.PortNumber));
+  return ports;
+}
+
+inline store::TMdmAddress AddrOf(const std::string& block) {
+  store::TMdmAddress addr{};
+  std::memcpy(&addr, block.data(), sizeof addr);
+  return addr;
+}
+
+inline std::vector<std::string> PhonesOf(const std::string& block) {
+  std::vector<std::string> phones;
+  EXPECT_TRUE(store::DecodePhones(std::string_view(block).substr(sizeof(store::TMdmAddress)), phones));
+  return phones;
+}
+
+inline bool SameRecord(const store::TMdmChannelSettings& a, const store::TMdmChannelSettings& b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+inline TPortFlags AllPortsBut(std::initializer_list<int> used) {
+  TPortFlags free;
+  free.fill(true);
+  for (int p : used) free[static_cast<std::size_t>(p - 1)] = false;
+  return free;
+}
+
+}  // namespace kestrel::ui::testing

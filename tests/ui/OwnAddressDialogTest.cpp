@@ -1,0 +1,163 @@
+// The own address dialog: defaults, field checks, the nothing-changed rule,
+// the ports, the result block and the time separator.
+#include "platform/forms/TextConvert.h"
+#include "tests/ui/DialogTest.h"
+#include "ui/mdm_iadr.h"
+
+namespace kestrel::ui::testing {
+namespace {
+
+constexpr const char* kNoInteger = "'' is not a valid integer value";
+
+class OwnAddressDialogTest : public DialogTest {
+ protected:
+  static store::TMdmAddress Stored() {
+    store::TMdmAddress a = store::DefaultAddress();
+    a.IdCl = 42;
+    a.UseComPorts[1] = 1;
+    a.DataWaitTimeOut = store::MsToTimeSpan(90'000);
+    return a;
+  }
+};
+
+TEST_F(OwnAddressDialogTest, ANewAddressShowsTheDefaultsAndNeedsAnIdentifier) {
+  TfmInAddr dialog;
+  dialog.Init(nullptr, 0);
+  Op().Expect([&](TFormDriver& f) {
+    EXPECT_EQ(f.Text("edSelfId"), "");
+    EXPECT_EQ(f.Text("medDataWaitTimeOut"), "00:01:00");
+    EXPECT_EQ(f.Text("medStayOnLineTimeOut"), "00:03:00");
+    EXPECT_EQ(f.Text("edUseComPorts"), "(не заданы)"_cp);
+    EXPECT_TRUE(f.ReadOnly("edUseComPorts"));
+    // Enter presses OK without leaving the field: the close check speaks.
+    f.PressEnter();
+    EXPECT_TRUE(f.Open());
+    EXPECT_EQ(Said(), std::vector<std::string>{kNoInteger});
+    EXPECT_EQ(Op().Messages()[0].kind, TMsgKind::kError);
+    f.Type("edSelfId", "17");
+    EXPECT_TRUE(f.Click("btnOK"));
+  });
+  EXPECT_EQ(dialog.ShowModal(), mrOk);
+  ASSERT_EQ(dialog.ResultSize(), 168);
+  store::TMdmAddress expected = store::DefaultAddress();
+  expected.IdCl = 17;
+  EXPECT_EQ(dialog.ResultBlock(), OwnBlock(expected));
+}
+
+TEST_F(OwnAddressDialogTest, WithoutAnIdentifierEnterIsRefusedButCancelAndTheCloseBoxClose) {
+  store::TMdmAddress negative = Stored();
+  negative.IdCl = -1;  // stored below zero: shown empty, to be typed again
+  for (const std::string& block : {std::string(), OwnBlock(negative)}) {
+    SCOPED_TRACE(block.empty() ? "new address, Отмена" : "stored -1, close box");
+    TfmInAddr dialog;
+    Open(dialog, block);
+    Op().Expect([&](TFormDriver& f) {
+      EXPECT_EQ(f.Text("edSelfId"), "");
+      EXPECT_EQ(f.FocusedControl(), "edSelfId");
+      f.PressEnter();
+      EXPECT_TRUE(f.Open());
+      // Отмена takes no focus: the empty field is not asked, the close check is.
+      if (block.empty()) {
+        EXPECT_TRUE(f.Click("btnCancel"));
+      } else {
+        f.CloseBox();
+      }
+    });
+    EXPECT_EQ(dialog.ShowModal(), mrCancel);
+    EXPECT_EQ(Said(), std::vector<std::string>(2, kNoInteger));
+    EXPECT_TRUE(dialog.ResultBlock().empty());
+    EXPECT_EQ(dialog.ResultSize(), static_cast<std::int32_t>(block.size()));
+    Op().Reset();
+  }
+}
+
+TEST_F(OwnAddressDialogTest, AnUnchangedAddressEndsAsCancelEvenAfterACancelledPortChooser) {
+  store::TMdmAddress stored = Stored();
+  stored.StayOnLineTimeOut = 25.0 / 24.0;  // a day or more shows its time of day
+  TfmInAddr dialog;
+  Open(dialog, OwnBlock(stored));
+  Op().Expect([&](TFormDriver& f) {
+    EXPECT_EQ(f.Text("edSelfId"), "42");
+    EXPECT_EQ(f.Text("medDataWaitTimeOut"), "00:01:30");
+    EXPECT_EQ(f.Text("medStayOnLineTimeOut"), "01:00:00");
+    EXPECT_EQ(f.Text("edUseComPorts"), "COM2");
+    f.Type("edSelfId", "42");
+    f.Click("btnUseComPorts");
+    EXPECT_EQ(f.Text("edUseComPorts"), "COM2");
+    EXPECT_FALSE(dialog.PortsChanged);
+    f.Click("btnOK");
+  });
+  Op().Expect([](TFormDriver& f) {
+    f.Select("lvAllChannels", 0);
+    f.Click("btnAddChannel");
+    f.CloseBox();
+  });
+  EXPECT_EQ(dialog.ShowModal(), mrCancel);
+  EXPECT_TRUE(Op().Messages().empty());
+}
+
+TEST_F(OwnAddressDialogTest, AFieldThatDoesNotConvertKeepsTheFocus) {
+  TfmInAddr dialog;
+  Open(dialog, OwnBlock(Stored()));
+  Op().Expect([&](TFormDriver& f) {
+    f.Type("medDataWaitTimeOut", "25:00:00");
+    EXPECT_FALSE(f.Tab());
+    EXPECT_EQ(f.FocusedControl(), "medDataWaitTimeOut");
+    f.Type("edSelfId", "x");
+    EXPECT_EQ(f.FocusedControl(), "medDataWaitTimeOut") << "typing elsewhere needs the focus first";
+    f.Type("medDataWaitTimeOut", "2:00:00");
+    EXPECT_TRUE(f.Type("edSelfId", "12a"));
+    EXPECT_FALSE(f.Click("btnOK"));
+    EXPECT_TRUE(f.Open());
+    f.Type("edSelfId", "12");
+    EXPECT_TRUE(f.Click("btnOK"));
+  });
+  EXPECT_EQ(dialog.ShowModal(), mrOk);
+  EXPECT_EQ(Said(), (std::vector<std::string>{"'25:00:00' is not a valid time", "'25:00:00' is not a valid time",
+                                              "'12a' is not a valid integer value"}));
+  const auto addr = AddrOf(dialog.ResultBlock());
+  EXPECT_EQ(std::int32_t{addr.IdCl}, 12);
+  EXPECT_EQ(store::TimeSpanToMs(addr.DataWaitTimeOut), 7'200'000u);
+  EXPECT_EQ(addr.UseComPorts[1], 1);
+}
+
+TEST_F(OwnAddressDialogTest, ConfirmedPortsCountAsAChangeShowInFullAndAreStoredWithoutExtraBytes) {
+  forms::SetTimeSeparator('.');
+  TfmInAddr dialog;
+  Open(dialog, OwnBlock(Stored()) + std::string(32, '\x55'));
+  Op().Expect([&](TFormDriver& f) {
+    EXPECT_TRUE(f.Click("btnUseComPorts"));
+    EXPECT_TRUE(dialog.PortsChanged) << "confirmed without a change";
+    f.Click("btnUseComPorts");
+    EXPECT_EQ(f.Text("edUseComPorts"), "(COM1; COM2; COM3)");
+    f.Type("medStayOnLineTimeOut", "00:05:00");
+    f.PressEnter();
+  });
+  Op().Expect([](TFormDriver& f) { f.Click("btnOK"); });
+  Op().Expect([](TFormDriver& f) {
+    f.Select("lvAllChannels", 0);  // COM1
+    f.Click("btnAddChannel");
+    f.Select("lvAllChannels", 0);  // COM3
+    f.Click("btnAddChannel");
+    f.Click("btnOK");
+  });
+  EXPECT_EQ(dialog.ShowModal(), mrOk);
+  EXPECT_EQ(forms::TimeSeparator(), ':') << "set on closing";
+  store::TMdmAddress expected = Stored();
+  expected.UseComPorts[0] = expected.UseComPorts[2] = 1;
+  expected.StayOnLineTimeOut = TimeSpanOfText("00:05:00");
+  EXPECT_EQ(dialog.ResultBlock(), OwnBlock(expected));
+}
+
+TEST_F(OwnAddressDialogTest, ABlockShorterThanTheRecordOpensAsANewAddress) {
+  const std::string stored(100, '\x01');
+  TfmInAddr dialog;
+  Open(dialog, stored);
+  EXPECT_EQ(Said(), std::vector<std::string>{"Неверные данные адреса, взятые из базы"_cp.data()});
+  EXPECT_TRUE(dialog.IsNewAddr);
+  EXPECT_EQ(std::int32_t{dialog.Addr.IdCl}, -1);
+  EXPECT_EQ(dialog.ResultSize(), 100);
+}
+
+}  // namespace
+}  // namespace kestrel::ui::testing

@@ -1,0 +1,202 @@
+// The remote address dialog: defaults, every field's text and conversion,
+// the lists and the nested phone dialog, the nothing-changed rule, the
+// result block, damaged blocks.
+#include "tests/ui/DialogTest.h"
+#include "ui/mdm_oadr.h"
+
+namespace kestrel::ui::testing {
+namespace {
+
+constexpr const char* kNoInteger = "'' is not a valid integer value";
+constexpr std::string_view kMustBePositive = "Значение поля должно быть больше 0"_cp;
+
+// A new address: each field's text.
+constexpr std::pair<const char*, std::string_view> kNewAddressFields[] = {
+    {"edIdCl", ""},
+    {"edPhoneNumbers", "(не заданы)"_cp},
+    {"edRestoreConnTries", "2"},
+    {"medRestoreConnTimeOut", "00:00:30"},
+    {"medDialTimeOut", "00:00:30"},
+    {"medRestoreConnAfterBreakTimeOut", "00:01:00"},
+    {"medDataWaitTimeOut", "00:01:00"},
+    {"medStayOnLineTimeOut", "00:03:00"},
+    {"edUseComPorts", "(не заданы)"_cp}};
+
+class RemoteAddressDialogTest : public DialogTest {
+ protected:
+  static store::TMdmAddress Stored() {
+    store::TMdmAddress a = store::DefaultAddress();
+    a.IdCl = 1001;
+    a.DialPhoneType = gate::TDialType::dtDialTone;
+    a.RestoreConnTries = 3;
+    a.UseComPorts[0] = a.UseComPorts[2] = 1;
+    return a;
+  }
+};
+
+TEST_F(RemoteAddressDialogTest, ANewAddressShowsTheDefaultsAndNeedsAnIdentifier) {
+  TfmOutAddr dialog;
+  dialog.Init(nullptr, 0);
+  Op().Expect([](TFormDriver& f) {
+    for (const auto& [field, text] : kNewAddressFields) EXPECT_EQ(f.Text(field), text) << field;
+    EXPECT_EQ(f.ItemIndex("cmbxDialType"), 0);
+    f.PressEnter();
+    EXPECT_TRUE(f.Open()) << "no identifier yet";
+    f.Click("btnCancel");
+  });
+  EXPECT_EQ(dialog.ShowModal(), mrCancel);
+  EXPECT_EQ(Said(), std::vector<std::string>(2, kNoInteger));
+}
+
+TEST_F(RemoteAddressDialogTest, AnUnchangedAddressEndsAsCancel) {
+  store::TMdmAddress stored = Stored();
+  stored.DialTimeOut = 25.0 / 24.0;  // a day or more shows its time of day
+  TfmOutAddr dialog;
+  Open(dialog, RemoteBlock(stored, {"101", "102"}));
+  Op().Expect([](TFormDriver& f) {
+    EXPECT_EQ(f.Text("edIdCl"), "1001");
+    EXPECT_EQ(f.ItemIndex("cmbxDialType"), 1);
+    EXPECT_EQ(f.Text("edRestoreConnTries"), "3");
+    EXPECT_EQ(f.Text("medDialTimeOut"), "01:00:00");
+    EXPECT_EQ(f.Text("edPhoneNumbers"), "(101; 102)");
+    EXPECT_EQ(f.Text("edUseComPorts"), "(COM1; COM3)");
+    f.Click("btnOK");
+  });
+  EXPECT_EQ(dialog.ShowModal(), mrCancel);
+}
+
+TEST_F(RemoteAddressDialogTest, EveryFieldIsConvertedIntoTheBlock) {
+  TfmOutAddr dialog;
+  Open(dialog, RemoteBlock(Stored(), {"101"}));
+  Op().Expect([](TFormDriver& f) {
+    f.Type("edIdCl", "77");
+    f.Select("cmbxDialType", 0);
+    f.Type("edRestoreConnTries", "5");
+    f.Type("medRestoreConnTimeOut", "00:00:45");
+    f.Type("medDialTimeOut", "0:1:5");
+    f.Type("medRestoreConnAfterBreakTimeOut", "00:02:00");
+    f.Type("medDataWaitTimeOut", "00:02:30");
+    f.Type("medStayOnLineTimeOut", "01:00:00");
+    f.Click("btnOK");
+  });
+  EXPECT_EQ(dialog.ShowModal(), mrOk);
+  ASSERT_EQ(dialog.ResultSize(), 168 + 4 + 100);
+  const auto a = AddrOf(dialog.ResultBlock());
+  EXPECT_EQ(std::int32_t{a.IdCl}, 77);
+  EXPECT_EQ(a.DialPhoneType, gate::TDialType::dtDialPulse);
+  EXPECT_EQ(std::int32_t{a.RestoreConnTries}, 5);
+  EXPECT_EQ(store::TimeSpanToMs(a.RestoreConnTimeOut), 45'000u);
+  EXPECT_EQ(store::TimeSpanToMs(a.DialTimeOut), 65'000u);
+  EXPECT_EQ(store::TimeSpanToMs(a.RestoreConnAfterBreakTimeOut), 120'000u);
+  EXPECT_EQ(store::TimeSpanToMs(a.DataWaitTimeOut), 150'000u);
+  EXPECT_EQ(store::TimeSpanToMs(a.StayOnLineTimeOut), 3'600'000u);
+  EXPECT_EQ(a.UseComPorts[2], 1);
+  EXPECT_EQ(PhonesOf(dialog.ResultBlock()), std::vector<std::string>{"101"});
+}
+
+TEST_F(RemoteAddressDialogTest, ThePhoneDialogCountsLinesFromTheStartAndBlankLinesAreDropped) {
+  TfmOutAddr dialog;
+  Open(dialog, RemoteBlock(Stored(), {"101", "102", "103"}));
+  Op().Expect([](TFormDriver& f) {
+    EXPECT_TRUE(f.Click("btnPhoneNumbers"));
+    EXPECT_EQ(f.Text("edPhoneNumbers"), "(101; 102)");
+    f.Click("btnOK");
+  });
+  Op().Expect([](TFormDriver& f) {
+    EXPECT_EQ(f.Text("lblNumPhoneNumbers"), "Задано телефонных номеров: 3"_cp);
+    EXPECT_EQ(f.Text("memPhoneNumbers"), "101\n102\n103");
+    f.Type("memPhoneNumbers", "101\n\n   \n102");
+    EXPECT_EQ(f.Text("lblNumPhoneNumbers"), "Задано телефонных номеров: 4"_cp);
+    f.Click("btnOK");
+  });
+  EXPECT_EQ(dialog.ShowModal(), mrOk);
+  EXPECT_EQ(dialog.Phones, (std::vector<std::string>{"101", "102"}));
+  EXPECT_EQ(dialog.ResultSize(), 372);
+  EXPECT_EQ(PhonesOf(dialog.ResultBlock()), (std::vector<std::string>{"101", "102"}));
+}
+
+TEST_F(RemoteAddressDialogTest, ConfirmingAListWithoutAChangeStillCountsAsAChange) {
+  for (const char* button : {"btnPhoneNumbers", "btnUseComPorts"}) {
+    SCOPED_TRACE(button);
+    TfmOutAddr dialog;
+    const std::string stored = RemoteBlock(Stored(), {"101"});
+    Open(dialog, stored);
+    Op().Expect([&](TFormDriver& f) {
+      f.Click(button);
+      f.Click("btnOK");
+    });
+    Op().Expect([](TFormDriver& f) { f.Click("btnOK"); });
+    EXPECT_EQ(dialog.ShowModal(), mrOk);
+    EXPECT_EQ(dialog.ResultBlock(), stored);
+  }
+}
+
+TEST_F(RemoteAddressDialogTest, AStoredNegativeIdentifierAndARetryCountBelowOneAreRefused) {
+  store::TMdmAddress stored = Stored();
+  stored.IdCl = -1;
+  TfmOutAddr dialog;
+  Open(dialog, RemoteBlock(stored, {}));
+  Op().Expect([&](TFormDriver& f) {
+    EXPECT_EQ(f.Text("edIdCl"), "");
+    f.PressEnter();
+    EXPECT_TRUE(f.Open());
+    f.Type("edIdCl", "5");
+    f.Type("edRestoreConnTries", "0");
+    EXPECT_FALSE(f.Tab());
+    EXPECT_EQ(f.FocusedControl(), "edRestoreConnTries");
+    // Enter presses OK without leaving the field: the count is refused all the same.
+    f.PressEnter();
+    EXPECT_TRUE(f.Open());
+    f.Type("edRestoreConnTries", "1");
+    f.PressEnter();
+  });
+  EXPECT_EQ(dialog.ShowModal(), mrOk);
+  const std::string must_be_positive(kMustBePositive);
+  EXPECT_EQ(Said(), (std::vector<std::string>{kNoInteger, must_be_positive, must_be_positive}));
+  EXPECT_EQ(std::int32_t{AddrOf(dialog.ResultBlock()).IdCl}, 5);
+  EXPECT_EQ(std::int32_t{AddrOf(dialog.ResultBlock()).RestoreConnTries}, 1);
+}
+
+TEST_F(RemoteAddressDialogTest, EveryTimeFieldChecksWhenLeft) {
+  TfmOutAddr dialog;
+  Open(dialog, RemoteBlock(Stored(), {}));
+  Op().Expect([](TFormDriver& f) {
+    for (const char* field : {"medRestoreConnTimeOut", "medDialTimeOut", "medRestoreConnAfterBreakTimeOut",
+                              "medDataWaitTimeOut", "medStayOnLineTimeOut"}) {
+      f.Type(field, "00:61:00");
+      EXPECT_FALSE(f.Tab()) << field;
+      f.Type(field, "00:01:00");
+    }
+    f.CloseBox();
+  });
+  dialog.ShowModal();
+  EXPECT_EQ(Said(), std::vector<std::string>(5, "'00:61:00' is not a valid time"));
+}
+
+TEST_F(RemoteAddressDialogTest, ADamagedPhoneSectionOpensWithNoNumbersAndAnExactRecordWithAnEmptyList) {
+  std::string damaged = RemoteBlock(Stored(), {"101", "102"});
+  damaged.pop_back();
+  TfmOutAddr dialog;
+  Open(dialog, damaged);
+  EXPECT_EQ(Said(), std::vector<std::string>{"Неверные данные адреса, взятые из базы"_cp.data()});
+  Op().Expect([](TFormDriver& f) {
+    EXPECT_EQ(f.Text("edPhoneNumbers"), "(не заданы)"_cp);
+    EXPECT_EQ(f.Text("edIdCl"), "1001") << "the record itself was read";
+    f.Click("btnOK");
+  });
+  EXPECT_EQ(dialog.ShowModal(), mrCancel) << "nothing is written back unconfirmed";
+
+  Op().Reset();
+  TfmOutAddr exact;
+  Open(exact, OwnBlock(Stored()));
+  EXPECT_TRUE(Op().Messages().empty());
+  Op().Expect([](TFormDriver& f) {
+    f.Type("edIdCl", "1002");
+    f.Click("btnOK");
+  });
+  EXPECT_EQ(exact.ShowModal(), mrOk);
+  EXPECT_EQ(exact.ResultSize(), 172);
+}
+
+}  // namespace
+}  // namespace kestrel::ui::testing
