@@ -46,7 +46,7 @@ int TProgram::Wait(std::uint32_t timeout_ms) {
   const bool ended = child_->Wait(timeout_ms);
   if (!ended) {
     child_->Kill();
-    child_->Wait(5000);
+    (void)child_->Wait(5000);  // killed: it ends at once
   }
   if (reader_.joinable()) reader_.join();
   return ended ? child_->ExitCode() : -1;

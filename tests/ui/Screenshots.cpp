@@ -96,7 +96,7 @@ TEST_F(Pictures, Monitor) {
   form.Show();
   EXPECT_TRUE(TQtUi::SaveWindowImage(form.Name(), PicturePath("monitor")));
   form.Hide();
-  gate.ProcessList->StopListen(listening);
+  EXPECT_TRUE(gate.ProcessList->StopListen(listening));
 }
 
 }  // namespace
