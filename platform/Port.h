@@ -11,9 +11,10 @@
 //
 // Errors: every function that fails stores its error code as the calling
 // thread's last error (platform/SysError.h) at the point of failure and
-// returns false or kInvalidPortHandle; codes are errno values here, with
-// kErrorFileNotFound for a missing device and kErrorBusy for a device that
-// another opener holds. A successful call leaves the last error unchanged.
+// returns false or kInvalidPortHandle; codes are the system's own (errno
+// values on POSIX, GetLastError values on Windows), with kErrorFileNotFound
+// for a missing device and kErrorBusy for a device that another opener
+// holds. A successful call leaves the last error unchanged.
 //
 // Thread safety: all functions may be called from any thread. Calls on one
 // handle may run concurrently (the serial driver's poll reads while its owner
@@ -32,11 +33,12 @@ namespace kestrel::platform {
 using TPortHandle = std::uint32_t;
 inline constexpr TPortHandle kInvalidPortHandle = 0xFFFFFFFFu;
 
-// Error codes the callers may test for.
-inline constexpr std::uint32_t kErrorFileNotFound = 2;  // no such device, no live sim line
-inline constexpr std::uint32_t kErrorBusy = 16;         // another opener holds the device
-inline constexpr std::uint32_t kErrorInvalidHandle = 9; // closed or never-opened handle
-inline constexpr std::uint32_t kErrorInvalidParameter = 22;
+// Error codes the callers may test for, as this system gives them
+// (SysError_<os>.cpp).
+extern const std::uint32_t kErrorFileNotFound;      // no such device, no live sim line (2 everywhere)
+extern const std::uint32_t kErrorBusy;              // another opener holds the device
+extern const std::uint32_t kErrorInvalidHandle;     // closed or never-opened handle
+extern const std::uint32_t kErrorInvalidParameter;
 
 // Line settings in the shape of the Win32 DCB. Only what the serial driver
 // sets is honoured; the comments say how each maps onto a termios device.

@@ -1,6 +1,9 @@
 #include "platform/SysError.h"
 
+#include <errno.h>
 #include <string.h>
+
+#include "platform/Port.h"
 
 namespace kestrel::platform {
 namespace {
@@ -11,6 +14,11 @@ thread_local std::uint32_t t_last_error = 0;
 [[maybe_unused]] const char* Pick(int rc, const char* buf) { return rc == 0 ? buf : ""; }
 [[maybe_unused]] const char* Pick(const char* msg, const char*) { return msg; }
 }  // namespace
+
+const std::uint32_t kErrorFileNotFound = ENOENT;
+const std::uint32_t kErrorBusy = EBUSY;
+const std::uint32_t kErrorInvalidHandle = EBADF;
+const std::uint32_t kErrorInvalidParameter = EINVAL;
 
 std::uint32_t LastError() { return t_last_error; }
 void SetLastError(std::uint32_t code) { t_last_error = code; }

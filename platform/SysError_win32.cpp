@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "platform/Port.h"
 #include "platform/SysError.h"
 
 namespace kestrel::platform {
@@ -8,6 +9,12 @@ namespace {
 // thread leave in the system's last error does not disturb it.
 thread_local std::uint32_t t_last_error = 0;
 }  // namespace
+
+// A COM port that another opener holds is refused as access denied.
+const std::uint32_t kErrorFileNotFound = ERROR_FILE_NOT_FOUND;
+const std::uint32_t kErrorBusy = ERROR_ACCESS_DENIED;
+const std::uint32_t kErrorInvalidHandle = ERROR_INVALID_HANDLE;
+const std::uint32_t kErrorInvalidParameter = ERROR_INVALID_PARAMETER;
 
 std::uint32_t LastError() { return t_last_error; }
 void SetLastError(std::uint32_t code) { t_last_error = code; }
