@@ -1,0 +1,42 @@
+# Fails unless the export table of the DLL LIBRARY (read with the cross
+# OBJDUMP) holds exactly the gate's fourteen names, undecorated, at ordinals
+# 1 to 14 in their order.
+set(want StartTransmit SendToGate StopTransmit StartListen StopListen EditAddrGate GetGateData ViewAddrGate
+         GetViewStr StructuredAddress EditGateSetting GetGateSetting AdjustmentGate GateMonitor)
+execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} failed on ${LIBRARY}")
+endif()
+if(NOT out MATCHES "Ordinal Base 1\n")
+  message(FATAL_ERROR "${LIBRARY}: the ordinals do not start at 1")
+endif()
+# "[Ordinal/Name Pointer] Table": one "[   i] Name" line per named export,
+# where i + 1 is its ordinal.
+string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n([^\n]+\n)+" table "${out}")
+string(REGEX MATCHALL "\\[ *[0-9]+\\] [^\n]+" rows "${table}")
+set(found "")
+foreach(row IN LISTS rows)
+  string(REGEX MATCH "\\[ *([0-9]+)\\] (.+)" _ "${row}")
+  math(EXPR ordinal "${CMAKE_MATCH_1} + 1")
+  list(APPEND found "${ordinal}:${CMAKE_MATCH_2}")
+endforeach()
+set(expected "")
+set(ordinal 1)
+foreach(name IN LISTS want)
+  list(APPEND expected "${ordinal}:${name}")
+  math(EXPR ordinal "${ordinal} + 1")
+endforeach()
+list(SORT found COMPARE NATURAL)
+list(SORT expected COMPARE NATURAL)
+if(NOT found STREQUAL expected)
+  message(FATAL_ERROR "exports of ${LIBRARY}:\n  ${found}\nexpected:\n  ${expected}")
+endif()
+# Nothing exported without a name either.
+string(REGEX MATCH "Export Address Table -- Ordinal Base 1\n(\t\\[[^\n]+\n)+" addresses "${out}")
+# (Counted by "+base": a list of texts holding "[" would not split.)
+string(REGEX MATCHALL "\\+base" entries "${addresses}")
+list(LENGTH entries count)
+if(NOT count EQUAL 14)
+  message(FATAL_ERROR "${LIBRARY} exports ${count} entries, not 14")
+endif()
+message(STATUS "${LIBRARY}: ${found}")
