@@ -42,6 +42,13 @@ inline store::TMdmAddress Quick(std::uint32_t dial_ms = 3000, std::uint32_t rest
   return a;
 }
 
+// The roles of a channel in one text: "S<owner>" when sending, "L<owner>"
+// when listening ("-<owner>" otherwise), then " C" when its port is open.
+inline std::string Roles(const TMdmDriver& d) {
+  return (d.Sending() ? "S" : "-") + std::to_string(d.SendingOwner()) + (d.Listening() ? " L" : " -") +
+         std::to_string(d.ListeningOwner()) + (d.Connected() ? " C" : "");
+}
+
 // A modem played by a script on COM `com`: a thread reads the command lines
 // the gate sends (CR-terminated, and "+++" on its own) and writes the reply
 // `reply` gives for each. Commands heard are kept in order.
