@@ -23,18 +23,16 @@ bool TGateSide::AddCom(testing::TSimRig& rig, const sim::TModemSetup& setup) {
   return true;
 }
 
-// ---- Processes ----
-
-std::unique_ptr<testing::TProgram> StartHost(const std::vector<std::string>& args, const std::string& com_dir) {
+// gate_host with the library and `args`, its COM folder the side's.
+std::unique_ptr<testing::TProgram> StartHost(const TGateSide& side, const std::vector<std::string>& args) {
   std::vector<std::string> argv = {GATE_HOST_PATH, KESTREL_LIBRARY_PATH};
   argv.insert(argv.end(), args.begin(), args.end());
-  return std::make_unique<testing::TProgram>(argv, testing::TProgram::TEnv{{"KESTREL_COM_DIR", com_dir}});
+  argv.insert(argv.end(), {"--log", side.File("log")});
+  return std::make_unique<testing::TProgram>(argv, testing::TProgram::TEnv{{"KESTREL_COM_DIR", side.Folder()}});
 }
 
 std::unique_ptr<testing::TProgram> StartListener(const TGateSide& side, int channels) {
-  auto host = StartHost({"listen", "--channels", std::to_string(channels), "--report", side.File("arrivals"), "--log",
-                         side.File("log")},
-                        side.Folder());
+  auto host = StartHost(side, {"listen", "--channels", std::to_string(channels), "--report", side.File("arrivals")});
   // Listening starts once every channel's modem is initialised.
   const bool ready = host->WaitForLine("ready", 60000);
   EXPECT_TRUE(ready) << host->Output() << Tail(side.File("log"));
@@ -42,53 +40,35 @@ std::unique_ptr<testing::TProgram> StartListener(const TGateSide& side, int chan
 }
 
 std::unique_ptr<testing::TProgram> StartSender(const TGateSide& side, const std::vector<std::string>& args) {
-  std::vector<std::string> all = {"send", "--report", side.File("outcomes"), "--log", side.File("log")};
+  std::vector<std::string> all = {"send", "--report", side.File("outcomes")};
   all.insert(all.end(), args.begin(), args.end());
-  return StartHost(all, side.Folder());
+  return StartHost(side, all);
 }
 
 TSenderReport FinishSender(std::unique_ptr<testing::TProgram> sender, const TGateSide& side, std::uint32_t timeout_ms,
                            testing::TProgram* listener) {
-  EXPECT_EQ(sender ? sender->Wait(timeout_ms) : -1, 0) << "every packet settled in time" << Tail(side.File("log"));
+  EXPECT_EQ(sender->Wait(timeout_ms), 0) << "every packet settled in time" << Tail(side.File("log"));
   if (listener != nullptr) {
     EXPECT_EQ(listener->Stop(), 0);
   }
-  return ReadSenderReport(side.File("outcomes"));
-}
-
-// ---- Reports ----
-
-std::map<std::int32_t, int> TSenderReport::Times() const {
-  std::map<std::int32_t, int> times;
-  for (const auto* m : {&ok, &fail, &refused})
-    for (const auto& [n, k] : *m) times[n] += k;
-  return times;
+  // "<how> <number> <ms>" a settlement, "done <ms>" the end.
+  TSenderReport r;
+  std::ifstream in(side.File("outcomes"));
+  std::string how;
+  std::int32_t n = 0;
+  for (std::uint32_t ms = 0; in >> how && how != "done" && in >> n >> ms;)
+    ++(how == "ok" ? r.ok : how == "fail" ? r.fail : r.refused)[n];
+  return r;
 }
 
 std::vector<std::int32_t> TSenderReport::SettledTwice() const {
+  std::map<std::int32_t, int> times;
+  for (const auto* m : {&ok, &fail, &refused})
+    for (const auto& [n, k] : *m) times[n] += k;
   std::vector<std::int32_t> out;
-  for (const auto& [n, k] : Times())
+  for (const auto& [n, k] : times)
     if (k > 1) out.push_back(n);
   return out;
-}
-
-TSenderReport ReadSenderReport(const std::string& path) {
-  TSenderReport r;
-  std::ifstream in(path);
-  std::string what;
-  while (in >> what) {
-    if (what == "done") {
-      r.done = static_cast<bool>(in >> r.done_ms);
-      continue;
-    }
-    std::int32_t n = 0;
-    std::uint32_t ms = 0;
-    if (!(in >> n >> ms)) break;
-    if (what == "ok") ++r.ok[n];
-    if (what == "fail") ++r.fail[n];
-    if (what == "refused") ++r.refused[n];
-  }
-  return r;
 }
 
 std::vector<TArrival> ReadArrivals(const std::string& path) {

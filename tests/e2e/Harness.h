@@ -35,15 +35,9 @@ struct TGateSide {
 // What a sending gate_host wrote: how often each packet was settled each way.
 struct TSenderReport {
   std::map<std::int32_t, int> ok, fail, refused;
-  bool done = false;
-  std::uint32_t done_ms = 0;
-  // How often each packet was settled, in any way.
-  std::map<std::int32_t, int> Times() const;
   // Packets settled more than once, in any mix of ways.
   std::vector<std::int32_t> SettledTwice() const;
-  std::size_t Settled() const { return Times().size(); }
 };
-TSenderReport ReadSenderReport(const std::string& path);
 
 // One packet as the listening gate_host's core received it.
 struct TArrival {
@@ -72,8 +66,6 @@ struct TPlan {
 std::vector<std::int32_t> CheckArrivals(const std::vector<TArrival>& arrivals, const TPlan& plan,
                                         std::size_t processes = 1);
 
-// Starts gate_host with the library and `args`, its COM folder `com_dir`.
-std::unique_ptr<testing::TProgram> StartHost(const std::vector<std::string>& args, const std::string& com_dir);
 // Starts a listening gate_host on `side` and waits for its "ready". It says
 // "got <number>" for each packet its core takes.
 std::unique_ptr<testing::TProgram> StartListener(const TGateSide& side, int channels);
