@@ -50,15 +50,15 @@ class MdmRoles : public ::testing::Test {
     b_.ReleaseSendingChannel();
     b_.ReleaseListeningChannel();
   }
-  // Has b listen for owner 77.
+  // Has b listen for owner 0x77.
   bool Listen(TCalls& on_connected) {
-    const bool ok = b_.InitForListening(Quick(), 77, on_connected.Callback(), lost.Callback(), err_);
+    const bool ok = b_.InitForListening(Quick(), 0x77, on_connected.Callback(), lost.Callback(), err_);
     EXPECT_TRUE(ok) << err_;
     return ok;
   }
-  // Has a (owner 56) call 102.
+  // Has a (owner 0x56) call 102.
   bool Call(std::uint32_t dial_ms = 3000) {
-    EXPECT_TRUE(a_.InitForSending(false, Quick(dial_ms), 56, a_lost.Callback(), err_)) << err_;
+    EXPECT_TRUE(a_.InitForSending(false, Quick(dial_ms), 0x56, a_lost.Callback(), err_)) << err_;
     return a_.DialForSending({"102"}, err_);
   }
 
@@ -103,9 +103,9 @@ TEST_F(MdmRoles, CallIsAnsweredCarriesFramesBothWaysAndTheListenerIsReArmed) {
 
 TEST_F(MdmRoles, ListeningChannelIsBorrowedOnlyWhenAllowedAndIgnoresRingsMeanwhile) {
   ASSERT_TRUE(Listen(connected));
-  EXPECT_FALSE(b_.InitForSending(false, Quick(), 55, nullptr, err_));
+  EXPECT_FALSE(b_.InitForSending(false, Quick(), 0x55, nullptr, err_));
   EXPECT_EQ(err_, "TMD[1].InitForSending: (Channel busy)");
-  ASSERT_TRUE(b_.InitForSending(true, Quick(), 55, nullptr, err_)) << err_;
+  ASSERT_TRUE(b_.InitForSending(true, Quick(), 0x55, nullptr, err_)) << err_;
   EXPECT_EQ(Roles(b_), "S55 L77 C");
 
   // A call to the borrowed channel rings unanswered: its poll is paused.
@@ -126,10 +126,10 @@ TEST_F(MdmRoles, RolesNeedAnInitialisedChannelAndListeningOnASendingOneIsArmedOn
   EXPECT_FALSE(fresh.InitForListening(Quick(), 1, nullptr, nullptr, err_));
   EXPECT_EQ(err_, "TMD[-1].InitForListening: (Channel not initialized)");
 
-  ASSERT_TRUE(b_.InitForSending(false, Quick(), 55, nullptr, err_)) << err_;
-  ASSERT_TRUE(b_.InitForListening(Quick(), 78, connected.Callback(), lost.Callback(), err_)) << err_;
+  ASSERT_TRUE(b_.InitForSending(false, Quick(), 0x55, nullptr, err_)) << err_;
+  ASSERT_TRUE(b_.InitForListening(Quick(), 0x78, connected.Callback(), lost.Callback(), err_)) << err_;
   EXPECT_EQ(Roles(b_), "S55 L78 C");
-  EXPECT_FALSE(b_.InitForListening(Quick(), 79, nullptr, nullptr, err_));
+  EXPECT_FALSE(b_.InitForListening(Quick(), 0x79, nullptr, nullptr, err_));
   EXPECT_EQ(err_, "TMD[1].InitForListening: (Channel busy)");
   b_.ReleaseListeningChannel();  // sending keeps the port
   EXPECT_EQ(Roles(b_), "S55 -0 C");
@@ -138,7 +138,7 @@ TEST_F(MdmRoles, RolesNeedAnInitialisedChannelAndListeningOnASendingOneIsArmedOn
 
 TEST_F(MdmRoles, FailedReArmReleasesTheListeningRoleAndTellsTheListener) {
   ASSERT_TRUE(Listen(connected));
-  ASSERT_TRUE(b_.InitForSending(true, Quick(), 55, nullptr, err_)) << err_;
+  ASSERT_TRUE(b_.InitForSending(true, Quick(), 0x55, nullptr, err_)) << err_;
   rig_.Missing(2);  // the port will not open again
   b_.ReleaseSendingChannel();
   EXPECT_EQ(Roles(b_), "-0 -0");
@@ -146,7 +146,7 @@ TEST_F(MdmRoles, FailedReArmReleasesTheListeningRoleAndTellsTheListener) {
 }
 
 TEST_F(MdmRoles, DialListReportsEveryFailedNumberAndPausesBeforeTheNext) {
-  ASSERT_TRUE(a_.InitForSending(false, Quick(3000, 300), 55, nullptr, err_)) << err_;
+  ASSERT_TRUE(a_.InitForSending(false, Quick(3000, 300), 0x55, nullptr, err_)) << err_;
   EXPECT_FALSE(a_.DialForSending({"201", "202"}, err_));
   const std::string busy = "failed with message 'Bad Response: " +
                            std::string(gate::ResponseText(gate::TRespCode::rcBusy)) +
@@ -161,7 +161,7 @@ TEST_F(MdmRoles, DialListReportsEveryFailedNumberAndPausesBeforeTheNext) {
 }
 
 TEST_F(MdmRoles, GateStopDuringThePauseEndsTheDialList) {
-  ASSERT_TRUE(a_.InitForSending(false, Quick(3000, 20000), 55, nullptr, err_)) << err_;
+  ASSERT_TRUE(a_.InitForSending(false, Quick(3000, 20000), 0x55, nullptr, err_)) << err_;
   auto dial = std::async(std::launch::async, [this] { return a_.DialForSending({"201", "102"}, err_); });
   // The stop comes once the busy number failed, in its hang-up or in the
   // pause after it: either way the list ends without the pause or the next number.
@@ -190,7 +190,7 @@ TEST_F(MdmRoles, RingRacingAnOutgoingTakeOverHasExactlyOneWinner) {
     auto dial = std::async(std::launch::async, [this] { return Call(1500); });
     platform::SleepFor(std::uniform_int_distribution<std::uint32_t>(0, 300)(rng));
     std::string take_err;
-    const bool took = b_.InitForSending(true, Quick(), 57, nullptr, take_err);
+    const bool took = b_.InitForSending(true, Quick(), 0x57, nullptr, take_err);
     const bool dialled = dial.get();
     const bool answered = round_connected.event.WaitFor(took ? 200 : 3000);
     EXPECT_NE(took, answered) << take_err;
