@@ -1,8 +1,22 @@
 // End-to-end transfers between two gates over the fake line, with faults.
-#include <atomic>
+//
+// Stopping processes, listeners and a server gate: nothing is lost, nothing
+// reported twice. (The whole-gate stop in the middle of a transfer, with
+// every thread it must end, is tests/e2e/StopsTest.cpp's.)
+//
+// The gate manager's framework slots and services, without a transfer.
+#include <gtest/gtest.h>
 
-#include "tests/host/Fixture.h"
+#include <atomic>
+#include <functional>
+#include <string>
+
+#include "host/HostError.h"
+#include "host/ProcessList.h"
 #include "platform/Cp1251.h"
+#include "tests/host/FakeLine.h"
+#include "tests/host/Fixture.h"
+#include "tests/kit/CoreSpy.h"
 
 namespace kestrel::framework_test {
 namespace {
@@ -141,6 +155,163 @@ TEST_F(Transfer, StaysOnLineWithKeepAlivesThenSaysGoodbye) {
       if (l.details.rfind("goodbye", 0) == 0) return true;
     return false;
   }, 10000));
+}
+
+class Stop : public Exchange {
+ protected:
+  bool Progressed() {
+    return spy.WaitUntil([](const TCoreSpy& s) { return s.ProgressCalls() > 0; }, 10000);
+  }
+};
+
+TEST_F(Stop, StopTransmitReportsEveryUnsentPacketFailedExactlyOnce) {
+  // 64 KiB take over 3 s: the stop comes long before a second packet could
+  // be delivered, however busy the machine.
+  net.Faults.BytesPerMs = 20;
+  Start({.MaxFragment = 4096});
+  for (std::int32_t n = 1; n <= 5; ++n) Send(n, 65536);
+  ASSERT_TRUE(Progressed());
+  ASSERT_TRUE(client->StopTransmit(tx));
+  ASSERT_TRUE(Settled(sent.size()));
+  ExpectEachSettledOnce();
+  EXPECT_GE(spy.Failed().size(), 4u);
+  // The handle is gone at once; the process is freed once it has ended.
+  EXPECT_FALSE(client->StopTransmit(tx));
+  const TRefPack ref = Ref(9);
+  EXPECT_THROW(client->SendToGate("x", 1, &ref, tx), host::EHostError);
+  EXPECT_TRUE(Eventually([&] {
+    client->ProcessList->Reap();
+    return client->ProcessList->Count() == 0;
+  }));
+  EXPECT_EQ(spy.Failed().size() + spy.Confirmed().size(), sent.size()) << "nothing reported late";
+}
+
+TEST_F(Stop, StopListenLeavesTheRunningSessionAlone) {
+  net.Times.StayOnLineMs = 5000;
+  Start({}, {.KeepAliveMs = 200});  // the session outlives a slow moment between the packets
+  Send(1, 100);
+  ASSERT_TRUE(Settled(1));
+  ASSERT_TRUE(server->StopListen(listen, true));
+  EXPECT_FALSE(server->StopListen(listen, true));
+  EXPECT_EQ(TFakeNetwork::LiveListeners.load(), 0);
+  Send(2, 100);  // still on line: the session that the listener started serves it
+  ASSERT_TRUE(Settled(2));
+  ExpectAllDeliveredOnceInOrder();
+  EXPECT_EQ(net.Connects.load(), 1);
+}
+
+TEST_F(Stop, AServerGateStopEndsItsSessionsAndTheClientFailsNothingSilently) {
+  net.Times.StayOnLineMs = 5000;
+  Start({}, {.KeepAliveMs = 50});
+  Send(1, 100);
+  ASSERT_TRUE(Settled(1));
+  EXPECT_TRUE(server->StopGate(false));
+  EXPECT_EQ(server->ProcessList->Count(), 0u);
+  EXPECT_EQ(TFakeNetwork::LiveListeners.load(), 0);
+  // The client finds the line gone at its next keep-alive; with no listener
+  // the next packet cannot go and is reported.
+  ASSERT_TRUE(Eventually([&] { return net.DisConnects.load() >= 2; }));
+  Send(2, 100);
+  ASSERT_TRUE(Settled(2));
+  EXPECT_EQ(Failed(), std::vector<std::int32_t>({2}));
+  ExpectEachSettledOnce();
+}
+
+TEST_F(Stop, DestroyingAGateWithQueuedPacketsReportsThem) {
+  net.Faults.BytesPerMs = 50;
+  Start();
+  net.DialGate.Reset();
+  Send(1, 100);
+  Send(2, 100);
+  net.DialGate.Set();
+  client.reset();
+  ExpectEachSettledOnce();
+}
+
+
+// A gate that overrides only the two slots it must.
+class MinimalGate : public TGateManager {
+ public:
+  host::TExchanger* CreateExchanger(const void*, std::int32_t) override { return nullptr; }
+  host::TListener* CreateListener(const void*, std::int32_t, std::int32_t) override { return nullptr; }
+};
+
+std::string ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const host::EHostError& e) {
+    return e.what();
+  }
+  return "(nothing raised)";
+}
+
+// The slots' neutral answers are the header's to state; what matters is
+// that a gate with neither exchanger nor listener starts nothing.
+TEST(GateManager, AGateWithoutExchangerOrListenerStartsNothing) {
+  MinimalGate gate;
+  EXPECT_EQ(gate.StartListen(nullptr, 0, 1, 3, 0), 0u);
+  EXPECT_EQ(ErrorOf([&] { gate.StartTransmit(nullptr, 0, 1, 3, 0); }), "The gate created no exchanger");
+  EXPECT_EQ(gate.ProcessList->Count(), 0u);
+  EXPECT_TRUE(gate.StopGate(true));
+}
+
+TEST(GateManager, SendToGateRaisesForWhatItCannotQueueAndAListenerThatCannotListenIsFreed) {
+  TFakeNetwork net;
+  TTestGate gate(net);
+  const KHandle tx = gate.StartTransmit(nullptr, 0, 1, 3, 0);
+  ASSERT_TRUE(gate.StartListen(nullptr, 0, 1, 3, 0) != 0);
+  const TRefPack ref{1, 2, 3};
+  EXPECT_EQ(ErrorOf([&] { gate.SendToGate("x", 1, &ref, 0x12AB); }), "Transmit process $000012AB does not exist");
+  EXPECT_EQ(ErrorOf([&] { gate.SendToGate("x", 1, &ref, 0); }), "Transmit process $00000000 does not exist");
+  EXPECT_EQ(ErrorOf([&] { gate.SendToGate("x", 1, nullptr, tx); }), "No packet reference");
+  EXPECT_EQ(ErrorOf([&] { gate.SendToGate(nullptr, 5, &ref, tx); }), "No packet data (size 5)");
+  EXPECT_EQ(ErrorOf([&] { gate.SendToGate("x", -1, &ref, tx); }), "No packet data (size -1)");
+  EXPECT_FALSE(gate.StopTransmit(0x12AB));
+  EXPECT_FALSE(gate.StopListen(tx, true)) << "a transmit handle is no listener";
+  EXPECT_FALSE(gate.StopListen(0, true));
+  EXPECT_THROW(gate.ProcessList->AddProcess(nullptr, host::TKindOfProcess::Exchange), host::EHostError);
+
+  // The network takes one listener: a second cannot listen, gets no handle
+  // and is freed at once.
+  const std::size_t processes = gate.ProcessList->Count();
+  EXPECT_EQ(gate.StartListen(nullptr, 0, 1, 3, 0), 0u);
+  EXPECT_EQ(TFakeNetwork::LiveListeners.load(), 1);
+  EXPECT_EQ(gate.ProcessList->Count(), processes);
+}
+
+TEST(GateManager, MessagesLogLinesAndLocalisedTextsGoThroughTheCore) {
+  TFakeNetwork net;
+  TTestGate gate(net);
+  EXPECT_EQ(gate.GetLocalizResourse("M_Kestrel_MdmType_idCaption", "Modem Gate Progress "), "Modem Gate Progress ");
+  testing::TCoreSpy spy;
+  gate.StartListen(nullptr, 0, 1, 1234, 0);  // sets the gate code
+  const TRefPack ref{5, 738000, 3723004};
+  gate.OnLineGateInfo(1, std::string("Сбой линии"_cp), &ref, true, false);
+  gate.OnLineGateInfo(1, "no ref", nullptr, true, false);
+  const auto infos = spy.Errors();
+  ASSERT_EQ(infos.size(), 2u);
+  EXPECT_EQ(infos[0].text, "Сбой линии"_cp);
+  EXPECT_EQ(infos[0].details, "No=5; Date=29.07.2021; Time=01:02:03.004");
+  EXPECT_EQ(infos[0].code, 1234);
+  EXPECT_EQ(infos[1].text, "no ref");
+  EXPECT_TRUE(infos[1].null_details);
+  const auto listening = spy.LinesWith("TGateManager.StartListen:(Listening)");
+  ASSERT_EQ(listening.size(), 1u);
+  EXPECT_EQ(listening[0].prefix.rfind("[$", 0), 0u) << "thread prefix";
+  EXPECT_EQ(listening[0].code, 1234);
+  // A gate that wants no log gets no framework lines.
+  const std::size_t lines = spy.Lines().size();
+  gate.NeedLog = false;
+  (void)gate.StopGate(true);
+  EXPECT_EQ(spy.Lines().size(), lines);
+
+  spy.SetText("M_Kestrel_MdmType_idCaption", std::string("Модемный шлюз"_cp));
+  spy.SetText("Long", std::string(1000, 'L') + "!");
+  spy.SetText("Empty", "");
+  EXPECT_EQ(gate.GetLocalizResourse("M_Kestrel_MdmType_idCaption", "x"), std::string("Модемный шлюз"_cp));
+  EXPECT_EQ(gate.GetLocalizResourse("Long", "x"), std::string(1000, 'L') + "!");
+  EXPECT_EQ(gate.GetLocalizResourse("Empty", "x"), "");
+  EXPECT_EQ(gate.GetLocalizResourse("Missing", "fallback"), "fallback");
 }
 
 }  // namespace
