@@ -13,9 +13,16 @@
 #include <array>
 #include <cstring>
 #include <functional>
+#include <stdexcept>
+#include <string_view>
+#include <tuple>
+#include <vector>
 #include <limits>
 
-#include "TestParams.h"
+#include "host/ParamList.h"
+#include "kestrel/kestrel.h"
+#include "store/ParamListError.h"
+#include "tests/kit/ParamLists.h"
 #include "store/MdmAddrList.h"
 #include "store/MdmAddress.h"
 #include "store/MdmSettList.h"
@@ -23,14 +30,82 @@
 namespace kestrel::store {
 namespace {
 
-using testing::BlobOf;
-using testing::Bytes;
-using testing::Dump;
-using testing::Hex;
-using testing::Load;
-using testing::Params;
-using testing::Refusal;
-using testing::Zeros;
+using Params = kestrel::testing::TParams;
+
+// A list as text, item by item: name=e<ordinal>, i<integer>, b<boolean>,
+// <ms>ms (time spans, by their time of day) or '<text>'; an item whose size
+// does not fit its type shows as name=?<size>, an empty text that holds
+// memory as name='(memory)'.
+inline std::string Dump(const TParamList* list) {
+  if (list == nullptr) return "<null>";
+  std::string out;
+  for (std::int32_t i = 0; i < list->Count; ++i) {
+    const TParamListItem& item = *list->Items[i];
+    out += (i ? "," : "") + std::string(host::ItemName(item)) + "=";
+    const bool text = item.ParamType == PARAM_TEXT, span = item.ParamType == PARAM_DATETIME;
+    if (!text && item.Size != (span ? 8 : 0)) {
+      out += "?" + std::to_string(item.Size);
+    } else if (span) {
+      double days = 0;
+      std::memcpy(&days, reinterpret_cast<const void*>(item.Value), 8);
+      out += std::to_string(TimeSpanToMs(days)) + "ms";
+    } else if (text) {
+      out += item.Size == 0 && item.Value != 0 ? "'(memory)'" : "'" + std::string(host::ItemBytes(item)) + "'";
+    } else {
+      out += (item.ParamType == PARAM_ENUM ? "e" : item.ParamType == PARAM_INT32 ? "i" : "b") + std::to_string(item.Value);
+    }
+  }
+  return out;
+}
+
+template <typename T>
+std::string Bytes(const T& record) {
+  std::string out(sizeof record, '\0');
+  std::memcpy(out.data(), &record, sizeof record);
+  return out;
+}
+
+inline std::string Hex(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) out += {kDigits[c >> 4], kDigits[c & 15]};
+  return out;
+}
+// The hex text of `n` zero bytes.
+inline std::string Zeros(std::size_t n) { return std::string(2 * n, '0'); }
+
+// BlobToParamList of a block held in a string.
+template <typename L>
+bool Load(L& list, std::string_view block) {
+  return list.BlobToParamList(block.data(), static_cast<std::int32_t>(block.size()));
+}
+
+// The block a list holds.
+template <typename L>
+std::string BlobOf(const L& list) {
+  return list.BLOB ? std::string(reinterpret_cast<const char*>(list.BLOB), static_cast<std::size_t>(list.BLOBSize))
+                   : std::string();
+}
+
+// What ParamListToBlob throws for `params`: the text of an EParamListError,
+// "invalid_argument: " and the text of a conversion error, "" when it takes
+// the list. A refused list leaves no block behind.
+template <typename L>
+std::string Refusal(L& list, const TParamList* params) {
+  list.ParamListToBlob(nullptr);
+  try {
+    list.ParamListToBlob(params);
+    return "";
+  } catch (const EParamListError& e) {
+    EXPECT_EQ(list.BLOB, nullptr);
+    EXPECT_EQ(list.BLOBSize, 0);
+    return e.what();
+  } catch (const std::invalid_argument& e) {
+    EXPECT_EQ(list.BLOB, nullptr);
+    return std::string("invalid_argument: ") + e.what();
+  }
+}
+
 
 TEST(MdmSettings, DefaultRecordsAreByteExact) {
   EXPECT_EQ(Hex(Bytes(DefaultGateSettings())), "010001" + Zeros(101)) << "version 1.0, progress shown";
@@ -74,26 +149,32 @@ TEST(MdmSettings, ChannelPartIsACountAndTheRecordsAndDecodesBack) {
   EXPECT_TRUE(back.empty());
 }
 
-TEST(MdmSettings, MalformedChannelPartsAreRejected) {
-  const std::string two = EncodeChannels(TwoChannels());
-  auto count = [](std::uint32_t n) {
-    std::string bad(216, '\0');
-    std::memcpy(bad.data(), &n, 4);
-    return bad;
-  };
-  // Counts that are negative or wrap a 32-bit length (4 + 212 * 0x40000001
-  // is 216) are malformed; a part shorter than its count leaves the list as
-  // it was, any other malformed part empties it.
-  const struct {
-    std::string part;
-    std::size_t left;
-  } cases[] = {{std::string(3, '\0'), 1}, {two.substr(0, two.size() - 1), 0}, {two + '\0', 0},
-               {count(0xFFFFFFFFu), 0},   {count(0x80000000u), 0},          {count(0x40000001u), 0}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.part.size());
+// A part `size` bytes long whose count says `n`.
+std::string Counted(std::uint32_t n, std::size_t size, char fill) {
+  std::string part(size, fill);
+  std::memcpy(part.data(), &n, 4);
+  return part;
+}
+
+// Counts that are negative or wrap a 32-bit length (4 + 212 * 0x40000001 is
+// 216, 4 + 100 * 0x40000001 is 104) are malformed; a part shorter than its
+// count leaves the list as it was, any other malformed part empties it.
+TEST(MdmSettings, MalformedChannelPartsAndPhoneSectionsAreRejected) {
+  const std::string channels = EncodeChannels(TwoChannels()), phones = EncodePhones({"1", "2"});
+  std::vector<std::tuple<std::string, std::string, std::size_t>> cases = {
+      {std::string(3, '\0'), "abc", 1},
+      {channels.substr(0, channels.size() - 1), phones.substr(0, 203), 0},
+      {channels + '\0', phones + " ", 0}};
+  for (const std::uint32_t n : {0xFFFFFFFFu, 0x80000000u, 0x40000001u})
+    cases.emplace_back(Counted(n, 216, '\0'), Counted(n, 104, ' '), 0);
+  for (const auto& [part, section, left] : cases) {
+    SCOPED_TRACE(section.size());
     TChannelList l{DefaultChannelSettings()};
-    EXPECT_FALSE(DecodeChannels(c.part, l));
-    EXPECT_EQ(l.size(), c.left);
+    EXPECT_FALSE(DecodeChannels(part, l));
+    EXPECT_EQ(l.size(), left);
+    std::vector<std::string> numbers{"kept"};
+    EXPECT_FALSE(DecodePhones(section, numbers));
+    EXPECT_EQ(numbers.size(), left);
   }
 }
 
@@ -339,28 +420,6 @@ TEST(MdmAddress, PhonesDecodeTrimmed) {
   EXPECT_EQ(phones, (std::vector<std::string>{"101", "x", "\xCE\xE1\xF9\xE8\xE9 101"}));
   ASSERT_TRUE(DecodePhones(std::string("\x01\x00\x00\x00", 4) + std::string(100, ' '), phones));
   EXPECT_EQ(phones, (std::vector<std::string>{""}));
-}
-
-TEST(MdmAddress, MalformedPhoneSectionsAreRejected) {
-  const std::string two = EncodePhones({"1", "2"});
-  auto count = [](std::uint32_t n) {
-    std::string bad(104, ' ');
-    std::memcpy(bad.data(), &n, 4);
-    return bad;
-  };
-  // A section shorter than its count leaves the list untouched; any other
-  // malformed one empties it (4 + 100 * 0x40000001 wraps to 104).
-  const struct {
-    std::string section;
-    std::size_t left;
-  } cases[] = {{"abc", 1}, {two.substr(0, 203), 0}, {two + " ", 0}, {count(0xFFFFFFFFu), 0},
-               {count(0x80000000u), 0}, {count(0x40000001u), 0}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.section.size());
-    std::vector<std::string> phones{"kept"};
-    EXPECT_FALSE(DecodePhones(c.section, phones));
-    EXPECT_EQ(phones.size(), c.left);
-  }
 }
 
 TMdmAddress RecordOf(const std::string& blob) {
