@@ -24,6 +24,7 @@
 #include "store/MdmSettings.h"
 #include "tests/gate/GateTest.h"
 #include "tests/kit/Blocks.h"
+#include "tests/kit/ParamLists.h"
 #include "tests/kit/forms/Operator.h"
 
 namespace kestrel::testing {
@@ -70,11 +71,9 @@ TEST_F(Exports, StartsLogTheirAddressesAndResultsAndListeningNeedsAChannel) {
   const std::string block = RemoteBlock(addr, {"101", "102"});
   const KHandle h = gate.StartTransmit(block.data(), static_cast<std::int32_t>(block.size()), 42, -3, 5);
   ASSERT_NE(h, 0u);
-  const auto lines = core.Lines();
+  const auto lines = core.Lines();  // the first line of a load is the separator
   ASSERT_GE(lines.size(), 3u);
-  EXPECT_EQ(lines[0].text, kSeparator) << "the first line of a load is the separator";
-  EXPECT_TRUE(lines[0].null_details);
-  EXPECT_EQ(lines[1].code, -3);
+  EXPECT_EQ(std::tuple(lines[0].text, lines[0].null_details, lines[1].code), std::tuple(kSeparator, true, -3));
   EXPECT_EQ(Transcript({"MDMGATE.StartTransmit"}),
             Cp({"2 MDMGATE.StartTransmit:(Начало функции) | Addr.Version: 1; SubVersion: 0; Тел:(101; 102) "
                 "Порты:COM1; DialPhoneType: dtDialTone; RestoreConnAfterBreakTimeOut: 60000; DataWaitTimeOut: 10000; "
@@ -339,10 +338,8 @@ TEST_F(EditExports, StructuredAddressReadsAndBuildsAddresses) {
   EXPECT_EQ(gate.StructuredAddress(3, nullptr, nullptr, &host_list), &host_list);
 
   // Mode 1 then 2: the host's own list as a block.
-  TParamList* mine = host::NewParamList();
-  host::AddParamListItem(*mine, host::NewScalarItem("IdCl", PARAM_INT32, 5));
-  host::AddParamListItem(*mine, host::NewBytesItem("UseComPorts", PARAM_TEXT, "01", 2));
-  host::AddParamListItem(*mine, host::NewBytesItem("PhonesList", PARAM_TEXT, "7\r\n\r\n8\n", 7));
+  TParams params;
+  TParamList* mine = params.Scalar("IdCl", PARAM_INT32, 5).Text("UseComPorts", "01").Text("PhonesList", "7\r\n\r\n8\n").get();
   size = 0;
   EXPECT_EQ(gate.StructuredAddress(1, nullptr, &size, mine), mine);
   ASSERT_EQ(size, 168 + 4 + 2 * 100);
@@ -359,15 +356,13 @@ TEST_F(EditExports, StructuredAddressReadsAndBuildsAddresses) {
   EXPECT_EQ(gate.StructuredAddress(2, built.data(), &size, mine), nullptr) << "the built block was handed over";
 
   // A list no block can be made of: 0 and the error line, nothing thrown.
-  host::AddParamListItem(*mine, host::NewBytesItem("PhonesList", PARAM_TEXT, std::string(101, '1').data(), 101));
+  params.Text("PhonesList", std::string(101, '1'));
   size = 9;
   EXPECT_EQ(gate.StructuredAddress(1, nullptr, &size, mine), nullptr);
   EXPECT_EQ(size, 9);
   const auto errors = core.Errors();
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0].text.rfind(std::string(kStructuredError), 0), 0u) << errors[0].text;
-  host::DestroyParamList(*mine);
-  host::FreeParamList(mine);
 }
 
 TEST_F(EditExports, NilOutArgumentsAreRefusedAndWithoutAManagerEveryExportButTheMonitorAnswersZero) {
