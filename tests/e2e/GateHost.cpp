@@ -1,4 +1,4 @@
-// A small host of the gate for the two-process tests: loads libKestrel and
+// A small host of the gate for the two-process tests and the benchmark: loads libKestrel and
 // plays its core with the parts every host shares (tools/host), builds its
 // gate settings and addresses through the store's parameter lists, and plays
 // one side of an exchange on COM1..COMn (which KESTREL_COM_DIR points at
@@ -19,8 +19,9 @@
 //       delivery, "fail <n> <ms>" for each failure, "refused <n> <ms>" for
 //       each packet SendToGate did not take, then "done <ms>". Exits 0 once
 //       every packet was settled, 1 when five minutes passed first.
-// Other options: --log <file> (the gate's log), and the address's --stay,
-// --pause (restore pause), --window (restore window) in ms and --tries.
+// Other options: --log <file> (the gate's log), and the address's
+// --data-wait, --stay, --pause (restore pause), --window (restore window) in
+// ms and --tries. The end-to-end benchmark (bench/e2e) runs it too.
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -108,6 +109,7 @@ int main(int argc, char** argv) {
   const int channels = static_cast<int>(number("--channels", 1));
   e2e::TAddressParams address;
   address.ports = channels;
+  address.data_wait_ms = number("--data-wait", address.data_wait_ms);
   address.stay_on_line_ms = number("--stay", address.stay_on_line_ms);
   address.restore_pause_ms = number("--pause", address.restore_pause_ms);
   address.restore_window_ms = number("--window", address.restore_window_ms);
@@ -132,7 +134,8 @@ int main(int argc, char** argv) {
     } else if (role == "send") {
       std::vector<std::string> phones;
       std::istringstream list(o["--phones"]);
-      for (std::string phone; std::getline(list, phone, ',');) phones.push_back(phone);
+      for (std::string phone; std::getline(list, phone, ',');)
+        if (!phone.empty()) phones.push_back(phone);
       const std::vector<std::size_t> sizes = e2e::PlanSizes(o["--plan"]);
       const std::size_t processes = number("--processes", 1);
       if (phones.empty() || sizes.empty() || processes == 0) return 2;

@@ -50,11 +50,19 @@ std::vector<std::size_t> SpreadSizes(std::size_t count, std::size_t largest) {
 }
 
 std::vector<std::size_t> PlanSizes(std::string_view plan) {
+  std::vector<std::size_t> sizes;
   std::size_t count = 0, largest = 0;
-  char end = 0;
+  int used = 0;
   const std::string text(plan);
-  return std::sscanf(text.c_str(), "spread:%zu:%zu%c", &count, &largest, &end) == 2 ? SpreadSizes(count, largest)
-                                                                                   : std::vector<std::size_t>{};
+  if (std::sscanf(text.c_str(), "spread:%zu:%zu%n", &count, &largest, &used) == 2 && text[used] == '\0')
+    return SpreadSizes(count, largest);
+  for (const char* at = text.c_str() + 5; text.rfind("list:", 0) == 0; ++at) {
+    std::size_t size = 0;
+    if (std::sscanf(at, "%zu%n", &size, &used) != 1 || (at[used] != ',' && at[used] != '\0')) return {};
+    sizes.push_back(size);
+    if ((at += used)[0] == '\0') break;
+  }
+  return sizes;
 }
 
 }  // namespace kestrel::e2e

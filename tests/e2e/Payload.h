@@ -25,8 +25,8 @@ std::uint64_t Digest(std::string_view bytes);
 // `largest`. count >= 5, largest >= 32.
 std::vector<std::size_t> SpreadSizes(std::size_t count, std::size_t largest);
 
-// Parses a plan as the hosts are told it: "spread:<count>:<largest>".
-// Empty when it is not one.
+// Parses a plan as the hosts are told it: "spread:<count>:<largest>" or
+// "list:<size>,<size>,...". Empty when it is neither.
 std::vector<std::size_t> PlanSizes(std::string_view plan);
 
 }  // namespace kestrel::e2e
