@@ -25,6 +25,7 @@
 #include "platform/Tick.h"
 #include "serial/ExCPDrv.h"
 #include "tests/kit/FarEnds.h"
+#include "tests/kit/PtyFarEnd.h"
 
 namespace kestrel::serial::testing {
 namespace {
