@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "kestrel/version.h"
 #include "platform/Cp1251.h"
 #include "platform/Tick.h"
 #include "tests/gate/GateTest.h"
@@ -63,7 +64,7 @@ TEST_F(Exports, StartsLogTheirAddressesAndResultsAndListeningNeedsAChannel) {
   const auto lines = core.Lines();
   ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(lines[0].text, kSeparator) << "the first line of a load is the separator";
-  EXPECT_TRUE(lines[0].null_details);
+  EXPECT_EQ(lines[0].details, "Kestrel " KESTREL_VERSION);
   EXPECT_EQ(lines[1].code, -3);
   EXPECT_EQ(Transcript({"MDMGATE.StartTransmit"}),
             Cp({"2 MDMGATE.StartTransmit:(Начало функции) | Addr.Version: 1; SubVersion: 0; Тел:(101; 102) "

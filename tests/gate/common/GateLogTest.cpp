@@ -15,6 +15,7 @@
 
 #include "heron.h"
 #include "host/HostObject.h"
+#include "kestrel/version.h"
 #include "platform/Event.h"
 #include "platform/ThreadId.h"
 #include "tests/kit/CoreSpy.h"
@@ -47,7 +48,7 @@ TEST_F(GateLog, SeparatorComesOnlyBeforeTheFirstLineAndALineWhileNotLoggingUsesI
   gate::GateLog(1, "second", "Return: TRUE");
   EXPECT_EQ(Calls(), (std::vector<std::string>{separator, "2 " + line, "2 " + prefix + "second"}));
   const auto lines = core.Lines();
-  EXPECT_TRUE(lines[0].null_details) << "the separator has a null detail";
+  EXPECT_EQ(lines[0].details, "Kestrel " KESTREL_VERSION) << "the separator's details name the build";
   EXPECT_FALSE(lines[1].null_details) << "no detail is an empty text, not null";
   EXPECT_EQ(lines[1].details, "");
   EXPECT_EQ(lines[2].details, "Return: TRUE");
