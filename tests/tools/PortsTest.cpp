@@ -84,8 +84,16 @@ TEST_F(Ports, APortThisUserMayNotOpenGetsTheGroupToJoin) {
   // As a serial device is on Debian: root:dialout, 0660.
   const std::string pts1 = fs::read_symlink(com + "/com1").string();
   ASSERT_EQ(std::system(("chgrp dialout " + pts1 + " && chmod 0660 " + pts1).c_str()), 0);
+  // A copy of the program (and the core it links) that nobody may run,
+  // wherever the build lies.
+  const fs::path bin = dir.Path() / "bin";
+  fs::create_directories(bin);
+  fs::copy_file(KESTREL_PROGRAM, bin / "kestrel");
+  fs::copy_file(HERON_LIBRARY_PATH, bin / "libHeron.so.0");
+  fs::permissions(dir.Path(), fs::perms(0755));
   kestrel::testing::TProgram nobody({"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
-                                     KESTREL_PROGRAM, "--db", dir / "none.db", "--com-dir", com, "ports"});
+                                     bin / "kestrel", "--db", dir / "none.db", "--com-dir", com, "ports"},
+                                    {{"LD_LIBRARY_PATH", bin.string()}});
   EXPECT_EQ(nobody.Wait(30000), 0) << "no channel is configured\n" << nobody.Output();
   EXPECT_THAT(LineOf(nobody.Output(), "COM1"),
               HasSubstr("exists, no permission (owner root, group dialout, mode 0660): add nobody to group dialout "
