@@ -28,9 +28,9 @@ install(FILES include/kestrel/kestrel.h heron/heron.h ${PROJECT_BINARY_DIR}/incl
 install(EXPORT KestrelTargets NAMESPACE Kestrel:: DESTINATION ${KESTREL_CMAKE_DIR} COMPONENT development)
 configure_package_config_file(cmake/KestrelConfig.cmake.in ${PROJECT_BINARY_DIR}/KestrelConfig.cmake
                               INSTALL_DESTINATION ${KESTREL_CMAKE_DIR})
-# 0.x: a new minor version may change the exports.
+# Compatible as the SONAME says: the same major version has the same exports.
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/KestrelConfigVersion.cmake
-                                 COMPATIBILITY SameMinorVersion)
+                                 COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/KestrelConfig.cmake ${PROJECT_BINARY_DIR}/KestrelConfigVersion.cmake
         DESTINATION ${KESTREL_CMAKE_DIR} COMPONENT development)
 # kestrel.pc finds its prefix from its own place, so that a tree installed
