@@ -11,6 +11,8 @@ endif()
 # and its core's.
 if(WIN32)
   add_link_options(-static)
+  # Programs and DLLs in one folder, where Windows looks for a program's DLLs.
+  set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 endif()
 
 # Everything a library or program needs from the dynamic loader is bound at
