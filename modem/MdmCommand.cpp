@@ -320,6 +320,10 @@ bool TMdmDriver::TestChannel(std::string& err) {
       if (err.empty()) err = "Connect failed";
       return false;
     }
+    if (LinesVirtual() && !virtual_lines_told_.exchange(true))
+      gate::GateLog(3, Fmt("TMD[%d].TestChannel:(%s has no modem lines: CTS, DSR and carrier detect are kept virtual, "
+                           "on while the far end is there)",
+                           PoolIndex(), PortName().c_str()));
     (void)FlushBuffers(true, true);
     std::string cmd_err;
     const auto fail = [&](const std::string& fallback) {

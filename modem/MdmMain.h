@@ -226,6 +226,7 @@ class TMdmDriver : public serial::TCommPortDriver {
   std::uint32_t rings_handled_ = 0;  // under lock_
   std::mutex answerer_mutex_;
   std::unique_ptr<TAnswerThread> answerer_;
+  std::atomic<bool> virtual_lines_told_{false};  // the log said once that the port's lines are virtual
   std::atomic<bool> destroying_{false};
 };
 

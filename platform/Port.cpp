@@ -163,6 +163,11 @@ bool PortGetModemStatus(TPortHandle port, std::uint32_t& status) {
   return true;
 }
 
+bool PortHasVirtualLines(TPortHandle port) {
+  TUse use(port);
+  return use && use->VirtualLines();
+}
+
 bool PortRead(TPortHandle port, void* data, std::uint32_t size, std::uint32_t& done) {
   done = 0;
   TUse use(port);

@@ -141,6 +141,12 @@ struct TPortQueueStat {
 // The modem input lines as kModem* bits.
 [[nodiscard]] bool PortGetModemStatus(TPortHandle port, std::uint32_t& status);
 
+// True when the port's device cannot report its modem lines (a
+// pseudo-terminal, or a COM port Wine maps to one) and the port layer keeps
+// virtual ones: CTS, DSR and carrier detect on while the far end is there.
+// False also for an invalid handle.
+bool PortHasVirtualLines(TPortHandle port);
+
 // Copies up to `size` queued bytes into `data` and sets `done` to their count;
 // never waits (0 bytes is a success). `data` may be null only when `size` is 0.
 [[nodiscard]] bool PortRead(TPortHandle port, void* data, std::uint32_t size, std::uint32_t& done);

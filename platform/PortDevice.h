@@ -27,6 +27,9 @@ class TPortDevice {
   virtual std::uint32_t Purge(std::uint32_t flags) = 0;
   virtual std::uint32_t ClearError(std::uint32_t& errors, TPortQueueStat& stat) = 0;
   virtual std::uint32_t ModemStatus(std::uint32_t& status) = 0;
+  // Whether the device cannot report its modem lines, so that the backend
+  // keeps virtual ones.
+  virtual bool VirtualLines() const { return false; }
   virtual std::uint32_t Read(void* data, std::uint32_t size, std::uint32_t& done) = 0;
   virtual std::uint32_t Write(const void* data, std::uint32_t size, std::uint32_t& done) = 0;
   virtual TPortWait WaitReceive(std::uint32_t timeout_ms, const std::uint32_t* lines_seen,

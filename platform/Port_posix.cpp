@@ -133,6 +133,8 @@ class TPosixDevice final : public TPortDevice {
     return 0;
   }
 
+  bool VirtualLines() const override { return virtual_lines_; }
+
   std::uint32_t ModemStatus(std::uint32_t& status) override {
     if (virtual_lines_) {
       const bool hung = CheckHangUp();

@@ -150,6 +150,8 @@ class TWin32Device final : public TPortDevice {
     return 0;
   }
 
+  bool VirtualLines() const override { return virtual_lines_; }
+
   std::uint32_t ModemStatus(std::uint32_t& status) override {
     if (!virtual_lines_) {
       DWORD s = 0;

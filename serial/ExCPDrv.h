@@ -152,6 +152,8 @@ class TCommPortDriver {
 
   // The modem status lines; empty when not connected or when the query fails.
   TLineStatus GetLineStatus();
+  // Whether the open port's lines are virtual (its device cannot report them).
+  bool LinesVirtual() const { return platform::PortHasVirtualLines(FHandle.load()); }
   // One purge of the chosen sides (pending transfers aborted, queue
   // cleared). False when not connected.
   [[nodiscard]] bool FlushBuffers(bool in_side, bool out_side);

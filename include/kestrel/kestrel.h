@@ -37,7 +37,14 @@
  * Lifetime. Loading the library makes the one gate manager; StopTransmit(0)
  * stops everything and discards it (every later call answers 0 until the
  * library is loaded again). A host stops the whole gate with StopTransmit(0)
- * before it unloads the library; unloading without it still stops what runs.
+ * before it unloads the library. Unloading without it:
+ *  - libKestrel.so stops what runs before it goes;
+ *  - Kestrel.dll may not wait for its threads while Windows unloads it, so
+ *    from its first start until a whole-gate stop the gate holds its own
+ *    library: FreeLibrary returns at once and leaves the gate running (its
+ *    calls, channels and log); loaded again, it is the same gate, and a
+ *    StopTransmit(0) then lets the next FreeLibrary unload it. A process that
+ *    ends without a stop ends the gate's threads with it, mid-call.
  */
 #ifndef KESTREL_KESTREL_H
 #define KESTREL_KESTREL_H
