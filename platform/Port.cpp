@@ -163,6 +163,11 @@ bool PortGetModemStatus(TPortHandle port, std::uint32_t& status) {
   return true;
 }
 
+void PortWakeReceive(TPortHandle port) {
+  TUse use(port);
+  if (use) use->WakeReceive();
+}
+
 bool PortHasVirtualLines(TPortHandle port) {
   TUse use(port);
   return use && use->VirtualLines();

@@ -141,6 +141,11 @@ struct TPortQueueStat {
 // The modem input lines as kModem* bits.
 [[nodiscard]] bool PortGetModemStatus(TPortHandle port, std::uint32_t& status);
 
+// Ends the PortWaitReceive under way on `port` with kAborted, or the next one
+// when none is (a wake is never lost between a caller's look and its wait).
+// Discards nothing, and leaves writes and transmit waits alone.
+void PortWakeReceive(TPortHandle port);
+
 // True when the port's device cannot report its modem lines (a
 // pseudo-terminal, or a COM port Wine maps to one) and the port layer keeps
 // virtual ones: CTS, DSR and carrier detect on while the far end is there.

@@ -37,6 +37,9 @@ class TPortDevice {
   virtual TPortWait WaitTransmit(std::uint32_t timeout_ms, std::uint32_t& error) = 0;
   // From now on every wait and blocked write returns at once.
   virtual void Abort() = 0;
+  // Ends the receive wait under way with kAborted, or the next one when
+  // none is; discards nothing and leaves other waits alone.
+  virtual void WakeReceive() = 0;
   virtual void Close() = 0;
 };
 

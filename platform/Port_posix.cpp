@@ -222,7 +222,7 @@ class TPosixDevice final : public TPortDevice {
     for (;;) {
       const std::uint32_t left = timeout_ms == kNoLimit ? kNoLimit : Remaining(start, GetTickCount(), timeout_ms);
       short revents = 0;
-      switch (PollFor(POLLIN, slice ? std::min(left, kLineSliceMs) : left, abort_seen, revents, error)) {
+      switch (PollFor(POLLIN, slice ? std::min(left, kLineSliceMs) : left, abort_seen, revents, error, true)) {
         case TPoll::kDevice:
           // A hang-up first: after it poll reports POLLHUP at once forever,
           // and whatever is still readable is taken by the caller's next count.
@@ -231,7 +231,7 @@ class TPosixDevice final : public TPortDevice {
             return TPortWait::kLineChange;
           }
           return TPortWait::kReady;
-        case TPoll::kWoken: return TPortWait::kAborted;
+        case TPoll::kWoken: return ReceiveWoken();
         case TPoll::kError: return TPortWait::kError;
         case TPoll::kTimeout: break;
       }
@@ -271,6 +271,11 @@ class TPosixDevice final : public TPortDevice {
     Wake();
   }
 
+  void WakeReceive() override {
+    receive_woken_.store(true);
+    Wake();
+  }
+
   void Close() override {
     ::ioctl(fd_, TIOCNXCL);
     ::close(fd_);  // releases the flock; HUPCL drops DTR
@@ -287,20 +292,29 @@ class TPosixDevice final : public TPortDevice {
     return diff * 50 <= wanted;  // within 2 %, what a UART divisor can miss by
   }
 
+  // A receive wait ended by a wake: the wake is taken.
+  TPortWait ReceiveWoken() {
+    receive_woken_.store(false);
+    return TPortWait::kAborted;
+  }
+
   void Wake() {
     const char byte = 1;
     [[maybe_unused]] const ssize_t n = ::write(wake_write_, &byte, 1);  // a full pipe is awake already
   }
 
   bool Woken(std::uint64_t abort_seen) const { return aborted_.load() || abort_seq_.load() != abort_seen; }
+  bool Woken(std::uint64_t abort_seen, bool receiving) const {
+    return Woken(abort_seen) || (receiving && receive_woken_.load());
+  }
 
   // Waits for `events` on the device (or, with events 0, only for a wake),
   // for a wake by Abort or an aborting purge, or for `timeout_ms`.
   TPoll PollFor(short events, std::uint32_t timeout_ms, std::uint64_t abort_seen, short& revents,
-                std::uint32_t& error) {
+                std::uint32_t& error, bool receiving = false) {
     const std::uint32_t start = GetTickCount();
     for (;;) {
-      if (Woken(abort_seen)) return TPoll::kWoken;
+      if (Woken(abort_seen, receiving)) return TPoll::kWoken;
       const std::uint32_t left = timeout_ms == kNoLimit ? kNoLimit : Remaining(start, GetTickCount(), timeout_ms);
       pollfd fds[2] = {{wake_read_, POLLIN, 0}, {fd_, events, 0}};
       const int rc = ::poll(fds, events != 0 ? 2 : 1, left == kNoLimit ? -1 : static_cast<int>(std::min(left, 1u << 30)));
@@ -314,7 +328,7 @@ class TPosixDevice final : public TPortDevice {
         return TPoll::kDevice;
       }
       if ((fds[0].revents & POLLIN) != 0) {
-        if (Woken(abort_seen)) return TPoll::kWoken;
+        if (Woken(abort_seen, receiving)) return TPoll::kWoken;
         // A wake meant for an earlier wait: drain it, or every later poll
         // would return at once.
         char buf[64];
@@ -330,8 +344,8 @@ class TPosixDevice final : public TPortDevice {
   // sleeps out its time (or until woken), never spins.
   TPortWait SleepAfterHangUp(std::uint32_t timeout_ms, std::uint64_t abort_seen, std::uint32_t& error) {
     short revents = 0;
-    switch (PollFor(0, timeout_ms, abort_seen, revents, error)) {
-      case TPoll::kWoken: return TPortWait::kAborted;
+    switch (PollFor(0, timeout_ms, abort_seen, revents, error, true)) {
+      case TPoll::kWoken: return ReceiveWoken();
       case TPoll::kError: return TPortWait::kError;
       default: return TPortWait::kTimeout;
     }
@@ -358,6 +372,7 @@ class TPosixDevice final : public TPortDevice {
   const int wake_write_;
   const bool virtual_lines_;
   std::atomic<bool> aborted_{false};
+  std::atomic<bool> receive_woken_{false};  // a WakeReceive not yet taken by a receive wait
   std::atomic<std::uint64_t> abort_seq_{0};
   std::mutex mutex_;  // guards the fields below
   TPortTimeouts timeouts_;

@@ -59,6 +59,7 @@ class TSimDevice final : public TPortDevice {
     return line_->GateWaitTransmit(timeout_ms);
   }
   void Abort() override { line_->GateAbort(); }
+  void WakeReceive() override { line_->GateWakeReceive(); }
   void Close() override { line_->GateClose(); }
 
  private:

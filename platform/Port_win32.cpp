@@ -51,6 +51,7 @@ class TOverlapped {
     return &ov_;
   }
   HANDLE Event() const { return ov_.hEvent; }
+  OVERLAPPED* Address() { return &ov_; }
 
  private:
   OVERLAPPED ov_{};
@@ -64,11 +65,17 @@ DWORD Wait(HANDLE a, HANDLE b, std::uint32_t timeout_ms) {
 class TWin32Device final : public TPortDevice {
  public:
   TWin32Device(HANDLE h, HANDLE name_lock)
-      : h_(h), name_lock_(name_lock), abort_(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+      : h_(h),
+        name_lock_(name_lock),
+        abort_(::CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+        receive_wake_(::CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
   ~TWin32Device() override {
     if (abort_ != nullptr) ::CloseHandle(abort_);
+    if (receive_wake_ != nullptr) ::CloseHandle(receive_wake_);
   }
-  bool Valid() const { return abort_ != nullptr && read_ov_.Valid() && write_ov_.Valid() && wait_ov_.Valid(); }
+  bool Valid() const {
+    return abort_ != nullptr && receive_wake_ != nullptr && read_ov_.Valid() && write_ov_.Valid() && wait_ov_.Valid();
+  }
 
   // Whether the driver reports modem lines and event waits; known at open.
   void LearnDriver() {
@@ -176,8 +183,9 @@ class TWin32Device final : public TPortDevice {
     OVERLAPPED* ov = read_ov_.Get();
     if (!::ReadFile(h_, static_cast<char*>(data) + done, want, &got, ov)) {
       if (::GetLastError() != ERROR_IO_PENDING) return Failed();
-      // What is queued is there: the read completes at once.
-      if (!::GetOverlappedResult(h_, ov, &got, TRUE)) return Failed();
+      // What is queued is there: the read completes at once, unless a purge
+      // or a receive wake cancels it; then it took what it had.
+      if (!::GetOverlappedResult(h_, ov, &got, TRUE) && ::GetLastError() != ERROR_OPERATION_ABORTED) return Failed();
     }
     done += got;
     return 0;
@@ -207,6 +215,7 @@ class TWin32Device final : public TPortDevice {
     std::lock_guard lock(wait_mutex_);
     for (;;) {
       if (Woken(abort_seen)) return TPortWait::kAborted;
+      if (receive_woken_.exchange(false)) return TPortWait::kAborted;
       if (lines_seen != nullptr) {
         std::uint32_t now = 0;
         if (const std::uint32_t e = ModemStatus(now); e != 0) {
@@ -226,7 +235,8 @@ class TWin32Device final : public TPortDevice {
       if (stat.in_queue > 0) return TPortWait::kReady;
       const std::uint32_t left = timeout_ms == kNoLimit ? kNoLimit : deadline.Left();
       if (left == 0) return TPortWait::kTimeout;
-      const TBlocked blocked = virtual_lines_ ? ReadAhead(left) : WaitCommEvent(left, [&] { return Queued() > 0; });
+      const TBlocked blocked = virtual_lines_ ? ReadAhead(left)
+                                              : WaitCommEvent(left, [&] { return Queued() > 0 || receive_woken_.load(); });
       if (blocked == TBlocked::kAborted) return TPortWait::kAborted;
       if (blocked == TBlocked::kFailed) {
         error = ::GetLastError();
@@ -269,6 +279,17 @@ class TWin32Device final : public TPortDevice {
     WakeWaits();
   }
 
+  void WakeReceive() override {
+    receive_woken_.store(true);
+    ::SetEvent(receive_wake_);  // a wait after a hang-up
+    // Only the receive wait: a read ahead is cancelled, an event wait ends
+    // when the mask is set again. One that has not started yet sees the flag.
+    if (virtual_lines_)
+      ::CancelIoEx(h_, read_ov_.Address());
+    else
+      ::SetCommMask(h_, kEvents);
+  }
+
   void Close() override {
     // Closing the handle drops DTR, so that a modem set to hang up on DTR
     // loss ends its call; the name is free for the next opener after it.
@@ -307,7 +328,8 @@ class TWin32Device final : public TPortDevice {
     DWORD r = WAIT_OBJECT_0;
     if (!::ReadFile(h_, &byte, 1, &got, ov)) {
       if (::GetLastError() != ERROR_IO_PENDING) return Failed(), TBlocked::kFailed;
-      r = Wait(ov->hEvent, abort_, timeout_ms);
+      // A wake that came just before the read started ends it at once.
+      r = receive_woken_.load() ? WAIT_TIMEOUT : Wait(ov->hEvent, abort_, timeout_ms);
       if (r != WAIT_OBJECT_0) ::CancelIoEx(h_, ov);
       if (!::GetOverlappedResult(h_, ov, &got, TRUE)) {
         if (::GetLastError() != ERROR_OPERATION_ABORTED) return Failed(), TBlocked::kFailed;
@@ -324,9 +346,11 @@ class TWin32Device final : public TPortDevice {
   // After a hang-up nothing more comes: a wait only sleeps out its time (or
   // until woken), never spins.
   TPortWait SleepAfterHangUp(std::uint32_t timeout_ms, std::uint64_t abort_seen) {
-    if (Woken(abort_seen)) return TPortWait::kAborted;
-    const DWORD r = ::WaitForSingleObject(abort_, timeout_ms == kNoLimit ? INFINITE : timeout_ms);
-    return r == WAIT_OBJECT_0 || Woken(abort_seen) ? TPortWait::kAborted : TPortWait::kTimeout;
+    if (Woken(abort_seen) || receive_woken_.exchange(false)) return TPortWait::kAborted;
+    const DWORD r = Wait(abort_, receive_wake_, timeout_ms);
+    if (r == WAIT_OBJECT_0 + 1) receive_woken_.store(false);
+    return r == WAIT_OBJECT_0 || r == WAIT_OBJECT_0 + 1 || Woken(abort_seen) ? TPortWait::kAborted
+                                                                             : TPortWait::kTimeout;
   }
 
   std::uint32_t TakeLookahead(char* data, std::uint32_t size) {
@@ -391,10 +415,12 @@ class TWin32Device final : public TPortDevice {
   const HANDLE h_;
   const HANDLE name_lock_;
   const HANDLE abort_;
+  const HANDLE receive_wake_;  // auto-reset: set by WakeReceive, for a wait after a hang-up
   bool virtual_lines_ = false;  // set once at open
   TOverlapped read_ov_, write_ov_, wait_ov_;
   std::atomic<bool> aborted_{false};
   std::atomic<std::uint64_t> abort_seq_{0};
+  std::atomic<bool> receive_woken_{false};  // a WakeReceive not yet taken by a receive wait
   std::mutex read_mutex_, write_mutex_, wait_mutex_;
   std::mutex mutex_;  // guards the fields below
   std::string lookahead_;  // bytes a wait read ahead, for the next Read

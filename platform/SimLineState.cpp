@@ -1,6 +1,7 @@
 #include "platform/SimLineState.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace kestrel::platform {
 namespace {
@@ -229,6 +230,12 @@ void TSimLineState::GateAbort() {
   changed_.notify_all();
 }
 
+void TSimLineState::GateWakeReceive() {
+  std::lock_guard lock(mutex_);
+  gate_receive_woken_ = true;
+  changed_.notify_all();
+}
+
 void TSimLineState::GateSetLines(bool dtr, bool rts) {
   TLock lock(mutex_);
   if (dtr == dtr_ && rts == rts_) return;
@@ -319,7 +326,8 @@ TPortWait TSimLineState::GateWaitReceive(std::uint32_t timeout_ms, const std::ui
     Advance(now);
     if (!to_gate_.dest.empty()) return TPortWait::kReady;
     if (lines_seen != nullptr && GateLines() != *lines_seen) return TPortWait::kLineChange;
-    if (gate_aborted_ || abort_seq_ != abort_seen) return TPortWait::kAborted;
+    if (gate_aborted_ || abort_seq_ != abort_seen || std::exchange(gate_receive_woken_, false))
+      return TPortWait::kAborted;
     if (now >= deadline) return TPortWait::kTimeout;
     WaitUntil(lock, deadline);
   }

@@ -51,6 +51,8 @@ class TSimLineState {
   std::uint32_t GateOpen();
   void GateClose();
   void GateAbort();
+  // Ends the receive wait under way, or the next one.
+  void GateWakeReceive();
   void GateSetLines(bool dtr, bool rts);
   void GateSetupComm(std::uint32_t in_size, std::uint32_t out_size);
   void GatePurge(std::uint32_t flags);
@@ -96,6 +98,7 @@ class TSimLineState {
   bool far_alive_ = true;
   bool gate_open_ = false;
   bool gate_aborted_ = false;
+  bool gate_receive_woken_ = false;  // a receive wake not yet taken by a wait
   bool dtr_ = false;
   bool rts_ = false;
   std::uint64_t abort_seq_ = 0;     // purges with an abort flag

@@ -212,6 +212,11 @@ class TCommPortDriver {
   // One poll: takes up to InBufSize queued bytes and passes them to
   // OnReceiveData. Called by the poll thread only.
   void TimerThreadProc();
+  // The poll thread's wait between polls while nothing comes: until bytes
+  // come, a wake by PausePolling or KillThrdTimer, or kIdleWaitMs; paused or
+  // closed, the thread's usual pause. Called by the poll thread only.
+  void WaitForInputOrWake(TNotifyThread& thread);
+  static constexpr std::uint32_t kIdleWaitMs = 2000;
 
   bool PollThreadRunning() const { return NotifyThread != nullptr; }
 
@@ -241,6 +246,7 @@ class TCommPortDriver {
   platform::TCriticalSection FNotifyThrdCrSect;
   std::vector<char> TempInBuffer;
   std::atomic<std::int32_t> FPauseCount{0};
+  std::atomic<bool> FIdleWaiting{false};  // the poll thread waits for input
 
  private:
   void ApplyIfConnected();

@@ -1,6 +1,7 @@
 // TCommPortDriver: the poll thread, its timer and the counted pause.
 #include <algorithm>
 
+#include "platform/ScopeExit.h"
 #include "platform/ThreadId.h"
 #include "serial/ExCPDrv.h"
 
@@ -19,6 +20,7 @@ void TCommPortDriver::SetThrdTimer(std::uint16_t interval) {
   auto thread = std::make_unique<TNotifyThread>();
   thread->Enabled = true;
   thread->OnTimer = [this] { TimerThreadProc(); };
+  thread->OnIdle = [this, t = thread.get()] { WaitForInputOrWake(*t); };
   thread->Interval = interval;
   NotifyThread = std::move(thread);
   NotifyThread->Resume();
@@ -34,6 +36,7 @@ void TCommPortDriver::KillThrdTimer() {
   }
   NotifyThread->Terminate();
   if (NotifyThread->ThreadId() == platform::CurrentThreadId()) return;  // called from the poll itself
+  platform::PortWakeReceive(FHandle.load());
   NotifyThread->WaitFor();
   NotifyThread.reset();
 }
@@ -41,6 +44,9 @@ void TCommPortDriver::KillThrdTimer() {
 void TCommPortDriver::PausePolling() {
   platform::TLockGuard lock(FNotifyThrdCrSect);
   ++FPauseCount;
+  // The count first, then the look: the poll thread marks its wait first,
+  // then looks at the count, so one of the two sees the other.
+  if (FIdleWaiting.load()) platform::PortWakeReceive(FHandle.load());
 }
 
 void TCommPortDriver::ContinuePolling() {
@@ -48,6 +54,18 @@ void TCommPortDriver::ContinuePolling() {
   // An unmatched call must not leave the count below 0, or the next pause
   // would not stop the poll and a synchronous read would lose bytes to it.
   if (FPauseCount.load() > 0) --FPauseCount;
+}
+
+void TCommPortDriver::WaitForInputOrWake(TNotifyThread& thread) {
+  FIdleWaiting.store(true);
+  const platform::TScopeExit done([this] { FIdleWaiting.store(false); });
+  const platform::TPortHandle handle = FHandle.load();
+  if (FPauseCount.load() > 0 || !thread.Enabled.load() || handle == platform::kInvalidPortHandle) {
+    (void)thread.Pause();
+    return;
+  }
+  // A wake that came before the wait began ends it at once.
+  (void)platform::PortWaitReceive(handle, kIdleWaitMs);
 }
 
 void TCommPortDriver::TimerThreadProc() {

@@ -1,5 +1,7 @@
 #include "serial/NotifyThread.h"
 
+#include <algorithm>
+
 #include "platform/Tick.h"
 
 namespace kestrel::serial {
@@ -23,8 +25,13 @@ void TNotifyThread::Execute() {
       failures_in_a_row = 0;
     }
     // The pause ends at once on Terminate, so a stop waits at most for the
-    // pass under way.
-    if (WaitTerminated(kPassMs)) break;
+    // pass under way (the owner wakes OnIdle).
+    if (!OnIdle) {
+      if (WaitTerminated(kPassMs)) break;
+      continue;
+    }
+    if (WaitTerminated(std::max<std::uint32_t>(Interval.load(), 1))) break;
+    OnIdle();
   }
 }
 

@@ -2,7 +2,11 @@
 //
 // While Enabled, it calls OnTimer at most every Interval ms, and looks about
 // every 100 ms whether that time has come (so a poll runs every
-// max(Interval, ~100 ms) plus the poll's own time). An exception from a pass
+// max(Interval, ~100 ms) plus the poll's own time). With OnIdle set, the
+// pause after a pass is Interval and then OnIdle, which returns when there
+// is something to poll (bytes came), when woken, or after a while of its own:
+// an idle port then costs a wake-up now and then instead of ten a second,
+// and bytes are taken as they come. An exception from a pass
 // is discarded and the next pass runs at once (after 16 failures in a row the
 // pause is taken, so a handler that always fails cannot spin). Terminate ends the thread
 // after the pass under way, without waiting out the 100 ms.
@@ -31,6 +35,11 @@ class TNotifyThread : public platform::TThread {
   std::atomic<std::uint32_t> Interval{0};
   std::atomic<bool> Enabled{false};
   std::function<void()> OnTimer;
+  std::function<void()> OnIdle;
+
+  // The usual pause, for OnIdle when there is nothing to wait for; true once
+  // the thread is told to end.
+  bool Pause() const { return WaitTerminated(kPassMs); }
 
  protected:
   void Execute() override;

@@ -180,6 +180,29 @@ TYPED_TEST(PortContract, CloseWakesABlockedWaitAndInvalidatesTheHandle) {
   this->port_ = kInvalidPortHandle;
 }
 
+// A receive wake is never lost: one that comes before the wait ends the next
+// wait at once, once; one during a wait ends it; bytes stay queued.
+TYPED_TEST(PortContract, AReceiveWakeEndsTheWaitUnderWayOrTheNextOneAndDiscardsNothing) {
+  ASSERT_EQ(this->far_.Write("kept"), 4u);
+  ASSERT_EQ(this->WaitQueued(4), 4u);
+  PortWakeReceive(this->port_);  // taken by the next wait, or that wait sees the bytes
+  (void)PortWaitReceive(this->port_, 0);
+  EXPECT_EQ(this->ReadNow(), "kept");
+
+  PortWakeReceive(this->port_);
+  std::uint32_t start = GetTickCount();
+  EXPECT_EQ(PortWaitReceive(this->port_, 5000), TPortWait::kAborted);
+  EXPECT_EQ(PortWaitReceive(this->port_, 50), TPortWait::kTimeout) << "a wake ends one wait";
+
+  TPortWait result = TPortWait::kReady;
+  std::thread waiter([&] { result = PortWaitReceive(this->port_, 10000); });
+  start = GetTickCount();
+  PortWakeReceive(this->port_);  // before or during the wait: either way it ends
+  waiter.join();
+  EXPECT_EQ(result, TPortWait::kAborted);
+  EXPECT_LT(Elapsed(start, GetTickCount()), 2000u);
+}
+
 TYPED_TEST(PortContract, FullTransmitSideTakesNothingAfterItsTimeOutAndRoomWakesTheWriter) {
   ASSERT_TRUE(PortSetupComm(this->port_, 4096, 1024));
   ASSERT_TRUE(PortSetTimeouts(this->port_, TPortTimeouts{0xFFFFFFFFu, 0, 0, 0, 20}));
