@@ -83,7 +83,8 @@ bool RunOnMainThread(const std::function<void()>& call, std::uint32_t timeout_ms
   d.jobs.push_back(job);
   // Posting under the lock keeps the loop from being removed meanwhile; a
   // loop only queues the request, it never runs it from Post.
-  if (d.loop != nullptr) d.loop->Post([] { RunQueued(); });
+  // A loop that cannot take it (no application yet) leaves it to the pump.
+  if (d.loop != nullptr) (void)d.loop->Post([] { RunQueued(); });
   d.queued.notify_all();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   d.done.wait_until(lock, deadline, [&] { return job->state == TJobState::kDone; });

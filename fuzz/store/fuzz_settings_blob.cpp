@@ -5,17 +5,11 @@
 #include <exception>
 #include <string>
 
+#include "RoundTrip.h"
 #include "store/MdmSettList.h"
 
-namespace {
-std::string Blob(const kestrel::store::TMdmSettList& s) {
-  return std::string(reinterpret_cast<const char*>(s.BLOB), static_cast<std::size_t>(s.BLOBSize));
-}
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using kestrel::store::TMdmSettList;
-  TMdmSettList s;
+  kestrel::store::TMdmSettList s;
   if (!s.BlobToParamList(data, static_cast<std::int32_t>(size))) {
     if (s.ParamList == nullptr || s.ParamList->Count != 0) std::abort();
     return 0;
@@ -25,10 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const std::exception&) {
     return 0;  // a stored block with two channels on one port
   }
-  const std::string once = Blob(s);
-  TMdmSettList t;
-  if (!t.BlobToParamList(once.data(), static_cast<std::int32_t>(once.size()))) std::abort();
-  t.ParamListToBlob(t.ParamList);
-  if (Blob(t) != once) std::abort();
+  const std::string once = kestrel::fuzz::BlobOf(s);
+  if (kestrel::fuzz::Rebuilt<kestrel::store::TMdmSettList>(once) != once) std::abort();
   return 0;
 }

@@ -7,22 +7,19 @@
 #include <string>
 
 #include "FuzzParams.h"
+#include "RoundTrip.h"
 #include "store/MdmSettList.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using kestrel::store::TMdmSettList;
   kestrel::fuzz::FuzzParams params(data, size);
-  TMdmSettList s;
+  kestrel::store::TMdmSettList s;
   try {
     s.ParamListToBlob(params.get());
   } catch (const std::exception&) {
     if (s.BLOB != nullptr || s.BLOBSize != 0) std::abort();
     return 0;
   }
-  const std::string once(reinterpret_cast<const char*>(s.BLOB), static_cast<std::size_t>(s.BLOBSize));
-  TMdmSettList t;
-  if (!t.BlobToParamList(once.data(), static_cast<std::int32_t>(once.size()))) std::abort();
-  t.ParamListToBlob(t.ParamList);
-  if (std::string(reinterpret_cast<const char*>(t.BLOB), static_cast<std::size_t>(t.BLOBSize)) != once) std::abort();
+  const std::string once = kestrel::fuzz::BlobOf(s);
+  if (kestrel::fuzz::Rebuilt<kestrel::store::TMdmSettList>(once) != once) std::abort();
   return 0;
 }

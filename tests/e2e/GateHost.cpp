@@ -1,40 +1,35 @@
-// A small host of the gate for the two-process tests and the benchmark: loads
-// libKestrel and plays its core with the parts every host shares
-// (tools/host), builds its gate settings and addresses through the store's
-// parameter lists, and plays one side of an exchange on COM1..COMn (which
-// KESTREL_COM_DIR points at pseudo-terminals of the simulated exchange).
-// Unlike kestrel it keeps no database, so it builds where SQLite is missing.
+// A small host of the gate for the two-process tests and the benchmark: loads libKestrel and
+// plays its core with the parts every host shares (tools/host), builds its
+// gate settings and addresses through the store's parameter lists, and plays
+// one side of an exchange on COM1..COMn (which KESTREL_COM_DIR points at
+// pseudo-terminals of the simulated exchange). It keeps no database.
 //
 //   gate_host <library> listen --report <file> [--channels <n>]
-//       listens on COM1..COMn, says "ready" on its standard output once
-//       listening (or "failed"), and writes one line per packet handed to
-//       its core: "<sender> <number> <size> <digest>" (digest in hex), and
-//       "got <number>" on its standard output. Ends
-//       when asked to (SIGTERM) or after the deadline; exits 0 when listening
-//       had started.
+//       listens on COM1..COMn, says "ready" (or "failed") once listening,
+//       and for each packet handed to its core writes "<sender> <number>
+//       <size> <digest>" (digest in hex) to the report and says "got
+//       <number>". Ends when asked to (SIGTERM); exits 0 when listening had
+//       started.
 //   gate_host <library> send --phones <p1,p2,...> --plan <plan> --report <file>
 //                            [--channels <n>] [--processes <k>]
-//       starts k transmit processes over COM1..COMn and hands packet n
-//       (1, 2, ...; sizes and bytes as tests/e2e/Payload.h makes them for
-//       the plan) to process (n-1) mod k. With one process it dials the
-//       phones in turn; with several, process i dials phone i mod (count).
-//       Writes "ok <n> <ms>" for each delivery its core hears of, "fail <n>
-//       <ms>" for each failure reported with RecvFromGate, "refused <n> <ms>"
-//       for each packet SendToGate did not take (ms since the start), then
-//       "done <ms>". Exits 0 once every packet was settled in one of these
-//       ways, 1 when the deadline passed first.
-// Common options: --deadline <ms> (default 300000), --log <file> (every line
-// of the gate's log), and the address time-outs --dial-timeout, --data-wait,
-// --stay, --pause (restore pause), --window (restore window) in ms and
-// --tries (restore tries).
+//       starts k transmit processes over COM1..COMn and hands packet n (sizes
+//       and bytes as Payload.h makes them for the plan) to process (n-1) mod
+//       k; with one process it dials the phones in turn, with several,
+//       process i dials phone i mod (count). Reports "ok <n> <ms>" for each
+//       delivery, "fail <n> <ms>" for each failure, "refused <n> <ms>" for
+//       each packet SendToGate did not take, then "done <ms>". Exits 0 once
+//       every packet was settled, 1 when five minutes passed first.
+// Other options: --log <file> (the gate's log), and the address's
+// --data-wait, --stay, --pause (restore pause), --window (restore window) in
+// ms and --tries. The end-to-end benchmark (bench/e2e) runs it too.
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -49,16 +44,17 @@ namespace {
 
 using namespace kestrel;
 
+constexpr std::uint32_t kDeadlineMs = 300000;
+
 // What the core hears, as the report and the log say it.
 class TReports final : public app::TCoreEvents {
  public:
   TReports(std::FILE* report, std::FILE* log) : report_(report), log_(log) {}
 
   void OnGateLine(const app::TLogLine& l) override {
-    std::lock_guard lock(mutex_);
     if (log_ != nullptr)
-      std::fprintf(log_, "%u %s [%s] %s | %s\n", Now(), l.error ? "ERROR" : "log", l.thread.c_str(), l.text.c_str(),
-                   l.details.c_str());
+      Write(log_, "%u %s [%s] %s | %s\n", Now(), l.error ? "ERROR" : "log", l.thread.c_str(), l.text.c_str(),
+            l.details.c_str());
   }
   bool OnPacketFailed(const TRefPack& ref, std::int32_t, std::int32_t) override {
     Settle("fail", ref.Number);
@@ -66,67 +62,37 @@ class TReports final : public app::TCoreEvents {
   }
   void OnDelivered(KHandle, const TRefPack& ref) override { Settle("ok", ref.Number); }
   bool OnPacket(std::int32_t sender, const TRefPack& ref, std::string_view data) override {
-    std::lock_guard lock(mutex_);
-    std::fprintf(report_, "%d %d %zu %016llx\n", sender, ref.Number, data.size(),
-                 static_cast<unsigned long long>(e2e::Digest(data)));
-    std::fflush(report_);
-    std::printf("got %d\n", ref.Number);
-    std::fflush(stdout);
+    Write(report_, "%d %d %zu %016llx\n", sender, ref.Number, data.size(),
+          static_cast<unsigned long long>(e2e::Digest(data)));
+    Write(stdout, "got %d\n", ref.Number);
     return true;
   }
   void Settle(const char* what, std::int32_t number) {
+    Write(report_, "%s %d %u\n", what, number, Now());
     std::lock_guard lock(mutex_);
-    std::fprintf(report_, "%s %d %u\n", what, number, Now());
-    std::fflush(report_);
     ++settled_;
     changed_.notify_all();
   }
-  bool WaitSettled(int count, std::uint32_t timeout_ms) {
+  bool WaitSettled(std::size_t count) {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return settled_ >= count; });
+    return changed_.wait_for(lock, std::chrono::milliseconds(kDeadlineMs), [&] { return settled_ >= count; });
   }
   std::uint32_t Now() const { return platform::Elapsed(start_, platform::GetTickCount()); }
+  template <typename... T>
+  void Write(std::FILE* to, const char* format, T... args) {
+    std::lock_guard lock(mutex_);
+    std::fprintf(to, format, args...);
+    std::fflush(to);
+  }
 
  private:
   std::mutex mutex_;
   std::condition_variable changed_;
   const std::uint32_t start_ = platform::GetTickCount();
-  int settled_ = 0;
+  std::size_t settled_ = 0;
   std::FILE* report_;
   std::FILE* log_;
 };
-
-std::vector<std::string> Split(const std::string& list) {
-  std::vector<std::string> out;
-  std::istringstream in(list);
-  for (std::string item; std::getline(in, item, ',');)
-    if (!item.empty()) out.push_back(item);
-  return out;
-}
-
-struct TOptions {
-  std::map<std::string, std::string> values;
-  std::string Get(const std::string& name, const std::string& fallback = {}) const {
-    const auto it = values.find(name);
-    return it == values.end() ? fallback : it->second;
-  }
-  std::uint32_t Number(const std::string& name, std::uint32_t fallback) const {
-    const auto it = values.find(name);
-    return it == values.end() ? fallback : static_cast<std::uint32_t>(std::strtoul(it->second.c_str(), nullptr, 10));
-  }
-};
-
-e2e::TAddressParams AddressOf(const TOptions& o, int channels) {
-  e2e::TAddressParams desc;
-  desc.ports = channels;
-  desc.dial_timeout_ms = o.Number("--dial-timeout", desc.dial_timeout_ms);
-  desc.data_wait_ms = o.Number("--data-wait", desc.data_wait_ms);
-  desc.stay_on_line_ms = o.Number("--stay", desc.stay_on_line_ms);
-  desc.restore_pause_ms = o.Number("--pause", desc.restore_pause_ms);
-  desc.restore_window_ms = o.Number("--window", desc.restore_window_ms);
-  desc.restore_tries = static_cast<std::int32_t>(o.Number("--tries", static_cast<std::uint32_t>(desc.restore_tries)));
-  return desc;
-}
 
 }  // namespace
 
@@ -134,14 +100,23 @@ int main(int argc, char** argv) {
   if (argc < 3) return 2;
   // Before any thread starts: the stop request waits for the listener's main thread.
   platform::BlockStopSignals();
-  TOptions o;
-  for (int i = 3; i + 1 < argc; i += 2) o.values[argv[i]] = argv[i + 1];
+  std::map<std::string, std::string> o;
+  for (int i = 3; i + 1 < argc; i += 2) o[argv[i]] = argv[i + 1];
+  const auto number = [&](const std::string& name, std::uint32_t fallback) {
+    return o.count(name) ? static_cast<std::uint32_t>(std::strtoul(o[name].c_str(), nullptr, 10)) : fallback;
+  };
   const std::string role = argv[2];
-  const int channels = static_cast<int>(o.Number("--channels", 1));
-  const std::uint32_t deadline_ms = o.Number("--deadline", 300000);
-  std::FILE* report = std::fopen(o.Get("--report").c_str(), "w");
+  const int channels = static_cast<int>(number("--channels", 1));
+  e2e::TAddressParams address;
+  address.ports = channels;
+  address.data_wait_ms = number("--data-wait", address.data_wait_ms);
+  address.stay_on_line_ms = number("--stay", address.stay_on_line_ms);
+  address.restore_pause_ms = number("--pause", address.restore_pause_ms);
+  address.restore_window_ms = number("--window", address.restore_window_ms);
+  address.restore_tries = static_cast<std::int32_t>(number("--tries", 2));
+  std::FILE* report = std::fopen(o["--report"].c_str(), "w");
   if (report == nullptr) return 2;
-  std::FILE* log = o.Get("--log").empty() ? nullptr : std::fopen(o.Get("--log").c_str(), "w");
+  std::FILE* log = o["--log"].empty() ? nullptr : std::fopen(o["--log"].c_str(), "w");
   TReports reports(report, log);
   bool ok = false;
   try {
@@ -149,42 +124,35 @@ int main(int argc, char** argv) {
     core.SetGateSettings(1, e2e::GateSettingsBlock(channels));
     const auto gate = app::TGateLibrary::Load(argv[1]);
     if (role == "listen") {
-      const std::string own = e2e::AddressBlock(AddressOf(o, channels));
+      const std::string own = e2e::AddressBlock(address);
       const KHandle h = gate->StartListen(own.data(), static_cast<std::int32_t>(own.size()), 2, 1, 0);
-      std::printf(h != 0 ? "ready\n" : "failed\n");
-      std::fflush(stdout);
+      reports.Write(stdout, h != 0 ? "ready\n" : "failed\n");
       // Until the test says the sender is done: a session here may still be
       // acknowledging the last packet when it has arrived.
-      (void)platform::WaitStopSignal(deadline_ms);
+      (void)platform::WaitStopSignal(kDeadlineMs);
       ok = h != 0;
     } else if (role == "send") {
-      const std::vector<std::string> phones = Split(o.Get("--phones"));
-      const std::vector<std::size_t> sizes = e2e::PlanSizes(o.Get("--plan"));
-      const auto processes = static_cast<std::size_t>(o.Number("--processes", 1));
+      std::vector<std::string> phones;
+      std::istringstream list(o["--phones"]);
+      for (std::string phone; std::getline(list, phone, ',');)
+        if (!phone.empty()) phones.push_back(phone);
+      const std::vector<std::size_t> sizes = e2e::PlanSizes(o["--plan"]);
+      const std::size_t processes = number("--processes", 1);
       if (phones.empty() || sizes.empty() || processes == 0) return 2;
       std::vector<KHandle> handles;
       for (std::size_t i = 0; i < processes; ++i) {
-        e2e::TAddressParams desc = AddressOf(o, channels);
-        desc.phones = processes == 1 ? phones : std::vector<std::string>{phones[i % phones.size()]};
-        const std::string remote = e2e::AddressBlock(desc);
-        const KHandle h = gate->StartTransmit(remote.data(), static_cast<std::int32_t>(remote.size()), 1, 1, 0);
-        if (h == 0) {
-          std::fprintf(stderr, "StartTransmit failed for process %zu\n", i);
-          break;
-        }
-        handles.push_back(h);
+        address.phones = processes == 1 ? phones : std::vector<std::string>{phones[i % phones.size()]};
+        const std::string remote = e2e::AddressBlock(address);
+        handles.push_back(gate->StartTransmit(remote.data(), static_cast<std::int32_t>(remote.size()), 1, 1, 0));
+        if (handles.back() == 0) throw std::runtime_error("StartTransmit failed for process " + std::to_string(i));
       }
-      const int count = static_cast<int>(sizes.size());
-      if (handles.size() == processes) {
-        for (int n = 1; n <= count; ++n) {
-          const std::string data = e2e::PacketBytes(n, sizes[static_cast<std::size_t>(n - 1)]);
-          const TRefPack ref{n, 738000, n};
-          if (gate->SendToGate(data.data(), static_cast<std::int32_t>(data.size()), &ref,
-                               handles[static_cast<std::size_t>(n - 1) % processes]) == 0)
-            reports.Settle("refused", n);
-        }
-        ok = reports.WaitSettled(count, deadline_ms);
+      for (std::size_t n = 1; n <= sizes.size(); ++n) {
+        const std::string data = e2e::PacketBytes(static_cast<std::int32_t>(n), sizes[n - 1]);
+        const TRefPack ref{static_cast<std::int32_t>(n), 738000, static_cast<std::int32_t>(n)};
+        if (gate->SendToGate(data.data(), static_cast<std::int32_t>(data.size()), &ref, handles[(n - 1) % processes]) == 0)
+          reports.Settle("refused", ref.Number);
       }
+      ok = reports.WaitSettled(sizes.size());
     }
     gate->StopTransmit(0);
   } catch (const std::exception& e) {

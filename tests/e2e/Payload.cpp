@@ -1,8 +1,8 @@
 #include "tests/e2e/Payload.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
+#include <cstdio>
 
 namespace kestrel::e2e {
 
@@ -50,22 +50,19 @@ std::vector<std::size_t> SpreadSizes(std::size_t count, std::size_t largest) {
 }
 
 std::vector<std::size_t> PlanSizes(std::string_view plan) {
-  // The numbers of `text`, separated by `sep`; none when one is not a number.
-  const auto numbers = [](std::string_view text, char sep) {
-    std::vector<std::size_t> out;
-    for (;;) {
-      const std::string_view item = text.substr(0, text.find(sep));
-      std::size_t n = 0;
-      const auto r = std::from_chars(item.data(), item.data() + item.size(), n);
-      if (r.ec != std::errc{} || r.ptr != item.data() + item.size()) return std::vector<std::size_t>{};
-      out.push_back(n);
-      if (item.size() == text.size()) return out;
-      text.remove_prefix(item.size() + 1);
-    }
-  };
-  if (plan.starts_with("list:")) return numbers(plan.substr(5), ',');
-  const auto spread = plan.starts_with("spread:") ? numbers(plan.substr(7), ':') : std::vector<std::size_t>{};
-  return spread.size() == 2 ? SpreadSizes(spread[0], spread[1]) : std::vector<std::size_t>{};
+  std::vector<std::size_t> sizes;
+  std::size_t count = 0, largest = 0;
+  int used = 0;
+  const std::string text(plan);
+  if (std::sscanf(text.c_str(), "spread:%zu:%zu%n", &count, &largest, &used) == 2 && text[used] == '\0')
+    return SpreadSizes(count, largest);
+  for (const char* at = text.c_str() + 5; text.rfind("list:", 0) == 0; ++at) {
+    std::size_t size = 0;
+    if (std::sscanf(at, "%zu%n", &size, &used) != 1 || (at[used] != ',' && at[used] != '\0')) return {};
+    sizes.push_back(size);
+    if ((at += used)[0] == '\0') break;
+  }
+  return sizes;
 }
 
 }  // namespace kestrel::e2e

@@ -1,50 +1,51 @@
+// The core's day numbers (1 is 01.01.0001) and time values (ms), and their
+// texts.
+//
+// Parameter lists and their items: owned copies, growth and removal, and
+// items laid out by a host program in its own memory. (The lists' holders,
+// DataLists.h, are tested through the store's settings and address lists.)
 #include "host/Message.h"
 
-#include "host/Crc32.h"
-
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <tuple>
+
+#include "host/Crc32.h"
+#include "host/OutQueue.h"
+#include "host/Pacing.h"
+#include "host/ParamList.h"
+#include "host/ReceiveHistory.h"
+#include "host/Wagtail.h"
 
 namespace kestrel::host {
 namespace {
 
 const TRefPack kRef{17, 738000, 43200123};
 
+// Every field of a message, to compare two.
+auto Fields(const TMessage& m) {
+  return std::tuple(m.Type, m.Seq, m.Version, m.SenderIdCl, m.ClientId, m.KeepAliveMs, m.Ref.Number, m.Ref.Date,
+                    m.Ref.Time, m.Total, m.Offset, std::string(m.Payload), m.Status, m.Position);
+}
+
 TEST(Message, EveryTypeSurvivesEncodeAndDecode) {
-  const auto hello = DecodeMessage(EncodeMessage(MakeHello(1, -1, 0x12345678)));
-  ASSERT_TRUE(hello);
-  EXPECT_EQ(hello->Type, TMsgType::Hello);
-  EXPECT_EQ(hello->Seq, 1u);
-  EXPECT_EQ(hello->Version, kProtocolVersion);
-  EXPECT_EQ(hello->SenderIdCl, -1);
-  EXPECT_EQ(hello->ClientId, 0x12345678u);
-
-  const auto welcome = DecodeMessage(EncodeMessage(MakeWelcome(2, 10000)));
-  ASSERT_TRUE(welcome);
-  EXPECT_EQ(welcome->KeepAliveMs, 10000u);
-
   const std::string bytes("frag\0ment", 9);
-  const std::string data_wire = EncodeMessage(MakeData(0xFFFFFFFF, kRef, 100, 91, bytes));
-  const auto data = DecodeMessage(data_wire);
-  ASSERT_TRUE(data);
-  EXPECT_EQ(data->Seq, 0xFFFFFFFFu);
-  EXPECT_EQ(data->Ref.Number, 17);
-  EXPECT_EQ(data->Ref.Date, 738000);
-  EXPECT_EQ(data->Ref.Time, 43200123);
-  EXPECT_EQ(data->Total, 100u);
-  EXPECT_EQ(data->Offset, 91u);
-  EXPECT_EQ(data->Payload, bytes);
-
-  const auto ack = DecodeMessage(EncodeMessage(MakeAck(4, kRef, TAckStatus::Refused, 77)));
-  ASSERT_TRUE(ack);
-  EXPECT_EQ(ack->Status, TAckStatus::Refused);
-  EXPECT_EQ(ack->Position, 77u);
-
-  for (TMsgType t : {TMsgType::Ping, TMsgType::Pong, TMsgType::Bye}) {
-    const auto bare = DecodeMessage(EncodeMessage(MakeBare(t, 9)));
-    ASSERT_TRUE(bare);
-    EXPECT_EQ(bare->Type, t);
-    EXPECT_EQ(bare->Seq, 9u);
+  for (const TMessage& m : {MakeHello(1, -1, 0x12345678), MakeWelcome(2, 10000), MakeData(0xFFFFFFFF, kRef, 100, 91, bytes),
+                            MakeAck(4, kRef, TAckStatus::Refused, 77), MakeBare(TMsgType::Ping, 9),
+                            MakeBare(TMsgType::Pong, 9), MakeBare(TMsgType::Bye, 9)}) {
+    const std::string wire = EncodeMessage(m);
+    const auto back = DecodeMessage(wire);
+    ASSERT_TRUE(back) << static_cast<int>(m.Type);
+    EXPECT_EQ(Fields(*back), Fields(m)) << static_cast<int>(m.Type);
   }
+  EXPECT_EQ(MakeHello(1, -1, 0).Version, kProtocolVersion);
 }
 
 TEST(Message, FieldsAreLittleEndianAtFixedOffsets) {
@@ -97,6 +98,295 @@ TEST(Message, AFragmentMustLieInsideItsPacket) {
   EXPECT_TRUE(DecodeMessage(EncodeMessage(MakeData(1, kRef, 0, 0, ""))));
   const std::string header_only = EncodeMessage(MakeData(1, kRef, 5, 0, "")).substr(0, 24);
   EXPECT_FALSE(DecodeMessage(header_only));
+}
+
+bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+int DaysIn(int y, int m) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
+}
+
+TEST(Wagtail, DayNumbersAndTextsRunWithoutGapsFromYearOneToYear9999) {
+  // Counted day by day with the leap-year rule, independently of the
+  // era arithmetic of the implementation.
+  std::int32_t expected = 1;
+  for (int y = 1; y <= 9999; ++y)
+    for (int m = 1; m <= 12; ++m)
+      for (int d = 1; d <= DaysIn(y, m); ++d, ++expected) {
+        if (DateToDayNumber(y, m, d) != expected) FAIL() << y << "-" << m << "-" << d;
+        if (d != 1 && d != DaysIn(y, m)) continue;
+        char text[40];  // wide enough for any three ints: the optimiser checks the format against that
+        std::snprintf(text, sizeof text, "%02d.%02d.%04d", d, m, y);
+        if (SysDateToStr(expected) != text) FAIL() << expected << " gives " << SysDateToStr(expected);
+      }
+  EXPECT_EQ(expected - 1, 3652059);
+}
+
+TEST(Wagtail, DateTextsTheirRangeAndOutOfRangeMonthsAndDaysThatRollOver) {
+  const std::pair<std::int32_t, std::string_view> texts[] = {
+      {1, "01.01.0001"}, {DateToDayNumber(1970, 1, 1), "01.01.1970"}, {DateToDayNumber(2000, 2, 29), "29.02.2000"},
+      {DateToDayNumber(1900, 2, 28) + 1, "01.03.1900"}, {3652059, "31.12.9999"}, {0, "?0"}, {3652060, "?3652060"},
+      {-7, "?-7"}, {std::numeric_limits<std::int32_t>::min(), "?-2147483648"}};
+  for (const auto& [day, text] : texts) EXPECT_EQ(SysDateToStr(day), text) << day;
+  EXPECT_EQ(DateToDayNumber(2000, 13, 1), DateToDayNumber(2001, 1, 1));
+  EXPECT_EQ(DateToDayNumber(2000, 0, 1), DateToDayNumber(1999, 12, 1));
+  EXPECT_EQ(DateToDayNumber(2000, -11, 1), DateToDayNumber(1999, 1, 1));
+  EXPECT_EQ(DateToDayNumber(1900, 2, 29), DateToDayNumber(1900, 3, 1));
+  EXPECT_EQ(DateToDayNumber(2024, 1, 0), DateToDayNumber(2023, 12, 31));
+  EXPECT_EQ(DateToDayNumber(1, 1, 0), 0);
+}
+
+TEST(Wagtail, TimeTextsKeepHoursAndSign) {
+  EXPECT_EQ(SysTimeToStr(0), "00:00:00.000");
+  EXPECT_EQ(SysTimeToStr(86399999), "23:59:59.999");
+  EXPECT_EQ(SysTimeToStr(90061001), "25:01:01.001") << "hours are not wrapped at 24";
+  EXPECT_EQ(SysTimeToStr(-1), "-00:00:00.001");
+  EXPECT_EQ(SysTimeToStr(std::numeric_limits<std::int32_t>::max()), "596:31:23.647");
+  EXPECT_EQ(SysTimeToStr(std::numeric_limits<std::int32_t>::min()), "-596:31:23.648");
+  EXPECT_EQ(LongTimeToStr(-2147483648000LL), "-596523:14:08.000");
+  EXPECT_EQ(LongTimeToStr(std::numeric_limits<std::int64_t>::min()).substr(0, 2), "-2");
+}
+
+TEST(Pacing, DayFractionsBecomeMillisecondsOfTheTimeOfDay) {
+  const std::pair<double, std::uint32_t> cases[] = {
+      {1.0 / 1440, 60000}, {3.0 / 1440, 180000},
+      {1000.6 / 86400000.0, 1001}, {1000.4 / 86400000.0, 1000},  // rounded to the nearest ms
+      {1.5, 43200000},  // a day and a half: noon
+      {2.0, 0}, {1.0 - 1e-12, 0},  // rounds up to midnight
+      {0.0, 0}, {-0.25, 0}, {std::nan(""), 0}, {std::numeric_limits<double>::infinity(), 0}};
+  for (const auto& [days, ms] : cases) EXPECT_EQ(DayFractionToMs(days), ms) << days;
+}
+
+TEST(Pacing, FragmentsFollowTheMeasuredRateWithinBounds) {
+  TProtocolTuning t;  // 5 s worth, 256 B .. 256 KiB
+  // 4096 bytes in 2000 ms: 5 s worth is 10240 bytes, within four-fold.
+  EXPECT_EQ(NextFragmentSize(4096, 4096, 2000, t), 10240u);
+  // A fast line grows at most four-fold per step, then stops at the bound.
+  EXPECT_EQ(NextFragmentSize(1024, 1024, 1, t), 4096u);
+  EXPECT_EQ(NextFragmentSize(200000, 200000, 1, t), 256u * 1024);
+  // Elapsed 0 counts as 1 ms rather than dividing by zero.
+  EXPECT_EQ(NextFragmentSize(1024, 1024, 0, t), 4096u);
+  // A slow line shrinks at most four-fold, never below the minimum.
+  EXPECT_EQ(NextFragmentSize(4096, 4096, 600000, t), 1024u);
+  EXPECT_EQ(NextFragmentSize(512, 512, 600000, t), 256u);
+  // The tail of a packet says little about the rate: the size stays.
+  EXPECT_EQ(NextFragmentSize(4096, 100, 100000, t), 4096u);
+  EXPECT_EQ(NextFragmentSize(4096, 0, 0, t), 4096u);
+  // Bounds that contradict each other: the maximum wins.
+  t.MinFragment = 10000;
+  t.MaxFragment = 500;
+  EXPECT_EQ(NextFragmentSize(4096, 4096, 2000, t), 500u);
+}
+
+TEST(Pacing, KeepAliveIntervalStaysSane) {
+  EXPECT_EQ(KeepAliveInterval(0), 10000u);
+  EXPECT_EQ(KeepAliveInterval(1), 50u);
+  EXPECT_EQ(KeepAliveInterval(2500), 2500u);
+  EXPECT_EQ(KeepAliveInterval(0xFFFFFFFF), 60000u);
+}
+
+TEST(OutQueue, PacketsLeaveOnceAndNoneEntersAfterAStop) {
+  TOutQueue q;
+  EXPECT_EQ(q.WaitForPacket(0), TOutQueue::TWake::Timeout);
+  ASSERT_TRUE(q.Push({TRefPack{1, 0, 0}, "a"}));
+  ASSERT_TRUE(q.Push({TRefPack{2, 0, 0}, "b"}));
+  EXPECT_EQ(q.WaitForPacket(0), TOutQueue::TWake::Packet);
+  const auto first = q.TakeNext();
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->Ref.Number, 1);
+  const auto rest = q.RequestStop();
+  ASSERT_EQ(rest.size(), 1u);
+  EXPECT_EQ(rest[0].Ref.Number, 2);
+  EXPECT_FALSE(q.Push({TRefPack{3, 0, 0}, "c"}));
+  EXPECT_EQ(q.Size(), 0u);
+  EXPECT_EQ(q.WaitForPacket(100000), TOutQueue::TWake::Stop);  // returns at once
+  EXPECT_TRUE(q.WaitForStop(100000));
+}
+
+TPacketKey Key(std::int32_t sender, std::int32_t number) { return {sender, TRefPack{number, 738000, 1000}}; }
+
+TEST(ReceiveHistory, APacketIsDeliveredOnceAndItsRepeatsAreAcknowledged) {
+  TReceiveHistory h;
+  auto step = h.Accept(Key(5, 1), 6, 0, "abc");
+  EXPECT_FALSE(step.Deliver);
+  EXPECT_EQ(step.Status, TAckStatus::Continue);
+  EXPECT_EQ(step.Position, 3u);
+  step = h.Accept(Key(5, 1), 6, 3, "def");
+  ASSERT_TRUE(step.Deliver);
+  EXPECT_EQ(step.Packet, "abcdef");
+  h.Finish(Key(5, 1), 6, true);
+  EXPECT_TRUE(h.WasDelivered(Key(5, 1), 6));
+
+  // The same packet again, whole or as a probe: acknowledged, not delivered.
+  step = h.Accept(Key(5, 1), 6, 0, "abcdef");
+  EXPECT_FALSE(step.Deliver);
+  EXPECT_EQ(step.Status, TAckStatus::Delivered);
+  step = h.Accept(Key(5, 1), 6, 6, "");
+  EXPECT_EQ(step.Status, TAckStatus::Delivered);
+  // Another sender with the same reference is another packet.
+  EXPECT_TRUE(h.Accept(Key(6, 1), 6, 0, "abcdef").Deliver);
+  // So is one of another size.
+  EXPECT_TRUE(h.Accept(Key(5, 1), 2, 0, "xy").Deliver);
+  EXPECT_EQ(h.PartialCount(), 0u);
+}
+
+TEST(ReceiveHistory, FragmentsThatDoNotContinueAnswerWhereToGoOn) {
+  TReceiveHistory h;
+  EXPECT_EQ(h.Accept(Key(1, 1), 10, 4, "xxxx").Position, 0u);  // nothing held: from 0
+  EXPECT_EQ(h.PartialCount(), 0u);
+  EXPECT_EQ(h.Accept(Key(1, 1), 10, 0, "").Position, 0u);      // a probe
+  EXPECT_EQ(h.Accept(Key(1, 1), 10, 0, "0123").Position, 4u);
+  EXPECT_EQ(h.Accept(Key(1, 1), 10, 0, "0123").Position, 4u);  // a repeat changes nothing
+  EXPECT_EQ(h.Accept(Key(1, 1), 10, 6, "67").Position, 4u);    // a gap changes nothing
+  EXPECT_EQ(h.PartialBytesHeld(), 4u);
+  // The same reference with another size restarts from scratch.
+  EXPECT_EQ(h.Accept(Key(1, 1), 12, 4, "4567").Position, 0u);
+  EXPECT_EQ(h.PartialCount(), 0u);
+  // A zero-byte packet is complete at once.
+  EXPECT_TRUE(h.Accept(Key(1, 2), 0, 0, "").Deliver);
+}
+
+TEST(ReceiveHistory, RefusedPacketsAreForgottenAndTooLargeOnesRejected) {
+  TReceiveHistory h;
+  h.SetLimits({.MaxPacketBytes = 100});
+  ASSERT_TRUE(h.Accept(Key(1, 1), 3, 0, "abc").Deliver);
+  h.Finish(Key(1, 1), 3, false);
+  EXPECT_FALSE(h.WasDelivered(Key(1, 1), 3));
+  EXPECT_TRUE(h.Accept(Key(1, 1), 3, 0, "abc").Deliver);  // a later attempt delivers afresh
+  EXPECT_EQ(h.Accept(Key(1, 2), 101, 0, "a").Status, TAckStatus::Rejected);
+}
+
+TEST(ReceiveHistory, MemoryIsBoundedOldestFirstButNeverThePacketInHand) {
+  TReceiveHistory h;
+  h.SetLimits({.HistoryEntries = 2, .PartialEntries = 2, .PartialBytes = 10});
+  for (int n = 1; n <= 3; ++n) {
+    ASSERT_TRUE(h.Accept(Key(1, n), 1, 0, "x").Deliver);
+    h.Finish(Key(1, n), 1, true);
+  }
+  EXPECT_FALSE(h.WasDelivered(Key(1, 1), 1));  // pushed out by the third
+  EXPECT_TRUE(h.WasDelivered(Key(1, 2), 1));
+  EXPECT_TRUE(h.WasDelivered(Key(1, 3), 1));
+
+  h.Accept(Key(2, 1), 100, 0, "aaaa");
+  h.Accept(Key(2, 2), 100, 0, "bbbb");
+  h.Accept(Key(2, 3), 100, 0, "cccc");  // a third partial: the oldest goes
+  EXPECT_EQ(h.PartialCount(), 2u);
+  EXPECT_EQ(h.Accept(Key(2, 1), 100, 4, "aaaa").Position, 0u);
+  // One big partial beyond the byte bound pushes the others out but stays.
+  EXPECT_EQ(h.Accept(Key(2, 4), 100, 0, std::string(20, 'd')).Position, 20u);
+  EXPECT_EQ(h.PartialCount(), 1u);
+  EXPECT_EQ(h.PartialBytesHeld(), 20u);
+  EXPECT_EQ(h.Accept(Key(2, 4), 100, 20, "d").Position, 21u);
+}
+
+TEST(ReceiveHistory, ARepeatWaitsForTheDeliveryInProgress) {
+  TReceiveHistory h;
+  ASSERT_TRUE(h.Accept(Key(1, 1), 1, 0, "x").Deliver);
+  // Still with the core: the repeat cannot be answered yet.
+  EXPECT_TRUE(h.Accept(Key(1, 1), 1, 0, "x", 20).Timeout);
+  h.Finish(Key(1, 1), 1, true);
+  EXPECT_EQ(h.Accept(Key(1, 1), 1, 0, "x", 20).Status, TAckStatus::Delivered);
+}
+
+// Owns a list made here and frees it with its items on every way out.
+struct OwnedList {
+  TParamList* list = NewParamList();
+  ~OwnedList() {
+    DestroyParamList(*list);
+    FreeParamList(list);
+  }
+};
+
+TEST(ParamList, ItemsOwnCopiesOfNameAndValueAndBadArgumentsAreRefused) {
+  std::string name = "InitString1";
+  std::string text = "ATX3";
+  TParamListItem* bytes = NewBytesItem(name, PARAM_TEXT, text.data(), static_cast<std::int32_t>(text.size()));
+  TParamListItem* scalar = NewScalarItem("IdCl", PARAM_INT32, -1);
+  TParamListItem* empty = NewBytesItem("PhonesList", PARAM_TEXT, nullptr, 0);
+  name[0] = 'X';
+  text[0] = 'X';
+
+  EXPECT_STREQ(bytes->Name, "InitString1");
+  EXPECT_EQ(bytes->ParamType, PARAM_TEXT);
+  EXPECT_EQ(bytes->Size, 4);
+  EXPECT_EQ(ItemBytes(*bytes), "ATX3");
+
+  EXPECT_EQ(scalar->Size, 0);
+  EXPECT_EQ(static_cast<std::int32_t>(scalar->Value), -1);
+  EXPECT_EQ(scalar->Value, -1) << "a negative scalar is sign-extended into the pointer-sized value";
+  EXPECT_TRUE(ItemBytes(*scalar).empty());
+
+  // An empty text has no memory at all.
+  EXPECT_EQ(empty->Size, 0);
+  EXPECT_EQ(empty->Value, 0);
+
+  DisposeParamListItem(bytes);
+  DisposeParamListItem(scalar);
+  DisposeParamListItem(empty);
+  DisposeParamListItem(nullptr);
+
+  EXPECT_THROW(NewBytesItem("A", PARAM_TEXT, "x", -1), std::invalid_argument);
+  EXPECT_THROW(NewBytesItem("A", PARAM_TEXT, nullptr, 3), std::invalid_argument);
+  OwnedList owned;
+  EXPECT_THROW(AddParamListItem(*owned.list, nullptr), std::invalid_argument);
+  EXPECT_EQ(owned.list->Count, 0);
+}
+
+TEST(ParamList, ListGrowsKeepsOrderAndRemovesByIndex) {
+  OwnedList owned;
+  TParamList& list = *owned.list;
+  for (int i = 0; i < 100; ++i) AddParamListItem(list, NewScalarItem("P" + std::to_string(i), PARAM_INT32, i));
+  ASSERT_EQ(list.Count, 100);
+  EXPECT_GE(list.Capacity, 100);
+  for (int i = 0; i < 100; ++i) EXPECT_EQ(list.Items[i]->Value, i);
+
+  TParamListItem* taken = RemoveParamListItem(list, 40);
+  EXPECT_EQ(ItemName(*taken), "P40");
+  DisposeParamListItem(taken);
+  EXPECT_EQ(list.Count, 99);
+  EXPECT_EQ(ItemName(*list.Items[40]), "P41");
+  EXPECT_EQ(ItemName(*list.Items[98]), "P99");
+
+  EXPECT_THROW(RemoveParamListItem(list, 99), std::out_of_range);
+  EXPECT_THROW(RemoveParamListItem(list, -1), std::out_of_range);
+  EXPECT_EQ(list.Count, 99);
+
+  const std::int32_t capacity = list.Capacity;
+  DestroyParamList(list);
+  EXPECT_EQ(list.Count, 0);
+  EXPECT_EQ(list.Capacity, capacity) << "an emptied list stays allocated for reuse";
+  AddParamListItem(list, NewScalarItem("Again", PARAM_BOOL, 1));
+  EXPECT_EQ(list.Count, 1);
+  FreeParamList(nullptr);
+}
+
+TEST(ParamList, HostBuiltItemsAreCopiedAndLeftAlone) {
+  // An item laid out by a host program in its own memory: the copy must not
+  // share or free any of it (ASan reports a free of this stack memory).
+  char name[] = "DataWaitTimeOut";
+  double span = 1.0 / 1440;
+  TParamListItem host_item{name, PARAM_DATETIME, reinterpret_cast<std::intptr_t>(&span), 8};
+  TParamListItem* copy = CopyParamListItem(host_item);
+  EXPECT_NE(copy->Name, name);
+  EXPECT_NE(copy->Value, host_item.Value);
+  EXPECT_STREQ(copy->Name, "DataWaitTimeOut");
+  ASSERT_EQ(ItemBytes(*copy).size(), 8u);
+  double copied = 0;
+  std::memcpy(&copied, ItemBytes(*copy).data(), 8);
+  EXPECT_EQ(copied, span);
+  DisposeParamListItem(copy);
+
+  TParamListItem host_scalar{nullptr, PARAM_ENUM, 3, 0};
+  copy = CopyParamListItem(host_scalar);
+  EXPECT_STREQ(copy->Name, "") << "a missing name is copied as an empty one";
+  EXPECT_EQ(copy->Value, 3);
+  DisposeParamListItem(copy);
+
+  TParamListItem broken{name, PARAM_TEXT, 0, 5};
+  EXPECT_THROW(CopyParamListItem(broken), std::invalid_argument);
+  broken.Size = -2;
+  EXPECT_THROW(CopyParamListItem(broken), std::invalid_argument);
+  EXPECT_TRUE(ItemBytes(broken).empty());
 }
 
 }  // namespace

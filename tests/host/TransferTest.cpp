@@ -1,11 +1,124 @@
 // End-to-end transfers between two gates over the fake line, with faults.
-#include <atomic>
+//
+// Stopping processes, listeners and a server gate: nothing is lost, nothing
+// reported twice. (The whole-gate stop in the middle of a transfer, with
+// every thread it must end, is tests/e2e/StopsTest.cpp's.)
+//
+// The gate manager's framework slots and services, without a transfer.
+#include <gtest/gtest.h>
 
-#include "tests/host/Fixture.h"
+#include <atomic>
+#include <functional>
+#include <string>
+
+#include "host/HostError.h"
+#include "host/ProcessList.h"
 #include "platform/Cp1251.h"
+#include "tests/host/FakeLine.h"
+#include "tests/kit/CoreSpy.h"
+#include <map>
+#include <memory>
+#include <vector>
+#include "platform/Event.h"
+#include "tests/kit/Blocks.h"
 
 namespace kestrel::framework_test {
 namespace {
+
+// The fixture of the end-to-end framework tests: a core spy, a fake network,
+// a listening server gate and a client gate with one transmit process.
+using testing::TCoreSpy;
+
+inline TRefPack Ref(std::int32_t n) { return TRefPack{n, 738000 + n, n * 1000}; }
+
+inline std::vector<std::int32_t> Numbers(const std::vector<TRefPack>& refs) {
+  std::vector<std::int32_t> out;
+  for (const TRefPack& r : refs) out.push_back(r.Number);
+  return out;
+}
+
+// Waits for `done` with a deadline; the test fails when it does not come.
+template <typename Done>
+bool Eventually(Done done, std::uint32_t timeout_ms = 10000) {
+  platform::TEvent never;
+  for (std::uint32_t waited = 0; waited < timeout_ms; waited += 10) {
+    if (done()) return true;
+    never.WaitFor(10);
+  }
+  return done();
+}
+
+class Exchange : public ::testing::Test {
+ protected:
+  void Start(const host::TProtocolTuning& client_tuning = {}, const host::TProtocolTuning& server_tuning = {}) {
+    server = std::make_unique<TTestGate>(net);
+    client = std::make_unique<TTestGate>(net);
+    server->ProcessList->SetTuning(server_tuning);
+    client->ProcessList->SetTuning(client_tuning);
+    listen = server->StartListen(nullptr, 0, 99, 7, 0);
+    ASSERT_NE(listen, 0u);
+    tx = client->StartTransmit(nullptr, 0, 42, 7, 0);
+    ASSERT_NE(tx, 0u);
+  }
+
+  void Send(std::int32_t n, std::size_t size) {
+    sent[n] = testing::PacketBytes(n, size);
+    const TRefPack ref = Ref(n);
+    ASSERT_TRUE(client->SendToGate(sent[n].data(), static_cast<std::int32_t>(size), &ref, tx));
+  }
+
+  // Waits until `count` packets are confirmed or reported failed.
+  bool Settled(std::size_t count, std::uint32_t timeout_ms = 20000) {
+    return spy.WaitUntil([count](const TCoreSpy& s) { return s.Confirmed().size() + s.Failed().size() >= count; },
+                         timeout_ms);
+  }
+  std::vector<std::int32_t> Failed() const { return Numbers(spy.Failed()); }
+  std::vector<std::int32_t> Confirmed() const { return Numbers(spy.Confirmed()); }
+  bool Logged(std::string_view part) const { return !spy.LinesWith(part).empty(); }
+
+  // Every sent packet was delivered once, intact, in the order of its number,
+  // and confirmed once; none failed.
+  void ExpectAllDeliveredOnceInOrder() {
+    const auto received = spy.Received();
+    ASSERT_EQ(received.size(), sent.size());
+    std::vector<std::int32_t> numbers;
+    auto it = sent.begin();
+    for (const testing::TCorePacket& r : received) {
+      EXPECT_EQ(r.sender, 42);
+      EXPECT_EQ(r.ref.Number, it->first);
+      EXPECT_EQ(r.ref.Date, Ref(it->first).Date);
+      EXPECT_EQ(r.ref.Time, Ref(it->first).Time);
+      EXPECT_TRUE(r.data == it->second) << "packet " << it->first << " arrived altered";
+      numbers.push_back((it++)->first);
+    }
+    EXPECT_EQ(Confirmed(), numbers);
+    EXPECT_TRUE(Failed().empty());
+  }
+
+  // Each packet sent was either confirmed or reported failed, exactly once.
+  void ExpectEachSettledOnce() {
+    std::map<std::int32_t, int> seen;
+    for (std::int32_t n : Confirmed()) ++seen[n];
+    for (std::int32_t n : Failed()) ++seen[n];
+    EXPECT_EQ(seen.size(), sent.size());
+    for (const auto& [n, bytes] : sent) EXPECT_EQ(seen[n], 1) << "packet " << n;
+  }
+
+  void TearDown() override {
+    client.reset();
+    server.reset();
+    EXPECT_EQ(TFakeNetwork::LiveExchangers.load(), 0);
+    EXPECT_EQ(TFakeNetwork::LiveListeners.load(), 0);
+  }
+
+  TCoreSpy spy;
+  TFakeNetwork net;
+  std::unique_ptr<TTestGate> server;
+  std::unique_ptr<TTestGate> client;
+  KHandle listen = 0;
+  KHandle tx = 0;
+  std::map<std::int32_t, std::string> sent;
+};
 
 using namespace kestrel::literals;
 
@@ -141,6 +254,163 @@ TEST_F(Transfer, StaysOnLineWithKeepAlivesThenSaysGoodbye) {
       if (l.details.rfind("goodbye", 0) == 0) return true;
     return false;
   }, 10000));
+}
+
+class Stop : public Exchange {
+ protected:
+  bool Progressed() {
+    return spy.WaitUntil([](const TCoreSpy& s) { return s.ProgressCalls() > 0; }, 10000);
+  }
+};
+
+TEST_F(Stop, StopTransmitReportsEveryUnsentPacketFailedExactlyOnce) {
+  // 64 KiB take over 3 s: the stop comes long before a second packet could
+  // be delivered, however busy the machine.
+  net.Faults.BytesPerMs = 20;
+  Start({.MaxFragment = 4096});
+  for (std::int32_t n = 1; n <= 5; ++n) Send(n, 65536);
+  ASSERT_TRUE(Progressed());
+  ASSERT_TRUE(client->StopTransmit(tx));
+  ASSERT_TRUE(Settled(sent.size()));
+  ExpectEachSettledOnce();
+  EXPECT_GE(spy.Failed().size(), 4u);
+  // The handle is gone at once; the process is freed once it has ended.
+  EXPECT_FALSE(client->StopTransmit(tx));
+  const TRefPack ref = Ref(9);
+  EXPECT_THROW(client->SendToGate("x", 1, &ref, tx), host::EHostError);
+  EXPECT_TRUE(Eventually([&] {
+    client->ProcessList->Reap();
+    return client->ProcessList->Count() == 0;
+  }));
+  EXPECT_EQ(spy.Failed().size() + spy.Confirmed().size(), sent.size()) << "nothing reported late";
+}
+
+TEST_F(Stop, StopListenLeavesTheRunningSessionAlone) {
+  net.Times.StayOnLineMs = 5000;
+  Start({}, {.KeepAliveMs = 200});  // the session outlives a slow moment between the packets
+  Send(1, 100);
+  ASSERT_TRUE(Settled(1));
+  ASSERT_TRUE(server->StopListen(listen, true));
+  EXPECT_FALSE(server->StopListen(listen, true));
+  EXPECT_EQ(TFakeNetwork::LiveListeners.load(), 0);
+  Send(2, 100);  // still on line: the session that the listener started serves it
+  ASSERT_TRUE(Settled(2));
+  ExpectAllDeliveredOnceInOrder();
+  EXPECT_EQ(net.Connects.load(), 1);
+}
+
+TEST_F(Stop, AServerGateStopEndsItsSessionsAndTheClientFailsNothingSilently) {
+  net.Times.StayOnLineMs = 5000;
+  Start({}, {.KeepAliveMs = 50});
+  Send(1, 100);
+  ASSERT_TRUE(Settled(1));
+  EXPECT_TRUE(server->StopGate(false));
+  EXPECT_EQ(server->ProcessList->Count(), 0u);
+  EXPECT_EQ(TFakeNetwork::LiveListeners.load(), 0);
+  // The client finds the line gone at its next keep-alive; with no listener
+  // the next packet cannot go and is reported.
+  ASSERT_TRUE(Eventually([&] { return net.DisConnects.load() >= 2; }));
+  Send(2, 100);
+  ASSERT_TRUE(Settled(2));
+  EXPECT_EQ(Failed(), std::vector<std::int32_t>({2}));
+  ExpectEachSettledOnce();
+}
+
+TEST_F(Stop, DestroyingAGateWithQueuedPacketsReportsThem) {
+  net.Faults.BytesPerMs = 50;
+  Start();
+  net.DialGate.Reset();
+  Send(1, 100);
+  Send(2, 100);
+  net.DialGate.Set();
+  client.reset();
+  ExpectEachSettledOnce();
+}
+
+
+// A gate that overrides only the two slots it must.
+class MinimalGate : public TGateManager {
+ public:
+  host::TExchanger* CreateExchanger(const void*, std::int32_t) override { return nullptr; }
+  host::TListener* CreateListener(const void*, std::int32_t, std::int32_t) override { return nullptr; }
+};
+
+std::string ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const host::EHostError& e) {
+    return e.what();
+  }
+  return "(nothing raised)";
+}
+
+// The slots' neutral answers are the header's to state; what matters is
+// that a gate with neither exchanger nor listener starts nothing.
+TEST(GateManager, AGateWithoutExchangerOrListenerStartsNothing) {
+  MinimalGate gate;
+  EXPECT_EQ(gate.StartListen(nullptr, 0, 1, 3, 0), 0u);
+  EXPECT_EQ(ErrorOf([&] { gate.StartTransmit(nullptr, 0, 1, 3, 0); }), "The gate created no exchanger");
+  EXPECT_EQ(gate.ProcessList->Count(), 0u);
+  EXPECT_TRUE(gate.StopGate(true));
+}
+
+TEST(GateManager, SendToGateRaisesForWhatItCannotQueueAndAListenerThatCannotListenIsFreed) {
+  TFakeNetwork net;
+  TTestGate gate(net);
+  const KHandle tx = gate.StartTransmit(nullptr, 0, 1, 3, 0);
+  ASSERT_TRUE(gate.StartListen(nullptr, 0, 1, 3, 0) != 0);
+  const TRefPack ref{1, 2, 3};
+  EXPECT_EQ(ErrorOf([&] { gate.SendToGate("x", 1, &ref, 0x12AB); }), "Transmit process $000012AB does not exist");
+  EXPECT_EQ(ErrorOf([&] { gate.SendToGate("x", 1, &ref, 0); }), "Transmit process $00000000 does not exist");
+  EXPECT_EQ(ErrorOf([&] { gate.SendToGate("x", 1, nullptr, tx); }), "No packet reference");
+  EXPECT_EQ(ErrorOf([&] { gate.SendToGate(nullptr, 5, &ref, tx); }), "No packet data (size 5)");
+  EXPECT_EQ(ErrorOf([&] { gate.SendToGate("x", -1, &ref, tx); }), "No packet data (size -1)");
+  EXPECT_FALSE(gate.StopTransmit(0x12AB));
+  EXPECT_FALSE(gate.StopListen(tx, true)) << "a transmit handle is no listener";
+  EXPECT_FALSE(gate.StopListen(0, true));
+  EXPECT_THROW(gate.ProcessList->AddProcess(nullptr, host::TKindOfProcess::Exchange), host::EHostError);
+
+  // The network takes one listener: a second cannot listen, gets no handle
+  // and is freed at once.
+  const std::size_t processes = gate.ProcessList->Count();
+  EXPECT_EQ(gate.StartListen(nullptr, 0, 1, 3, 0), 0u);
+  EXPECT_EQ(TFakeNetwork::LiveListeners.load(), 1);
+  EXPECT_EQ(gate.ProcessList->Count(), processes);
+}
+
+TEST(GateManager, MessagesLogLinesAndLocalisedTextsGoThroughTheCore) {
+  TFakeNetwork net;
+  TTestGate gate(net);
+  EXPECT_EQ(gate.GetLocalizResourse("M_Kestrel_MdmType_idCaption", "Modem Gate Progress "), "Modem Gate Progress ");
+  testing::TCoreSpy spy;
+  gate.StartListen(nullptr, 0, 1, 1234, 0);  // sets the gate code
+  const TRefPack ref{5, 738000, 3723004};
+  gate.OnLineGateInfo(1, std::string("Сбой линии"_cp), &ref, true, false);
+  gate.OnLineGateInfo(1, "no ref", nullptr, true, false);
+  const auto infos = spy.Errors();
+  ASSERT_EQ(infos.size(), 2u);
+  EXPECT_EQ(infos[0].text, "Сбой линии"_cp);
+  EXPECT_EQ(infos[0].details, "No=5; Date=29.07.2021; Time=01:02:03.004");
+  EXPECT_EQ(infos[0].code, 1234);
+  EXPECT_EQ(infos[1].text, "no ref");
+  EXPECT_TRUE(infos[1].null_details);
+  const auto listening = spy.LinesWith("TGateManager.StartListen:(Listening)");
+  ASSERT_EQ(listening.size(), 1u);
+  EXPECT_EQ(listening[0].prefix.rfind("[$", 0), 0u) << "thread prefix";
+  EXPECT_EQ(listening[0].code, 1234);
+  // A gate that wants no log gets no framework lines.
+  const std::size_t lines = spy.Lines().size();
+  gate.NeedLog = false;
+  (void)gate.StopGate(true);
+  EXPECT_EQ(spy.Lines().size(), lines);
+
+  spy.SetText("M_Kestrel_MdmType_idCaption", std::string("Модемный шлюз"_cp));
+  spy.SetText("Long", std::string(1000, 'L') + "!");
+  spy.SetText("Empty", "");
+  EXPECT_EQ(gate.GetLocalizResourse("M_Kestrel_MdmType_idCaption", "x"), std::string("Модемный шлюз"_cp));
+  EXPECT_EQ(gate.GetLocalizResourse("Long", "x"), std::string(1000, 'L') + "!");
+  EXPECT_EQ(gate.GetLocalizResourse("Empty", "x"), "");
+  EXPECT_EQ(gate.GetLocalizResourse("Missing", "fallback"), "fallback");
 }
 
 }  // namespace

@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "platform/Port.h"
+#include "platform/PortNames.h"
+#include "platform/Tick.h"
 #include "sim/ExchangeRunner.h"
 
 namespace kestrel::testing {
@@ -22,28 +24,69 @@ namespace kestrel::testing {
 // A call connects in some 50 ms, rings come every half second, bytes cross
 // at `rate` bit/s with 5 ms of latency, and numbers nobody has ring
 // unanswered.
-sim::TExchangeOptions QuickExchange(std::uint32_t rate = 115200);
+inline sim::TExchangeOptions QuickExchange(std::uint32_t rate = 115200) {
+  return {.rate = rate, .latency_ms = 5, .dial_ms = 20, .handshake_ms = 30, .ring_on_ms = 200, .ring_off_ms = 300,
+          .unknown_number = sim::TExchangeOptions::TUnknownNumber::kRingNoAnswer};
+}
 
 // A terminal on a sim line, as a terminal program uses its port: opened
 // with line settings applied (DTR up), written, read until a text comes,
 // closed (DTR drops).
 class TTerminal {
  public:
-  explicit TTerminal(std::string line);  // opens "sim:<line>"
+  explicit TTerminal(std::string line) : line_(std::move(line)) { Open(); }  // opens "sim:<line>"
   ~TTerminal() { Close(); }
   TTerminal(const TTerminal&) = delete;
   TTerminal& operator=(const TTerminal&) = delete;
 
-  void Open();
-  void Close();
+  void Open() {
+    port_ = platform::PortOpen(std::string(platform::kSimPortPrefix) + line_);
+    if (port_ != platform::kInvalidPortHandle) (void)platform::PortSetState(port_, platform::TPortDcb{});
+  }
+  void Close() {
+    if (port_ != platform::kInvalidPortHandle) (void)platform::PortClose(port_);
+    port_ = platform::kInvalidPortHandle;
+  }
   bool IsOpen() const { return port_ != platform::kInvalidPortHandle; }
-  bool Type(const std::string& text);
+  bool Type(const std::string& text) {
+    std::uint32_t done = 0;
+    return platform::PortWrite(port_, text.data(), static_cast<std::uint32_t>(text.size()), done) &&
+           done == text.size();
+  }
   // What arrived until `needle` was read or `timeout_ms` passed.
-  std::string ReadUntil(const std::string& needle, std::uint32_t timeout_ms = 3000);
+  std::string ReadUntil(const std::string& needle, std::uint32_t timeout_ms = 3000) {
+    std::string got;
+    const std::uint32_t start = platform::GetTickCount();
+    while (got.find(needle) == std::string::npos) {
+      const std::uint32_t left = platform::Remaining(start, platform::GetTickCount(), timeout_ms);
+      if (left == 0) break;
+      if (platform::PortWaitReceive(port_, left) != platform::TPortWait::kReady) continue;
+      char buf[512];
+      std::uint32_t n = 0;
+      if (!platform::PortRead(port_, buf, sizeof buf, n)) break;
+      got.append(buf, n);
+    }
+    return got;
+  }
   // The modem status lines (platform::kModem*On).
-  std::uint32_t Lines();
+  std::uint32_t Lines() {
+    std::uint32_t status = 0;
+    (void)platform::PortGetModemStatus(port_, status);
+    return status;
+  }
   // Waits until the lines satisfy `pred`, dropping what arrives meanwhile.
-  bool WaitLines(const std::function<bool(std::uint32_t)>& pred, std::uint32_t timeout_ms = 3000);
+  bool WaitLines(const std::function<bool(std::uint32_t)>& pred, std::uint32_t timeout_ms = 3000) {
+    const std::uint32_t start = platform::GetTickCount();
+    for (std::uint32_t seen = Lines(); !pred(seen); seen = Lines()) {
+      const std::uint32_t left = platform::Remaining(start, platform::GetTickCount(), timeout_ms);
+      if (left == 0) return false;
+      platform::PortWaitReceive(port_, left, &seen);
+      char drain[512];
+      for (std::uint32_t n = 0; platform::PortRead(port_, drain, sizeof drain, n) && n > 0;) {
+      }
+    }
+    return true;
+  }
 
  private:
   std::string line_;

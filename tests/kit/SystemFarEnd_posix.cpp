@@ -1,4 +1,4 @@
-#include "tests/kit/FarEnds.h"
+#include "tests/kit/PtyFarEnd.h"
 #include "tests/kit/SystemFarEnd.h"
 
 namespace kestrel::testing {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <atomic>
 #include <condition_variable>
 #include <functional>
@@ -40,6 +41,16 @@ inline store::TMdmAddress Quick(std::uint32_t dial_ms = 3000, std::uint32_t rest
   store::TMdmAddress a = kestrel::testing::QuickAddress({}, dial_ms, restore_ms);
   a.DataWaitTimeOut = store::MsToTimeSpan(3000);
   return a;
+}
+
+// The roles of a channel in one text: "S<owner>" when sending, "L<owner>"
+// when listening ("-<owner>" otherwise; owners in hex), then " C" when its
+// port is open.
+inline std::string Roles(const TMdmDriver& d) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%c%X %c%X%s", d.Sending() ? 'S' : '-', d.SendingOwner(), d.Listening() ? 'L' : '-',
+                d.ListeningOwner(), d.Connected() ? " C" : "");
+  return text;
 }
 
 // A modem played by a script on COM `com`: a thread reads the command lines

@@ -10,10 +10,8 @@
 #include "gate/common/MdmError.h"
 #include "platform/Cp1251.h"
 #include "platform/Event.h"
-#include "tests/kit/Blocks.h"
 #include "tests/kit/CoreSpy.h"
-#include "tests/kit/FakeGate.h"
-#include "tests/kit/SimRig.h"
+#include "tests/modem/ModemRig.h"
 
 namespace kestrel::pool {
 namespace {
@@ -46,25 +44,32 @@ class MdmPool : public ::testing::Test {
   }
 
   bool Init(const std::string& block) { return pool->Init(block.data(), static_cast<std::int32_t>(block.size())); }
-  bool Send(const store::TMdmAddress& addr, const std::vector<std::string>& phones, std::int32_t& index,
-            modem::TOwnerId owner, std::string& err) {
-    return pool->GetChannelFromSetForSending(addr, phones, index, owner, nullptr, err);
+  // A channel for sending `phones` from one of `ports`: its index, or -1 with the reason in err_.
+  std::int32_t Send(std::initializer_list<int> ports, const std::vector<std::string>& phones, modem::TOwnerId owner) {
+    std::int32_t index = 7;
+    const bool ok = pool->GetChannelFromSetForSending(QuickAddress(ports), phones, index, owner, nullptr, err_);
+    EXPECT_EQ(ok, index >= 0) << err_;
+    return index;
   }
-  bool Listen(const store::TMdmAddress& addr, TChannelFlags& got, modem::TOwnerId owner, std::string& err) {
-    return pool->GetChannelsFromSetForListening(
-        addr, got, owner, [this](std::int32_t i) { connected.push_back(i); },
-        [this](std::int32_t i) { lost.push_back(i); }, err);
+  // The channels listening for `owner` on `ports`; none, with the reason in err_, when it failed.
+  TChannelFlags Listen(std::initializer_list<int> ports, modem::TOwnerId owner) {
+    TChannelFlags got{};
+    const bool ok = pool->GetChannelsFromSetForListening(
+        QuickAddress(ports), got, owner, [](std::int32_t) {}, [this](std::int32_t i) { lost.push_back(i); }, err_);
+    EXPECT_EQ(ok, got != TChannelFlags{}) << err_;
+    return got;
   }
   std::size_t InitLines(std::string_view which) {
     return core.LinesWith("TMPM[].Init:(" + std::string(which) + ")").size();
   }
+  std::string Roles(std::int32_t index) { return modem::testing::Roles(pool->Channels(index)); }
 
   testing::TSimRig modems;
   testing::TLoggingCore core;
   testing::TFakeGate gate;
   std::unique_ptr<TMdmPoolManager> pool = std::make_unique<TMdmPoolManager>();
-  std::vector<std::int32_t> connected;  // only touched on a poll thread in tests that answer calls
   std::vector<std::int32_t> lost;
+  std::string err_;
 };
 
 TEST_F(MdmPool, ChannelIndicesOutsideZeroToFifteenAreRejected) {
@@ -77,11 +82,11 @@ TEST_F(MdmPool, ChannelIndicesOutsideZeroToFifteenAreRejected) {
     // A release of such an index logs only its first and last line.
     core.ClearLines();
     pool->ReleaseSendingChannelByIndOwner(bad, 0xABC);
-    const auto lines = core.LinesWith("TMPM[].ReleaseSendingChannelByIndOwner:");
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0].text, "TMPM[].ReleaseSendingChannelByIndOwner:(vChannelIndex: " + std::to_string(bad) +
-                                 "; vSeOwner: 00000ABC)");
-    EXPECT_EQ(lines[1].text, "TMPM[].ReleaseSendingChannelByIndOwner:(end-function)");
+    std::vector<std::string> texts;
+    for (const auto& l : core.LinesWith("TMPM[].ReleaseSendingChannelByIndOwner:")) texts.push_back(l.text);
+    EXPECT_EQ(texts, (std::vector<std::string>{"TMPM[].ReleaseSendingChannelByIndOwner:(vChannelIndex: " +
+                                                   std::to_string(bad) + "; vSeOwner: 00000ABC)",
+                                               "TMPM[].ReleaseSendingChannelByIndOwner:(end-function)"}));
   }
 }
 
@@ -92,14 +97,10 @@ TEST_F(MdmPool, EmptyChannelListLeavesNoChannelAndMalformedBlocksFailWithoutTouc
   const auto ends = core.LinesWith("TMPM[].Init:(Конец функции)"_cp);
   ASSERT_EQ(ends.size(), 2u);
   EXPECT_EQ(ends[1].details, "Return: TRUE; NumberOfChannelsInitialized: 0");
-  std::string err;
-  std::int32_t index = 7;
-  EXPECT_FALSE(Send(QuickAddress({1, 2}), {"101"}, index, kOwnerA, err));
-  EXPECT_EQ(index, -1);
-  EXPECT_EQ(err, "TMPM.GetChannelFromSetForSending:(There no initialized channels.Check gate settings!)");
-  TChannelFlags got{};
-  EXPECT_FALSE(Listen(QuickAddress({1, 2}), got, kOwnerA, err));
-  EXPECT_EQ(err, "TMPM.GetChannelsFromSetForListening:(There no initialized channels.Check gate settings!)");
+  EXPECT_EQ(Send({1, 2}, {"101"}, kOwnerA), -1);
+  EXPECT_EQ(err_, "TMPM.GetChannelFromSetForSending:(There no initialized channels.Check gate settings!)");
+  Listen({1, 2}, kOwnerA);
+  EXPECT_EQ(err_, "TMPM.GetChannelsFromSetForListening:(There no initialized channels.Check gate settings!)");
 
   modems.Missing(2);
   core.ClearLines();
@@ -146,11 +147,8 @@ TEST_F(MdmPool, InitLogsEveryChannelAndItsTestAndStillOffersAChannelWhoseTestFai
 
   modems.OnCom(4, "104");  // the modem is plugged in after the test
   modems.Answering("200");
-  std::string err;
-  std::int32_t index = -1;
-  ASSERT_TRUE(Send(QuickAddress({4}), {"200"}, index, kOwnerA, err)) << err;
-  EXPECT_EQ(index, 3);
-  pool->ReleaseSendingChannelByIndOwner(index, kOwnerA);
+  ASSERT_EQ(Send({4}, {"200"}, kOwnerA), 3);
+  pool->ReleaseSendingChannelByIndOwner(3, kOwnerA);
   EXPECT_FALSE(pool->Channels(3).Sending());
 }
 
@@ -160,32 +158,20 @@ TEST_F(MdmPool, SendingPrefersLowestIdleChannelThenTakesOverAListeningOne) {
   modems.Answering("200");
   modems.Answering("201");
   ASSERT_TRUE(Init(SettingsBlock({ChannelOn(3), ChannelOn(5)})));
-  std::string err;
-  TChannelFlags got{};
-  ASSERT_TRUE(Listen(QuickAddress({3}), got, kOwnerA, err)) << err;
-  ASSERT_TRUE(got[2]);
-  ASSERT_TRUE(pool->Channels(2).Listening());
+  ASSERT_TRUE(Listen({3}, kOwnerA)[2]);
 
   // COM3 listens, COM5 is idle: the idle one wins although COM3 is lower.
-  std::int32_t first = -1;
-  ASSERT_TRUE(Send(QuickAddress({3, 5}), {"200"}, first, kOwnerB, err)) << err;
-  EXPECT_EQ(first, 4);
-  EXPECT_EQ(pool->Channels(4).SendingOwner(), kOwnerB);
-  EXPECT_FALSE(pool->Channels(2).Sending());
+  ASSERT_EQ(Send({3, 5}, {"200"}, kOwnerB), 4);
+  EXPECT_EQ(Roles(4), "SB0000002 -0 C");
+  EXPECT_EQ(Roles(2), "-0 LA0000001 C");
   // COM5 is busy now: the second pass takes COM3 away from listening.
-  std::int32_t second = -1;
-  ASSERT_TRUE(Send(QuickAddress({3, 5}), {"201"}, second, kOwnerC, err)) << err;
-  EXPECT_EQ(second, 2);
-  EXPECT_TRUE(pool->Channels(2).Sending());
-  EXPECT_TRUE(pool->Channels(2).Listening());
-  EXPECT_EQ(pool->Channels(2).ListeningOwner(), kOwnerA);
+  ASSERT_EQ(Send({3, 5}, {"201"}, kOwnerC), 2);
+  EXPECT_EQ(Roles(2), "SC0000003 LA0000001 C");
 
-  pool->ReleaseSendingChannelByIndOwner(second, kOwnerC);
-  pool->ReleaseSendingChannelByIndOwner(first, kOwnerB);
-  EXPECT_FALSE(pool->Channels(2).Sending());
-  EXPECT_TRUE(pool->Channels(2).Listening()) << "the channel went back to waiting for calls";
-  EXPECT_FALSE(pool->Channels(4).Sending());
-  EXPECT_FALSE(pool->Channels(4).Connected());
+  pool->ReleaseSendingChannelByIndOwner(2, kOwnerC);
+  pool->ReleaseSendingChannelByIndOwner(4, kOwnerB);
+  EXPECT_EQ(Roles(2), "-0 LA0000001 C") << "the channel went back to waiting for calls";
+  EXPECT_EQ(Roles(4), "-0 -0");
   pool->ReleaseListeningChannelsByOwner(kOwnerA);
 }
 
@@ -195,26 +181,20 @@ TEST_F(MdmPool, NoChannelToTakeOrAFailedDialIsReportedAndLeavesTheChannelFree) {
   modems.Bare({.number = "300", .busy = true});
   ASSERT_TRUE(Init(SettingsBlock({ChannelOn(2), ChannelOn(3)})));
 
-  std::string err;
-  std::int32_t index = 5;
-  EXPECT_FALSE(Send(QuickAddress({3}), {"300"}, index, kOwnerA, err));
-  EXPECT_EQ(index, -1);
-  EXPECT_EQ(err.rfind("TMD[2].DialForSending: DialPhone: <300> failed with message '", 0), 0u) << err;
+  EXPECT_EQ(Send({3}, {"300"}, kOwnerA), -1);
+  EXPECT_EQ(err_.rfind("TMD[2].DialForSending: DialPhone: <300> failed with message '", 0), 0u) << err_;
   EXPECT_FALSE(pool->Channels(2).Sending());
-  EXPECT_FALSE(Send(QuickAddress({3}), {}, index, kOwnerA, err));
-  EXPECT_EQ(err, "TMD[2].DialForSending: (PhoneNumbers List is empty)");
+  EXPECT_EQ(Send({3}, {}, kOwnerA), -1);
+  EXPECT_EQ(err_, "TMD[2].DialForSending: (PhoneNumbers List is empty)");
   EXPECT_FALSE(pool->Channels(2).Sending());
 
   // COM6 is not configured; COM2 is, but its port cannot be opened.
   for (const int port : {6, 2}) {
-    index = 3;
-    EXPECT_FALSE(Send(QuickAddress({port}), {"200"}, index, kOwnerA, err));
-    EXPECT_EQ(index, -1);
-    EXPECT_EQ(err, "TMPM.GetChannelFromSetForSending:(No free initialized channel for sending)");
+    EXPECT_EQ(Send({port}, {"200"}, kOwnerA), -1);
+    EXPECT_EQ(err_, "TMPM.GetChannelFromSetForSending:(No free initialized channel for sending)");
   }
-  TChannelFlags got{};
-  EXPECT_FALSE(Listen(QuickAddress({6}), got, kOwnerA, err));
-  EXPECT_EQ(err, "TMPM.GetChannelsFromSetForListening:(No channels got for listening)");
+  Listen({6}, kOwnerA);
+  EXPECT_EQ(err_, "TMPM.GetChannelsFromSetForListening:(No channels got for listening)");
 }
 
 TEST_F(MdmPool, StaleReleaseLeavesTheNewOwnersConnectionAlone) {
@@ -222,18 +202,15 @@ TEST_F(MdmPool, StaleReleaseLeavesTheNewOwnersConnectionAlone) {
   modems.Answering("200");
   modems.Answering("201");
   ASSERT_TRUE(Init(SettingsBlock({ChannelOn(3)})));
-  std::string err;
-  std::int32_t index = -1;
-  ASSERT_TRUE(Send(QuickAddress({3}), {"200"}, index, kOwnerA, err)) << err;
-  pool->ReleaseSendingChannelByIndOwner(index, kOwnerA);
+  ASSERT_EQ(Send({3}, {"200"}, kOwnerA), 2);
+  pool->ReleaseSendingChannelByIndOwner(2, kOwnerA);
   // 200 is still hanging up; B calls another party.
-  ASSERT_TRUE(Send(QuickAddress({3}), {"201"}, index, kOwnerB, err)) << err;
+  ASSERT_EQ(Send({3}, {"201"}, kOwnerB), 2);
 
   core.ClearLines();
   pool->ReleaseSendingChannelByIndOwner(2, kOwnerA);  // A's second release comes late
-  EXPECT_TRUE(pool->Channels(2).Sending());
+  EXPECT_EQ(Roles(2), "SB0000002 -0 C");
   EXPECT_TRUE(pool->Channels(2).ModemConnected());
-  EXPECT_EQ(pool->Channels(2).SendingOwner(), kOwnerB);
   const auto lines = core.LinesWith("TMPM[].ReleaseSendingChannelByIndOwner:");
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[1].text,
@@ -248,18 +225,15 @@ TEST_F(MdmPool, ListeningReleaseByOwnerEndsOnlyThatOwnersChannels) {
   modems.OnCom(3, "103");
   modems.OnCom(5, "105");
   ASSERT_TRUE(Init(SettingsBlock({ChannelOn(3), ChannelOn(5)})));
-  std::string err;
-  TChannelFlags got_a{}, got_b{};
-  ASSERT_TRUE(Listen(QuickAddress({5}), got_a, kOwnerA, err)) << err;
-  ASSERT_TRUE(Listen(QuickAddress({3, 5}), got_b, kOwnerB, err)) << err;
+  ASSERT_TRUE(Listen({5}, kOwnerA)[4]);
+  const TChannelFlags got_b = Listen({3, 5}, kOwnerB);
   EXPECT_TRUE(got_b[2]);
   EXPECT_FALSE(got_b[4]) << "COM5 listens for A already";
-  EXPECT_EQ(err, "TMD[4].InitForListening: (Channel busy)") << "the refusal text stays when another channel accepted";
+  EXPECT_EQ(err_, "TMD[4].InitForListening: (Channel busy)") << "the refusal text stays when another channel accepted";
 
   pool->ReleaseListeningChannelsByOwner(kOwnerA);
-  EXPECT_FALSE(pool->Channels(4).Listening());
-  EXPECT_FALSE(pool->Channels(4).Connected());
-  EXPECT_TRUE(pool->Channels(2).Listening());
+  EXPECT_EQ(Roles(4), "-0 -0");
+  EXPECT_EQ(Roles(2), "-0 LB0000002 C");
   EXPECT_EQ(lost, std::vector<std::int32_t>{4});
   pool->ReleaseListeningChannelsByOwner(kOwnerB);
   EXPECT_FALSE(pool->Channels(2).Listening());

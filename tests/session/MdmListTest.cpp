@@ -1,18 +1,62 @@
 // The listener: arming the allowed channels, the report of an answered call
 // (a server session bound to the channel), a report that cannot be served,
 // and giving the channels back.
+//
+// The gate manager: initialisation from the settings the core stores, the
+// stop that always drops the pool, and the framework's modem-specific slots.
+//
+// The exchanger: reading its address block, and how each operation reports
+// failures (logged, never raised) with and without a channel.
 #include "session/MdmList.h"
 
 #include <tuple>
 
+#include "gate/common/GateLog.h"
 #include "host/MonitorSource.h"
 #include "host/ProcessList.h"
 #include "platform/Cp1251.h"
 #include "platform/Tick.h"
-#include "tests/session/GateFixture.h"
+#include "session/MdmExch.h"
+#include "session/MdmMngr.h"
+#include "store/MdmAddrList.h"
+#include "store/MdmSettList.h"
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <vector>
+#include "host/HostObject.h"
+#include "tests/kit/Blocks.h"
+#include "tests/kit/CoreSpy.h"
+#include "tests/kit/FakeGate.h"
+#include "tests/kit/SimRig.h"
 
 namespace kestrel::session {
 namespace {
+
+// The fixture of the session tests: a modem gate manager that the modem layer
+// knows of, simulated modems for its COM ports, and a core with the log on.
+class GateFixture : public ::testing::Test {
+ protected:
+  GateFixture() {
+    const TMdmGateManager* m = manager.get();
+    gate.Watch([m](const void* channel) { return m->PoolIndexOf(channel); }, [m] { return m->GateStopping.load(); });
+  }
+  ~GateFixture() override { manager.reset(); }
+
+  static std::string Id(const host::THostObject& object) { return host::Hex8(object.Identity()); }
+  // "<kind> <text> | <details>" of every line the core got, in order.
+  std::vector<std::string> Transcript() const {
+    std::vector<std::string> out;
+    for (const testing::TCoreLine& l : core.Lines())
+      out.push_back(std::to_string(l.kind) + " " + l.text + " | " + l.details);
+    return out;
+  }
+
+  testing::TSimRig modems;
+  testing::TLoggingCore core;
+  testing::TFakeGate gate;
+  std::unique_ptr<TMdmGateManager> manager = std::make_unique<TMdmGateManager>();
+};
 
 using namespace kestrel::literals;
 using testing::ChannelOn;
@@ -198,6 +242,259 @@ TEST_F(MdmList, CallThatCannotBeServedIsHungUpAndTheChannelListensAgain) {
   manager->ProcessList = processes;
   EXPECT_EQ(processes->Count(), 0u);
   EXPECT_TRUE(manager->Pool()->Channels(0).Listening());
+}
+
+
+class MdmMngr : public GateFixture {};
+
+TEST_F(MdmMngr, NothingStoredInitialisesWithoutChannelsShowingProgressAndReadsOnce) {
+  EXPECT_FALSE(manager->Init());
+  EXPECT_EQ(manager->Pool(), nullptr);
+  ASSERT_TRUE(manager->InitGate(5));
+  EXPECT_TRUE(manager->Initialized());
+  EXPECT_TRUE(manager->Init());
+  EXPECT_TRUE(manager->GetToShowProgress());
+  std::string err;
+  std::int32_t index = 0;
+  EXPECT_FALSE(manager->Pool()->GetChannelFromSetForSending(QuickAddress({1}), {"1"}, index, 1, nullptr, err));
+  EXPECT_EQ(err, "TMPM.GetChannelFromSetForSending:(There no initialized channels.Check gate settings!)");
+  EXPECT_TRUE(manager->InitGate(5));
+  EXPECT_TRUE(manager->InitGate(6)) << "initialised already: the gate code of the first start holds";
+  EXPECT_EQ(core.SettingsReads(), 1);
+}
+
+TEST_F(MdmMngr, ShortOrMissingBlocksLeaveThePoolUninitialisedAndAreReadAgain) {
+  const std::string header = SettingsBlock({}).substr(0, 104);
+  core.StoreSettings(1, header.substr(0, 103));
+  EXPECT_FALSE(manager->InitGate(1));
+  EXPECT_NE(manager->Pool(), nullptr) << "the pool is built before the settings are read";
+  EXPECT_FALSE(manager->Initialized());
+  EXPECT_FALSE(manager->Init());
+  EXPECT_FALSE(manager->InitGate(1));
+  EXPECT_EQ(core.SettingsReads(), 2);
+
+  EXPECT_TRUE(core.Errors().empty()) << "a block too short for its record says nothing of channels";
+
+  // Blocks that configure no channel: the host is told why nothing can work.
+  const std::string no_channel(std::string_view("TMGM[].InitGate:(Не настроен ни один модемный канал)"_cp));
+  core.StoreSettings(1, header);  // the record alone: the channel part is missing
+  EXPECT_FALSE(manager->InitGate(1));
+  EXPECT_FALSE(manager->Initialized());
+  ASSERT_EQ(core.Errors().size(), 1u);
+  EXPECT_EQ(core.Errors()[0].text, no_channel);
+
+  core.StoreSettings(1, SettingsBlock({}, false));  // 108 bytes: no channels
+  EXPECT_TRUE(manager->InitGate(1));
+  EXPECT_FALSE(manager->GetToShowProgress()) << "the stored record says so";
+  ASSERT_EQ(core.Errors().size(), 2u);
+  EXPECT_EQ(core.Errors()[1].text, no_channel);
+}
+
+TEST_F(MdmMngr, StopGateDropsThePoolLogsAndLetsTheNextInitReadAgain) {
+  modems.OnCom(2, "102");
+  core.StoreSettings(1, SettingsBlock({ChannelOn(2)}));
+  ASSERT_TRUE(manager->InitGate(1));
+  ASSERT_TRUE(manager->Pool()->Channels(1).Connected()) << "the modem test leaves the port open";
+  core.ClearLines();
+
+  EXPECT_TRUE(manager->StopGate(false));
+  EXPECT_EQ(manager->Pool(), nullptr);
+  EXPECT_FALSE(manager->Initialized());
+  const auto begin = core.LinesWith("TMGM[].StopGate:(Начало функции)"_cp);
+  ASSERT_EQ(begin.size(), 1u);
+  EXPECT_EQ(begin[0].details, "vStopMode: FALSE");
+  const auto end = core.LinesWith("TMGM[].StopGate:(Конец функции)"_cp);
+  ASSERT_EQ(end.size(), 1u);
+  EXPECT_EQ(end[0].details, "Return: TRUE");
+  ASSERT_TRUE(manager->InitGate(1));
+  EXPECT_EQ(core.SettingsReads(), 2);
+  EXPECT_TRUE(manager->Pool()->Channels(1).Initialized());
+}
+
+TEST_F(MdmMngr, ProgressCaptionIsTheCoresTextOrTheDefault) {
+  EXPECT_EQ(manager->GetProgressCaption(), "Modem Gate Progress ");
+  core.SetText("M_Kestrel_MdmType_idCaption", std::string("Ход обмена"_cp));
+  EXPECT_EQ(manager->GetProgressCaption(), "Ход обмена"_cp);
+}
+
+TEST_F(MdmMngr, CreateListenerLogsItsIdentityAndIgnoresTheThirdArgument) {
+  const std::string own = testing::OwnBlock(QuickAddress({1}));
+  for (const std::int32_t third : {0, 12345}) {
+    core.ClearLines();
+    std::unique_ptr<host::TListener> listener(
+        manager->CreateListener(own.data(), static_cast<std::int32_t>(own.size()), third));
+    auto* mdm = dynamic_cast<TMdmListener*>(listener.get());
+    ASSERT_NE(mdm, nullptr);
+    EXPECT_TRUE(mdm->Initialized());
+    const auto lines = core.LinesWith("TMGM[].CreateListener:");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].text, "TMGM[].CreateListener:(Начало функции)"_cp);
+    EXPECT_EQ(lines[0].details, "");
+    EXPECT_EQ(lines[1].text, "TMGM[].CreateListener:(Конец функции)"_cp);
+    EXPECT_EQ(lines[1].details, "Return: $" + Id(*listener));
+  }
+}
+
+TEST_F(MdmMngr, ExchangerClientIdAndParameterListsAreTheModemOnes) {
+  store::TMdmAddress addr = QuickAddress({3});
+  addr.IdCl = 4711;
+  const std::string block = testing::RemoteBlock(addr, {"101", "102"});
+  EXPECT_EQ(manager->GetAddrIdCl(block.data()), 4711);
+  EXPECT_EQ(manager->GetAddrIdCl(nullptr), -1);
+  std::unique_ptr<host::TExchanger> exchanger(
+      manager->CreateExchanger(block.data(), static_cast<std::int32_t>(block.size())));
+  auto* mdm = dynamic_cast<TMdmExchanger*>(exchanger.get());
+  ASSERT_NE(mdm, nullptr);
+  EXPECT_TRUE(mdm->Initialized());
+  EXPECT_EQ(mdm->Phones(), (std::vector<std::string>{"101", "102"}));
+  EXPECT_EQ(mdm->ChannelIndex(), -1);
+  manager->CreateAddrList();
+  manager->CreateSettList();
+  EXPECT_NE(dynamic_cast<store::TMdmAddrList*>(manager->AddrList), nullptr);
+  EXPECT_NE(dynamic_cast<store::TMdmSettList*>(manager->SettList), nullptr);
+}
+
+TEST_F(MdmMngr, SetNeedLogFollowsTheLogSwitchOrAStopAndSaysSo) {
+  core.ClearLines();
+  EXPECT_TRUE(manager->SetNeedLog());
+  ASSERT_EQ(core.LinesWith("TMGM[].SetNeedLog:(GateManager проинициализирован)"_cp).size(), 1u);
+  gate::LogState().NeedLog = false;
+  EXPECT_FALSE(manager->SetNeedLog());
+  manager->GateStopping = true;
+  EXPECT_TRUE(manager->SetNeedLog());
+  manager->GateStopping = false;
+}
+
+using testing::RemoteBlock;
+
+constexpr std::string_view kBeginText = "Начало функции"_cp, kEndText = "Конец функции"_cp, kErrorText = "Ошибка"_cp;
+const std::string kBegin = ":(" + std::string(kBeginText) + ")";
+const std::string kEnd = ":(" + std::string(kEndText) + ")";
+const std::string kError = ":(" + std::string(kErrorText) + " ";
+
+class MdmExch : public GateFixture {
+ protected:
+  std::unique_ptr<TMdmExchanger> Make(const std::string& block) {
+    return std::make_unique<TMdmExchanger>(manager.get(), block.data(), static_cast<std::int32_t>(block.size()));
+  }
+};
+
+TEST_F(MdmExch, AddressBlockDecidesInitialisationRestoreParametersAndTimeOuts) {
+  store::TMdmAddress addr = QuickAddress({2});
+  addr.RestoreConnAfterBreakTimeOut = 1.0 + store::MsToTimeSpan(90000);  // a whole day is dropped
+  addr.RestoreConnTimeOut = store::MsToTimeSpan(4000);
+  addr.RestoreConnTries = 7;
+  addr.StayOnLineTimeOut = store::MsToTimeSpan(5000);
+  const std::string record = testing::OwnBlock(addr);
+
+  auto bare = Make(record);  // 168 bytes: no phone section
+  EXPECT_TRUE(bare->Initialized());
+  EXPECT_TRUE(bare->Phones().empty());
+  EXPECT_EQ(bare->GetRestoreConnAfterBreakTimeOut(), 90000);
+  EXPECT_DOUBLE_EQ(bare->GetStayOnLineTimeOut(), store::MsToTimeSpan(5000));
+  double timeout = 0;
+  std::int32_t tries = 0;
+  bare->GetRestoreConnParams(timeout, tries);
+  EXPECT_DOUBLE_EQ(timeout, store::MsToTimeSpan(4000));
+  EXPECT_EQ(tries, 7);
+
+  auto with_phones = Make(RemoteBlock(addr, {" 101 ", "102"}));
+  EXPECT_TRUE(with_phones->Initialized());
+  EXPECT_EQ(with_phones->Phones(), (std::vector<std::string>{"101", "102"}));
+
+  auto broken_phones = Make(RemoteBlock(addr, {"101"}).substr(0, 168 + 4 + 99));
+  EXPECT_FALSE(broken_phones->Initialized());
+  EXPECT_TRUE(broken_phones->Phones().empty());
+
+  auto short_block = Make(record.substr(0, 100));
+  EXPECT_FALSE(short_block->Initialized());
+  EXPECT_EQ(std::int32_t{short_block->Addr().RestoreConnTries}, 2) << "the default record stays";
+
+  TMdmExchanger none(manager.get(), nullptr, 0);
+  EXPECT_FALSE(none.Initialized());
+}
+
+TEST_F(MdmExch, UninitialisedExchangerRefusesConnectAndDisConnectWithErrorLines) {
+  ASSERT_TRUE(manager->InitGate(1));
+  auto e = Make(std::string(100, '\0'));
+  core.ClearLines();
+  EXPECT_FALSE(e->Connect());
+  EXPECT_FALSE(e->DisConnect());
+  std::vector<std::string> expected;
+  for (const std::string op : {".Connect", ".DisConnect"}) {
+    const std::string error = "TME[$" + Id(*e) + "]" + op + kError + "Exception:(Exchanger not initialized)) | ";
+    expected.insert(expected.end(), {"2 TME[$" + Id(*e) + "]" + op + kBegin + " | ", "1 " + error, "2 " + error,
+                                     "2 TME[$" + Id(*e) + "]" + op + kEnd + " | Result: FALSE"});
+  }
+  EXPECT_EQ(Transcript(), expected);
+}
+
+TEST_F(MdmExch, WithoutAChannelConnectCarriesThePoolsTextSendAndReceiveFailAndDisConnectSucceeds) {
+  ASSERT_TRUE(manager->InitGate(1));  // nothing stored: no channel
+  auto e = Make(RemoteBlock(QuickAddress({1}), {"101"}));
+  const std::string id = "TME[$" + Id(*e) + "]";
+  EXPECT_FALSE(e->Connect());
+  EXPECT_EQ(e->ChannelIndex(), -1);
+  EXPECT_FALSE(e->Send(""));
+  EXPECT_EQ(e->Receive(), "");
+  std::vector<std::string> errors;
+  for (const testing::TCoreLine& l : core.Errors()) errors.push_back(l.text);
+  EXPECT_EQ(errors, (std::vector<std::string>{
+                        id + ".Connect" + kError +
+                            "Exception:(TMPM.GetChannelFromSetForSending:(There no initialized channels.Check "
+                            "gate settings!)))",
+                        id + ".Send" + kError + "EListError:(List index out of bounds (-1)))",
+                        id + ".Receive" + kError + "EListError:(List index out of bounds (-1)))"}));
+  const auto send_begin = core.LinesWith(id + ".Send" + kBegin);
+  ASSERT_EQ(send_begin.size(), 1u);
+  EXPECT_EQ(send_begin[0].text, id + ".Send" + kBegin + "; DETAILS: ToSend: OCTET(0)");
+  const auto send_end = core.LinesWith(id + ".Send" + kEnd);
+  ASSERT_EQ(send_end.size(), 1u);
+  // Elapsed time is at least 1 ms; the rate of 0 bytes is 0 whatever it was.
+  EXPECT_EQ(send_end[0].details.rfind("Result: FALSE; 0 bytes for ", 0), 0u) << send_end[0].details;
+  EXPECT_NE(send_end[0].details.find(" ms; Rate: 0 Bit / sec"), std::string::npos) << send_end[0].details;
+  EXPECT_EQ(send_end[0].details.find("for 0 ms"), std::string::npos);
+  EXPECT_EQ(core.LinesWith(id + ".Receive" + kEnd).at(0).details, "ResLen: 0");
+
+  // A DisConnect that never connected releases nothing and succeeds.
+  core.ClearLines();
+  EXPECT_TRUE(e->DisConnect());
+  const auto release = core.LinesWith("TMPM[].ReleaseSendingChannelByIndOwner:");
+  ASSERT_EQ(release.size(), 2u);
+  EXPECT_EQ(release[0].text, "TMPM[].ReleaseSendingChannelByIndOwner:(vChannelIndex: -1; vSeOwner: " + Id(*e) + ")");
+  EXPECT_EQ(core.LinesWith(id + ".DisConnect" + kEnd).at(0).details, "Result: TRUE");
+}
+
+TEST_F(MdmExch, ConnectedExchangerReportsALostCarrierOnReceiveAndGivesTheChannelBack) {
+  modems.OnCom(1, "101");
+  testing::TTerminal& far = modems.Terminal("200");
+  ASSERT_TRUE(far.Type("ATE0S0=1\r"));
+  ASSERT_NE(far.ReadUntil("OK").find("OK"), std::string::npos);
+  core.StoreSettings(1, SettingsBlock({ChannelOn(1)}));
+  ASSERT_TRUE(manager->InitGate(1));
+
+  auto e = Make(RemoteBlock(QuickAddress({1}), {"200"}));
+  ASSERT_TRUE(e->Connect());
+  EXPECT_EQ(e->ChannelIndex(), 0);
+  EXPECT_EQ(manager->Pool()->Channels(0).SendingOwner(), e->Identity());
+  ASSERT_TRUE(e->Send("hello"));
+  const auto sent = core.LinesWith("].Send" + kEnd);
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].details.rfind("Result: TRUE; 5 bytes for ", 0), 0u) << sent[0].details;
+
+  far.Close();  // the far modem hangs up
+  EXPECT_EQ(e->Receive(), "");
+  const auto failed = core.LinesWith("].Receive:(Channels[i].RecvByChannel: FALSE); ErrStr: ");
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0].text, "TME[$" + Id(*e) +
+                                "].Receive:(Channels[i].RecvByChannel: FALSE); ErrStr: TMD.MdmRecvExch:(Carrier "
+                                "Detect is not in GetLineStatus set)");
+  EXPECT_EQ(failed[0].details, "PortName: \\\\.\\COM1; Result : ");
+  EXPECT_TRUE(core.Errors().empty()) << "a failed receive is no error report";
+
+  EXPECT_TRUE(e->DisConnect());
+  EXPECT_EQ(e->ChannelIndex(), -1);
+  EXPECT_FALSE(manager->Pool()->Channels(0).Sending());
 }
 
 }  // namespace

@@ -1,27 +1,111 @@
 // The gate and channel records byte for byte, their short texts, the
 // channel part of a settings block, and the settings block as a parameter
 // list (TMdmSettList) and back, with every refusal and its text.
+//
+// The address record byte for byte, its time spans, the phone section, and
+// the address block as a parameter list (TMdmAddrList) and back, with the
+// refusal of items that do not hold their type.
 #include "store/MdmSettings.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstring>
 #include <functional>
+#include <stdexcept>
+#include <string_view>
+#include <tuple>
+#include <vector>
+#include <limits>
 
-#include "TestParams.h"
+#include "host/ParamList.h"
+#include "kestrel/kestrel.h"
+#include "store/ParamListError.h"
+#include "tests/kit/ParamLists.h"
+#include "store/MdmAddrList.h"
+#include "store/MdmAddress.h"
 #include "store/MdmSettList.h"
 
 namespace kestrel::store {
 namespace {
-using testing::BlobOf;
-using testing::Bytes;
-using testing::Dump;
-using testing::Hex;
-using testing::Load;
-using testing::Params;
-using testing::Refusal;
-using testing::Zeros;
+
+using Params = kestrel::testing::TParams;
+
+// A list as text, item by item: name=e<ordinal>, i<integer>, b<boolean>,
+// <ms>ms (time spans, by their time of day) or '<text>'; an item whose size
+// does not fit its type shows as name=?<size>, an empty text that holds
+// memory as name='(memory)'.
+inline std::string Dump(const TParamList* list) {
+  if (list == nullptr) return "<null>";
+  std::string out;
+  for (std::int32_t i = 0; i < list->Count; ++i) {
+    const TParamListItem& item = *list->Items[i];
+    out += (i ? "," : "") + std::string(host::ItemName(item)) + "=";
+    const bool text = item.ParamType == PARAM_TEXT, span = item.ParamType == PARAM_DATETIME;
+    if (!text && item.Size != (span ? 8 : 0)) {
+      out += "?" + std::to_string(item.Size);
+    } else if (span) {
+      double days = 0;
+      std::memcpy(&days, reinterpret_cast<const void*>(item.Value), 8);
+      out += std::to_string(TimeSpanToMs(days)) + "ms";
+    } else if (text) {
+      out += item.Size == 0 && item.Value != 0 ? "'(memory)'" : "'" + std::string(host::ItemBytes(item)) + "'";
+    } else {
+      out += (item.ParamType == PARAM_ENUM ? "e" : item.ParamType == PARAM_INT32 ? "i" : "b") + std::to_string(item.Value);
+    }
+  }
+  return out;
+}
+
+template <typename T>
+std::string Bytes(const T& record) {
+  std::string out(sizeof record, '\0');
+  std::memcpy(out.data(), &record, sizeof record);
+  return out;
+}
+
+inline std::string Hex(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) out += {kDigits[c >> 4], kDigits[c & 15]};
+  return out;
+}
+// The hex text of `n` zero bytes.
+inline std::string Zeros(std::size_t n) { return std::string(2 * n, '0'); }
+
+// BlobToParamList of a block held in a string.
+template <typename L>
+bool Load(L& list, std::string_view block) {
+  return list.BlobToParamList(block.data(), static_cast<std::int32_t>(block.size()));
+}
+
+// The block a list holds.
+template <typename L>
+std::string BlobOf(const L& list) {
+  return list.BLOB ? std::string(reinterpret_cast<const char*>(list.BLOB), static_cast<std::size_t>(list.BLOBSize))
+                   : std::string();
+}
+
+// What ParamListToBlob throws for `params`: the text of an EParamListError,
+// "invalid_argument: " and the text of a conversion error, "" when it takes
+// the list. A refused list leaves no block behind.
+template <typename L>
+std::string Refusal(L& list, const TParamList* params) {
+  list.ParamListToBlob(nullptr);
+  try {
+    list.ParamListToBlob(params);
+    return "";
+  } catch (const EParamListError& e) {
+    EXPECT_EQ(list.BLOB, nullptr);
+    EXPECT_EQ(list.BLOBSize, 0);
+    return e.what();
+  } catch (const std::invalid_argument& e) {
+    EXPECT_EQ(list.BLOB, nullptr);
+    return std::string("invalid_argument: ") + e.what();
+  }
+}
+
 
 TEST(MdmSettings, DefaultRecordsAreByteExact) {
   EXPECT_EQ(Hex(Bytes(DefaultGateSettings())), "010001" + Zeros(101)) << "version 1.0, progress shown";
@@ -65,26 +149,32 @@ TEST(MdmSettings, ChannelPartIsACountAndTheRecordsAndDecodesBack) {
   EXPECT_TRUE(back.empty());
 }
 
-TEST(MdmSettings, MalformedChannelPartsAreRejected) {
-  const std::string two = EncodeChannels(TwoChannels());
-  auto count = [](std::uint32_t n) {
-    std::string bad(216, '\0');
-    std::memcpy(bad.data(), &n, 4);
-    return bad;
-  };
-  // Counts that are negative or wrap a 32-bit length (4 + 212 * 0x40000001
-  // is 216) are malformed; a part shorter than its count leaves the list as
-  // it was, any other malformed part empties it.
-  const struct {
-    std::string part;
-    std::size_t left;
-  } cases[] = {{std::string(3, '\0'), 1}, {two.substr(0, two.size() - 1), 0}, {two + '\0', 0},
-               {count(0xFFFFFFFFu), 0},   {count(0x80000000u), 0},          {count(0x40000001u), 0}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.part.size());
+// A part `size` bytes long whose count says `n`.
+std::string Counted(std::uint32_t n, std::size_t size, char fill) {
+  std::string part(size, fill);
+  std::memcpy(part.data(), &n, 4);
+  return part;
+}
+
+// Counts that are negative or wrap a 32-bit length (4 + 212 * 0x40000001 is
+// 216, 4 + 100 * 0x40000001 is 104) are malformed; a part shorter than its
+// count leaves the list as it was, any other malformed part empties it.
+TEST(MdmSettings, MalformedChannelPartsAndPhoneSectionsAreRejected) {
+  const std::string channels = EncodeChannels(TwoChannels()), phones = EncodePhones({"1", "2"});
+  std::vector<std::tuple<std::string, std::string, std::size_t>> cases = {
+      {std::string(3, '\0'), "abc", 1},
+      {channels.substr(0, channels.size() - 1), phones.substr(0, 203), 0},
+      {channels + '\0', phones + " ", 0}};
+  for (const std::uint32_t n : {0xFFFFFFFFu, 0x80000000u, 0x40000001u})
+    cases.emplace_back(Counted(n, 216, '\0'), Counted(n, 104, ' '), 0);
+  for (const auto& [part, section, left] : cases) {
+    SCOPED_TRACE(section.size());
     TChannelList l{DefaultChannelSettings()};
-    EXPECT_FALSE(DecodeChannels(c.part, l));
-    EXPECT_EQ(l.size(), c.left);
+    EXPECT_FALSE(DecodeChannels(part, l));
+    EXPECT_EQ(l.size(), left);
+    std::vector<std::string> numbers{"kept"};
+    EXPECT_FALSE(DecodePhones(section, numbers));
+    EXPECT_EQ(numbers.size(), left);
   }
 }
 
@@ -277,6 +367,190 @@ TEST(MdmSettList, NullItemsAndDamagedListsAreSkipped) {
   damaged.Count = -3;
   s.ParamListToBlob(&damaged);
   EXPECT_EQ(s.BLOBSize, 104);
+}
+
+using ::testing::EndsWith;
+
+TEST(MdmAddress, DefaultRecordIsByteExact) {
+  // IEEE-754 little-endian day fractions: 1/1440 (one minute), 1/480 (three
+  // minutes), 1/2880 (thirty seconds); 2 tries, client id -1.
+  const std::string minute = "176cc1166cc1463f", half_minute = "176cc1166cc1363f";
+  EXPECT_EQ(Hex(Bytes(DefaultAddress())), "010000" + minute + minute + "111111111111613f" + half_minute + "02000000" +
+                                              half_minute + "ffffffff" + Zeros(117));
+}
+
+TEST(MdmAddress, TimeSpanMillisecondsAreTheTimeOfDay) {
+  EXPECT_EQ(TimeSpanToMs(0.0), 0u);
+  EXPECT_EQ(TimeSpanToMs(1.0), 0u) << "whole days drop out";
+  EXPECT_EQ(TimeSpanToMs(2.5), 43'200'000u);
+  EXPECT_EQ(TimeSpanToMs(-0.25), 21'600'000u) << "a negative span counts by its magnitude";
+  EXPECT_EQ(TimeSpanToMs(1.0 - 1e-12), 0u) << "a hair below a day rounds to a whole day";
+  EXPECT_LT(TimeSpanToMs(1e300), kMsPerDay);
+  EXPECT_EQ(TimeSpanToMs(std::numeric_limits<double>::quiet_NaN()), 0u);
+  EXPECT_EQ(TimeSpanToMs(-std::numeric_limits<double>::infinity()), 0u);
+  for (std::uint32_t ms = 0; ms < kMsPerDay; ms += 999'983) EXPECT_EQ(TimeSpanToMs(MsToTimeSpan(ms)), ms);
+  EXPECT_EQ(TimeSpanToMs(MsToTimeSpan(kMsPerDay - 1)), kMsPerDay - 1);
+  EXPECT_EQ(MsToTimeSpan(kMsPerDay + 5), MsToTimeSpan(5));
+  EXPECT_EQ(MsToTimeSpan(60'000), 1.0 / 1440);
+}
+
+TEST(MdmAddress, PhonesEncodeAsBlankFilledEntriesAndLongerNumbersAreRefused) {
+  // Blank entries are left out; the others are stored untrimmed.
+  EXPECT_EQ(EncodePhones({"101", "", " \t ", " 8(495)123-45-67 ", "\r\n"}),
+            std::string("\x02\x00\x00\x00", 4) + "101" + std::string(97, ' ') + " 8(495)123-45-67 " +
+                std::string(83, ' '));
+  EXPECT_EQ(EncodePhones({}), std::string(4, '\0'));
+  const std::string hundred(100, '7');
+  EXPECT_EQ(EncodePhones({hundred}).substr(4), hundred);
+  EXPECT_EQ(EncodePhones({hundred + "  \r"}).substr(4), hundred) << "blanks after a full-length number are dropped";
+  try {
+    EncodePhones({"1", " " + hundred + "8"});
+    ADD_FAILURE() << "no error";
+  } catch (const EParamListError& e) {
+    EXPECT_EQ(std::string(e.what()), "Phone number '" + hundred + "8' is longer than 100 characters");
+  }
+  EXPECT_THROW(EncodePhones({" " + hundred}), EParamListError) << "a leading blank is part of the entry";
+}
+
+TEST(MdmAddress, PhonesDecodeTrimmed) {
+  std::string s = EncodePhones({" 101\t", "x", "\xCE\xE1\xF9\xE8\xE9 101" /* Windows-1251 letters stay */});
+  s[4 + 100 + 50] = '\x01';  // a control character after a number is trimmed too
+  std::vector<std::string> phones{"old"};
+  ASSERT_TRUE(DecodePhones(s, phones));
+  EXPECT_EQ(phones, (std::vector<std::string>{"101", "x", "\xCE\xE1\xF9\xE8\xE9 101"}));
+  ASSERT_TRUE(DecodePhones(std::string("\x01\x00\x00\x00", 4) + std::string(100, ' '), phones));
+  EXPECT_EQ(phones, (std::vector<std::string>{""}));
+}
+
+TMdmAddress RecordOf(const std::string& blob) {
+  TMdmAddress r;
+  std::memcpy(&r, blob.data(), sizeof r);
+  return r;
+}
+
+TEST(MdmAddrList, EmptyBlockGivesTheDefaultAddress) {
+  TMdmAddrList a;
+  ASSERT_TRUE(a.BlobToParamList(nullptr, 0));
+  EXPECT_EQ(Dump(a.ParamList),
+            "DialPhoneType=e0,RestoreConnAfterBreakTimeOut=60000ms,DataWaitTimeOut=60000ms,StayOnLineTimeOut=180000ms,"
+            "RestoreConnTimeOut=30000ms,RestoreConnTries=i2,DialTimeOut=30000ms,IdCl=i-1,"
+            "UseComPorts='0000000000000000',PhonesList=''");
+  EXPECT_EQ(a.AddrListText(0), "");
+}
+
+TEST(MdmAddrList, OwnAddressOf168BytesComesBackWithAnEmptyPhoneSection) {
+  TMdmAddress own = DefaultAddress();
+  own.UseComPorts[1] = 1;
+  own.IdCl = 42;
+  TMdmAddrList a;
+  ASSERT_TRUE(Load(a, Bytes(own)));
+  EXPECT_THAT(Dump(a.ParamList), EndsWith(",IdCl=i42,UseComPorts='0100000000000000',PhonesList=''"));
+  a.ParamListToBlob(a.ParamList);
+  EXPECT_EQ(a.BLOBSize, 172);
+  EXPECT_EQ(BlobOf(a), Bytes(own) + std::string(4, '\0'));
+}
+
+TEST(MdmAddrList, PhoneSectionOfTheWrongLengthGivesNoNumbers) {
+  const std::string rec = Bytes(DefaultAddress());
+  const std::string two = EncodePhones({"101", "  102  "});
+  // Blank entries of a stored section are left out of the text.
+  const std::string blanks = std::string("\x03\x00\x00\x00", 4) + std::string(100, ' ') + "7" + std::string(199, ' ');
+  const std::pair<std::string, std::string> cases[] = {
+      {two, "101\r\n102"}, {two.substr(0, 203), ""}, {"ab", ""}, {blanks, "7"}};
+  for (const auto& [section, text] : cases) {
+    TMdmAddrList a;
+    ASSERT_TRUE(Load(a, rec + section)) << "a bad section is not a failure";
+    EXPECT_THAT(Dump(a.ParamList), EndsWith(",PhonesList='" + text + "'"));
+  }
+}
+
+TEST(MdmAddrList, ShortBlocksFailAndFreeTheList) {
+  TMdmAddrList a;
+  ASSERT_TRUE(a.BlobToParamList(nullptr, 0));
+  EXPECT_FALSE(Load(a, std::string(167, '\x01')));
+  EXPECT_EQ(a.ParamList, nullptr);
+  EXPECT_FALSE(a.BlobToParamList(nullptr, 300));
+  EXPECT_EQ(a.ParamList, nullptr);
+}
+
+TEST(MdmAddrList, RoundTripKeepsEveryFieldAndNumber) {
+  TMdmAddress r = DefaultAddress();
+  r.Version = 7;  // not a parameter: rebuilt as 1.0
+  r.SubVersion = 3;
+  r.DialPhoneType = gate::TDialType::dtDialTone;
+  r.RestoreConnAfterBreakTimeOut = MsToTimeSpan(1'000);
+  r.DataWaitTimeOut = MsToTimeSpan(2'000);
+  r.StayOnLineTimeOut = MsToTimeSpan(3'000);
+  r.RestoreConnTimeOut = MsToTimeSpan(4'000);
+  r.RestoreConnTries = 9;
+  r.DialTimeOut = 1.75;  // whole days survive the parameters; only waits drop them
+  r.IdCl = 123456;
+  r.UseComPorts[0] = 1;
+  r.UseComPorts[2] = 5;  // any non-zero byte allows the port; stored back as 1
+  r.UseComPorts[15] = 1;
+  r.Reserved[50] = 0x99;
+  const std::string phones = EncodePhones({"101", "8-800-555", "103"});
+  TMdmAddrList a;
+  ASSERT_TRUE(Load(a, Bytes(r) + phones));
+  EXPECT_THAT(Dump(a.ParamList), EndsWith(",UseComPorts='1010000000000001',PhonesList='101\r\n8-800-555\r\n103'"));
+  a.ParamListToBlob(a.ParamList);
+  r.Version = 1;
+  r.SubVersion = 0;
+  r.UseComPorts[2] = 1;
+  r.Reserved[50] = 0;
+  EXPECT_EQ(BlobOf(a), Bytes(r) + phones);
+}
+
+TEST(MdmAddrList, ParametersBuildTheBlock) {
+  static constexpr double kHalfDay = 0.5;
+  Params p;
+  p.Text("PhonesList", "101\r\n\r\n102\n").Enum("dialphonetype", 1).Text("UseComPorts", "1010000000000000");
+  p.Scalar("IdCl", PARAM_INT32, -7).Raw("DataWaitTimeOut", PARAM_DATETIME, &kHalfDay, 8).Text("Unknown", "ignored");
+  TMdmAddrList a;
+  a.ParamListToBlob(p.get());
+  // A name in another case is ignored, a missing name keeps the default.
+  TMdmAddress r = DefaultAddress();
+  r.IdCl = -7;
+  r.DataWaitTimeOut = 0.5;
+  r.UseComPorts[0] = r.UseComPorts[2] = 1;
+  EXPECT_EQ(BlobOf(a), Bytes(r) + EncodePhones({"101", "102"}));
+}
+
+TEST(MdmAddrList, PortTextsOfAnyLengthUseTheirFirstSixteenCharacters) {
+  const std::pair<const char*, const char*> cases[] = {{"1", "1000000000000000"},
+                                                       {"0000000000000001111", "0000000000000001"},
+                                                       {"1x1Y2 11", "1010001100000000"},  // only '1' allows a port
+                                                       {"", "0000000000000000"}};
+  for (const auto& [text, ports] : cases) {
+    Params p;
+    p.Text("UseComPorts", text);
+    TMdmAddrList a;
+    a.ParamListToBlob(p.get());
+    std::string allowed;
+    for (auto b : RecordOf(BlobOf(a)).UseComPorts) allowed += static_cast<char>('0' + b);
+    EXPECT_EQ(allowed, ports) << text;
+  }
+}
+
+TEST(MdmAddrList, ItemsThatDoNotHoldTheirTypeAreRefused) {
+  const char four[4] = {1, 2, 3, 4};
+  const std::string wrong = "Wrong parameter type for parameter ";
+  const std::pair<std::function<void(Params&)>, std::string> cases[] = {
+      {[&](Params& p) { p.Raw("DialTimeOut", PARAM_DATETIME, four, 4); }, wrong + "'DialTimeOut'"},
+      {[](Params& p) { p.Raw("StayOnLineTimeOut", PARAM_DATETIME, nullptr, 8); }, wrong + "'StayOnLineTimeOut'"},
+      {[&](Params& p) { p.Raw("IdCl", PARAM_INT32, four, 4); }, wrong + "'IdCl'"},
+      {[](Params& p) { p.Raw("PhonesList", PARAM_TEXT, nullptr, 12); }, wrong + "'PhonesList'"},
+      {[&](Params& p) { p.Raw("UseComPorts", PARAM_TEXT, four, -4); }, wrong + "'UseComPorts'"},
+      {[](Params& p) { p.Text("PhonesList", "101\r\n" + std::string(101, '5')); },
+       "Phone number '" + std::string(101, '5') + "' is longer than 100 characters"},
+      {[](Params& p) { p.Raw("Other", PARAM_TEXT, nullptr, 99); }, ""},  // an ignored name is never read
+  };
+  for (const auto& [build, error] : cases) {
+    Params p;
+    build(p);
+    TMdmAddrList a;
+    EXPECT_EQ(Refusal(a, p.get()), error) << Dump(p.get());
+  }
 }
 
 }  // namespace

@@ -1,12 +1,26 @@
 // The command line: what each command takes, and the usage errors found
 // before anything is opened. (A send with its party, files and global
 // options is the program's test.)
+//
+// Progress as a person reads it, and the console lines it goes through.
+//
+// Parameters as a person gives and reads them, and as the gate's lists hold them.
+//
+// Gate settings built from channel texts through the settings parameter list.
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 
 #include "platform/ProcessEnv.h"
+#include "store/MdmSettings.h"
 #include "tests/tools/ToolTest.h"
+#include "tools/kestrel/Console.h"
+#include "tools/kestrel/GateSettings.h"
 #include "tools/kestrel/Options.h"
+#include "tools/kestrel/Params.h"
+#include "tools/kestrel/Progress.h"
+#include "tools/kestrel/SimExchange.h"
 
 namespace kestrel::app {
 namespace {
@@ -100,6 +114,237 @@ TEST(Options, DefaultDatabaseFollowsTheDataDirectory) {
   platform::SetEnvironmentVariable("XDG_DATA_HOME", "relative/is/ignored");
   EXPECT_NE(DefaultDatabasePath().find("/.local/share/kestrel/kestrel.db"), std::string::npos);
   platform::SetEnvironmentVariable("XDG_DATA_HOME", saved);
+}
+
+using namespace std::chrono_literals;
+
+TEST(TransferMeter, PlainLinesAtStartQuartersAndEndAndARateOfTimedBytesOnly) {
+  TTransferMeter m;
+  const auto t0 = TSteadyClock::time_point{} + 1h;
+  std::vector<int> due;
+  for (int done = 0; done <= 1000; done += 50)
+    if (m.Report(done, 1000, t0 + std::chrono::milliseconds(done))) due.push_back(done);
+  EXPECT_EQ(due, (std::vector<int>{0, 250, 500, 750, 1000}));
+  EXPECT_TRUE(m.Finished());
+
+  // A new packet (another total) starts again; bytes before its clock started
+  // give no rate.
+  EXPECT_TRUE(m.Report(1000, 11000, t0 + 5s));
+  EXPECT_FALSE(m.Finished());
+  EXPECT_EQ(m.View("x").rate, 0) << "no rate from one report";
+  EXPECT_LT(m.View("x").seconds_left, 0);
+  m.Report(6000, 11000, t0 + 6s);
+  EXPECT_DOUBLE_EQ(m.View("x").rate, 5000);
+  EXPECT_DOUBLE_EQ(m.View("x").seconds_left, 1);
+}
+
+TEST(ProgressText, BarFitsItsWidthAndShowsTheFigures) {
+  TProgressView v;
+  v.caption = "Передача данных";
+  v.done = 122880;
+  v.total = 307200;
+  v.rate = 5734;
+  v.seconds_left = 32;
+  // Narrow, the figures give way; the percentage stays.
+  for (const int width : {10, 40, 45, 80, 200}) {
+    const std::string bar = ProgressBar(v, width);
+    EXPECT_LE(bar.size(), static_cast<std::size_t>(std::max(width, 40))) << bar;
+    EXPECT_THAT(bar, HasSubstr(" 40%"));
+    if (width >= 80) {
+      EXPECT_THAT(bar, AllOf(HasSubstr("120.0/300.0 KiB"), HasSubstr("0:32 left")));
+    }
+  }
+  const std::string wide = ProgressBar(v, 120);
+  const auto filled = std::count(wide.begin(), wide.end(), '#');
+  const auto empty = std::count(wide.begin(), wide.end(), '-');
+  EXPECT_NEAR(static_cast<double>(filled) / static_cast<double>(filled + empty), 0.4, 0.05);
+  EXPECT_EQ(ProgressLine(v), "Передача данных: 40% (122880 of 307200 bytes), 5.6 KiB/s, 0:32 left");
+  v.caption = std::string(100, 'c');
+  EXPECT_LE(ProgressBar(v, 60).size(), 60u) << "a long caption is cut";
+  EXPECT_EQ(TrimCaption(" Modem Gate Progress : "), "Modem Gate Progress");
+  EXPECT_EQ(ByteText(812), "812 B");
+  EXPECT_EQ(ByteText(3.5 * 1024 * 1024), "3.5 MiB");
+}
+
+TEST(Console, StatusLineOnlyOnATerminal) {
+  std::ostringstream plain_out;
+  TConsole plain(plain_out, false, 80);
+  plain.SetStatus("p", "50%");
+  plain.Line("delivered a.txt");
+  EXPECT_EQ(plain_out.str(), "delivered a.txt\n") << "no status and no control bytes in a pipe";
+
+  std::ostringstream tty_out;
+  TConsole tty(tty_out, true, 20);
+  tty.SetStatus("p", "[####------] 40% and more");
+  tty.Line("line");
+  tty.ClearStatus();
+  const std::string s = tty_out.str();
+  EXPECT_EQ(s.find("and more"), std::string::npos) << "cut to the width: " << s;
+  EXPECT_NE(s.find("\r\x1b[Kline\n"), std::string::npos) << "the line clears the status first";
+  EXPECT_EQ(s.substr(s.size() - 4), "\r\x1b[K") << "cleared at the end";
+}
+
+TEST(LineSplitter, ModemDialogueBecomesLines) {
+  TLineSplitter split;
+  EXPECT_TRUE(split.Add("ATD").empty());
+  EXPECT_EQ(split.Add("T102\r"), std::vector<std::string>{"ATDT102"});
+  EXPECT_EQ(split.Add("\r\nOK\r\n\r\nRING\r\n"), (std::vector<std::string>{"OK", "RING"}));
+  EXPECT_EQ(split.Add(std::string("A\x01\xFF\r", 4)), std::vector<std::string>{"A<01><FF>"});
+  EXPECT_EQ(split.Add(std::string(450, 'x')).size(), 2u) << "runaway lines come in pieces";
+}
+
+
+std::string Span(double seconds) {
+  const double span = SecondsToTimeSpan(seconds);
+  return std::string(reinterpret_cast<const char*>(&span), sizeof span);
+}
+
+TParams AddressLike() {
+  return {{"DialPhoneType", PARAM_ENUM, 0, ""},        {"DataWaitTimeOut", PARAM_DATETIME, 0, Span(60)},
+          {"RestoreConnTries", PARAM_INT32, 2, ""},    {"ToShowProgress", PARAM_BOOL, 1, ""},
+          {"UseComPorts", PARAM_TEXT, 0, std::string(16, '0')}, {"PhonesList", PARAM_TEXT, 0, ""}};
+}
+
+TEST(Params, TimesAreSecondsMinutesOrHours) {
+  for (const auto& [text, expected] : {std::pair{"90", 90}, {"1:30", 90}, {"1:00:05", 3605}, {"0", 0}}) {
+    double s = -1;
+    EXPECT_TRUE(ParseSeconds(text, s)) << text;
+    EXPECT_EQ(s, expected) << text;
+  }
+  double s = 0;
+  for (const char* bad : {"", "-5", "+5", "1:60", "1:2:3:4", "a", "1:", ":30", "1.5"})
+    EXPECT_FALSE(ParseSeconds(bad, s)) << bad;
+}
+
+TEST(Params, ValuesAreReadAndShownByTheParametersType) {
+  TParams p = AddressLike();
+  p.push_back({"Alias", PARAM_TEXT, 0, ""});
+  for (const auto& [name, text] : {std::pair{"DialPhoneType", "1"}, {"RestoreConnTries", "-1"},
+                                   {"ToShowProgress", "no"}, {"DataWaitTimeOut", "2:00"},
+                                   {"PhonesList", " 101 ; 8-800-555 ,,202"}, {"Alias", "Главная"}})
+    SetParamFromText(p, name, text);
+  EXPECT_EQ(FindParam(p, "DialPhoneType")->scalar, 1);
+  EXPECT_EQ(FindParam(p, "RestoreConnTries")->scalar, -1);
+  EXPECT_EQ(FindParam(p, "ToShowProgress")->scalar, 0);
+  double span = 0;
+  std::memcpy(&span, FindParam(p, "DataWaitTimeOut")->bytes.data(), sizeof span);
+  EXPECT_DOUBLE_EQ(span, 120.0 / 86400);
+  EXPECT_EQ(FindParam(p, "PhonesList")->bytes, "101\r\n8-800-555\r\n202");
+  EXPECT_EQ(FindParam(p, "Alias")->bytes, "\xC3\xEB\xE0\xE2\xED\xE0\xFF") << "texts are Windows-1251 in the list";
+  std::vector<std::string> shown;
+  for (const char* name : {"PhonesList", "DataWaitTimeOut", "DialPhoneType", "Alias"})
+    shown.push_back(ParamValueText(*FindParam(p, name)));
+  EXPECT_THAT(shown, ElementsAre("101; 8-800-555; 202", "0:02:00 (120 s)", "1 (dtDialTone)", "Главная"));
+}
+
+TEST(Params, WrongValuesNameTheParameter) {
+  TParams p = AddressLike();
+  const std::pair<const char*, const char*> bad[] = {
+      {"DialPhoneType", "256"},    {"DialPhoneType", "x"},          {"RestoreConnTries", "99999999999"},
+      {"ToShowProgress", "maybe"}, {"DataWaitTimeOut", "24:00:00"}, {"DataWaitTimeOut", "soon"}};
+  for (const auto& [name, value] : bad)
+    EXPECT_THAT(ErrorOf([&p, name = name, value = value] { SetParamFromText(p, name, value); }), StartsWith(name))
+        << value;
+  EXPECT_THAT(ErrorOf([&] { SetParamFromText(p, "Dialphonetype", "1"); }), HasSubstr("known: DialPhoneType"))
+      << "names are compared exactly";
+  EXPECT_THROW(SplitAssignment("novalue"), EToolError);
+  EXPECT_THROW(SplitAssignment("=x"), EToolError);
+  EXPECT_EQ(SplitAssignment("A=b=c").second, "b=c");
+}
+
+TEST(Params, PortsAsNumbersRangesOrNames) {
+  EXPECT_EQ(PortFlags("1,3"), "1010000000000000");
+  EXPECT_EQ(PortFlags("2-4, 16"), "0111000000000001");
+  EXPECT_EQ(PortFlags("COM5"), "0000100000000000");
+  EXPECT_EQ(PortFlags(""), std::string(16, '0'));
+  for (const char* bad : {"0", "17", "4-2", "x", "1-", "-3"}) EXPECT_THROW(PortFlags(bad), EToolError) << bad;
+  EXPECT_EQ(PortFlagsText("1010000000000001"), "COM1, COM3, COM16");
+  EXPECT_EQ(PortFlagsText(std::string(16, '0')), "none");
+}
+
+// A list a gate hands back is read item by item; what owns nothing is skipped.
+// (A list made and read back as a whole is the program's test: every address
+// it stores crosses the gate this way.)
+TEST(Params, ItemsThatOwnNothingAreSkipped) {
+  char name[] = "Good";
+  TParamListItem good{name, PARAM_INT32, 5, 0};
+  TParamListItem no_name{nullptr, PARAM_INT32, 5, 0};
+  TParamListItem no_memory{name, PARAM_TEXT, 0, 4};
+  TParamListItem negative{name, PARAM_TEXT, 0, -1};
+  TParamListItem* items[] = {&good, nullptr, &no_name, &no_memory, &negative};
+  TParamList partly{5, 5, items};
+  const TParams read = ReadParamList(&partly);
+  ASSERT_EQ(read.size(), 1u);
+  EXPECT_EQ(read[0].scalar, 5);
+  EXPECT_TRUE(ReadParamList(nullptr).empty());
+  TParamList broken{3, 3, nullptr};
+  EXPECT_TRUE(ReadParamList(&broken).empty());
+}
+
+
+TEST(GateSettings, ChannelTextsBuildABlockThatReadsBack) {
+  TSettings s;
+  s.show_progress = false;
+  ApplyChannelText(s, "port=3,baud=57600,data=7,parity=even,stop=2,flow=software,init=AT&F,S0=0,alias=Касса");
+  ApplyChannelText(s, "port=COM1");
+  const std::string block = BuildSettings(s);
+  ASSERT_EQ(block.size(), 104u + 4 + 2 * 212);
+  EXPECT_EQ(block[2], 0) << "ToShowProgress";
+  const TSettings back = ReadSettings(block);
+  EXPECT_FALSE(back.show_progress);
+  ASSERT_EQ(back.channels.size(), 2u);
+  EXPECT_EQ(back.channels[0].port, 1) << "in port order";
+  const TChannel& c = back.channels[1];
+  // br57600, 7 data bits, even parity, 2 stop bits, software flow.
+  EXPECT_EQ((std::vector<int>{c.port, c.baud, c.data_bits, c.parity, c.stop_bits, c.sw_flow}),
+            (std::vector<int>{3, 12, 2, 2, 2, 1}));
+  EXPECT_EQ(c.init, "AT&F,S0=0") << "a comma not followed by a key stays in the value";
+  EXPECT_EQ(c.alias, "\xCA\xE0\xF1\xF1\xE0");
+  // The gate derives HwFlow from SwFlow in the stored record.
+  store::TMdmChannelSettings rec;
+  std::memcpy(&rec, block.data() + 104 + 4 + 212, sizeof rec);
+  EXPECT_EQ(rec.HwFlow, gate::THwFlowControl::hfNONE);
+  EXPECT_EQ(ChannelText(c),
+            "COM3: 57600 baud, 7 data bits, even parity, 2 stop bits, software flow (XON/XOFF), "
+            "init \"AT&F,S0=0\", alias \"Касса\"");
+}
+
+TEST(GateSettings, NewChannelTakesTheDefaultsAndAKnownChannelKeepsItsValues) {
+  TSettings s;
+  ApplyChannelText(s, "port=2");
+  EXPECT_EQ(s.channels.at(0).baud, 11) << "br56000";
+  EXPECT_EQ(s.channels.at(0).init, "ATX3");
+  ApplyChannelText(s, "port=2,alias=Main");
+  ASSERT_EQ(s.channels.size(), 1u) << "the same port is changed, not added";
+  EXPECT_EQ(s.channels[0].init, "ATX3");
+  EXPECT_EQ(s.channels[0].alias, "Main");
+  EXPECT_TRUE(RemoveChannel(s, 2));
+  EXPECT_FALSE(RemoveChannel(s, 2));
+  EXPECT_EQ(BuildSettings(s).size(), 104u) << "no channel: the gate record alone";
+}
+
+TEST(GateSettings, WrongTextsAndDamagedBlocksAreRefused) {
+  const std::pair<const char*, const char*> bad[] = {
+      {"baud=9600", "port=1..16 is required"},
+      {"port=17", "port=1..16 is required"},
+      {"port=1,baud=12345", "baud=12345"},
+      {"port=1,data=9", "data=9"},
+      {"port=1,parity=odd-ish", "parity=odd-ish"},
+      {"port=1,stop=3", "stop=3"},
+      {"port=1,flow=magic", "flow=magic"},
+      {"port=1,speed=9600", "unknown key \"speed\""},
+      {"port=1,init=AT12345678901234567890123456789012345678901234567890", "longer than 50"},
+      {"port=1,garbage", "not KEY=VALUE"},
+  };
+  for (const auto& [text, expected] : bad) {
+    TSettings s;
+    EXPECT_THAT(ErrorOf([&s, text = text] { ApplyChannelText(s, text); }), HasSubstr(expected)) << text;
+    EXPECT_TRUE(s.channels.empty()) << "a refused text changes nothing";
+  }
+  EXPECT_THROW(ReadSettings(std::string(104, '\0') + "\x01\x00"), EToolError) << "channel part of 2 bytes";
+  EXPECT_THROW(ReadSettings(std::string(50, '\x01')), EToolError) << "shorter than the gate record";
+  EXPECT_TRUE(ReadSettings("").channels.empty()) << "empty: the default settings";
+  EXPECT_TRUE(ReadSettings("").show_progress);
 }
 
 }  // namespace

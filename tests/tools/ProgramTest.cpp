@@ -8,8 +8,8 @@
 
 #include "platform/PtyPeer.h"
 #include "sim/ExchangeRunner.h"
+#include "tests/kit/Program.h"
 #include "tests/kit/SimRig.h"
-#include "tests/tools/ProgramRun.h"
 #include "tests/tools/ToolTest.h"
 #include "tools/kestrel/Journal.h"
 
@@ -17,8 +17,37 @@ namespace kestrel::app {
 namespace {
 
 using namespace testing;
-
 using kestrel::testing::QuickExchange;
+using TEnv = kestrel::testing::TProgram::TEnv;
+
+// The kestrel program run as its own process, as a person runs it: with
+// arguments and the gate library of this build (unless the arguments name
+// one), its output collected line by line as it comes.
+struct TRunningKestrel : kestrel::testing::TProgram {
+  explicit TRunningKestrel(std::vector<std::string> args, const TEnv& env = {})
+      : TProgram(
+            [&] {
+              if (std::find(args.begin(), args.end(), "--gate-library") == args.end())
+                args.insert(args.begin(), {"--gate-library", KESTREL_LIBRARY_PATH});
+              args.insert(args.begin(), KESTREL_PROGRAM);
+              return args;
+            }(),
+            env) {}
+};
+
+struct TProgramResult {
+  int code = -1;  // -1: killed after its time ran out
+  std::string output;
+};
+
+// Runs it to its end, for at most `timeout_ms`.
+TProgramResult RunKestrel(const std::vector<std::string>& args, const TEnv& env = {},
+                          std::uint32_t timeout_ms = 60000) {
+  TRunningKestrel program(args, env);
+  TProgramResult result{program.Wait(timeout_ms), program.Output()};
+  if (result.code == -1) result.output += "(killed: no end within the test's time)\n";
+  return result;
+}
 
 // Two sides, each with its database and its COM1 on a simulated modem:
 // "a" (client 1, number 101) and "b" (client 2, number 102), each knowing

@@ -2,11 +2,27 @@
 // parties, two connections. (A new database brought to the latest version
 // and the stored settings and addresses the gate reads are met by every run
 // of the program in its test.)
+//
+// The journal: outcomes settled once, listing; and the core's dates and the
+// durations shown. (Queued, delivered, failed, interrupted and received
+// documents as the program journals them are the program's test.)
+//
+// The gate's log as the program keeps it: filters, and the writer that
+// batches lines from many threads.
+//
+// Documents as packets, safe file names, and the inbox they are stored in.
+// (Documents that cross between two programs intact are the program's test.)
+#include <filesystem>
 #include <future>
 #include <thread>
 
 #include "tests/tools/ToolTest.h"
+#include "tools/kestrel/Clock.h"
 #include "tools/kestrel/Config.h"
+#include "tools/kestrel/Document.h"
+#include "tools/kestrel/Inbox.h"
+#include "tools/kestrel/Journal.h"
+#include "tools/kestrel/LogBook.h"
 
 namespace kestrel::app {
 namespace {
@@ -123,6 +139,162 @@ TEST_F(ConfigStore, TwoConnectionsSeeEachOthersCommits) {
   EXPECT_NO_THROW(TConfigStore(*b).SetGateSettings(6, "from b"));
   holder.join();
   EXPECT_TRUE(TConfigStore(*b).GateSettings(5));
+}
+
+
+struct Journal : TStoreTest {
+  TJournal journal{*db};
+};
+
+TEST_F(Journal, AnOutcomeIsSettledOnceAndFailUnsettledTouchesOnlyOpenEntries) {
+  const auto es = journal.Queue({{"B", 2, "1", 1, 0}, {"B", 2, "2", 1, 0}, {"B", 2, "3", 1, 0}});
+  EXPECT_TRUE(journal.Settle(es[0].id, TOutcome::Delivered, ""));
+  EXPECT_FALSE(journal.Settle(es[0].id, TOutcome::Failed, "late report")) << "a delivered document stays delivered";
+  EXPECT_FALSE(journal.Settle(9999, TOutcome::Failed, "")) << "unknown entry";
+  ASSERT_TRUE(journal.Settle(es[1].id, TOutcome::Failed, "busy"));
+  EXPECT_EQ(journal.FailUnsettled({es[0].id, es[1].id, es[2].id}, "interrupted by SIGINT"), 1);
+  const auto delivered = journal.Find(es[0].id);
+  EXPECT_EQ(delivered->outcome, TOutcome::Delivered);
+  EXPECT_EQ(delivered->detail, "");
+  EXPECT_FALSE(delivered->finished.empty());
+  EXPECT_EQ(journal.Find(es[1].id)->detail, "busy");
+  EXPECT_EQ(journal.Find(es[2].id)->outcome, TOutcome::Failed);
+  EXPECT_EQ(journal.Find(es[2].id)->detail, "interrupted by SIGINT");
+}
+
+TEST_F(Journal, ListingFiltersAndShowsTheNewestOldestFirst) {
+  journal.Queue({{"A", 1, "a1", 1, 0}, {"B", 2, "b1", 1, 0}, {"A", 1, "a2", 1, 0}, {"A", 1, "a3", 1, 0}});
+  const auto list = journal.List({"A", std::nullopt, 2});
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0].file, "a2");
+  EXPECT_EQ(list[1].file, "a3");
+  EXPECT_EQ(journal.List({"", TOutcome::Queued, 0}).size(), 4u);
+  EXPECT_TRUE(journal.List({"", TOutcome::Delivered, 0}).empty());
+}
+
+TEST(CoreClock, DayNumbersAndDurations) {
+  EXPECT_EQ(DayNumber(1, 1, 1), 1);
+  EXPECT_EQ(DayNumber(1970, 1, 1), 719163);
+  EXPECT_EQ(DayNumber(2000, 3, 1) - DayNumber(2000, 2, 28), 2) << "2000 is a leap year";
+  EXPECT_EQ(DayNumber(1900, 3, 1) - DayNumber(1900, 2, 28), 1) << "1900 is not";
+  const auto t = CoreDateTime(TWallClock::now());
+  EXPECT_GE(t.time, 0);
+  EXPECT_LT(t.time, 86'400'000);
+  for (const auto& [seconds, text] : {std::pair{0.0, "0:00"}, {65.4, "1:05"}, {3725.0, "1:02:05"}, {-3.0, "0:00"}})
+    EXPECT_EQ(DurationText(seconds), text) << seconds;
+}
+
+
+TLogLine Line(const std::string& text, bool error = false, const std::string& details = "") {
+  return TLogLine{"2024-01-01 00:00:00.000", error, "0000ABCD", 1, text, details};
+}
+
+std::vector<std::string> Texts(TLogBook& book, TLogFilter filter) {
+  std::vector<std::string> texts;
+  for (const auto& l : book.List(filter)) texts.push_back(l.text);
+  return texts;
+}
+
+using LogBook = TStoreTest;
+
+TEST_F(LogBook, FiltersKeepOrderAndLimit) {
+  TLogBook book(*db);
+  book.Append({Line("one"), Line("two failed", true, "why"), Line("three"), Line("четыре", false, "детали")});
+  EXPECT_THAT(Texts(book, {0, false, ""}), ElementsAre("one", "two failed", "three", "четыре"));
+  EXPECT_EQ(book.List({0, false, ""}).back().details, "детали");
+  EXPECT_THAT(Texts(book, {100, true, ""}), ElementsAre("two failed"));
+  EXPECT_THAT(Texts(book, {100, false, "детал"}), ElementsAre("четыре")) << "details are searched too";
+  EXPECT_THAT(Texts(book, {2, false, ""}), ElementsAre("three", "четыре"));
+}
+
+TEST_F(LogBook, WriterTakesLinesFromManyThreadsAndCountsAFailedWrite) {
+  TLogBook book(*db);
+  {
+    TLogWriter writer(book);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+      threads.emplace_back([&writer, t] {
+        for (int i = 0; i < 250; ++i) writer.Add(Line("t" + std::to_string(t) + " #" + std::to_string(i)));
+      });
+    for (auto& th : threads) th.join();
+    writer.Flush();
+    EXPECT_EQ(book.List({0, false, ""}).size(), 1000u) << "Flush returns once every line is written";
+    writer.Add(Line("last"));
+  }
+  EXPECT_THAT(Texts(book, {1, false, ""}), ElementsAre("last")) << "the destructor writes what is left";
+
+  db->Exec("DROP TABLE log");
+  TLogWriter writer(book);
+  writer.Add(Line("nowhere to go"));
+  writer.Flush();
+  EXPECT_EQ(writer.Failures(), 1u);
+  EXPECT_THAT(writer.LastFailure(), HasSubstr("log"));
+}
+
+
+TEST(Document, DamageIsFoundNotStored) {
+  const std::string packet = EncodeDocument("report.pdf", "the report");
+  auto with = [&](std::size_t at, char c) { return packet.substr(0, at) + c + packet.substr(at + 1); };
+  const std::pair<std::string, TDecodeResult> cases[] = {
+      {with(packet.size() - 1, packet.back() ^ 0x01), TDecodeResult::Damaged},
+      {packet.substr(0, packet.size() - 1), TDecodeResult::Damaged},  // cut short
+      {packet + "x", TDecodeResult::Damaged},                          // longer than it says
+      {packet.substr(0, 9), TDecodeResult::Damaged},                   // header cut
+      {with(5, '\xFF'), TDecodeResult::Damaged},                       // a name length beyond the packet
+      {with(4, 9), TDecodeResult::Damaged},                            // version
+      {"plain packet bytes", TDecodeResult::NotADocument},
+      {"", TDecodeResult::NotADocument},
+      {"KDO", TDecodeResult::NotADocument},
+  };
+  for (const auto& [bytes, expected] : cases) {
+    TDocument doc;
+    std::string why;
+    EXPECT_EQ(DecodeDocument(bytes, doc, why), expected) << ::testing::PrintToString(bytes);
+  }
+  TDocument doc;
+  std::string why;
+  DecodeDocument(cases[0].first, doc, why);
+  EXPECT_THAT(why, HasSubstr("checksum"));
+  EXPECT_EQ(Crc32("6789", Crc32("12345")), Crc32("123456789")) << "the checksum continues across pieces";
+  EXPECT_THROW(EncodeDocument(std::string(kMaxNameBytes + 1, 'n'), "x"), EToolError) << "overlong name";
+  EXPECT_NO_THROW(EncodeDocument(std::string(kMaxNameBytes, 'n'), "x"));
+}
+
+TEST(SafeFileName, NoNameLeavesTheFolder) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"../../etc/passwd", "passwd"}, {"..\\..\\boot.ini", "boot.ini"}, {"/abs/path/x.txt", "x.txt"},
+      {"..", "document"},             {"dir/", "document"},             {"", "document"},
+      {".hidden", "hidden"},  // no hidden files made by a sender
+      {"a\nb\tc.txt", "a_b_c.txt"},   {"what?*.txt", "what__.txt"},     {"trailing. . ", "trailing"},
+      {"письмо.txt", "письмо.txt"},
+  };
+  for (const auto& [name, safe] : cases) EXPECT_EQ(SafeFileName(name), safe) << name;
+  const std::string cyr = SafeFileName(std::string(150, 'x') + "ЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖ");
+  EXPECT_LE(cyr.size(), 200u);
+  EXPECT_EQ((static_cast<unsigned char>(cyr.back()) & 0xC0), 0x80u) << "cut at a character boundary";
+  EXPECT_EQ(cyr.size() % 2, 0u);
+}
+
+TEST(Inbox, TakenNamesAreNumberedAndNothingIsOverwritten) {
+  TTempDir dir;
+  TInbox inbox(dir.Path() / "in");
+  std::vector<std::string> names;
+  for (const auto& [name, content] : {std::pair{"report.txt", "one"}, {"../report.txt", "two"},
+                                      {"report.txt", "three"}, {"README", "a"}, {"README", "b"}})
+    names.push_back(inbox.Store(name, content).filename().string());
+  EXPECT_THAT(names, ElementsAre("report.txt", "report (2).txt", "report (3).txt", "README", "README (2)"));
+  EXPECT_EQ(ReadFile(dir / "in/report.txt"), "one");
+  EXPECT_EQ(ReadFile(dir / "in/report (3).txt"), "three");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path() / "in"), {}), 5)
+      << "no temporary file was left";
+  EXPECT_EQ(NumberedName(".profile", 2), ".profile (2)");
+}
+
+TEST(Inbox, FolderThatCannotBeMadeIsNamed) {
+  TTempDir dir;
+  WriteFile(dir / "file", "x");
+  EXPECT_THAT(ErrorOf([&] { TInbox inbox(dir.Path() / "file" / "in"); }), HasSubstr(dir / "file"));
+  EXPECT_THROW(TInbox(dir.Path() / "file"), EToolError) << "a file is no folder";
 }
 
 }  // namespace

@@ -1,8 +1,12 @@
 // The remote address dialog: defaults, every field's text and conversion,
 // the lists and the nested phone dialog, the nothing-changed rule, the
 // result block, damaged blocks.
+//
+// The phone numbers dialog on its own: numbers too long to be stored. Its
+// count and lines as the remote address dialog opens it are tested there.
 #include "tests/ui/DialogTest.h"
 #include "ui/mdm_oadr.h"
+#include "ui/mdm_phop.h"
 
 namespace kestrel::ui::testing {
 namespace {
@@ -196,6 +200,35 @@ TEST_F(RemoteAddressDialogTest, ADamagedPhoneSectionOpensWithNoNumbersAndAnExact
   });
   EXPECT_EQ(exact.ShowModal(), mrOk);
   EXPECT_EQ(exact.ResultSize(), 172);
+}
+
+class PhoneDialogTest : public DialogTest {};
+
+TEST_F(PhoneDialogTest, ANumberTooLongToStoreIsReportedNeverCutButDoesNotHoldUpCancel) {
+  const std::string hundred(100, '7');
+  const std::string too_long = hundred + "8";
+  TfmPhoneNumbers dialog;
+  EXPECT_EQ(dialog.lblNumPhoneNumbers.Caption(), "Задано телефонных номеров: 0"_cp);
+  Op().Expect([&](TFormDriver& f) {
+    f.Type("memPhoneNumbers", "101\n" + too_long + "\n" + hundred + "   ");
+    EXPECT_TRUE(f.Click("btnOK"));
+    EXPECT_TRUE(f.Open());
+    ASSERT_EQ(Op().Messages().size(), 1u);
+    EXPECT_EQ(Op().Messages()[0].text,
+              std::string("Номер телефона длиннее 100 символов и не может быть сохранен:\r\n"_cp) + too_long);
+    // A hundred characters with blanks after them fit.
+    f.Type("memPhoneNumbers", "101\n" + hundred + "   ");
+    f.Click("btnOK");
+  });
+  EXPECT_EQ(dialog.ShowModal(), mrOk);
+  EXPECT_EQ(dialog.Phones(), (std::vector<std::string>{"101", hundred + "   "}));
+
+  Op().Expect([&](TFormDriver& f) {
+    f.Type("memPhoneNumbers", too_long);
+    f.Click("btnCancel");
+  });
+  EXPECT_EQ(dialog.ShowModal(), mrCancel);
+  EXPECT_EQ(Op().Messages().size(), 1u) << "nothing more was said";
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The gate's log: the separator before the first line only, the thread
-// prefix, the gate code, the level filter that spares error reports, and the
-// switch-off after the core refuses a line.
+// prefix, the gate code, the level filter that spares error reports, the
+// switch-off after the core refuses a line, and the latest lines kept for
+// the monitor window.
 #include "gate/common/GateLog.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,7 @@
 #include "host/HostObject.h"
 #include "platform/Event.h"
 #include "platform/ThreadId.h"
+#include "gate/common/RecentLog.h"
 #include "tests/kit/CoreSpy.h"
 
 namespace kestrel::gate_test {
@@ -26,9 +28,15 @@ using namespace kestrel::gate;
 
 class GateLog : public ::testing::Test {
  protected:
-  GateLog() { ResetLogState(); }
+  GateLog() { Fresh(false); }
   ~GateLog() override { ResetLogState(); }
-  static void StartLogging() { LogState().NeedLog = true; }
+  // The log state of a fresh load, logging or not, and a core without lines.
+  void Fresh(bool logging = true) {
+    ResetLogState();
+    ClearRecentLog();
+    LogState().NeedLog = logging;
+    core.ClearLines();
+  }
   // "<kind> <whole text>" of every call, in order.
   std::vector<std::string> Calls() const {
     std::vector<std::string> out;
@@ -42,27 +50,24 @@ class GateLog : public ::testing::Test {
 };
 
 TEST_F(GateLog, SeparatorComesOnlyBeforeTheFirstLineAndALineWhileNotLoggingUsesItUp) {
-  StartLogging();
+  Fresh();
   const std::string line = gate::GateLog(1, "MDMGATE.StartTransmit:(X)");
   gate::GateLog(1, "second", "Return: TRUE");
   EXPECT_EQ(Calls(), (std::vector<std::string>{separator, "2 " + line, "2 " + prefix + "second"}));
+  // The separator has a null detail; no detail is an empty text, not null.
   const auto lines = core.Lines();
-  EXPECT_TRUE(lines[0].null_details) << "the separator has a null detail";
-  EXPECT_FALSE(lines[1].null_details) << "no detail is an empty text, not null";
-  EXPECT_EQ(lines[1].details, "");
-  EXPECT_EQ(lines[2].details, "Return: TRUE");
+  EXPECT_EQ(std::tuple(lines[0].null_details, lines[1].null_details, lines[1].details, lines[2].details),
+            std::tuple(true, false, "", "Return: TRUE"));
 
-  ResetLogState();
-  core.ClearLines();
+  Fresh(false);
   gate::GateLog(1, "unseen");
-  EXPECT_TRUE(Calls().empty());
-  StartLogging();
+  LogState().NeedLog = true;
   gate::GateLog(1, "seen");
   EXPECT_EQ(Calls(), std::vector<std::string>{"2 " + prefix + "seen"});
 }
 
 TEST_F(GateLog, LineIsThreadPrefixAndMessageAndCarriesTheLow16BitsOfTheGateCode) {
-  StartLogging();
+  Fresh();
   LogState().GateCode = -2;
   EXPECT_EQ(LogPrefix(), prefix);
   EXPECT_EQ(gate::GateLog(10, "TMPM.Create:(X)"), prefix + "TMPM.Create:(X)");
@@ -70,12 +75,9 @@ TEST_F(GateLog, LineIsThreadPrefixAndMessageAndCarriesTheLow16BitsOfTheGateCode)
   gate::GateLog(1, "a");
   LogState().GateCode = 0x12345;
   GateLogError(1, "b");
-  const auto lines = core.Lines();
-  ASSERT_EQ(lines.size(), 5u);  // separator, TMPM.Create, a, b twice
-  EXPECT_EQ(lines[0].code, -2) << "the separator too";
-  EXPECT_EQ(lines[2].code, -2);
-  EXPECT_EQ(lines[3].code, 0x2345);
-  EXPECT_EQ(lines[4].code, 0x2345);
+  std::vector<std::int16_t> codes;  // the separator, TMPM.Create, a, b twice
+  for (const testing::TCoreLine& l : core.Lines()) codes.push_back(l.code);
+  EXPECT_EQ(codes, (std::vector<std::int16_t>{-2, -2, -2, 0x2345, 0x2345}));
 }
 
 TEST_F(GateLog, LevelFilterSparesErrorReportsWhichNeedNoLogging) {
@@ -83,10 +85,8 @@ TEST_F(GateLog, LevelFilterSparesErrorReportsWhichNeedNoLogging) {
   EXPECT_EQ(Calls(), std::vector<std::string>{"1 " + prefix + "reported"});
   EXPECT_FALSE(LogState().NeedLog);
 
-  ResetLogState();
-  StartLogging();
+  Fresh();
   LogState().LogLevel = 1;
-  core.ClearLines();
   gate::GateLog(3, "TMD.Connect");
   gate::GateLog(1, "kept");
   const std::string line = GateLogError(3, "TME.Connect:(Error)", "details");
@@ -97,7 +97,7 @@ TEST_F(GateLog, LevelFilterSparesErrorReportsWhichNeedNoLogging) {
 }
 
 TEST_F(GateLog, RefusedLineOrSeparatorStopsPlainLinesButNotErrorReports) {
-  StartLogging();
+  Fresh();
   gate::GateLog(1, "accepted");
   core.SetLogAnswer(false);
   gate::GateLog(1, "refused");
@@ -107,24 +107,39 @@ TEST_F(GateLog, RefusedLineOrSeparatorStopsPlainLinesButNotErrorReports) {
   GateLogError(1, "error still reported");
   EXPECT_EQ(Calls(), std::vector<std::string>{"1 " + prefix + "error still reported"});
   core.SetLogAnswer(true);
-  StartLogging();
+  LogState().NeedLog = true;
   core.ClearLines();
   gate::GateLog(1, "again");
   EXPECT_EQ(Calls(), std::vector<std::string>{"2 " + prefix + "again"});
 
   // A refused separator switches plain lines off; an error line ignores it.
   core.SetLogAnswer(false);
-  ResetLogState();
-  StartLogging();
-  core.ClearLines();
+  Fresh();
   gate::GateLog(1, "line");
   EXPECT_EQ(Calls(), std::vector<std::string>{separator});
   EXPECT_FALSE(LogState().NeedLog);
-  ResetLogState();
-  StartLogging();
-  core.ClearLines();
+  Fresh();
   GateLogError(1, "error");
   EXPECT_EQ(Calls(), (std::vector<std::string>{separator, "1 " + prefix + "error", "2 " + prefix + "error"}));
+}
+
+// The latest lines are kept for the monitor window, whether or not the core listens.
+TEST_F(GateLog, RecentLinesAreTheLatestThatPassTheLevelUpToTheCapacity) {
+  LogState().LogLevel = 3;
+  gate::GateLog(1, "first", "with details");
+  gate::GateLog(4, "too detailed");
+  GateLogError(1, "broken");
+  EXPECT_EQ(RecentLogLines(10), (std::vector<std::string>{prefix + "first  with details", prefix + "broken"}))
+      << "the line above the level is left out; the error line is kept";
+  EXPECT_TRUE(core.LinesWith("first").empty()) << "the core did not ask for the log";
+  EXPECT_EQ(RecentLogLines(1), std::vector<std::string>{prefix + "broken"});
+
+  Fresh(false);
+  for (std::size_t i = 0; i < kRecentLogCapacity + 5; ++i) gate::GateLog(1, "line " + std::to_string(i));
+  const auto lines = RecentLogLines(kRecentLogCapacity * 2);
+  ASSERT_EQ(lines.size(), kRecentLogCapacity);
+  EXPECT_EQ(lines.front(), prefix + "line 5");
+  EXPECT_EQ(lines.back(), prefix + "line " + std::to_string(kRecentLogCapacity + 4));
 }
 
 // A core that holds the separator until told, then logs back into the gate
@@ -169,7 +184,7 @@ struct THoldingCore {
 };
 
 TEST_F(GateLog, NoLineOvertakesTheSeparatorAndTheCoreMayLogBackWhileItIsWritten) {
-  StartLogging();
+  Fresh();
   THoldingCore held;
   std::thread first = held.LogTheFirstLine();
   std::thread second([] { gate::GateLog(1, "second"); });
@@ -184,7 +199,7 @@ TEST_F(GateLog, NoLineOvertakesTheSeparatorAndTheCoreMayLogBackWhileItIsWritten)
 }
 
 TEST_F(GateLog, ACoreThatKeepsTheSeparatorHoldsOtherLinesUpOnceOnly) {
-  StartLogging();
+  Fresh();
   THoldingCore held;
   std::thread first = held.LogTheFirstLine();
   // Five lines while the core keeps the separator: the first waits its 2 s,
@@ -201,36 +216,32 @@ TEST_F(GateLog, ACoreThatKeepsTheSeparatorHoldsOtherLinesUpOnceOnly) {
 }
 
 TEST_F(GateLog, ConcurrentThreadsEachGetTheirOwnPrefix) {
-  StartLogging();
-  constexpr int kThreads = 4;
-  constexpr int kLines = 200;
+  Fresh();
+  constexpr std::size_t kThreads = 4, kLines = 200;
   std::vector<std::uint32_t> ids(kThreads);
   std::vector<std::string> returned(kThreads);
   std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t)
+  for (std::size_t t = 0; t < kThreads; ++t)
     threads.emplace_back([&ids, &returned, t] {
-      ids[static_cast<std::size_t>(t)] = platform::CurrentThreadId();
-      for (int i = 0; i < kLines; ++i)
-        returned[static_cast<std::size_t>(t)] =
-            gate::GateLog(i % 2 ? 1 : 10, "T" + std::to_string(t) + " line " + std::to_string(i));
+      ids[t] = platform::CurrentThreadId();
+      for (std::size_t i = 0; i < kLines; ++i)
+        returned[t] = gate::GateLog(i % 2 ? 1 : 10, "T" + std::to_string(t) + " line " + std::to_string(i));
     });
   for (auto& th : threads) th.join();
 
-  const auto lines = core.Lines();
-  ASSERT_EQ(lines.size(), 1u + kThreads * kLines);
-  EXPECT_EQ(lines[0].text, std::string(300, '='));
-  std::vector<int> per_thread(kThreads);
+  const auto lines = core.Lines();  // the separator, then the threads' lines
+  ASSERT_EQ(lines.size(), 1 + kThreads * kLines);
+  std::vector<std::size_t> per_thread(kThreads);
   for (std::size_t i = 1; i < lines.size(); ++i) {
-    const int t = lines[i].text[1] - '0';  // "T<t> line <i>"
-    ASSERT_TRUE(t >= 0 && t < kThreads) << lines[i].text;
-    EXPECT_EQ(lines[i].prefix, "[$" + host::Hex8(ids[static_cast<std::size_t>(t)]) + "] ");
-    ++per_thread[static_cast<std::size_t>(t)];
+    const auto t = static_cast<std::size_t>(lines[i].text[1] - '0');  // "T<t> line <i>"
+    ASSERT_LT(t, kThreads) << lines[i].text;
+    EXPECT_EQ(lines[i].prefix, "[$" + host::Hex8(ids[t]) + "] ");
+    ++per_thread[t];
   }
-  for (int t = 0; t < kThreads; ++t) {
-    EXPECT_EQ(per_thread[static_cast<std::size_t>(t)], kLines);
-    EXPECT_NE(ids[static_cast<std::size_t>(t)], platform::CurrentThreadId());
-    EXPECT_EQ(returned[static_cast<std::size_t>(t)],
-              "[$" + host::Hex8(ids[static_cast<std::size_t>(t)]) + "] T" + std::to_string(t) + " line 199");
+  EXPECT_EQ(per_thread, std::vector<std::size_t>(kThreads, kLines));
+  for (std::size_t t = 0; t < kThreads; ++t) {
+    EXPECT_NE(ids[t], platform::CurrentThreadId());
+    EXPECT_EQ(returned[t], "[$" + host::Hex8(ids[t]) + "] T" + std::to_string(t) + " line 199");
   }
 }
 

@@ -9,10 +9,59 @@
 #include <stdexcept>
 
 #include "tests/kit/forms/Operator.h"
-#include "tests/platform/forms/SampleForm.h"
+#include <functional>
+#include <string>
+#include <vector>
+#include "platform/Cp1251.h"
+#include "platform/forms/Application.h"
+#include "platform/forms/Controls.h"
+#include "platform/forms/Form.h"
 
 namespace kestrel::forms::testing {
 namespace {
+
+// A form with one control of every kind, for the forms layer's tests.
+using namespace kestrel::literals;
+
+class TfmSample : public TForm {
+ public:
+  explicit TfmSample(TForm* owner = nullptr) : TForm("TfmSample", owner) {
+    SetCaption(std::string("Образец"_cp));
+    cmbxKind.SetItems({"один"_cp.data(), "два"_cp.data(), "три"_cp.data()});
+    btnOK.SetDefault(true);
+    cmbxKind.OnChange = [this] { ++combo_changes; };
+    lvRows.OnChange = [this] { ++list_changes; };
+    btnMore.OnClick = [this] {
+      if (on_more) on_more();
+    };
+  }
+
+  TGroupBox grbxFields{*this, "grbxFields", std::string("Поля"_cp), TLayout::kFields};
+  TEdit edName{grbxFields, "edName", std::string("Имя"_cp)};
+  TComboBox cmbxKind{grbxFields, "cmbxKind", std::string("Вид"_cp)};
+  TCheckBox chbxFlag{*this, "chbxFlag", std::string("Флажок"_cp)};
+  TListView lvRows{*this, "lvRows", std::string("Строки"_cp)};
+  TPanel pnlButtons{*this, "pnlButtons", TLayout::kRow, TAlign::kEnd};
+  TButton btnMore{pnlButtons, "btnMore", std::string("Ещё"_cp)};
+  TButton btnOK{pnlButtons, "btnOK", "OK", TModalResult::mrOk};
+  TButton btnCancel{pnlButtons, "btnCancel", std::string("Отмена"_cp), TModalResult::mrCancel};
+
+  std::function<void()> on_more;
+  bool refuse_close = false;
+  std::vector<TModalResult> close_queries;
+  int closes = 0;
+  int shows = 0;
+  int combo_changes = 0;
+  int list_changes = 0;
+
+ protected:
+  void FormShow() override { ++shows; }
+  bool FormCloseQuery() override {
+    close_queries.push_back(ModalResult());
+    return !refuse_close;
+  }
+  void FormClose() override { ++closes; }
+};
 
 using enum TModalResult;
 
@@ -57,17 +106,13 @@ TEST_F(FormTest, MessageBoxesCarryKindAndCaptionAndAFailingHandlerIsReportedWhil
     EXPECT_TRUE(f.Click("btnOK"));
   });
   EXPECT_EQ(form.ShowModal(), mrOk);
-  const auto& seen = Op().Messages();
-  ASSERT_EQ(seen.size(), 4u);
-  EXPECT_EQ(seen[0].kind, TMsgKind::kInformation);
-  EXPECT_EQ(seen[0].caption, "Информация"_cp);
-  EXPECT_EQ(seen[0].text, "Коннекция успешная"_cp);
-  EXPECT_EQ(seen[1].kind, TMsgKind::kError);
-  EXPECT_EQ(seen[1].caption, "Ошибка"_cp);
-  EXPECT_EQ(seen[2].kind, TMsgKind::kPlain);
-  EXPECT_EQ(seen[2].text, "Просто текст"_cp);
-  EXPECT_EQ(seen[3].kind, TMsgKind::kError);
-  EXPECT_EQ(seen[3].text, "сбой обработчика"_cp);
+  // Each as "<kind> <text>".
+  std::vector<std::string> seen;
+  for (const auto& m : Op().Messages()) seen.push_back(std::to_string(int(m.kind)) + " " + m.text);
+  EXPECT_EQ(seen, (std::vector<std::string>{"1 Коннекция успешная"_cp.data(), "2 Коннекция не установлена"_cp.data(),
+                                             "0 Просто текст"_cp.data(), "2 сбой обработчика"_cp.data()}));
+  EXPECT_EQ(Op().Messages()[0].caption, "Информация"_cp);
+  EXPECT_EQ(Op().Messages()[1].caption, "Ошибка"_cp);
 }
 
 TEST_F(FormTest, ListsReportOnlyTheOperatorsChoices) {

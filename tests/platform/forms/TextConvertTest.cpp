@@ -1,11 +1,16 @@
 // The conversions of typed texts, the time mask and memo lines.
+//
+// Finding the backend: the plugin file, and the refusal without one.
 #include "platform/forms/TextConvert.h"
 
 #include <gtest/gtest.h>
 
 #include <optional>
 
+#include "platform/forms/Application.h"
 #include "platform/forms/Controls.h"
+#include "platform/forms/Form.h"
+#include "platform/forms/PluginLoader.h"
 #include "platform/forms/TimeMask.h"
 
 namespace kestrel::forms {
@@ -74,6 +79,51 @@ TEST(SplitLines, CountsEmptyLinesButNotAFinalBreak) {
   EXPECT_EQ(SplitLines("a\r\n\r\nb"), (TLines{"a", "", "b"}));
   EXPECT_EQ(SplitLines("\n"), TLines{""});
   EXPECT_EQ(SplitLines("a\rb\n\n"), (TLines{"a", "b", ""}));
+}
+
+TEST(PluginLoader, AMissingFileOrALibraryWithoutTheEntryPointIsRefusedWithTheReason) {
+  std::string why;
+  EXPECT_EQ(LoadPluginFile("/nonexistent/libKestrelFormsQt.so", why), nullptr);
+  EXPECT_NE(why.find("/nonexistent/libKestrelFormsQt.so"), std::string::npos) << why;
+  EXPECT_EQ(LoadPluginFile("libm.so.6", why), nullptr);
+  EXPECT_EQ(why, "no entry point KestrelFormsBackend");
+}
+
+TEST(PluginLoader, EveryPlaceTriedIsNamedInTheError) {
+  std::string error;
+  TBackend* backend = LoadPluginBackend("/nonexistent/first.so", error);
+  if (backend == nullptr) {
+    EXPECT_NE(error.find("/nonexistent/first.so: "), std::string::npos) << error;
+    EXPECT_NE(error.find(kPluginFileName), std::string::npos) << error;
+  }
+}
+
+#ifdef KESTREL_FORMS_QT_PLUGIN
+TEST(PluginLoader, TheQtPluginLoadsWithoutStartingQt) {
+  std::string why;
+  TBackend* backend = LoadPluginFile(KESTREL_FORMS_QT_PLUGIN, why);
+  ASSERT_NE(backend, nullptr) << why;
+  EXPECT_EQ(backend->Name(), "qt");
+}
+#endif
+
+class TfmEmpty : public TForm {
+ public:
+  TfmEmpty() : TForm("TfmEmpty") {}
+};
+
+TEST(NullBackend, FormsAndMessagesFailWithTheReason) {
+  auto none = MakeNullBackend("libKestrelFormsQt.so: cannot open shared object file");
+  InstallBackend(none.get());
+  try {
+    TfmEmpty form;
+    ADD_FAILURE() << "a form was made without a backend";
+  } catch (const EFormsError& e) {
+    EXPECT_STREQ(e.what(),
+                 "Kestrel forms: no user-interface backend (libKestrelFormsQt.so: cannot open shared object file)");
+  }
+  EXPECT_THROW(ShowMessage("x"), EFormsError);
+  InstallBackend(nullptr);
 }
 
 }  // namespace

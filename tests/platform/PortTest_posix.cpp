@@ -1,18 +1,20 @@
-// The posix backend: the DCB mapped onto termios (built without a device: a
-// pseudo-terminal would not show data bits or parity), then what only a
-// termios device shows: the settings as the device holds them (the two ends of
-// a pseudo-terminal share one termios, so the master reads back what the port
-// layer set on the slave) and the device's failures.
+// What only a termios device shows: the DCB mapped onto termios (built
+// without a device: a pseudo-terminal would not show data bits or parity),
+// the settings as the device holds them (the two ends of a pseudo-terminal
+// share one termios, so the master reads back what the port layer set on the
+// slave) and the device's failures.
 #include <gtest/gtest.h>
 
 #include <errno.h>
 #include <termios.h>
 
+#include <string>
+
 #include "platform/Port.h"
 #include "platform/PortBaud_linux.h"
 #include "platform/PortTermios.h"
 #include "platform/SysError.h"
-#include "tests/kit/FarEnds.h"
+#include "tests/kit/PtyFarEnd.h"
 
 namespace kestrel::platform::testing {
 namespace {

@@ -1,0 +1,132 @@
+// The gate's common definitions: the name and display tables of the stored
+// records' enumerations, the classes of modem answers, the class names and
+// messages of error lines, Fmt (the printf-like formatter of log lines), and
+// the accessor through which the layers below the gate ask for its manager.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <new>
+#include <stdexcept>
+#include <string>
+
+#include "gate/common/Format.h"
+#include "gate/common/GateAccess.h"
+#include "gate/common/MdmError.h"
+#include "gate/common/MdmResp.h"
+#include "gate/common/MdmTypes.h"
+#include "platform/Cp1251.h"
+#include "tests/kit/FakeGate.h"
+
+namespace kestrel::gate {
+namespace {
+
+using namespace kestrel::literals;
+using enum TRespCode;
+
+// An ordinal comes from a stored block, so any value must be safe. (The
+// ordinals are fixed by static_asserts in MdmTypes.h; the texts are checked
+// where they are used, in the log lines and the dialogs.)
+TEST(MdmTypes, OrdinalsOutsideATableGiveNothingAndTheLastInsideGivesItsText) {
+  const std::pair<std::string_view (*)(int), int> tables[] = {
+      {PortNumberName, 17}, {PortDisplayName, 17}, {BaudRateName, 16},   {BaudRateDisplay, 16},
+      {DataBitsName, 4},    {DataBitsDisplay, 4},  {StopBitsName, 3},    {StopBitsDisplay, 3},
+      {ParityName, 5},      {ParityDisplay, 5},    {HwFlowName, 3},      {SwFlowName, 2},
+      {DialTypeName, 2},    {DialTypeDisplay, 2},  {FlowControlDisplay, 2}};
+  for (const auto& [text, size] : tables) {
+    EXPECT_NE(text(size - 1), "") << size;
+    for (const int bad : {-1, size, 255, 1000}) EXPECT_EQ(text(bad), "") << bad;
+  }
+  EXPECT_EQ(BaudRateValue(15), 256000u);
+  for (const int none : {0, -1, 16, 1000}) EXPECT_EQ(BaudRateValue(none), 0u) << none;
+}
+
+// (The result sets are checked by static_asserts in MdmResp.h; an
+// explanation text where the modem driver quotes it.)
+TEST(MdmResp, ClassificationSkipsLeadingLineBreaksIgnoresCaseAndNeedsTheWholeWord) {
+  const std::pair<std::string_view, TRespCode> cases[] = {
+      // empty or line breaks only; a blank is not a line break
+      {"", rcNoResponse}, {"\r\n", rcNoResponse}, {"\n\r\r\n\n", rcNoResponse}, {" ", rcOther},
+      {"\r\nRING\r\n", rcRing}, {"\n\n\rok", rcOK}, {"Busy\r\n", rcBusy}, {"no answer", rcNoAnswer},
+      {"eRRor", rcError}, {"\r\nCONNECT 33600/ARQ\r\n", rcConnect},
+      {"OKAY", rcOK},  // a word only has to start the text
+      {"NO DIALTONE", rcNoDialtone}, {"\r\nNO CARRIER\r\n", rcNoCarrier}, {"NO ANSWER", rcNoAnswer}, {"NO", rcOther},
+      {"CONNEC", rcOther}, {"O", rcOther},  // shorter than the word
+      {"ATE0V1S0=0\r\r\nOK\r\n", rcOther},  // an echoed command line
+      {" OK", rcOther}, {std::string_view("\0OK", 3), rcOther},
+      {"OК"_cp, rcOther}, {"ок"_cp, rcOther}};  // Cyrillic letters are not folded to Latin ones
+  for (const auto& [text, code] : cases) EXPECT_EQ(ClassifyResponse(text), code) << ::testing::PrintToString(text);
+  // Classes beyond the table are explained as "other".
+  for (const int code : {10, 200, 255, -1}) EXPECT_EQ(ResponseText(code), ResponseText(rcOther)) << code;
+  EXPECT_EQ(ResponseText(static_cast<TRespCode>(200)), ResponseText(rcOther));
+  EXPECT_NE(ResponseText(rcBusy), ResponseText(rcOther));
+}
+
+template <typename Throw>
+TExceptionInfo Caught(Throw&& raise) {
+  try {
+    raise();
+  } catch (...) {
+    return CurrentExceptionInfo();
+  }
+  return {"none", "none"};
+}
+
+TEST(MdmError, ErrorLinesNameTheClassAndMessageOfEveryKindOfException) {
+  EXPECT_EQ(ExceptionClassName(EMdmGateError("x")), "EMdmGateError");
+  EXPECT_EQ(ExceptionClassName(std::out_of_range("x")), "EListError");
+  EXPECT_EQ(ExceptionClassName(std::bad_alloc()), "EOutOfMemory");
+  EXPECT_EQ(ExceptionClassName(std::invalid_argument("x")), "EConvertError");
+  EXPECT_EQ(ExceptionClassName(std::runtime_error("x")), "Exception");
+  EXPECT_EQ(ExceptionClassName(std::length_error("x")), "Exception");
+
+  const std::string text(std::string_view("Ошибка при инициализации менеджера модемного шлюза"_cp));
+  const auto info = [](const TExceptionInfo& i) { return std::pair(i.ClassName, i.Message); };
+  EXPECT_EQ(info(Caught([&] { throw EMdmGateError(text); })), std::pair(std::string("EMdmGateError"), text));
+  EXPECT_EQ(info(Caught([] { throw std::out_of_range("List index out of bounds (20)"); })),
+            std::pair(std::string("EListError"), std::string("List index out of bounds (20)")));
+  const auto unknown = std::pair(std::string("Exception"), std::string("unknown error"));
+  EXPECT_EQ(info(Caught([] { throw 42; })), unknown);
+  EXPECT_EQ(info(CurrentExceptionInfo()), unknown) << "outside any handler";
+}
+
+TEST(Format, KnownConversionsKeepEveryByteOfATextAndANullTextIsEmpty) {
+  EXPECT_EQ(Fmt("TME[$%s].Connect:(%s)", std::string("0001000A"), "Return: TRUE"),
+            "TME[$0001000A].Connect:(Return: TRUE)");
+  EXPECT_EQ(Fmt("%d bytes, %u ms, 100%%", std::int32_t{-5}, std::uint32_t{4000000000u}),
+            "-5 bytes, 4000000000 ms, 100%");
+  EXPECT_EQ(Fmt("%d|%d", std::numeric_limits<std::int64_t>::min(), std::int16_t{-2}), "-9223372036854775808|-2");
+  EXPECT_EQ(Fmt("(Ошибка %s:(%s))"_cp, "EListError", "x"), "(Ошибка EListError:(x))"_cp);
+  EXPECT_EQ(Fmt("<%s>", std::string("a\0b", 3)), std::string("<a\0b>", 5));
+  EXPECT_EQ(Fmt("%s", static_cast<const char*>(nullptr)), "");
+}
+
+TEST(Format, MismatchedArgumentsLoseNothingAndReadNothingExtra) {
+  EXPECT_EQ(Fmt("%s and %d"), "%s and %d") << "missing arguments leave the conversions";
+  EXPECT_EQ(Fmt("%d, %s", 7), "7, %s");
+  EXPECT_EQ(Fmt("%d", "text"), "text");
+  EXPECT_EQ(Fmt("%s", 12), "12");
+  EXPECT_EQ(Fmt("%x %5d %s", "a"), "%x %5d a") << "unknown conversions stay and take no argument";
+  EXPECT_EQ(Fmt("end %", 1), "end %");
+  EXPECT_EQ(Fmt("%%d", 1), "%d");
+  EXPECT_EQ(Fmt("none", 1, 2), "none");
+}
+
+TEST(GateAccess, WithoutAManagerEveryWaitEndsAndAnInstalledOneIsAskedUntilNullPutsTheDefaultBack) {
+  EXPECT_FALSE(GateAccess().HasManager());
+  EXPECT_FALSE(GateAccess().GateStopping());
+  EXPECT_EQ(GateAccess().PoolIndexOf(nullptr), -1);
+  EXPECT_TRUE(GateStopRequested()) << "without a manager every wait ends";
+
+  testing::TFakeGate fake;  // installs itself
+  fake.PutInPool(3, &fake);
+  EXPECT_FALSE(GateStopRequested());
+  EXPECT_EQ(GateAccess().PoolIndexOf(&fake), 3);
+  fake.stopping = true;
+  EXPECT_TRUE(GateStopRequested());
+  EXPECT_EQ(SetGateAccess(nullptr), &fake);
+  EXPECT_FALSE(GateAccess().HasManager());
+}
+
+}  // namespace
+}  // namespace kestrel::gate
