@@ -13,7 +13,6 @@ target_link_libraries(kestrel_testkit_forms PUBLIC kestrel_options kestrel_forms
 
 kestrel_add_test(test_platform
   SOURCES platform/CheckTest.cpp platform/Cp1251Test.cpp platform/ThreadTest.cpp platform/PortContractTest.cpp
-          platform/SimLineTest.cpp
   DEPS kestrel_platform kestrel_testkit)
 
 # The unload differs by design: Windows forbids waiting in it, so a running
