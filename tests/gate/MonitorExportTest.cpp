@@ -30,7 +30,7 @@ namespace kestrel::testing {
 namespace {
 
 using namespace kestrel::literals;
-using forms::testing::TQtUi;
+using forms::testing::TUi;
 
 constexpr const char* kWindowName = "TModemGateMonitorForm";
 constexpr std::string_view kCaption = "Монитор модемного шлюза"_cp;
@@ -67,12 +67,12 @@ class MonitorExport : public GateTest {
  protected:
   void SetUp() override {
     GateTest::SetUp();
-    TQtUi::SetUp();
+    TUi::SetUp();
   }
   void TearDown() override {
     gate.StopListen(0, 1);  // releases the window
     Pump([] { return Monitors().empty(); }, 2000);
-    TQtUi::TearDown();
+    TUi::TearDown();
   }
 
   // Handles the main thread's events (Qt's loop, or the core's pump) until

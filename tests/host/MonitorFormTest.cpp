@@ -20,7 +20,7 @@ namespace kestrel::host {
 namespace {
 
 using namespace kestrel::literals;
-using forms::testing::TQtUi;
+using forms::testing::TUi;
 
 std::string FromQt(const QString& s) { return text::Utf8ToCp1251(s.toStdString()); }
 
@@ -35,7 +35,7 @@ class TPlainGate final : public TGateManager {
   TListener* CreateListener(const void*, std::int32_t, std::int32_t) override { return nullptr; }
 };
 
-class MonitorForm : public forms::testing::QtTest {
+class MonitorForm : public forms::testing::UiTest {
  protected:
   // The window of `form`: its controls by their names.
   static QWidget* Window(const forms::TForm& form) {

@@ -18,7 +18,7 @@
 namespace kestrel::ui::testing {
 namespace {
 
-using forms::testing::TQtUi;
+using forms::testing::TUi;
 
 std::string PicturePath(const std::string& name) {
   const char* dir = std::getenv("KESTREL_SCREENSHOT_DIR");
@@ -27,7 +27,7 @@ std::string PicturePath(const std::string& name) {
   return (std::filesystem::path(dir != nullptr ? dir : ".") / (name + ".png")).string();
 }
 
-class Pictures : public forms::testing::QtTest {
+class Pictures : public forms::testing::UiTest {
  protected:
   // Shows `dialog`, saves its picture as `name`.png and closes it.
   static void Shoot(forms::TForm& dialog, const std::string& name, const TScript& prepare = {}) {
@@ -94,7 +94,7 @@ TEST_F(Pictures, Monitor) {
   form.FormCreate(&form);
   form.SetCaption(std::string("Монитор модемного шлюза"_cp));
   form.Show();
-  EXPECT_TRUE(TQtUi::SaveWindowImage(form.Name(), PicturePath("monitor")));
+  EXPECT_TRUE(TUi::SaveWindowImage(form.Name(), PicturePath("monitor")));
   form.Hide();
   EXPECT_TRUE(gate.ProcessList->StopListen(listening));
 }

@@ -145,7 +145,7 @@ class TButtonPeer final : public TLeaf {
   void Command(int code) override {
     if (code == BN_CLICKED) Signal(&TControlSink::PeerClicked);
   }
-  void Press() override { Signal(&TControlSink::PeerClicked); }
+  void Press() override { NotifyPressed(); }
 
   // A button that takes no focus on a click follows the mouse itself: the
   // system's button would take the focus with the press.
@@ -171,7 +171,7 @@ class TButtonPeer final : public TLeaf {
         tracking_ = false;
         ::ReleaseCapture();
         ::SendMessageW(hwnd_, BM_SETSTATE, FALSE, 0);
-        if (inside) Signal(&TControlSink::PeerClicked);
+        if (inside) NotifyPressed();
         return Done(result);
       }
       case WM_CAPTURECHANGED:
@@ -189,6 +189,12 @@ class TButtonPeer final : public TLeaf {
   static bool Done(std::intptr_t& result) {
     result = 0;
     return true;
+  }
+  // Tells the form as a system button tells its dialog that it was pressed,
+  // so that whatever watches the dialog's commands sees every press.
+  void NotifyPressed() const {
+    const int id = ::GetDlgCtrlID(hwnd_);
+    ::SendMessageW(::GetParent(hwnd_), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(hwnd_));
   }
   bool focus_on_click_ = true;
   bool tracking_ = false;

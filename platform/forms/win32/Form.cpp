@@ -258,8 +258,8 @@ void TWinForm::PlaceOnScreen(THwnd around) {
 void TWinForm::RunModal() {
   // The window the operator came from: the form is owned by it (or by the
   // owner form), stays above it, and gives it the focus back at the end.
-  HWND previous = ::GetActiveWindow();
-  HWND owner = owner_ != nullptr && ::IsWindowVisible(owner_->hwnd_) ? owner_->hwnd_ : previous;
+  previous_ = ::GetActiveWindow();
+  HWND owner = owner_ != nullptr && ::IsWindowVisible(owner_->hwnd_) ? owner_->hwnd_ : previous_;
   if (owner == hwnd_) owner = nullptr;
   ::SetWindowLongPtrW(hwnd_, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
   ::SetWindowLongPtrW(hwnd_, GWL_STYLE, kBaseStyle);
@@ -270,6 +270,7 @@ void TWinForm::RunModal() {
 
   TDisabled disabled{hwnd_, {}};
   ::EnumThreadWindows(::GetCurrentThreadId(), &DisableOne, reinterpret_cast<LPARAM>(&disabled));
+  disabled_ = std::move(disabled.windows);
   modal_ = true;
   ending_ = false;
   ::ShowWindow(hwnd_, SW_SHOW);
@@ -287,20 +288,30 @@ void TWinForm::RunModal() {
     ::TranslateMessage(&msg);
     ::DispatchMessageW(&msg);
   }
+  LeaveModal();
   modal_ = false;
+  ::SetWindowLongPtrW(hwnd_, GWLP_HWNDPARENT, 0);
+}
+
+void TWinForm::LeaveModal() {
+  if (!::IsWindowVisible(hwnd_)) return;
   // The windows come back before this one goes, so that the system gives
   // the activation to the owner and not to some other program.
-  for (HWND window : disabled.windows)
+  for (HWND window : disabled_)
     if (::IsWindow(window)) ::EnableWindow(window, TRUE);
+  disabled_.clear();
   ::ShowWindow(hwnd_, SW_HIDE);
-  if (previous != nullptr && ::IsWindow(previous) && ::IsWindowVisible(previous)) ::SetActiveWindow(previous);
-  ::SetWindowLongPtrW(hwnd_, GWLP_HWNDPARENT, 0);
+  if (previous_ != nullptr && ::IsWindow(previous_) && ::IsWindowVisible(previous_)) ::SetActiveWindow(previous_);
 }
 
 void TWinForm::EndModal() {
   ending_ = true;
-  // Wakes the loop when the end was not asked for from one of its messages.
-  if (modal_) ::PostMessageW(hwnd_, WM_NULL, 0, 0);
+  if (!modal_) return;
+  // Gone from the screen at once, as the close was granted; the loop ends
+  // when the message being handled returns (woken when the end was not
+  // asked for from one of its messages).
+  LeaveModal();
+  ::PostMessageW(hwnd_, WM_NULL, 0, 0);
 }
 
 void TWinForm::ShowModeless() {

@@ -197,9 +197,12 @@ std::intptr_t ControlMessage(TWinPeer& peer, unsigned message, std::uintptr_t wp
     if (wparam == L'\t' || wparam == 0x1b) return 0;
     if ((wparam == L'\r' || wparam == L'\n') && !peer.KeepsKey(VK_RETURN)) return 0;
   } else if (IsPress(message)) {
-    if (peer.FocusOnPress(message) && ::GetFocus() != window && !form.MayMoveFocus(&peer)) {
+    if (peer.FocusOnPress(message) && ::GetFocus() != window) {
+      // Marked before asking: the release may arrive while the query shows
+      // a message box, and must not reach the control then either.
       peer.refused_press_ = ReleaseOf(message);
-      return 0;
+      if (!form.MayMoveFocus(&peer)) return 0;
+      peer.refused_press_ = 0;
     }
   } else if (message == WM_LBUTTONUP || message == WM_RBUTTONUP || message == WM_MBUTTONUP) {
     if (peer.refused_press_ == message) {

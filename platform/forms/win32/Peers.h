@@ -198,6 +198,8 @@ class TWinForm final : public TFormPeer, public TWinContainer {
   void Layout(bool fit_window);
   void PlaceOnScreen(THwnd around);
   void RestoreFocus();
+  // Gives the other windows back and hides the form (once).
+  void LeaveModal();
 
   THwnd hwnd_ = nullptr;
   TControlSink* sink_;
@@ -206,6 +208,8 @@ class TWinForm final : public TFormPeer, public TWinContainer {
   TWinPeer* default_ = nullptr;
   TWinPeer* focus_ = nullptr;  // the control to focus when the form is activated
   TWinForm* owner_ = nullptr;
+  THwnd previous_ = nullptr;       // active before RunModal: active again after it
+  std::vector<THwnd> disabled_;   // the windows RunModal disabled
   TSize hint_;
   int next_id_ = 100;
   bool ending_ = false;

@@ -1,5 +1,7 @@
 // An operator for tests: scripts that act on forms as a person would, on
-// the Qt backend (offscreen).
+// the system's forms backend: Qt offscreen on Linux (QtOperator.cpp), the
+// Win32 one under Wine on Windows (Win32Operator.cpp). One set of scripts
+// runs on both.
 //
 // A script is queued before the code under test shows a form; it runs when
 // the next form appears, inside that form's modal loop, and should leave the
@@ -93,11 +95,11 @@ class TOperator {
   std::vector<TMessageSeen> messages_;
 };
 
-// The Qt backend, installed into the forms layer for a test.
-struct TQtUi {
+// The system's forms backend, installed into the forms layer for a test.
+struct TUi {
   static TOperator& Operator();
-  // Loads the Qt plugin (offscreen) and starts the application; skips the
-  // test when the plugin was not built.
+  // Loads the backend's plugin and starts it; skips the test when the
+  // plugin was not built or cannot run (no display).
   static void SetUp();
   static void TearDown();
   static bool Available();
@@ -107,12 +109,12 @@ struct TQtUi {
   static bool SaveWindowImage(const std::string& window, const std::string& path);
 };
 
-// A test on the Qt backend, set up and torn down around each test.
-class QtTest : public ::testing::Test {
+// A test on the forms backend, set up and torn down around each test.
+class UiTest : public ::testing::Test {
  protected:
-  void SetUp() override { TQtUi::SetUp(); }
-  void TearDown() override { TQtUi::TearDown(); }
-  static TOperator& Op() { return TQtUi::Operator(); }
+  void SetUp() override { TUi::SetUp(); }
+  void TearDown() override { TUi::TearDown(); }
+  static TOperator& Op() { return TUi::Operator(); }
 };
 
 }  // namespace kestrel::forms::testing

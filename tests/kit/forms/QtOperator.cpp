@@ -24,7 +24,7 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QWindow>
-#include <QtTest/QTest>
+#include <UiTest/QTest>
 #include <gtest/gtest.h>
 
 #include "platform/Cp1251.h"
@@ -290,9 +290,9 @@ bool g_started = false;
 
 }  // namespace
 
-TOperator& TQtUi::Operator() { return TheOperator(); }
+TOperator& TUi::Operator() { return TheOperator(); }
 
-bool TQtUi::Available() {
+bool TUi::Available() {
   static const bool available = [] {
     if (!g_started) {
       qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -310,19 +310,19 @@ bool TQtUi::Available() {
   return available;
 }
 
-void TQtUi::SetUp() {
+void TUi::SetUp() {
   if (!Available()) GTEST_SKIP() << "no Qt forms backend: " << PluginError();
   InstallBackend(nullptr);
   TheOperator().Install();
 }
 
-bool TQtUi::SaveWindowImage(const std::string& window, const std::string& path) {
+bool TUi::SaveWindowImage(const std::string& window, const std::string& path) {
   for (QWidget* w : QApplication::topLevelWidgets())
     if (w->isVisible() && w->objectName() == QString::fromStdString(window)) return SaveWithTitle(w, path);
   return false;
 }
 
-void TQtUi::TearDown() {
+void TUi::TearDown() {
   TheOperator().Reset();
   // Nothing of a test may stay on screen for the next one.
   for (QWidget* w : QApplication::topLevelWidgets())
