@@ -59,11 +59,14 @@ class TLeaf : public TControlPeer, public TWinPeer {
   }
 
  protected:
-  // Sets a title, label or button text; the form makes room for it.
+  // Sets a title, label or button text; the form makes room for it when
+  // the text needs more than it has (a count that changes with every key
+  // typed elsewhere moves nothing).
   void SetTitle(const std::string& text) {
     if (hwnd_ == nullptr) return;
     ::SetWindowTextW(hwnd_, Widen(text).c_str());
-    form_.Relayout();
+    Measure(Metrics());
+    if (node_.preferred.w > node_.rect.w || node_.preferred.h > node_.rect.h) form_.Relayout();
   }
   std::string Title() const { return hwnd_ != nullptr ? Narrow(WindowText(hwnd_)) : std::string(); }
   void SelectAll() const { ::SendMessageW(hwnd_, EM_SETSEL, 0, -1); }
@@ -101,6 +104,9 @@ class TContainerPeer final : public TLeaf, public TWinContainer {
     const bool titled = ::GetWindowTextLengthW(hwnd_) > 0;
     const int top = (titled ? m.line_h : m.line_h / 2) + m.DluY(4);
     node_.insets = {m.DluX(6), top, m.DluX(6), m.DluY(6)};
+    // The title is not cut: the frame is at least as wide as it with its
+    // corners.
+    if (titled) node_.preferred.w = std::max(node_.preferred.w, TextExtent(WindowText(hwnd_)).w + 2 * m.DluX(8));
   }
 };
 

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <mutex>
 #include <stdexcept>
 
 #include "platform/forms/win32/Peers.h"
@@ -77,13 +78,19 @@ const TMetrics& Metrics() {
 
 TSize TextExtent(const std::wstring& text) {
   const TMetrics& m = Metrics();
-  HDC dc = ::GetDC(nullptr);
-  const HGDIOBJ old = ::SelectObject(dc, m.font);
+  // One memory context with the font for the process: asking the screen for
+  // one costs far more than the measuring (a label that counts keys typed
+  // elsewhere is measured at every key).
+  static const HDC dc = [&m] {
+    HDC made = ::CreateCompatibleDC(nullptr);
+    ::SelectObject(made, m.font);
+    return made;
+  }();
+  static std::mutex mutex;
+  std::lock_guard lock(mutex);
   RECT r{0, 0, 0, 0};
   const std::wstring shown = text.empty() ? std::wstring(L" ") : text;
   ::DrawTextW(dc, shown.c_str(), static_cast<int>(shown.size()), &r, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
-  ::SelectObject(dc, old);
-  ::ReleaseDC(nullptr, dc);
   return {text.empty() ? 0 : static_cast<int>(r.right), std::max(static_cast<int>(r.bottom), m.line_h)};
 }
 
