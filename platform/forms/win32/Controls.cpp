@@ -445,7 +445,8 @@ class TListViewPeer final : public TLeaf {
                WS_EX_CLIENTEDGE, L"");
     const DWORD extended = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;
     ::SendMessageW(hwnd_, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
-    std::wstring caption = Widen(desc.caption);
+    column_caption_ = Widen(desc.caption);
+    std::wstring caption = column_caption_;
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH;
     column.cx = 100;
@@ -491,7 +492,9 @@ class TListViewPeer final : public TLeaf {
     const int chars = hint_chars_ > 0 ? hint_chars_ : 20;
     const int lines = hint_lines_ > 0 ? hint_lines_ : 6;
     const int edges = 2 * ::GetSystemMetrics(SM_CXEDGE);
-    node_.preferred = {chars * m.char_w + ::GetSystemMetrics(SM_CXVSCROLL) + edges, header_h_ + lines * row_h_ + edges};
+    // The column's caption is not cut, even beside a scroll bar.
+    const int text = std::max(chars * m.char_w, TextExtent(column_caption_).w + m.DluX(8));
+    node_.preferred = {text + ::GetSystemMetrics(SM_CXVSCROLL) + edges, header_h_ + lines * row_h_ + edges};
     node_.grow_x = node_.grow_y = true;
   }
   void Place() override {
@@ -545,6 +548,7 @@ class TListViewPeer final : public TLeaf {
     if (row_h_ <= 0) row_h_ = line + 4;
   }
 
+  std::wstring column_caption_;
   bool setting_ = false;
   bool pending_ = false;
   int selected_ = -1;  // the row the sink last heard of
