@@ -19,10 +19,21 @@ kestrel_add_test(test_platform
   SOURCES platform/CheckTest.cpp platform/Cp1251Test.cpp platform/ThreadTest.cpp platform/PortContractTest.cpp
   DEPS kestrel_platform kestrel_testkit)
 
-kestrel_add_test(test_forms SOURCES platform/forms/FormsTest.cpp DEPS kestrel_testkit_forms)
-kestrel_add_test(test_ui
+# The forms tests on the Win32 backend, one run of each program: every Wine
+# start costs seconds, which a run per test would pay some forty times.
+function(kestrel_add_forms_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE kestrel_options ${T_DEPS} kestrel_testkit_forms GTest::gtest GTest::gtest_main)
+  add_test(NAME Win32Forms.${name} COMMAND ${name})
+  set_tests_properties(Win32Forms.${name} PROPERTIES TIMEOUT 600)
+endfunction()
+kestrel_add_forms_test(test_forms SOURCES platform/forms/FormsTest.cpp)
+# The monitor window's own timer in an ordinary message loop.
+kestrel_add_forms_test(test_host SOURCES host/MonitorFormTest.cpp DEPS kestrel_host_monitor kestrel_testkit)
+kestrel_add_forms_test(test_ui
   SOURCES ui/ChannelDialogTest.cpp ui/OwnAddressDialogTest.cpp ui/RemoteAddressDialogTest.cpp
-  DEPS kestrel_ui kestrel_testkit kestrel_testkit_forms)
+  DEPS kestrel_ui kestrel_testkit)
 # Not a test: draws the Windows pictures of the README (scripts/screenshots win64).
 add_executable(screenshots ui/Screenshots.cpp)
 target_link_libraries(screenshots PRIVATE kestrel_options kestrel_ui kestrel_host_monitor kestrel_testkit
@@ -30,7 +41,7 @@ target_link_libraries(screenshots PRIVATE kestrel_options kestrel_ui kestrel_hos
 
 # The unload differs by design: Windows forbids waiting in it, so a running
 # gate holds its library (gate/UnloadTest_win32.cpp) instead of ending.
-add_executable(test_gate gate/ExportsTest.cpp gate/UnloadTest_${KESTREL_OS}.cpp)
+add_executable(test_gate gate/ExportsTest.cpp gate/MonitorExportTest.cpp gate/UnloadTest_${KESTREL_OS}.cpp)
 target_link_libraries(test_gate PRIVATE kestrel_options kestrel_tool_host kestrel_testkit kestrel_testkit_forms
                                         kestrel_host GTest::gtest GTest::gtest_main GTest::gmock)
 target_compile_definitions(test_gate PRIVATE KESTREL_LIBRARY_PATH="$<TARGET_FILE:Kestrel>")

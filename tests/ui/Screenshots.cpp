@@ -1,7 +1,8 @@
 // Draws the pictures of the README: every dialog and the monitor window as
-// the Qt backend shows them (offscreen), with Russian texts, as PNG files in
-// $KESTREL_SCREENSHOT_DIR (scripts/screenshots sets it to docs/). Not a
-// test: nothing here is checked but that each picture was written.
+// the forms backend shows them (Qt offscreen, or Win32 under Wine), with
+// Russian texts, as PNG files in $KESTREL_SCREENSHOT_DIR (scripts/screenshots
+// sets it to docs/ or docs/windows/). Not a test: nothing here is checked
+// but that each picture was written.
 #include <filesystem>
 
 #include "host/OnlineGateMonitorForm.h"
@@ -94,7 +95,8 @@ TEST_F(Pictures, Monitor) {
   form.FormCreate(&form);
   form.SetCaption(std::string("Монитор модемного шлюза"_cp));
   form.Show();
-  EXPECT_TRUE(TUi::SaveWindowImage(form.Name(), PicturePath("monitor")));
+  const auto windows = TUi::Windows(form.Name());
+  EXPECT_TRUE(windows.size() == 1 && windows[0]->SaveImage(PicturePath("monitor")));
   form.Hide();
   EXPECT_TRUE(gate.ProcessList->StopListen(listening));
 }

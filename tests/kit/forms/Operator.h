@@ -14,8 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -103,10 +105,19 @@ struct TUi {
   static void SetUp();
   static void TearDown();
   static bool Available();
-  // Saves a picture of the showing top-level window named `window` (a
-  // form's class name), its caption drawn as a title bar, as a PNG file.
-  // False when there is no such window or the file cannot be written.
-  static bool SaveWindowImage(const std::string& window, const std::string& path);
+
+  // ---- Windows shown without a modal loop (the monitor) ----
+  // A driver for each visible top-level window named `window` (a form's
+  // class name). A driver's Open() turns false once its window was hidden
+  // or destroyed, and true again when that same window is shown again.
+  static std::vector<std::unique_ptr<TFormDriver>> Windows(const std::string& window);
+  // How many times windows named `window` were shown so far (any thread),
+  // and whether one was shown off the thread that runs the tests.
+  static int Shows(const std::string& window);
+  static bool ShownOffTestThread();
+  // Handles the toolkit's events on this thread for up to `wait_ms`, the
+  // way its own loop does (Qt's; on Windows an ordinary message loop).
+  static void ProcessEvents(std::uint32_t wait_ms);
 };
 
 // A test on the forms backend, set up and torn down around each test.

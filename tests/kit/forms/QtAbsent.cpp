@@ -16,6 +16,5 @@ TOperator& TUi::Operator() {
 bool TUi::Available() { return false; }
 void TUi::SetUp() { GTEST_SKIP() << "the Qt forms plugin was not built"; }
 void TUi::TearDown() {}
-bool TUi::SaveWindowImage(const std::string&, const std::string&) { return false; }
 
 }  // namespace kestrel::forms::testing

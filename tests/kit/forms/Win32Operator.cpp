@@ -21,6 +21,8 @@ using std::min;
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -171,13 +173,18 @@ class TWin32Operator final : public TOperator {
     wc.lpszClassName = kHelperClass;
     ::RegisterClassExW(&wc);
     helper_ = ::CreateWindowExW(0, kHelperClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
-    hook_ = ::SetWindowsHookExW(WH_CALLWNDPROC, &Watch, nullptr, ::GetCurrentThreadId());
+    thread_ = ::GetCurrentThreadId();
+    hook_ = ::SetWindowsHookExW(WH_CALLWNDPROC, &Watch, nullptr, thread_);
     if (helper_ == nullptr || hook_ == nullptr) throw std::runtime_error("cannot watch the thread's windows");
   }
 
   // The buttons pressed since Presses() was `from` (a nested form's presses
   // come in between).
   std::size_t Presses() const { return presses_.size(); }
+  int Shows(const std::wstring& window) {
+    std::lock_guard lock(mutex_);
+    return shows_[window];
+  }
   void ForgetPresses() { presses_.clear(); }
   bool PressedSince(std::size_t from, HWND button) const {
     return std::find(presses_.begin() + static_cast<std::ptrdiff_t>(from), presses_.end(), button) != presses_.end();
@@ -192,6 +199,12 @@ class TWin32Operator final : public TOperator {
   HWND helper_ = nullptr;
   HHOOK hook_ = nullptr;
   std::vector<HWND> presses_;
+
+ public:
+  DWORD thread_ = 0;  // the thread that runs the tests
+  std::mutex mutex_;
+  std::map<std::wstring, int> shows_;
+  bool off_thread_ = false;
 };
 
 TWin32Operator& TheOperator() {
@@ -413,8 +426,13 @@ LRESULT CALLBACK TWin32Operator::Watch(int code, WPARAM wparam, LPARAM lparam) {
   if (code == HC_ACTION) {
     const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lparam);
     TWin32Operator& op = TheOperator();
-    if (sent->message == WM_SHOWWINDOW && sent->wParam != FALSE && (Style(sent->hwnd) & WS_CHILD) == 0)
+    if (sent->message == WM_SHOWWINDOW && sent->wParam != FALSE && (Style(sent->hwnd) & WS_CHILD) == 0) {
+      {
+        std::lock_guard lock(op.mutex_);
+        ++op.shows_[ClassOf(sent->hwnd)];
+      }
       ::PostMessageW(op.helper_, kFormShown, reinterpret_cast<WPARAM>(sent->hwnd), 0);
+    }
     if (sent->message == WM_COMMAND && HIWORD(sent->wParam) == BN_CLICKED && sent->lParam != 0)
       op.presses_.push_back(reinterpret_cast<HWND>(sent->lParam));
   }
@@ -490,9 +508,41 @@ void TUi::SetUp() {
   TheOperator().Install();
 }
 
-bool TUi::SaveWindowImage(const std::string& window, const std::string& path) {
-  HWND found = ::FindWindowW(Widen(window).c_str(), nullptr);
-  return found != nullptr && ::IsWindowVisible(found) && SaveWithTitle(found, path);
+std::vector<std::unique_ptr<TFormDriver>> TUi::Windows(const std::string& window) {
+  std::vector<std::unique_ptr<TFormDriver>> found;
+  const std::wstring name = Widen(window);
+  for (HWND w = ::FindWindowExW(nullptr, nullptr, name.c_str(), nullptr); w != nullptr;
+       w = ::FindWindowExW(nullptr, w, name.c_str(), nullptr)) {
+    DWORD process = 0;
+    const DWORD thread = ::GetWindowThreadProcessId(w, &process);
+    if (process != ::GetCurrentProcessId() || !::IsWindowVisible(w)) continue;
+    // The hook sees this thread's windows only: one made elsewhere is
+    // caught here.
+    if (thread != TheOperator().thread_) {
+      std::lock_guard lock(TheOperator().mutex_);
+      TheOperator().off_thread_ = true;
+    }
+    found.push_back(std::make_unique<TWinDriver>(w));
+  }
+  return found;
+}
+
+int TUi::Shows(const std::string& window) { return TheOperator().Shows(Widen(window)); }
+
+bool TUi::ShownOffTestThread() {
+  std::lock_guard lock(TheOperator().mutex_);
+  return TheOperator().off_thread_;
+}
+
+void TUi::ProcessEvents(std::uint32_t wait_ms) {
+  // An ordinary message loop with a deadline: wait for input, handle it.
+  const ULONGLONG deadline = ::GetTickCount64() + wait_ms;
+  for (;;) {
+    Settle();
+    const ULONGLONG now = ::GetTickCount64();
+    if (now >= deadline) return;
+    ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(deadline - now), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  }
 }
 
 void TUi::TearDown() {
