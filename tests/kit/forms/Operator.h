@@ -50,6 +50,7 @@ class TFormDriver {
   // list view, with the mouse.
   virtual bool Select(const std::string& control, int index) = 0;
   virtual void PressEnter() = 0;
+  virtual void PressEscape() = 0;
   virtual void CloseBox() = 0;
 
   // What the operator sees.

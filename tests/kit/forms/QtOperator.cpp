@@ -163,6 +163,12 @@ class TQtDriver final : public TFormDriver {
     QTest::keyClick(focus != nullptr ? focus : dialog_.data(), Qt::Key_Return);
   }
 
+  void PressEscape() override {
+    Activate();
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus != nullptr ? focus : dialog_.data(), Qt::Key_Escape);
+  }
+
   void CloseBox() override {
     if (dialog_) dialog_->close();
   }

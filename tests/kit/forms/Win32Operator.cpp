@@ -307,6 +307,12 @@ class TWinDriver final : public TFormDriver {
     Settle();
   }
 
+  void PressEscape() override {
+    HWND focus = ::GetFocus();
+    PostKey(focus != nullptr && ::IsChild(form_, focus) ? focus : form_, VK_ESCAPE);
+    Settle();
+  }
+
   void CloseBox() override {
     if (!Open()) return;
     ::PostMessageW(form_, WM_SYSCOMMAND, SC_CLOSE, 0);
