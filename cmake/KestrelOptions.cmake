@@ -15,6 +15,12 @@ if(WIN32)
   set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 endif()
 
+# Everything a library or program needs from the dynamic loader is bound at
+# load time, and the tables are read-only after (Debian's hardening).
+if(NOT WIN32)
+  add_link_options(LINKER:-z,relro LINKER:-z,now)
+endif()
+
 # Compiler options shared by every target of the project.
 add_library(kestrel_options INTERFACE)
 target_compile_options(kestrel_options INTERFACE -Wall -Wextra)
@@ -26,7 +32,9 @@ endif()
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
   target_compile_options(kestrel_options INTERFACE -Wno-restrict)
 endif()
-target_include_directories(kestrel_options INTERFACE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include)
+# The generated kestrel/version.h lies in the build tree's include folder.
+target_include_directories(kestrel_options INTERFACE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include
+                                                     ${PROJECT_BINARY_DIR}/include)
 
 if(KESTREL_SANITIZE STREQUAL "address")
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)

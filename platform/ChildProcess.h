@@ -49,6 +49,9 @@ class TChildProcess {
   void CloseInput();
   // Asks the child to stop (SIGTERM); does not wait.
   void RequestStop();
+  // Interrupts it (SIGINT, what Wine hands a Windows program as Ctrl-C);
+  // does not wait.
+  void Interrupt();
   // Ends it at once (SIGKILL); does not wait.
   void Kill();
   // Waits up to `timeout_ms` for the child to end; true once it has.

@@ -146,6 +146,10 @@ void TChildProcess::RequestStop() {
   if (!ended_) ::kill(pid_, SIGTERM);
 }
 
+void TChildProcess::Interrupt() {
+  if (!ended_) ::kill(pid_, SIGINT);
+}
+
 void TChildProcess::Kill() {
   if (!ended_) ::kill(pid_, SIGKILL);
 }

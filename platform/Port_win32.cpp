@@ -77,9 +77,10 @@ class TWin32Device final : public TPortDevice {
   }
 
   std::uint32_t SetState(const TPortDcb& d) override {
+    // Every field comes from the channel's DCB: the device's current state
+    // is not read first (a driver may fail to report a rate it was left at).
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    if (!::GetCommState(h_, &dcb)) return ::GetLastError();
     dcb.BaudRate = d.baud_rate;
     dcb.fBinary = TRUE;
     dcb.fParity = d.parity_check ? TRUE : FALSE;
@@ -186,10 +187,12 @@ class TWin32Device final : public TPortDevice {
     DWORD sent = 0;
     OVERLAPPED* ov = write_ov_.Get();
     if (!::WriteFile(h_, data, size, &sent, ov)) {
+      if (TimedOut()) return 0;
       if (::GetLastError() != ERROR_IO_PENDING) return Failed();
       // The write time-outs end it; an abort or an aborting purge ends it early.
       if (Wait(ov->hEvent, abort_, kNoLimit) != WAIT_OBJECT_0) ::CancelIoEx(h_, ov);
-      if (!::GetOverlappedResult(h_, ov, &sent, TRUE) && ::GetLastError() != ERROR_OPERATION_ABORTED)
+      if (!::GetOverlappedResult(h_, ov, &sent, TRUE) && ::GetLastError() != ERROR_OPERATION_ABORTED &&
+          !TimedOut())
         return Failed();
     }
     done = sent;
@@ -357,6 +360,14 @@ class TWin32Device final : public TPortDevice {
   std::uint32_t OutSize() {
     std::lock_guard lock(mutex_);
     return out_size_;
+  }
+
+  // Whether a write failed only because its time-out ended it: some drivers
+  // (Wine's among them) report the time-out as an error rather than as a
+  // short write. What went out before it is in the count.
+  static bool TimedOut() {
+    const DWORD e = ::GetLastError();
+    return e == ERROR_TIMEOUT || e == ERROR_SEM_TIMEOUT;
   }
 
   // The last error of a failed call; on a port with virtual lines an I/O

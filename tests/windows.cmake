@@ -17,6 +17,7 @@ add_dependencies(kestrel_testkit_forms KestrelFormsWin32)
 
 kestrel_add_test(test_platform
   SOURCES platform/CheckTest.cpp platform/Cp1251Test.cpp platform/ThreadTest.cpp platform/PortContractTest.cpp
+          platform/SimLineTest.cpp
   DEPS kestrel_platform kestrel_testkit)
 
 # The forms tests on the Win32 backend, one run of each program: every Wine

@@ -7,6 +7,7 @@
 #include "gate/common/RecentLog.h"
 #include "heron.h"
 #include "host/HostObject.h"
+#include "kestrel/version.h"
 #include "platform/ThreadId.h"
 
 namespace kestrel::gate {
@@ -33,6 +34,9 @@ void TakeLineResult(KBool accepted) {
 // separator longer than kSeparatorWait (waiting, say, for a thread that is
 // logging) holds them up once: the order is then given up, not the lines.
 constexpr auto kSeparatorWait = std::chrono::seconds(2);
+// The separator's text stays the bare line a reader of the log looks for;
+// which build wrote the lines below it goes in its details.
+constexpr const char* kBannerDetails = "Kestrel " KESTREL_VERSION;
 std::mutex g_separator_mutex;
 std::condition_variable g_separator_written_cv;
 std::atomic<bool> g_separator_written{false};
@@ -45,7 +49,7 @@ void WriteSeparatorOnce(bool keep_result) {
     g_separator_writer.store(self, std::memory_order_relaxed);
     if (g_state.NeedLog.load(std::memory_order_relaxed)) {
       static const std::string kSeparator(300, '=');
-      const KBool accepted = ::GateInfo(kKindLine, CodeForCore(), kSeparator.c_str(), nullptr, 0);
+      const KBool accepted = ::GateInfo(kKindLine, CodeForCore(), kSeparator.c_str(), kBannerDetails, 0);
       if (keep_result) TakeLineResult(accepted);
     }
     g_separator_writer.store(0, std::memory_order_relaxed);

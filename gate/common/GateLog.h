@@ -6,7 +6,8 @@
 // separately. All texts are Windows-1251.
 //
 // The first call of a process (FirstLogLine set) sends a line of 300 "="
-// with a null detail before its own line, if NeedLog is set. A line goes to
+// before its own line, if NeedLog is set; its detail text names the build,
+// "Kestrel <version>" (kestrel/version.h). A line goes to
 // the core when its level is at or below LogLevel and NeedLog is set; a false
 // answer from the core clears NeedLog, and only an entry point sets it again.
 //

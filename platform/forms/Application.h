@@ -6,8 +6,10 @@
 //   1. the path given to SetPluginPath,
 //   2. the path in the environment variable KESTREL_FORMS_PLUGIN,
 //   3. the directory of the module holding the forms layer (the gate
-//      library next to which the plugin is installed),
-//   4. the loader's ordinary search (rpath, LD_LIBRARY_PATH, system).
+//      library, next to which a build puts the plugin),
+//   4. the folder "kestrel" in that directory (where an install puts it: a
+//      plugin has no SONAME, so it stays out of the loader's own folders),
+//   5. the loader's ordinary search (rpath, LD_LIBRARY_PATH, system).
 // When none loads, a null backend takes its place: every form and message
 // box then throws EFormsError naming each place tried and why it failed, so
 // the transport runs where the toolkit is missing and only the dialogs fail.

@@ -10,7 +10,10 @@ TBackend* LoadPluginBackend(const std::string& path, std::string& error) {
   std::vector<std::string> candidates;
   if (!path.empty()) candidates.push_back(path);
   if (const char* env = std::getenv(kPluginPathVariable); env != nullptr && *env != '\0') candidates.push_back(env);
-  if (const std::string dir = OwnModuleDirectory(); !dir.empty()) candidates.push_back(dir + "/" + kPluginFileName);
+  if (const std::string dir = OwnModuleDirectory(); !dir.empty()) {
+    candidates.push_back(dir + "/" + kPluginFileName);
+    candidates.push_back(dir + "/" + kPluginFolder + "/" + kPluginFileName);
+  }
   candidates.push_back(kPluginFileName);
 
   error.clear();

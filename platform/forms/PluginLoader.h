@@ -14,6 +14,8 @@ namespace kestrel::forms {
 extern const char* const kPluginFileName;
 inline constexpr const char* kPluginEntry = "KestrelFormsBackend";
 inline constexpr const char* kPluginPathVariable = "KESTREL_FORMS_PLUGIN";
+// The folder beside the gate library that an install puts the plugin in.
+inline constexpr const char* kPluginFolder = "kestrel";
 
 // The backend of the plugin in `file` (a path, or a bare name for the
 // loader's search), or null with `why` telling why not. (The system's

@@ -19,6 +19,8 @@
 //       delivery, "fail <n> <ms>" for each failure, "refused <n> <ms>" for
 //       each packet SendToGate did not take, then "done <ms>". Exits 0 once
 //       every packet was settled, 1 when five minutes passed first.
+//       With --stop-after <m>, the whole gate stops once m packets were
+//       settled, and the report says "stopped <ms the stop took>".
 // Other options: --log <file> (the gate's log), and the address's
 // --data-wait, --stay, --pause (restore pause), --window (restore window) in
 // ms and --tries. The end-to-end benchmark (bench/e2e) runs it too.
@@ -73,9 +75,9 @@ class TReports final : public app::TCoreEvents {
     ++settled_;
     changed_.notify_all();
   }
-  bool WaitSettled(std::size_t count) {
+  bool WaitSettled(std::size_t count, std::uint32_t timeout_ms = kDeadlineMs) {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::milliseconds(kDeadlineMs), [&] { return settled_ >= count; });
+    return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return settled_ >= count; });
   }
   std::uint32_t Now() const { return platform::Elapsed(start_, platform::GetTickCount()); }
   template <typename... T>
@@ -152,7 +154,17 @@ int main(int argc, char** argv) {
         if (gate->SendToGate(data.data(), static_cast<std::int32_t>(data.size()), &ref, handles[(n - 1) % processes]) == 0)
           reports.Settle("refused", ref.Number);
       }
-      ok = reports.WaitSettled(sizes.size());
+      if (const std::size_t stop_after = number("--stop-after", 0); stop_after > 0) {
+        // The whole gate stops in the middle of the transfer: what was still
+        // queued is reported failed before the stop returns.
+        if (!reports.WaitSettled(stop_after)) throw std::runtime_error("too few packets settled before the stop");
+        const std::uint32_t before = reports.Now();
+        gate->StopTransmit(0);
+        reports.Write(report, "stopped %u\n", reports.Now() - before);
+        ok = reports.WaitSettled(sizes.size(), 0);
+      } else {
+        ok = reports.WaitSettled(sizes.size());
+      }
     }
     gate->StopTransmit(0);
   } catch (const std::exception& e) {

@@ -8,11 +8,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <deque>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,24 +48,52 @@ inline std::string Tail(const std::string& path, std::size_t lines = 40) {
   return out;
 }
 
+// A Windows gate: gate_host.exe and Kestrel.dll of the x64 build that
+// KESTREL_WIN64_BUILD names, run by wine64 in the WINEPREFIX of the
+// environment (scripts/test-windows sets both up). Its COMn is the prefix's
+// dosdevices/comn link to the side's pseudo-terminal.
+struct TWindows {
+  std::string build, wine, prefix;
+  // The Windows build this run was given, if any.
+  static std::optional<TWindows> FromEnvironment() {
+    const char* build = std::getenv("KESTREL_WIN64_BUILD");
+    const char* prefix = std::getenv("WINEPREFIX");
+    if (build == nullptr || prefix == nullptr) return std::nullopt;
+    const char* wine = std::getenv("KESTREL_WINE");
+    return TWindows{build, wine != nullptr ? wine : "/usr/lib/wine/wine64", prefix};
+  }
+};
+
 // One gate process's COM folder.
 struct TGateSide {
   testing::TTempDir dir;
   std::vector<sim::TModemId> modems;  // COM1, COM2, ... in order
+  const TWindows* windows = nullptr;  // a Windows gate under Wine, or a Linux one
   std::string Folder() const { return dir.Path().string(); }
   std::string File(const std::string& name) const { return dir / name; }
   // Gives the side its next COM port: a modem of `rig` on a pseudo-terminal.
   bool AddCom(testing::TSimRig& rig, const sim::TModemSetup& setup) {
-    const sim::TModemId id = rig.OnPty(dir / ("com" + std::to_string(modems.size() + 1)), setup);
+    const std::string com = "com" + std::to_string(modems.size() + 1);
+    const sim::TModemId id = rig.OnPty(dir / com, setup);
     if (id == sim::kNoModem) return false;
     modems.push_back(id);
+    if (windows != nullptr) {
+      const std::filesystem::path link = std::filesystem::path(windows->prefix) / "dosdevices" / com;
+      std::error_code ignored;
+      std::filesystem::remove(link, ignored);
+      std::filesystem::create_symlink(dir / com, link);
+    }
     return true;
   }
 };
 
-// What a sending gate_host wrote: how often each packet was settled each way.
+// What a sending gate_host wrote: how often each packet was settled each way,
+// when the last was settled (ms from its start), and how long a whole-gate
+// stop took (-1 without one).
 struct TSenderReport {
   std::map<std::int32_t, int> ok, fail, refused;
+  std::uint32_t last_ms = 0;
+  std::int64_t stop_ms = -1;
   // Packets settled more than once, in any mix of ways.
   std::vector<std::int32_t> SettledTwice() const {
     std::map<std::int32_t, int> times;
@@ -133,9 +165,13 @@ inline std::vector<std::int32_t> CheckArrivals(const std::vector<TArrival>& arri
 // gate_host with the library and `args`, its COM folder the side's.
 inline std::unique_ptr<testing::TProgram> StartHost(const TGateSide& side, const std::vector<std::string>& args) {
   std::vector<std::string> argv = {GATE_HOST_PATH, KESTREL_LIBRARY_PATH};
+  if (side.windows != nullptr)
+    argv = {side.windows->wine, side.windows->build + "/bin/gate_host.exe", side.windows->build + "/bin/Kestrel.dll"};
   argv.insert(argv.end(), args.begin(), args.end());
   argv.insert(argv.end(), {"--log", side.File("log")});
-  return std::make_unique<testing::TProgram>(argv, testing::TProgram::TEnv{{"KESTREL_COM_DIR", side.Folder()}});
+  auto host = std::make_unique<testing::TProgram>(argv, testing::TProgram::TEnv{{"KESTREL_COM_DIR", side.Folder()}});
+  if (side.windows != nullptr) host->StopByInterrupt();  // Wine hands SIGINT over as Ctrl-C
+  return host;
 }
 
 // Starts a listening gate_host on `side` and waits for its "ready". It says
@@ -168,8 +204,15 @@ inline TSenderReport FinishSender(std::unique_ptr<testing::TProgram> sender, con
   std::ifstream in(side.File("outcomes"));
   std::string how;
   std::int32_t n = 0;
-  for (std::uint32_t ms = 0; in >> how && how != "done" && in >> n >> ms;)
+  for (std::uint32_t ms = 0; in >> how && how != "done";) {
+    if (how == "stopped") {
+      in >> r.stop_ms;
+      continue;
+    }
+    if (!(in >> n >> ms)) break;
     ++(how == "ok" ? r.ok : how == "fail" ? r.fail : r.refused)[n];
+    r.last_ms = std::max(r.last_ms, ms);
+  }
   return r;
 }
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "host/ParamList.h"
+#include "kestrel/version.h"
 #include "platform/Cp1251.h"
 #include "platform/Tick.h"
 #include "store/MdmAddress.h"
@@ -73,7 +74,8 @@ TEST_F(Exports, StartsLogTheirAddressesAndResultsAndListeningNeedsAChannel) {
   ASSERT_NE(h, 0u);
   const auto lines = core.Lines();  // the first line of a load is the separator
   ASSERT_GE(lines.size(), 3u);
-  EXPECT_EQ(std::tuple(lines[0].text, lines[0].null_details, lines[1].code), std::tuple(kSeparator, true, -3));
+  EXPECT_EQ(std::tuple(lines[0].text, lines[0].details, lines[1].code),
+            std::tuple(kSeparator, "Kestrel " KESTREL_VERSION, -3));
   EXPECT_EQ(Transcript({"MDMGATE.StartTransmit"}),
             Cp({"2 MDMGATE.StartTransmit:(Начало функции) | Addr.Version: 1; SubVersion: 0; Тел:(101; 102) "
                 "Порты:COM1; DialPhoneType: dtDialTone; RestoreConnAfterBreakTimeOut: 60000; DataWaitTimeOut: 10000; "

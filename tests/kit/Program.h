@@ -70,10 +70,17 @@ class TProgram {
     if (reader_.joinable()) reader_.join();
     return ended ? child_->ExitCode() : -1;
   }
-  // Asks it to stop (SIGTERM, then SIGKILL after 10 s); its exit code.
+  // Stop() interrupts instead of terminating.
+  void StopByInterrupt() { interrupt_to_stop_ = true; }
+  // Asks it to stop (SIGTERM, or SIGINT for a program that takes Ctrl-C as
+  // its stop request, as a Windows program under Wine does; then SIGKILL
+  // after 10 s); its exit code.
   int Stop() {
     if (!child_->Ended()) {
-      child_->RequestStop();
+      if (interrupt_to_stop_)
+        child_->Interrupt();
+      else
+        child_->RequestStop();
       return Wait(10000);
     }
     if (reader_.joinable()) reader_.join();
@@ -93,6 +100,7 @@ class TProgram {
   std::condition_variable cv_;
   std::vector<std::string> lines_;
   bool ended_ = false;
+  bool interrupt_to_stop_ = false;
 };
 
 }  // namespace kestrel::testing

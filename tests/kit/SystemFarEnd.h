@@ -25,6 +25,9 @@ class TSystemFarEnd {
   // Whether the far end can hang up (a COM pair cannot without ending the
   // link that wires it).
   static bool CanHangUp();
+  // Whether the port can wait for room on a full line (a COM port Wine maps
+  // to a pseudo-terminal has no transmit events: it says there is room).
+  static bool TellsRoom();
 
   TSystemFarEnd();
   ~TSystemFarEnd();

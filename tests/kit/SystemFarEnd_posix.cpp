@@ -9,6 +9,7 @@ struct TSystemFarEnd::TImpl {
 
 bool TSystemFarEnd::Available() { return true; }
 bool TSystemFarEnd::CanHangUp() { return true; }
+bool TSystemFarEnd::TellsRoom() { return true; }
 TSystemFarEnd::TSystemFarEnd() : impl_(std::make_unique<TImpl>()) {}
 TSystemFarEnd::~TSystemFarEnd() = default;
 const std::string& TSystemFarEnd::PortName() const { return impl_->pty.PortName(); }

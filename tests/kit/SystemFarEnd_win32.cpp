@@ -32,6 +32,7 @@ struct TSystemFarEnd::TImpl {
 
 bool TSystemFarEnd::Available() { return Pair().first > 0; }
 bool TSystemFarEnd::CanHangUp() { return false; }
+bool TSystemFarEnd::TellsRoom() { return false; }
 
 TSystemFarEnd::TSystemFarEnd() : impl_(std::make_unique<TImpl>()) {
   const auto [port, far] = Pair();

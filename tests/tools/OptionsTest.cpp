@@ -7,6 +7,9 @@
 // Parameters as a person gives and reads them, and as the gate's lists hold them.
 //
 // Gate settings built from channel texts through the settings parameter list.
+//
+// The parts of `kestrel ports` that need no port: reading a modem's answer
+// and telling a person what to do about a device that refuses them.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -18,7 +21,9 @@
 #include "tools/kestrel/Console.h"
 #include "tools/kestrel/GateSettings.h"
 #include "tools/kestrel/Options.h"
+#include "tools/kestrel/ModemAnswer.h"
 #include "tools/kestrel/Params.h"
+#include "tools/kestrel/PortCheck.h"
 #include "tools/kestrel/Progress.h"
 #include "tools/kestrel/SimExchange.h"
 
@@ -345,6 +350,37 @@ TEST(GateSettings, WrongTextsAndDamagedBlocksAreRefused) {
   EXPECT_THROW(ReadSettings(std::string(50, '\x01')), EToolError) << "shorter than the gate record";
   EXPECT_TRUE(ReadSettings("").channels.empty()) << "empty: the default settings";
   EXPECT_TRUE(ReadSettings("").show_progress);
+}
+
+TEST(ModemAnswer, EchoAndEmptyLinesAreSkippedAndOnlyAWholeResultLineEnds) {
+  using TResult = TModemAnswer::TResult;
+  TModemAnswer ati("ATI");
+  EXPECT_FALSE(ati.Feed("ati\r\r\nKestrel software\r\n"));
+  EXPECT_FALSE(ati.Feed("\r\nV.34\r\nO"));
+  EXPECT_FALSE(ati.Feed("K")) << "no terminator yet";
+  EXPECT_TRUE(ati.Feed("\r\nafter"));
+  EXPECT_EQ(ati.Result(), TResult::kOk);
+  EXPECT_THAT(ati.Lines(), ElementsAre("Kestrel software", "V.34"));
+
+  // Numeric results (V0) end with CR alone; ERROR in either form; noise is no result.
+  const std::tuple<std::string, bool, TResult> cases[] = {{"AT\r0\r", true, TResult::kOk},
+                                                          {"\r\nERROR\r\n", true, TResult::kError},
+                                                          {"4\r", true, TResult::kError},
+                                                          {"\x7f\xff OKAY\r\n", false, TResult::kNone}};
+  for (const auto& [bytes, ended, result] : cases) {
+    TModemAnswer answer("AT");
+    const bool fed_to_end = answer.Feed(bytes);
+    EXPECT_EQ(std::pair(fed_to_end, answer.Result()), std::pair(ended, result)) << bytes;
+  }
+}
+
+TEST(PortCheck, TheHintNamesTheGroupToJoinOrSaysWhoAloneMayOpen) {
+  platform::TDeviceAccess serial{.exists = true, .owner = "root", .group = "dialout", .mode = 0660};
+  EXPECT_EQ(AccessHint(serial, "ann"), "add ann to group dialout (sudo usermod -aG dialout ann), then log in again");
+  platform::TDeviceAccess own{.exists = true, .owner = "root", .group = "tty", .mode = 0620};
+  EXPECT_EQ(AccessHint(own, "ann"), "only root may open it") << "group tty may only write";
+  serial.in_group = true;
+  EXPECT_THAT(AccessHint(serial, "ann"), HasSubstr("refuses it although group dialout may open it"));
 }
 
 }  // namespace

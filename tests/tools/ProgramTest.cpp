@@ -1,11 +1,18 @@
 // The kestrel program as separate processes: a listening one and a sending
 // one dialling each other through the simulated exchange over
 // pseudo-terminals, and the errors a person meets, each with its exit code
-// and with nothing half-written in the database. Real time: each side's
-// COM1 is a pseudo-terminal, the line runs at 115 200 bit/s.
-#include <algorithm>
-#include <filesystem>
+// and with nothing half-written in the database; a listener stopped as the
+// service manager stops it; and `kestrel ports` against simulated modems.
+// Real time: each side's COM1 is a pseudo-terminal, the line runs at
+// 115 200 bit/s.
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <map>
+
+#include "platform/Port.h"
 #include "platform/PtyPeer.h"
 #include "sim/ExchangeRunner.h"
 #include "tests/kit/Program.h"
@@ -17,7 +24,9 @@ namespace kestrel::app {
 namespace {
 
 using namespace testing;
+using ::testing::EndsWith;
 using kestrel::testing::QuickExchange;
+namespace fs = std::filesystem;
 using TEnv = kestrel::testing::TProgram::TEnv;
 
 // The kestrel program run as its own process, as a person runs it: with
@@ -178,6 +187,38 @@ TEST_F(Program, StoppedSendFailsWhatIsStillOpen) {
   EXPECT_EQ(journal[0].detail, "interrupted by SIGTERM");
 }
 
+// SIGTERM, as the service manager stops `kestrel listen`, while a document
+// is on the line: a prompt, clean end, and every document the sender was
+// told is delivered lies whole in the inbox.
+TEST_F(Program, ListenerStoppedWhileADocumentTravelsLosesNothing) {
+  Run("a", {"party", "remove", "B"});
+  Run("a", {"party", "add", "B", "--client-id", "2", "--phone", "102", "--ports", "1", "--restore-tries", "0"});
+  const std::vector<std::pair<std::string, std::string>> files = {{"small.txt", "small\n"},
+                                                                  {"big.bin", std::string(150000, 'k')}};
+  std::vector<std::string> send = {"send", "--to", "B", "--timeout", "30"};
+  for (const auto& [name, content] : files) {
+    WriteFile(dir / name, content);
+    send.push_back(dir / name);
+  }
+  TRunningKestrel listener(Side("b", {"listen", "--into", dir / "inbox"}));
+  ASSERT_TRUE(listener.WaitForLine("listening", 20000)) << listener.Output();
+  TRunningKestrel sender(Side("a", send));
+  // The small one acknowledged, the big one on its way (about 13 s at this
+  // rate) when the stop comes.
+  ASSERT_TRUE(sender.WaitForLine("delivered small.txt", 30000)) << sender.Output();
+  const auto stop_at = std::chrono::steady_clock::now();
+  EXPECT_EQ(listener.Stop(), 0) << listener.Output();
+  EXPECT_LT(std::chrono::steady_clock::now() - stop_at, std::chrono::seconds(10)) << "a prompt stop";
+  EXPECT_THAT(listener.Output(), HasSubstr("stopping: interrupted by SIGTERM"));
+  EXPECT_EQ(sender.Wait(60000), 1) << sender.Output();
+
+  std::map<std::string, TOutcome> outcome;
+  for (const auto& entry : JournalOf("a")) outcome[entry.file] = entry.outcome;
+  EXPECT_EQ(outcome, (std::map<std::string, TOutcome>{{"big.bin", TOutcome::Failed}, {"small.txt", TOutcome::Delivered}}));
+  EXPECT_EQ(ReadFile(dir / "inbox/small.txt"), files[0].second);
+  EXPECT_FALSE(fs::exists(dir / "inbox/big.bin")) << "no part of the cut one is kept";
+}
+
 TEST_F(Program, BadInputIsOneLineWithNothingHalfWritten) {
   WriteFile(dir / "x.txt", "x");
   OpenStore(dir / "newer.db")->Exec("PRAGMA user_version = 99");
@@ -242,6 +283,85 @@ TEST(ProgramMonitor, WindowOpensOffscreenAndClosesOnStop) {
   EXPECT_EQ(r.code, 1) << r.output;
   EXPECT_THAT(r.output, HasSubstr("kestrel: the monitor window did not open"));
 #endif
+}
+
+// `kestrel ports`: COM1 a modem that answers, COM2 a silent one, COM4 one
+// another program may hold, and every other port a link to nothing, so that
+// the test never touches the machine's own serial devices.
+struct Ports : ::testing::Test {
+  TTempDir dir;
+  sim::TExchangeRunner runner{QuickExchange()};
+  std::string com = dir / "com";
+
+  void SetUp() override {
+    fs::create_directories(com);
+    std::string error;
+    ASSERT_NE(runner.AddPtyModem(com + "/com1", {.number = "101"}, error), sim::kNoModem) << error;
+    sim::TModemSetup silent{.number = "102"};
+    silent.faults.dead = true;
+    ASSERT_NE(runner.AddPtyModem(com + "/com2", silent, error), sim::kNoModem) << error;
+    ASSERT_NE(runner.AddPtyModem(com + "/com4", {.number = "104"}, error), sim::kNoModem) << error;
+    runner.Start();
+    for (int n = 3; n <= 16; ++n)
+      if (n != 4) fs::create_symlink("/nonexistent/ttyQ" + std::to_string(n), com + "/com" + std::to_string(n));
+  }
+  // The line of `port` in the program's output ("" when there is none).
+  static std::string LineOf(const std::string& output, const std::string& port) {
+    std::istringstream in(output);
+    for (std::string line; std::getline(in, line);)
+      if (line.rfind(port + " ", 0) == 0) return line;
+    return {};
+  }
+};
+
+TEST_F(Ports, EachPortSaysWhatItIsAndAnUnusableChannelPortFails) {
+  const platform::TPortHandle held = platform::PortOpen(com + "/com4");
+  ASSERT_NE(held, platform::kInvalidPortHandle);
+  const std::string db = dir / "k.db";
+  for (const char* channel : {"port=1", "port=3"})
+    ASSERT_EQ(RunKestrel({"--db", db, "settings", "set", "--channel", channel}).code, 0);
+
+  const auto r = RunKestrel({"--db", db, "--com-dir", com, "ports", "--probe"});
+  EXPECT_EQ(r.code, 1) << "COM3, a channel's port, is missing\n" << r.output;
+  const std::string pts1 = fs::read_symlink(com + "/com1").string();
+  EXPECT_THAT(LineOf(r.output, "COM1"), AllOf(HasSubstr("channel"), HasSubstr(com + "/com1 -> " + pts1),
+                                             HasSubstr("exists, may open, free; modem answers OK, ATI: 336")));
+  EXPECT_THAT(LineOf(r.output, "COM2"), HasSubstr("free; no answer to AT within 1 s"));
+  EXPECT_THAT(LineOf(r.output, "COM3"), AllOf(HasSubstr("channel"), HasSubstr("/nonexistent/ttyQ3"), EndsWith("missing")));
+  EXPECT_THAT(LineOf(r.output, "COM4"), HasSubstr("busy: another program holds it"));
+  EXPECT_THAT(r.output, HasSubstr("gate code 1: channel ports unusable: COM3 missing"));
+  ASSERT_TRUE(platform::PortClose(held));
+
+  // Without the missing channel, the same machine passes; no probe, no modem asked.
+  ASSERT_EQ(RunKestrel({"--db", db, "settings", "set", "--remove-port", "3"}).code, 0);
+  const auto ok = RunKestrel({"--db", db, "--com-dir", com, "ports"});
+  EXPECT_EQ(ok.code, 0) << ok.output;
+  EXPECT_THAT(LineOf(ok.output, "COM1"), EndsWith("exists, may open, free"));
+  EXPECT_THAT(LineOf(ok.output, "COM4"), EndsWith("free")) << "its holder let it go";
+  EXPECT_THAT(ok.output, HasSubstr("gate code 1: the channels' ports (COM1) are usable"));
+  EXPECT_EQ(RunKestrel({"--db", dir / "none.db", "--com-dir", com, "ports"}).code, 0);
+  EXPECT_FALSE(fs::exists(dir / "none.db")) << "the check makes no database";
+}
+
+TEST_F(Ports, APortThisUserMayNotOpenGetsTheGroupToJoin) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to hand the device to group dialout and drop to nobody";
+  // As a serial device is on Debian: root:dialout, 0660.
+  const std::string pts1 = fs::read_symlink(com + "/com1").string();
+  ASSERT_EQ(std::system(("chgrp dialout " + pts1 + " && chmod 0660 " + pts1).c_str()), 0);
+  // A copy of the program (and the core it links) that nobody may run,
+  // wherever the build lies.
+  const fs::path bin = dir.Path() / "bin";
+  fs::create_directories(bin);
+  fs::copy_file(KESTREL_PROGRAM, bin / "kestrel");
+  fs::copy_file(HERON_LIBRARY_PATH, bin / "libHeron.so.0");
+  fs::permissions(dir.Path(), fs::perms(0755));
+  kestrel::testing::TProgram nobody({"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                                     bin / "kestrel", "--db", dir / "none.db", "--com-dir", com, "ports"},
+                                    {{"LD_LIBRARY_PATH", bin.string()}});
+  EXPECT_EQ(nobody.Wait(30000), 0) << "no channel is configured\n" << nobody.Output();
+  EXPECT_THAT(LineOf(nobody.Output(), "COM1"),
+              HasSubstr("exists, no permission (owner root, group dialout, mode 0660): add nobody to group dialout "
+                        "(sudo usermod -aG dialout nobody), then log in again"));
 }
 
 }  // namespace

@@ -53,6 +53,11 @@ void TGateLibrary::Missing(const char* name, const char* purpose) const {
                    " is not available with it");
 }
 
+bool InBuildTree(const std::string& path) {
+  const std::string build = std::string(KESTREL_BUILD_DIR) + "/";
+  return path.compare(0, build.size(), build) == 0;
+}
+
 std::vector<std::string> GateLibraryCandidates(const std::string& option, const std::string& program_path) {
   if (!option.empty()) return {option};
   if (const char* env = std::getenv("KESTREL_GATE_LIBRARY"); env != nullptr && *env != '\0') return {env};
@@ -61,9 +66,17 @@ std::vector<std::string> GateLibraryCandidates(const std::string& option, const 
     const std::filesystem::path dir = std::filesystem::path(program_path).parent_path();
     out.push_back((dir / kLibraryName).string());
     out.push_back((dir.parent_path() / "lib" / kLibraryName).string());
+#if defined(KESTREL_LIBDIR_FROM_BINDIR) && defined(KESTREL_GATE_SONAME)
+    // Installed (cmake --install, the Debian packages): the runtime library
+    // by its SONAME where the install put it, found from the program's own
+    // place so that a tree installed under any prefix runs as it is.
+    out.push_back((dir / KESTREL_LIBDIR_FROM_BINDIR / KESTREL_GATE_SONAME).lexically_normal().string());
+#endif
   }
 #ifdef KESTREL_BUILD_GATE_LIBRARY
-  out.emplace_back(KESTREL_BUILD_GATE_LIBRARY);
+  // Only a program of this build looks into the build tree; an installed
+  // copy never takes a library from a build that happens to lie around.
+  if (InBuildTree(program_path)) out.emplace_back(KESTREL_BUILD_GATE_LIBRARY);
 #endif
   out.emplace_back(kLibraryName);
   return out;

@@ -55,11 +55,16 @@ class TGateLibrary {
   std::unique_ptr<platform::TSharedLibrary> lib_;
 };
 
+// Whether `path` lies in the build tree this program was built in.
+bool InBuildTree(const std::string& path);
+
 // Where to look for the gate library, first to last: `option` (the
 // --gate-library option) or else $KESTREL_GATE_LIBRARY when either is set
 // (then nothing else); otherwise libKestrel.so beside the program, in
-// ../lib from it, where the build put it, and last the bare name for the
-// loader's own search.
+// ../lib from it, the installed library (libKestrel.so.<major> in the
+// install's library folder, found from the program's folder), where the
+// build put it (only for a program in that build tree), and last the bare
+// name for the loader's own search.
 std::vector<std::string> GateLibraryCandidates(const std::string& option, const std::string& program_path);
 
 // Loads the first candidate that exists as a file (the bare name is always

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <set>
 
+#include "kestrel/version.h"
 #include "sim/DialString.h"
 #include "sim/FaultText.h"
 
@@ -22,6 +23,7 @@ std::string Footer() {
 int ParseSimOptions(int argc, char** argv, TSimProgramOptions& options) {
   CLI::App app{"kestrel-sim: Hayes modems on a simulated telephone exchange, on pseudo-terminals"};
   app.footer(Footer());
+  app.set_version_flag("--version", "kestrel-sim " KESTREL_VERSION, "Print the version and exit");
   unsigned count = 2;
   std::vector<std::string> numbers;
   std::string dir = "/tmp/kestrel-sim";

@@ -48,6 +48,8 @@ int RunCommand(const TOptions& o) {
       return RunLog(o);
     case TCommand::Monitor:
       return RunMonitor(o);
+    case TCommand::Ports:
+      return RunPorts(o);
   }
   return 2;
 }

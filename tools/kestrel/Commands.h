@@ -25,6 +25,7 @@ int RunJournal(const TOptions& options);
 int RunLog(const TOptions& options);
 int RunSim(const TOptions& options);
 int RunDemo(const TOptions& options);
+int RunPorts(const TOptions& options);
 
 class TRuntime;
 

@@ -107,8 +107,9 @@ std::optional<std::string> TGateAddresses::Edit(const std::string& block, bool s
 void PrepareDialogs() {
   if (const char* set = std::getenv("KESTREL_FORMS_PLUGIN"); set != nullptr && *set != '\0') return;
 #ifdef KESTREL_BUILD_FORMS_PLUGIN
+  // An installed program leaves the gate to find its installed plugin.
   std::error_code ec;
-  if (std::filesystem::is_regular_file(KESTREL_BUILD_FORMS_PLUGIN, ec))
+  if (InBuildTree(platform::ExecutablePath()) && std::filesystem::is_regular_file(KESTREL_BUILD_FORMS_PLUGIN, ec))
     // Without it the dialogs report that no forms backend was found.
     (void)platform::SetEnvironmentVariable("KESTREL_FORMS_PLUGIN", KESTREL_BUILD_FORMS_PLUGIN);
 #endif

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "kestrel/version.h"
 #include "sim/FaultText.h"
 
 namespace kestrel::app {
@@ -90,6 +91,13 @@ void AddSim(CLI::App& app, TSimOptions& s, TLeaves& leaves) {
   leaves.push_back({sim, TCommand::Sim});
 }
 
+void AddPorts(CLI::App& app, TOptions& o, TLeaves& leaves) {
+  auto* ports = app.add_subcommand(
+      "ports", "Check COM1..COM16: device, access, holder; fails when a channel's port is unusable");
+  ports->add_flag("--probe", o.probe, "Ask each free port's modem: AT (OK within 1 s?) and ATI");
+  leaves.push_back({ports, TCommand::Ports});
+}
+
 void AddSettings(CLI::App& app, TOptions& o, TLeaves& leaves) {
   auto* settings = app.add_subcommand("settings", "The gate settings (modem channels) of the gate code");
   settings->require_subcommand(1);
@@ -162,6 +170,7 @@ std::string MissingArguments(const TOptions& o) {
 int ParseOptions(const std::vector<std::string>& args, TOptions& o, std::ostream& out, std::ostream& err) {
   CLI::App app{"kestrel: sends and receives documents through the Kestrel modem gate"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", "kestrel " KESTREL_VERSION, "Print the version and exit");
   app.footer(
       "The gate is libKestrel.so, loaded through its exports. COM ports are found as the README's\n"
       "\"Serial ports\" section says (KESTREL_COM_DIR, or --com-dir). Run 'kestrel COMMAND --help' for more.");
@@ -170,6 +179,7 @@ int ParseOptions(const std::vector<std::string>& args, TOptions& o, std::ostream
   AddDemo(app, o.demo, leaves);
   AddTransfers(app, o, leaves);
   AddSim(app, o.sim, leaves);
+  AddPorts(app, o, leaves);
   AddSettings(app, o, leaves);
   AddAddresses(app, o, leaves);
   AddReports(app, o, leaves);

@@ -31,6 +31,7 @@ enum class TCommand {
   Journal,
   Log,
   Monitor,
+  Ports,
 };
 
 struct TGlobalOptions {
@@ -93,6 +94,8 @@ struct TOptions {
   // journal
   int limit = 50;
   std::string outcome;
+  // ports
+  bool probe = false;
   // log
   bool errors_only = false;
   std::string contains;

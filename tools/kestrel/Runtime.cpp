@@ -32,15 +32,18 @@ TRuntime::~TRuntime() {
   log_.reset();
 }
 
+void ApplyComDir(const TGlobalOptions& options) {
+  if (options.com_dir.empty()) return;
+  std::error_code ec;
+  if (!std::filesystem::is_directory(options.com_dir, ec))
+    throw EToolError("--com-dir " + options.com_dir + " is not a folder");
+  // Read by the gate each time it resolves a COM port name.
+  if (!platform::SetEnvironmentVariable("KESTREL_COM_DIR", std::filesystem::absolute(options.com_dir).string()))
+    throw EToolError("--com-dir " + options.com_dir + " cannot be handed to the gate");
+}
+
 void TRuntime::LoadGate(TCoreEvents& events) {
-  if (!options_.com_dir.empty()) {
-    std::error_code ec;
-    if (!std::filesystem::is_directory(options_.com_dir, ec))
-      throw EToolError("--com-dir " + options_.com_dir + " is not a folder");
-    // Read by the gate each time it resolves a COM port name.
-    if (!platform::SetEnvironmentVariable("KESTREL_COM_DIR", std::filesystem::absolute(options_.com_dir).string()))
-      throw EToolError("--com-dir " + options_.com_dir + " cannot be handed to the gate");
-  }
+  ApplyComDir(options_);
   // Each line is kept with the time it arrived.
   core_ = std::make_unique<TCore>(events, [log = log_.get()](TLogLine line) {
     line.time = NowText();

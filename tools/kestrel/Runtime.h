@@ -24,6 +24,10 @@
 
 namespace kestrel::app {
 
+// Points COM port names at the --com-dir folder (KESTREL_COM_DIR), when one
+// is given. Throws EToolError when it is no folder. Before any thread starts.
+void ApplyComDir(const TGlobalOptions& options);
+
 class TRuntime {
  public:
   // Opens the database (--db or the default). Throws EToolError.

@@ -16,6 +16,7 @@
 
 #include "heron.h"
 #include "host/HostObject.h"
+#include "kestrel/version.h"
 #include "platform/Event.h"
 #include "platform/ThreadId.h"
 #include "gate/common/RecentLog.h"
@@ -54,10 +55,10 @@ TEST_F(GateLog, SeparatorComesOnlyBeforeTheFirstLineAndALineWhileNotLoggingUsesI
   const std::string line = gate::GateLog(1, "MDMGATE.StartTransmit:(X)");
   gate::GateLog(1, "second", "Return: TRUE");
   EXPECT_EQ(Calls(), (std::vector<std::string>{separator, "2 " + line, "2 " + prefix + "second"}));
-  // The separator has a null detail; no detail is an empty text, not null.
+  // The separator's details name the build; no detail is an empty text, not null.
   const auto lines = core.Lines();
-  EXPECT_EQ(std::tuple(lines[0].null_details, lines[1].null_details, lines[1].details, lines[2].details),
-            std::tuple(true, false, "", "Return: TRUE"));
+  EXPECT_EQ(std::tuple(lines[0].details, lines[1].null_details, lines[1].details, lines[2].details),
+            std::tuple("Kestrel " KESTREL_VERSION, false, "", "Return: TRUE"));
 
   Fresh(false);
   gate::GateLog(1, "unseen");

@@ -1,0 +1,97 @@
+// A Windows gate and a Linux gate talk: gate_host.exe with Kestrel.dll under
+// Wine on one side, gate_host with libKestrel on the other, dialling each
+// other through the simulated exchange. The Windows gate's COM1 is a COM port
+// Wine maps to the pseudo-terminal of its modem. Skipped unless the run was
+// given a Windows build (scripts/test-windows).
+//
+// Each run prints its figures: the packets' bytes, the time from the sending
+// host's start to its last delivery (initialisation and dial included), and
+// the rate against what the line carries (ten bits a byte).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <numeric>
+#include <string>
+
+#include "tests/e2e/Harness.h"
+
+namespace kestrel::e2e {
+namespace {
+
+constexpr std::uint32_t kLineRate = 921600;
+
+class WindowsAndLinux : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    windows_ = TWindows::FromEnvironment();
+    if (!windows_) GTEST_SKIP() << "no Windows build given (KESTREL_WIN64_BUILD, WINEPREFIX)";
+  }
+
+  // Sends `plan` from `from` to `to` (one of them the Windows side), the
+  // sender run with `extra` arguments; checks what arrived and returns what
+  // the sender reported.
+  TSenderReport Exchange(TGateSide& from, TGateSide& to, const TPlan& plan, std::vector<std::string> extra = {}) {
+    EXPECT_TRUE(from.AddCom(rig_, {.number = "101"}));
+    EXPECT_TRUE(to.AddCom(rig_, {.number = "102"}));
+    auto listener = StartListener(to, 1);
+    if (listener == nullptr) return {};
+    std::vector<std::string> args = {"--phones", "102", "--plan", plan.text};
+    args.insert(args.end(), extra.begin(), extra.end());
+    TSenderReport report = FinishSender(StartSender(from, args), from, 300000, listener.get());
+    const std::vector<std::int32_t> arrived = CheckArrivals(ReadArrivals(to.File("arrivals")), plan);
+    EXPECT_TRUE(report.SettledTwice().empty());
+    for (const auto& [n, times] : report.ok)
+      EXPECT_NE(std::find(arrived.begin(), arrived.end(), n), arrived.end()) << "packet " << n << " confirmed";
+    return report;
+  }
+
+  static void PrintFigures(const char* what, const TPlan& plan, const TSenderReport& report) {
+    const std::size_t bytes = std::accumulate(plan.sizes.begin(), plan.sizes.end(), std::size_t{0});
+    const double seconds = report.last_ms / 1000.0;
+    const double rate = seconds > 0 ? bytes / seconds : 0;
+    std::printf("%s: %zu packets, %zu bytes in %.1f s (initialisation and dial included): %.0f bytes/s, %.2f of "
+                "the %u bit/s line\n",
+                what, plan.Count(), bytes, seconds, rate, rate / (kLineRate / 10.0), kLineRate);
+  }
+
+  std::optional<TWindows> windows_;
+  testing::TSimRig rig_{QuickExchange(kLineRate)};
+};
+
+TEST_F(WindowsAndLinux, AWindowsGateDeliversEveryPacketToALinuxGate) {
+  TGateSide win, lin;
+  win.windows = &*windows_;
+  const TPlan plan("spread:50:262144");
+  const TSenderReport report = Exchange(win, lin, plan);
+  EXPECT_EQ(report.ok.size(), plan.Count()) << Tail(win.File("log"));
+  PrintFigures("Windows to Linux", plan, report);
+}
+
+TEST_F(WindowsAndLinux, ALinuxGateDeliversEveryPacketToAWindowsGate) {
+  TGateSide lin, win;
+  win.windows = &*windows_;
+  const TPlan plan("spread:50:262144");
+  const TSenderReport report = Exchange(lin, win, plan);
+  EXPECT_EQ(report.ok.size(), plan.Count()) << Tail(win.File("log"));
+  PrintFigures("Linux to Windows", plan, report);
+}
+
+// The Windows gate stops as a whole once five packets were delivered: the
+// stop returns within a second, and every packet is settled once, the ones
+// still queued as failed.
+TEST_F(WindowsAndLinux, AWindowsGateStoppedInATransferReportsEveryQueuedPacketOnce) {
+  TGateSide win, lin;
+  win.windows = &*windows_;
+  const TPlan plan("spread:40:65536");
+  const TSenderReport report = Exchange(win, lin, plan, {"--stop-after", "5"});
+  ASSERT_GE(report.stop_ms, 0) << "the sender stopped the gate";
+  EXPECT_LT(report.stop_ms, 1000);
+  EXPECT_EQ(report.ok.size() + report.fail.size(), plan.Count());
+  EXPECT_GE(report.ok.size(), 5u);
+  EXPECT_GT(report.fail.size(), 0u) << "the stop came in the middle";
+  std::printf("stopped after %zu of %zu delivered in %lld ms; %zu reported failed\n", report.ok.size(), plan.Count(),
+              static_cast<long long>(report.stop_ms), report.fail.size());
+}
+
+}  // namespace
+}  // namespace kestrel::e2e
