@@ -7,7 +7,7 @@
 // The editing exports of libKestrel, loaded as a host loads it: the view
 // texts and their hand-over, the conversion of an address to and from the
 // host's parameters, the answers without a gate manager, and the address and
-// settings dialogs driven by an operator on the Qt backend (offscreen).
+// settings dialogs driven by an operator on the forms backend.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -265,7 +265,7 @@ TEST_F(Exports, UnloadEndsRunningProcessesAndWritesNoGateLines) {
 }
 
 using forms::testing::TFormDriver;
-using forms::testing::TQtUi;
+using forms::testing::TUi;
 
 constexpr std::string_view kShortBlock = "Переданный блок памяти имеет размер меньше минимального для TMdmAddress"_cp;
 constexpr std::string_view kRemoteView = "Тел:(101;...) Порты:(COM1;...)"_cp;
@@ -396,16 +396,16 @@ TEST_F(EditExports, NilOutArgumentsAreRefusedAndWithoutAManagerEveryExportButThe
   EXPECT_TRUE(core.Lines().empty());
 }
 
-// ---- The dialogs, on the Qt backend ----
+// ---- The dialogs, on the forms backend ----
 
 class EditDialogs : public EditExports {
  protected:
   void SetUp() override {
     EditExports::SetUp();
-    TQtUi::SetUp();
+    TUi::SetUp();
   }
-  void TearDown() override { TQtUi::TearDown(); }
-  forms::testing::TOperator& Op() { return TQtUi::Operator(); }
+  void TearDown() override { TUi::TearDown(); }
+  forms::testing::TOperator& Op() { return TUi::Operator(); }
 };
 
 TEST_F(EditDialogs, ConfirmedAddressIsHandedOverOnceToABufferAndACancelledOneKeepsItsSize) {

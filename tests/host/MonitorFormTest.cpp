@@ -1,11 +1,7 @@
-// The framework's monitor window on the Qt backend (offscreen), over a gate
+// The framework's monitor window on the forms backend, over a gate
 // that reports channels and log lines the test sets: what it shows, how it
 // follows the gate (its own timer, a refresh on show), what survives a
 // refresh, and that it reads nothing once it is being released.
-#include <QApplication>
-#include <QLabel>
-#include <QPlainTextEdit>
-#include <QTableWidget>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -20,9 +16,7 @@ namespace kestrel::host {
 namespace {
 
 using namespace kestrel::literals;
-using forms::testing::TQtUi;
-
-std::string FromQt(const QString& s) { return text::Utf8ToCp1251(s.toStdString()); }
+using forms::testing::TUi;
 
 // Texts of the window (at namespace scope: see platform/Cp1251.h).
 constexpr std::string_view kModem1 = "Модем 1"_cp;
@@ -35,28 +29,19 @@ class TPlainGate final : public TGateManager {
   TListener* CreateListener(const void*, std::int32_t, std::int32_t) override { return nullptr; }
 };
 
-class MonitorForm : public forms::testing::QtTest {
+class MonitorForm : public forms::testing::UiTest {
  protected:
-  // The window of `form`: its controls by their names.
-  static QWidget* Window(const forms::TForm& form) {
-    for (QWidget* w : QApplication::topLevelWidgets())
-      if (w->objectName() == QString::fromStdString(form.Name()) && w->isVisible()) return w;
-    return nullptr;
+  // The window of `form`, as the operator sees it.
+  static std::unique_ptr<forms::testing::TFormDriver> Window(const forms::TForm& form) {
+    auto windows = TUi::Windows(form.Name());
+    return windows.size() == 1 ? std::move(windows[0]) : nullptr;
   }
-  static std::vector<std::string> Rows(QWidget* window) {
-    std::vector<std::string> rows;
-    auto* list = window->findChild<QTableWidget*>("lvChannels");
-    for (int i = 0; i < list->rowCount(); ++i) rows.push_back(FromQt(list->item(i, 0)->text()));
-    return rows;
-  }
-  static std::string Log(QWidget* window) { return FromQt(window->findChild<QPlainTextEdit*>("memLog")->toPlainText()); }
-  static std::string Processes(QWidget* window) { return FromQt(window->findChild<QLabel*>("lblProcesses")->text()); }
 
   static bool PumpUntil(const std::function<bool()>& done, int timeout_ms) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     while (!done()) {
       if (std::chrono::steady_clock::now() >= deadline) return false;
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+      TUi::ProcessEvents(20);
     }
     return true;
   }
@@ -76,35 +61,35 @@ TEST_F(MonitorForm, ShowsTheGateFollowsItOnItsOwnTimerAndKeepsTheSelectedRow) {
   form.GateManager = &gate;
   form.FormCreate(&form);
   form.Show();
-  QWidget* window = Window(form);
+  const auto window = Window(form);
   ASSERT_NE(window, nullptr);
-  EXPECT_EQ(FromQt(window->windowTitle()), std::string(kBaseCaption));
-  EXPECT_EQ(Rows(window), (std::vector<std::string>{Row(0), Row(4)}));
-  EXPECT_EQ(Processes(window), ProcessesText(0, 0));
-  EXPECT_EQ(Log(window), "newer\nolder") << "newest first";
+  EXPECT_EQ(window->Caption(), std::string(kBaseCaption));
+  EXPECT_EQ(window->Items("lvChannels"), (std::vector<std::string>{Row(0), Row(4)}));
+  EXPECT_EQ(window->Text("lblProcesses"), ProcessesText(0, 0));
+  EXPECT_EQ(window->Text("memLog"), "newer\nolder") << "newest first";
   EXPECT_EQ(form.Text, "newer\nolder");
 
   // Real time, tolerant: the timer fires about every second.
   gate.Set(0, std::string(kModem1), TChannelActivity::kConnected, 10);
   gate.Log("newest");
-  EXPECT_TRUE(PumpUntil([&] { return Log(window).rfind("newest", 0) == 0; }, 15000));
-  EXPECT_EQ(Rows(window)[0], Row(0));
+  EXPECT_TRUE(PumpUntil([&] { return window->Text("memLog").rfind("newest", 0) == 0; }, 15000));
+  EXPECT_EQ(window->Items("lvChannels")[0], Row(0));
 
   // The close box hides it and stops the timer; showing it reads the gate again.
-  window->close();
+  window->CloseBox();
   EXPECT_FALSE(form.Visible());
   EXPECT_FALSE(form.tmRefresh.Enabled());
   gate.Set(4, {}, TChannelActivity::kSending, 11);
   form.Show();
-  ASSERT_EQ(Window(form), window);
-  EXPECT_EQ(Rows(window)[1], Row(4));
+  ASSERT_TRUE(window->Open()) << "the same window";
+  EXPECT_EQ(window->Items("lvChannels")[1], Row(4));
   EXPECT_TRUE(form.tmRefresh.Enabled());
 
   // A refresh keeps the selected row; one while closing reads nothing.
   form.lvChannels.SetItemIndex(1);
   gate.Set(0, std::string(kModem1), TChannelActivity::kListening, 3);
   form.tmRefresh.Fire();
-  EXPECT_EQ(Rows(window)[0], Row(0));
+  EXPECT_EQ(window->Items("lvChannels")[0], Row(0));
   EXPECT_EQ(form.lvChannels.ItemIndex(), 1);
   form.Closing = true;
   const int reads = gate.reads;

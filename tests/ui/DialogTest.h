@@ -1,4 +1,4 @@
-// What the dialog tests share: a fixture on the Qt backend, and stored
+// What the dialog tests share: a fixture on the forms backend, and stored
 // blocks built from records and read back.
 #pragma once
 
@@ -35,7 +35,7 @@ void Open(Dialog& dialog, const std::string& block, bool flag = false) {
   dialog.Init(block.data(), static_cast<std::int32_t>(block.size()), flag);
 }
 
-class DialogTest : public forms::testing::QtTest {
+class DialogTest : public forms::testing::UiTest {
  protected:
   // Queues a script for the dialog and each nested one it opens, in order,
   // and shows it; returns its modal result.

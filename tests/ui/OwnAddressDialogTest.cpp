@@ -49,11 +49,17 @@ TEST_F(OwnAddressDialogTest, ANewAddressShowsTheDefaultsAndNeedsAnIdentifier) {
   EXPECT_EQ(dialog.ResultBlock(), OwnBlock(expected));
 }
 
-TEST_F(OwnAddressDialogTest, WithoutAnIdentifierEnterIsRefusedButCancelAndTheCloseBoxClose) {
+TEST_F(OwnAddressDialogTest, WithoutAnIdentifierEnterIsRefusedButCancelEscapeAndTheCloseBoxClose) {
   store::TMdmAddress negative = Stored();
   negative.IdCl = -1;  // stored below zero: shown empty, to be typed again
-  for (const std::string& block : {std::string(), OwnBlock(negative)}) {
-    SCOPED_TRACE(block.empty() ? "new address, Отмена" : "stored -1, close box");
+  struct TCase {
+    std::string block;
+    std::string_view end;
+  };
+  for (const TCase& c :
+       {TCase{{}, "Отмена"}, TCase{OwnBlock(negative), "close box"}, TCase{OwnBlock(negative), "Escape"}}) {
+    SCOPED_TRACE(c.end);
+    const std::string& block = c.block;
     TfmInAddr dialog;
     Open(dialog, block);
     Op().Expect([&](TFormDriver& f) {
@@ -62,11 +68,12 @@ TEST_F(OwnAddressDialogTest, WithoutAnIdentifierEnterIsRefusedButCancelAndTheClo
       f.PressEnter();
       EXPECT_TRUE(f.Open());
       // Отмена takes no focus: the empty field is not asked, the close check is.
-      if (block.empty()) {
+      if (c.end == "Отмена")
         EXPECT_TRUE(f.Click("btnCancel"));
-      } else {
+      else if (c.end == "close box")
         f.CloseBox();
-      }
+      else
+        f.PressEscape();
     });
     EXPECT_EQ(dialog.ShowModal(), mrCancel);
     EXPECT_EQ(Said(), std::vector<std::string>(2, kNoInteger));

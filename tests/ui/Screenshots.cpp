@@ -1,7 +1,8 @@
 // Draws the pictures of the README: every dialog and the monitor window as
-// the Qt backend shows them (offscreen), with Russian texts, as PNG files in
-// $KESTREL_SCREENSHOT_DIR (scripts/screenshots sets it to docs/). Not a
-// test: nothing here is checked but that each picture was written.
+// the forms backend shows them (Qt offscreen, or Win32 under Wine), with
+// Russian texts, as PNG files in $KESTREL_SCREENSHOT_DIR (scripts/screenshots
+// sets it to docs/ or docs/windows/). Not a test: nothing here is checked
+// but that each picture was written.
 #include <filesystem>
 
 #include "host/OnlineGateMonitorForm.h"
@@ -18,7 +19,7 @@
 namespace kestrel::ui::testing {
 namespace {
 
-using forms::testing::TQtUi;
+using forms::testing::TUi;
 
 std::string PicturePath(const std::string& name) {
   const char* dir = std::getenv("KESTREL_SCREENSHOT_DIR");
@@ -27,7 +28,7 @@ std::string PicturePath(const std::string& name) {
   return (std::filesystem::path(dir != nullptr ? dir : ".") / (name + ".png")).string();
 }
 
-class Pictures : public forms::testing::QtTest {
+class Pictures : public forms::testing::UiTest {
  protected:
   // Shows `dialog`, saves its picture as `name`.png and closes it.
   static void Shoot(forms::TForm& dialog, const std::string& name, const TScript& prepare = {}) {
@@ -94,7 +95,8 @@ TEST_F(Pictures, Monitor) {
   form.FormCreate(&form);
   form.SetCaption(std::string("Монитор модемного шлюза"_cp));
   form.Show();
-  EXPECT_TRUE(TQtUi::SaveWindowImage(form.Name(), PicturePath("monitor")));
+  const auto windows = TUi::Windows(form.Name());
+  EXPECT_TRUE(windows.size() == 1 && windows[0]->SaveImage(PicturePath("monitor")));
   form.Hide();
   EXPECT_TRUE(gate.ProcessList->StopListen(listening));
 }

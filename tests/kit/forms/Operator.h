@@ -1,5 +1,7 @@
 // An operator for tests: scripts that act on forms as a person would, on
-// the Qt backend (offscreen).
+// the system's forms backend: Qt offscreen on Linux (QtOperator.cpp), the
+// Win32 one under Wine on Windows (Win32Operator.cpp). One set of scripts
+// runs on both.
 //
 // A script is queued before the code under test shows a form; it runs when
 // the next form appears, inside that form's modal loop, and should leave the
@@ -12,8 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -46,6 +50,7 @@ class TFormDriver {
   // list view, with the mouse.
   virtual bool Select(const std::string& control, int index) = 0;
   virtual void PressEnter() = 0;
+  virtual void PressEscape() = 0;
   virtual void CloseBox() = 0;
 
   // What the operator sees.
@@ -93,26 +98,35 @@ class TOperator {
   std::vector<TMessageSeen> messages_;
 };
 
-// The Qt backend, installed into the forms layer for a test.
-struct TQtUi {
+// The system's forms backend, installed into the forms layer for a test.
+struct TUi {
   static TOperator& Operator();
-  // Loads the Qt plugin (offscreen) and starts the application; skips the
-  // test when the plugin was not built.
+  // Loads the backend's plugin and starts it; skips the test when the
+  // plugin was not built or cannot run (no display).
   static void SetUp();
   static void TearDown();
   static bool Available();
-  // Saves a picture of the showing top-level window named `window` (a
-  // form's class name), its caption drawn as a title bar, as a PNG file.
-  // False when there is no such window or the file cannot be written.
-  static bool SaveWindowImage(const std::string& window, const std::string& path);
+
+  // ---- Windows shown without a modal loop (the monitor) ----
+  // A driver for each visible top-level window named `window` (a form's
+  // class name). A driver's Open() turns false once its window was hidden
+  // or destroyed, and true again when that same window is shown again.
+  static std::vector<std::unique_ptr<TFormDriver>> Windows(const std::string& window);
+  // How many times windows named `window` were shown so far (any thread),
+  // and whether one was shown off the thread that runs the tests.
+  static int Shows(const std::string& window);
+  static bool ShownOffTestThread();
+  // Handles the toolkit's events on this thread for up to `wait_ms`, the
+  // way its own loop does (Qt's; on Windows an ordinary message loop).
+  static void ProcessEvents(std::uint32_t wait_ms);
 };
 
-// A test on the Qt backend, set up and torn down around each test.
-class QtTest : public ::testing::Test {
+// A test on the forms backend, set up and torn down around each test.
+class UiTest : public ::testing::Test {
  protected:
-  void SetUp() override { TQtUi::SetUp(); }
-  void TearDown() override { TQtUi::TearDown(); }
-  static TOperator& Op() { return TQtUi::Operator(); }
+  void SetUp() override { TUi::SetUp(); }
+  void TearDown() override { TUi::TearDown(); }
+  static TOperator& Op() { return TUi::Operator(); }
 };
 
 }  // namespace kestrel::forms::testing

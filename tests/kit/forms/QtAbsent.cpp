@@ -9,13 +9,12 @@ namespace {
 class TNoOperator final : public TOperator {};
 }  // namespace
 
-TOperator& TQtUi::Operator() {
+TOperator& TUi::Operator() {
   static TNoOperator op;
   return op;
 }
-bool TQtUi::Available() { return false; }
-void TQtUi::SetUp() { GTEST_SKIP() << "the Qt forms plugin was not built"; }
-void TQtUi::TearDown() {}
-bool TQtUi::SaveWindowImage(const std::string&, const std::string&) { return false; }
+bool TUi::Available() { return false; }
+void TUi::SetUp() { GTEST_SKIP() << "the Qt forms plugin was not built"; }
+void TUi::TearDown() {}
 
 }  // namespace kestrel::forms::testing

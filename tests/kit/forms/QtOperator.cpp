@@ -21,11 +21,15 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QThread>
 #include <QTableWidget>
 #include <QTimer>
 #include <QWindow>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
+
+#include <map>
+#include <mutex>
 
 #include "platform/Cp1251.h"
 #include "platform/forms/Application.h"
@@ -159,6 +163,12 @@ class TQtDriver final : public TFormDriver {
     QTest::keyClick(focus != nullptr ? focus : dialog_.data(), Qt::Key_Return);
   }
 
+  void PressEscape() override {
+    Activate();
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus != nullptr ? focus : dialog_.data(), Qt::Key_Escape);
+  }
+
   void CloseBox() override {
     if (dialog_) dialog_->close();
   }
@@ -250,6 +260,11 @@ class TQtOperator final : public TOperator, public QObject {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() != QEvent::Show) return false;
+    if (watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow()) {
+      std::lock_guard lock(mutex_);
+      ++shows_[watched->objectName().toStdString()];
+      if (QThread::currentThread() != qApp->thread()) off_thread_ = true;
+    }
     auto* dialog = qobject_cast<QDialog*>(watched);
     if (dialog == nullptr || !dialog->isWindow() || !dialog->isModal()) return false;
     QPointer<QDialog> target = dialog;
@@ -279,6 +294,11 @@ class TQtOperator final : public TOperator, public QObject {
   }
 
   bool installed_ = false;
+
+ public:
+  std::mutex mutex_;
+  std::map<std::string, int> shows_;
+  bool off_thread_ = false;
 };
 
 TQtOperator& TheOperator() {
@@ -290,9 +310,9 @@ bool g_started = false;
 
 }  // namespace
 
-TOperator& TQtUi::Operator() { return TheOperator(); }
+TOperator& TUi::Operator() { return TheOperator(); }
 
-bool TQtUi::Available() {
+bool TUi::Available() {
   static const bool available = [] {
     if (!g_started) {
       qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -310,19 +330,37 @@ bool TQtUi::Available() {
   return available;
 }
 
-void TQtUi::SetUp() {
+void TUi::SetUp() {
   if (!Available()) GTEST_SKIP() << "no Qt forms backend: " << PluginError();
   InstallBackend(nullptr);
   TheOperator().Install();
 }
 
-bool TQtUi::SaveWindowImage(const std::string& window, const std::string& path) {
-  for (QWidget* w : QApplication::topLevelWidgets())
-    if (w->isVisible() && w->objectName() == QString::fromStdString(window)) return SaveWithTitle(w, path);
-  return false;
+std::vector<std::unique_ptr<TFormDriver>> TUi::Windows(const std::string& window) {
+  std::vector<std::unique_ptr<TFormDriver>> found;
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    auto* dialog = qobject_cast<QDialog*>(w);
+    if (dialog != nullptr && w->isVisible() && w->objectName() == QString::fromStdString(window))
+      found.push_back(std::make_unique<TQtDriver>(dialog));
+  }
+  return found;
 }
 
-void TQtUi::TearDown() {
+int TUi::Shows(const std::string& window) {
+  std::lock_guard lock(TheOperator().mutex_);
+  return TheOperator().shows_[window];
+}
+
+bool TUi::ShownOffTestThread() {
+  std::lock_guard lock(TheOperator().mutex_);
+  return TheOperator().off_thread_;
+}
+
+void TUi::ProcessEvents(std::uint32_t wait_ms) {
+  QCoreApplication::processEvents(QEventLoop::AllEvents, static_cast<int>(wait_ms));
+}
+
+void TUi::TearDown() {
   TheOperator().Reset();
   // Nothing of a test may stay on screen for the next one.
   for (QWidget* w : QApplication::topLevelWidgets())

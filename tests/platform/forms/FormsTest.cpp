@@ -1,4 +1,4 @@
-// The forms layer as an operator meets it on the Qt backend: the close
+// The forms layer as an operator meets it on its backend: the close
 // protocol, message boxes and failing handlers, lists, and disabled,
 // read-only and check-box controls. Fields that keep the focus, typed
 // Cyrillic, memos, nested forms, the first focus, Enter, the close box and
@@ -65,7 +65,7 @@ class TfmSample : public TForm {
 
 using enum TModalResult;
 
-class FormTest : public QtTest {};
+class FormTest : public UiTest {};
 
 TEST_F(FormTest, ClosingAsksTheFormWithTheResultARefusalKeepsItOpenAndItShowsAgain) {
   TfmSample form;
