@@ -15,15 +15,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <functional>
 #include <string>
-#include <thread>
 
 #include "heron.h"
 #include "platform/Cp1251.h"
 #include "platform/forms/TextConvert.h"
 #include "tests/gate/GateTest.h"
+#include "tests/kit/Pump.h"
 #include "tests/kit/forms/Operator.h"
 
 namespace kestrel::testing {
@@ -71,35 +70,19 @@ class MonitorExport : public GateTest {
   }
   void TearDown() override {
     gate.StopListen(0, 1);  // releases the window
-    Pump([] { return Monitors().empty(); }, 2000);
+    PumpUntil([] { return Monitors().empty(); }, 2000, [] { PumpOnce(false); });
     TQtUi::TearDown();
   }
 
-  // Handles the main thread's events (Qt's loop, or the core's pump) until
-  // `done` holds or `timeout_ms` passed; returns `done`.
-  static bool Pump(const std::function<bool()>& done, int timeout_ms, bool through_core = false) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() >= deadline) return false;
-      if (through_core)
-        HeronPumpMainThread(20);
-      else
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
+  // Handles the main thread's events through Qt's loop, or the core's pump.
+  static void PumpOnce(bool through_core) {
+    if (through_core)
+      HeronPumpMainThread(20);
+    else
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
   }
-
-  // Runs `call` on a worker thread while the main thread handles its events;
-  // returns whether the worker finished in time.
   static bool OnWorker(const std::function<void()>& call, bool through_core) {
-    std::atomic<bool> finished{false};
-    std::thread worker([&] {
-      call();
-      finished = true;
-    });
-    const bool in_time = Pump([&] { return finished.load(); }, 15000, through_core);
-    worker.join();
-    return in_time;
+    return OnWorkerWhilePumping(call, 15000, [=] { PumpOnce(through_core); });
   }
 };
 

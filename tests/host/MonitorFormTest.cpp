@@ -8,12 +8,11 @@
 #include <QTableWidget>
 #include <gtest/gtest.h>
 
-#include <chrono>
-
 #include "host/OnlineGateMonitorForm.h"
 #include "platform/Cp1251.h"
 #include "platform/forms/TextConvert.h"
 #include "tests/host/MonitorGate.h"
+#include "tests/kit/Pump.h"
 #include "tests/kit/forms/Operator.h"
 
 namespace kestrel::host {
@@ -53,12 +52,7 @@ class MonitorForm : public forms::testing::QtTest {
   static std::string Processes(QWidget* window) { return FromQt(window->findChild<QLabel*>("lblProcesses")->text()); }
 
   static bool PumpUntil(const std::function<bool()>& done, int timeout_ms) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() >= deadline) return false;
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
+    return testing::PumpUntil(done, timeout_ms, [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); });
   }
 
   // The row of the gate's channel `index` (its texts are MonitorTextTest's).

@@ -23,10 +23,9 @@ TEST(LogText, BoolAndPrintableTextsCutAndEscape) {
     std::string_view text;
     std::int32_t length;
     std::string_view expected;
-  } cases[] = {{"AB$", 2, "AB..."}, {"A$", 5, "A$24"}, {"J", 1, "$4A"}, {"ATDP123\r", 20, "ATDP123$0D"},
-               {"", 5, ""}, {"", 0, ""}, {"abc", 0, "..."},
+  } cases[] = {{"AB$", 2, "AB..."}, {"ATDP123\r", 20, "ATDP123$0D"}, {"", 5, ""}, {"", 0, ""}, {"abc", 0, "..."},
                {"abc", -4, "..."},  // a negative length counts as 0
-               {"abc", 3, "abc"}, {std::string_view("\0\xFF", 2), 2, "$00\xFF"}, {"Йй"_cp, 2, "$C9$E9"}};
+               {"abc", 3, "abc"}};  // each byte's own text is the next test's
   for (const auto& c : cases)
     EXPECT_EQ(PrintableText(c.text, c.length), c.expected) << ::testing::PrintToString(c.text) << ", " << c.length;
 }
