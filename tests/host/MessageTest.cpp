@@ -4,6 +4,8 @@
 // Parameter lists and their items: owned copies, growth and removal, and
 // items laid out by a host program in its own memory. (The lists' holders,
 // DataLists.h, are tested through the store's settings and address lists.)
+//
+// The texts of the monitor window's rows.
 #include "host/Message.h"
 
 #include <gtest/gtest.h>
@@ -16,13 +18,16 @@
 #include <stdexcept>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "host/Crc32.h"
+#include "host/MonitorSource.h"
 #include "host/OutQueue.h"
 #include "host/Pacing.h"
 #include "host/ParamList.h"
 #include "host/ReceiveHistory.h"
 #include "host/Wagtail.h"
+#include "platform/Cp1251.h"
 
 namespace kestrel::host {
 namespace {
@@ -377,6 +382,19 @@ TEST(ParamList, HostBuiltItemsAreCopiedAndLeftAlone) {
   broken.Size = -2;
   EXPECT_THROW(CopyParamListItem(broken), std::invalid_argument);
   EXPECT_TRUE(ItemBytes(broken).empty());
+}
+
+using namespace kestrel::literals;
+
+TEST(MonitorText, ChannelRowsNamePortAliasActivityAndHolder) {
+  const std::string_view modem = "Модем 1"_cp;
+  const std::vector<std::pair<TMonitorChannel, std::string_view>> rows = {
+      {{2, std::string(modem), TChannelActivity::kIdle, 0}, "COM3: Модем 1 - ожидание"_cp},
+      {{2, std::string(modem), TChannelActivity::kListening, 0x3}, "COM3: Модем 1 - прослушивание ($00000003)"_cp},
+      {{2, std::string(modem), TChannelActivity::kSending, 0xABCDEF01}, "COM3: Модем 1 - вызов ($ABCDEF01)"_cp},
+      {{15, {}, TChannelActivity::kConnected, 0xABCDEF01}, "COM16 - соединение ($ABCDEF01)"_cp}};
+  for (const auto& [channel, row] : rows) EXPECT_EQ(ChannelRowText(channel), row);
+  EXPECT_EQ(ProcessesText(3, 2), std::string("Процессов: 3; потоков обмена: 2"_cp));
 }
 
 }  // namespace

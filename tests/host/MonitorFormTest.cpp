@@ -55,7 +55,7 @@ class MonitorForm : public forms::testing::QtTest {
     return testing::PumpUntil(done, timeout_ms, [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); });
   }
 
-  // The row of the gate's channel `index` (its texts are MonitorTextTest's).
+  // The row of the gate's channel `index` (its texts are the message test's).
   std::string Row(int index) { return ChannelRowText(gate.channels.at(index)); }
 
   TMonitorGate gate;
