@@ -178,13 +178,9 @@ TEST(MdmFrame, HeaderIsRefusedForSignatureCaseChecksumOrShortness) {
     EXPECT_FALSE(ParseFrameHeader(header, h)) << header.size();
 }
 
-TEST(MdmFrame, KindsAlternateTwoThreeTwoAndSendTimeOutsAreClampedNotCut) {
-  EXPECT_EQ(NextFrameKind(0), 2u);
-  EXPECT_EQ(NextFrameKind(2), 3u);
-  EXPECT_EQ(NextFrameKind(3), 2u);
-  EXPECT_EQ(NextFrameKind(7), 2u);
-  EXPECT_TRUE(IsAlternatingKind(2) && IsAlternatingKind(3));
-  EXPECT_FALSE(IsAlternatingKind(0) || IsAlternatingKind(4));
+// The kinds that alternate, and which repeat is dropped, are the exchange's
+// tests above.
+TEST(MdmFrame, SendTimeOutsAreClampedNotCut) {
   // The port's 16-bit time-out: 65 536 ms would be 0 and 70 000 ms 4 464 if cut.
   for (const auto& [ms, out] : {std::pair{60000u, 60000}, {65535u, 65535}, {65536u, 65535}, {70000u, 65535}})
     EXPECT_EQ(FrameOutputTimeout(ms), out) << ms;

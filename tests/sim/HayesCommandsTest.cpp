@@ -499,6 +499,7 @@ TEST(HayesRing, NoAutomaticAnswerWhileDtrIsOffOrS0IsZero) {
 
 TEST(HayesFaults, DeadModemSaysAndDoesNothingAndDropsItsCall) {
   auto b = TModemBench::Quiet();
+  b.Type("ATS0=1\r");  // it would answer the first ring
   b.modem.SetFaults({.dead = true});
   b.Expect({{"AT\r", ""}, {"ATD1\r", ""}});
   b.modem.RingSignal(b.now, true);
