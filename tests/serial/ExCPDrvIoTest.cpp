@@ -46,10 +46,14 @@ class TTestDriver : public TCommPortDriver {
     if (Connected()) ++disconnects;
     TCommPortDriver::Disconnect();
   }
-  bool AbortWaits() override { return abort.load(); }
+  bool AbortWaits() override {
+    asked.Set();  // a wait is under way
+    return abort.load();
+  }
   const TNotifyThread* Thread() const { return NotifyThread.get(); }
   std::atomic<int> disconnects{0};
   std::atomic<bool> abort{false};
+  platform::TEvent asked;
 };
 
 struct TRead {
@@ -167,16 +171,17 @@ TEST_F(CommPortDriverIo, BlockingReadAndSendEndSoonAfterTheOwnerAsks) {
   Open(options);
   d_.InputTimeout = 10000;
   auto read = std::async(std::launch::async, [&] { return Read(d_, 4, true); });
-  platform::SleepFor(150);
+  ASSERT_TRUE(d_.asked.WaitFor(5000));
   std::uint32_t t0 = platform::GetTickCount();
   d_.abort = true;
   EXPECT_EQ(read.get().Outcome(), TOutcome("", true, false));
   EXPECT_LT(platform::Elapsed(t0, platform::GetTickCount()), 1000u);
 
   d_.abort = false;
+  d_.asked.Reset();
   const std::string big(100000, 'x');
   auto write = std::async(std::launch::async, [&] { return d_.SendDataEx(big.data(), 100000, 20000); });
-  platform::SleepFor(150);
+  ASSERT_TRUE(d_.asked.WaitFor(5000));
   t0 = platform::GetTickCount();
   d_.abort = true;
   EXPECT_LT(write.get(), 100000u);
