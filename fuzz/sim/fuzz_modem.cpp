@@ -35,13 +35,7 @@ void Settle(TExchange& ex, TSimTime now) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  TExchangeOptions options;
-  options.dial_ms = 50;
-  options.handshake_ms = 80;
-  options.ring_on_ms = 200;
-  options.ring_off_ms = 300;
-  options.latency_ms = 5;
-  TExchange ex(options);
+  TExchange ex({.latency_ms = 5, .dial_ms = 50, .handshake_ms = 80, .ring_on_ms = 200, .ring_off_ms = 300});
   const TModemId ids[3] = {ex.AddModem({.number = "1"}), ex.AddModem({.number = "2"}), ex.AddModem({.number = "3"})};
   TSimTime now = 0;
   bool dtr[3] = {true, true, true};

@@ -6,18 +6,6 @@
 
 namespace kestrel::e2e {
 
-std::string PacketBytes(std::int32_t number, std::size_t size) {
-  std::string out(size, '\0');
-  std::uint32_t x = 2654435761u * static_cast<std::uint32_t>(number) + 0x9E3779B9u;
-  for (char& c : out) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    c = static_cast<char>(x >> 11);
-  }
-  return out;
-}
-
 std::uint64_t Digest(std::string_view bytes) {
   std::uint64_t h = 1469598103934665603ull;
   for (const char c : bytes) {

@@ -9,11 +9,13 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/kit/Blocks.h"
+
 namespace kestrel::e2e {
 
-// The bytes of packet `number` (1, 2, ...) with `size` bytes: a pseudo-random
-// stream seeded by the number, so that two packets of one size differ.
-std::string PacketBytes(std::int32_t number, std::size_t size);
+// The bytes of packet `number` (1, 2, ...) with `size` bytes, as the kit
+// makes them for every transfer test.
+using testing::PacketBytes;
 
 // A 64-bit digest (FNV-1a) of `bytes`: any damage in transit changes it.
 std::uint64_t Digest(std::string_view bytes);

@@ -48,17 +48,6 @@ std::string Ptr(const void* p) { return Hex(reinterpret_cast<std::uintptr_t>(p))
 
 class Exports : public GateTest {
  protected:
-  // "kind text | details" of every line but the separator whose text holds
-  // one of `parts` (of every line when none is given).
-  std::vector<std::string> Transcript(std::initializer_list<std::string_view> parts = {}) const {
-    std::vector<std::string> out;
-    for (const TCoreLine& l : core.Lines()) {
-      bool wanted = parts.size() == 0;
-      for (const auto part : parts) wanted = wanted || l.text.find(part) != std::string::npos;
-      if (wanted && l.text != kSeparator) out.push_back(std::to_string(l.kind) + " " + l.text + " | " + l.details);
-    }
-    return out;
-  }
   std::string DetailsOfLast(std::string_view text) const { return core.LinesWith(text).back().details; }
   KHandle StartNothingStored(std::int16_t code = 1) {
     const std::string block = RemoteBlock(QuickAddress({1}), {"101"});
@@ -76,7 +65,7 @@ TEST_F(Exports, StartsLogTheirAddressesAndResultsAndListeningNeedsAChannel) {
   ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(std::tuple(lines[0].text, lines[0].details, lines[1].code),
             std::tuple(kSeparator, "Kestrel " KESTREL_VERSION, -3));
-  EXPECT_EQ(Transcript({"MDMGATE.StartTransmit"}),
+  EXPECT_EQ(core.Transcript({"MDMGATE.StartTransmit"}),
             Cp({"2 MDMGATE.StartTransmit:(Начало функции) | Addr.Version: 1; SubVersion: 0; Тел:(101; 102) "
                 "Порты:COM1; DialPhoneType: dtDialTone; RestoreConnAfterBreakTimeOut: 60000; DataWaitTimeOut: 10000; "
                 "StayOnLineTimeOut: 180000; RestoreConnTimeOut: 1000; RestoreConnTries: 2; DialTimeOut: 10000; "
@@ -90,17 +79,12 @@ TEST_F(Exports, StartsLogTheirAddressesAndResultsAndListeningNeedsAChannel) {
   own.IdCl = 5;
   const std::string own_block = OwnBlock(own);
   EXPECT_EQ(gate.StartListen(own_block.data(), 168, 9, 3, 1), 0u);
-  EXPECT_EQ(Transcript({"MDMGATE.StartListen"}),
+  EXPECT_EQ(core.Transcript({"MDMGATE.StartListen"}),
             Cp({"2 MDMGATE.StartListen:(Начало функции) | SelfAddr.Version: 1; SubVersion: 0; Порты:(COM1; COM3); "
                 "DataWaitTimeOut: 10000; StayOnLineTimeOut: 180000; SelfAddr.IdCl: 5 | SelfIdCl: 9; GateCode: 3; "
                 "OnLineLevel: 1"_cp,
                 "2 MDMGATE.StartListen:(Конец функции) | Return: $00000000"_cp}));
-  const auto errors = core.Errors();
-  ASSERT_EQ(errors.size(), 1u);
-  EXPECT_NE(errors[0].text.find(Cp("].Listen:(Ошибка Exception:(TMPM.GetChannelsFromSetForListening:(There no "
-                                   "initialized channels.Check gate settings!)))"_cp)),
-            std::string::npos)
-      << errors[0].text;
+  EXPECT_EQ(core.Errors().size(), 1u) << "the listener's, whose text is the session's test";
 }
 
 TEST_F(Exports, UnreadableAddressBlocksGetThePlainDetailsAndStillReachTheFramework) {
@@ -147,7 +131,7 @@ TEST_F(Exports, HandOverThatFailsIsReportedToTheCoreWhicheverWayItAnswers) {
   const std::string failed = Cp("MDMGATE.SendToGate:(Ошибка Exception:(Transmit process $00001234 does not exist))"_cp);
   core.ClearLines();
   EXPECT_EQ(gate.SendToGate(data, 3, &ref, 0x1234), 0);
-  EXPECT_EQ(Transcript(),
+  EXPECT_EQ(core.Transcript(),
             Cp({"2 MDMGATE.SendToGate:(Начало функции) | DataSize = 3; RefPack = (5, 738000/29.07.2021, "
                 "3600000/01:00:00.000); TransProcPtr = $00001234"_cp,
                 "1 MDMGATE.SendToGate:(Ошибка Exception:(Transmit process $00001234 does not exist)) | "_cp,
@@ -181,7 +165,7 @@ TEST_F(Exports, StopTransmitOfTheWholeGateDestroysTheManagerAndSwitchesTheLogOff
   ASSERT_NE(StartNothingStored(), 0u);
   core.ClearLines();
   EXPECT_EQ(gate.StopTransmit(0), 1);
-  EXPECT_EQ(Transcript({"MDMGATE.", "TMGM[].StopGate"}),
+  EXPECT_EQ(core.Transcript({"MDMGATE.", "TMGM[].StopGate"}),
             Cp({"2 MDMGATE.StopTransmit:(Начало функции) | TransProcPtr = $00000000"_cp,
                 "2 MDMGATE.StopTransmit:(Середина функции) | перед MdmGateManager.StopGate(StopMode)"_cp,
                 "2 TMGM[].StopGate:(Начало функции) | vStopMode: TRUE"_cp,
@@ -202,7 +186,7 @@ TEST_F(Exports, StopTransmitOfTheWholeGateDestroysTheManagerAndSwitchesTheLogOff
   // A second whole-gate stop: begin and end only, false, and the log off again.
   core.ClearLines();
   EXPECT_EQ(gate.StopTransmit(0), 0);
-  EXPECT_EQ(Transcript(), Cp({"2 MDMGATE.StopTransmit:(Начало функции) | TransProcPtr = $00000000"_cp,
+  EXPECT_EQ(core.Transcript(), Cp({"2 MDMGATE.StopTransmit:(Начало функции) | TransProcPtr = $00000000"_cp,
                               "2 MDMGATE.StopTransmit:(Конец функции) | Return: FALSE"_cp}));
   core.ClearLines();
   EXPECT_EQ(gate.StopListen(0, 0), 0);
@@ -213,7 +197,7 @@ TEST_F(Exports, StopListenOfTheWholeGateStopsItButKeepsTheManager) {
   ASSERT_NE(StartNothingStored(), 0u);
   core.ClearLines();
   EXPECT_EQ(gate.StopListen(0, 0), 1);
-  EXPECT_EQ(Transcript({"MDMGATE.", "TMGM[].StopGate"}),
+  EXPECT_EQ(core.Transcript({"MDMGATE.", "TMGM[].StopGate"}),
             Cp({"2 MDMGATE.StopListen:(Начало функции) | RecvProcPtr = $00000000; StopMode = 0"_cp,
                 "2 MDMGATE.StopListen:(Середина функции) | перед MdmGateManager.StopGate(StopMode)"_cp,
                 "2 TMGM[].StopGate:(Начало функции) | vStopMode: FALSE"_cp,
@@ -252,7 +236,7 @@ TEST_F(Exports, UnloadEndsRunningProcessesAndWritesNoGateLines) {
   ASSERT_NE(StartNothingStored(), 0u);
   core.ClearLines();
   library.reset();
-  EXPECT_EQ(Transcript({"MDMGATE", "TMGM"}), std::vector<std::string>{});
+  EXPECT_EQ(core.Transcript({"MDMGATE", "TMGM"}), std::vector<std::string>{});
   // The library really went: a new load starts from scratch, with a manager
   // and the separator line again.
   library = app::TGateLibrary::Load(KESTREL_LIBRARY_PATH, false);
@@ -331,12 +315,9 @@ TEST_F(EditExports, StructuredAddressReadsAndBuildsAddresses) {
   size = Len(block);
   auto* list = static_cast<TParamList*>(gate.StructuredAddress(0, const_cast<char*>(block.data()), &size, &host_list));
   ASSERT_NE(list, nullptr);
-  // The list's names and order are the address list's (tested with it).
+  // The list's names, order and values are the address list's (tested with it).
   ASSERT_EQ(list->Count, 10);
-  EXPECT_EQ(host::ItemName(*list->Items[7]), "IdCl");
   EXPECT_EQ(list->Items[7]->Value, 77);
-  EXPECT_EQ(host::ItemBytes(*list->Items[8]), "1010000000000000");
-  EXPECT_EQ(host::ItemBytes(*list->Items[9]), "101\r\n102");
   EXPECT_EQ(gate.StructuredAddress(3, nullptr, nullptr, &host_list), &host_list);
 
   // Mode 1 then 2: the host's own list as a block.

@@ -20,6 +20,7 @@
 #include "heron.h"
 #include "platform/Cp1251.h"
 #include "tests/gate/GateTest.h"
+#include "tests/kit/Pump.h"
 #include "tests/kit/forms/Operator.h"
 
 namespace kestrel::testing {
@@ -45,31 +46,20 @@ class MonitorExport : public GateTest {
     TUi::TearDown();
   }
 
-  // Handles the main thread's events (the toolkit's loop, or the core's pump) until
-  // `done` holds or `timeout_ms` passed; returns `done`.
-  static bool Pump(const std::function<bool()>& done, int timeout_ms, bool through_core = false) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() >= deadline) return false;
-      if (through_core)
-        HeronPumpMainThread(20);
-      else
-        TUi::ProcessEvents(20);
-    }
-    return true;
+  // Handles the main thread's events once: the toolkit's loop, or the core's pump.
+  static void PumpOnce(bool through_core) {
+    if (through_core)
+      HeronPumpMainThread(20);
+    else
+      TUi::ProcessEvents(20);
   }
-
+  static bool Pump(const std::function<bool()>& done, int timeout_ms, bool through_core = false) {
+    return PumpUntil(done, timeout_ms, [=] { PumpOnce(through_core); });
+  }
   // Runs `call` on a worker thread while the main thread handles its events;
   // returns whether the worker finished in time.
   static bool OnWorker(const std::function<void()>& call, bool through_core) {
-    std::atomic<bool> finished{false};
-    std::thread worker([&] {
-      call();
-      finished = true;
-    });
-    const bool in_time = Pump([&] { return finished.load(); }, 15000, through_core);
-    worker.join();
-    return in_time;
+    return OnWorkerWhilePumping(call, 15000, [=] { PumpOnce(through_core); });
   }
 };
 

@@ -3,15 +3,12 @@
 // manager, from whichever thread asked, and nothing is left behind.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
-#include <thread>
-
 #include "gate/ModuleState.h"
 #include "gate/MonitorForm.h"
 #include "platform/MainThread.h"
 #include "platform/forms/Application.h"
 #include "tests/kit/CoreSpy.h"
+#include "tests/kit/Pump.h"
 
 namespace kestrel::gate {
 namespace {
@@ -41,16 +38,10 @@ TEST_F(MonitorFunctions, AWindowThatCannotBeMadeIsReportedFromEitherThreadAndNot
   EXPECT_EQ(MonitorForm(), nullptr);
   GLFreeMonitorForm();  // no window: nothing happens
   // From a worker, the failure crosses back from the main thread.
-  std::atomic<bool> returned{false};
-  std::thread worker([&] {
+  EXPECT_TRUE(testing::OnWorkerWhilePumping([] {
     GLCreateMonitorForm();
     GLFreeMonitorForm();
-    returned = true;
-  });
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!returned && std::chrono::steady_clock::now() < deadline) platform::PumpMainThread(20);
-  worker.join();
-  EXPECT_TRUE(returned.load());
+  }, 20000, [] { platform::PumpMainThread(20); }));
   EXPECT_EQ(platform::PendingMainThreadCalls(), 0u);
   const auto errors = core.Errors();
   ASSERT_EQ(errors.size(), 2u);

@@ -4,12 +4,11 @@
 // refresh, and that it reads nothing once it is being released.
 #include <gtest/gtest.h>
 
-#include <chrono>
-
 #include "host/OnlineGateMonitorForm.h"
 #include "platform/Cp1251.h"
 #include "platform/forms/TextConvert.h"
 #include "tests/host/MonitorGate.h"
+#include "tests/kit/Pump.h"
 #include "tests/kit/forms/Operator.h"
 
 namespace kestrel::host {
@@ -38,15 +37,10 @@ class MonitorForm : public forms::testing::UiTest {
   }
 
   static bool PumpUntil(const std::function<bool()>& done, int timeout_ms) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() >= deadline) return false;
-      TUi::ProcessEvents(20);
-    }
-    return true;
+    return testing::PumpUntil(done, timeout_ms, [] { TUi::ProcessEvents(20); });
   }
 
-  // The row of the gate's channel `index` (its texts are MonitorTextTest's).
+  // The row of the gate's channel `index` (its texts are the message test's).
   std::string Row(int index) { return ChannelRowText(gate.channels.at(index)); }
 
   TMonitorGate gate;

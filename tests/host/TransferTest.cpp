@@ -10,6 +10,7 @@
 #include <atomic>
 #include <functional>
 #include <string>
+#include <tuple>
 
 #include "host/HostError.h"
 #include "host/ProcessList.h"
@@ -35,17 +36,6 @@ inline std::vector<std::int32_t> Numbers(const std::vector<TRefPack>& refs) {
   std::vector<std::int32_t> out;
   for (const TRefPack& r : refs) out.push_back(r.Number);
   return out;
-}
-
-// Waits for `done` with a deadline; the test fails when it does not come.
-template <typename Done>
-bool Eventually(Done done, std::uint32_t timeout_ms = 10000) {
-  platform::TEvent never;
-  for (std::uint32_t waited = 0; waited < timeout_ms; waited += 10) {
-    if (done()) return true;
-    never.WaitFor(10);
-  }
-  return done();
 }
 
 class Exchange : public ::testing::Test {
@@ -75,6 +65,10 @@ class Exchange : public ::testing::Test {
   std::vector<std::int32_t> Failed() const { return Numbers(spy.Failed()); }
   std::vector<std::int32_t> Confirmed() const { return Numbers(spy.Confirmed()); }
   bool Logged(std::string_view part) const { return !spy.LinesWith(part).empty(); }
+  // Waits up to 10 s for `done`, which need not come from the core.
+  bool Eventually(const std::function<bool()>& done) {
+    return spy.WaitUntil([&](const TCoreSpy&) { return done(); }, 10000);
+  }
 
   // Every sent packet was delivered once, intact, in the order of its number,
   // and confirmed once; none failed.
@@ -85,9 +79,8 @@ class Exchange : public ::testing::Test {
     auto it = sent.begin();
     for (const testing::TCorePacket& r : received) {
       EXPECT_EQ(r.sender, 42);
-      EXPECT_EQ(r.ref.Number, it->first);
-      EXPECT_EQ(r.ref.Date, Ref(it->first).Date);
-      EXPECT_EQ(r.ref.Time, Ref(it->first).Time);
+      const TRefPack ref = Ref(it->first);
+      EXPECT_EQ(std::tuple(r.ref.Number, r.ref.Date, r.ref.Time), std::tuple(ref.Number, ref.Date, ref.Time));
       EXPECT_TRUE(r.data == it->second) << "packet " << it->first << " arrived altered";
       numbers.push_back((it++)->first);
     }
@@ -253,7 +246,7 @@ TEST_F(Transfer, StaysOnLineWithKeepAlivesThenSaysGoodbye) {
     for (const testing::TCoreLine& l : spy.LinesWith("Serve:(Session ended)"))
       if (l.details.rfind("goodbye", 0) == 0) return true;
     return false;
-  }, 10000));
+  }));
 }
 
 class Stop : public Exchange {

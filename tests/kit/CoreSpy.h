@@ -12,6 +12,7 @@
 #include <cstring>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <mutex>
 #include <set>
@@ -67,6 +68,18 @@ class TCoreSpy {
     std::vector<TCoreLine> out;
     for (const TCoreLine& l : Lines())
       if (l.kind == 1) out.push_back(l);
+    return out;
+  }
+  // "<kind> <text> | <details>" of every line but the log's separator, or of
+  // those whose text holds one of `parts`, in order.
+  std::vector<std::string> Transcript(std::initializer_list<std::string_view> parts = {}) const {
+    std::vector<std::string> out;
+    for (const TCoreLine& l : Lines()) {
+      const bool wanted = parts.size() == 0 || std::any_of(parts.begin(), parts.end(), [&](std::string_view p) {
+        return l.text.find(p) != std::string::npos;
+      });
+      if (wanted && l.text != std::string(300, '=')) out.push_back(std::to_string(l.kind) + " " + l.text + " | " + l.details);
+    }
     return out;
   }
   void ClearLines() { Set([&] { lines_.clear(); }); }

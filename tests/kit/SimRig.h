@@ -47,7 +47,6 @@ class TTerminal {
     if (port_ != platform::kInvalidPortHandle) (void)platform::PortClose(port_);
     port_ = platform::kInvalidPortHandle;
   }
-  bool IsOpen() const { return port_ != platform::kInvalidPortHandle; }
   bool Type(const std::string& text) {
     std::uint32_t done = 0;
     return platform::PortWrite(port_, text.data(), static_cast<std::uint32_t>(text.size()), done) &&
@@ -73,19 +72,6 @@ class TTerminal {
     std::uint32_t status = 0;
     (void)platform::PortGetModemStatus(port_, status);
     return status;
-  }
-  // Waits until the lines satisfy `pred`, dropping what arrives meanwhile.
-  bool WaitLines(const std::function<bool(std::uint32_t)>& pred, std::uint32_t timeout_ms = 3000) {
-    const std::uint32_t start = platform::GetTickCount();
-    for (std::uint32_t seen = Lines(); !pred(seen); seen = Lines()) {
-      const std::uint32_t left = platform::Remaining(start, platform::GetTickCount(), timeout_ms);
-      if (left == 0) return false;
-      platform::PortWaitReceive(port_, left, &seen);
-      char drain[512];
-      for (std::uint32_t n = 0; platform::PortRead(port_, drain, sizeof drain, n) && n > 0;) {
-      }
-    }
-    return true;
   }
 
  private:

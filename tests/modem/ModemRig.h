@@ -19,8 +19,6 @@
 #include "modem/MdmFrame.h"
 #include "modem/MdmMain.h"
 #include "platform/Event.h"
-#include "platform/PortNames.h"
-#include "platform/SimLine.h"
 #include "platform/Thread.h"
 #include "platform/Tick.h"
 #include "tests/kit/Blocks.h"
@@ -58,18 +56,15 @@ inline std::string Roles(const TMdmDriver& d) {
 // `reply` gives for each. Commands heard are kept in order.
 class TScriptedModem {
  public:
-  TScriptedModem(int com, std::function<std::string(const std::string&)> reply)
-      : com_(com), line_(platform::TSimLine::Create(TSimRig::NewLine("script"))), reply_(std::move(reply)) {
-    platform::SetComPortTarget(com, "sim:" + line_->Name());
-    line_->SetCD(false);
-    line_->SetOnGateActivity([this] { gate_active_.Set(); });
+  TScriptedModem(int com, std::function<std::string(const std::string&)> reply) : reply_(std::move(reply)) {
+    far_.OnCom(com);
+    far_.Line().SetOnGateActivity([this] { gate_active_.Set(); });
     thread_ = std::thread([this] { Run(); });
   }
   ~TScriptedModem() {
     stop_ = true;
     thread_.join();
-    line_->SetOnGateActivity({});
-    platform::SetComPortTarget(com_, "");
+    far_.Line().SetOnGateActivity({});
   }
   std::vector<std::string> Commands() const {
     std::lock_guard lock(mutex_);
@@ -84,7 +79,7 @@ class TScriptedModem {
   // did something, which a listening gate does only by reading them.
   bool SayAndWaitRead(std::string_view bytes) {
     gate_active_.Reset();
-    line_->Write(bytes.data(), bytes.size());
+    far_.Say(bytes);
     return gate_active_.WaitFor(3000);
   }
 
@@ -92,9 +87,9 @@ class TScriptedModem {
   void Run() {
     std::string pending;
     while (!stop_) {
-      line_->WaitGateActivity(20);
+      far_.Line().WaitGateActivity(20);
       char buf[512];
-      for (std::size_t n; (n = line_->Read(buf, sizeof buf)) > 0;) pending.append(buf, n);
+      for (std::size_t n; (n = far_.Line().Read(buf, sizeof buf)) > 0;) pending.append(buf, n);
       for (;;) {
         std::string cmd;
         if (pending.rfind("+++", 0) == 0) {
@@ -112,13 +107,12 @@ class TScriptedModem {
           heard_.notify_all();
         }
         const std::string answer = reply_(cmd);
-        if (!answer.empty()) line_->Write(answer.data(), answer.size());
+        if (!answer.empty()) far_.Write(answer);
       }
     }
   }
 
-  int com_;
-  std::shared_ptr<platform::TSimLine> line_;
+  TSimFarEnd far_{false};
   std::function<std::string(const std::string&)> reply_;
   platform::TEvent gate_active_;
   mutable std::mutex mutex_;

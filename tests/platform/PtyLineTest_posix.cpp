@@ -9,7 +9,6 @@
 #include <fstream>
 #include <stdlib.h>
 #include <string>
-#include <unistd.h>
 
 #include "platform/Event.h"
 #include "platform/Port.h"
@@ -24,34 +23,29 @@ namespace kestrel::platform {
 namespace {
 class PortNamesResolve : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ClearComPortTargets();
-    dir_ = std::filesystem::temp_directory_path() / ("kestrel-com-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir_);
-  }
+  void SetUp() override { ClearComPortTargets(); }
   void TearDown() override {
     ClearComPortTargets();
     ::unsetenv("KESTREL_COM_DIR");
-    std::filesystem::remove_all(dir_);
   }
-  std::filesystem::path dir_;
+  kestrel::testing::TTempDir dir_;
 };
 
 TEST_F(PortNamesResolve, TargetThenDirectoryThenSystemDeviceAndTheOpenFollows) {
   EXPECT_EQ(ResolvePortName("\\\\.\\COM3"), "/dev/ttyS2");
   EXPECT_EQ(ResolvePortName("/dev/ttyUSB0"), "/dev/ttyUSB0") << "other names are paths";
 
-  ::setenv("KESTREL_COM_DIR", dir_.c_str(), 1);
+  ::setenv("KESTREL_COM_DIR", dir_.Path().c_str(), 1);
   EXPECT_EQ(ResolvePortName("\\\\.\\COM3"), "/dev/ttyS2") << "no com3 entry: fall through";
   // A link whose device is missing still wins, so that the open reports the
   // missing device rather than quietly taking a system port.
   std::filesystem::create_symlink("/dev/kestrel-missing", dir_ / "com3");
-  EXPECT_EQ(ResolvePortName("\\\\.\\COM3"), (dir_ / "com3").string());
+  EXPECT_EQ(ResolvePortName("\\\\.\\COM3"), dir_ / "com3");
 
   EXPECT_TRUE(SetComPortTarget(3, "sim:modem3"));
   EXPECT_EQ(ResolvePortName("COM3"), "sim:modem3");
   EXPECT_TRUE(SetComPortTarget(3, ""));
-  EXPECT_EQ(ResolvePortName("COM3"), (dir_ / "com3").string());
+  EXPECT_EQ(ResolvePortName("COM3"), dir_ / "com3");
   EXPECT_FALSE(SetComPortTarget(0, "x"));
   EXPECT_FALSE(SetComPortTarget(256, "x"));
 

@@ -54,7 +54,7 @@ TEST(SimLine, NamesAreUniqueWhileTheLineLives) {
   EXPECT_TRUE(TSimLine::Create("unique"));
 }
 
-TEST(SimLine, FarEndSeesTheGateOpenItsLinesAndTheirDropOnClose) {
+TEST(SimLine, FarEndSeesTheGateOpenItsLinesAndDtrDropOnClose) {
   auto line = TSimLine::Create("lines");
   EXPECT_FALSE(line->GateOpen());
   const TPortHandle port = PortOpen("sim:lines");
@@ -68,13 +68,7 @@ TEST(SimLine, FarEndSeesTheGateOpenItsLinesAndTheirDropOnClose) {
   ASSERT_TRUE(PortSetState(port, dcb));
   EXPECT_TRUE(line->DTR());
   EXPECT_FALSE(line->RTS());
-
-  EXPECT_EQ(Lines(port), kModemCtsOn | kModemDsrOn) << "defaults: CTS and DSR on, RING and CD off";
-  line->SetRing(true);
-  line->SetCD(true);
-  line->SetCTS(false);
-  EXPECT_EQ(Lines(port), kModemDsrOn | kModemRingOn | kModemRlsdOn);
-
+  // The lines the far end sets are the serial driver's line-status test.
   ASSERT_TRUE(PortClose(port));
   EXPECT_FALSE(line->GateOpen());
   EXPECT_FALSE(line->DTR()) << "a closed port drops DTR";

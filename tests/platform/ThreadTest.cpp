@@ -22,6 +22,7 @@
 #include "platform/MainThread.h"
 #include "platform/ThreadId.h"
 #include "platform/Tick.h"
+#include "tests/kit/Pump.h"
 
 namespace kestrel::platform {
 namespace {
@@ -98,20 +99,6 @@ TEST(Event, WaitForTimesOutThenSeesSet) {
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 
-// Runs `call` on a worker while the main thread pumps; false when the worker
-// did not finish within ten seconds.
-bool OnWorkerWhilePumping(const std::function<void()>& call) {
-  std::atomic<bool> finished{false};
-  std::thread worker([&] {
-    call();
-    finished = true;
-  });
-  const auto deadline = steady_clock::now() + milliseconds(10000);
-  while (!finished && steady_clock::now() < deadline) PumpMainThread(20);
-  worker.join();
-  return finished;
-}
-
 // A toolkit loop as a test sees it: posted requests wait until the test lets
 // the loop run them.
 class TFakeLoop final : public TMainThreadLoop {
@@ -172,7 +159,7 @@ TEST_F(MainThread, AWorkersCallRunsOnTheMainThreadWhenTheHostPumpsAndItsExceptio
   std::atomic<std::uint32_t> ran_on{0};
   bool result = false;
   std::string caught;
-  EXPECT_TRUE(OnWorkerWhilePumping([&] {
+  EXPECT_TRUE(testing::OnWorkerWhilePumping([&] {
     EXPECT_FALSE(IsMainThread());
     EXPECT_EQ(PumpMainThread(10), 0u) << "only the main thread pumps";
     result = RunOnMainThread([&] { ran_on = CurrentThreadId(); }, 10000);
@@ -181,7 +168,7 @@ TEST_F(MainThread, AWorkersCallRunsOnTheMainThreadWhenTheHostPumpsAndItsExceptio
     } catch (const std::runtime_error& e) {
       caught = e.what();
     }
-  }));
+  }, 10000, [] { PumpMainThread(20); }));
   EXPECT_TRUE(result);
   EXPECT_EQ(ran_on.load(), MainThreadId());
   EXPECT_EQ(caught, "no window");

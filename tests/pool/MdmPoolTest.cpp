@@ -132,18 +132,16 @@ TEST_F(MdmPool, InitLogsEveryChannelAndItsTestAndStillOffersAChannelWhoseTestFai
   modems.Missing(4);
   ASSERT_TRUE(Init(SettingsBlock({ChannelOn(3), ChannelOn(4, "ATX4")})));
   EXPECT_EQ(pool->GetNumberOfChannelsInitialized(), 2);
-  const auto com3 = core.LinesWith("TMPM[].Init:(Инициализируем канал COM3 ...)"_cp);
-  ASSERT_EQ(com3.size(), 1u);
-  EXPECT_EQ(com3[0].text, std::string("TMPM[].Init:(Инициализируем канал COM3 ...)"_cp) +
-                              "(Port:COM3; BaudRate:br115200; DataBits:db8BITS; HwFlow:hfRTSCTS; SwFlow:sfNONE; "
-                              "Parity:ptNONE; StopBits:sb1BITS; InitSt:ATX3; Alias:line3)");
+  EXPECT_EQ(core.Transcript({"Инициализируем канал COM3"_cp}),
+            std::vector<std::string>{std::string("2 TMPM[].Init:(Инициализируем канал COM3 ...)"_cp) +
+                                     "(Port:COM3; BaudRate:br115200; DataBits:db8BITS; HwFlow:hfRTSCTS; SwFlow:sfNONE; "
+                                     "Parity:ptNONE; StopBits:sb1BITS; InitSt:ATX3; Alias:line3) | "});
   EXPECT_EQ(InitLines("Канал COM3 успешно протестирован"_cp), 1u);
   const auto com4 = core.LinesWith("TMPM[].Init:(Канал COM4 при тестировании выдал ошибку:("_cp);
   ASSERT_EQ(com4.size(), 1u);
   EXPECT_GT(com4[0].text.size(), std::string("TMPM[].Init:(Канал COM4 при тестировании выдал ошибку:())"_cp).size());
-  const auto end = core.LinesWith("TMPM[].Init:(Конец функции)"_cp);
-  ASSERT_EQ(end.size(), 1u);
-  EXPECT_EQ(end[0].details, "Return: TRUE; NumberOfChannelsInitialized: 2");
+  EXPECT_EQ(core.Transcript({"TMPM[].Init:(Конец функции)"_cp}),
+            std::vector<std::string>{std::string("2 TMPM[].Init:(Конец функции) | Return: TRUE; NumberOfChannelsInitialized: 2"_cp)});
 
   modems.OnCom(4, "104");  // the modem is plugged in after the test
   modems.Answering("200");

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "sim/DialString.h"
 #include "sim/EventText.h"
@@ -146,10 +147,7 @@ TEST(HayesCommands, SeveralCommandsRunInOrderAndZAndFRestoreTheProfiles) {
   auto b = TModemBench::Quiet();
   EXPECT_EQ(b.Type("ATX3 &C0 &D1 L2 M0 B1 &K3 S8=4\r"), "\r\nOK\r\n");
   const auto& p = b.modem.Profile();
-  EXPECT_EQ(p.x_level, 3);
-  EXPECT_EQ(p.dcd_mode, 0);
-  EXPECT_EQ(p.dtr_mode, 1);
-  EXPECT_EQ(p.s[8], 4);
+  EXPECT_EQ(std::tuple(p.x_level, p.dcd_mode, p.dtr_mode, p.s[8]), std::tuple(3, 0, 1, 4));
 
   b.Type("ATS7=30X2&W\r");
   b.Type("ATS7=99X0V0\r");
@@ -269,20 +267,16 @@ TEST(ResultCode, VerboseResultsAreFramedNumericOnesAreCodeAndCr) {
 
 TEST(DialString, CollectsDigitsAndModifiersAndRejectsWhatNoDialStringHolds) {
   TDialPlan plan;
+  const auto fields = [&] {
+    return std::tuple(plan.number, plan.pulse, plan.pause, plan.wait_dial_tone, plan.quiet_answer,
+                      plan.stay_in_command, plan.consumed);
+  };
   ASSERT_TRUE(ParseDialString("T9,W8(812)555-01-02@", false, Seconds(2), plan));
-  EXPECT_EQ(plan.number, "988125550102");
-  EXPECT_FALSE(plan.pulse);
-  EXPECT_EQ(plan.pause, Seconds(2));
-  EXPECT_TRUE(plan.wait_dial_tone);
-  EXPECT_TRUE(plan.quiet_answer);
-  EXPECT_FALSE(plan.stay_in_command);
-  EXPECT_EQ(plan.consumed, 20u);
+  EXPECT_EQ(fields(), std::tuple("988125550102", false, Seconds(2), true, true, false, std::size_t{20}));
 
+  // A pulse dial cannot send the tone letters; the dial string ends after ';'.
   ASSERT_TRUE(ParseDialString("P12A3;H", false, Seconds(2), plan));
-  EXPECT_TRUE(plan.pulse);
-  EXPECT_EQ(plan.number, "123") << "a pulse dial cannot send the tone letters";
-  EXPECT_TRUE(plan.stay_in_command);
-  EXPECT_EQ(plan.consumed, 6u) << "the dial string ends after ';'";
+  EXPECT_EQ(fields(), std::tuple("123", true, TSimTime{0}, false, false, true, std::size_t{6}));
 
   ASSERT_TRUE(ParseDialString("1!2/3,,", false, Seconds(3), plan));
   EXPECT_EQ(plan.pause, Millis(500) + Millis(125) + Seconds(6));
@@ -305,19 +299,11 @@ TEST(FaultText, EachFaultSetsItsField) {
   for (const char* desc : {"dead", "echo", "no-line", "busy", "dtr-ignored", "no-dtr", "chunks=4/250", "max-rate=9600",
                            "bit-errors=0.001", "lose=.5", "drop-after-bytes=1000", "drop-after-ms=1500"})
     ASSERT_TRUE(ApplyFaultText(desc, s, error)) << desc << ": " << error;
-  EXPECT_TRUE(s.faults.dead);
-  EXPECT_TRUE(s.faults.echo_stuck);
-  EXPECT_FALSE(s.line);
-  EXPECT_TRUE(s.busy);
-  EXPECT_EQ(s.dtr_mode, 0u);
-  EXPECT_FALSE(s.dtr_wired);
-  EXPECT_EQ(s.faults.chunk_size, 4u);
-  EXPECT_EQ(s.faults.chunk_delay_ms, 250u);
-  EXPECT_EQ(s.max_rate, 9600u);
-  EXPECT_DOUBLE_EQ(s.line_faults.bit_error_rate, 0.001);
-  EXPECT_DOUBLE_EQ(s.line_faults.loss_rate, 0.5);
-  EXPECT_EQ(s.line_faults.drop_after_bytes, 1000u);
-  EXPECT_EQ(s.line_faults.drop_after_ms, 1500u);
+  EXPECT_EQ(std::tuple(s.faults.dead, s.faults.echo_stuck, s.line, s.busy, s.dtr_mode, s.dtr_wired, s.max_rate),
+            std::tuple(true, true, false, true, std::uint8_t{0}, false, 9600u));
+  EXPECT_EQ(std::tuple(s.faults.chunk_size, s.faults.chunk_delay_ms, s.line_faults.bit_error_rate,
+                       s.line_faults.loss_rate, s.line_faults.drop_after_bytes, s.line_faults.drop_after_ms),
+            std::tuple(4u, 250u, 0.001, 0.5, std::uint64_t{1000}, 1500u));
 }
 
 TEST(FaultText, BadTextIsRefusedAndChangesNothing) {
@@ -513,6 +499,7 @@ TEST(HayesRing, NoAutomaticAnswerWhileDtrIsOffOrS0IsZero) {
 
 TEST(HayesFaults, DeadModemSaysAndDoesNothingAndDropsItsCall) {
   auto b = TModemBench::Quiet();
+  b.Type("ATS0=1\r");  // it would answer the first ring
   b.modem.SetFaults({.dead = true});
   b.Expect({{"AT\r", ""}, {"ATD1\r", ""}});
   b.modem.RingSignal(b.now, true);
