@@ -33,7 +33,8 @@ kestrel_add_forms_test(test_forms SOURCES platform/forms/FormsTest.cpp)
 # The monitor window's own timer in an ordinary message loop.
 kestrel_add_forms_test(test_host SOURCES host/MonitorFormTest.cpp DEPS kestrel_host_monitor kestrel_testkit)
 kestrel_add_forms_test(test_ui
-  SOURCES ui/ChannelDialogTest.cpp ui/OwnAddressDialogTest.cpp ui/RemoteAddressDialogTest.cpp
+  SOURCES ui/ChannelDialogTest.cpp ui/ConnectionTestTest.cpp ui/ConnectionPorts_win32.cpp ui/OwnAddressDialogTest.cpp
+          ui/RemoteAddressDialogTest.cpp
   DEPS kestrel_ui kestrel_testkit)
 # Not a test: draws the Windows pictures of the README (scripts/screenshots win64).
 add_executable(screenshots ui/Screenshots.cpp)

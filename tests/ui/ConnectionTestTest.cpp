@@ -1,25 +1,24 @@
 // The channel dialog's connection test against the modem simulator: a live
-// modem on a sim line, and a COM number that leads nowhere. (Linux only: the
-// simulator runs on the system the tests are built on.)
+// modem, and a COM number that leads nowhere (ConnectionPorts.h).
 #include "tests/kit/FakeGate.h"
-#include "tests/kit/SimRig.h"
+#include "tests/ui/ConnectionPorts.h"
 #include "tests/ui/DialogTest.h"
 #include "ui/mdm_gopt.h"
 
 namespace kestrel::ui::testing {
 namespace {
 
-constexpr int kLivePort = 7;
-constexpr int kMissingPort = 9;
 constexpr std::string_view kFailurePrefix = "Коннекция не установлена\r\nВозможная причина: ("_cp;
-constexpr std::string_view kNoPort = "Система не смогла найти указанный порт"_cp;
+// The missing device's error, whichever language the system speaks.
+constexpr std::string_view kNoPort = "Ошибка: 2; "_cp;
 
 class ConnectionTest : public DialogTest {
  protected:
   void SetUp() override {
     DialogTest::SetUp();
-    rig_.OnCom(kLivePort, "");
-    rig_.Missing(kMissingPort);
+    std::string why_not;
+    ports_ = MakeConnectionPorts(why_not);
+    if (!ports_) GTEST_SKIP() << why_not;
   }
 
   // Tests a channel stored on `stored_port` with `chosen_port` chosen in the
@@ -45,13 +44,13 @@ class ConnectionTest : public DialogTest {
   // The dialogs are opened by the library's exports, which exist only while
   // the gate manager does: the modem layer waits only while it is there.
   kestrel::testing::TFakeGate gate_;
-  kestrel::testing::TSimRig rig_;
+  std::unique_ptr<TConnectionPorts> ports_;
 };
 
 TEST_F(ConnectionTest, ALiveModemIsReportedConnectedEachTimeTheTestRuns) {
   // The controls are tested, not the stored record: the record names a port
   // that leads nowhere.
-  const auto seen = TestOn(kMissingPort, kLivePort, 2);
+  const auto seen = TestOn(ports_->missing, ports_->live, 2);
   ASSERT_EQ(seen.size(), 2u);
   for (const auto& message : seen) {
     EXPECT_EQ(message.kind, TMsgKind::kInformation);
@@ -61,7 +60,7 @@ TEST_F(ConnectionTest, ALiveModemIsReportedConnectedEachTimeTheTestRuns) {
 
 // The driver's reasons are its own test (MdmTestChannel); the dialog shows one.
 TEST_F(ConnectionTest, AMissingPortGivesTheDriversReason) {
-  const auto seen = TestOn(kLivePort, kMissingPort);
+  const auto seen = TestOn(ports_->live, ports_->missing);
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].kind, TMsgKind::kError);
   EXPECT_TRUE(seen[0].text.starts_with(kFailurePrefix)) << seen[0].text;
