@@ -216,7 +216,7 @@ class TCommPortDriver {
   // come, a wake by PausePolling or KillThrdTimer, or kIdleWaitMs; paused or
   // closed, the thread's usual pause. Called by the poll thread only.
   void WaitForInputOrWake(TNotifyThread& thread);
-  static constexpr std::uint32_t kIdleWaitMs = 2000;
+  static constexpr std::uint32_t kIdleWaitMs = 10000;
 
   bool PollThreadRunning() const { return NotifyThread != nullptr; }
 
