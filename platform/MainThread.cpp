@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "platform/Check.h"
+#include "platform/ModuleEntry.h"
 #include "platform/ThreadId.h"
 
 namespace kestrel::platform {
@@ -30,12 +31,14 @@ struct TDispatcher {
   TMainThreadLoop* loop = nullptr;
 };
 
-// A static object, not a leaked one: a library may be loaded many times.
-// A module that releases windows while it unloads installs its loop when it
-// loads, which makes the dispatcher then, so that it outlives the unload.
+// A static object, not a leaked one: a library may be loaded many times
+// (but left to the system at process end, when a caller's thread may have
+// been ended inside its waits). A module that releases windows while it
+// unloads installs its loop when it loads, which makes the dispatcher then,
+// so that it outlives the unload.
 TDispatcher& Dispatcher() {
-  static TDispatcher dispatcher;
-  return dispatcher;
+  static TProcessStatic<TDispatcher> dispatcher;
+  return *dispatcher;
 }
 
 std::size_t RunQueued() {

@@ -25,4 +25,24 @@ void HoldThisModule();
 // host made (the host's own reference keeps it loaded meanwhile).
 void ReleaseThisModule();
 
+// An object of static lifetime that goes when its library unloads, but is
+// left to the system when the process ends: the system has then ended the
+// other threads wherever they were, possibly inside the object's locks or
+// condition waits, and destroying those would spin or wait for ever.
+template <class T>
+class TProcessStatic {
+ public:
+  TProcessStatic() : object_(new T) {}
+  ~TProcessStatic() {
+    if (!ProcessEnding()) delete object_;
+  }
+  TProcessStatic(const TProcessStatic&) = delete;
+  TProcessStatic& operator=(const TProcessStatic&) = delete;
+  T& operator*() const { return *object_; }
+  T* operator->() const { return object_; }
+
+ private:
+  T* const object_;
+};
+
 }  // namespace kestrel::platform
