@@ -11,6 +11,8 @@
 // unload may wait, and no reference is needed.
 #pragma once
 
+#include <new>
+
 namespace kestrel::platform {
 
 // Whether the library is being unloaded because the process ends and its
@@ -29,12 +31,14 @@ void ReleaseThisModule();
 // left to the system when the process ends: the system has then ended the
 // other threads wherever they were, possibly inside the object's locks or
 // condition waits, and destroying those would spin or wait for ever.
+// The object lives in the holder's own storage, so its memory stays as
+// long as the library's, as a plain static object's does.
 template <class T>
 class TProcessStatic {
  public:
-  TProcessStatic() : object_(new T) {}
+  TProcessStatic() : object_(new (storage_) T) {}
   ~TProcessStatic() {
-    if (!ProcessEnding()) delete object_;
+    if (!ProcessEnding()) object_->~T();
   }
   TProcessStatic(const TProcessStatic&) = delete;
   TProcessStatic& operator=(const TProcessStatic&) = delete;
@@ -42,6 +46,7 @@ class TProcessStatic {
   T* operator->() const { return object_; }
 
  private:
+  alignas(T) unsigned char storage_[sizeof(T)];
   T* const object_;
 };
 

@@ -5,6 +5,8 @@
 #include <exception>
 #include <mutex>
 
+#include "platform/ModuleEntry.h"
+
 namespace kestrel::gate {
 namespace {
 
@@ -15,10 +17,12 @@ struct TRecent {
 
 // A static object, not a leaked one: the library may be loaded and unloaded
 // many times. The library makes it when it loads (ClearRecentLog), so it is
-// destroyed only after everything that runs at unload, which still logs.
+// destroyed only after everything that runs at unload, which still logs. It
+// is left to the system at process end, when a thread may have been ended
+// while it held the lock.
 TRecent& Recent() {
-  static TRecent recent;
-  return recent;
+  static platform::TProcessStatic<TRecent> recent;
+  return *recent;
 }
 
 }  // namespace
