@@ -8,6 +8,7 @@
 #include "host/Exchanger.h"
 #include "host/GateManager.h"
 #include "host/Protocol.h"
+#include "platform/Check.h"
 #include "platform/Tick.h"
 
 namespace kestrel::host {
@@ -133,42 +134,26 @@ bool TClientSession::Greet() {
 
 void TClientSession::Serve() {
   for (;;) {
-    if (!current_ && !Stopping()) {
-      current_ = protocol_.queue_.TakeNext();
-      current_offset_ = 0;
-      current_touched_ = false;
-      resume_probe_ = false;
-    }
-    if (current_) {
-      switch (SendCurrent()) {
-        case TOutcome::Delivered:
-          ++delivered_;
-          ConfirmPacketDelivered(process_, current_->Ref);
-          current_.reset();
-          continue;
-        case TOutcome::Refused:
-          ReportPacketFailed(manager_, current_->Ref, "the far core refused it");
-          current_.reset();
-          continue;
-        case TOutcome::Rejected:
-          ReportPacketFailed(manager_, current_->Ref, "the far gate rejected it");
-          current_.reset();
-          continue;
-        case TOutcome::Stopped:
-          return;  // the destructor says goodbye and reports
-        case TOutcome::Broken:
-          Log("Send:(Connection broken)", RefText(current_->Ref) + "; Held by peer: " +
-                                              std::to_string(current_offset_) + " of " +
-                                              std::to_string(current_->Data.size()));
-          Disconnect();
-          if (Stopping()) return;
-          if (!Establish(true)) {
-            FailCurrentAndQueued("connection lost");
-            return;
-          }
-          resume_probe_ = current_touched_;
-          continue;
+    switch (SendQueued()) {
+      case TOutcome::Stopped:
+        return;  // the destructor says goodbye and reports
+      case TOutcome::Broken: {
+        KESTREL_CHECK(!flight_.empty(), "a line breaks only under a message");
+        const TInFlight& first = flight_.front();
+        Log("Send:(Connection broken)", RefText(first.Packet.Ref) + "; Held by peer: " +
+                                            std::to_string(first.Held) + " of " +
+                                            std::to_string(first.Packet.Data.size()));
+        Disconnect();
+        if (Stopping()) return;
+        if (!Establish(true)) {
+          FailCurrentAndQueued("connection lost");
+          return;
+        }
+        resume_probe_ = flight_.front().Touched;
+        continue;
       }
+      case TOutcome::Done:
+        break;
     }
     switch (StayOnLine()) {
       case TIdle::Packet:
@@ -186,48 +171,110 @@ void TClientSession::Serve() {
   }
 }
 
-TClientSession::TOutcome TClientSession::SendCurrent() {
-  const std::string& data = current_->Data;
-  const auto total = static_cast<std::uint32_t>(data.size());
+TClientSession::TOutcome TClientSession::SendQueued() {
   TProgress progress(manager_, process_, HERON_PROGRESS_SEND);
   int stalls = 0;
   for (;;) {
     if (Stopping()) return TOutcome::Stopped;
     const bool probe = resume_probe_;
-    const std::uint32_t n = probe ? 0 : std::min(fragment_, total - current_offset_);
+    std::vector<TPart> parts;
+    if (probe) {
+      // Every packet that went out in part, in one message: the server
+      // answers in order up to the first it holds unfinished.
+      for (const TInFlight& f : flight_) {
+        if (!f.Touched || parts.size() == kMaxParts) break;
+        parts.push_back(TPart{f.Packet.Ref, static_cast<std::uint32_t>(f.Packet.Data.size()), f.Held, {}});
+      }
+    } else {
+      parts = NextParts();
+    }
+    if (parts.empty()) return TOutcome::Done;
+    std::uint32_t sent = 0;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+      sent += static_cast<std::uint32_t>(parts[i].Payload.size());
+      flight_[i].Touched = true;
+    }
     const std::uint32_t seq = ++seq_;
     const std::uint32_t t0 = GetTickCount();
-    current_touched_ = true;
-    if (!wire_.Send(MakeData(seq, current_->Ref, total, current_offset_,
-                             std::string_view(data).substr(current_offset_, n))))
-      return TOutcome::Broken;
+    if (!wire_.Send(MakeData(seq, parts))) return TOutcome::Broken;
     const auto ack = wire_.AwaitReply(seq, TMsgType::Ack);
     if (!ack) return TOutcome::Broken;
     const std::uint32_t now = GetTickCount();
     last_reply_tick_ = now;
-    if (ack->Ref.Number != current_->Ref.Number || ack->Ref.Date != current_->Ref.Date ||
-        ack->Ref.Time != current_->Ref.Time)
-      return TOutcome::Broken;
+    if (!Consistent(ack->Answers, parts)) return TOutcome::Broken;
     resume_probe_ = false;
-    if (!probe) fragment_ = NextFragmentSize(fragment_, n, Elapsed(t0, now), tuning_);
-    if (ack->Status != TAckStatus::Continue || ack->Position > current_offset_) progress_since_break_ = true;
-    switch (ack->Status) {
-      case TAckStatus::Delivered:
-        progress.Report(total, total);
-        return TOutcome::Delivered;
-      case TAckStatus::Refused:
-        return TOutcome::Refused;
-      case TAckStatus::Rejected:
-        return TOutcome::Rejected;
+    if (!probe) fragment_ = NextFragmentSize(fragment_, sent, Elapsed(t0, now), tuning_);
+    const bool moved = Apply(ack->Answers, progress);
+    if (moved) progress_since_break_ = true;
+    stalls = (probe || moved) ? 0 : stalls + 1;
+    if (stalls > kMaxStalls) return TOutcome::Broken;
+  }
+}
+
+std::vector<TPart> TClientSession::NextParts() {
+  std::vector<TPart> parts;
+  // The first part takes up to a fragment's worth as it is; each later one
+  // counts its header too, so that many tiny packets fill a message as well.
+  std::uint32_t used = 0;
+  const auto room = [&] { return fragment_ > used + kPartHeaderBytes ? fragment_ - used - kPartHeaderBytes : 0; };
+  for (std::size_t i = 0; parts.size() < kMaxParts; ++i) {
+    if (i == flight_.size()) {
+      if (!parts.empty() && room() == 0) break;
+      std::optional<TOutPacket> next = protocol_.queue_.TakeNext();
+      if (!next) break;
+      flight_.push_back(TInFlight{std::move(*next)});
+    }
+    const TInFlight& f = flight_[i];
+    const auto total = static_cast<std::uint32_t>(f.Packet.Data.size());
+    const std::uint32_t left = total - f.Held;
+    const std::uint32_t n = std::min(left, parts.empty() ? fragment_ : room());
+    if (n < left && n == 0) break;  // no room left for any of it
+    parts.push_back(TPart{f.Packet.Ref, total, f.Held, std::string_view(f.Packet.Data).substr(f.Held, n)});
+    used += n + (parts.size() > 1 ? kPartHeaderBytes : 0);
+    if (n < left) break;  // a packet cut short ends the message
+  }
+  return parts;
+}
+
+bool TClientSession::Consistent(const std::vector<TAnswer>& answers, const std::vector<TPart>& parts) const {
+  if (answers.size() > parts.size()) return false;
+  for (std::size_t i = 0; i < answers.size(); ++i) {
+    if (!SameRef(answers[i].Ref, parts[i].Ref)) return false;
+    // The server handles nothing after a packet it holds unfinished.
+    if (answers[i].Status == TAckStatus::Continue &&
+        (answers[i].Position > parts[i].Total || i + 1 != answers.size()))
+      return false;
+  }
+  return true;
+}
+
+bool TClientSession::Apply(const std::vector<TAnswer>& answers, TProgress& progress) {
+  bool moved = false;
+  for (const TAnswer& answer : answers) {
+    TInFlight& f = flight_.front();
+    const auto total = static_cast<std::uint32_t>(f.Packet.Data.size());
+    switch (answer.Status) {
       case TAckStatus::Continue:
+        moved = moved || answer.Position > f.Held;
+        f.Held = answer.Position;
+        progress.Report(f.Held, total);
+        continue;
+      case TAckStatus::Delivered:
+        ++delivered_;
+        progress.Report(total, total);
+        ConfirmPacketDelivered(process_, f.Packet.Ref);
+        break;
+      case TAckStatus::Refused:
+        ReportPacketFailed(manager_, f.Packet.Ref, "the far core refused it");
+        break;
+      case TAckStatus::Rejected:
+        ReportPacketFailed(manager_, f.Packet.Ref, "the far gate rejected it");
         break;
     }
-    if (ack->Position > total) return TOutcome::Broken;
-    stalls = (probe || ack->Position > current_offset_) ? 0 : stalls + 1;
-    if (stalls > kMaxStalls) return TOutcome::Broken;
-    current_offset_ = ack->Position;
-    progress.Report(current_offset_, total);
+    flight_.pop_front();
+    moved = true;
   }
+  return moved;
 }
 
 TClientSession::TIdle TClientSession::StayOnLine() {
@@ -265,11 +312,13 @@ void TClientSession::Disconnect() {
 }
 
 void TClientSession::FailCurrentAndQueued(const char* why) {
-  if (current_) {
-    ReportPacketFailed(manager_, current_->Ref, why);
-    current_.reset();
-  }
-  for (const TOutPacket& p : protocol_.queue_.Drain()) ReportPacketFailed(manager_, p.Ref, why);
+  // Taken all before the first is reported: a packet queued after the core
+  // heard of this failure belongs to the next attempt.
+  std::vector<TRefPack> refs;
+  for (const TInFlight& f : flight_) refs.push_back(f.Packet.Ref);
+  flight_.clear();
+  for (const TOutPacket& p : protocol_.queue_.Drain()) refs.push_back(p.Ref);
+  for (const TRefPack& ref : refs) ReportPacketFailed(manager_, ref, why);
 }
 
 void TClientSession::CloseQueue() {

@@ -8,8 +8,11 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
+#include <deque>
+#include <vector>
 
+#include "host/CoreCalls.h"
+#include "host/Message.h"
 #include "host/OutQueue.h"
 #include "host/Pacing.h"
 #include "host/Wire.h"
@@ -31,7 +34,13 @@ class TClientSession {
   void Run();
 
  private:
-  enum class TOutcome { Delivered, Refused, Rejected, Broken, Stopped };
+  // A packet taken from the queue and not yet settled.
+  struct TInFlight {
+    TOutPacket Packet;
+    std::uint32_t Held = 0;  // what the server holds, as far as we know
+    bool Touched = false;    // some of it went out on a line
+  };
+  enum class TOutcome { Done, Broken, Stopped };
   enum class TIdle { Packet, Timeout, Broken, Stop };
 
   // Connects (one try, or the restore schedule after a break) and greets.
@@ -41,7 +50,19 @@ class TClientSession {
   // Sends packets while the line holds; returns when it is given up or a stop
   // was requested, disconnected in every case.
   void Serve();
-  TOutcome SendCurrent();
+  // Sends the packets in flight and the queued ones, several to a message
+  // while they fit, until every one is settled (Done), the line broke or a
+  // stop was requested.
+  TOutcome SendQueued();
+  // The parts of the next message: the packets in flight in their order, then
+  // packets taken from the queue, within the fragment size; nothing when
+  // there is nothing to send.
+  std::vector<TPart> NextParts();
+  // Whether `answers` answer a prefix of `parts` consistently.
+  bool Consistent(const std::vector<TAnswer>& answers, const std::vector<TPart>& parts) const;
+  // Settles or advances the packets in flight by the server's answers;
+  // returns whether anything moved.
+  bool Apply(const std::vector<TAnswer>& answers, TProgress& progress);
   TIdle StayOnLine();
   void Goodbye();
   void Disconnect();
@@ -68,11 +89,10 @@ class TClientSession {
   std::uint32_t episode_start_ = 0;
   std::int32_t episode_attempts_ = 0;
 
-  // The packet in flight: taken from the queue, not yet settled.
-  std::optional<TOutPacket> current_;
-  std::uint32_t current_offset_ = 0;  // what the server holds, as far as we know
-  bool current_touched_ = false;       // some of it went out on a line
-  bool resume_probe_ = false;          // ask the server where it stands first
+  // The packets in flight, oldest first; the first is the one a message
+  // always starts with.
+  std::deque<TInFlight> flight_;
+  bool resume_probe_ = false;  // ask the server where it stands before sending on
   std::uint32_t delivered_ = 0;
 };
 

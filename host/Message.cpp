@@ -1,13 +1,14 @@
 #include "host/Message.h"
 
 #include "host/Crc32.h"
+#include "platform/Check.h"
 
 namespace kestrel::host {
 namespace {
 
 constexpr std::size_t kHeader = 5;   // type + seq
 constexpr std::size_t kCrcSize = 4;  // the CRC-32 that ends every message
-constexpr std::size_t kRefSize = 12;
+constexpr std::size_t kAnswerSize = 17;  // ref, status, position
 
 void PutU8(std::string& out, std::uint8_t v) { out.push_back(static_cast<char>(v)); }
 void PutU16(std::string& out, std::uint16_t v) {
@@ -23,8 +24,8 @@ void PutRef(std::string& out, const TRefPack& ref) {
   PutI32(out, ref.Time);
 }
 
-// Reads fixed-size fields from a byte view; every read is bounds-checked by
-// the caller's length test, so the reader itself only advances.
+// Reads fields from a byte view; every read is bounds-checked by the caller's
+// length test (Left), so the reader itself only advances.
 class TReader {
  public:
   explicit TReader(std::string_view bytes) : bytes_(bytes) {}
@@ -47,7 +48,12 @@ class TReader {
     ref.Time = I32();
     return ref;
   }
-  std::string_view Rest() const { return bytes_.substr(pos_); }
+  std::string_view Take(std::size_t n) {
+    const std::string_view v = bytes_.substr(pos_, n);
+    pos_ += n;
+    return v;
+  }
+  std::size_t Left() const { return bytes_.size() - pos_; }
 
  private:
   std::string_view bytes_;
@@ -56,9 +62,15 @@ class TReader {
 
 }  // namespace
 
+bool SameRef(const TRefPack& a, const TRefPack& b) {
+  return a.Number == b.Number && a.Date == b.Date && a.Time == b.Time;
+}
+
 std::string EncodeMessage(const TMessage& msg) {
   std::string out;
-  out.reserve(kHeader + kRefSize + 8 + (msg.Type == TMsgType::Data ? msg.Payload.size() : 0));
+  std::size_t payload = 0;
+  for (const TPart& part : msg.Parts) payload += kPartHeaderBytes + part.Payload.size();
+  out.reserve(kHeader + 16 + payload + msg.Answers.size() * kAnswerSize);
   PutU8(out, static_cast<std::uint8_t>(msg.Type));
   PutU32(out, msg.Seq);
   switch (msg.Type) {
@@ -72,15 +84,24 @@ std::string EncodeMessage(const TMessage& msg) {
       PutU32(out, msg.KeepAliveMs);
       break;
     case TMsgType::Data:
-      PutRef(out, msg.Ref);
-      PutU32(out, msg.Total);
-      PutU32(out, msg.Offset);
-      out.append(msg.Payload);
+      KESTREL_CHECK(!msg.Parts.empty() && msg.Parts.size() <= kMaxParts);
+      PutU16(out, static_cast<std::uint16_t>(msg.Parts.size()));
+      for (const TPart& part : msg.Parts) {
+        PutRef(out, part.Ref);
+        PutU32(out, part.Total);
+        PutU32(out, part.Offset);
+        PutU32(out, static_cast<std::uint32_t>(part.Payload.size()));
+        out.append(part.Payload);
+      }
       break;
     case TMsgType::Ack:
-      PutRef(out, msg.Ref);
-      PutU8(out, static_cast<std::uint8_t>(msg.Status));
-      PutU32(out, msg.Position);
+      KESTREL_CHECK(!msg.Answers.empty() && msg.Answers.size() <= kMaxParts);
+      PutU16(out, static_cast<std::uint16_t>(msg.Answers.size()));
+      for (const TAnswer& answer : msg.Answers) {
+        PutRef(out, answer.Ref);
+        PutU8(out, static_cast<std::uint8_t>(answer.Status));
+        PutU32(out, answer.Position);
+      }
       break;
     case TMsgType::Ping:
     case TMsgType::Pong:
@@ -118,25 +139,39 @@ std::optional<TMessage> DecodeMessage(std::string_view wire) {
       msg.KeepAliveMs = in.U32();
       return msg;
     case static_cast<std::uint8_t>(TMsgType::Data): {
-      if (body < kRefSize + 8) return std::nullopt;
       msg.Type = TMsgType::Data;
-      msg.Ref = in.Ref();
-      msg.Total = in.U32();
-      msg.Offset = in.U32();
-      msg.Payload = in.Rest();
-      // A fragment must lie inside its packet; the sums are done in 64 bits
-      // so that a hostile offset cannot wrap around.
-      if (static_cast<std::uint64_t>(msg.Offset) + msg.Payload.size() > msg.Total) return std::nullopt;
+      const std::size_t count = body >= 2 ? in.U16() : 0;
+      if (count == 0 || count > kMaxParts) return std::nullopt;
+      msg.Parts.reserve(count);
+      for (std::size_t i = 0; i < count; ++i) {
+        if (in.Left() < kPartHeaderBytes) return std::nullopt;
+        TPart part;
+        part.Ref = in.Ref();
+        part.Total = in.U32();
+        part.Offset = in.U32();
+        const std::uint32_t length = in.U32();
+        if (in.Left() < length) return std::nullopt;
+        part.Payload = in.Take(length);
+        // A fragment must lie inside its packet; the sums are done in 64 bits
+        // so that a hostile offset cannot wrap around.
+        if (static_cast<std::uint64_t>(part.Offset) + length > part.Total) return std::nullopt;
+        msg.Parts.push_back(part);
+      }
+      if (in.Left() != 0) return std::nullopt;
       return msg;
     }
     case static_cast<std::uint8_t>(TMsgType::Ack): {
-      if (body != kRefSize + 5) return std::nullopt;
       msg.Type = TMsgType::Ack;
-      msg.Ref = in.Ref();
-      const std::uint8_t status = in.U8();
-      if (status > static_cast<std::uint8_t>(TAckStatus::Rejected)) return std::nullopt;
-      msg.Status = static_cast<TAckStatus>(status);
-      msg.Position = in.U32();
+      const std::size_t count = body >= 2 ? in.U16() : 0;
+      if (count == 0 || count > kMaxParts || body != 2 + count * kAnswerSize) return std::nullopt;
+      msg.Answers.resize(count);
+      for (TAnswer& answer : msg.Answers) {
+        answer.Ref = in.Ref();
+        const std::uint8_t status = in.U8();
+        if (status > static_cast<std::uint8_t>(TAckStatus::Rejected)) return std::nullopt;
+        answer.Status = static_cast<TAckStatus>(status);
+        answer.Position = in.U32();
+      }
       return msg;
     }
     case static_cast<std::uint8_t>(TMsgType::Ping):
@@ -169,25 +204,19 @@ TMessage MakeWelcome(std::uint32_t seq, std::uint32_t keep_alive_ms) {
   return m;
 }
 
-TMessage MakeData(std::uint32_t seq, const TRefPack& ref, std::uint32_t total, std::uint32_t offset,
-                  std::string_view payload) {
+TMessage MakeData(std::uint32_t seq, std::vector<TPart> parts) {
   TMessage m;
   m.Type = TMsgType::Data;
   m.Seq = seq;
-  m.Ref = ref;
-  m.Total = total;
-  m.Offset = offset;
-  m.Payload = payload;
+  m.Parts = std::move(parts);
   return m;
 }
 
-TMessage MakeAck(std::uint32_t seq, const TRefPack& ref, TAckStatus status, std::uint32_t position) {
+TMessage MakeAck(std::uint32_t seq, std::vector<TAnswer> answers) {
   TMessage m;
   m.Type = TMsgType::Ack;
   m.Seq = seq;
-  m.Ref = ref;
-  m.Status = status;
-  m.Position = position;
+  m.Answers = std::move(answers);
   return m;
 }
 

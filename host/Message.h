@@ -16,19 +16,26 @@
 //                       connection; a reply carries the seq of its request
 //   then, by type:
 //   HELLO   (client → server, first request of a connection)
-//           u16 version (1), i32 sender IdCl (the sending core's client id),
+//           u16 version (3), i32 sender IdCl (the sending core's client id),
 //           u32 client id (identity of the transmit process, for the logs)
 //   WELCOME (server → client, reply to HELLO)
-//           u16 version (1), u32 keep-alive interval in ms that the server
+//           u16 version (3), u32 keep-alive interval in ms that the server
 //           wants while the line idles
-//   DATA    (client → server) one fragment of a packet:
+//   DATA    (client → server) u16 count (1 .. kMaxParts), then that many
+//           parts, each one fragment of a packet:
 //           i32 ref.Number, i32 ref.Date, i32 ref.Time, u32 total size,
-//           u32 offset of the fragment, then the fragment's bytes (the rest of
-//           the message, possibly none: a fragment of 0 bytes asks where the
-//           server stands, and carries a whole packet of size 0)
-//   ACK     (server → client, reply to DATA)
-//           i32 ref.Number, i32 ref.Date, i32 ref.Time, u8 status, u32 position
-//           status 0 CONTINUE  send on from `position` (the bytes the server holds)
+//           u32 offset of the fragment, u32 length, then `length` bytes (a
+//           fragment of 0 bytes asks where the server stands, and carries a
+//           whole packet of size 0). Small packets share a message; only
+//           the last part may end inside its packet.
+//   ACK     (server → client, reply to DATA) u16 count (1 .. kMaxParts), then
+//           one answer per part of the request, in its order, for a prefix of
+//           its parts: i32 ref.Number, i32 ref.Date, i32 ref.Time, u8 status,
+//           u32 position
+//           status 0 CONTINUE  send on from `position` (the bytes the server
+//                              holds); the server handles no part after one
+//                              that leaves its packet unfinished, so that
+//                              packets reach the far core in their order
 //                  1 DELIVERED the packet is in the far core (now or before)
 //                  2 REFUSED   the far core did not take it
 //                  3 REJECTED  the request was not acceptable (too large,
@@ -36,16 +43,19 @@
 //   PING    (client → server) keep-alive while the line idles; no body
 //   PONG    (server → client, reply to PING); no body
 //   BYE     (client → server) the client hangs up; no body, no reply
-//   then    u32 CRC-32 of everything above (version 2 on)
+//   then    u32 CRC-32 of everything above
 //
 // A message with a wrong CRC-32, an unknown type, a wrong length or a field out
-// of range decodes to nothing; the receiver ignores it.
+// of range decodes to nothing; the receiver ignores it. HELLO and WELCOME keep
+// their layout across versions, so two sides of different versions still
+// understand each other's greeting and part with a clear word.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "kestrel/kestrel.h"
 
@@ -54,7 +64,30 @@ namespace kestrel::host {
 enum class TMsgType : std::uint8_t { Hello = 1, Welcome = 2, Data = 3, Ack = 4, Ping = 5, Pong = 6, Bye = 7 };
 enum class TAckStatus : std::uint8_t { Continue = 0, Delivered = 1, Refused = 2, Rejected = 3 };
 
-inline constexpr std::uint16_t kProtocolVersion = 2;
+// Version 3 lets small packets share a message; a peer of another version is
+// refused at the greeting.
+inline constexpr std::uint16_t kProtocolVersion = 3;
+// The most parts a DATA message (and answers an ACK) carries.
+inline constexpr std::size_t kMaxParts = 256;
+// The bytes a part adds to a DATA message besides its fragment.
+inline constexpr std::uint32_t kPartHeaderBytes = 24;
+
+bool SameRef(const TRefPack& a, const TRefPack& b);
+
+// One fragment of a packet in a DATA message.
+struct TPart {
+  TRefPack Ref{};
+  std::uint32_t Total = 0;
+  std::uint32_t Offset = 0;
+  std::string_view Payload;  // a view into the message's bytes (or the packet's)
+};
+
+// The server's answer to one part.
+struct TAnswer {
+  TRefPack Ref{};
+  TAckStatus Status = TAckStatus::Continue;
+  std::uint32_t Position = 0;
+};
 
 // One decoded message. Only the fields of its type are meaningful.
 struct TMessage {
@@ -64,27 +97,25 @@ struct TMessage {
   std::int32_t SenderIdCl = 0;        // HELLO
   std::uint32_t ClientId = 0;         // HELLO
   std::uint32_t KeepAliveMs = 0;      // WELCOME
-  TRefPack Ref{};                     // DATA, ACK
-  std::uint32_t Total = 0;            // DATA
-  std::uint32_t Offset = 0;           // DATA
-  std::string_view Payload;           // DATA: a view into the decoded bytes
-  TAckStatus Status = TAckStatus::Continue;  // ACK
-  std::uint32_t Position = 0;         // ACK
+  std::vector<TPart> Parts;           // DATA
+  std::vector<TAnswer> Answers;       // ACK
 };
 
-// The bytes of a message. For DATA, Payload is appended as given.
+// The bytes of a message. For DATA, each part's Payload is copied as given.
+// A check stops the process for a DATA or ACK message without parts or with
+// more than kMaxParts.
 std::string EncodeMessage(const TMessage& msg);
 
 // The message in `bytes`, or nothing when they are not a well-formed message.
-// DATA's Payload views `bytes`, which must outlive it. Never throws.
+// DATA's Payloads view `bytes`, which must outlive them. Never throws (but
+// for an allocation).
 std::optional<TMessage> DecodeMessage(std::string_view bytes);
 
 // Shorthands for building messages.
 TMessage MakeHello(std::uint32_t seq, std::int32_t sender_id_cl, std::uint32_t client_id);
 TMessage MakeWelcome(std::uint32_t seq, std::uint32_t keep_alive_ms);
-TMessage MakeData(std::uint32_t seq, const TRefPack& ref, std::uint32_t total, std::uint32_t offset,
-                  std::string_view payload);
-TMessage MakeAck(std::uint32_t seq, const TRefPack& ref, TAckStatus status, std::uint32_t position);
+TMessage MakeData(std::uint32_t seq, std::vector<TPart> parts);
+TMessage MakeAck(std::uint32_t seq, std::vector<TAnswer> answers);
 TMessage MakeBare(TMsgType type, std::uint32_t seq);  // PING, PONG, BYE
 
 }  // namespace kestrel::host

@@ -65,9 +65,17 @@ void TServerSession::Run() {
 bool TServerSession::Handle(const TMessage& msg) {
   switch (msg.Type) {
     case TMsgType::Hello:
+      last_seq_ = msg.Seq;
+      if (msg.Version != kProtocolVersion) {
+        // Our WELCOME tells the client our version, so it parts with its own
+        // clear word instead of waiting for a reply.
+        Log("Serve:(Peer speaks another version)", "Version: " + std::to_string(msg.Version));
+        (void)wire_.Send(MakeWelcome(msg.Seq, tuning_.KeepAliveMs));
+        end_reason_ = "the peer speaks protocol version " + std::to_string(msg.Version);
+        break;
+      }
       greeted_ = true;
       sender_ = msg.SenderIdCl;
-      last_seq_ = msg.Seq;
       Log("Serve:(Session started)", "Sender: " + std::to_string(sender_) + "; Client: $" + Hex8(msg.ClientId) +
                                          "; Restore: " + std::to_string(tries_) + " x " +
                                          std::to_string(restore_ms_) + " ms");
@@ -94,38 +102,51 @@ bool TServerSession::Handle(const TMessage& msg) {
 }
 
 bool TServerSession::OnData(const TMessage& msg) {
-  const TPacketKey key{sender_, msg.Ref};
-  TReceiveHistory::TStep step = history_.Accept(key, msg.Total, msg.Offset, msg.Payload);
-  if (step.Timeout) {
-    end_reason_ = "the packet is still being delivered by another session";
-    return false;
+  std::vector<TAnswer> answers;
+  for (const TPart& part : msg.Parts) {
+    const std::optional<TAnswer> answer = OnPart(part);
+    if (!answer) return false;
+    answers.push_back(*answer);
+    // The parts after one that leaves its packet unfinished wait: a later
+    // packet must not reach the core before an earlier one.
+    if (answer->Status == TAckStatus::Continue) break;
   }
-  if (step.Deliver) {
-    const bool taken = DeliverPacket(sender_, msg.Ref, step.Packet);
-    history_.Finish(key, msg.Total, taken);
-    if (taken) {
-      ++delivered_;
-      step.Status = TAckStatus::Delivered;
-      step.Position = msg.Total;
-      progress_.Report(msg.Total, msg.Total);
-    } else {
-      step.Status = TAckStatus::Refused;
-      step.Position = 0;
-      Log("Serve:(Packet refused by the core)", RefText(msg.Ref));
-    }
-  } else if (step.Status == TAckStatus::Delivered) {
-    ++repeats_;
-    Log("Serve:(Repeat of a delivered packet)", RefText(msg.Ref));
-  } else if (step.Status == TAckStatus::Rejected) {
-    Log("Serve:(Packet rejected)", RefText(msg.Ref) + "; Size: " + std::to_string(msg.Total));
-  } else {
-    progress_.Report(step.Position, msg.Total);
-  }
-  if (!wire_.Send(MakeAck(msg.Seq, msg.Ref, step.Status, step.Position))) {
+  if (!wire_.Send(MakeAck(msg.Seq, std::move(answers)))) {
     end_reason_ = "send failed";
     return false;
   }
   return true;
+}
+
+std::optional<TAnswer> TServerSession::OnPart(const TPart& part) {
+  const TPacketKey key{sender_, part.Ref};
+  TReceiveHistory::TStep step = history_.Accept(key, part.Total, part.Offset, part.Payload);
+  if (step.Timeout) {
+    end_reason_ = "the packet is still being delivered by another session";
+    return std::nullopt;
+  }
+  if (step.Deliver) {
+    const bool taken = DeliverPacket(sender_, part.Ref, step.Packet);
+    history_.Finish(key, part.Total, taken);
+    if (taken) {
+      ++delivered_;
+      step.Status = TAckStatus::Delivered;
+      step.Position = part.Total;
+      progress_.Report(part.Total, part.Total);
+    } else {
+      step.Status = TAckStatus::Refused;
+      step.Position = 0;
+      Log("Serve:(Packet refused by the core)", RefText(part.Ref));
+    }
+  } else if (step.Status == TAckStatus::Delivered) {
+    ++repeats_;
+    Log("Serve:(Repeat of a delivered packet)", RefText(part.Ref));
+  } else if (step.Status == TAckStatus::Rejected) {
+    Log("Serve:(Packet rejected)", RefText(part.Ref) + "; Size: " + std::to_string(part.Total));
+  } else {
+    progress_.Report(step.Position, part.Total);
+  }
+  return TAnswer{part.Ref, step.Status, step.Position};
 }
 
 }  // namespace kestrel::host

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "host/CoreCalls.h"
@@ -35,6 +36,8 @@ class TServerSession {
   // Handles one message; false ends the session with `end_reason_` set.
   [[nodiscard]] bool Handle(const TMessage& msg);
   [[nodiscard]] bool OnData(const TMessage& msg);
+  // Applies one part and answers it; nothing ends the session (end_reason_ set).
+  [[nodiscard]] std::optional<TAnswer> OnPart(const TPart& part);
   bool Stopping() const;
   void Log(const std::string& what, const std::string& details = {});
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "host/Message.h"
 #include "host/Protocol.h"
 
 namespace kestrel::framework_test {
@@ -80,8 +81,11 @@ bool TFakeConnection::Send(int side, const std::string& bytes, const TGateManage
     return false;
   }
   if (side == 0 && !bytes.empty() && bytes[0] == 5) ++net_.Pings;
-  // A DATA message: 25 bytes of fields, the fragment, 4 bytes of CRC-32.
-  if (side == 0 && !bytes.empty() && bytes[0] == 3 && bytes.size() > 29) net_.DataBytes += bytes.size() - 29;
+  if (side == 0 && !bytes.empty() && bytes[0] == 3) {
+    ++net_.DataMessages;
+    if (const auto msg = host::DecodeMessage(bytes))
+      for (const host::TPart& part : msg->Parts) net_.DataBytes += part.Payload.size();
+  }
   if (faults_.DropEvery > 0 && n % faults_.DropEvery == 0) return true;
   if (faults_.DropIf && faults_.DropIf(side, bytes)) return true;
   std::deque<std::string>& q = queue_[side];

@@ -60,6 +60,7 @@ class TFakeNetwork {
   std::atomic<int> DisConnects{0};
   std::atomic<int> Pings{0};
   std::atomic<std::uint64_t> DataBytes{0};  // fragment bytes the clients sent
+  std::atomic<int> DataMessages{0};         // DATA messages the clients sent
   static std::atomic<int> LiveExchangers;
   static std::atomic<int> LiveListeners;
 

@@ -34,17 +34,33 @@ namespace {
 
 const TRefPack kRef{17, 738000, 43200123};
 
+TPart Part(std::uint32_t total, std::uint32_t offset, std::string_view bytes, std::int32_t number = 17) {
+  return TPart{TRefPack{number, kRef.Date, kRef.Time}, total, offset, bytes};
+}
+
 // Every field of a message, to compare two.
 auto Fields(const TMessage& m) {
-  return std::tuple(m.Type, m.Seq, m.Version, m.SenderIdCl, m.ClientId, m.KeepAliveMs, m.Ref.Number, m.Ref.Date,
-                    m.Ref.Time, m.Total, m.Offset, std::string(m.Payload), m.Status, m.Position);
+  std::vector<std::tuple<std::int32_t, std::int32_t, std::int32_t, std::uint32_t, std::uint32_t, std::string>> parts;
+  for (const TPart& p : m.Parts)
+    parts.emplace_back(p.Ref.Number, p.Ref.Date, p.Ref.Time, p.Total, p.Offset, std::string(p.Payload));
+  std::vector<std::tuple<std::int32_t, std::int32_t, std::int32_t, TAckStatus, std::uint32_t>> answers;
+  for (const TAnswer& a : m.Answers) answers.emplace_back(a.Ref.Number, a.Ref.Date, a.Ref.Time, a.Status, a.Position);
+  return std::tuple(m.Type, m.Seq, m.Version, m.SenderIdCl, m.ClientId, m.KeepAliveMs, parts, answers);
 }
 
 TEST(Message, EveryTypeSurvivesEncodeAndDecode) {
   const std::string bytes("frag\0ment", 9);
-  for (const TMessage& m : {MakeHello(1, -1, 0x12345678), MakeWelcome(2, 10000), MakeData(0xFFFFFFFF, kRef, 100, 91, bytes),
-                            MakeAck(4, kRef, TAckStatus::Refused, 77), MakeBare(TMsgType::Ping, 9),
-                            MakeBare(TMsgType::Pong, 9), MakeBare(TMsgType::Bye, 9)}) {
+  const TMessage messages[] = {
+      MakeHello(1, -1, 0x12345678),
+      MakeWelcome(2, 10000),
+      MakeData(0xFFFFFFFF, {Part(100, 91, bytes)}),
+      MakeData(3, {Part(0, 0, "", 1), Part(9, 0, bytes, 2), Part(50, 0, "head", 3)}),
+      MakeAck(4, {TAnswer{kRef, TAckStatus::Refused, 77}}),
+      MakeAck(5, {TAnswer{kRef, TAckStatus::Delivered, 9}, TAnswer{{18, 1, 2}, TAckStatus::Continue, 4}}),
+      MakeBare(TMsgType::Ping, 9),
+      MakeBare(TMsgType::Pong, 9),
+      MakeBare(TMsgType::Bye, 9)};
+  for (const TMessage& m : messages) {
     const std::string wire = EncodeMessage(m);
     const auto back = DecodeMessage(wire);
     ASSERT_TRUE(back) << static_cast<int>(m.Type);
@@ -53,13 +69,14 @@ TEST(Message, EveryTypeSurvivesEncodeAndDecode) {
 }
 
 TEST(Message, FieldsAreLittleEndianAtFixedOffsets) {
-  const std::string wire = EncodeMessage(MakeAck(0x01020304, TRefPack{1, 2, 3}, TAckStatus::Delivered, 0xA0B0C0D0));
-  ASSERT_EQ(wire.size(), 26u);
-  EXPECT_EQ(wire.substr(0, 5), std::string("\x04\x04\x03\x02\x01", 5));
-  EXPECT_EQ(static_cast<unsigned char>(wire[17]), 1u);  // status
-  EXPECT_EQ(wire.substr(18, 4), std::string("\xD0\xC0\xB0\xA0", 4));
-  const std::uint32_t crc = Crc32(std::string_view(wire).substr(0, 22));
-  EXPECT_EQ(wire.substr(22), std::string({static_cast<char>(crc), static_cast<char>(crc >> 8),
+  const std::string wire =
+      EncodeMessage(MakeAck(0x01020304, {TAnswer{TRefPack{1, 2, 3}, TAckStatus::Delivered, 0xA0B0C0D0}}));
+  ASSERT_EQ(wire.size(), 28u);
+  EXPECT_EQ(wire.substr(0, 7), std::string("\x04\x04\x03\x02\x01\x01\x00", 7));  // type, seq, count
+  EXPECT_EQ(static_cast<unsigned char>(wire[19]), 1u);  // status
+  EXPECT_EQ(wire.substr(20, 4), std::string("\xD0\xC0\xB0\xA0", 4));
+  const std::uint32_t crc = Crc32(std::string_view(wire).substr(0, 24));
+  EXPECT_EQ(wire.substr(24), std::string({static_cast<char>(crc), static_cast<char>(crc >> 8),
                                           static_cast<char>(crc >> 16), static_cast<char>(crc >> 24)}));
 }
 
@@ -70,6 +87,13 @@ std::string Sealed(std::string body) {
   return body;
 }
 
+// The bytes of `msg` without their CRC-32, to be changed and sealed again.
+std::string Body(const TMessage& msg) {
+  std::string wire = EncodeMessage(msg);
+  wire.resize(wire.size() - 4);
+  return wire;
+}
+
 TEST(Message, WhatIsNotAMessageDecodesToNothing) {
   EXPECT_FALSE(DecodeMessage(""));
   EXPECT_FALSE(DecodeMessage(Sealed(std::string("\x05\x01\x00\x00", 4))));       // short header
@@ -78,30 +102,49 @@ TEST(Message, WhatIsNotAMessageDecodesToNothing) {
   EXPECT_TRUE(DecodeMessage(Sealed(std::string("\x05\x01\x00\x00\x00", 5))));   // the PING itself
   std::string hello = EncodeMessage(MakeHello(1, 2, 3));
   EXPECT_FALSE(DecodeMessage(hello.substr(0, hello.size() - 1)));
-  std::string ack = EncodeMessage(MakeAck(1, kRef, TAckStatus::Continue, 0));
-  ack[17] = 4;  // no such status
-  EXPECT_FALSE(DecodeMessage(Sealed(ack.substr(0, ack.size() - 4))));
+  std::string ack = Body(MakeAck(1, {TAnswer{kRef, TAckStatus::Continue, 0}}));
+  ack[19] = 4;  // no such status
+  EXPECT_FALSE(DecodeMessage(Sealed(ack)));
+}
+
+TEST(Message, CountsAndLengthsMustMatchTheBytes) {
+  const std::string data = Body(MakeData(1, {Part(10, 0, "abcd"), Part(3, 0, "xyz", 18)}));
+  EXPECT_TRUE(DecodeMessage(Sealed(data)));
+  EXPECT_FALSE(DecodeMessage(Sealed(data + "!"))) << "bytes after the last part";
+  EXPECT_FALSE(DecodeMessage(Sealed(data.substr(0, data.size() - 1)))) << "the last part cut short";
+  std::string count = data;
+  count[5] = 3;  // one part more than there is
+  EXPECT_FALSE(DecodeMessage(Sealed(count)));
+  count[5] = 0;  // none at all
+  EXPECT_FALSE(DecodeMessage(Sealed(count)));
+  std::string length = data;
+  length[27] = 5;  // the first part claims a byte more than it has, and so eats the second
+  EXPECT_FALSE(DecodeMessage(Sealed(length)));
+  std::string many = std::string(5, '\x03') + "\x01\x01";  // 257 parts of 24 bytes each
+  for (int i = 0; i <= static_cast<int>(kMaxParts); ++i) many += Body(MakeData(1, {Part(0, 0, "")})).substr(7);
+  EXPECT_FALSE(DecodeMessage(Sealed(many))) << "more parts than a message may carry";
+  std::string ack = Body(MakeAck(1, {TAnswer{kRef, TAckStatus::Delivered, 0}}));
+  EXPECT_FALSE(DecodeMessage(Sealed(ack + std::string(17, '\0')))) << "an answer more than counted";
 }
 
 TEST(Message, DamageThatALineByteSumMissesIsCaught) {
   // One bit set in one byte and cleared in another at the same position: the
   // line's byte sum stays the same, the message's CRC-32 does not.
-  std::string data = EncodeMessage(MakeData(1, kRef, 4, 0, "\x01\x00\x00\x00"));
+  std::string data = EncodeMessage(MakeData(1, {Part(4, 0, "\x01\x00\x00\x00")}));
   ASSERT_TRUE(DecodeMessage(data));
-  data[25] ^= 0x01;  // payload byte 0 (after type, seq, ref, total, offset): 1 -> 0
-  data[26] ^= 0x01;  // payload byte 1: 0 -> 1
+  data[31] ^= 0x01;  // payload byte 0 (after type, seq, count, ref, total, offset, length): 1 -> 0
+  data[32] ^= 0x01;  // payload byte 1: 0 -> 1
   EXPECT_FALSE(DecodeMessage(data));
   EXPECT_EQ(Crc32("123456789"), 0xCBF43926u);
 }
 
 TEST(Message, AFragmentMustLieInsideItsPacket) {
-  EXPECT_TRUE(DecodeMessage(EncodeMessage(MakeData(1, kRef, 10, 6, "abcd"))));
-  EXPECT_FALSE(DecodeMessage(EncodeMessage(MakeData(1, kRef, 10, 7, "abcd"))));
+  EXPECT_TRUE(DecodeMessage(EncodeMessage(MakeData(1, {Part(10, 6, "abcd")}))));
+  EXPECT_FALSE(DecodeMessage(EncodeMessage(MakeData(1, {Part(10, 7, "abcd")}))));
+  EXPECT_FALSE(DecodeMessage(EncodeMessage(MakeData(1, {Part(1, 0, ""), Part(10, 7, "abcd")}))));
   // An offset near 2^32 must not wrap around into range.
-  EXPECT_FALSE(DecodeMessage(EncodeMessage(MakeData(1, kRef, 10, 0xFFFFFFFE, "abcd"))));
-  EXPECT_TRUE(DecodeMessage(EncodeMessage(MakeData(1, kRef, 0, 0, ""))));
-  const std::string header_only = EncodeMessage(MakeData(1, kRef, 5, 0, "")).substr(0, 24);
-  EXPECT_FALSE(DecodeMessage(header_only));
+  EXPECT_FALSE(DecodeMessage(EncodeMessage(MakeData(1, {Part(10, 0xFFFFFFFE, "abcd")}))));
+  EXPECT_TRUE(DecodeMessage(EncodeMessage(MakeData(1, {Part(0, 0, "")}))));
 }
 
 bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }

@@ -13,6 +13,7 @@
 #include <tuple>
 
 #include "host/HostError.h"
+#include "host/Message.h"
 #include "host/ProcessList.h"
 #include "platform/Cp1251.h"
 #include "tests/host/FakeLine.h"
@@ -129,15 +130,46 @@ TEST_F(Transfer, PacketsOfEverySizeArriveOnceInOrderAndIntact) {
   EXPECT_EQ(spy.LastCaption(), std::string("Передача пакетов"_cp));
 }
 
+TEST_F(Transfer, SmallPacketsShareMessages) {
+  Start();
+  net.DialGate.Reset();  // all of them queued before the line exists
+  for (std::int32_t n = 1; n <= 300; ++n) Send(n, static_cast<std::size_t>(n % 7 == 0 ? 0 : n * 13));
+  net.DialGate.Set();
+  ASSERT_TRUE(Settled(sent.size()));
+  ExpectAllDeliveredOnceInOrder();
+  EXPECT_LT(net.DataMessages.load(), 40) << "a message per few packets at most";
+}
+
 TEST_F(Transfer, BrokenConnectionsAreRestoredAndPacketsResumeWhereTheyStopped) {
-  net.Faults.BreakAfter = 9;  // a few fragments per connection, then the line drops
+  net.Faults.BreakAfter = 9;  // a few messages per connection, then the line drops
   Start({.MaxFragment = 8192});
-  for (std::int32_t n = 1; std::size_t size : {200000, 10, 150000, 0}) Send(n++, size);
+  std::vector<std::size_t> sizes = {200000, 10, 150000, 0};
+  for (std::size_t i = 0; i < 100; ++i) sizes.push_back(i * 37 % 500);  // several to a message
+  sizes.push_back(30000);
+  std::uint64_t total = 0;
+  for (std::int32_t n = 1; std::size_t size : sizes) {
+    Send(n++, size);
+    total += size;
+  }
   ASSERT_TRUE(Settled(sent.size()));
   ExpectAllDeliveredOnceInOrder();
   EXPECT_GT(net.Connects.load(), 10);
   // Resumed where the server stood: not one byte went twice.
-  EXPECT_EQ(net.DataBytes.load(), 200000u + 10 + 150000);
+  EXPECT_EQ(net.DataBytes.load(), total);
+}
+
+TEST_F(Transfer, ASenderOfAnotherVersionIsToldOursAndServedNothing) {
+  Start();
+  const auto conn = net.Dial(client.get());
+  ASSERT_TRUE(conn);
+  host::TMessage hello = host::MakeHello(1, 42, 7);
+  hello.Version = 2;
+  ASSERT_TRUE(conn->Send(0, host::EncodeMessage(hello), *client));
+  const auto welcome = host::DecodeMessage(conn->Receive(0, 10000, *client));
+  ASSERT_TRUE(welcome);
+  EXPECT_EQ(welcome->Version, host::kProtocolVersion);
+  EXPECT_TRUE(Logged("Peer speaks another version"));
+  EXPECT_TRUE(Eventually([&] { return net.DisConnects.load() == 1; })) << "the session ended";
 }
 
 TEST_F(Transfer, DuplicatedMessagesDeliverNothingTwice) {
@@ -164,7 +196,7 @@ TEST_F(Transfer, ARepeatAfterAReconnectIsAcknowledgedButNotDeliveredAgain) {
   // know, reconnects, and asks again.
   auto dropped = std::make_shared<std::atomic<bool>>(false);
   net.Faults.DropIf = [dropped](int side, const std::string& m) {
-    return side == 1 && m.size() == 26 && m[0] == 4 && m[17] == 1 && !dropped->exchange(true);
+    return side == 1 && m.size() == 28 && m[0] == 4 && m[19] == 1 && !dropped->exchange(true);
   };
   // Long enough that only the lost acknowledgement, not a slow moment of a
   // loaded machine, makes the client give up on the connection.
