@@ -6,6 +6,7 @@
 // thread is the process's main thread.
 #include "platform/Thread.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -158,20 +159,15 @@ TEST_F(MainThread, AWorkersCallRunsOnTheMainThreadWhenTheHostPumpsAndItsExceptio
   SetMainThreadLoop(&refusing);
   std::atomic<std::uint32_t> ran_on{0};
   bool result = false;
-  std::string caught;
   EXPECT_TRUE(testing::OnWorkerWhilePumping([&] {
     EXPECT_FALSE(IsMainThread());
     EXPECT_EQ(PumpMainThread(10), 0u) << "only the main thread pumps";
     result = RunOnMainThread([&] { ran_on = CurrentThreadId(); }, 10000);
-    try {
-      (void)RunOnMainThread([] { throw std::runtime_error("no window"); }, 10000);
-    } catch (const std::runtime_error& e) {
-      caught = e.what();
-    }
+    EXPECT_THAT([] { (void)RunOnMainThread([] { throw std::runtime_error("no window"); }, 10000); },
+                ::testing::ThrowsMessage<std::runtime_error>(::testing::StrEq("no window")));
   }, 10000, [] { PumpMainThread(20); }));
   EXPECT_TRUE(result);
   EXPECT_EQ(ran_on.load(), MainThreadId());
-  EXPECT_EQ(caught, "no window");
   EXPECT_EQ(refusing.WaitPosted(0), 0u);
 }
 

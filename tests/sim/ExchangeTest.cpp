@@ -23,6 +23,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -442,26 +443,18 @@ TEST(ExchangeRunner, IdleExchangeSleeps) {
 class TRacingTerminal final : public TModemPort {
  public:
   explicit TRacingTerminal(bool open) : dtr_(open) {}
-  // Bytes appear together with the DTR change, as if both happened just
-  // before the runner's read.
-  void OpenAndWrite(std::string text) {
-    std::lock_guard lock(mutex_);
-    pending_dtr_ = true;
-    pending_ = std::move(text);
-  }
-  void WriteAndClose(std::string text) {
+  // `text` appears together with DTR coming up (`open`) or dropping, as if
+  // both happened just before the runner's read.
+  void WriteWithDtr(std::string text, bool open) {
     std::lock_guard lock(mutex_);
     pending_ = std::move(text);
-    pending_drop_ = true;
+    pending_dtr_ = open;
   }
   std::size_t Read(void* data, std::size_t size) override {
     std::lock_guard lock(mutex_);
-    if (pending_dtr_) dtr_ = true;
-    if (pending_drop_) {
-      dtr_ = false;
-      ++drops_;
-    }
-    pending_dtr_ = pending_drop_ = false;
+    if (pending_dtr_.has_value()) drops_ += dtr_ && !*pending_dtr_;
+    dtr_ = pending_dtr_.value_or(dtr_);
+    pending_dtr_.reset();
     const std::size_t n = std::min(size, pending_.size());
     std::memcpy(data, pending_.data(), n);
     pending_.erase(0, n);
@@ -483,7 +476,8 @@ class TRacingTerminal final : public TModemPort {
 
  private:
   mutable std::mutex mutex_;
-  bool dtr_, pending_dtr_ = false, pending_drop_ = false;
+  bool dtr_;
+  std::optional<bool> pending_dtr_;
   std::uint32_t drops_ = 0;
   std::string pending_;
   std::function<void()> on_activity_;
@@ -506,8 +500,8 @@ TEST(ExchangeRunner, CommandsWrittenRightAfterOpeningOrRightBeforeClosingAreTake
     if (dialled.size() == 2) both.Set();
   });
   runner.Start();
-  a->OpenAndWrite("ATDT102\r");
-  b->WriteAndClose("ATDT103\r");
+  a->WriteWithDtr("ATDT102\r", true);
+  b->WriteWithDtr("ATDT103\r", false);
   a->Poke();
   b->Poke();
   EXPECT_TRUE(both.WaitFor(3000));

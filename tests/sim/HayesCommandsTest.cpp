@@ -24,6 +24,9 @@
 namespace kestrel::sim {
 namespace {
 
+using TKind = THayesModem::TRequest::TKind;
+using TTexts = std::vector<std::string>;
+
 // A simulated modem on a fake clock, for tests of the pure state machine,
 // with scripts of what is typed or waited for and what the modem says.
 // One step of a script: text typed, or time let pass; and what the modem says meanwhile.
@@ -61,10 +64,12 @@ struct TModemBench {
       }
     }
   }
-  std::vector<THayesModem::TRequest::TKind> RequestKinds() {
-    std::vector<THayesModem::TRequest::TKind> kinds;
-    for (const auto& r : modem.TakeRequests()) kinds.push_back(r.kind);
-    return kinds;
+  // What the modem asked of the line since the last look: "call <number>", "answer" or "hang-up".
+  std::vector<std::string> Requests() {
+    std::vector<std::string> out;
+    for (const auto& r : modem.TakeRequests())
+      out.push_back(r.kind == TKind::kPlaceCall ? "call " + r.number : r.kind == TKind::kAnswer ? "answer" : "hang-up");
+    return out;
   }
   // A modem with echo off and verbose results, as the gate sets it up.
   static TModemBench Quiet() {
@@ -87,8 +92,6 @@ struct TModemBench {
     return b;
   }
 };
-
-using TKind = THayesModem::TRequest::TKind;
 
 TEST(HayesCommands, EchoFollowsEAndResultsTheGatesInitialisationLine) {
   TModemBench b;
@@ -182,31 +185,26 @@ TEST(HayesCommands, HangUpOffHookAndAnswerRequestTheLine) {
   EXPECT_TRUE(b.modem.OffHook());
   EXPECT_EQ(b.Type("ATH0\r"), "\r\nOK\r\n");
   EXPECT_FALSE(b.modem.OffHook());
-  EXPECT_EQ(b.RequestKinds(), std::vector<TKind>{TKind::kHangUp});
+  EXPECT_EQ(b.Requests(), TTexts{"hang-up"});
   EXPECT_EQ(b.Type("ATH\r"), "\r\nOK\r\n") << "on hook already: nothing to do";
-  EXPECT_TRUE(b.RequestKinds().empty());
+  EXPECT_TRUE(b.Requests().empty());
 
   EXPECT_EQ(b.Type("ATA\r"), "");
-  EXPECT_EQ(b.RequestKinds(), std::vector<TKind>{TKind::kAnswer});
+  EXPECT_EQ(b.Requests(), TTexts{"answer"});
   EXPECT_EQ(b.modem.State(), THayesModem::TState::kAnswering);
 }
 
 TEST(HayesCommands, DialPlacesTheCallWithTheDialledDigits) {
   auto b = TModemBench::Quiet();
   EXPECT_EQ(b.Type("ATDT 8(812)555-01-02\r"), "");
-  auto requests = b.modem.TakeRequests();
-  ASSERT_EQ(requests.size(), 1u);
-  EXPECT_EQ(requests[0].kind, TKind::kPlaceCall);
-  EXPECT_EQ(requests[0].number, "88125550102");
+  EXPECT_EQ(b.Requests(), TTexts{"call 88125550102"});
   EXPECT_EQ(b.modem.State(), THayesModem::TState::kOriginating);
   // Any key but LF ends the attempt.
   b.Expect({{"\n", ""}, {"x", "\r\nNO CARRIER\r\n"}});
-  EXPECT_EQ(b.RequestKinds(), std::vector<TKind>{TKind::kHangUp});
+  EXPECT_EQ(b.Requests(), TTexts{"hang-up"});
   // DL redials the last number.
   b.Type("ATDL\r");
-  requests = b.modem.TakeRequests();
-  ASSERT_EQ(requests.size(), 1u);
-  EXPECT_EQ(requests[0].number, "88125550102");
+  EXPECT_EQ(b.Requests(), TTexts{"call 88125550102"});
 }
 
 TEST(HayesCommands, DialWithSemicolonReturnsToCommandMode) {
@@ -214,7 +212,7 @@ TEST(HayesCommands, DialWithSemicolonReturnsToCommandMode) {
   // The commands after ';' run once the dialling is done; one OK for the line.
   b.Expect({{"ATDP123;S7=10\r", "\r\nOK\r\n"}, {"ATS7?\r", "\r\n010\r\n\r\nOK\r\n"}});
   EXPECT_EQ(b.modem.State(), THayesModem::TState::kOffHook);
-  EXPECT_EQ(b.RequestKinds(), std::vector<TKind>{TKind::kPlaceCall});
+  EXPECT_EQ(b.Requests(), TTexts{"call 123"});
   EXPECT_EQ(b.Type("ATD456\r"), "\r\nERROR\r\n") << "a call is already placed";
   // An empty ATD goes on with the placed call and waits for the carrier.
   EXPECT_EQ(b.Type("ATD\r"), "");
@@ -337,7 +335,7 @@ TEST(HayesEscape, PlusesWithGuardTimesBeforeAndAfterReturnToCommandMode) {
   EXPECT_EQ(b.modem.State(), TState::kOnlineCommand);
   EXPECT_TRUE(b.modem.Carrier()) << "the call is kept";
   EXPECT_EQ(b.modem.TakeLineBytes(100), "+++") << "the pluses themselves went to the far end";
-  EXPECT_TRUE(b.RequestKinds().empty());
+  EXPECT_TRUE(b.Requests().empty());
 }
 
 TEST(HayesEscape, PlusesTooSoonTooManyTooSlowOrFollowedByDataAreData) {
@@ -392,18 +390,16 @@ TEST(HayesDial, DialToneCommaPauseAndCarrierWaitsFollowTheRegisters) {
   auto b = TModemBench::Quiet();
   b.modem.SetLinePresent(false);
   b.Expect({{"ATDT123\r", ""}, {Millis(1999), ""}, {Millis(1), "\r\nNO DIALTONE\r\n"}});  // S6
-  EXPECT_EQ(b.RequestKinds(), std::vector<TKind>{TKind::kHangUp}) << "no call was placed";
+  EXPECT_EQ(b.Requests(), TTexts{"hang-up"}) << "no call was placed";
   // X3 dials blind and then finds no carrier.
   b.Expect({{"ATX3S7=5DT123\r", ""}, {Millis(4999), ""}, {Millis(1), "\r\nNO CARRIER\r\n"}});
 
   auto comma = TModemBench::Quiet();
   comma.Type("ATS8=3DT9,,123\r");
   comma.Wait(Millis(5999));
-  EXPECT_TRUE(comma.modem.TakeRequests().empty());
+  EXPECT_TRUE(comma.Requests().empty());
   comma.Wait(Millis(1));
-  const auto requests = comma.modem.TakeRequests();
-  ASSERT_EQ(requests.size(), 1u);
-  EXPECT_EQ(requests[0].number, "9123");
+  EXPECT_EQ(comma.Requests(), TTexts{"call 9123"});
 
   auto s7 = TModemBench::Quiet();
   s7.Expect({{"ATS7=10D1\r", ""}, {Millis(9999), ""}, {Millis(1), "\r\nNO CARRIER\r\n"}});  // silence on the line
@@ -435,7 +431,7 @@ TEST(HayesCarrier, LossHangsUpAfterS10) {
   b.modem.CarrierLost(b.now);
   b.Expect({{Millis(1399), ""}, {Millis(1), "\r\nNO CARRIER\r\n"}});
   EXPECT_FALSE(b.modem.OffHook());
-  EXPECT_EQ(b.RequestKinds(), std::vector<TKind>{TKind::kHangUp});
+  EXPECT_EQ(b.Requests(), TTexts{"hang-up"});
 }
 
 TEST(HayesDtr, DropHangsUpUnderD2WithoutAWordD1EscapesD0IgnoresD3Resets) {
@@ -477,7 +473,7 @@ TEST(HayesRing, EachRingIsReportedAndCountedAndS0Answers) {
   b.Wait(Seconds(4));
   b.modem.RingSignal(b.now, true);
   EXPECT_EQ(b.Out(), "\r\nRING\r\n");
-  EXPECT_EQ(b.RequestKinds(), std::vector<TKind>{TKind::kAnswer}) << "second ring, S0=2";
+  EXPECT_EQ(b.Requests(), TTexts{"answer"}) << "second ring, S0=2";
   EXPECT_EQ(b.modem.State(), TState::kAnswering);
   b.modem.CallConnected(b.now, 33600);
   EXPECT_EQ(b.Out(), "\r\nCONNECT 33600\r\n");
@@ -512,7 +508,7 @@ TEST(HayesFaults, DeadModemSaysAndDoesNothingAndDropsItsCall) {
   auto on_line = TModemBench::Online();
   on_line.modem.TakeRequests();
   on_line.modem.SetFaults({.dead = true});
-  EXPECT_EQ(on_line.RequestKinds(), std::vector<TKind>{TKind::kHangUp});
+  EXPECT_EQ(on_line.Requests(), TTexts{"hang-up"});
   EXPECT_FALSE(on_line.modem.Carrier());
 }
 

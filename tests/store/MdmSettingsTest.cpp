@@ -363,6 +363,7 @@ TEST(MdmSettList, NullItemsAndDamagedListsAreSkipped) {
 }
 
 using ::testing::EndsWith;
+using ::testing::ThrowsMessage;
 
 TEST(MdmAddress, DefaultRecordIsByteExact) {
   // IEEE-754 little-endian day fractions: 1/1440 (one minute), 1/480 (three
@@ -396,12 +397,8 @@ TEST(MdmAddress, PhonesEncodeAsBlankFilledEntriesAndLongerNumbersAreRefused) {
   const std::string hundred(100, '7');
   EXPECT_EQ(EncodePhones({hundred}).substr(4), hundred);
   EXPECT_EQ(EncodePhones({hundred + "  \r"}).substr(4), hundred) << "blanks after a full-length number are dropped";
-  try {
-    EncodePhones({"1", " " + hundred + "8"});
-    ADD_FAILURE() << "no error";
-  } catch (const EParamListError& e) {
-    EXPECT_EQ(std::string(e.what()), "Phone number '" + hundred + "8' is longer than 100 characters");
-  }
+  EXPECT_THAT([&] { EncodePhones({"1", " " + hundred + "8"}); },
+              ThrowsMessage<EParamListError>("Phone number '" + hundred + "8' is longer than 100 characters"));
   EXPECT_THROW(EncodePhones({" " + hundred}), EParamListError) << "a leading blank is part of the entry";
 }
 

@@ -3,6 +3,7 @@
 // Finding the backend: the plugin file, and the refusal without one.
 #include "platform/forms/TextConvert.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -16,6 +17,9 @@
 namespace kestrel::forms {
 namespace {
 
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
+
 template <typename T>
 using TTable = std::vector<std::pair<const char*, std::optional<T>>>;
 
@@ -25,12 +29,7 @@ TEST(StrToInt, ReadsSignedDecimalsWithBlanksAroundAndRefusesTheRestWithTheConver
       {"", {}}, {" ", {}}, {"-", {}}, {"1 2", {}}, {"12a", {}}, {"0x10", {}}, {"2147483648", {}},
       {"-2147483649", {}}, {"99999999999999999999", {}}};
   for (const auto& [text, value] : table) EXPECT_EQ(TryStrToInt(text), value) << '"' << text << '"';
-  try {
-    StrToInt("abc");
-    ADD_FAILURE() << "no exception";
-  } catch (const EConvertError& e) {
-    EXPECT_STREQ(e.what(), "'abc' is not a valid integer value");
-  }
+  EXPECT_THAT([] { StrToInt("abc"); }, ThrowsMessage<EConvertError>(StrEq("'abc' is not a valid integer value")));
 }
 
 TEST(StrToTime, ReadsHoursMinutesAndOptionalSecondsAndRefusesWhatAMaskLetThrough) {
@@ -39,12 +38,7 @@ TEST(StrToTime, ReadsHoursMinutesAndOptionalSecondsAndRefusesWhatAMaskLetThrough
       {" 1: 2: 3", 3'723'000}, {"::", {}}, {"", {}}, {"1:2:", {}}, {"24:00:00", {}}, {"00:60:00", {}},
       {"00:00:60", {}}, {"99:99:99", {}}, {"1", {}}, {"001:00:00", {}}, {"1:00:00x", {}}};
   for (const auto& [text, ms] : table) EXPECT_EQ(TryStrToTime(text), ms) << '"' << text << '"';
-  try {
-    StrToTime("::");
-    ADD_FAILURE() << "no exception";
-  } catch (const EConvertError& e) {
-    EXPECT_STREQ(e.what(), "'::' is not a valid time");
-  }
+  EXPECT_THAT([] { StrToTime("::"); }, ThrowsMessage<EConvertError>(StrEq("'::' is not a valid time")));
 }
 
 TEST(StrToTime, UsesTheProcessTimeSeparator) {
@@ -115,13 +109,10 @@ class TfmEmpty : public TForm {
 TEST(NullBackend, FormsAndMessagesFailWithTheReason) {
   auto none = MakeNullBackend("libKestrelFormsQt.so: cannot open shared object file");
   InstallBackend(none.get());
-  try {
-    TfmEmpty form;
-    ADD_FAILURE() << "a form was made without a backend";
-  } catch (const EFormsError& e) {
-    EXPECT_STREQ(e.what(),
-                 "Kestrel forms: no user-interface backend (libKestrelFormsQt.so: cannot open shared object file)");
-  }
+  EXPECT_THAT([] { TfmEmpty form; },
+              ThrowsMessage<EFormsError>(StrEq(
+                  "Kestrel forms: no user-interface backend (libKestrelFormsQt.so: cannot open shared object file)")))
+      << "a form was made without a backend";
   EXPECT_THROW(ShowMessage("x"), EFormsError);
   InstallBackend(nullptr);
 }
