@@ -13,9 +13,11 @@
 // A TProtocol runs one side of a conversation over its exchanger (the
 // messages are in host/Message.h):
 //  - Client (a transmit process): connects when packets are queued, greets,
-//    sends each packet in fragments sized to the line's measured rate, waits
-//    for each acknowledgement, restores a broken connection with the
-//    exchanger's restore parameters and resumes where the server stands, stays
+//    sends the packets in messages sized to the line's measured rate (a large
+//    packet in fragments, small ones several to a message, so that a round
+//    trip is paid per message rather than per packet), waits for each
+//    acknowledgement, restores a broken connection with the exchanger's
+//    restore parameters and resumes where the server stands, stays
 //    on line with keep-alives for the exchanger's StayOnLineTimeOut once the
 //    queue is empty, then says goodbye and disconnects. Every packet ends
 //    delivered (confirmed to the core) or reported failed (RecvFromGate(ref,
