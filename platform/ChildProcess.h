@@ -59,6 +59,8 @@ class TChildProcess {
   bool Ended() const { return ended_; }
   // Its exit status once ended: 0..255, or -1 when a signal ended it.
   int ExitCode() const { return exit_code_; }
+  // The CPU seconds (user and system) it used, once Wait saw it end; 0 before.
+  double CpuSeconds() const { return cpu_seconds_; }
   std::uint32_t Pid() const { return static_cast<std::uint32_t>(pid_); }
 
  private:
@@ -69,6 +71,7 @@ class TChildProcess {
   std::string pending_;
   bool ended_ = false;
   int exit_code_ = -1;
+  double cpu_seconds_ = 0;
 };
 
 }  // namespace kestrel::platform

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -157,6 +158,7 @@ void TChildProcess::Kill() {
 bool TChildProcess::Wait(std::uint32_t timeout_ms) {
   if (ended_) return true;
   int status = 0;
+  rusage usage{};
   bool done = false;
 #ifdef SYS_pidfd_open
   // A pidfd turns the wait into a plain poll with a deadline.
@@ -170,7 +172,7 @@ bool TChildProcess::Wait(std::uint32_t timeout_ms) {
     } while (rc < 0 && errno == EINTR);
     ::close(pidfd);
     if (rc <= 0) return false;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    while (::wait4(pid_, &status, 0, &usage) < 0 && errno == EINTR) {
     }
     done = true;
   }
@@ -179,13 +181,15 @@ bool TChildProcess::Wait(std::uint32_t timeout_ms) {
     // Kernels without pidfds: look every 10 ms until the deadline.
     const TDeadline deadline(timeout_ms);
     for (;;) {
-      if (::waitpid(pid_, &status, WNOHANG) == pid_) break;
+      if (::wait4(pid_, &status, WNOHANG, &usage) == pid_) break;
       if (deadline.Passed()) return false;
       ::poll(nullptr, 0, 10);
     }
   }
   ended_ = true;
   exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+  cpu_seconds_ = seconds(usage.ru_utime) + seconds(usage.ru_stime);
   return true;
 }
 

@@ -11,107 +11,30 @@
 // About seven minutes. `bench_e2e <KiB>` moves another amount (default 1024);
 // `bench_e2e <KiB> cpu|gate|zmodem` runs one part.
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <memory>
-#include <mutex>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "bench/e2e/BenchLine.h"
 #include "heron.h"
 #include "platform/ChildProcess.h"
 #include "platform/ProcessEnv.h"
 #include "platform/SharedLibrary.h"
 #include "platform/Thread.h"
 #include "platform/Tick.h"
-#include "sim/ExchangeRunner.h"
 #include "tests/e2e/HostBlocks.h"
 #include "tests/e2e/Payload.h"
 
 namespace {
 
 using namespace kestrel;
-using Clock = std::chrono::steady_clock;
+using namespace kestrel::bench;
 using platform::TChildProcess;
-
-constexpr std::uint32_t kLineRate = 57600;
-constexpr double kLineBytesPerSecond = kLineRate / 10.0;  // 8 data bits, start and stop bit
-
-double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
-
-class TTempDir {
- public:
-  TTempDir() {
-    std::random_device rd;
-    path_ = std::filesystem::temp_directory_path() / ("kestrel-bench-" + std::to_string(rd()));
-    std::filesystem::create_directories(path_);
-  }
-  ~TTempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-  std::string Path() const { return path_.string(); }
-
- private:
-  std::filesystem::path path_;
-};
-
-// A simulated line like a real one at 57 600 bit/s: 20 ms each way, quick
-// dialling. Remembers when each modem reported CONNECT.
-class TLine {
- public:
-  TLine() : runner_(Options()) {
-    runner_.SetEventSink([this](const sim::TExchangeEvent& e) {
-      if (e.kind != sim::TExchangeEvent::TKind::kResult || e.text.rfind("CONNECT", 0) != 0) return;
-      std::lock_guard lock(mutex_);
-      if (!connected_) connected_ = Clock::now();
-    });
-  }
-  static sim::TExchangeOptions Options() {
-    sim::TExchangeOptions o;
-    o.rate = kLineRate;
-    o.latency_ms = 20;
-    o.dial_ms = 50;
-    o.handshake_ms = 100;
-    o.ring_on_ms = 200;
-    o.ring_off_ms = 300;
-    return o;
-  }
-  bool Add(const std::string& link, const std::string& number) {
-    std::string error;
-    if (runner_.AddPtyModem(link, {.number = number}, error) != sim::kNoModem) return true;
-    std::fprintf(stderr, "modem %s: %s\n", number.c_str(), error.c_str());
-    return false;
-  }
-  void Start() { runner_.Start(); }
-  std::optional<Clock::time_point> Connected() {
-    std::lock_guard lock(mutex_);
-    return connected_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::optional<Clock::time_point> connected_;
-  sim::TExchangeRunner runner_;
-};
-
-std::unique_ptr<TChildProcess> Start(std::vector<std::string> argv, const std::string& com_dir, bool capture) {
-  TChildProcess::TStartInfo desc;
-  desc.argv = std::move(argv);
-  if (!com_dir.empty()) desc.env = {{"KESTREL_COM_DIR", com_dir}};
-  desc.capture_output = capture;
-  std::string error;
-  auto child = TChildProcess::Start(desc, error);
-  if (!child) std::fprintf(stderr, "%s: %s\n", desc.argv[0].c_str(), error.c_str());
-  return child;
-}
 
 // ---- CPU of idle listening channels ----
 
@@ -202,14 +125,6 @@ std::optional<double> GateSeconds(std::size_t bytes) {
 }
 
 // ---- ZMODEM over the same line ----
-
-// A shell that holds the terminal of a simulated modem for the whole run (its
-// DTR stays up), says `command` to the modem, waits for CONNECT, then runs
-// `program` on the line.
-std::string OnLine(const std::string& link, const std::string& command, const std::string& program) {
-  return "exec 0<>'" + link + "' 1>&0; stty raw -echo; printf '" + command +
-         "\\r'; while IFS= read -r l; do case \"$l\" in *CONNECT*) break;; esac; done; exec " + program;
-}
 
 std::optional<double> ZmodemSeconds(const std::string& data) {
   TTempDir dir;
