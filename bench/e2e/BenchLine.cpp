@@ -37,7 +37,8 @@ TLine::TLine(std::uint32_t latency_ms, std::uint32_t rate) : runner_(LineOptions
   runner_.SetEventSink([this](const sim::TExchangeEvent& e) {
     if (e.kind != sim::TExchangeEvent::TKind::kResult || e.text.rfind("CONNECT", 0) != 0) return;
     std::lock_guard lock(mutex_);
-    if (!connected_) connected_ = Clock::now();
+    last_connected_ = Clock::now();
+    if (!connected_) connected_ = last_connected_;
   });
 }
 
@@ -51,6 +52,11 @@ bool TLine::Add(const std::string& link, const std::string& number) {
 std::optional<Clock::time_point> TLine::Connected() {
   std::lock_guard lock(mutex_);
   return connected_;
+}
+
+std::optional<Clock::time_point> TLine::LastConnected() {
+  std::lock_guard lock(mutex_);
+  return last_connected_;
 }
 
 std::unique_ptr<platform::TChildProcess> Start(std::vector<std::string> argv, const std::string& com_dir,

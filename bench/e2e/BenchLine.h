@@ -39,17 +39,19 @@ class TTempDir {
 };
 
 // A simulated line at `rate` bit/s with `latency_ms` each way and quick
-// dialling. Remembers when a modem first reported CONNECT.
+// dialling. Remembers when modems reported CONNECT: the first and the last.
 class TLine {
  public:
   explicit TLine(std::uint32_t latency_ms = 20, std::uint32_t rate = kLineRate);
   bool Add(const std::string& link, const std::string& number);
   void Start() { runner_.Start(); }
   std::optional<Clock::time_point> Connected();
+  std::optional<Clock::time_point> LastConnected();
 
  private:
   std::mutex mutex_;
   std::optional<Clock::time_point> connected_;
+  std::optional<Clock::time_point> last_connected_;
   sim::TExchangeRunner runner_;
 };
 
