@@ -1,5 +1,5 @@
-// The running program's own environment: its variables and where its file
-// lies. Thread safety: SetEnvironmentVariable must not run while other
+// The running program's own environment: its variables, where its file
+// lies, its id and whether another process still runs. Thread safety: SetEnvironmentVariable must not run while other
 // threads read the environment (call it before starting them, as the host
 // program does before it loads the gate, which reads KESTREL_COM_DIR).
 #pragma once
@@ -18,6 +18,10 @@ std::string ExecutablePath();
 
 // This process's id.
 std::uint32_t ProcessId();
+
+// Whether a process with id `pid` runs now (one that ended but was not yet
+// waited for does not). A process of another user counts too.
+bool ProcessRuns(std::uint32_t pid);
 
 // Writing to a pipe whose reader has gone fails with an error instead of
 // ending the program (a program that cleans up after itself must live to do

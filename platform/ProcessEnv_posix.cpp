@@ -1,7 +1,10 @@
+#include <errno.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <string>
 #include <vector>
 
 #include "platform/ProcessEnv.h"
@@ -22,6 +25,18 @@ std::string ExecutablePath() {
 }
 
 std::uint32_t ProcessId() { return static_cast<std::uint32_t>(::getpid()); }
+
+bool ProcessRuns(std::uint32_t pid) {
+  if (pid == 0) return false;
+  if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM) return false;
+  // An ended process stays a zombie until its parent waits for it; its
+  // state is the field after the parenthesised name.
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return true;  // no /proc: kill's word stands
+  const std::size_t close = line.rfind(')');
+  return close == std::string::npos || close + 2 >= line.size() || line[close + 2] != 'Z';
+}
 
 void IgnoreBrokenPipes() { ::signal(SIGPIPE, SIG_IGN); }
 

@@ -24,6 +24,15 @@ std::string ExecutablePath() {
 
 std::uint32_t ProcessId() { return static_cast<std::uint32_t>(::GetCurrentProcessId()); }
 
+bool ProcessRuns(std::uint32_t pid) {
+  if (pid == 0) return false;
+  HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, pid);
+  if (process == nullptr) return ::GetLastError() == ERROR_ACCESS_DENIED;
+  const bool runs = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  ::CloseHandle(process);
+  return runs;
+}
+
 // Windows ends no program for writing to a closed pipe: the write fails.
 void IgnoreBrokenPipes() {}
 
