@@ -295,6 +295,19 @@ struct Outbox : Program {
     TStatement st(*db, std::string("SELECT count(*) FROM ") + table);
     return st.Step() ? static_cast<std::size_t>(st.Int(0)) : 0;
   }
+  static std::size_t CountLines(const std::string& output, const std::string& prefix) {
+    std::istringstream in(output);
+    std::size_t n = 0;
+    for (std::string line; std::getline(in, line);) n += line.rfind(prefix, 0) == 0 ? 1 : 0;
+    return n;
+  }
+  // Whether a `send` of the documents or a `run` has said its last line.
+  static bool Ended(TRunningKestrel& sender) {
+    if (sender.WaitForLine("run ends: ", 0)) return true;
+    for (int n = 0; n <= kDocuments; ++n)
+      if (sender.WaitForLine("delivered " + std::to_string(n) + " of ", 0)) return true;
+    return false;
+  }
   // Everything waiting is delivered by one `kestrel run --until-empty`.
   void DeliverTheRest() {
     const auto rest = RunKestrel(Side("a", {"run", "--until-empty"}), {}, 120000);
@@ -338,7 +351,9 @@ struct Outbox : Program {
 
 TEST_F(Outbox, SenderKilledAtRandomMomentsDeliversEachDocumentOnce) {
   SCOPED_TRACE("seed " + std::to_string(seed));
-  TRunningKestrel listener(Side("b", {"listen", "--into", dir / "inbox"}));
+  // The listener waits a little between storing and acknowledging, so that
+  // a kill on its "received" line lands before the sender hears of it.
+  TRunningKestrel listener(Side("b", {"listen", "--into", dir / "inbox"}), {{"KESTREL_TEST_ACK_DELAY_MS", "50"}});
   ASSERT_TRUE(listener.WaitForLine("listening", 20000)) << listener.Output();
   constexpr int kRounds = 10;
   int killed = 0;
@@ -351,11 +366,20 @@ TEST_F(Outbox, SenderKilledAtRandomMomentsDeliversEachDocumentOnce) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
       ASSERT_EQ(CountIn("a", "outbox"), static_cast<std::size_t>(kDocuments)) << sender.Output();
     }
-    // From its start (loading the gate, recovering, dialling) to the end of the documents' transfer.
-    const std::uint32_t moment = Moment(0, 3500);
+    // Odd rounds: the moment the listener has stored a document, before its
+    // acknowledgement reaches the sender. Even ones: at random from its start
+    // (loading the gate, recovering, dialling) to the end of the transfer.
+    std::uint32_t moment = 0;
+    if (round % 2 == 1) {
+      const std::size_t stored = CountLines(listener.Output(), "received doc");
+      listener.WaitForLine("received doc", 15000, stored + Moment(1, 3));
+    } else {
+      moment = Moment(0, 3500);
+    }
     const bool was_killed = sender.Wait(moment) == -1;
     killed += was_killed ? 1 : 0;
-    std::cout << "round " << round << ": " << (was_killed ? "killed" : "ended") << " at " << moment << " ms, "
+    std::cout << "round " << round << ": " << (was_killed ? "killed" : "ended")
+              << (round % 2 == 1 ? " on a store" : " at " + std::to_string(moment) + " ms") << ", "
               << CountIn("a", "outbox") << " wait\n";
     if (CountIn("a", "outbox") == 0) break;
   }
@@ -367,6 +391,10 @@ TEST_F(Outbox, SenderKilledAtRandomMomentsDeliversEachDocumentOnce) {
 
 TEST_F(Outbox, ReceiverKilledAtRandomMomentsStoresEachDocumentOnce) {
   SCOPED_TRACE("seed " + std::to_string(seed));
+  const auto t0 = std::chrono::steady_clock::now();
+  auto ms = [&] {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+  };
   std::unique_ptr<TRunningKestrel> sender;
   constexpr int kRounds = 8;
   for (int round = 0; round < kRounds; ++round) {
@@ -374,24 +402,42 @@ TEST_F(Outbox, ReceiverKilledAtRandomMomentsStoresEachDocumentOnce) {
     // acknowledging it (or between recording and placing it); odd ones are
     // killed at a random moment.
     TEnv env;
-    if (round % 2 == 0)
-      env.push_back({"KESTREL_TEST_FAULT",
-                     std::string(round % 4 == 0 ? "die-after-store:" : "die-after-commit:") +
-                         std::to_string(Moment(1, 3))});
+    std::string fault;
+    const auto waiting = static_cast<std::uint32_t>(CountIn("a", "outbox"));
+    if (round % 2 == 0) {
+      fault = std::string(round % 4 == 0 ? "die-after-store:" : "die-after-commit:") +
+              std::to_string(Moment(1, std::clamp(waiting, 1u, 3u)));
+      env.push_back({"KESTREL_TEST_FAULT", fault});
+    }
     TRunningKestrel listener(Side("b", {"listen", "--into", dir / "inbox"}), env);
     ASSERT_TRUE(listener.WaitForLine("listening", 20000)) << listener.Output();
-    if (!sender) sender = std::make_unique<TRunningKestrel>(Side("a", send_args));
-    const int code = listener.Wait(round % 2 == 0 ? 15000 : Moment(300, 3000));
+    // The first sender sends; when one has ended, another delivers what waits.
+    if (sender && Ended(*sender)) {
+      EXPECT_NE(sender->Wait(10000), -1) << sender->Output();
+      sender.reset();
+    }
+    if (!sender)
+      sender = std::make_unique<TRunningKestrel>(
+          Side("a", round == 0 ? send_args : std::vector<std::string>{"run", "--until-empty"}));
+    const std::uint32_t moment = Moment(300, 3000);
+    const int code = listener.Wait(round % 2 == 0 ? 15000 : moment);
+    std::cout << "round " << round << " at " << ms() << " ms: " << (fault.empty() ? "killed at " + std::to_string(moment) : fault)
+              << " -> " << code << ", " << CountIn("a", "outbox") << " wait\n";
     if (round % 2 == 0) {
       EXPECT_NE(code, 0) << "it died at its fault\n" << listener.Output();
     }
     if (CountIn("a", "outbox") == 0) break;
   }
-  // The first sender ends with what it could not deliver left waiting.
-  EXPECT_NE(sender->Wait(60000), -1) << sender->Output();
+  // The last sender ends with what it could not deliver left waiting.
+  if (sender) {
+    TRunningKestrel listener(Side("b", {"listen", "--into", dir / "inbox"}));
+    EXPECT_NE(sender->Wait(60000), -1) << sender->Output();
+  }
+  std::cout << "sender ended at " << ms() << " ms\n";
   TRunningKestrel listener(Side("b", {"listen", "--into", dir / "inbox"}));
   ASSERT_TRUE(listener.WaitForLine("listening", 20000)) << listener.Output();
   DeliverTheRest();
+  std::cout << "rest delivered at " << ms() << " ms\n";
   EXPECT_EQ(listener.Stop(), 0) << listener.Output();
   ExpectEachDeliveredOnce();
 }
@@ -425,6 +471,29 @@ TEST_F(Outbox, FullDiskRefusesCleanlyAndDeliversOnceThereIsRoom) {
   EXPECT_EQ(CountIn("a", "outbox"), 0u);
 }
 
+// `kestrel listen --deliver`: one process answers calls and delivers its
+// outbox over the same line.
+TEST_F(Outbox, ListenDeliverAnswersAndSends) {
+  // Nobody answers yet: the call is ended after a second, the document waits.
+  const auto queued = RunKestrel(Side("a", {"send", "--to", "B", "--timeout", "1", dir / "doc00.txt"}));
+  EXPECT_EQ(queued.code, 1) << queued.output;
+  TRunningKestrel b(Side("b", {"listen", "--into", dir / "inbox"}));
+  ASSERT_TRUE(b.WaitForLine("listening", 20000)) << b.Output();
+  TRunningKestrel a(Side("a", {"listen", "--deliver", "--into", dir / "inbox-a"}));
+  ASSERT_TRUE(a.WaitForLine("listening", 20000)) << a.Output();
+  EXPECT_TRUE(b.WaitForLine("received doc00.txt", 30000)) << a.Output() << b.Output();
+  EXPECT_TRUE(a.WaitForLine("call to B: 1 delivered", 30000)) << a.Output();
+  EXPECT_EQ(b.Stop(), 0) << b.Output();
+  // And it answers.
+  const auto back = RunKestrel(Side("b", {"send", "--to", "A", dir / "doc01.txt"}));
+  EXPECT_EQ(back.code, 0) << back.output;
+  EXPECT_TRUE(a.WaitForLine("received doc01.txt", 10000)) << a.Output();
+  EXPECT_EQ(a.Stop(), 0) << a.Output();
+  EXPECT_EQ(ReadFile(dir / "inbox/doc00.txt"), docs[0].second);
+  EXPECT_EQ(ReadFile(dir / "inbox-a/doc01.txt"), docs[1].second);
+  EXPECT_EQ(CountIn("a", "outbox"), 0u);
+}
+
 // `kestrel outbox`: what waits, why, and when; a cancel gives it up.
 TEST_F(Outbox, WaitingDocumentsAreListedAndCanBeCancelled) {
   Run("a", {"party", "retry", "B", "--first", "10m", "--ceiling", "1h", "--attempts", "3"});
@@ -441,7 +510,7 @@ TEST_F(Outbox, WaitingDocumentsAreListedAndCanBeCancelled) {
   // Not due for ten minutes: a run finds nothing to do.
   const auto once = RunKestrel(Side("a", {"run", "--once"}));
   EXPECT_EQ(once.code, 0) << once.output;
-  EXPECT_THAT(once.output, HasSubstr("outbox: 2 documents wait"));
+  EXPECT_THAT(once.output, HasSubstr("run ends: 2 documents wait in the outbox"));
   const auto cancel = RunKestrel(Side("a", {"outbox", "cancel", std::to_string(journal[0].id), "999"}));
   EXPECT_EQ(cancel.code, 1) << cancel.output;
   EXPECT_THAT(cancel.output, HasSubstr("not cancelled 999"));

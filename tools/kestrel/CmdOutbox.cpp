@@ -87,7 +87,7 @@ int RunDeliver(const TOptions& o) {
   platform::TStopNotifier stop([&](const std::string& sig) { run.RequestStop("interrupted by " + sig); });
   DeliverOutbox(rt, run, o, "");
   const auto left = rt.Outbox().List();
-  console.Line("outbox: " + std::to_string(left.size()) + " documents wait");
+  console.Line("run ends: " + std::to_string(left.size()) + " documents wait in the outbox");
   return o.until_empty && !left.empty() ? 1 : 0;
 }
 

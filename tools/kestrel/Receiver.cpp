@@ -3,7 +3,9 @@
 #include <signal.h>
 
 #include <cstdlib>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "heron.h"
 #include "platform/PortNames.h"
@@ -205,6 +207,8 @@ bool TReceiveRun::OnPacket(std::int32_t sender_id_cl, const TRefPack& ref, std::
     return false;
   }
   console_.Line(prefix_ + "received " + label + " -> " + target.string());
+  if (const char* delay = std::getenv("KESTREL_TEST_ACK_DELAY_MS"))
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(delay)));
   std::lock_guard lock(mutex_);
   ++received_;
   return true;

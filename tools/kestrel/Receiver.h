@@ -20,7 +20,9 @@
 // Test-only fault switch: KESTREL_TEST_FAULT=die-after-store:N kills this
 // process (SIGKILL) once the Nth document it stores is recorded and in the
 // inbox, before it is acknowledged; die-after-commit:N kills it after the
-// transaction, before the rename. A packet that is no
+// transaction, before the rename. KESTREL_TEST_ACK_DELAY_MS=N waits N ms
+// after a document is stored (and its line printed) before acknowledging it,
+// so that a test can kill the sender in that window. A packet that is no
 // document of this program is kept as raw bytes ("packet-<number>.bin"). A
 // damaged document, or one that cannot be stored, is refused: the journal
 // gets a "rejected" entry and the gate is told, so that the sender learns
