@@ -362,7 +362,7 @@ TEST_F(Outbox, SenderKilledAtRandomMomentsDeliversEachDocumentOnce) {
     TRunningKestrel sender(Side("a", round == 0 ? send_args : std::vector<std::string>{"run", "--until-empty"}));
     if (round == 0) {
       // Killed once the documents are in the outbox (before that, nothing is kept).
-      for (int i = 0; i < 200 && CountIn("a", "outbox") < kDocuments; ++i)
+      for (int i = 0; i < 1000 && CountIn("a", "outbox") < kDocuments; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
       ASSERT_EQ(CountIn("a", "outbox"), static_cast<std::size_t>(kDocuments)) << sender.Output();
     }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
 #include <limits>
 
 #include "tools/kestrel/Clock.h"
@@ -38,7 +39,16 @@ TOutboxItem ItemFrom(const TStatement& st) {
 bool ProcessRuns(std::int64_t pid) {
   if (pid <= 0) return false;
   if (pid == ::getpid()) return true;
-  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+  if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM) return false;
+  // A process that has ended but was not yet waited for is a zombie: it
+  // sends nothing any more.
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  if (std::getline(stat, text)) {
+    const std::size_t close = text.rfind(')');
+    if (close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'Z') return false;
+  }
+  return true;
 }
 
 std::string TimeText(std::int64_t epoch) {
