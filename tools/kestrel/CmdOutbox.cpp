@@ -78,11 +78,13 @@ int DeliverOutbox(TRuntime& rt, TSendRun& run, const TOptions& o, const std::str
 }
 
 int RunDeliver(const TOptions& o) {
+  TConsole& console = TConsole::Standard();
+  // Made before the runtime, so that it outlives the gate's threads (the
+  // runtime stops the whole gate as it goes).
+  TSendRun run(console, "", o.global.verbose);
   TRuntime rt(o.global);
   (void)rt.RequireChannelSettings();
   (void)rt.RequireOwnAddress();
-  TConsole& console = TConsole::Standard();
-  TSendRun run(console, "", o.global.verbose);
   rt.LoadGate(run);
   platform::TStopNotifier stop([&](const std::string& sig) { run.RequestStop("interrupted by " + sig); });
   DeliverOutbox(rt, run, o, "");

@@ -131,6 +131,11 @@ int RunListen(const TOptions& o) {
   TSendRun sender(console, "", o.global.verbose);
   TBothEvents both(run, sender);
   rt.LoadGate(both);
+  // Whatever way this ends, the gate's threads end before the events go.
+  struct TStopFirst {
+    TRuntime& rt;
+    ~TStopFirst() { rt.StopGate(); }
+  } stop_first{rt};
   std::thread delivery;
   std::atomic<bool> delivering{false};
   run.OnListening([&] {
