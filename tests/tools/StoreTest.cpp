@@ -12,6 +12,9 @@
 //
 // Documents as packets, safe file names, and the inbox they are stored in.
 // (Documents that cross between two programs intact are the program's test.)
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <future>
 #include <thread>
@@ -23,6 +26,7 @@
 #include "tools/kestrel/Inbox.h"
 #include "tools/kestrel/Journal.h"
 #include "tools/kestrel/LogBook.h"
+#include "tools/kestrel/Outbox.h"
 
 namespace kestrel::app {
 namespace {
@@ -170,6 +174,111 @@ TEST_F(Journal, ListingFiltersAndShowsTheNewestOldestFirst) {
   EXPECT_EQ(list[1].file, "a3");
   EXPECT_EQ(journal.List({"", TOutcome::Queued, 0}).size(), 4u);
   EXPECT_TRUE(journal.List({"", TOutcome::Delivered, 0}).empty());
+}
+
+TEST(RetryPolicy, WaitsDoubleUpToTheCeilingAndDurationsRead) {
+  const TRetryPolicy p{60, 300, 0, 0};
+  std::vector<std::int64_t> waits;
+  for (int attempt = 1; attempt <= 5; ++attempt) waits.push_back(p.Interval(attempt));
+  EXPECT_EQ(waits, (std::vector<std::int64_t>{60, 120, 240, 300, 300}));
+  EXPECT_EQ(ParseSeconds("90"), 90);
+  EXPECT_EQ(ParseSeconds("5m"), 300);
+  EXPECT_EQ(ParseSeconds("2h"), 7200);
+  EXPECT_EQ(ParseSeconds("3d"), 259200);
+  EXPECT_FALSE(ParseSeconds("soon"));
+  EXPECT_FALSE(ParseSeconds("-1"));
+  EXPECT_FALSE(ParseSeconds("5w"));
+  EXPECT_EQ(SecondsText(5400), "1h30m");
+}
+
+using OutboxStore = TStoreTest;
+
+TEST_F(OutboxStore, ATryKeepsItsReferenceAndIsRetriedThenGivenUp) {
+  TOutbox outbox(*db);
+  TJournal journal(*db);
+  const auto es = outbox.Add("B", 2, {{"B", 2, "a.txt", 1, 7}, {"B", 2, "b.txt", 1, 8}}, {"packet a", "packet b"});
+  ASSERT_EQ(es.size(), 2u);
+  EXPECT_EQ(es[0].ref.Number, es[0].id);
+  const std::int64_t now = EpochNow();
+  auto claimed = outbox.Claim("B", now);
+  ASSERT_EQ(claimed.size(), 2u);
+  EXPECT_EQ(claimed[0].packet, "packet a");
+  EXPECT_EQ(claimed[0].attempts, 1);
+  EXPECT_TRUE(outbox.Claim("B", now).empty()) << "claimed once";
+  const TRetryPolicy policy{60, 600, 2, 0};
+  outbox.Delivered(claimed[0].id);
+  EXPECT_EQ(journal.Find(claimed[0].id)->outcome, TOutcome::Delivered);
+  EXPECT_THAT(outbox.Failed(claimed[1].id, "busy", policy), StartsWith("next try at "));
+  EXPECT_EQ(journal.Find(claimed[1].id)->outcome, TOutcome::Queued);
+  EXPECT_THAT(journal.Find(claimed[1].id)->detail, StartsWith("attempt 1: busy; next try at "));
+  EXPECT_TRUE(outbox.Claim("B", now).empty()) << "not due before its next try";
+  EXPECT_EQ(outbox.NextTry(), now + 60);
+  claimed = outbox.Claim("B", now + 60);
+  ASSERT_EQ(claimed.size(), 1u);
+  EXPECT_EQ(claimed[0].ref.Number, es[1].ref.Number);
+  EXPECT_EQ(claimed[0].ref.Date, es[1].ref.Date) << "the first attempt's reference";
+  EXPECT_EQ(claimed[0].ref.Time, es[1].ref.Time);
+  EXPECT_EQ(outbox.Failed(claimed[0].id, "busy again", policy), "given up after 2 attempts");
+  const auto given_up = journal.Find(claimed[0].id);
+  EXPECT_EQ(given_up->outcome, TOutcome::Failed);
+  EXPECT_EQ(given_up->detail, "busy again; given up after 2 attempts");
+  EXPECT_TRUE(outbox.List().empty());
+}
+
+TEST_F(OutboxStore, ADeadSendersDocumentsAreQueuedAgainAndCancelWorksOnWaitingOnes) {
+  TOutbox outbox(*db);
+  TJournal journal(*db);
+  const auto es = outbox.Add("B", 2, {{"B", 2, "a.txt", 1, 7}, {"B", 2, "b.txt", 1, 8}}, {"a", "b"});
+  ASSERT_EQ(outbox.Claim("B", EpochNow()).size(), 2u);
+  // As if a process that has ended had claimed the first.
+  {
+    TTransaction tx(*db);
+    TStatement st(*db, "UPDATE outbox SET owner_pid = 2147483000 WHERE journal_id = ?");
+    st.Bind(1, es[0].id).Run();
+    tx.Commit();
+  }
+  EXPECT_FALSE(outbox.Cancel(es[1].id, "cancelled")) << "this process sends it";
+  EXPECT_EQ(outbox.Recover(), 2) << "at a start nothing is this process's";
+  const auto items = outbox.List();
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[0].state, "queued");
+  EXPECT_THAT(journal.Find(es[0].id)->detail, HasSubstr("attempt 1 interrupted: the sending process (pid 2147483000)"));
+  EXPECT_TRUE(outbox.Cancel(es[0].id, "cancelled"));
+  EXPECT_EQ(journal.Find(es[0].id)->outcome, TOutcome::Failed);
+  EXPECT_EQ(outbox.List().size(), 1u);
+  outbox.SetPolicy("B", {1, 2, 3, 4});
+  EXPECT_EQ(outbox.Policy("B").max_age_s, 4);
+  EXPECT_EQ(outbox.Policy("C").first_s, TRetryPolicy{}.first_s) << "the default";
+  // An ended process not yet waited for (a zombie) sends nothing either.
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ASSERT_GT(child, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ASSERT_EQ(outbox.Claim("B", EpochNow()).size(), 1u);
+  {
+    TTransaction tx(*db);
+    TStatement st(*db, "UPDATE outbox SET owner_pid = ?");
+    st.Bind(1, child).Run();
+    tx.Commit();
+  }
+  EXPECT_EQ(outbox.Recover(), 1);
+  ::waitpid(child, nullptr, 0);
+}
+
+TEST_F(Journal, AReferenceIsStoredOncePerSendingClient) {
+  const TRefPack ref{5, 700000, 1000};
+  bool repeat = true;
+  const auto first = journal.AddStored("A", 1, "a.txt", 3, 9, ref, ".kestrel-part-1", "/in/a.txt", repeat);
+  EXPECT_FALSE(repeat);
+  const auto again = journal.AddStored("A", 1, "a.txt", 3, 9, ref, ".kestrel-part-2", "/in/a (2).txt", repeat);
+  EXPECT_TRUE(repeat);
+  EXPECT_EQ(again.journal_id, first.journal_id);
+  EXPECT_EQ(again.target, "/in/a.txt");
+  (void)journal.AddStored("C", 3, "a.txt", 3, 9, ref, ".kestrel-part-3", "/in/a (2).txt", repeat);
+  EXPECT_FALSE(repeat) << "another client's reference";
+  EXPECT_EQ(journal.FindStoredByPart(".kestrel-part-1")->target, "/in/a.txt");
+  EXPECT_FALSE(journal.FindStoredByPart(".kestrel-part-2"));
+  EXPECT_EQ(journal.List({"", TOutcome::Received, 0}).size(), 2u);
 }
 
 TEST(CoreClock, DayNumbersAndDurations) {

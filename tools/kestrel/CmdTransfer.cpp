@@ -1,6 +1,8 @@
 // send, listen and monitor: the commands that run the gate's exchanges.
 #include <cstdio>
+#include <atomic>
 #include <functional>
+#include <thread>
 
 #include "heron.h"
 #include "platform/StopNotifier.h"
@@ -29,6 +31,35 @@ class TQuietEvents final : public TCoreEvents {
  private:
   TConsole& console_;
   bool verbose_;
+};
+
+// The events of a process that answers and sends: what arrives goes to the
+// receiving side, outcomes of sent packets to the sending side.
+class TBothEvents final : public TCoreEvents {
+ public:
+  TBothEvents(TReceiveRun& in, TSendRun& out) : in_(in), out_(out) {}
+  void OnGateLine(const TLogLine& line) override { in_.OnGateLine(line); }
+  void OnChannelProblem(const std::string& port, const std::string& problem) override {
+    in_.OnChannelProblem(port, problem);
+  }
+  bool OnPacketFailed(const TRefPack& ref, std::int32_t code, std::int32_t param) override {
+    return out_.OnPacketFailed(ref, code, param);
+  }
+  bool OnPacket(std::int32_t sender, const TRefPack& ref, std::string_view data) override {
+    return in_.OnPacket(sender, ref, data);
+  }
+  void OnDelivered(KHandle process, const TRefPack& ref) override { out_.OnDelivered(process, ref); }
+  void OnProgress(KHandle process, const std::string& caption, std::int32_t done, std::int32_t total,
+                  std::int32_t direction) override {
+    if (direction == HERON_PROGRESS_SEND)
+      out_.OnProgress(process, caption, done, total, direction);
+    else
+      in_.OnProgress(process, caption, done, total, direction);
+  }
+
+ private:
+  TReceiveRun& in_;
+  TSendRun& out_;
 };
 
 }  // namespace
@@ -60,6 +91,9 @@ int RunSend(const TOptions& o) {
   TSendRun run(console, "", o.global.verbose);
   rt.LoadGate(run);
   platform::TStopNotifier stop([&](const std::string& sig) { run.RequestStop("interrupted by " + sig); });
+  if (const int recovered = rt.Outbox().Recover(); recovered > 0)
+    console.Line("outbox: " + std::to_string(recovered) +
+                 " documents were left being sent by a process that ended; queued again (kestrel run sends them)");
   const TSendReport report = run.Run(rt, party, files, o.timeout_s * 1000);
   std::uint64_t total = 0;
   for (const auto& f : files) total += f.content.size();
@@ -70,6 +104,10 @@ int RunSend(const TOptions& o) {
   console.Line("delivered " + std::to_string(report.delivered) + " of " + std::to_string(files.size()) +
                " documents (" + std::to_string(report.bytes_delivered) + " of " + std::to_string(total) +
                " bytes) to " + party.name + " in " + DurationText(report.seconds) + rate);
+  if (report.waiting > 0)
+    console.Line(std::to_string(report.waiting) +
+                 " documents wait in the outbox for their next try (kestrel run or kestrel listen --deliver sends "
+                 "them; kestrel outbox shows them)");
   return report.failed == 0 ? 0 : 1;
 }
 
@@ -78,11 +116,60 @@ int RunListen(const TOptions& o) {
   TInbox inbox(o.into.empty() ? DefaultInboxPath() : o.into);
   TConsole& console = TConsole::Standard();
   TReceiveRun run(console, "", o.global.verbose);
-  rt.LoadGate(run);
+  if (!o.deliver) {
+    rt.LoadGate(run);
+    platform::TStopNotifier stop(
+        [&](const std::string& why) { run.RequestStop(why == "end of input" ? why : "interrupted by " + why); },
+        o.stop_at_end_of_input);
+    const int received = run.Run(rt, inbox, o.open_monitor);
+    console.Line("received " + std::to_string(received) + " documents");
+    return 0;
+  }
+  // Answering and delivering in one process: the delivery runs on a thread
+  // of its own once the gate listens; a stop ends the delivery first (no
+  // call may run while the whole gate stops), then the listening.
+  TSendRun sender(console, "", o.global.verbose);
+  TBothEvents both(run, sender);
+  rt.LoadGate(both);
+  // Whatever way this ends, the gate's threads end before the events go.
+  struct TStopFirst {
+    TRuntime& rt;
+    ~TStopFirst() { rt.StopGate(); }
+  } stop_first{rt};
+  std::thread delivery;
+  std::atomic<bool> delivering{false};
+  run.OnListening([&] {
+    delivering = true;
+    delivery = std::thread([&] {
+      try {
+        DeliverOutbox(rt, sender, o, "");
+      } catch (const std::exception& e) {
+        console.Line(std::string("outbox: delivery stopped: ") + e.what());
+        run.RequestStop(std::string("the delivery failed: ") + e.what());
+        return;
+      }
+      run.RequestStop(sender.StopReason());
+    });
+  });
   platform::TStopNotifier stop(
-      [&](const std::string& why) { run.RequestStop(why == "end of input" ? why : "interrupted by " + why); },
+      [&](const std::string& why) {
+        const std::string reason = why == "end of input" ? why : "interrupted by " + why;
+        sender.RequestStop(reason);
+        // Once delivering, the delivery stops the listening as it ends.
+        if (!delivering) run.RequestStop(reason);
+      },
       o.stop_at_end_of_input);
-  const int received = run.Run(rt, inbox, o.open_monitor);
+  int received = 0;
+  try {
+    received = run.Run(rt, inbox, o.open_monitor, [&] {
+      sender.RequestStop("stopping");
+      if (delivery.joinable()) delivery.join();
+    });
+  } catch (...) {
+    sender.RequestStop("stopping");
+    if (delivery.joinable()) delivery.join();
+    throw;
+  }
   console.Line("received " + std::to_string(received) + " documents");
   return 0;
 }

@@ -50,6 +50,12 @@ int RunCommand(const TOptions& o) {
       return RunMonitor(o);
     case TCommand::Ports:
       return RunPorts(o);
+    case TCommand::Run:
+      return RunDeliver(o);
+    case TCommand::OutboxList:
+    case TCommand::OutboxCancel:
+    case TCommand::PartyRetry:
+      return RunOutbox(o);
   }
   return 2;
 }

@@ -26,8 +26,16 @@ int RunLog(const TOptions& options);
 int RunSim(const TOptions& options);
 int RunDemo(const TOptions& options);
 int RunPorts(const TOptions& options);
+int RunDeliver(const TOptions& options);
+int RunOutbox(const TOptions& options);
 
 class TRuntime;
+class TSendRun;
+
+// Delivers the outbox as `kestrel run` does (options once, until_empty,
+// timeout_s) until `run` is stopped; lines start with `prefix`. Returns the
+// number of calls that left documents undelivered.
+int DeliverOutbox(TRuntime& rt, TSendRun& run, const TOptions& options, const std::string& prefix);
 
 // Opens the gate's monitor window through its GateMonitor export `monitor`
 // (main thread). Throws EToolError when the gate reports that it could not.

@@ -123,6 +123,10 @@ bool TConfigStore::RemoveParty(const std::string& name) {
   TStatement st(db_, "DELETE FROM parties WHERE name = ?");
   st.BindText(1, name).Run();
   const bool removed = db_.Changes() > 0;
+  // Its retry policy goes with it (its waiting documents are given up by the
+  // next delivery).
+  TStatement policy(db_, "DELETE FROM retry_policy WHERE party = ?");
+  policy.BindText(1, name).Run();
   tx.Commit();
   return removed;
 }

@@ -1,6 +1,11 @@
 #include "tools/kestrel/Inbox.h"
 
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 
@@ -24,37 +29,107 @@ std::string NumberedName(const std::string& name, unsigned n) {
   return name.substr(0, dot) + suffix + name.substr(dot);
 }
 
-std::filesystem::path TInbox::Store(std::string_view name, std::string_view content) {
-  const std::string safe = SafeFileName(name);
+namespace {
+
+constexpr std::string_view kPartPrefix = ".kestrel-part-";
+
+// KESTREL_TEST_INBOX_QUOTA, or 0 when unset.
+std::uintmax_t TestQuota() {
+  const char* q = std::getenv("KESTREL_TEST_INBOX_QUOTA");
+  return q != nullptr ? std::strtoull(q, nullptr, 10) : 0;
+}
+
+std::uintmax_t FolderBytes(const std::filesystem::path& dir) {
+  std::uintmax_t total = 0;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(dir, ec))
+    if (e.is_regular_file(ec)) total += e.file_size(ec);
+  return total;
+}
+
+}  // namespace
+
+std::string TInbox::WritePart(std::string_view name, std::string_view content) {
   std::lock_guard lock(mutex_);
-  const std::filesystem::path part =
-      dir_ / (".kestrel-part-" + std::to_string(platform::ProcessId()) + "-" + std::to_string(++serial_));
+  // The pid says whether its writer still runs; the start time keeps the
+  // names of a later process with the same pid apart.
+  static const auto started = std::chrono::system_clock::now().time_since_epoch().count();
+  const std::string part = std::string(kPartPrefix) + std::to_string(platform::ProcessId()) + "-" +
+                           std::to_string(started) + "-" + std::to_string(++serial_);
+  const std::filesystem::path path = dir_ / part;
+  const std::uintmax_t quota = TestQuota();
+  std::size_t allowed = content.size();
+  if (quota > 0) {
+    const std::uintmax_t used = FolderBytes(dir_);
+    allowed = used >= quota ? 0 : static_cast<std::size_t>(std::min<std::uintmax_t>(quota - used, content.size()));
+  }
+  errno = 0;
   {
-    std::ofstream out(part, std::ios::binary | std::ios::trunc);
-    if (out) out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (out) out.write(content.data(), static_cast<std::streamsize>(allowed));
     if (out) out.flush();
+    if (out && allowed < content.size()) {
+      errno = ENOSPC;  // the test's small disk is full
+      out.setstate(std::ios::badbit);
+    }
     if (!out) {
       const std::string why = errno != 0 ? std::strerror(errno) : "write failed";
       std::error_code ec;
-      std::filesystem::remove(part, ec);
-      throw EToolError("cannot write " + (dir_ / safe).string() + ": " + why);
+      std::filesystem::remove(path, ec);
+      throw EToolError("cannot write " + (dir_ / SafeFileName(name)).string() + ": " + why);
     }
   }
-  // The lock makes the look-up and the rename one step for this program.
+  return part;
+}
+
+std::filesystem::path TInbox::FreeName(std::string_view name) {
+  const std::string safe = SafeFileName(name);
+  std::lock_guard lock(mutex_);
   std::filesystem::path target = dir_ / safe;
   std::error_code ec;
   for (unsigned n = 2; std::filesystem::exists(target, ec) || ec; ++n) {
-    if (ec || n > 100000) {
-      std::filesystem::remove(part, ec);
-      throw EToolError("cannot find a free name for " + (dir_ / safe).string());
-    }
+    if (ec || n > 100000) throw EToolError("cannot find a free name for " + (dir_ / safe).string());
     target = dir_ / NumberedName(safe, n);
   }
-  std::filesystem::rename(part, target, ec);
-  if (ec) {
-    std::error_code ignored;
-    std::filesystem::remove(part, ignored);
-    throw EToolError("cannot store " + target.string() + ": " + ec.message());
+  return target;
+}
+
+void TInbox::Place(const std::string& part, const std::filesystem::path& target) {
+  std::error_code ec;
+  std::filesystem::rename(dir_ / part, target, ec);
+  if (ec) throw EToolError("cannot store " + target.string() + ": " + ec.message());
+}
+
+void TInbox::RemovePart(const std::string& part) {
+  std::error_code ec;
+  std::filesystem::remove(dir_ / part, ec);
+}
+
+std::vector<std::string> TInbox::OrphanParts() {
+  std::vector<std::string> parts;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(dir_, ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.rfind(kPartPrefix, 0) != 0) continue;
+    const long pid = std::strtol(name.c_str() + kPartPrefix.size(), nullptr, 10);
+    if (pid > 0 && pid != static_cast<long>(platform::ProcessId()) && ::kill(static_cast<pid_t>(pid), 0) == 0)
+      continue;  // a running process writes it
+    if (pid == static_cast<long>(platform::ProcessId())) continue;
+    parts.push_back(name);
+  }
+  return parts;
+}
+
+std::filesystem::path TInbox::Store(std::string_view name, std::string_view content) {
+  std::lock_guard lock(mutex_);
+  const std::string part = WritePart(name, content);
+  std::filesystem::path target;
+  try {
+    target = FreeName(name);
+    Place(part, target);
+  } catch (...) {
+    RemovePart(part);
+    throw;
   }
   return target;
 }

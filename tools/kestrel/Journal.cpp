@@ -10,7 +10,8 @@
 namespace kestrel::app {
 namespace {
 
-constexpr std::array<const char*, 5> kOutcomeNames = {"queued", "delivered", "failed", "received", "rejected"};
+constexpr std::array<const char*, 6> kOutcomeNames = {"queued",   "delivered", "failed",
+                                                     "received", "rejected",  "repeated"};
 
 constexpr const char* kColumns =
     "id, direction, party, client_id, file, bytes, crc32, ref_number, ref_date, ref_time, outcome, detail, "
@@ -117,6 +118,69 @@ std::int64_t TJournal::AddIncoming(const std::string& party, std::int32_t client
   const std::int64_t id = db_.LastInsertId();
   tx.Commit();
   return id;
+}
+
+namespace {
+
+std::optional<TJournal::TStoredRef> StoredFrom(TStatement& st) {
+  if (!st.Step()) return std::nullopt;
+  return TJournal::TStoredRef{st.Int(0), st.Text(1), st.Text(2)};
+}
+
+std::optional<TJournal::TStoredRef> FindStoredIn(TDatabase& db, std::int32_t client_id, const TRefPack& ref) {
+  TStatement st(db,
+                "SELECT journal_id, part, target FROM received_refs WHERE client_id = ? AND ref_number = ? "
+                "AND ref_date = ? AND ref_time = ?");
+  st.Bind(1, client_id).Bind(2, ref.Number).Bind(3, ref.Date).Bind(4, ref.Time);
+  return StoredFrom(st);
+}
+
+}  // namespace
+
+std::optional<TJournal::TStoredRef> TJournal::FindStored(std::int32_t client_id, const TRefPack& ref) {
+  TTransaction tx(db_, TTransaction::TKind::Read);
+  auto found = FindStoredIn(db_, client_id, ref);
+  tx.Commit();
+  return found;
+}
+
+std::optional<TJournal::TStoredRef> TJournal::FindStoredByPart(const std::string& part) {
+  TTransaction tx(db_, TTransaction::TKind::Read);
+  TStatement st(db_, "SELECT journal_id, part, target FROM received_refs WHERE part = ?");
+  st.BindText(1, part);
+  auto found = StoredFrom(st);
+  tx.Commit();
+  return found;
+}
+
+TJournal::TStoredRef TJournal::AddStored(const std::string& party, std::int32_t client_id, const std::string& file,
+                                         std::int64_t bytes, std::optional<std::uint32_t> crc32, const TRefPack& ref,
+                                         const std::string& part, const std::string& target, bool& repeat) {
+  const std::string now = NowText();
+  TTransaction tx(db_);
+  if (auto earlier = FindStoredIn(db_, client_id, ref)) {
+    repeat = true;
+    return *earlier;
+  }
+  repeat = false;
+  TStatement st(db_,
+                "INSERT INTO journal(direction, party, client_id, file, bytes, crc32, ref_number, ref_date, ref_time, "
+                "outcome, detail, started, finished) VALUES('in', ?, ?, ?, ?, ?, ?, ?, ?, 'received', ?, ?, ?)");
+  st.BindText(1, party).Bind(2, client_id).BindText(3, file).Bind(4, bytes);
+  if (crc32)
+    st.Bind(5, *crc32);
+  else
+    st.BindNull(5);
+  st.Bind(6, ref.Number).Bind(7, ref.Date).Bind(8, ref.Time).BindText(9, target).BindText(10, now).BindText(11, now);
+  st.Run();
+  const std::int64_t id = db_.LastInsertId();
+  TStatement remember(db_,
+                      "INSERT INTO received_refs(client_id, ref_number, ref_date, ref_time, journal_id, part, target) "
+                      "VALUES(?, ?, ?, ?, ?, ?, ?)");
+  remember.Bind(1, client_id).Bind(2, ref.Number).Bind(3, ref.Date).Bind(4, ref.Time).Bind(5, id);
+  remember.BindText(6, part).BindText(7, target).Run();
+  tx.Commit();
+  return TStoredRef{id, part, target};
 }
 
 std::optional<TJournalEntry> TJournal::Find(std::int64_t id) {

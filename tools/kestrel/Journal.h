@@ -6,7 +6,15 @@
 // settled once: a queued entry becomes "delivered" or "failed", and a later
 // report about the same packet changes nothing. A received document is
 // entered as "received" (stored in the inbox) or "rejected" (it could not be
-// stored, and the sender was told so).
+// stored, and the sender was told so). A document whose reference the
+// receiving side already holds for that sending client is entered as
+// "repeated": acknowledged, not stored again.
+//
+// The receiving side keeps, per sending client id, every reference it
+// stored (the table received_refs), in the same transaction that enters the
+// document, together with the part file the content waits in and the name it
+// is given in the inbox: a process that ends between the two finds the part
+// file again at its next start (see TReceiveRun).
 //
 // Each call is one transaction. Thread-safe through the database's lock.
 #pragma once
@@ -22,7 +30,7 @@
 namespace kestrel::app {
 
 enum class TDirection { Out, In };
-enum class TOutcome { Queued, Delivered, Failed, Received, Rejected };
+enum class TOutcome { Queued, Delivered, Failed, Received, Rejected, Repeated };
 
 const char* OutcomeName(TOutcome outcome);
 std::optional<TOutcome> OutcomeFromName(const std::string& name);
@@ -73,6 +81,23 @@ class TJournal {
   std::int64_t AddIncoming(const std::string& party, std::int32_t client_id, const std::string& file,
                            std::int64_t bytes, std::optional<std::uint32_t> crc32, const TRefPack& ref,
                            TOutcome outcome, const std::string& detail);
+
+  // A received document as the receiving side remembers it by its sender's
+  // reference.
+  struct TStoredRef {
+    std::int64_t journal_id = 0;
+    std::string part;    // the part file's name in the inbox
+    std::string target;  // the path it is stored under
+  };
+  std::optional<TStoredRef> FindStored(std::int32_t client_id, const TRefPack& ref);
+  // The document stored from the part file of that name, if any.
+  std::optional<TStoredRef> FindStoredByPart(const std::string& part);
+  // Enters a received document and its reference in one transaction. When the
+  // reference is already held, nothing is written and the earlier one is
+  // returned with `repeat` set.
+  TStoredRef AddStored(const std::string& party, std::int32_t client_id, const std::string& file, std::int64_t bytes,
+                       std::optional<std::uint32_t> crc32, const TRefPack& ref, const std::string& part,
+                       const std::string& target, bool& repeat);
 
   std::optional<TJournalEntry> Find(std::int64_t id);
   std::vector<TJournalEntry> List(const TJournalFilter& filter);

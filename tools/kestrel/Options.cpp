@@ -58,12 +58,29 @@ void AddTransfers(CLI::App& app, TOptions& o, TLeaves& leaves) {
   auto* send = app.add_subcommand("send", "Send files to a party");
   send->add_option("--to", o.to, "The party's name")->required();
   send->add_option("files", o.files, "Files to send")->required();
-  send->add_option("--timeout", o.timeout_s, "Give up after this many seconds (0: wait for every outcome)");
+  send->add_option("--timeout", o.timeout_s,
+                   "End the call after this many seconds (0: wait for every outcome); what is not delivered "
+                   "stays in the outbox");
   leaves.push_back({send, TCommand::Send});
+
+  auto* run = app.add_subcommand("run", "Deliver the outbox: each party's due documents in one call, retried "
+                                        "per the party's retry policy, until Ctrl-C");
+  run->add_flag("--once", o.once, "Deliver what is due now, then end");
+  run->add_flag("--until-empty", o.until_empty, "End once the outbox is empty");
+  run->add_option("--timeout", o.timeout_s, "End a call after this many seconds (0: no limit)");
+  leaves.push_back({run, TCommand::Run});
+
+  auto* outbox = app.add_subcommand("outbox", "Documents waiting to be delivered: why, and when they are tried next");
+  outbox->add_option("--party", o.party, "Only this party");
+  auto* cancel = outbox->add_subcommand("cancel", "Give documents up (the journal says cancelled)");
+  cancel->add_option("ids", o.ids, "Their ids (as kestrel outbox shows them)")->required();
+  leaves.push_back({outbox, TCommand::OutboxList});
+  leaves.push_back({cancel, TCommand::OutboxCancel});
 
   auto* listen = app.add_subcommand("listen", "Answer calls and store the documents that arrive");
   listen->add_option("--into", o.into, "Folder for received documents (default " + DefaultInboxPath() + ")");
   listen->add_flag("--monitor", o.open_monitor, "Open the gate's monitor window too");
+  listen->add_flag("--deliver", o.deliver, "Deliver the outbox too, as kestrel run does");
   listen->add_flag("--stop-at-end-of-input", o.stop_at_end_of_input,
                    "Stop when the standard input ends too (for a program that runs this one)");
   leaves.push_back({listen, TCommand::Listen});
@@ -135,13 +152,23 @@ void AddAddresses(CLI::App& app, TOptions& o, TLeaves& leaves) {
   auto* remove = party->add_subcommand("remove", "Remove a party");
   remove->add_option("name", o.party, "Its name")->required();
   leaves.push_back({remove, TCommand::PartyRemove});
+  auto* retry = party->add_subcommand(
+      "retry", "Show or set when a party's undelivered documents are tried again (durations: 90, 90s, 5m, 2h, 3d)");
+  retry->add_option("name", o.party, "Its name")->required();
+  retry->add_option("--first", o.retry_first, "Wait before the first retry (default 5m)");
+  retry->add_option("--ceiling", o.retry_ceiling, "The wait doubles up to this (default 1h)");
+  retry->add_option("--attempts", o.retry_attempts, "Give up after this many tries (0: no limit; default 20)")
+      ->check(CLI::Range(0, 1000000));
+  retry->add_option("--max-age", o.retry_max_age, "Give up once a try fails this long after queueing (0: no "
+                                                  "limit; default 3d)");
+  leaves.push_back({retry, TCommand::PartyRetry});
 }
 
 void AddReports(CLI::App& app, TOptions& o, TLeaves& leaves) {
   auto* journal = app.add_subcommand("journal", "Documents sent and received, with their outcome");
   journal->add_option("--party", o.party, "Only this party");
   journal->add_option("--outcome", o.outcome, "Only this outcome")
-      ->check(CLI::IsMember({"queued", "delivered", "failed", "received", "rejected"}));
+      ->check(CLI::IsMember({"queued", "delivered", "failed", "received", "rejected", "repeated"}));
   journal->add_option("-n,--limit", o.limit, "The newest N entries (0: all)")->capture_default_str();
   leaves.push_back({journal, TCommand::Journal});
 

@@ -32,6 +32,10 @@ enum class TCommand {
   Log,
   Monitor,
   Ports,
+  Run,
+  OutboxList,
+  OutboxCancel,
+  PartyRetry,
 };
 
 struct TGlobalOptions {
@@ -79,6 +83,15 @@ struct TOptions {
   std::string to;
   std::vector<std::string> files;
   std::uint32_t timeout_s = 0;  // 0: no limit
+  // run, listen --deliver
+  bool deliver = false;     // listen: deliver the outbox too
+  bool once = false;        // run: deliver what is due now, then end
+  bool until_empty = false; // run: end once the outbox is empty
+  // outbox cancel
+  std::vector<std::int64_t> ids;
+  // party retry
+  std::optional<std::string> retry_first, retry_ceiling, retry_max_age;
+  std::optional<std::int64_t> retry_attempts;
   // listen, monitor
   std::string into;
   bool open_monitor = false;

@@ -1,5 +1,12 @@
 #include "tools/kestrel/Receiver.h"
 
+#include <signal.h>
+
+#include <cstdlib>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
 #include "heron.h"
 #include "platform/PortNames.h"
 #include "tools/kestrel/Commands.h"
@@ -12,9 +19,48 @@ namespace kestrel::app {
 TReceiveRun::TReceiveRun(TConsole& console, std::string prefix, bool verbose)
     : console_(console), prefix_(std::move(prefix)), verbose_(verbose) {}
 
-int TReceiveRun::Run(TRuntime& rt, TInbox& inbox, bool open_monitor) {
+namespace {
+
+// The fault the test asked for at `point` ("die-after-store") on the
+// `count`th document: none unless KESTREL_TEST_FAULT says so.
+void TestFault(const char* point, int count) {
+  const char* fault = std::getenv("KESTREL_TEST_FAULT");
+  if (fault == nullptr) return;
+  const std::string text(fault);
+  const std::string prefix = std::string(point) + ":";
+  if (text.rfind(prefix, 0) != 0) return;
+  if (std::atoi(text.c_str() + prefix.size()) != count) return;
+  ::raise(SIGKILL);
+}
+
+// Part files left by a process that ended: placed when a transaction
+// recorded them, else removed. Returns a line for the person, or "".
+std::string RecoverParts(TRuntime& rt, TInbox& inbox) {
+  int placed = 0, removed = 0;
+  std::lock_guard lock(inbox.Mutex());
+  for (const std::string& part : inbox.OrphanParts()) {
+    if (auto stored = rt.Journal().FindStoredByPart(part)) {
+      std::filesystem::path target = stored->target;
+      std::error_code ec;
+      if (std::filesystem::exists(target, ec)) target = inbox.FreeName(target.filename().string());
+      inbox.Place(part, target);
+      ++placed;
+    } else {
+      inbox.RemovePart(part);
+      ++removed;
+    }
+  }
+  if (placed == 0 && removed == 0) return {};
+  return "inbox: " + std::to_string(placed) + " documents recorded before an interruption put in place, " +
+         std::to_string(removed) + " partial files removed";
+}
+
+}  // namespace
+
+int TReceiveRun::Run(TRuntime& rt, TInbox& inbox, bool open_monitor, const std::function<void()>& before_stop) {
   const std::string settings = rt.RequireChannelSettings();
   const TOwnAddress own = rt.RequireOwnAddress();
+  if (const std::string recovered = RecoverParts(rt, inbox); !recovered.empty()) console_.Line(prefix_ + recovered);
   rt.Core().SetGateSettings(rt.Options().gate_code, settings);
   auto monitor = open_monitor ? rt.Gate().Need(rt.Gate().GateMonitor, "GateMonitor", "the monitor window") : nullptr;
   {
@@ -32,6 +78,7 @@ int TReceiveRun::Run(TRuntime& rt, TInbox& inbox, bool open_monitor) {
   if (monitor != nullptr) OpenMonitor(rt, monitor);
   console_.Line(prefix_ + "listening as client " + std::to_string(own.client_id) + " (gate code " +
                 std::to_string(rt.Options().gate_code) + "); documents go to " + inbox.Dir().string());
+  if (on_listening_) on_listening_();
   std::string why;
   if (monitor != nullptr) {
     PumpMainThreadUntil([&] {
@@ -45,6 +92,7 @@ int TReceiveRun::Run(TRuntime& rt, TInbox& inbox, bool open_monitor) {
     why = stop_reason_;
   }
   console_.Line(prefix_ + "stopping: " + why);
+  if (before_stop) before_stop();
   rt.Gate().StopListen(process, 1);
   rt.StopGate();
   console_.ClearStatus();
@@ -100,32 +148,70 @@ bool TReceiveRun::OnPacket(std::int32_t sender_id_cl, const TRefPack& ref, std::
     crc = Crc32(data);
   }
   if (kind == TDecodeResult::Damaged) content = data;
-  TOutcome outcome = TOutcome::Rejected;
-  std::string detail = why;
-  if (kind != TDecodeResult::Damaged) {
+  if (kind == TDecodeResult::Damaged) {
     try {
-      const auto path = inbox->Store(name, content);
-      outcome = TOutcome::Received;
-      detail = path.string();
+      rt->Journal().AddIncoming(party, sender_id_cl, "(damaged)", static_cast<std::int64_t>(content.size()), crc, ref,
+                                TOutcome::Rejected, why);
     } catch (const std::exception& e) {
-      detail = e.what();
+      console_.Line(prefix_ + "journal: " + e.what());
     }
+    console_.Line(prefix_ + "REFUSED a packet from " + party + ": " + why);
+    return false;
   }
+  const std::string label = name + " (" + std::to_string(content.size()) + " bytes) from " + party;
+  auto repeated = [&](const TJournal::TStoredRef& earlier) {
+    const std::string detail = "already stored as journal entry " + std::to_string(earlier.journal_id) + " (" +
+                               earlier.target + "); acknowledged, not stored again";
+    try {
+      rt->Journal().AddIncoming(party, sender_id_cl, name, static_cast<std::int64_t>(content.size()), crc, ref,
+                                TOutcome::Repeated, detail);
+    } catch (const std::exception& e) {
+      console_.Line(prefix_ + "journal: " + e.what());
+    }
+    console_.Line(prefix_ + "received again " + label + ": " + detail);
+    return true;
+  };
+  std::filesystem::path target;
   try {
-    rt->Journal().AddIncoming(party, sender_id_cl, name.empty() ? "(damaged)" : name,
-                              static_cast<std::int64_t>(content.size()), crc, ref, outcome, detail);
+    if (auto earlier = rt->Journal().FindStored(sender_id_cl, ref)) return repeated(*earlier);
+    const std::string part = inbox->WritePart(name, content);
+    TJournal::TStoredRef stored;
+    bool repeat = false;
+    {
+      std::lock_guard store_lock(inbox->Mutex());
+      try {
+        target = inbox->FreeName(name);
+        stored = rt->Journal().AddStored(party, sender_id_cl, name, static_cast<std::int64_t>(content.size()), crc,
+                                         ref, part, target.string(), repeat);
+      } catch (...) {
+        inbox->RemovePart(part);
+        throw;
+      }
+      if (repeat) {
+        inbox->RemovePart(part);
+      } else {
+        int count = 0;
+        {
+          std::lock_guard lock(mutex_);
+          count = ++stored_;
+        }
+        TestFault("die-after-commit", count);
+        // Recorded: a failure here leaves the part file for the next start.
+        inbox->Place(part, target);
+        TestFault("die-after-store", count);
+      }
+    }
+    if (repeat) return repeated(stored);
   } catch (const std::exception& e) {
-    console_.Line(prefix_ + "journal: " + e.what());
+    console_.Line(prefix_ + "REFUSED " + label + ": " + e.what());
+    return false;
   }
-  if (outcome == TOutcome::Received) {
-    console_.Line(prefix_ + "received " + name + " (" + std::to_string(content.size()) + " bytes) from " + party +
-                  " -> " + detail);
-    std::lock_guard lock(mutex_);
-    ++received_;
-  } else {
-    console_.Line(prefix_ + "REFUSED a packet from " + party + ": " + detail);
-  }
-  return outcome == TOutcome::Received;
+  console_.Line(prefix_ + "received " + label + " -> " + target.string());
+  if (const char* delay = std::getenv("KESTREL_TEST_ACK_DELAY_MS"))
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(delay)));
+  std::lock_guard lock(mutex_);
+  ++received_;
+  return true;
 }
 
 void TReceiveRun::OnProgress(KHandle process, const std::string& caption, std::int32_t done, std::int32_t total,

@@ -22,6 +22,7 @@ TRuntime::TRuntime(const TGlobalOptions& options)
       db_(OpenFor(options)),
       config_(*db_),
       journal_(*db_),
+      outbox_(*db_),
       book_(*db_),
       log_(std::make_unique<TLogWriter>(book_)) {}
 

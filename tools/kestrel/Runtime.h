@@ -21,6 +21,7 @@
 #include "tools/kestrel/Journal.h"
 #include "tools/kestrel/LogBook.h"
 #include "tools/kestrel/Options.h"
+#include "tools/kestrel/Outbox.h"
 
 namespace kestrel::app {
 
@@ -49,6 +50,7 @@ class TRuntime {
   TDatabase& Db() { return *db_; }
   TConfigStore& Config() { return config_; }
   TJournal& Journal() { return journal_; }
+  TOutbox& Outbox() { return outbox_; }
   TLogWriter& Log() { return *log_; }
   TGateLibrary& Gate() { return *gate_; }
   TCore& Core() { return *core_; }
@@ -67,6 +69,7 @@ class TRuntime {
   std::unique_ptr<TDatabase> db_;
   TConfigStore config_;
   TJournal journal_;
+  TOutbox outbox_;
   TLogBook book_;
   std::unique_ptr<TLogWriter> log_;
   std::unique_ptr<TCore> core_;

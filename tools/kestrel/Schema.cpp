@@ -55,6 +55,62 @@ constexpr std::array<const char*, kSchemaVersion> kMigrations = {
       details   TEXT NOT NULL);
     ALTER TABLE journal ADD COLUMN crc32 INTEGER;
     )sql",
+    // 3: the outbox (documents kept until delivered or given up), the retry
+    // policy per party, the references received per sending client, and the
+    // journal's 'repeated' outcome (a document received again, acknowledged
+    // and not stored again).
+    R"sql(
+    CREATE TABLE journal_v3(
+      id         INTEGER PRIMARY KEY,
+      direction  TEXT NOT NULL CHECK(direction IN ('out', 'in')),
+      party      TEXT NOT NULL,
+      client_id  INTEGER NOT NULL,
+      file       TEXT NOT NULL,
+      bytes      INTEGER NOT NULL,
+      ref_number INTEGER NOT NULL,
+      ref_date   INTEGER NOT NULL,
+      ref_time   INTEGER NOT NULL,
+      outcome    TEXT NOT NULL
+                 CHECK(outcome IN ('queued', 'delivered', 'failed', 'received', 'rejected', 'repeated')),
+      detail     TEXT NOT NULL DEFAULT '',
+      started    TEXT NOT NULL,
+      finished   TEXT,
+      crc32      INTEGER);
+    INSERT INTO journal_v3(id, direction, party, client_id, file, bytes, ref_number, ref_date, ref_time, outcome,
+                           detail, started, finished, crc32)
+      SELECT id, direction, party, client_id, file, bytes, ref_number, ref_date, ref_time, outcome,
+             detail, started, finished, crc32 FROM journal;
+    DROP TABLE journal;
+    ALTER TABLE journal_v3 RENAME TO journal;
+    CREATE INDEX journal_by_party ON journal(party, id);
+    CREATE TABLE outbox(
+      journal_id INTEGER PRIMARY KEY REFERENCES journal(id),
+      party      TEXT NOT NULL,
+      packet     BLOB NOT NULL,
+      state      TEXT NOT NULL CHECK(state IN ('queued', 'sending')),
+      attempts   INTEGER NOT NULL DEFAULT 0,
+      queued_at  INTEGER NOT NULL,
+      next_try   INTEGER NOT NULL,
+      last_error TEXT NOT NULL DEFAULT '',
+      owner_pid  INTEGER);
+    CREATE INDEX outbox_due ON outbox(state, next_try);
+    CREATE TABLE retry_policy(
+      party      TEXT PRIMARY KEY,
+      first_s    INTEGER NOT NULL,
+      ceiling_s  INTEGER NOT NULL,
+      attempts   INTEGER NOT NULL,
+      max_age_s  INTEGER NOT NULL);
+    CREATE TABLE received_refs(
+      client_id  INTEGER NOT NULL,
+      ref_number INTEGER NOT NULL,
+      ref_date   INTEGER NOT NULL,
+      ref_time   INTEGER NOT NULL,
+      journal_id INTEGER NOT NULL REFERENCES journal(id),
+      part       TEXT NOT NULL,
+      target     TEXT NOT NULL,
+      PRIMARY KEY(client_id, ref_number, ref_date, ref_time));
+    CREATE INDEX received_refs_by_part ON received_refs(part);
+    )sql",
 };
 
 }  // namespace

@@ -19,7 +19,7 @@
 
 namespace kestrel::app {
 
-inline constexpr int kSchemaVersion = 2;
+inline constexpr int kSchemaVersion = 3;
 
 // The file's version (0 for a new or empty file).
 int SchemaVersion(TDatabase& db);

@@ -48,11 +48,9 @@ TSendRun::TSendRun(TConsole& console, std::string prefix, bool verbose)
     : console_(console), prefix_(std::move(prefix)), verbose_(verbose) {}
 
 TSendReport TSendRun::Run(TRuntime& rt, const TParty& party, const std::vector<TFileToSend>& files,
-                          std::uint32_t timeout_ms) {
-  const std::string settings = rt.RequireChannelSettings();
-  const TOwnAddress own = rt.RequireOwnAddress();
-  rt.Core().SetGateSettings(rt.Options().gate_code, settings);
-
+                          std::uint32_t timeout_ms, bool stop_gate) {
+  (void)rt.RequireChannelSettings();
+  (void)rt.RequireOwnAddress();
   std::vector<std::string> packets;
   std::vector<TOutgoing> outgoing;
   for (const auto& f : files) {
@@ -60,29 +58,65 @@ TSendReport TSendRun::Run(TRuntime& rt, const TParty& party, const std::vector<T
     outgoing.push_back(
         TOutgoing{party.name, party.client_id, f.name, static_cast<std::int64_t>(f.content.size()), Crc32(f.content)});
   }
-  std::vector<TJournalEntry> entries = rt.Journal().Queue(outgoing);
+  // In the database, content and all, before anything goes on the line.
+  const std::vector<TJournalEntry> entries = rt.Outbox().Add(party.name, party.client_id, outgoing, packets);
+  std::vector<std::int64_t> ids;
+  for (const auto& e : entries) ids.push_back(e.id);
+  const auto items = rt.Outbox().Claim(party.name, EpochNow(), ids);
+  return Deliver(rt, party, items, timeout_ms, stop_gate);
+}
+
+bool TSendRun::WaitForStop(std::uint32_t ms) {
+  std::unique_lock lock(mutex_);
+  return cv_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return !stop_reason_.empty(); });
+}
+
+std::string TSendRun::StopReason() {
+  std::lock_guard lock(mutex_);
+  return stop_reason_.empty() ? "the delivery ended" : stop_reason_;
+}
+
+bool TSendRun::Stopped() {
+  std::lock_guard lock(mutex_);
+  return !stop_reason_.empty();
+}
+
+TSendReport TSendRun::Deliver(TRuntime& rt, const TParty& party, const std::vector<TOutboxItem>& claimed,
+                              std::uint32_t timeout_ms, bool stop_gate) {
+  const std::string settings = rt.RequireChannelSettings();
+  const TOwnAddress own = rt.RequireOwnAddress();
+  rt.Core().SetGateSettings(rt.Options().gate_code, settings);
   {
     std::lock_guard lock(mutex_);
     rt_ = &rt;
-    for (const auto& e : entries) items_[e.ref.Number] = TItem{e.id, e.file, e.bytes, false};
-    open_ = static_cast<int>(entries.size());
+    policy_ = rt.Outbox().Policy(party.name);
+    items_.clear();
+    for (const auto& i : claimed) items_[i.ref.Number] = TItem{i.id, i.file, i.bytes, false};
+    open_ = static_cast<int>(claimed.size());
+    call_end_.clear();
+    meter_ = TTransferMeter{};
+    delivered_ = failed_ = 0;
+    delivered_bytes_ = 0;
   }
 
   TGateLibrary& gate = rt.Gate();
   const auto start = TSteadyClock::now();
   auto last_outcome = start;
-  rt.GateStarted();
-  const KHandle process = gate.StartTransmit(party.address.data(), static_cast<std::int32_t>(party.address.size()),
-                                             own.client_id, rt.Options().gate_code, 0);
-  if (process == 0) {
-    const std::string why = rt.Core().LastError();
-    RequestStop("the gate did not start" + (why.empty() ? std::string() : ": " + why));
-  } else {
-    for (std::size_t i = 0; i < packets.size(); ++i) {
-      const TRefPack ref = entries[i].ref;
-      if (gate.SendToGate(packets[i].data(), static_cast<std::int32_t>(packets[i].size()), &ref, process) == 0) {
-        const std::string why = rt.Core().LastError();
-        Settle(ref.Number, TOutcome::Failed, why.empty() ? "the gate refused the packet" : why);
+  KHandle process = 0;
+  if (!claimed.empty() && !Stopped()) {
+    rt.GateStarted();
+    process = gate.StartTransmit(party.address.data(), static_cast<std::int32_t>(party.address.size()),
+                                 own.client_id, rt.Options().gate_code, 0);
+    if (process == 0) {
+      const std::string why = rt.Core().LastError();
+      std::lock_guard lock(mutex_);
+      call_end_ = "the gate did not start" + (why.empty() ? std::string() : ": " + why);
+    } else {
+      for (const auto& i : claimed) {
+        if (gate.SendToGate(i.packet.data(), static_cast<std::int32_t>(i.packet.size()), &i.ref, process) == 0) {
+          const std::string why = rt.Core().LastError();
+          Settle(i.ref.Number, TOutcome::Failed, why.empty() ? "the gate refused the packet" : why);
+        }
       }
     }
   }
@@ -90,33 +124,38 @@ TSendReport TSendRun::Run(TRuntime& rt, const TParty& party, const std::vector<T
   TSendReport report;
   {
     std::unique_lock lock(mutex_);
-    auto done = [&] { return open_ == 0 || !stop_reason_.empty(); };
+    auto done = [&] { return open_ == 0 || !stop_reason_.empty() || !call_end_.empty(); };
     if (timeout_ms == 0)
       cv_.wait(lock, done);
     else if (!cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms), done))
-      stop_reason_ = "no outcome within " + std::to_string(timeout_ms / 1000) + " s";
+      call_end_ = "no outcome within " + std::to_string(timeout_ms / 1000) + " s";
     report.stopped = open_ > 0;
     last_outcome = TSteadyClock::now();
   }
   // The transmit process would keep the line for its stay-on-line time;
   // everything is settled (or given up), so it ends now.
   if (process != 0) gate.StopTransmit(process);
-  rt.StopGate();
+  if (stop_gate) {
+    rt.StopGate();
+  } else if (process != 0 && !Stopped()) {
+    // The packets not started are failed at once; the one on its way settles
+    // on its own: its outcome is waited for, for a while.
+    std::unique_lock lock(mutex_);
+    cv_.wait_for(lock, std::chrono::seconds(30), [&] { return open_ == 0 || !stop_reason_.empty(); });
+  }
   std::string reason;
   {
     std::lock_guard lock(mutex_);
-    reason = stop_reason_.empty() ? "no outcome from the gate" : stop_reason_;
+    reason = !stop_reason_.empty() ? stop_reason_ : !call_end_.empty() ? call_end_ : "no outcome from the gate";
   }
-  std::vector<std::int64_t> ids;
-  for (const auto& e : entries) ids.push_back(e.id);
-  rt.Journal().FailUnsettled(ids, reason);
+  for (const auto& i : claimed) Settle(i.ref.Number, TOutcome::Failed, reason);
   console_.ClearStatus();
 
   std::lock_guard lock(mutex_);
   rt_ = nullptr;
-  for (const auto& e : entries) {
-    auto now = rt.Journal().Find(e.id);
-    report.entries.push_back(now ? *now : e);
+  for (const auto& i : claimed) {
+    auto now = rt.Journal().Find(i.id);
+    if (now) report.entries.push_back(*now);
   }
   for (const auto& e : report.entries) {
     if (e.outcome == TOutcome::Delivered) {
@@ -124,6 +163,7 @@ TSendReport TSendRun::Run(TRuntime& rt, const TParty& party, const std::vector<T
       report.bytes_delivered += static_cast<std::uint64_t>(e.bytes);
     } else {
       ++report.failed;
+      if (e.outcome == TOutcome::Queued) ++report.waiting;
     }
   }
   report.seconds = std::chrono::duration<double>(last_outcome - start).count();
@@ -146,6 +186,7 @@ void TSendRun::Settle(std::int32_t number, TOutcome outcome, const std::string& 
   --open_;
   const TItem item = it->second;
   TRuntime* rt = rt_;
+  const TRetryPolicy policy = policy_;
   if (outcome == TOutcome::Delivered) {
     ++delivered_;
     delivered_bytes_ += static_cast<std::uint64_t>(item.bytes);
@@ -153,13 +194,18 @@ void TSendRun::Settle(std::int32_t number, TOutcome outcome, const std::string& 
     ++failed_;
   }
   lock.unlock();
+  std::string next;
   try {
-    rt->Journal().Settle(item.id, outcome, detail);
+    if (outcome == TOutcome::Delivered)
+      rt->Outbox().Delivered(item.id);
+    else
+      next = rt->Outbox().Failed(item.id, detail, policy);
   } catch (const std::exception& e) {
-    console_.Line(prefix_ + "journal: " + e.what());
+    console_.Line(prefix_ + "outbox: " + e.what());
   }
   console_.Line(prefix_ + (outcome == TOutcome::Delivered ? "delivered " : "FAILED ") + item.name + " (" +
-                std::to_string(item.bytes) + " bytes)" + (detail.empty() ? "" : ": " + detail));
+                std::to_string(item.bytes) + " bytes)" + (detail.empty() ? "" : ": " + detail) +
+                (next.empty() ? "" : "; " + next));
   cv_.notify_all();
 }
 
@@ -180,7 +226,7 @@ bool TSendRun::OnPacketFailed(const TRefPack& ref, std::int32_t, std::int32_t) {
   std::string why;
   {
     std::lock_guard lock(mutex_);
-    why = stop_reason_;
+    why = !stop_reason_.empty() ? stop_reason_ : call_end_;
     if (why.empty() && rt_ != nullptr) {
       why = rt_->Core().LastError();
       const std::string channels = rt_->Core().ChannelProblems();
