@@ -13,7 +13,6 @@
 #include <iostream>
 #include <map>
 #include <random>
-#include <thread>
 
 #include "platform/Port.h"
 #include "platform/PtyPeer.h"
@@ -367,8 +366,8 @@ TEST_F(Outbox, SenderKilledAtRandomMomentsDeliversEachDocumentOnce) {
     TRunningKestrel sender(Side("a", round == 0 ? send_args : std::vector<std::string>{"run", "--until-empty"}));
     if (round == 0) {
       // Killed once the documents are in the outbox (before that, nothing is kept).
-      for (int i = 0; i < 1000 && CountIn("a", "outbox") < kDocuments; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      ASSERT_TRUE(sender.WaitForLine("outbox: " + std::to_string(kDocuments) + " documents kept for", 20000))
+          << sender.Output();
       ASSERT_EQ(CountIn("a", "outbox"), static_cast<std::size_t>(kDocuments)) << sender.Output();
     }
     // Odd rounds: the moment the listener has stored a document, before its

@@ -12,8 +12,6 @@
 //
 // Documents as packets, safe file names, and the inbox they are stored in.
 // (Documents that cross between two programs intact are the program's test.)
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <future>
@@ -249,20 +247,6 @@ TEST_F(OutboxStore, ADeadSendersDocumentsAreQueuedAgainAndCancelWorksOnWaitingOn
   outbox.SetPolicy("B", {1, 2, 3, 4});
   EXPECT_EQ(outbox.Policy("B").max_age_s, 4);
   EXPECT_EQ(outbox.Policy("C").first_s, TRetryPolicy{}.first_s) << "the default";
-  // An ended process not yet waited for (a zombie) sends nothing either.
-  const pid_t child = ::fork();
-  if (child == 0) ::_exit(0);
-  ASSERT_GT(child, 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  ASSERT_EQ(outbox.Claim("B", EpochNow()).size(), 1u);
-  {
-    TTransaction tx(*db);
-    TStatement st(*db, "UPDATE outbox SET owner_pid = ?");
-    st.Bind(1, child).Run();
-    tx.Commit();
-  }
-  EXPECT_EQ(outbox.Recover(), 1);
-  ::waitpid(child, nullptr, 0);
 }
 
 TEST_F(Journal, AReferenceIsStoredOncePerSendingClient) {

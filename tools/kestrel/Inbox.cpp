@@ -1,13 +1,12 @@
 #include "tools/kestrel/Inbox.h"
 
-#include <signal.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <limits>
 
 #include "platform/ProcessEnv.h"
 #include "tools/kestrel/Document.h"
@@ -112,9 +111,10 @@ std::vector<std::string> TInbox::OrphanParts() {
     const std::string name = e.path().filename().string();
     if (name.rfind(kPartPrefix, 0) != 0) continue;
     const long pid = std::strtol(name.c_str() + kPartPrefix.size(), nullptr, 10);
-    if (pid > 0 && pid != static_cast<long>(platform::ProcessId()) && ::kill(static_cast<pid_t>(pid), 0) == 0)
-      continue;  // a running process writes it
-    if (pid == static_cast<long>(platform::ProcessId())) continue;
+    // Parts of this process or of another that still runs are being written.
+    if (pid > 0 && pid <= std::numeric_limits<std::uint32_t>::max() &&
+        (static_cast<std::uint32_t>(pid) == platform::ProcessId() || platform::ProcessRuns(static_cast<std::uint32_t>(pid))))
+      continue;
     parts.push_back(name);
   }
   return parts;

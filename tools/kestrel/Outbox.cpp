@@ -1,14 +1,12 @@
 #include "tools/kestrel/Outbox.h"
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <limits>
 
+#include "platform/ProcessEnv.h"
 #include "tools/kestrel/Clock.h"
 #include "tools/kestrel/ToolError.h"
 
@@ -36,19 +34,12 @@ TOutboxItem ItemFrom(const TStatement& st) {
   return i;
 }
 
+// Whether the process that claimed a row still runs (and so may still send
+// it). This process counts as running.
 bool ProcessRuns(std::int64_t pid) {
-  if (pid <= 0) return false;
-  if (pid == ::getpid()) return true;
-  if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM) return false;
-  // A process that has ended but was not yet waited for is a zombie: it
-  // sends nothing any more.
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string text;
-  if (std::getline(stat, text)) {
-    const std::size_t close = text.rfind(')');
-    if (close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'Z') return false;
-  }
-  return true;
+  if (pid <= 0 || pid > std::numeric_limits<std::uint32_t>::max()) return false;
+  const auto id = static_cast<std::uint32_t>(pid);
+  return id == platform::ProcessId() || platform::ProcessRuns(id);
 }
 
 std::string TimeText(std::int64_t epoch) {
@@ -172,7 +163,7 @@ std::vector<TOutboxItem> TOutbox::Claim(const std::string& party, std::int64_t n
       items.push_back(std::move(i));
     }
   }
-  const std::int64_t pid = ::getpid();
+  const std::int64_t pid = static_cast<std::int64_t>(platform::ProcessId());
   for (auto& i : items) {
     TStatement st(db_,
                   "UPDATE outbox SET state = 'sending', attempts = attempts + 1, owner_pid = ? WHERE journal_id = ?");
@@ -246,7 +237,7 @@ int TOutbox::Recover() {
   {
     TStatement st(db_, "SELECT journal_id, coalesce(owner_pid, 0), attempts FROM outbox WHERE state = 'sending'");
     while (st.Step()) {
-      if (ProcessRuns(st.Int(1)) && st.Int(1) != ::getpid()) continue;
+      if (ProcessRuns(st.Int(1)) && st.Int(1) != static_cast<std::int64_t>(platform::ProcessId())) continue;
       dead.emplace_back(st.Int(0), st.Int(1));
       attempts.push_back(st.Int(2));
     }

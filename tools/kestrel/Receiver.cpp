@@ -1,6 +1,5 @@
 #include "tools/kestrel/Receiver.h"
 
-#include <signal.h>
 
 #include <cstdlib>
 #include <chrono>
@@ -30,7 +29,7 @@ void TestFault(const char* point, int count) {
   const std::string prefix = std::string(point) + ":";
   if (text.rfind(prefix, 0) != 0) return;
   if (std::atoi(text.c_str() + prefix.size()) != count) return;
-  ::raise(SIGKILL);
+  std::_Exit(137);  // at once, as a kill ends it: no destructor runs, nothing more is acknowledged
 }
 
 // Part files left by a process that ended: placed when a transaction

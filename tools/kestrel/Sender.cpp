@@ -60,6 +60,7 @@ TSendReport TSendRun::Run(TRuntime& rt, const TParty& party, const std::vector<T
   }
   // In the database, content and all, before anything goes on the line.
   const std::vector<TJournalEntry> entries = rt.Outbox().Add(party.name, party.client_id, outgoing, packets);
+  console_.Line(prefix_ + "outbox: " + std::to_string(entries.size()) + " documents kept for " + party.name);
   std::vector<std::int64_t> ids;
   for (const auto& e : entries) ids.push_back(e.id);
   const auto items = rt.Outbox().Claim(party.name, EpochNow(), ids);
