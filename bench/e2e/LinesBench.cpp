@@ -47,18 +47,20 @@ std::optional<TResult> Transfer(std::uint32_t rate, int channels, std::size_t by
   }
   line.Start();
   const std::string n = std::to_string(channels);
+  const auto limit_ms = static_cast<std::uint32_t>(bytes * 10.0 / rate * 3000) + 120000;
+  const std::string deadline = std::to_string(limit_ms);
   const Clock::time_point listener_start = Clock::now();
   auto listener = Start({GATE_HOST_PATH, KESTREL_LIBRARY_PATH, "listen", "--channels", n, "--report", b / "arrivals",
-                         "--data-wait", "60000"},
+                         "--data-wait", "60000", "--deadline", deadline},
                         b.Path(), true);
   std::string said;
   if (!listener || listener->ReadLine(said, 60000) != TChildProcess::TRead::Line || said != "ready") return std::nullopt;
   const Clock::time_point sender_start = Clock::now();
   auto sender = Start({GATE_HOST_PATH, KESTREL_LIBRARY_PATH, "send", "--channels", n, "--processes", n, "--phones",
-                       phones, "--plan", plan, "--report", a / "outcomes", "--data-wait", "60000", "--stay", "1000"},
+                       phones, "--plan", plan, "--report", a / "outcomes", "--data-wait", "60000", "--stay", "1000",
+                       "--deadline", deadline},
                       a.Path(), false);
   if (!sender) return std::nullopt;
-  const auto limit_ms = static_cast<std::uint32_t>(bytes * 10.0 / rate * 3000) + 120000;
   for (int got = 0; got < channels; ++got)
     if (listener->ReadLine(said, limit_ms) != TChildProcess::TRead::Line || said.rfind("got ", 0) != 0) {
       std::fprintf(stderr, "%d of %d packets arrived\n", got, channels);

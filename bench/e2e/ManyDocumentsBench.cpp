@@ -78,8 +78,10 @@ std::optional<TRun> Gate(const TSet& set, std::uint32_t latency_ms) {
   TLine line(latency_ms);
   if (!line.Add(a / "com1", "101") || !line.Add(b / "com1", "102")) return std::nullopt;
   line.Start();
+  const auto limit_ms = static_cast<std::uint32_t>(set.Bytes() / kLineBytesPerSecond * 6000) + 120000;
+  const std::string deadline = std::to_string(limit_ms);
   auto listener = Start({GATE_HOST_PATH, KESTREL_LIBRARY_PATH, "listen", "--report", b / "arrivals", "--data-wait",
-                         "60000"},
+                         "60000", "--deadline", deadline},
                         b.Path(), true);
   std::string said;
   if (!listener || listener->ReadLine(said, 30000) != TChildProcess::TRead::Line || said != "ready") return std::nullopt;
@@ -88,10 +90,9 @@ std::optional<TRun> Gate(const TSet& set, std::uint32_t latency_ms) {
   plan.pop_back();
   const Clock::time_point start = Clock::now();
   auto sender = Start({GATE_HOST_PATH, KESTREL_LIBRARY_PATH, "send", "--phones", "102", "--plan", plan, "--report",
-                       a / "outcomes", "--data-wait", "60000", "--log", a / "log"},
+                       a / "outcomes", "--data-wait", "60000", "--log", a / "log", "--deadline", deadline},
                       a.Path(), false);
   if (!sender) return std::nullopt;
-  const auto limit_ms = static_cast<std::uint32_t>(set.Bytes() / kLineBytesPerSecond * 6000) + 120000;
   for (std::size_t got = 0; got < set.sizes.size(); ++got)
     if (listener->ReadLine(said, limit_ms) != TChildProcess::TRead::Line || said.rfind("got ", 0) != 0) {
       std::fprintf(stderr, "gate: %zu of %zu documents arrived\n", got, set.sizes.size());

@@ -23,7 +23,9 @@
 //       settled, and the report says "stopped <ms the stop took>".
 // Other options: --log <file> (the gate's log), and the address's
 // --data-wait, --stay, --pause (restore pause), --window (restore window) in
-// ms and --tries. The end-to-end benchmark (bench/e2e) runs it too.
+// ms and --tries; --deadline, how long a listener serves and a sender waits
+// for its packets to settle (ms, default five minutes). The end-to-end
+// benchmarks (bench/e2e) run it too.
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -46,7 +48,7 @@ namespace {
 
 using namespace kestrel;
 
-constexpr std::uint32_t kDeadlineMs = 300000;
+constexpr std::uint32_t kDefaultDeadlineMs = 300000;
 
 // What the core hears, as the report and the log say it.
 class TReports final : public app::TCoreEvents {
@@ -75,7 +77,7 @@ class TReports final : public app::TCoreEvents {
     ++settled_;
     changed_.notify_all();
   }
-  bool WaitSettled(std::size_t count, std::uint32_t timeout_ms = kDeadlineMs) {
+  bool WaitSettled(std::size_t count, std::uint32_t timeout_ms) {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return settled_ >= count; });
   }
@@ -109,6 +111,7 @@ int main(int argc, char** argv) {
   };
   const std::string role = argv[2];
   const int channels = static_cast<int>(number("--channels", 1));
+  const std::uint32_t deadline_ms = number("--deadline", kDefaultDeadlineMs);
   e2e::TAddressParams address;
   address.ports = channels;
   address.data_wait_ms = number("--data-wait", address.data_wait_ms);
@@ -131,7 +134,7 @@ int main(int argc, char** argv) {
       reports.Write(stdout, h != 0 ? "ready\n" : "failed\n");
       // Until the test says the sender is done: a session here may still be
       // acknowledging the last packet when it has arrived.
-      (void)platform::WaitStopSignal(kDeadlineMs);
+      (void)platform::WaitStopSignal(deadline_ms);
       ok = h != 0;
     } else if (role == "send") {
       std::vector<std::string> phones;
@@ -157,13 +160,14 @@ int main(int argc, char** argv) {
       if (const std::size_t stop_after = number("--stop-after", 0); stop_after > 0) {
         // The whole gate stops in the middle of the transfer: what was still
         // queued is reported failed before the stop returns.
-        if (!reports.WaitSettled(stop_after)) throw std::runtime_error("too few packets settled before the stop");
+        if (!reports.WaitSettled(stop_after, deadline_ms))
+          throw std::runtime_error("too few packets settled before the stop");
         const std::uint32_t before = reports.Now();
         gate->StopTransmit(0);
         reports.Write(report, "stopped %u\n", reports.Now() - before);
         ok = reports.WaitSettled(sizes.size(), 0);
       } else {
-        ok = reports.WaitSettled(sizes.size());
+        ok = reports.WaitSettled(sizes.size(), deadline_ms);
       }
     }
     gate->StopTransmit(0);
