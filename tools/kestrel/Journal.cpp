@@ -46,11 +46,17 @@ std::optional<TOutcome> OutcomeFromName(const std::string& name) {
 }
 
 std::vector<TJournalEntry> TJournal::Queue(const std::vector<TOutgoing>& documents) {
+  TTransaction tx(db_);
+  std::vector<TJournalEntry> entries = QueueInTransaction(documents);
+  tx.Commit();
+  return entries;
+}
+
+std::vector<TJournalEntry> TJournal::QueueInTransaction(const std::vector<TOutgoing>& documents) {
   std::vector<TJournalEntry> entries;
   const auto now = TWallClock::now();
   const TCoreDateTime stamp = CoreDateTime(now);
   const std::string started = LocalTimeText(now);
-  TTransaction tx(db_);
   for (const auto& d : documents) {
     TStatement insert(db_,
                       "INSERT INTO journal(direction, party, client_id, file, bytes, crc32, ref_number, ref_date, "
@@ -73,7 +79,6 @@ std::vector<TJournalEntry> TJournal::Queue(const std::vector<TOutgoing>& documen
     e.started = started;
     entries.push_back(e);
   }
-  tx.Commit();
   return entries;
 }
 

@@ -72,6 +72,8 @@ class TJournal {
   // reference: number = its entry id, date and time = now. Refuses ids that
   // do not fit the reference's 32-bit number.
   std::vector<TJournalEntry> Queue(const std::vector<TOutgoing>& documents);
+  // The same inside a writing transaction the caller holds.
+  std::vector<TJournalEntry> QueueInTransaction(const std::vector<TOutgoing>& documents);
   // Settles a queued entry; false when the entry is unknown or already settled.
   bool Settle(std::int64_t id, TOutcome outcome, const std::string& detail);
   // Fails every entry of `ids` still queued, with `detail`; returns how many.

@@ -110,38 +110,19 @@ std::int64_t EpochNow() {
 std::vector<TJournalEntry> TOutbox::Add(const std::string& party, std::int32_t client_id,
                                         const std::vector<TOutgoing>& documents,
                                         const std::vector<std::string>& packets) {
-  const auto now = TWallClock::now();
-  const TCoreDateTime stamp = CoreDateTime(now);
-  const std::string started = LocalTimeText(now);
-  const std::int64_t epoch = std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch()).count();
-  std::vector<TJournalEntry> entries;
+  std::vector<TOutgoing> outgoing = documents;
+  for (TOutgoing& d : outgoing) {
+    d.party = party;
+    d.client_id = client_id;
+  }
+  const std::int64_t now = EpochNow();
   TTransaction tx(db_);
-  for (std::size_t i = 0; i < documents.size(); ++i) {
-    const TOutgoing& d = documents[i];
-    TStatement insert(db_,
-                      "INSERT INTO journal(direction, party, client_id, file, bytes, crc32, ref_number, ref_date, "
-                      "ref_time, outcome, started) VALUES('out', ?, ?, ?, ?, ?, 0, ?, ?, 'queued', ?)");
-    insert.BindText(1, party).Bind(2, client_id).BindText(3, d.file).Bind(4, d.bytes).Bind(5, d.crc32);
-    insert.Bind(6, stamp.date).Bind(7, stamp.time).BindText(8, started).Run();
-    const std::int64_t id = db_.LastInsertId();
-    if (id > std::numeric_limits<std::int32_t>::max())
-      throw EToolError("database " + db_.Path() + ": the journal has run out of packet numbers");
-    TStatement number(db_, "UPDATE journal SET ref_number = id WHERE id = ?");
-    number.Bind(1, id).Run();
+  const std::vector<TJournalEntry> entries = TJournal(db_).QueueInTransaction(outgoing);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
     TStatement row(db_,
                    "INSERT INTO outbox(journal_id, party, packet, state, attempts, queued_at, next_try) "
                    "VALUES(?, ?, ?, 'queued', 0, ?, ?)");
-    row.Bind(1, id).BindText(2, party).BindBlob(3, packets[i]).Bind(4, epoch).Bind(5, epoch).Run();
-    TJournalEntry e;
-    e.id = id;
-    e.party = party;
-    e.client_id = client_id;
-    e.file = d.file;
-    e.bytes = d.bytes;
-    e.crc32 = d.crc32;
-    e.ref = TRefPack{static_cast<std::int32_t>(id), stamp.date, stamp.time};
-    e.started = started;
-    entries.push_back(e);
+    row.Bind(1, entries[i].id).BindText(2, party).BindBlob(3, packets.at(i)).Bind(4, now).Bind(5, now).Run();
   }
   tx.Commit();
   return entries;
