@@ -106,8 +106,12 @@ class TMdmDriver : public serial::TCommPortDriver {
 
   // ---- Roles ----
 
+  // Takes the channel for sending: opens the port and initialises the modem.
+  // Refused (busy) when another role holds it; without `wait_for_lock`, also
+  // when another thread works on the channel right now (claiming it takes
+  // the modem's initialisation), instead of waiting for that to end.
   [[nodiscard]] bool InitForSending(bool may_take_listening, const store::TMdmAddress& addr, TOwnerId owner,
-                                    TChannelEvent on_lose_channel, std::string& err);
+                                    TChannelEvent on_lose_channel, std::string& err, bool wait_for_lock = true);
   [[nodiscard]] bool DialForSending(const std::vector<std::string>& phones, std::string& err);
   void ReleaseSendingChannel();
   [[nodiscard]] bool InitForListening(const store::TMdmAddress& addr, TOwnerId owner,

@@ -1,6 +1,8 @@
 // The roles of TMdmDriver: taking a channel for sending, dialling a list of
 // numbers, giving the channel back; arming the modem for calls, and the
 // packet operations of a connection. Answering a call is in MdmAnswer.cpp.
+#include <mutex>
+
 #include "gate/common/Format.h"
 #include "gate/common/GateAccess.h"
 #include "gate/common/GateLog.h"
@@ -42,7 +44,7 @@ bool TMdmDriver::ConnectSettled() {
 }
 
 bool TMdmDriver::InitForSending(bool may_take_listening, const store::TMdmAddress& addr, TOwnerId owner,
-                                TChannelEvent on_lose_channel, std::string& err) {
+                                TChannelEvent on_lose_channel, std::string& err, bool wait_for_lock) {
   err.clear();
   const auto refuse = [&]() {
     if (!initialized_) {
@@ -57,7 +59,13 @@ bool TMdmDriver::InitForSending(bool may_take_listening, const store::TMdmAddres
   };
   // The first look, without the lock, only spares a futile wait for it.
   if (refuse()) return false;
-  platform::TLockGuard guard(lock_);
+  std::unique_lock<platform::TCriticalSection> guard(lock_, std::defer_lock);
+  if (wait_for_lock) {
+    guard.lock();
+  } else if (!guard.try_lock()) {
+    err = Fmt("TMD[%d].InitForSending: (Channel busy)", PoolIndex());
+    return false;
+  }
   if (refuse()) return false;
 
   send_address_ = addr;

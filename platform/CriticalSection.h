@@ -14,9 +14,11 @@ class TCriticalSection {
   void Leave() { mutex_.unlock(); }
   [[nodiscard]] bool TryEnter() { return mutex_.try_lock(); }
 
-  // BasicLockable, so that std::lock_guard and std::condition_variable_any work.
+  // Lockable, so that std::lock_guard, std::unique_lock and
+  // std::condition_variable_any work.
   void lock() { Enter(); }
   void unlock() { Leave(); }
+  [[nodiscard]] bool try_lock() { return TryEnter(); }
 
  private:
   std::recursive_mutex mutex_;

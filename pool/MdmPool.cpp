@@ -128,11 +128,20 @@ bool TMdmPoolManager::GetChannelFromSetForSending(const store::TMdmAddress& addr
       err = "TMPM.GetChannelFromSetForSending:(There no initialized channels.Check gate settings!)";
       return false;
     }
-    // An idle channel first; a listening one only when no idle one accepts.
-    for (const bool may_take_listening : {false, true}) {
+    // An idle channel first, and first one that nobody else is working on:
+    // claiming a channel takes its modem's initialisation, and callers that
+    // dial at once must spread over the channels instead of queueing behind
+    // each other's. Then an idle one, waiting for it; a listening one only
+    // when no idle one accepts.
+    struct TPass {
+      bool may_take_listening;
+      bool wait_for_lock;
+    };
+    for (const TPass pass : {TPass{false, false}, TPass{false, true}, TPass{true, true}}) {
       for (std::int32_t i = 0; i < kChannelCount && channel_index < 0; ++i) {
         if (!Allowed(addr, i)) continue;
-        if (Channels(i).InitForSending(may_take_listening, addr, owner, on_lose_channel, err)) channel_index = i;
+        if (Channels(i).InitForSending(pass.may_take_listening, addr, owner, on_lose_channel, err, pass.wait_for_lock))
+          channel_index = i;
       }
       if (channel_index >= 0) break;
     }

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <stdexcept>
+#include <thread>
 
 #include "gate/common/MdmError.h"
 #include "platform/Cp1251.h"
@@ -171,6 +174,34 @@ TEST_F(MdmPool, SendingPrefersLowestIdleChannelThenTakesOverAListeningOne) {
   EXPECT_EQ(Roles(2), "-0 LA0000001 C") << "the channel went back to waiting for calls";
   EXPECT_EQ(Roles(4), "-0 -0");
   pool->ReleaseListeningChannelsByOwner(kOwnerA);
+}
+
+TEST_F(MdmPool, ASenderPassesOverAnIdleChannelAnotherThreadIsClaimingAndWaitsForItOnlyWhenNoneElseIsFree) {
+  modems.OnCom(1, "101");
+  modems.OnCom(2, "102");
+  modems.Answering("200");
+  modems.Answering("201");
+  ASSERT_TRUE(Init(SettingsBlock({ChannelOn(1), ChannelOn(2)})));
+  // Another thread works on COM1 (as one claiming it does, for a modem's
+  // initialisation): the sender takes COM2 meanwhile instead of queueing.
+  std::promise<void> holding, done;
+  std::thread other([&] {
+    platform::TLockGuard hold(pool->Channels(0).Lock());
+    holding.set_value();
+    done.get_future().wait();
+  });
+  holding.get_future().wait();
+  auto sent = std::async(std::launch::async, [&] { return Send({1, 2}, {"200"}, kOwnerA); });
+  const bool in_time = sent.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+  EXPECT_TRUE(in_time) << "the sender waited for COM1";
+  // With COM2 taken, the next sender waits for COM1 and gets it once free.
+  auto next = std::async(std::launch::async, [&] { return Send({1, 2}, {"201"}, kOwnerB); });
+  done.set_value();
+  other.join();
+  ASSERT_EQ(sent.get(), 1);
+  EXPECT_EQ(next.get(), 0);
+  pool->ReleaseSendingChannelByIndOwner(0, kOwnerB);
+  pool->ReleaseSendingChannelByIndOwner(1, kOwnerA);
 }
 
 TEST_F(MdmPool, NoChannelToTakeOrAFailedDialIsReportedAndLeavesTheChannelFree) {
