@@ -8,6 +8,7 @@
 
 #include "platform/ScopeExit.h"
 #include "platform/SysError.h"
+#include "platform/Thread.h"
 #include "platform/Tick.h"
 #include "serial/ExCPDrv.h"
 
@@ -25,6 +26,22 @@ std::uint32_t UntilPast(std::uint32_t start, std::uint32_t limit) {
 
 // One slice of a blocking wait: AbortWaits is asked again after it.
 std::uint32_t Slice(std::uint32_t wait_ms) { return std::min(wait_ms, TCommPortDriver::kAbortCheckMs); }
+
+// A read that still wants at least kGatherFrom bytes (a frame's payload, not
+// a header) lets the line's bytes gather for a while before it looks again:
+// they come at the line's pace, a few at a time, and a look for every few
+// would cost a wake-up and a handful of system calls each.
+constexpr std::uint32_t kGatherFrom = 256;
+constexpr std::uint32_t kGatherMs = 20;
+
+// How long to let bytes gather: what `wanted` bytes take at `baud` (ten bits
+// a byte), at most kGatherMs, and never longer than half of an input buffer
+// of `buffer` bytes takes to fill.
+std::uint32_t GatherMs(std::uint32_t wanted, std::uint32_t buffer, std::uint32_t baud) {
+  if (baud == 0) return 0;
+  const std::uint64_t bytes = std::min(wanted, buffer / 2);
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(bytes * 10000 / baud, kGatherMs));
+}
 
 bool Past(std::uint32_t start, std::uint32_t limit) {
   return platform::Elapsed(start, platform::GetTickCount()) > limit;
@@ -110,6 +127,8 @@ std::uint32_t TCommPortDriver::ReadData(void* buffer, std::uint32_t wanted, bool
       result += got;
       position += got;
       wanted -= got;
+      if (got > 0 && wanted >= kGatherFrom && !AbortWaits())
+        platform::SleepFor(GatherMs(wanted, InBufSize(), BaudRateValue()));
       // A count that promises bytes no read delivers (a failing device) must
       // still end by the time limit rather than loop for ever.
       if (got == 0 && Past(start, idle_limit)) {
