@@ -108,8 +108,16 @@ int TJournal::FailUnsettled(const std::vector<std::int64_t>& ids, const std::str
 std::int64_t TJournal::AddIncoming(const std::string& party, std::int32_t client_id, const std::string& file,
                                    std::int64_t bytes, std::optional<std::uint32_t> crc32, const TRefPack& ref,
                                    TOutcome outcome, const std::string& detail) {
-  const std::string now = NowText();
   TTransaction tx(db_);
+  const std::int64_t id = InsertIncoming(party, client_id, file, bytes, crc32, ref, outcome, detail);
+  tx.Commit();
+  return id;
+}
+
+std::int64_t TJournal::InsertIncoming(const std::string& party, std::int32_t client_id, const std::string& file,
+                                      std::int64_t bytes, std::optional<std::uint32_t> crc32, const TRefPack& ref,
+                                      TOutcome outcome, const std::string& detail) {
+  const std::string now = NowText();
   TStatement st(db_,
                 "INSERT INTO journal(direction, party, client_id, file, bytes, crc32, ref_number, ref_date, ref_time, "
                 "outcome, detail, started, finished) VALUES('in', ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
@@ -120,9 +128,7 @@ std::int64_t TJournal::AddIncoming(const std::string& party, std::int32_t client
     st.BindNull(5);
   st.Bind(6, ref.Number).Bind(7, ref.Date).Bind(8, ref.Time).BindText(9, OutcomeName(outcome)).BindText(10, detail);
   st.BindText(11, now).BindText(12, now).Run();
-  const std::int64_t id = db_.LastInsertId();
-  tx.Commit();
-  return id;
+  return db_.LastInsertId();
 }
 
 namespace {
@@ -161,24 +167,13 @@ std::optional<TJournal::TStoredRef> TJournal::FindStoredByPart(const std::string
 TJournal::TStoredRef TJournal::AddStored(const std::string& party, std::int32_t client_id, const std::string& file,
                                          std::int64_t bytes, std::optional<std::uint32_t> crc32, const TRefPack& ref,
                                          const std::string& part, const std::string& target, bool& repeat) {
-  const std::string now = NowText();
   TTransaction tx(db_);
   if (auto earlier = FindStoredIn(db_, client_id, ref)) {
     repeat = true;
     return *earlier;
   }
   repeat = false;
-  TStatement st(db_,
-                "INSERT INTO journal(direction, party, client_id, file, bytes, crc32, ref_number, ref_date, ref_time, "
-                "outcome, detail, started, finished) VALUES('in', ?, ?, ?, ?, ?, ?, ?, ?, 'received', ?, ?, ?)");
-  st.BindText(1, party).Bind(2, client_id).BindText(3, file).Bind(4, bytes);
-  if (crc32)
-    st.Bind(5, *crc32);
-  else
-    st.BindNull(5);
-  st.Bind(6, ref.Number).Bind(7, ref.Date).Bind(8, ref.Time).BindText(9, target).BindText(10, now).BindText(11, now);
-  st.Run();
-  const std::int64_t id = db_.LastInsertId();
+  const std::int64_t id = InsertIncoming(party, client_id, file, bytes, crc32, ref, TOutcome::Received, target);
   TStatement remember(db_,
                       "INSERT INTO received_refs(client_id, ref_number, ref_date, ref_time, journal_id, part, target) "
                       "VALUES(?, ?, ?, ?, ?, ?, ?)");

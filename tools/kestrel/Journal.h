@@ -105,6 +105,10 @@ class TJournal {
   std::vector<TJournalEntry> List(const TJournalFilter& filter);
 
  private:
+  // AddIncoming's row, inside a writing transaction the caller holds; its id.
+  std::int64_t InsertIncoming(const std::string& party, std::int32_t client_id, const std::string& file,
+                              std::int64_t bytes, std::optional<std::uint32_t> crc32, const TRefPack& ref,
+                              TOutcome outcome, const std::string& detail);
   TDatabase& db_;
 };
 
