@@ -36,6 +36,8 @@ Slot<HeronPacketDeliveredFromGateFn> g_delivered;
 Slot<HeronProgressFromGateFn> g_progress;
 Slot<HeronGetLocalizResourceFn> g_localiz;
 Slot<HeronMainThreadPumpFn> g_pump;
+Slot<HeronPartyKeyFromCoreFn> g_party_key;
+Slot<HeronSessionFromGateFn> g_session;
 
 // Wakes a host that waits in HeronPumpMainThread while no gate is loaded.
 std::mutex g_pump_mutex;
@@ -102,6 +104,22 @@ HERON_API void HeronSetPacketDeliveredFromGate(HeronPacketDeliveredFromGateFn fn
 }
 HERON_API void HeronSetProgressFromGate(HeronProgressFromGateFn fn, void* ctx) { g_progress.Set(fn, ctx); }
 HERON_API void HeronSetGetLocalizResource(HeronGetLocalizResourceFn fn, void* ctx) { g_localiz.Set(fn, ctx); }
+
+HERON_API int32_t KESTREL_CALL PartyKeyFromCore(int32_t IdCl, void* Key, int32_t KeySize) {
+  const auto [fn, ctx] = g_party_key.Get();
+  if (fn == nullptr) return 0;
+  const int32_t got = fn(ctx, IdCl, Key != nullptr && KeySize >= HERON_KEY_SIZE ? Key : nullptr, KeySize);
+  // Anything but the three answers the contract allows means "not known".
+  return got == 0 || got == HERON_KEY_SIZE ? got : -1;
+}
+
+HERON_API void KESTREL_CALL SessionFromGate(int32_t IdCl, int32_t Direction, int32_t Kind, const char* Reason) {
+  const auto [fn, ctx] = g_session.Get();
+  if (fn) fn(ctx, IdCl, Direction, Kind, Reason ? Reason : "");
+}
+
+HERON_API void HeronSetPartyKeyFromCore(HeronPartyKeyFromCoreFn fn, void* ctx) { g_party_key.Set(fn, ctx); }
+HERON_API void HeronSetSessionFromGate(HeronSessionFromGateFn fn, void* ctx) { g_session.Set(fn, ctx); }
 
 }  // extern "C"
 

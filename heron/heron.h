@@ -113,6 +113,40 @@ HERON_API void HeronSetPacketDeliveredFromGate(HeronPacketDeliveredFromGateFn fn
 HERON_API void HeronSetProgressFromGate(HeronProgressFromGateFn fn, void* ctx);
 HERON_API void HeronSetGetLocalizResource(HeronGetLocalizResourceFn fn, void* ctx);
 
+/* ---- Parties and sessions. ---- */
+
+/* The length of a party's secret key, shared by the two parties. */
+enum { HERON_KEY_SIZE = 32 };
+
+/* What the core knows of the party with client id IdCl, asked when a call
+ * is answered (IdCl is the caller's) and when one is placed (IdCl is the
+ * called address's): -1 when the party is not known, whose calls are then
+ * refused; 0 when it is known and no key is shared with it; HERON_KEY_SIZE
+ * when a key is shared, whose bytes are then copied to Key (when Key is not
+ * NULL and KeySize >= HERON_KEY_SIZE). A core that admits unknown callers
+ * answers 0 for them. */
+HERON_API int32_t KESTREL_CALL PartyKeyFromCore(int32_t IdCl, void* Key, int32_t KeySize);
+
+/* Kinds of SessionFromGate. */
+enum { HERON_SESSION_UNKEYED = 0, HERON_SESSION_KEYED = 1, HERON_SESSION_REFUSED = 2 };
+
+/* The greeting of a session with the party IdCl is over: the session runs
+ * unkeyed (as the protocol ran before keys), keyed (both sides proved they
+ * hold the shared key, and every message is sealed) or was refused by one of
+ * the two sides. Direction is HERON_PROGRESS_SEND for a call we placed,
+ * HERON_PROGRESS_RECEIVE for one we answered. Reason is a NUL-terminated
+ * text saying why a session was refused, "" otherwise. */
+HERON_API void KESTREL_CALL SessionFromGate(int32_t IdCl, int32_t Direction, int32_t Kind, const char* Reason);
+
+/* Their handlers. Unset: PartyKeyFromCore answers 0 (every party known,
+ * none keyed); SessionFromGate does nothing. */
+typedef int32_t (*HeronPartyKeyFromCoreFn)(void* ctx, int32_t id_cl, void* key, int32_t key_size);
+typedef void (*HeronSessionFromGateFn)(void* ctx, int32_t id_cl, int32_t direction, int32_t kind,
+                                       const char* reason);
+
+HERON_API void HeronSetPartyKeyFromCore(HeronPartyKeyFromCoreFn fn, void* ctx);
+HERON_API void HeronSetSessionFromGate(HeronSessionFromGateFn fn, void* ctx);
+
 /* ---- The process's main thread. ---- */
 
 /* The gate creates, shows and releases its monitor window only on the
