@@ -361,9 +361,10 @@ TEST(ExchangeFaults, CallFaultsLastForOneCallModemFaultsForAllAndTheEarliestDrop
   EXPECT_EQ(Combine({.loss_rate = 0.1}, {.loss_rate = 0.3}).loss_rate, 0.3);
 }
 
-// The answerer's end goes in a call: its line is pulled, its terminal closes
-// the port (DTR drops), or its modem dies (that a dead modem says nothing and
-// asks to hang up is the modem's own test). The caller loses the carrier.
+// In a call the answerer's end goes away: its line is pulled, its terminal
+// closes the port (DTR drops), or its modem dies (that a dead modem says
+// nothing and asks to hang up is the modem's own test). The caller loses
+// the carrier.
 TEST(ExchangeFaults, LosingOneEndDropsTheCallForTheOther) {
   const struct {
     const char* what;
