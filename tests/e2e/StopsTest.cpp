@@ -134,7 +134,6 @@ class Stops : public ::testing::TestWithParam<TStopBy> {
     const bool ok = GetParam() == TStopBy::Transmit ? gate->StopTransmit(0) : gate->StopListen(0, 1);
     const std::uint32_t took = platform::Elapsed(t0, platform::GetTickCount());
     EXPECT_TRUE(ok);
-    std::printf("stop took %u ms\n", took);
     return took;
   }
 

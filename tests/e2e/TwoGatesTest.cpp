@@ -14,7 +14,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -62,8 +61,6 @@ TEST(TwoGates, OnAFaultyLineEachPacketIsDeliveredOnceOrReportedFailedAndNoneDama
   // With 20 restore tries a packet fails only when the far gate stays
   // unreachable, which it never is here.
   EXPECT_EQ(report.ok.size(), plan.Count()) << report.fail.size() << " failed";
-  std::printf("faulty line: %zu delivered, %zu failed, %zu arrived\n", report.ok.size(), report.fail.size(),
-              numbers.size());
 }
 
 constexpr int kChannels = 16;

@@ -3,14 +3,8 @@
 // other through the simulated exchange. The Windows gate's COM1 is a COM port
 // Wine maps to the pseudo-terminal of its modem. Skipped unless the run was
 // given a Windows build (scripts/test-windows).
-//
-// Each run prints its figures: the packets' bytes, the time from the sending
-// host's start to its last delivery (initialisation and dial included), and
-// the rate against what the line carries (ten bits a byte).
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <numeric>
 #include <string>
 
 #include "tests/e2e/Harness.h"
@@ -52,15 +46,6 @@ class WindowsAndLinux : public ::testing::Test {
     return report;
   }
 
-  static void PrintFigures(const char* what, const TPlan& plan, const TSenderReport& report) {
-    const std::size_t bytes = std::accumulate(plan.sizes.begin(), plan.sizes.end(), std::size_t{0});
-    const double seconds = report.last_ms / 1000.0;
-    const double rate = seconds > 0 ? bytes / seconds : 0;
-    std::printf("%s: %zu packets, %zu bytes in %.1f s (initialisation and dial included): %.0f bytes/s, %.2f of "
-                "the %u bit/s line\n",
-                what, plan.Count(), bytes, seconds, rate, rate / (kLineRate / 10.0), kLineRate);
-  }
-
   // 50 packets of 1 B to 256 KiB, each delivered, from the Windows gate or to it.
   void DeliversEveryPacket(bool from_windows) {
     TGateSide win, lin;
@@ -68,7 +53,6 @@ class WindowsAndLinux : public ::testing::Test {
     const TPlan plan("spread:50:262144");
     const TSenderReport report = from_windows ? Exchange(win, lin, plan) : Exchange(lin, win, plan);
     EXPECT_EQ(report.ok.size(), plan.Count()) << Tail(win.File("log"));
-    PrintFigures(from_windows ? "Windows to Linux" : "Linux to Windows", plan, report);
   }
 
   std::optional<TWindows> windows_;
@@ -92,8 +76,6 @@ TEST_F(WindowsAndLinux, AWindowsGateStoppedInATransferReportsEveryQueuedPacketOn
   EXPECT_EQ(report.ok.size() + report.fail.size(), plan.Count());
   EXPECT_GE(report.ok.size(), 5u);
   EXPECT_GT(report.fail.size(), 0u) << "the stop came in the middle";
-  std::printf("stopped after %zu of %zu delivered in %lld ms; %zu reported failed\n", report.ok.size(), plan.Count(),
-              static_cast<long long>(report.stop_ms), report.fail.size());
 }
 
 }  // namespace

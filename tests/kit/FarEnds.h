@@ -13,7 +13,6 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <utility>
 
 #include "platform/PortNames.h"
 #include "platform/SimLine.h"
@@ -38,14 +37,8 @@ class TSimFarEnd {
   ~TSimFarEnd() {
     if (com_ != 0) platform::SetComPortTarget(com_, "");
   }
-  TSimFarEnd(TSimFarEnd&& other) noexcept { *this = std::move(other); }
-  TSimFarEnd& operator=(TSimFarEnd&& other) noexcept {
-    std::swap(line_, other.line_);
-    std::swap(port_name_, other.port_name_);
-    std::swap(heard_, other.heard_);
-    std::swap(com_, other.com_);
-    return *this;
-  }
+  TSimFarEnd(const TSimFarEnd&) = delete;
+  TSimFarEnd& operator=(const TSimFarEnd&) = delete;
 
   const std::string& PortName() const { return port_name_; }
   // Points COM `port` here for the far end's lifetime.

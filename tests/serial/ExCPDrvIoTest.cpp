@@ -436,13 +436,11 @@ TEST_F(CommPortDriverPoll, PausesNestAndOnlyTheLastContinueResumes) {
 }
 
 TEST_F(CommPortDriverPoll, BytesDuringAReadGoToItAndTheRestToThePollAfterwards) {
-  platform::TSimLineOptions options;
-  options.bits_per_second = 2000;  // 5 ms a byte: the read outlasts two polls
-  far_ = TSimFarEnd(true, options);
-  Connect(far_.PortName());
+  TSimFarEnd slow(true, {.bits_per_second = 2000});  // 5 ms a byte: the read outlasts two polls
+  Connect(slow.PortName());
   std::string data;  // every byte different, so that where a byte went shows where it came from
   for (int i = 0; i < 100; ++i) data.push_back(static_cast<char>(i));
-  ASSERT_EQ(far_.Write(data), data.size());
+  ASSERT_EQ(slow.Write(data), data.size());
   char buf[40];
   bool timed_out = false, lost = false;
   std::uint32_t elapsed = 0;
@@ -455,6 +453,7 @@ TEST_F(CommPortDriverPoll, BytesDuringAReadGoToItAndTheRestToThePollAfterwards) 
   ASSERT_LE(at, 60u);
   EXPECT_EQ(std::string(buf, n), data.substr(at, 40));
   EXPECT_EQ(WaitFor(data.size() - 40), data.substr(0, at) + data.substr(at + 40));
+  d_.Disconnect();  // while its line is there
 }
 
 TEST_F(CommPortDriverPoll, AnExceptionInTheHandlerDoesNotEndThePoll) {

@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -213,15 +214,6 @@ TEST(Exchange, MissingLineGivesNoDialtoneAndCallsToItFindSilence) {
   EXPECT_EQ(b.Heard(c), "");
 }
 
-TEST(Exchange, PullingTheLineDropsTheCall) {
-  TExchangeBench b;
-  const auto [a, c] = b.Pair();
-  b.Call(a, c, "2");
-  b.ex.SetLinePresent(c, false);
-  EXPECT_EQ(b.Run(a, "", Millis(1400)), kNoCarrier);
-  EXPECT_EQ(b.Heard(c), kNoCarrier);
-}
-
 TEST(Exchange, HangUpOnOneEndIsCarrierLossOnTheOther) {
   TExchangeBench b;
   const auto [a, c] = b.Pair();
@@ -233,14 +225,7 @@ TEST(Exchange, HangUpOnOneEndIsCarrierLossOnTheOther) {
   EXPECT_EQ(b.Run(c, "", Millis(1400)), "+++\r\nNO CARRIER\r\n") << "the escape's pluses crossed the line first";
   EXPECT_FALSE(b.ex.Modem(c).OffHook());
 
-  // The other way round, by DTR: the answerer's terminal closes its port.
-  b.Call(a, c, "2");
-  b.ex.SetDtr(c, b.now, false);
-  EXPECT_EQ(b.Run(a, "", Millis(1400)), kNoCarrier);
-  EXPECT_EQ(b.Heard(c), "") << "nobody listens on the closed port";
-
   // Bytes sent before a hang-up still arrive.
-  b.ex.SetDtr(c, b.now, true);
   b.Call(a, c, "2");
   b.Run(a, "last words", Millis(1));
   b.ex.SetDtr(a, b.now, false);
@@ -376,16 +361,30 @@ TEST(ExchangeFaults, CallFaultsLastForOneCallModemFaultsForAllAndTheEarliestDrop
   EXPECT_EQ(Combine({.loss_rate = 0.1}, {.loss_rate = 0.3}).loss_rate, 0.3);
 }
 
-// That a dead modem says and answers nothing, and asks to hang up, is the
-// modem's own test; here its call ends for the far end too.
-TEST(ExchangeFaults, ModemDyingInACallDropsIt) {
-  TExchangeBench b;
-  const auto [a, c] = b.Pair();
-  b.Call(a, c, "2");
-  ASSERT_TRUE(b.ex.InCall(c));
-  b.ex.SetModemFaults(c, {.dead = true});
-  EXPECT_EQ(b.Run(a, "", Millis(1400)), kNoCarrier);
-  EXPECT_FALSE(b.ex.InCall(c));
+// In a call the answerer's end goes away: its line is pulled, its terminal
+// closes the port (DTR drops), or its modem dies (that a dead modem says
+// nothing and asks to hang up is the modem's own test). The caller loses
+// the carrier.
+TEST(ExchangeFaults, LosingOneEndDropsTheCallForTheOther) {
+  const struct {
+    const char* what;
+    std::function<void(TExchangeBench&, TModemId)> lose;
+    const char* heard;  // what the lost end's terminal hears
+  } cases[] = {
+      {"line pulled", [](TExchangeBench& b, TModemId c) { b.ex.SetLinePresent(c, false); }, kNoCarrier},
+      {"DTR dropped", [](TExchangeBench& b, TModemId c) { b.ex.SetDtr(c, b.now, false); }, ""},
+      {"modem dead", [](TExchangeBench& b, TModemId c) { b.ex.SetModemFaults(c, {.dead = true}); }, ""},
+  };
+  for (const auto& [what, lose, heard] : cases) {
+    SCOPED_TRACE(what);
+    TExchangeBench b;
+    const auto [a, c] = b.Pair();
+    b.Call(a, c, "2");
+    lose(b, c);
+    EXPECT_EQ(b.Run(a, "", Millis(1400)), kNoCarrier);
+    EXPECT_EQ(b.Heard(c), heard);
+    EXPECT_FALSE(b.ex.InCall(c));
+  }
 }
 
 

@@ -37,12 +37,6 @@ void Open(Dialog& dialog, const std::string& block, bool flag = false) {
 
 class DialogTest : public forms::testing::UiTest {
  protected:
-  // Queues a script for the dialog and each nested one it opens, in order,
-  // and shows it; returns its modal result.
-  TModalResult Run(forms::TForm& dialog, std::initializer_list<TScript> scripts) {
-    for (const TScript& script : scripts) Op().Expect(script);
-    return dialog.ShowModal();
-  }
   std::vector<std::string> Said() { return Op().MessageTexts(); }
 };
 
@@ -52,12 +46,6 @@ inline store::TMdmChannelSettings Channel(int port, const std::string& alias = {
   c.PortNumber = static_cast<gate::TPortNumber>(port);
   (void)store::SetShortText(c.Alias, alias);
   return c;
-}
-
-inline store::TMdmGateSettings GateOf(const std::string& block) {
-  store::TMdmGateSettings gate{};
-  std::memcpy(&gate, block.data(), sizeof gate);
-  return gate;
 }
 
 inline store::TChannelList ChannelsOf(const std::string& block) {

@@ -68,16 +68,6 @@ TEST(MdmResp, ClassificationSkipsLeadingLineBreaksIgnoresCaseAndNeedsTheWholeWor
   EXPECT_NE(ResponseText(rcBusy), ResponseText(rcOther));
 }
 
-template <typename Throw>
-TExceptionInfo Caught(Throw&& raise) {
-  try {
-    raise();
-  } catch (...) {
-    return CurrentExceptionInfo();
-  }
-  return {"none", "none"};
-}
-
 // The class and message of a caught gate error or list error are in the
 // exports' transcripts.
 TEST(MdmError, ErrorLinesNameTheClassAndMessageOfEveryKindOfException) {
@@ -87,7 +77,13 @@ TEST(MdmError, ErrorLinesNameTheClassAndMessageOfEveryKindOfException) {
   EXPECT_EQ(ExceptionClassName(std::length_error("x")), "Exception");
   const auto info = [](const TExceptionInfo& i) { return std::pair(i.ClassName, i.Message); };
   const auto unknown = std::pair(std::string("Exception"), std::string("unknown error"));
-  EXPECT_EQ(info(Caught([] { throw 42; })), unknown);
+  TExceptionInfo caught{"none", "none"};
+  try {
+    throw 42;
+  } catch (...) {
+    caught = CurrentExceptionInfo();
+  }
+  EXPECT_EQ(info(caught), unknown);
   EXPECT_EQ(info(CurrentExceptionInfo()), unknown) << "outside any handler";
 }
 
