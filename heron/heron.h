@@ -124,7 +124,8 @@ enum { HERON_KEY_SIZE = 32 };
  * refused; 0 when it is known and no key is shared with it; HERON_KEY_SIZE
  * when a key is shared, whose bytes are then copied to Key (when Key is not
  * NULL and KeySize >= HERON_KEY_SIZE). A core that admits unknown callers
- * answers 0 for them. */
+ * answers 0 for them. For a call placed, -1 counts as 0: the core chose to
+ * call the address. */
 HERON_API int32_t KESTREL_CALL PartyKeyFromCore(int32_t IdCl, void* Key, int32_t KeySize);
 
 /* Kinds of SessionFromGate. */
@@ -135,7 +136,7 @@ enum { HERON_SESSION_UNKEYED = 0, HERON_SESSION_KEYED = 1, HERON_SESSION_REFUSED
  * hold the shared key, and every message is sealed) or was refused by one of
  * the two sides. Direction is HERON_PROGRESS_SEND for a call we placed,
  * HERON_PROGRESS_RECEIVE for one we answered. Reason is a NUL-terminated
- * text saying why a session was refused, "" otherwise. */
+ * ASCII text saying why a session was refused, "" otherwise. */
 HERON_API void KESTREL_CALL SessionFromGate(int32_t IdCl, int32_t Direction, int32_t Kind, const char* Reason);
 
 /* Their handlers. Unset: PartyKeyFromCore answers 0 (every party known,

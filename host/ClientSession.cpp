@@ -157,10 +157,12 @@ bool TClientSession::Greet() {
     // Our proof goes out even to a peer that failed its own, so that a
     // server of ours with another key says so in its journal too; it covers
     // the peer's fresh nonce and serves no other session.
+    // We hang up only once its answer is in, which a hang-up of ours could
+    // cut off on the line.
     const std::uint32_t proof = ++seq_;
     if (!wire_.Send(MakeProof(proof, ClientProof(auth)))) return false;
-    if (!peer_proved) return Refused("wrong key: the peer's proof does not match");
     const auto accept = wire_.AwaitReply(proof, TMsgType::Accept);
+    if (!peer_proved) return Refused("wrong key: the peer's proof does not match");
     if (!accept) return false;
     if (accept->Type == TMsgType::Refuse)
       return Refused(std::string("refused by the peer: ") + RefusalText(accept->Reason));

@@ -99,7 +99,7 @@ bool TServerSession::OnHello(const TMessage& msg) {
     // Our WELCOME tells the client our version, so it parts with its own
     // clear word instead of waiting for a reply.
     Log("Serve:(Peer speaks another version)", "Version: " + std::to_string(msg.Version));
-    (void)wire_.Send(MakeWelcome(msg.Seq, tuning_.KeepAliveMs));
+    if (wire_.Send(MakeWelcome(msg.Seq, tuning_.KeepAliveMs))) LetTheCallerHangUp();
     end_reason_ = "the peer speaks protocol version " + std::to_string(msg.Version);
     return false;
   }
@@ -154,10 +154,18 @@ bool TServerSession::Begin(bool keyed, std::uint16_t version) {
 bool TServerSession::Refuse(std::uint32_t seq, TRefusal reason) {
   const char* text = RefusalText(reason);
   Log("Serve:(Session refused)", std::string(text) + "; Sender: " + std::to_string(sender_));
-  if (seq != 0) (void)wire_.Send(MakeRefuse(seq, reason));  // the session ends whether it arrives or not
   ReportSession(sender_, HERON_PROGRESS_RECEIVE, HERON_SESSION_REFUSED, text);
+  // The session ends whether the REFUSE arrives or not.
+  if (seq == 0 || wire_.Send(MakeRefuse(seq, reason))) LetTheCallerHangUp();
   end_reason_ = std::string("refused: ") + text;
   return false;
+}
+
+void TServerSession::LetTheCallerHangUp() {
+  for (int frames = 0; frames < 2 && !Stopping(); ++frames) {
+    TMessage ignored;
+    if (wire_.Receive(ignored) == TWire::TRecv::Broken) return;
+  }
 }
 
 bool TServerSession::Reply(const TMessage& msg) {

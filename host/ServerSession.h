@@ -47,6 +47,11 @@ class TServerSession {
   [[nodiscard]] bool Begin(bool keyed, std::uint16_t version);
   // Refuses the session: logs, answers `seq` with REFUSE, tells the core.
   [[nodiscard]] bool Refuse(std::uint32_t seq, TRefusal reason);
+  // After our last word: a gate that hangs up at once may cut it off on the
+  // line, so the caller, who hangs up once it has read it, goes first. Waits
+  // for that through at most two frames it sent meanwhile (each within the
+  // line's data wait), or until a stop.
+  void LetTheCallerHangUp();
   [[nodiscard]] bool Reply(const TMessage& msg);
   [[nodiscard]] bool OnData(const TMessage& msg);
   // Applies one part and answers it; nothing ends the session (end_reason_ set).
