@@ -105,15 +105,15 @@ TEST_F(ConfigStore, UncommittedWorkIsRolledBack) {
 // A name taken twice and a party that is not there are the program's test.
 TEST_F(ConfigStore, PartiesAreUniqueByNameAndClientId) {
   TConfigStore config(*db);
-  config.AddParty(TParty{"Bank", 2, "addr-bank"});
-  config.AddParty(TParty{"Agency", 3, "addr-agency"});
-  EXPECT_THROW(config.AddParty(TParty{"Bank", 9, "x"}), EToolError);
-  EXPECT_THAT(ErrorOf([&] { config.AddParty(TParty{"Other", 3, "x"}); }),
+  config.AddParty(TParty{"Bank", 2, "addr-bank", {}});
+  config.AddParty(TParty{"Agency", 3, "addr-agency", {}});
+  EXPECT_THROW(config.AddParty(TParty{"Bank", 9, "x", {}}), EToolError);
+  EXPECT_THAT(ErrorOf([&] { config.AddParty(TParty{"Other", 3, "x", {}}); }),
               HasSubstr("client id 3 already belongs to party \"Agency\""));
-  EXPECT_THROW(config.AddParty(TParty{"", 4, "x"}), EToolError);
-  EXPECT_THROW(config.UpdateParty(TParty{"Bank", 3, "x"}), EToolError) << "client id of another party";
-  EXPECT_TRUE(config.UpdateParty(TParty{"Bank", 4, "new"}));
-  EXPECT_FALSE(config.UpdateParty(TParty{"Nobody", 8, "x"}));
+  EXPECT_THROW(config.AddParty(TParty{"", 4, "x", {}}), EToolError);
+  EXPECT_THROW(config.UpdateParty(TParty{"Bank", 3, "x", {}}), EToolError) << "client id of another party";
+  EXPECT_TRUE(config.UpdateParty(TParty{"Bank", 4, "new", {}}));
+  EXPECT_FALSE(config.UpdateParty(TParty{"Nobody", 8, "x", {}}));
 
   const auto all = config.Parties();
   ASSERT_EQ(all.size(), 2u);
