@@ -8,6 +8,7 @@
 #include "host/Exchanger.h"
 #include "host/GateManager.h"
 #include "host/Protocol.h"
+#include "host/Seal.h"
 #include "platform/Check.h"
 #include "platform/Tick.h"
 
@@ -58,7 +59,7 @@ void TClientSession::Run() {
     if (wake == TOutQueue::TWake::Timeout) continue;
     if (!Establish(false)) {
       if (Stopping()) return;
-      FailCurrentAndQueued("no connection");
+      FailCurrentAndQueued(refusal_.empty() ? "no connection" : refusal_);
       continue;
     }
     Serve();
@@ -67,6 +68,7 @@ void TClientSession::Run() {
 }
 
 bool TClientSession::Establish(bool after_break) {
+  refusal_.clear();
   if (!after_break) {
     progress_since_break_ = true;
     if (Stopping()) return false;
@@ -102,6 +104,7 @@ bool TClientSession::Establish(bool after_break) {
       Log("Restore:(Connection restored)", "Attempt: " + std::to_string(episode_attempts_));
       return true;
     }
+    if (!refusal_.empty()) return false;  // the peer will not have us; asking again changes nothing
   }
   Log("Restore:(Connection not restored)", "Attempts: " + std::to_string(episode_attempts_));
   return false;
@@ -119,17 +122,55 @@ bool TClientSession::TryConnect() {
 }
 
 bool TClientSession::Greet() {
-  const std::uint32_t seq = ++seq_;
-  if (!wire_.Send(MakeHello(seq, protocol_.SelfIdCl(), protocol_.Identity()))) return false;
-  const auto reply = wire_.AwaitReply(seq, TMsgType::Welcome);
-  if (!reply) return false;
-  if (reply->Version != kProtocolVersion) {
-    Log("Greet:(Peer speaks another version)", "Version: " + std::to_string(reply->Version));
-    return false;
+  wire_.SetSeal(nullptr);
+  const std::int32_t far = protocol_.FarIdCl();
+  const TPartyStanding party = AskParty(far);
+  TAuthInput auth{party.Key, protocol_.SelfIdCl(), FreshNonce(), {}};
+  // AUTH rides right behind HELLO, so that an unkeyed greeting costs one
+  // round trip and a keyed one two.
+  const std::uint32_t hello = ++seq_;
+  const std::uint32_t ask = ++seq_;
+  if (!wire_.Send(MakeHello(hello, protocol_.SelfIdCl(), protocol_.Identity()))) return false;
+  // A server that refuses us at HELLO hangs up at once, maybe before AUTH
+  // is through; its REFUSE is read all the same.
+  const bool asked = wire_.Send(MakeAuth(ask, party.Keyed, auth.ClientNonce));
+  const auto welcome = wire_.AwaitReply(hello, TMsgType::Welcome);
+  if (!welcome) return false;
+  if (welcome->Type == TMsgType::Refuse) return Refused(std::string("refused by the peer: ") + RefusalText(welcome->Reason));
+  if (welcome->Version != kProtocolVersion) {
+    Log("Greet:(Peer speaks another version)", "Version: " + std::to_string(welcome->Version));
+    return Refused("the peer speaks protocol version " + std::to_string(welcome->Version));
   }
-  keep_alive_ms_ = KeepAliveInterval(reply->KeepAliveMs);
+  keep_alive_ms_ = KeepAliveInterval(welcome->KeepAliveMs);
+  if (!asked) return false;
+  const auto authed = wire_.AwaitReply(ask, TMsgType::Authed);
+  if (!authed) return false;
+  if (authed->Type == TMsgType::Refuse) return Refused(std::string("refused by the peer: ") + RefusalText(authed->Reason));
+  if (authed->Keyed != party.Keyed) return Refused("the peer offered no key");  // a server of ours refuses first
+  if (party.Keyed) {
+    auth.ServerNonce = authed->Nonce;
+    const bool peer_proved = ProofMatches(authed->Proof, ServerProof(auth));
+    // Our proof goes out even to a peer that failed its own, so that a
+    // server of ours with another key says so in its journal too; it covers
+    // the peer's fresh nonce and serves no other session.
+    const std::uint32_t proof = ++seq_;
+    if (!wire_.Send(MakeProof(proof, ClientProof(auth)))) return false;
+    if (!peer_proved) return Refused("wrong key: the peer's proof does not match");
+    const auto accept = wire_.AwaitReply(proof, TMsgType::Accept);
+    if (!accept) return false;
+    if (accept->Type == TMsgType::Refuse) return Refused(std::string("refused by the peer: ") + RefusalText(accept->Reason));
+    wire_.SetSeal(std::make_unique<TSeal>(SessionKeys(auth), TSeal::TSide::Client));
+  }
+  ReportSession(far, HERON_PROGRESS_SEND, party.Keyed ? HERON_SESSION_KEYED : HERON_SESSION_UNKEYED);
   last_reply_tick_ = GetTickCount();
   return true;
+}
+
+bool TClientSession::Refused(const std::string& why) {
+  refusal_ = why;
+  Log("Greet:(Session refused)", why);
+  ReportSession(protocol_.FarIdCl(), HERON_PROGRESS_SEND, HERON_SESSION_REFUSED, why);
+  return false;
 }
 
 void TClientSession::Serve() {
@@ -146,7 +187,7 @@ void TClientSession::Serve() {
         Disconnect();
         if (Stopping()) return;
         if (!Establish(true)) {
-          FailCurrentAndQueued("connection lost");
+          FailCurrentAndQueued(refusal_.empty() ? "connection lost" : refusal_);
           return;
         }
         resume_probe_ = flight_.front().Touched;
@@ -311,7 +352,7 @@ void TClientSession::Disconnect() {
   Log("DisConnect:(Disconnected)", "Delivered: " + std::to_string(delivered_));
 }
 
-void TClientSession::FailCurrentAndQueued(const char* why) {
+void TClientSession::FailCurrentAndQueued(std::string_view why) {
   // Taken all before the first is reported: a packet queued after the core
   // heard of this failure belongs to the next attempt.
   std::vector<TRefPack> refs;

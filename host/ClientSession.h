@@ -9,6 +9,8 @@
 
 #include <cstdint>
 #include <deque>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/CoreCalls.h"
@@ -46,7 +48,11 @@ class TClientSession {
   // Connects (one try, or the restore schedule after a break) and greets.
   [[nodiscard]] bool Establish(bool after_break);
   [[nodiscard]] bool TryConnect();
+  // HELLO and AUTH, and for a keyed party the proofs both ways; false when
+  // the line broke or the session was refused (`refusal_` says why, and the
+  // core was told).
   [[nodiscard]] bool Greet();
+  [[nodiscard]] bool Refused(const std::string& why);
   // Sends packets while the line holds; returns when it is given up or a stop
   // was requested, disconnected in every case.
   void Serve();
@@ -66,7 +72,7 @@ class TClientSession {
   TIdle StayOnLine();
   void Goodbye();
   void Disconnect();
-  void FailCurrentAndQueued(const char* why);
+  void FailCurrentAndQueued(std::string_view why);
   void CloseQueue();
   bool Stopping() const;
   void Log(const std::string& what, const std::string& details = {});
@@ -92,6 +98,7 @@ class TClientSession {
   // The packets in flight, oldest first; the first is the one a message
   // always starts with.
   std::deque<TInFlight> flight_;
+  std::string refusal_;        // why the last greeting was refused, if it was
   bool resume_probe_ = false;  // ask the server where it stands before sending on
   std::uint32_t delivered_ = 0;
 };

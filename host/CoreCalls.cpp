@@ -18,6 +18,8 @@ std::int32_t Clamp32(std::uint32_t v) {
   return static_cast<std::int32_t>(std::min<std::uint32_t>(v, std::numeric_limits<std::int32_t>::max()));
 }
 
+static_assert(kPartyKeyBytes == HERON_KEY_SIZE);
+
 }  // namespace
 
 void FrameworkLog(TGateManager& manager, std::string_view text, std::string_view details) {
@@ -52,6 +54,20 @@ void ConfirmPacketDelivered(KHandle process, const TRefPack& ref) { PacketDelive
 bool DeliverPacket(std::int32_t sender_id_cl, const TRefPack& ref, std::string_view data) {
   return RecvPacketFromGate(sender_id_cl, &ref, data.empty() ? nullptr : data.data(),
                             Clamp32(static_cast<std::uint32_t>(data.size()))) != 0;
+}
+
+TPartyStanding AskParty(std::int32_t id_cl) {
+  TPartyStanding party;
+  const std::int32_t got = PartyKeyFromCore(id_cl, party.Key.data(), static_cast<std::int32_t>(party.Key.size()));
+  party.Known = got >= 0;
+  party.Keyed = got == HERON_KEY_SIZE;
+  if (!party.Keyed) party.Key = {};
+  return party;
+}
+
+void ReportSession(std::int32_t id_cl, std::int32_t direction, std::int32_t kind, std::string_view reason) {
+  const std::string text(reason);
+  SessionFromGate(id_cl, direction, kind, text.c_str());
 }
 
 TProgress::TProgress(TGateManager& manager, KHandle process, std::int32_t direction)

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "host/Auth.h"
 #include "kestrel/kestrel.h"
 
 namespace kestrel::host {
@@ -32,6 +33,18 @@ void ConfirmPacketDelivered(KHandle process, const TRefPack& ref);
 
 // Hands a received packet to the core; its answer.
 [[nodiscard]] bool DeliverPacket(std::int32_t sender_id_cl, const TRefPack& ref, std::string_view data);
+
+// What the core knows of the party with client id `id_cl` (PartyKeyFromCore).
+struct TPartyStanding {
+  bool Known = false;
+  bool Keyed = false;
+  TPartyKey Key{};
+};
+TPartyStanding AskParty(std::int32_t id_cl);
+
+// Tells the core how the greeting of a session with `id_cl` ended
+// (SessionFromGate): `kind` HERON_SESSION_*, `direction` HERON_PROGRESS_*.
+void ReportSession(std::int32_t id_cl, std::int32_t direction, std::int32_t kind, std::string_view reason = {});
 
 // Progress of the process's current packet, when the gate asks for it to be
 // shown (GetToShowProgress), with the gate's caption.

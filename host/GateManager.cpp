@@ -53,7 +53,7 @@ KHandle TGateManager::StartTransmit(const void* addr, std::int32_t addr_size, st
   if (!exchanger) throw EHostError("The gate created no exchanger");
   auto protocol = std::make_unique<TProtocol>(this, TWhoIsIt::Client, addr, addr_size);
   protocol->Exchanger = exchanger.release();
-  protocol->InitClient(self_id_cl);
+  protocol->InitClient(self_id_cl, GetAddrIdCl(addr));
   // The thread owns the protocol from its constructor on, also if it throws.
   auto* thread = new TExchangeThread(protocol.release(), this, 0);
   const KHandle handle = ProcessList->AddProcess(thread, TKindOfProcess::Transmit);

@@ -18,6 +18,10 @@ void PutU32(std::string& out, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
 }
 void PutI32(std::string& out, std::int32_t v) { PutU32(out, static_cast<std::uint32_t>(v)); }
+template <std::size_t N>
+void PutBytes(std::string& out, const std::array<std::uint8_t, N>& bytes) {
+  out.append(reinterpret_cast<const char*>(bytes.data()), N);
+}
 void PutRef(std::string& out, const TRefPack& ref) {
   PutI32(out, ref.Number);
   PutI32(out, ref.Date);
@@ -48,6 +52,12 @@ class TReader {
     ref.Time = I32();
     return ref;
   }
+  template <std::size_t N>
+  std::array<std::uint8_t, N> Array() {
+    std::array<std::uint8_t, N> a{};
+    for (std::uint8_t& b : a) b = U8();
+    return a;
+  }
   std::string_view Take(std::size_t n) {
     const std::string_view v = bytes_.substr(pos_, n);
     pos_ += n;
@@ -61,6 +71,22 @@ class TReader {
 };
 
 }  // namespace
+
+const char* RefusalText(TRefusal reason) {
+  switch (reason) {
+    case TRefusal::UnknownCaller:
+      return "unknown caller";
+    case TRefusal::NoKeyOffered:
+      return "the caller offered no key";
+    case TRefusal::NoKeyShared:
+      return "no key is shared with the caller";
+    case TRefusal::WrongKey:
+      return "wrong key";
+    case TRefusal::OldVersion:
+      return "the caller speaks protocol version 3, which cannot prove its key";
+  }
+  return "refused";
+}
 
 bool SameRef(const TRefPack& a, const TRefPack& b) {
   return a.Number == b.Number && a.Date == b.Date && a.Time == b.Time;
@@ -103,9 +129,25 @@ std::string EncodeMessage(const TMessage& msg) {
         PutU32(out, answer.Position);
       }
       break;
+    case TMsgType::Refuse:
+      PutU8(out, static_cast<std::uint8_t>(msg.Reason));
+      break;
+    case TMsgType::Auth:
+      PutU8(out, msg.Keyed ? 1 : 0);
+      PutBytes(out, msg.Nonce);
+      break;
+    case TMsgType::Authed:
+      PutU8(out, msg.Keyed ? 1 : 0);
+      PutBytes(out, msg.Nonce);
+      PutBytes(out, msg.Proof);
+      break;
+    case TMsgType::Proof:
+      PutBytes(out, msg.Proof);
+      break;
     case TMsgType::Ping:
     case TMsgType::Pong:
     case TMsgType::Bye:
+    case TMsgType::Accept:
       break;
   }
   PutU32(out, Crc32(out));
@@ -174,9 +216,37 @@ std::optional<TMessage> DecodeMessage(std::string_view wire) {
       }
       return msg;
     }
+    case static_cast<std::uint8_t>(TMsgType::Refuse): {
+      if (body != 1) return std::nullopt;
+      const std::uint8_t reason = in.U8();
+      if (reason < static_cast<std::uint8_t>(TRefusal::UnknownCaller) ||
+          reason > static_cast<std::uint8_t>(TRefusal::OldVersion))
+        return std::nullopt;
+      msg.Type = TMsgType::Refuse;
+      msg.Reason = static_cast<TRefusal>(reason);
+      return msg;
+    }
+    case static_cast<std::uint8_t>(TMsgType::Auth):
+    case static_cast<std::uint8_t>(TMsgType::Authed): {
+      const bool authed = type == static_cast<std::uint8_t>(TMsgType::Authed);
+      if (body != 1 + kNonceBytes + (authed ? kProofBytes : 0)) return std::nullopt;
+      const std::uint8_t keyed = in.U8();
+      if (keyed > 1) return std::nullopt;
+      msg.Type = static_cast<TMsgType>(type);
+      msg.Keyed = keyed == 1;
+      msg.Nonce = in.Array<kNonceBytes>();
+      if (authed) msg.Proof = in.Array<kProofBytes>();
+      return msg;
+    }
+    case static_cast<std::uint8_t>(TMsgType::Proof):
+      if (body != kProofBytes) return std::nullopt;
+      msg.Type = TMsgType::Proof;
+      msg.Proof = in.Array<kProofBytes>();
+      return msg;
     case static_cast<std::uint8_t>(TMsgType::Ping):
     case static_cast<std::uint8_t>(TMsgType::Pong):
     case static_cast<std::uint8_t>(TMsgType::Bye):
+    case static_cast<std::uint8_t>(TMsgType::Accept):
       if (body != 0) return std::nullopt;
       msg.Type = static_cast<TMsgType>(type);
       return msg;
@@ -217,6 +287,33 @@ TMessage MakeAck(std::uint32_t seq, std::vector<TAnswer> answers) {
   m.Type = TMsgType::Ack;
   m.Seq = seq;
   m.Answers = std::move(answers);
+  return m;
+}
+
+TMessage MakeRefuse(std::uint32_t seq, TRefusal reason) {
+  TMessage m = MakeBare(TMsgType::Refuse, seq);
+  m.Reason = reason;
+  return m;
+}
+
+TMessage MakeAuth(std::uint32_t seq, bool keyed, const TNonce& nonce) {
+  TMessage m = MakeBare(TMsgType::Auth, seq);
+  m.Keyed = keyed;
+  m.Nonce = nonce;
+  return m;
+}
+
+TMessage MakeAuthed(std::uint32_t seq, bool keyed, const TNonce& nonce, const TProof& proof) {
+  TMessage m = MakeBare(TMsgType::Authed, seq);
+  m.Keyed = keyed;
+  m.Nonce = nonce;
+  m.Proof = proof;
+  return m;
+}
+
+TMessage MakeProof(std::uint32_t seq, const TProof& proof) {
+  TMessage m = MakeBare(TMsgType::Proof, seq);
+  m.Proof = proof;
   return m;
 }
 

@@ -16,10 +16,10 @@
 //                       connection; a reply carries the seq of its request
 //   then, by type:
 //   HELLO   (client → server, first request of a connection)
-//           u16 version (3), i32 sender IdCl (the sending core's client id),
+//           u16 version (4), i32 sender IdCl (the sending core's client id),
 //           u32 client id (identity of the transmit process, for the logs)
 //   WELCOME (server → client, reply to HELLO)
-//           u16 version (3), u32 keep-alive interval in ms that the server
+//           u16 version (4), u32 keep-alive interval in ms that the server
 //           wants while the line idles
 //   DATA    (client → server) u16 count (1 .. kMaxParts), then that many
 //           parts, each one fragment of a packet:
@@ -40,6 +40,15 @@
 //                  2 REFUSED   the far core did not take it
 //                  3 REJECTED  the request was not acceptable (too large,
 //                              inconsistent); the packet cannot be sent
+//   REFUSE  (server → client, reply to HELLO, AUTH or PROOF) u8 reason
+//           (TRefusal); the server ends the session after it
+//   AUTH    (client → server, sent right behind HELLO) u8 keyed (0 or 1),
+//           32 bytes: the client's fresh nonce
+//   AUTHED  (server → client, reply to AUTH) u8 keyed, 32 bytes: the
+//           server's fresh nonce, 32 bytes: the server's proof (zeros when
+//           unkeyed)
+//   PROOF   (client → server, keyed sessions) 32 bytes: the client's proof
+//   ACCEPT  (server → client, reply to PROOF); no body
 //   PING    (client → server) keep-alive while the line idles; no body
 //   PONG    (server → client, reply to PING); no body
 //   BYE     (client → server) the client hangs up; no body, no reply
@@ -49,8 +58,12 @@
 // of range decodes to nothing; the receiver ignores it. HELLO and WELCOME keep
 // their layout across versions, so two sides of different versions still
 // understand each other's greeting and part with a clear word.
+//
+// The proofs and the sealing of a keyed session are in host/Auth.h and
+// host/Seal.h; once a keyed session is accepted, every message travels sealed.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -61,12 +74,44 @@
 
 namespace kestrel::host {
 
-enum class TMsgType : std::uint8_t { Hello = 1, Welcome = 2, Data = 3, Ack = 4, Ping = 5, Pong = 6, Bye = 7 };
+enum class TMsgType : std::uint8_t {
+  Hello = 1,
+  Welcome = 2,
+  Data = 3,
+  Ack = 4,
+  Ping = 5,
+  Pong = 6,
+  Bye = 7,
+  Refuse = 8,
+  Auth = 9,
+  Authed = 10,
+  Proof = 11,
+  Accept = 12,
+};
 enum class TAckStatus : std::uint8_t { Continue = 0, Delivered = 1, Refused = 2, Rejected = 3 };
 
-// Version 3 lets small packets share a message; a peer of another version is
-// refused at the greeting.
-inline constexpr std::uint16_t kProtocolVersion = 3;
+// Why a server refused a session.
+enum class TRefusal : std::uint8_t {
+  UnknownCaller = 1,  // the caller's client id is not a known party's
+  NoKeyOffered = 2,   // a key is shared with the caller, who offered none
+  NoKeyShared = 3,    // the caller offered a key, and none is shared with it
+  WrongKey = 4,       // the caller's proof does not match the shared key
+  OldVersion = 5,     // the caller speaks version 3, which cannot prove a key
+};
+// The reason's words, for logs and the core: "unknown caller", ...
+const char* RefusalText(TRefusal reason);
+
+// Version 4 authenticates keyed parties and seals their sessions; version 3
+// (small packets sharing a message) is the one before it. A server serves a
+// version 3 caller as an unkeyed one when the core admits it unkeyed; a
+// peer of any other version is refused at the greeting.
+inline constexpr std::uint16_t kProtocolVersion = 4;
+inline constexpr std::uint16_t kUnkeyedVersion = 3;
+// The size of a nonce and of a proof in AUTH, AUTHED and PROOF.
+inline constexpr std::size_t kNonceBytes = 32;
+inline constexpr std::size_t kProofBytes = 32;
+using TNonce = std::array<std::uint8_t, kNonceBytes>;
+using TProof = std::array<std::uint8_t, kProofBytes>;
 // The most parts a DATA message (and answers an ACK) carries.
 inline constexpr std::size_t kMaxParts = 256;
 // The bytes a part adds to a DATA message besides its fragment.
@@ -97,6 +142,10 @@ struct TMessage {
   std::int32_t SenderIdCl = 0;        // HELLO
   std::uint32_t ClientId = 0;         // HELLO
   std::uint32_t KeepAliveMs = 0;      // WELCOME
+  TRefusal Reason = TRefusal::UnknownCaller;  // REFUSE
+  bool Keyed = false;                 // AUTH, AUTHED
+  TNonce Nonce{};                     // AUTH, AUTHED
+  TProof Proof{};                     // AUTHED, PROOF
   std::vector<TPart> Parts;           // DATA
   std::vector<TAnswer> Answers;       // ACK
 };
@@ -116,6 +165,10 @@ TMessage MakeHello(std::uint32_t seq, std::int32_t sender_id_cl, std::uint32_t c
 TMessage MakeWelcome(std::uint32_t seq, std::uint32_t keep_alive_ms);
 TMessage MakeData(std::uint32_t seq, std::vector<TPart> parts);
 TMessage MakeAck(std::uint32_t seq, std::vector<TAnswer> answers);
-TMessage MakeBare(TMsgType type, std::uint32_t seq);  // PING, PONG, BYE
+TMessage MakeRefuse(std::uint32_t seq, TRefusal reason);
+TMessage MakeAuth(std::uint32_t seq, bool keyed, const TNonce& nonce);
+TMessage MakeAuthed(std::uint32_t seq, bool keyed, const TNonce& nonce, const TProof& proof);
+TMessage MakeProof(std::uint32_t seq, const TProof& proof);
+TMessage MakeBare(TMsgType type, std::uint32_t seq);  // PING, PONG, BYE, ACCEPT
 
 }  // namespace kestrel::host

@@ -21,7 +21,10 @@ void TProtocol::InitServer(std::int32_t mode, double restore_timeout, std::int32
   restore_tries_ = restore_tries;
 }
 
-void TProtocol::InitClient(std::int32_t self_id_cl) { self_id_cl_ = self_id_cl; }
+void TProtocol::InitClient(std::int32_t self_id_cl, std::int32_t far_id_cl) {
+  self_id_cl_ = self_id_cl;
+  far_id_cl_ = far_id_cl;
+}
 
 void TProtocol::Run(KHandle process) {
   KESTREL_CHECK(manager_ != nullptr && Exchanger != nullptr, "a protocol runs only with its manager and exchanger");

@@ -58,12 +58,14 @@ class TProtocol : public THostObject {
   // Server role: `mode` as the gate passes it (1); the restore parameters of
   // the own address, kept for the logs.
   void InitServer(std::int32_t mode, double restore_timeout, std::int32_t restore_tries);
-  // Client role: the sending core's client id, told to the server.
-  void InitClient(std::int32_t self_id_cl);
+  // Client role: the sending core's client id, told to the server, and the
+  // called party's (of the address), whose key the core is asked for.
+  void InitClient(std::int32_t self_id_cl, std::int32_t far_id_cl);
 
   TWhoIsIt WhoIsIt() const { return who_; }
   TGateManager* Manager() const { return manager_; }
   std::int32_t SelfIdCl() const { return self_id_cl_; }
+  std::int32_t FarIdCl() const { return far_id_cl_; }
 
   // Client: queues a packet (thread-safe; wakes the session). False, with
   // the packet not taken, once the session was asked to stop or has ended.
@@ -92,6 +94,7 @@ class TProtocol : public THostObject {
   TWhoIsIt who_;
   std::string addr_;
   std::int32_t self_id_cl_ = 0;
+  std::int32_t far_id_cl_ = 0;
   std::int32_t server_mode_ = 0;
   double restore_timeout_ = 0;
   std::int32_t restore_tries_ = 0;

@@ -6,6 +6,7 @@
 #include "host/GateManager.h"
 #include "host/Protocol.h"
 #include "host/ReceiveHistory.h"
+#include "host/Seal.h"
 
 namespace kestrel::host {
 namespace {
@@ -63,42 +64,106 @@ void TServerSession::Run() {
 }
 
 bool TServerSession::Handle(const TMessage& msg) {
+  const bool greeted = greeting_ == TGreeting::Done;
   switch (msg.Type) {
     case TMsgType::Hello:
-      last_seq_ = msg.Seq;
-      if (msg.Version != kProtocolVersion) {
-        // Our WELCOME tells the client our version, so it parts with its own
-        // clear word instead of waiting for a reply.
-        Log("Serve:(Peer speaks another version)", "Version: " + std::to_string(msg.Version));
-        (void)wire_.Send(MakeWelcome(msg.Seq, tuning_.KeepAliveMs));
-        end_reason_ = "the peer speaks protocol version " + std::to_string(msg.Version);
-        break;
-      }
-      greeted_ = true;
-      sender_ = msg.SenderIdCl;
-      Log("Serve:(Session started)", "Sender: " + std::to_string(sender_) + "; Client: $" + Hex8(msg.ClientId) +
-                                         "; Restore: " + std::to_string(tries_) + " x " +
-                                         std::to_string(restore_ms_) + " ms");
-      if (!wire_.Send(MakeWelcome(msg.Seq, tuning_.KeepAliveMs))) end_reason_ = "send failed";
-      break;
+      return greeting_ != TGreeting::None || OnHello(msg);
+    case TMsgType::Auth:
+      return greeting_ != TGreeting::Hello || OnAuth(msg);
+    case TMsgType::Proof:
+      return greeting_ != TGreeting::Proving || OnProof(msg);
     case TMsgType::Data:
-      if (!greeted_) return true;  // nobody said hello: not our client yet
+      if (!greeted) return true;  // nobody greeted us: not our client yet
       last_seq_ = msg.Seq;
       return OnData(msg);
     case TMsgType::Ping:
-      if (!greeted_) return true;
+      if (!greeted) return true;
       last_seq_ = msg.Seq;
-      if (!wire_.Send(MakeBare(TMsgType::Pong, msg.Seq))) end_reason_ = "send failed";
-      break;
+      return Reply(MakeBare(TMsgType::Pong, msg.Seq));
     case TMsgType::Bye:
       end_reason_ = "goodbye";
-      break;
+      return false;
     case TMsgType::Welcome:
     case TMsgType::Ack:
     case TMsgType::Pong:
+    case TMsgType::Refuse:
+    case TMsgType::Authed:
+    case TMsgType::Accept:
       return true;  // replies are the client's to receive, not ours
   }
-  return end_reason_.empty();
+  return true;
+}
+
+bool TServerSession::OnHello(const TMessage& msg) {
+  last_seq_ = msg.Seq;
+  if (msg.Version != kProtocolVersion && msg.Version != kUnkeyedVersion) {
+    // Our WELCOME tells the client our version, so it parts with its own
+    // clear word instead of waiting for a reply.
+    Log("Serve:(Peer speaks another version)", "Version: " + std::to_string(msg.Version));
+    (void)wire_.Send(MakeWelcome(msg.Seq, tuning_.KeepAliveMs));
+    end_reason_ = "the peer speaks protocol version " + std::to_string(msg.Version);
+    return false;
+  }
+  sender_ = msg.SenderIdCl;
+  client_id_ = msg.ClientId;
+  version_ = msg.Version;
+  party_ = AskParty(sender_);
+  if (!party_.Known) return Refuse(msg.Seq, TRefusal::UnknownCaller);
+  if (version_ == kUnkeyedVersion) {
+    if (party_.Keyed) {
+      // The caller cannot prove its key; our version in the WELCOME gives it
+      // its clear word, as to any caller of another version.
+      (void)wire_.Send(MakeWelcome(msg.Seq, tuning_.KeepAliveMs));
+      return Refuse(0, TRefusal::OldVersion);
+    }
+    TMessage welcome = MakeWelcome(msg.Seq, tuning_.KeepAliveMs);
+    welcome.Version = kUnkeyedVersion;
+    return Reply(welcome) && Begin(false, version_);
+  }
+  greeting_ = TGreeting::Hello;
+  return Reply(MakeWelcome(msg.Seq, tuning_.KeepAliveMs));
+}
+
+bool TServerSession::OnAuth(const TMessage& msg) {
+  last_seq_ = msg.Seq;
+  if (party_.Keyed && !msg.Keyed) return Refuse(msg.Seq, TRefusal::NoKeyOffered);
+  if (!party_.Keyed && msg.Keyed) return Refuse(msg.Seq, TRefusal::NoKeyShared);
+  if (!party_.Keyed) return Reply(MakeAuthed(msg.Seq, false, {}, {})) && Begin(false, version_);
+  auth_ = TAuthInput{party_.Key, sender_, msg.Nonce, FreshNonce()};
+  greeting_ = TGreeting::Proving;
+  return Reply(MakeAuthed(msg.Seq, true, auth_.ServerNonce, ServerProof(auth_)));
+}
+
+bool TServerSession::OnProof(const TMessage& msg) {
+  last_seq_ = msg.Seq;
+  if (!ProofMatches(msg.Proof, ClientProof(auth_))) return Refuse(msg.Seq, TRefusal::WrongKey);
+  if (!Reply(MakeBare(TMsgType::Accept, msg.Seq))) return false;
+  wire_.SetSeal(std::make_unique<TSeal>(SessionKeys(auth_), TSeal::TSide::Server));
+  return Begin(true, version_);
+}
+
+bool TServerSession::Begin(bool keyed, std::uint16_t version) {
+  greeting_ = TGreeting::Done;
+  Log("Serve:(Session started)", "Sender: " + std::to_string(sender_) + "; Client: $" + Hex8(client_id_) + "; Version: " + std::to_string(version) +
+                                     (keyed ? "; Keyed" : "; Unkeyed") + "; Restore: " + std::to_string(tries_) +
+                                     " x " + std::to_string(restore_ms_) + " ms");
+  ReportSession(sender_, HERON_PROGRESS_RECEIVE, keyed ? HERON_SESSION_KEYED : HERON_SESSION_UNKEYED);
+  return true;
+}
+
+bool TServerSession::Refuse(std::uint32_t seq, TRefusal reason) {
+  const char* text = RefusalText(reason);
+  Log("Serve:(Session refused)", std::string(text) + "; Sender: " + std::to_string(sender_));
+  if (seq != 0) (void)wire_.Send(MakeRefuse(seq, reason));  // the session ends whether it arrives or not
+  ReportSession(sender_, HERON_PROGRESS_RECEIVE, HERON_SESSION_REFUSED, text);
+  end_reason_ = std::string("refused: ") + text;
+  return false;
+}
+
+bool TServerSession::Reply(const TMessage& msg) {
+  if (wire_.Send(msg)) return true;
+  end_reason_ = "send failed";
+  return false;
 }
 
 bool TServerSession::OnData(const TMessage& msg) {
@@ -111,11 +176,7 @@ bool TServerSession::OnData(const TMessage& msg) {
     // packet must not reach the core before an earlier one.
     if (answer->Status == TAckStatus::Continue) break;
   }
-  if (!wire_.Send(MakeAck(msg.Seq, std::move(answers)))) {
-    end_reason_ = "send failed";
-    return false;
-  }
-  return true;
+  return Reply(MakeAck(msg.Seq, std::move(answers)));
 }
 
 std::optional<TAnswer> TServerSession::OnPart(const TPart& part) {

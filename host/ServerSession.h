@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "host/Auth.h"
 #include "host/CoreCalls.h"
 #include "host/Pacing.h"
 #include "host/Wire.h"
@@ -33,8 +34,20 @@ class TServerSession {
   void Run();
 
  private:
+  // Where the greeting stands: HELLO taken (AUTH awaited), AUTHED sent in a
+  // keyed greeting (PROOF awaited), or over.
+  enum class TGreeting { None, Hello, Proving, Done };
+
   // Handles one message; false ends the session with `end_reason_` set.
   [[nodiscard]] bool Handle(const TMessage& msg);
+  [[nodiscard]] bool OnHello(const TMessage& msg);
+  [[nodiscard]] bool OnAuth(const TMessage& msg);
+  [[nodiscard]] bool OnProof(const TMessage& msg);
+  // The greeting is over: data may come.
+  [[nodiscard]] bool Begin(bool keyed, std::uint16_t version);
+  // Refuses the session: logs, answers `seq` with REFUSE, tells the core.
+  [[nodiscard]] bool Refuse(std::uint32_t seq, TRefusal reason);
+  [[nodiscard]] bool Reply(const TMessage& msg);
   [[nodiscard]] bool OnData(const TMessage& msg);
   // Applies one part and answers it; nothing ends the session (end_reason_ set).
   [[nodiscard]] std::optional<TAnswer> OnPart(const TPart& part);
@@ -51,8 +64,12 @@ class TServerSession {
   TProgress progress_;
   std::uint32_t restore_ms_;  // the own address's restore parameters, for the log
   std::int32_t tries_;
-  bool greeted_ = false;
+  TGreeting greeting_ = TGreeting::None;
+  std::uint16_t version_ = 0;
+  TPartyStanding party_;
+  TAuthInput auth_;
   std::int32_t sender_ = 0;
+  std::uint32_t client_id_ = 0;
   std::uint32_t last_seq_ = 0;
   std::uint32_t delivered_ = 0;
   std::uint32_t repeats_ = 0;

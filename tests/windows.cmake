@@ -1,7 +1,8 @@
 # The tests of the Windows build, run under Wine (scripts/test-windows): what
-# of the suite concerns the system the gate runs on. The port layer's
-# contract, on a sim line and on a COM pair Wine maps to the two ends of one
-# pseudo-terminal link (KESTREL_TEST_COM_PAIR); the library through its
+# of the suite concerns the system the gate runs on. The system's
+# cryptography, against the same published vectors as on Linux; the port
+# layer's contract, on a sim line and on a COM pair Wine maps to the two ends
+# of one pseudo-terminal link (KESTREL_TEST_COM_PAIR); the library through its
 # exports (its dialogs included), and its unload; the forms layer and the
 # dialogs on the Win32 backend, driven by the same scripts as on Qt; and
 # gate_host, which the Linux end-to-end tests start under Wine to make a
@@ -16,8 +17,8 @@ target_link_libraries(kestrel_testkit_forms PUBLIC kestrel_options kestrel_forms
 add_dependencies(kestrel_testkit_forms KestrelFormsWin32)
 
 kestrel_add_test(test_platform
-  SOURCES platform/CheckTest.cpp platform/Cp1251Test.cpp platform/ThreadTest.cpp platform/PortContractTest.cpp
-          platform/SimLineTest.cpp
+  SOURCES platform/CheckTest.cpp platform/Cp1251Test.cpp platform/CryptoTest.cpp platform/ThreadTest.cpp
+          platform/PortContractTest.cpp platform/SimLineTest.cpp
   DEPS kestrel_platform kestrel_testkit)
 
 # The forms tests on the Win32 backend, one run of each program: every Wine

@@ -8,8 +8,13 @@
 //    lines (sixteen channels and transmit processes in one process, sixteen
 //    listening channels in the other), from the first CONNECT to the last
 //    packet, against sixteen lines (goal >= 0.93), and the CPU of each gate
-//    process per wall second of its life.
-//   bench_lines [rates [KIB]|sixteen]   (default: both; rates about 30 minutes)
+//    process per wall second of its life;
+//  - keys: the same 1 MiB at 57 600 and 921 600 bit/s, unkeyed and keyed
+//    (authenticated and sealed sessions) one after the other, with the keyed
+//    transfer's time against the unkeyed one's (goal: no measurable loss at
+//    57 600, under 5 % at 921 600).
+//   bench_lines [rates [KIB]|sixteen|keys [KIB]]   (default: rates and sixteen;
+//   rates about 30 minutes, keys about 7)
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -34,7 +39,7 @@ struct TResult {
 
 // `channels` packets of `bytes` bytes, one per transmit process and line,
 // over lines of `rate` bit/s.
-std::optional<TResult> Transfer(std::uint32_t rate, int channels, std::size_t bytes) {
+std::optional<TResult> Transfer(std::uint32_t rate, int channels, std::size_t bytes, bool keyed = false) {
   TTempDir a, b;
   TLine line(20, rate);
   std::string phones, plan = "list:";
@@ -49,16 +54,21 @@ std::optional<TResult> Transfer(std::uint32_t rate, int channels, std::size_t by
   const std::string n = std::to_string(channels);
   const auto limit_ms = static_cast<std::uint32_t>(bytes * 10.0 / rate * 3000) + 120000;
   const std::string deadline = std::to_string(limit_ms);
+  const std::string key = keyed ? std::string(64, 'a') : std::string();
+  const auto with_key = [&](std::vector<std::string> args) {
+    if (keyed) args.insert(args.end(), {"--key", key});
+    return args;
+  };
   const Clock::time_point listener_start = Clock::now();
-  auto listener = Start({GATE_HOST_PATH, KESTREL_LIBRARY_PATH, "listen", "--channels", n, "--report", b / "arrivals",
-                         "--data-wait", "60000", "--deadline", deadline},
+  auto listener = Start(with_key({GATE_HOST_PATH, KESTREL_LIBRARY_PATH, "listen", "--channels", n, "--report",
+                                  b / "arrivals", "--data-wait", "60000", "--deadline", deadline}),
                         b.Path(), true);
   std::string said;
   if (!listener || listener->ReadLine(said, 60000) != TChildProcess::TRead::Line || said != "ready") return std::nullopt;
   const Clock::time_point sender_start = Clock::now();
-  auto sender = Start({GATE_HOST_PATH, KESTREL_LIBRARY_PATH, "send", "--channels", n, "--processes", n, "--phones",
-                       phones, "--plan", plan, "--report", a / "outcomes", "--data-wait", "60000", "--stay", "1000",
-                       "--deadline", deadline},
+  auto sender = Start(with_key({GATE_HOST_PATH, KESTREL_LIBRARY_PATH, "send", "--channels", n, "--processes", n,
+                                "--phones", phones, "--plan", plan, "--report", a / "outcomes", "--data-wait", "60000",
+                                "--stay", "1000", "--deadline", deadline}),
                       a.Path(), false);
   if (!sender) return std::nullopt;
   for (int got = 0; got < channels; ++got)
@@ -98,6 +108,25 @@ void Rates(std::size_t kib) {
   }
 }
 
+void Keys(std::size_t kib) {
+  std::printf("keys: one packet of %zu KiB, 20 ms one way, unkeyed and keyed\n", kib);
+  for (const std::uint32_t rate : {57600u, 921600u}) {
+    const auto plain = Transfer(rate, 1, kib * 1024, false);
+    const auto keyed = Transfer(rate, 1, kib * 1024, true);
+    if (!plain || !keyed) {
+      std::printf("  %6u bit/s: a transfer did not complete\n", rate);
+      continue;
+    }
+    const double mib = static_cast<double>(kib) / 1024;
+    std::printf("  %6u bit/s: unkeyed %7.2f s, keyed %7.2f s: keyed takes %.3f x the time (goal: %s); CPU per MiB "
+                "keyed/unkeyed: sender %.3f/%.3f s, listener %.3f/%.3f s\n",
+                rate, plain->seconds, keyed->seconds, keyed->seconds / plain->seconds,
+                rate == 57600u ? "no measurable loss" : "< 1.05", keyed->sender_cpu / mib, plain->sender_cpu / mib,
+                keyed->listener_cpu / mib, plain->listener_cpu / mib);
+    std::fflush(stdout);
+  }
+}
+
 void Sixteen() {
   constexpr int kChannels = 16;
   constexpr std::size_t kBytes = 256 * 1024;
@@ -118,11 +147,15 @@ void Sixteen() {
 int main(int argc, char** argv) {
   const std::string which = argc > 1 ? argv[1] : "";
   std::size_t kib = 1024;
-  if (which == "rates" && argc > 2) kib = std::strtoul(argv[2], nullptr, 10);
-  if ((!which.empty() && which != "rates" && which != "sixteen") || kib < 1 || kib > 65536 ||
-      argc > (which == "rates" ? 3 : 2)) {
-    std::fputs("usage: bench_lines [rates [KIB]|sixteen]\n", stderr);
+  const bool sized = which == "rates" || which == "keys";
+  if (sized && argc > 2) kib = std::strtoul(argv[2], nullptr, 10);
+  if ((!which.empty() && !sized && which != "sixteen") || kib < 1 || kib > 65536 || argc > (sized ? 3 : 2)) {
+    std::fputs("usage: bench_lines [rates [KIB]|sixteen|keys [KIB]]\n", stderr);
     return 2;
+  }
+  if (which == "keys") {
+    Keys(kib);
+    return 0;
   }
   if (which.empty() || which == "sixteen") Sixteen();
   std::fflush(stdout);

@@ -24,12 +24,14 @@
 // Other options: --log <file> (the gate's log), and the address's
 // --data-wait, --stay, --pause (restore pause), --window (restore window) in
 // ms and --tries; --deadline, how long a listener serves and a sender waits
-// for its packets to settle (ms, default five minutes). The end-to-end
+// for its packets to settle (ms, default five minutes); --key <64 hex
+// digits>, a key shared with every party (keyed sessions). The end-to-end
 // benchmarks (bench/e2e) run it too.
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -37,6 +39,7 @@
 #include <string>
 #include <vector>
 
+#include "heron.h"
 #include "platform/StopSignal.h"
 #include "platform/Tick.h"
 #include "tests/e2e/HostBlocks.h"
@@ -49,6 +52,26 @@ namespace {
 using namespace kestrel;
 
 constexpr std::uint32_t kDefaultDeadlineMs = 300000;
+
+// The key of --key, shared with every party.
+std::string g_key;
+
+std::int32_t SharedKey(void*, std::int32_t, void* key, std::int32_t) {
+  if (key != nullptr) std::memcpy(key, g_key.data(), g_key.size());
+  return static_cast<std::int32_t>(g_key.size());
+}
+
+// The 32 bytes of 64 hex digits; "" for anything else.
+std::string KeyFromHex(const std::string& hex) {
+  std::string key;
+  for (std::size_t i = 0; hex.size() == 64 && i < hex.size(); i += 2) {
+    char* end = nullptr;
+    const std::string digits = hex.substr(i, 2);
+    key.push_back(static_cast<char>(std::strtoul(digits.c_str(), &end, 16)));
+    if (end != digits.c_str() + 2) return "";
+  }
+  return key;
+}
 
 // What the core hears, as the report and the log say it.
 class TReports final : public app::TCoreEvents {
@@ -123,10 +146,12 @@ int main(int argc, char** argv) {
   if (report == nullptr) return 2;
   std::FILE* log = o["--log"].empty() ? nullptr : std::fopen(o["--log"].c_str(), "w");
   TReports reports(report, log);
+  if (o.count("--key") && (g_key = KeyFromHex(o["--key"])).empty()) return 2;
   bool ok = false;
   try {
     app::TCore core(reports);
     core.SetGateSettings(1, e2e::GateSettingsBlock(channels));
+    if (!g_key.empty()) HeronSetPartyKeyFromCore(&SharedKey, nullptr);
     const auto gate = app::TGateLibrary::Load(argv[1]);
     if (role == "listen") {
       const std::string own = e2e::AddressBlock(address);

@@ -90,7 +90,8 @@ bool TFakeConnection::Send(int side, const std::string& bytes, const TGateManage
   if (faults_.DropIf && faults_.DropIf(side, bytes)) return true;
   std::deque<std::string>& q = queue_[side];
   q.push_back(bytes);
-  if (faults_.DuplicateEvery > 0 && n % faults_.DuplicateEvery == 0) q.push_back(bytes);
+  if (faults_.Alter) faults_.Alter(side, q.back());
+  if (faults_.DuplicateEvery > 0 && n % faults_.DuplicateEvery == 0) q.push_back(q.back());
   cv_.notify_all();
   return true;
 }

@@ -32,6 +32,8 @@ struct TFaults {
   std::uint32_t BytesPerMs = 0;  // line speed; 0 is instantaneous
   // Drops a message when it answers true (side 0 client→server, 1 back).
   std::function<bool(int side, const std::string& bytes)> DropIf;
+  // May change a message on its way (after DropIf let it pass).
+  std::function<void(int side, std::string& bytes)> Alter;
 };
 
 // Time-outs and restore parameters the fake exchangers report, in ms.

@@ -7,6 +7,7 @@
 //
 // The texts of the monitor window's rows.
 #include "host/Message.h"
+#include "host/Seal.h"
 
 #include <gtest/gtest.h>
 
@@ -45,7 +46,8 @@ auto Fields(const TMessage& m) {
     parts.emplace_back(p.Ref.Number, p.Ref.Date, p.Ref.Time, p.Total, p.Offset, std::string(p.Payload));
   std::vector<std::tuple<std::int32_t, std::int32_t, std::int32_t, TAckStatus, std::uint32_t>> answers;
   for (const TAnswer& a : m.Answers) answers.emplace_back(a.Ref.Number, a.Ref.Date, a.Ref.Time, a.Status, a.Position);
-  return std::tuple(m.Type, m.Seq, m.Version, m.SenderIdCl, m.ClientId, m.KeepAliveMs, parts, answers);
+  return std::tuple(m.Type, m.Seq, m.Version, m.SenderIdCl, m.ClientId, m.KeepAliveMs, parts, answers, m.Reason,
+                    m.Keyed, m.Nonce, m.Proof);
 }
 
 TEST(Message, EveryTypeSurvivesEncodeAndDecode) {
@@ -59,7 +61,12 @@ TEST(Message, EveryTypeSurvivesEncodeAndDecode) {
       MakeAck(5, {TAnswer{kRef, TAckStatus::Delivered, 9}, TAnswer{{18, 1, 2}, TAckStatus::Continue, 4}}),
       MakeBare(TMsgType::Ping, 9),
       MakeBare(TMsgType::Pong, 9),
-      MakeBare(TMsgType::Bye, 9)};
+      MakeBare(TMsgType::Bye, 9),
+      MakeRefuse(1, TRefusal::WrongKey),
+      MakeAuth(2, true, TNonce{1, 2, 3}),
+      MakeAuthed(2, false, TNonce{4}, TProof{5, 6}),
+      MakeProof(3, TProof{0, 0, 7}),
+      MakeBare(TMsgType::Accept, 3)};
   for (const TMessage& m : messages) {
     const std::string wire = EncodeMessage(m);
     const auto back = DecodeMessage(wire);
@@ -97,7 +104,7 @@ std::string Body(const TMessage& msg) {
 TEST(Message, WhatIsNotAMessageDecodesToNothing) {
   EXPECT_FALSE(DecodeMessage(""));
   EXPECT_FALSE(DecodeMessage(Sealed(std::string("\x05\x01\x00\x00", 4))));       // short header
-  EXPECT_FALSE(DecodeMessage(Sealed(std::string("\x09\x01\x00\x00\x00", 5))));   // unknown type
+  EXPECT_FALSE(DecodeMessage(Sealed(std::string("\x0E\x01\x00\x00\x00", 5))));   // unknown type
   EXPECT_FALSE(DecodeMessage(Sealed(std::string("\x05\x01\x00\x00\x00X", 6))));  // PING with a body
   EXPECT_TRUE(DecodeMessage(Sealed(std::string("\x05\x01\x00\x00\x00", 5))));   // the PING itself
   std::string hello = EncodeMessage(MakeHello(1, 2, 3));
@@ -105,6 +112,40 @@ TEST(Message, WhatIsNotAMessageDecodesToNothing) {
   std::string ack = Body(MakeAck(1, {TAnswer{kRef, TAckStatus::Continue, 0}}));
   ack[19] = 4;  // no such status
   EXPECT_FALSE(DecodeMessage(Sealed(ack)));
+  std::string refuse = Body(MakeRefuse(1, TRefusal::WrongKey));
+  refuse[5] = 9;  // no such reason
+  EXPECT_FALSE(DecodeMessage(Sealed(refuse)));
+  std::string auth = Body(MakeAuth(1, true, {}));
+  auth[5] = 2;  // keyed is 0 or 1
+  EXPECT_FALSE(DecodeMessage(Sealed(auth)));
+}
+
+TEST(Seal, OnlyTheFarSideOpensAFrameOnceAndNothingChangedOpens) {
+  const TAuthInput in{TPartyKey{9}, 42, TNonce{1}, TNonce{2}};
+  TSeal client(SessionKeys(in), TSeal::TSide::Client);
+  TSeal server(SessionKeys(in), TSeal::TSide::Server);
+  const std::string message = EncodeMessage(MakeBare(TMsgType::Ping, 7)) + "plain words";
+  const std::string first = client.Seal(message);
+  const std::string second = client.Seal(message);
+  EXPECT_EQ(first.size(), message.size() + kSealedOverhead);
+  EXPECT_EQ(first.find("plain words"), std::string::npos);
+  EXPECT_NE(first.substr(9), second.substr(9)) << "each frame has its own nonce";
+  EXPECT_FALSE(client.Open(first)) << "a side does not open its own frames";
+  for (std::size_t at : {std::size_t{0}, std::size_t{3}, std::size_t{12}, first.size() - 1}) {
+    std::string changed = first;
+    changed[at] = static_cast<char>(changed[at] ^ 0x20);
+    EXPECT_FALSE(server.Open(changed)) << "byte " << at;
+  }
+  EXPECT_EQ(server.Open(second), message);
+  EXPECT_FALSE(server.Open(first)) << "an older frame after a newer one";
+  EXPECT_FALSE(server.Open(second)) << "a repeat";
+  EXPECT_FALSE(server.Open(message)) << "a plain message";
+  TSeal other(SessionKeys({TPartyKey{8}, 42, TNonce{1}, TNonce{2}}), TSeal::TSide::Server);
+  EXPECT_FALSE(other.Open(client.Seal(message))) << "another key";
+  // The proofs differ by role, claimed caller and nonce.
+  EXPECT_NE(ServerProof(in), ClientProof(in));
+  EXPECT_NE(ServerProof(in), ServerProof({in.Key, 43, in.ClientNonce, in.ServerNonce}));
+  EXPECT_NE(ClientProof(in), ClientProof({in.Key, 42, in.ClientNonce, TNonce{3}}));
 }
 
 TEST(Message, CountsAndLengthsMustMatchTheBytes) {

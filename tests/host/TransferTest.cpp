@@ -5,7 +5,11 @@
 // every thread it must end, is tests/e2e/StopsTest.cpp's.)
 //
 // The gate manager's framework slots and services, without a transfer.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
 
 #include <atomic>
 #include <functional>
@@ -15,6 +19,7 @@
 #include "host/HostError.h"
 #include "host/Message.h"
 #include "host/ProcessList.h"
+#include "host/Seal.h"
 #include "platform/Cp1251.h"
 #include "tests/host/FakeLine.h"
 #include "tests/kit/CoreSpy.h"
@@ -182,7 +187,7 @@ TEST_F(Transfer, DuplicatedMessagesDeliverNothingTwice) {
 }
 
 TEST_F(Transfer, LostMessagesEndInATimeOutAndTheTransferResumes) {
-  net.Faults.DropEvery = 7;
+  net.Faults.DropEvery = 9;  // a restored connection still carries its probe and one fragment
   net.Times.DataWaitMs = 150;
   Start({.FirstFragment = 4096});
   for (std::int32_t n = 1; std::size_t size : {10000, 3, 12000}) Send(n++, size);
@@ -250,7 +255,7 @@ INSTANTIATE_TEST_SUITE_P(Transfer, Unreachable, ::testing::Values(TUnreachable{1
                          [](const auto& info) { return info.param.RefuseConnects ? "NoConnection" : "BreakForGood"; });
 
 TEST_F(Transfer, ALineThatAlwaysBreaksBeforeProgressIsGivenUpAfterTheRestoreTries) {
-  net.Faults.BreakAfter = 3;  // every acknowledgement of data is lost with the line
+  net.Faults.BreakAfter = 5;  // HELLO, AUTH and their replies, DATA: its acknowledgement is lost with the line
   net.Times.RestoreTries = 3;
   Start();
   Send(1, 5000);
@@ -279,6 +284,143 @@ TEST_F(Transfer, StaysOnLineWithKeepAlivesThenSaysGoodbye) {
       if (l.details.rfind("goodbye", 0) == 0) return true;
     return false;
   }));
+}
+
+// Keys. The client (42) asks the core about the called address's party,
+// which the fake gate names 0; the server asks about the caller, 42.
+class Keys : public Exchange {
+ protected:
+  static constexpr std::int32_t kCalled = 0;
+  static constexpr std::int32_t kCaller = 42;
+  const std::string key_ = std::string(32, 'k');
+
+  // The kinds and reasons the core heard, "<direction>:<kind>:<reason>".
+  std::vector<std::string> Sessions() const {
+    std::vector<std::string> out;
+    for (const testing::TCoreSession& x : spy.Sessions())
+      out.push_back(std::to_string(x.direction) + ":" + std::to_string(x.kind) + ":" + x.reason);
+    return out;
+  }
+  // Records what the client sends; a recording stays usable after the test's gates.
+  void Record(std::shared_ptr<std::vector<std::string>> frames) {
+    net.Faults.DropIf = [frames](int side, const std::string& m) {
+      if (side == 0) frames->push_back(m);
+      return false;
+    };
+  }
+};
+
+TEST_F(Keys, AKeyedSessionDeliversEverythingSealedThroughRepeatsAndAFlippedByte) {
+  spy.SetKey(kCaller, key_);
+  spy.SetKey(kCalled, key_);
+  auto frames = std::make_shared<std::vector<std::string>>();
+  Record(frames);
+  net.Faults.DuplicateEvery = 5;  // the line repeats frames: a repeated counter is junk
+  auto flipped = std::make_shared<std::atomic<bool>>(false);
+  net.Faults.Alter = [flipped](int side, std::string& m) {
+    if (side == 0 && m.size() > 2000 && static_cast<std::uint8_t>(m[0]) == host::kSealedFrame && !flipped->exchange(true))
+      m[m.size() / 2] = static_cast<char>(m[m.size() / 2] ^ 0x01);
+  };
+  net.Times.DataWaitMs = 300;
+  Start({.FirstFragment = 4096});
+  for (std::int32_t n = 1; std::size_t size : {10000, 3, 0, 30000}) Send(n++, size);
+  ASSERT_TRUE(Settled(sent.size()));
+  ExpectAllDeliveredOnceInOrder();
+  EXPECT_TRUE(flipped->load());
+  EXPECT_GT(net.Connects.load(), 1) << "the damaged message was refused and the line restored";
+  const std::string plain = sent[4].substr(100, 64);
+  for (const std::string& f : *frames) EXPECT_EQ(f.find(plain), std::string::npos) << "a packet crossed the line in clear";
+  const auto kinds = Sessions();
+  EXPECT_EQ(std::count(kinds.begin(), kinds.end(), "0:1:"), net.Connects.load());
+  EXPECT_EQ(std::count(kinds.begin(), kinds.end(), "1:1:"), net.Connects.load());
+}
+
+struct TRefusalCase {
+  const char* name;
+  std::optional<std::string> server_holds;  // nullopt: the caller is not known; "": known, no key
+  std::string client_holds;                 // "": no key
+  const char* server_says;
+  const char* client_says;
+};
+void PrintTo(const TRefusalCase& c, std::ostream* os) { *os << c.name; }
+
+class Refusals : public Keys, public ::testing::WithParamInterface<TRefusalCase> {};
+
+TEST_P(Refusals, EndTheSessionAfterTheGreetingOnBothSidesAndFailThePackets) {
+  const TRefusalCase& c = GetParam();
+  if (!c.server_holds) spy.ForgetParty(kCaller);
+  if (c.server_holds && !c.server_holds->empty()) spy.SetKey(kCaller, *c.server_holds);
+  if (!c.client_holds.empty()) spy.SetKey(kCalled, c.client_holds);
+  Start();
+  Send(1, 100);
+  Send(2, 5000);
+  ASSERT_TRUE(Settled(2));
+  EXPECT_EQ(Failed(), std::vector<std::int32_t>({1, 2}));
+  EXPECT_TRUE(spy.Received().empty());
+  EXPECT_EQ(net.Connects.load(), 1) << "a refusal is not retried";
+  ASSERT_TRUE(Eventually([&] { return spy.Sessions().size() == 2; }));
+  EXPECT_THAT(Sessions(), ::testing::UnorderedElementsAre(std::string("1:2:") + c.server_says,
+                                                        std::string("0:2:") + c.client_says));
+  EXPECT_TRUE(Logged("Serve:(Session refused)"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, Refusals,
+    ::testing::Values(
+        TRefusalCase{"Unknown", std::nullopt, "", "unknown caller", "refused by the peer: unknown caller"},
+        TRefusalCase{"NoKeyOffered", std::string(32, 'k'), "", "the caller offered no key",
+                     "refused by the peer: the caller offered no key"},
+        TRefusalCase{"UnknownWithAKey", std::nullopt, std::string(32, 'k'), "unknown caller",
+                     "refused by the peer: unknown caller"},
+        TRefusalCase{"NoKeyShared", "", std::string(32, 'k'), "no key is shared with the caller",
+                     "refused by the peer: no key is shared with the caller"},
+        TRefusalCase{"WrongKey", std::string(32, 'k'), std::string(32, 'x'), "wrong key",
+                     "wrong key: the peer's proof does not match"}),
+    [](const ::testing::TestParamInfo<TRefusalCase>& info) { return std::string(info.param.name); });
+
+TEST_F(Keys, ARecordingOfAnEarlierSessionIsRefusedAndDeliversNothing) {
+  spy.SetKey(kCaller, key_);
+  spy.SetKey(kCalled, key_);
+  auto frames = std::make_shared<std::vector<std::string>>();
+  Record(frames);
+  Start();
+  Send(1, 3000);
+  ASSERT_TRUE(Settled(1));
+  net.Faults.DropIf = nullptr;
+  const auto conn = net.Dial(client.get());
+  ASSERT_TRUE(conn);
+  std::optional<host::TMessage> refuse;
+  for (const std::string& f : *frames) {
+    ASSERT_TRUE(conn->Send(0, f, *client));
+    // The server answers the greeting's requests; the replayed proof must fail.
+    for (std::string reply; !(reply = conn->Receive(0, 100, *client)).empty();)
+      if (auto m = host::DecodeMessage(reply); m && m->Type == host::TMsgType::Refuse) refuse = m;
+    if (refuse) break;
+  }
+  ASSERT_TRUE(refuse);
+  EXPECT_EQ(refuse->Reason, host::TRefusal::WrongKey);
+  EXPECT_EQ(spy.Received().size(), 1u) << "the replayed data was not delivered again";
+}
+
+TEST_F(Keys, ACallerOfTheVersionBeforeIsServedUnkeyedOnlyWhenNoKeyIsShared) {
+  Start();
+  for (const bool keyed : {false, true}) {
+    if (keyed) spy.SetKey(kCaller, key_);
+    const auto conn = net.Dial(client.get());
+    ASSERT_TRUE(conn);
+    host::TMessage hello = host::MakeHello(1, kCaller, 7);
+    hello.Version = host::kUnkeyedVersion;
+    ASSERT_TRUE(conn->Send(0, host::EncodeMessage(hello), *client));
+    const auto welcome = host::DecodeMessage(conn->Receive(0, 10000, *client));
+    ASSERT_TRUE(welcome);
+    EXPECT_EQ(welcome->Version, keyed ? host::kProtocolVersion : host::kUnkeyedVersion);
+    const std::string data = "version three";
+    // Refused, the session has ended and the line is down.
+    const bool taken = conn->Send(0, host::EncodeMessage(host::MakeData(2, {{Ref(keyed ? 2 : 1), 13, 0, data}})), *client);
+    EXPECT_EQ(taken && host::DecodeMessage(conn->Receive(0, 10000, *client)).has_value(), !keyed);
+  }
+  EXPECT_EQ(spy.Received().size(), 1u);
+  EXPECT_THAT(Sessions(), ::testing::ElementsAre("1:0:", "1:2:" + std::string(host::RefusalText(host::TRefusal::OldVersion))));
 }
 
 class Stop : public Exchange {

@@ -15,6 +15,7 @@
 #include <initializer_list>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -40,6 +41,13 @@ struct TCorePacket {
   std::int32_t sender;
   TRefPack ref;
   std::string data;
+};
+
+struct TCoreSession {
+  std::int32_t id_cl;
+  std::int32_t direction;  // HERON_PROGRESS_*
+  std::int32_t kind;       // HERON_SESSION_*
+  std::string reason;
 };
 
 // Installs itself as the core's handlers (heron.h) for its lifetime.
@@ -93,6 +101,12 @@ class TCoreSpy {
   // Packets with this number are refused by RecvPacketFromGate, not recorded.
   void RefusePacket(std::int32_t number) { Set([&] { refused_.insert(number); }); }
 
+  // What PartyKeyFromCore answers for `id_cl`: unset, known without a key.
+  void ForgetParty(std::int32_t id_cl) { Set([&] { parties_[id_cl] = std::nullopt; }); }
+  void SetKey(std::int32_t id_cl, const std::string& key) { Set([&] { parties_[id_cl] = key; }); }
+  // SessionFromGate's reports, in order.
+  std::vector<TCoreSession> Sessions() const { return Copy(sessions_); }
+
   int ProgressCalls() const { return Copy(progress_); }
   std::string LastCaption() const { return Copy(caption_); }
   // What GetLocalizResource answers for `key`; unknown keys have no text.
@@ -142,6 +156,8 @@ class TCoreSpy {
   int progress_ = 0;
   std::string caption_;
   std::map<std::string, std::string> texts_;
+  std::map<std::int32_t, std::optional<std::string>> parties_;  // nullopt: not known
+  std::vector<TCoreSession> sessions_;
 };
 
 // Each handler records under the spy's lock, then wakes the waiters.
@@ -217,6 +233,21 @@ struct TCoreSpy::Handlers {
       return static_cast<std::int32_t>(it->second.size());
     });
   }
+  static std::int32_t Party(void* ctx, std::int32_t id_cl, void* key, std::int32_t) {
+    return Locked(ctx, [&](TCoreSpy& s) -> std::int32_t {
+      const auto it = s.parties_.find(id_cl);
+      if (it == s.parties_.end()) return 0;
+      if (!it->second) return -1;
+      if (key != nullptr) std::memcpy(key, it->second->data(), std::min<std::size_t>(it->second->size(), HERON_KEY_SIZE));
+      return HERON_KEY_SIZE;
+    });
+  }
+  static void Session(void* ctx, std::int32_t id_cl, std::int32_t direction, std::int32_t kind, const char* reason) {
+    Locked(ctx, [&](TCoreSpy& s) {
+      s.sessions_.push_back({id_cl, direction, kind, reason});
+      return 0;
+    });
+  }
   // With `spy` null, libHeron's own answers again.
   static void Install(TCoreSpy* spy) {
     HeronSetReadGateSettings(spy ? &Read : nullptr, spy);
@@ -226,6 +257,8 @@ struct TCoreSpy::Handlers {
     HeronSetPacketDeliveredFromGate(spy ? &Delivered : nullptr, spy);
     HeronSetProgressFromGate(spy ? &Progress : nullptr, spy);
     HeronSetGetLocalizResource(spy ? &Text : nullptr, spy);
+    HeronSetPartyKeyFromCore(spy ? &Party : nullptr, spy);
+    HeronSetSessionFromGate(spy ? &Session : nullptr, spy);
   }
 };
 
