@@ -13,8 +13,9 @@
 // The greeting of each session, as a call is placed or answered, is an entry
 // of its own, without a file or a reference: "keyed" (both sides proved they
 // hold the key shared with the party), "unkeyed" (no key is shared with it)
-// or "refused" (by either side; the detail says why). It comes before the
-// entries of the documents the session carries.
+// or "refused" (by either side; the detail says why). It is entered when the
+// greeting ends: after the entries of the documents queued for a call placed,
+// before those of the documents a call answered brings.
 //
 // The receiving side keeps, per sending client id, every reference it
 // stored (the table received_refs), in the same transaction that enters the

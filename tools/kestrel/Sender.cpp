@@ -242,7 +242,7 @@ void TSendRun::OnSession(std::int32_t, std::int32_t direction, std::int32_t kind
   if (direction != HERON_PROGRESS_SEND || kind != HERON_SESSION_REFUSED) return;
   {
     std::lock_guard lock(mutex_);
-    if (call_end_.empty()) call_end_ = "the call was refused" + (reason.empty() ? std::string() : ": " + reason);
+    if (call_end_.empty()) call_end_ = "no session: " + (reason.empty() ? std::string("refused") : reason);
   }
   cv_.notify_all();
 }
