@@ -8,7 +8,8 @@ namespace {
 
 platform::THmac Mac(const TAuthInput& in, std::string_view label) {
   std::string data(label);
-  for (int i = 0; i < 4; ++i) data.push_back(static_cast<char>((static_cast<std::uint32_t>(in.Caller) >> (8 * i)) & 0xFF));
+  for (int i = 0; i < 4; ++i)
+    data.push_back(static_cast<char>((static_cast<std::uint32_t>(in.Caller) >> (8 * i)) & 0xFF));
   data.append(reinterpret_cast<const char*>(in.ClientNonce.data()), in.ClientNonce.size());
   data.append(reinterpret_cast<const char*>(in.ServerNonce.data()), in.ServerNonce.size());
   return platform::HmacSha256(in.Key, data);
@@ -31,8 +32,6 @@ TSessionKeys SessionKeys(const TAuthInput& in) {
   return TSessionKeys{Mac(in, "kestrel/4 client to server"), Mac(in, "kestrel/4 server to client")};
 }
 
-bool ProofMatches(const TProof& got, const TProof& expected) {
-  return platform::EqualInConstantTime(got, expected);
-}
+bool ProofMatches(const TProof& got, const TProof& expected) { return platform::EqualInConstantTime(got, expected); }
 
 }  // namespace kestrel::host

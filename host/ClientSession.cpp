@@ -136,7 +136,8 @@ bool TClientSession::Greet() {
   const bool asked = wire_.Send(MakeAuth(ask, party.Keyed, auth.ClientNonce));
   const auto welcome = wire_.AwaitReply(hello, TMsgType::Welcome);
   if (!welcome) return false;
-  if (welcome->Type == TMsgType::Refuse) return Refused(std::string("refused by the peer: ") + RefusalText(welcome->Reason));
+  if (welcome->Type == TMsgType::Refuse)
+    return Refused(std::string("refused by the peer: ") + RefusalText(welcome->Reason));
   if (welcome->Version != kProtocolVersion) {
     Log("Greet:(Peer speaks another version)", "Version: " + std::to_string(welcome->Version));
     return Refused("the peer speaks protocol version " + std::to_string(welcome->Version));
@@ -145,8 +146,11 @@ bool TClientSession::Greet() {
   if (!asked) return false;
   const auto authed = wire_.AwaitReply(ask, TMsgType::Authed);
   if (!authed) return false;
-  if (authed->Type == TMsgType::Refuse) return Refused(std::string("refused by the peer: ") + RefusalText(authed->Reason));
-  if (authed->Keyed != party.Keyed) return Refused("the peer offered no key");  // a server of ours refuses first
+  if (authed->Type == TMsgType::Refuse)
+    return Refused(std::string("refused by the peer: ") + RefusalText(authed->Reason));
+  // A server of ours refuses such a mismatch itself, before it gets here.
+  if (authed->Keyed != party.Keyed)
+    return Refused(party.Keyed ? "the peer offered no key" : "the peer asks for a key we do not hold");
   if (party.Keyed) {
     auth.ServerNonce = authed->Nonce;
     const bool peer_proved = ProofMatches(authed->Proof, ServerProof(auth));
@@ -158,7 +162,8 @@ bool TClientSession::Greet() {
     if (!peer_proved) return Refused("wrong key: the peer's proof does not match");
     const auto accept = wire_.AwaitReply(proof, TMsgType::Accept);
     if (!accept) return false;
-    if (accept->Type == TMsgType::Refuse) return Refused(std::string("refused by the peer: ") + RefusalText(accept->Reason));
+    if (accept->Type == TMsgType::Refuse)
+      return Refused(std::string("refused by the peer: ") + RefusalText(accept->Reason));
     wire_.SetSeal(std::make_unique<TSeal>(SessionKeys(auth), TSeal::TSide::Client));
   }
   ReportSession(far, HERON_PROGRESS_SEND, party.Keyed ? HERON_SESSION_KEYED : HERON_SESSION_UNKEYED);
@@ -181,9 +186,8 @@ void TClientSession::Serve() {
       case TOutcome::Broken: {
         KESTREL_CHECK(!flight_.empty(), "a line breaks only under a message");
         const TInFlight& first = flight_.front();
-        Log("Send:(Connection broken)", RefText(first.Packet.Ref) + "; Held by peer: " +
-                                            std::to_string(first.Held) + " of " +
-                                            std::to_string(first.Packet.Data.size()));
+        Log("Send:(Connection broken)", RefText(first.Packet.Ref) + "; Held by peer: " + std::to_string(first.Held) +
+                                            " of " + std::to_string(first.Packet.Data.size()));
         Disconnect();
         if (Stopping()) return;
         if (!Establish(true)) {
@@ -282,8 +286,7 @@ bool TClientSession::Consistent(const std::vector<TAnswer>& answers, const std::
   for (std::size_t i = 0; i < answers.size(); ++i) {
     if (!SameRef(answers[i].Ref, parts[i].Ref)) return false;
     // The server handles nothing after a packet it holds unfinished.
-    if (answers[i].Status == TAckStatus::Continue &&
-        (answers[i].Position > parts[i].Total || i + 1 != answers.size()))
+    if (answers[i].Status == TAckStatus::Continue && (answers[i].Position > parts[i].Total || i + 1 != answers.size()))
       return false;
   }
   return true;
@@ -331,8 +334,7 @@ TClientSession::TIdle TClientSession::StayOnLine() {
     if (wake == TOutQueue::TWake::Packet) return TIdle::Packet;
     if (Remaining(last_reply_tick_, GetTickCount(), keep_alive_ms_) == 0) {
       const std::uint32_t seq = ++seq_;
-      if (!wire_.Send(MakeBare(TMsgType::Ping, seq)) || !wire_.AwaitReply(seq, TMsgType::Pong))
-        return TIdle::Broken;
+      if (!wire_.Send(MakeBare(TMsgType::Ping, seq)) || !wire_.AwaitReply(seq, TMsgType::Pong)) return TIdle::Broken;
       last_reply_tick_ = GetTickCount();
     }
   }

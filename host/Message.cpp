@@ -6,8 +6,8 @@
 namespace kestrel::host {
 namespace {
 
-constexpr std::size_t kHeader = 5;   // type + seq
-constexpr std::size_t kCrcSize = 4;  // the CRC-32 that ends every message
+constexpr std::size_t kHeader = 5;       // type + seq
+constexpr std::size_t kCrcSize = 4;      // the CRC-32 that ends every message
 constexpr std::size_t kAnswerSize = 17;  // ref, status, position
 
 void PutU8(std::string& out, std::uint8_t v) { out.push_back(static_cast<char>(v)); }

@@ -138,16 +138,16 @@ struct TAnswer {
 struct TMessage {
   TMsgType Type = TMsgType::Ping;
   std::uint32_t Seq = 0;
-  std::uint16_t Version = 0;          // HELLO, WELCOME
-  std::int32_t SenderIdCl = 0;        // HELLO
-  std::uint32_t ClientId = 0;         // HELLO
-  std::uint32_t KeepAliveMs = 0;      // WELCOME
+  std::uint16_t Version = 0;                  // HELLO, WELCOME
+  std::int32_t SenderIdCl = 0;                // HELLO
+  std::uint32_t ClientId = 0;                 // HELLO
+  std::uint32_t KeepAliveMs = 0;              // WELCOME
   TRefusal Reason = TRefusal::UnknownCaller;  // REFUSE
-  bool Keyed = false;                 // AUTH, AUTHED
-  TNonce Nonce{};                     // AUTH, AUTHED
-  TProof Proof{};                     // AUTHED, PROOF
-  std::vector<TPart> Parts;           // DATA
-  std::vector<TAnswer> Answers;       // ACK
+  bool Keyed = false;                         // AUTH, AUTHED
+  TNonce Nonce{};                             // AUTH, AUTHED
+  TProof Proof{};                             // AUTHED, PROOF
+  std::vector<TPart> Parts;                   // DATA
+  std::vector<TAnswer> Answers;               // ACK
 };
 
 // The bytes of a message. For DATA, each part's Payload is copied as given.

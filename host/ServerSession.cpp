@@ -58,9 +58,8 @@ void TServerSession::Run() {
     if (!Handle(msg)) break;
   }
   (void)exchanger_.DisConnect();  // a failure is the gate's to log; the session ends all the same
-  Log("Serve:(Session ended)", end_reason_ + "; Sender: " + std::to_string(sender_) +
-                                   "; Delivered: " + std::to_string(delivered_) +
-                                   "; Repeats: " + std::to_string(repeats_));
+  Log("Serve:(Session ended)", end_reason_ + "; Sender: " + std::to_string(sender_) + "; Delivered: " +
+                                   std::to_string(delivered_) + "; Repeats: " + std::to_string(repeats_));
 }
 
 bool TServerSession::Handle(const TMessage& msg) {
@@ -144,9 +143,10 @@ bool TServerSession::OnProof(const TMessage& msg) {
 
 bool TServerSession::Begin(bool keyed, std::uint16_t version) {
   greeting_ = TGreeting::Done;
-  Log("Serve:(Session started)", "Sender: " + std::to_string(sender_) + "; Client: $" + Hex8(client_id_) + "; Version: " + std::to_string(version) +
-                                     (keyed ? "; Keyed" : "; Unkeyed") + "; Restore: " + std::to_string(tries_) +
-                                     " x " + std::to_string(restore_ms_) + " ms");
+  Log("Serve:(Session started)", "Sender: " + std::to_string(sender_) + "; Client: $" + Hex8(client_id_) +
+                                     "; Version: " + std::to_string(version) + (keyed ? "; Keyed" : "; Unkeyed") +
+                                     "; Restore: " + std::to_string(tries_) + " x " + std::to_string(restore_ms_) +
+                                     " ms");
   ReportSession(sender_, HERON_PROGRESS_RECEIVE, keyed ? HERON_SESSION_KEYED : HERON_SESSION_UNKEYED);
   return true;
 }

@@ -61,8 +61,7 @@ class TAead {
   // tag). False, with `out` cleared, when the tag does not authenticate
   // them under this key, nonce and `aad` (or `sealed` is shorter than a
   // tag). Throws ECryptoError only when the library fails.
-  [[nodiscard]] bool Open(const TAeadNonce& nonce, std::string_view aad, std::string_view sealed,
-                          std::string& out);
+  [[nodiscard]] bool Open(const TAeadNonce& nonce, std::string_view aad, std::string_view sealed, std::string& out);
 
  private:
   struct TState;

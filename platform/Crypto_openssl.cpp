@@ -32,10 +32,10 @@ void RandomBytes(std::span<std::uint8_t> out) {
 THmac HmacSha256(std::span<const std::uint8_t> key, std::string_view data) {
   THmac mac{};
   unsigned int length = 0;
-  Require(HMAC(EVP_sha256(), key.data(), Length(key.size()), Bytes(data), data.size(), mac.data(), &length) !=
-                  nullptr &&
-              length == mac.size(),
-          "HMAC");
+  Require(
+      HMAC(EVP_sha256(), key.data(), Length(key.size()), Bytes(data), data.size(), mac.data(), &length) != nullptr &&
+          length == mac.size(),
+      "HMAC");
   return mac;
 }
 

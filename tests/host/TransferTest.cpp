@@ -9,25 +9,24 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <optional>
-
 #include <atomic>
 #include <functional>
+#include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "host/HostError.h"
 #include "host/Message.h"
 #include "host/ProcessList.h"
 #include "host/Seal.h"
 #include "platform/Cp1251.h"
-#include "tests/host/FakeLine.h"
-#include "tests/kit/CoreSpy.h"
-#include <map>
-#include <memory>
-#include <vector>
 #include "platform/Event.h"
+#include "tests/host/FakeLine.h"
 #include "tests/kit/Blocks.h"
+#include "tests/kit/CoreSpy.h"
 
 namespace kestrel::framework_test {
 namespace {
@@ -318,7 +317,8 @@ TEST_F(Keys, AKeyedSessionDeliversEverythingSealedThroughRepeatsAndAFlippedByte)
   net.Faults.DuplicateEvery = 5;  // the line repeats frames: a repeated counter is junk
   auto flipped = std::make_shared<std::atomic<bool>>(false);
   net.Faults.Alter = [flipped](int side, std::string& m) {
-    if (side == 0 && m.size() > 2000 && static_cast<std::uint8_t>(m[0]) == host::kSealedFrame && !flipped->exchange(true))
+    if (side == 0 && m.size() > 2000 && static_cast<std::uint8_t>(m[0]) == host::kSealedFrame &&
+        !flipped->exchange(true))
       m[m.size() / 2] = static_cast<char>(m[m.size() / 2] ^ 0x01);
   };
   net.Times.DataWaitMs = 300;
@@ -329,7 +329,8 @@ TEST_F(Keys, AKeyedSessionDeliversEverythingSealedThroughRepeatsAndAFlippedByte)
   EXPECT_TRUE(flipped->load());
   EXPECT_GT(net.Connects.load(), 1) << "the damaged message was refused and the line restored";
   const std::string plain = sent[4].substr(100, 64);
-  for (const std::string& f : *frames) EXPECT_EQ(f.find(plain), std::string::npos) << "a packet crossed the line in clear";
+  for (const std::string& f : *frames)
+    EXPECT_EQ(f.find(plain), std::string::npos) << "a packet crossed the line in clear";
   const auto kinds = Sessions();
   EXPECT_EQ(std::count(kinds.begin(), kinds.end(), "0:1:"), net.Connects.load());
   EXPECT_EQ(std::count(kinds.begin(), kinds.end(), "1:1:"), net.Connects.load());
@@ -360,22 +361,22 @@ TEST_P(Refusals, EndTheSessionAfterTheGreetingOnBothSidesAndFailThePackets) {
   EXPECT_EQ(net.Connects.load(), 1) << "a refusal is not retried";
   ASSERT_TRUE(Eventually([&] { return spy.Sessions().size() == 2; }));
   EXPECT_THAT(Sessions(), ::testing::UnorderedElementsAre(std::string("1:2:") + c.server_says,
-                                                        std::string("0:2:") + c.client_says));
+                                                          std::string("0:2:") + c.client_says));
   EXPECT_TRUE(Logged("Serve:(Session refused)"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, Refusals,
-    ::testing::Values(
-        TRefusalCase{"Unknown", std::nullopt, "", "unknown caller", "refused by the peer: unknown caller"},
-        TRefusalCase{"NoKeyOffered", std::string(32, 'k'), "", "the caller offered no key",
-                     "refused by the peer: the caller offered no key"},
-        TRefusalCase{"UnknownWithAKey", std::nullopt, std::string(32, 'k'), "unknown caller",
-                     "refused by the peer: unknown caller"},
-        TRefusalCase{"NoKeyShared", "", std::string(32, 'k'), "no key is shared with the caller",
-                     "refused by the peer: no key is shared with the caller"},
-        TRefusalCase{"WrongKey", std::string(32, 'k'), std::string(32, 'x'), "wrong key",
-                     "wrong key: the peer's proof does not match"}),
+    ::testing::Values(TRefusalCase{"Unknown", std::nullopt, "", "unknown caller",
+                                   "refused by the peer: unknown caller"},
+                      TRefusalCase{"NoKeyOffered", std::string(32, 'k'), "", "the caller offered no key",
+                                   "refused by the peer: the caller offered no key"},
+                      TRefusalCase{"UnknownWithAKey", std::nullopt, std::string(32, 'k'), "unknown caller",
+                                   "refused by the peer: unknown caller"},
+                      TRefusalCase{"NoKeyShared", "", std::string(32, 'k'), "no key is shared with the caller",
+                                   "refused by the peer: no key is shared with the caller"},
+                      TRefusalCase{"WrongKey", std::string(32, 'k'), std::string(32, 'x'), "wrong key",
+                                   "wrong key: the peer's proof does not match"}),
     [](const ::testing::TestParamInfo<TRefusalCase>& info) { return std::string(info.param.name); });
 
 TEST_F(Keys, ARecordingOfAnEarlierSessionIsRefusedAndDeliversNothing) {
@@ -416,11 +417,13 @@ TEST_F(Keys, ACallerOfTheVersionBeforeIsServedUnkeyedOnlyWhenNoKeyIsShared) {
     EXPECT_EQ(welcome->Version, keyed ? host::kProtocolVersion : host::kUnkeyedVersion);
     const std::string data = "version three";
     // Refused, the session has ended and the line is down.
-    const bool taken = conn->Send(0, host::EncodeMessage(host::MakeData(2, {{Ref(keyed ? 2 : 1), 13, 0, data}})), *client);
+    const bool taken =
+        conn->Send(0, host::EncodeMessage(host::MakeData(2, {{Ref(keyed ? 2 : 1), 13, 0, data}})), *client);
     EXPECT_EQ(taken && host::DecodeMessage(conn->Receive(0, 10000, *client)).has_value(), !keyed);
   }
   EXPECT_EQ(spy.Received().size(), 1u);
-  EXPECT_THAT(Sessions(), ::testing::ElementsAre("1:0:", "1:2:" + std::string(host::RefusalText(host::TRefusal::OldVersion))));
+  EXPECT_THAT(Sessions(),
+              ::testing::ElementsAre("1:0:", "1:2:" + std::string(host::RefusalText(host::TRefusal::OldVersion))));
 }
 
 class Stop : public Exchange {
@@ -493,7 +496,6 @@ TEST_F(Stop, DestroyingAGateWithQueuedPacketsReportsThem) {
   client.reset();
   ExpectEachSettledOnce();
 }
-
 
 // A gate that overrides only the two slots it must.
 class MinimalGate : public TGateManager {
