@@ -539,8 +539,8 @@ TEST_F(Outbox, WaitingDocumentsAreListedAndCanBeCancelled) {
 // it in only when the caller proves it holds the same key. Each greeting is
 // one journal entry on both sides; nothing of a refused caller is stored.
 // The line runs at 2 764 800 bit/s, so that many documents cross in good time.
-struct Keys : Program {
-  Keys() : Program(2764800) {}
+struct PartyKeys : Program {
+  PartyKeys() : Program(2764800) {}
 
   // "<party> <outcome>: <detail>" of each greeting in `side`'s journal.
   std::vector<std::string> SessionsOf(const std::string& side) {
@@ -551,7 +551,7 @@ struct Keys : Program {
   }
 };
 
-TEST_F(Keys, OnlyPartiesHoldingTheSharedKeyGetInAndTheirDocumentsCrossSealed) {
+TEST_F(PartyKeys, OnlyPartiesHoldingTheSharedKeyGetInAndTheirDocumentsCrossSealed) {
   WriteFile(dir / "x.txt", "x");
   // A refused call is not dialled again, and its document is given up.
   Run("a", {"party", "add", "B", "--update", "--restore-tries", "0"});
@@ -562,11 +562,12 @@ TEST_F(Keys, OnlyPartiesHoldingTheSharedKeyGetInAndTheirDocumentsCrossSealed) {
   const auto refused = [&](const std::string& caller) {
     const auto r = RunKestrel(Side("a", {"send", "--to", "B", "--timeout", "30", dir / "x.txt"}));
     EXPECT_EQ(r.code, 1) << r.output;
+    const bool told = r.output.find("FAILED x.txt (1 bytes): no session: ") != std::string::npos;
+    const bool heard = listener.WaitForLine("refused a call from " + caller + ": ", 10000, ++refusals[caller]);
     // On failure, both gates' last log lines say why.
-    EXPECT_THAT(r.output, HasSubstr("FAILED x.txt (1 bytes): no session: "))
-        << RunKestrel(Side("a", {"log", "-n", "40"})).output << RunKestrel(Side("b", {"log", "-n", "40"})).output;
-    EXPECT_TRUE(listener.WaitForLine("refused a call from " + caller + ": ", 10000, ++refusals[caller]))
-        << listener.Output();
+    EXPECT_TRUE(told && heard) << "caller told why: " << told << ", listener says so: " << heard << "\n"
+                               << r.output << listener.Output() << RunKestrel(Side("a", {"log", "-n", "40"})).output
+                               << RunKestrel(Side("b", {"log", "-n", "40"})).output;
   };
   // A client id that is none of b's parties'.
   Run("a", {"address", "set", "--client-id", "77"});
