@@ -21,6 +21,7 @@
 #include "tools/kestrel/GateSettings.h"
 #include "tools/kestrel/Options.h"
 #include "tools/kestrel/ModemAnswer.h"
+#include "tools/kestrel/PartyKey.h"
 #include "tools/kestrel/Params.h"
 #include "tools/kestrel/PortCheck.h"
 #include "tools/kestrel/Progress.h"
@@ -87,6 +88,31 @@ TEST(Options, EachSubcommandIsItsCommand) {
   }
   EXPECT_EQ(Parse({"sim", "--numbers", "201,202"}).options.sim.numbers.size(), 2u);
   EXPECT_FALSE(Parse({"settings", "set", "--progress", "no"}).options.show_progress.value());
+}
+
+// `party key`: exactly one action, and a key given as 64 hex digits and
+// nothing else, refused while parsing (before any database is opened).
+TEST(Options, PartyKeyTakesOneActionAndAKeyOfExactly64HexDigits) {
+  const std::string hex = "00112233445566778899aabbccddeeffFFEEDDCCBBAA99887766554433221100";
+  const std::vector<std::string> refused[] = {
+      {"party", "key", "Bank"}, {"party", "key", "Bank", "--generate", "--remove"},
+      {"party", "key", "Bank", "--set", hex.substr(2)}, {"party", "key", "Bank", "--set", hex + "00"},
+      {"party", "key", "Bank", "--set", hex.substr(1) + "g"}, {"party", "key", "Bank", "--set", " " + hex.substr(1)}};
+  for (const auto& args : refused) EXPECT_EQ(Parse(args).rc, 2) << ::testing::PrintToString(args);
+  EXPECT_THAT(Parse({"party", "key", "Bank", "--set", "12"}).err, HasSubstr("a key is exactly 64 hex digits"));
+
+  const auto set = Parse({"party", "key", "Bank", "--set", hex});
+  ASSERT_EQ(set.rc, -1) << set.err;
+  EXPECT_EQ(std::tuple(set.options.command, set.options.key_action, set.options.party),
+            std::tuple(TCommand::PartyKey, TKeyAction::Set, "Bank"));
+  const auto key = PartyKeyFromText(set.options.key_text);
+  ASSERT_TRUE(key);
+  EXPECT_EQ(std::tuple((*key)[0], (*key)[1], (*key)[15], (*key)[16], (*key)[31]),
+            std::tuple(0x00, 0x11, 0xFF, 0xFF, 0x00));
+  EXPECT_EQ(PartyKeyText(*key), "00112233445566778899aabbccddeeffffeeddccbbaa99887766554433221100");
+  EXPECT_EQ(Parse({"party", "key", "Bank", "--remove"}).options.key_action, TKeyAction::Remove);
+  EXPECT_EQ(Parse({"party", "key", "Bank", "--generate"}).options.key_action, TKeyAction::Generate);
+  EXPECT_NE(NewPartyKey(), NewPartyKey());
 }
 
 TEST(Options, AddressOptionsAreKeptAsGiven) {

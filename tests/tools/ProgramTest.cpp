@@ -2,7 +2,8 @@
 // one dialling each other through the simulated exchange over
 // pseudo-terminals, and the errors a person meets, each with its exit code
 // and with nothing half-written in the database; a listener stopped as the
-// service manager stops it; and `kestrel ports` against simulated modems.
+// service manager stops it; callers let in by their parties' keys only; and
+// `kestrel ports` against simulated modems.
 // Real time: each side's COM1 is a pseudo-terminal, the line runs at
 // 115 200 bit/s.
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <iostream>
 #include <map>
 #include <random>
+#include <set>
 
 #include "platform/Port.h"
 #include "platform/PtyPeer.h"
@@ -26,7 +28,9 @@ namespace kestrel::app {
 namespace {
 
 using namespace testing;
+using ::testing::_;
 using ::testing::EndsWith;
+using ::testing::Not;
 using kestrel::testing::QuickExchange;
 namespace fs = std::filesystem;
 using TEnv = kestrel::testing::TProgram::TEnv;
@@ -62,10 +66,11 @@ TProgramResult RunKestrel(const std::vector<std::string>& args, const TEnv& env 
 
 // Two sides, each with its database and its COM1 on a simulated modem:
 // "a" (client 1, number 101) and "b" (client 2, number 102), each knowing
-// the other as a party; modem 103 is always busy.
+// the other as a party; modem 103 is always busy. Lines run at `rate` bit/s.
 struct Program : ::testing::Test {
+  explicit Program(std::uint32_t rate = 115200) : runner(QuickExchange(rate)) {}
   TTempDir dir;
-  sim::TExchangeRunner runner{QuickExchange()};
+  sim::TExchangeRunner runner;
 
   void SetUp() override {
     std::string error;
@@ -99,8 +104,11 @@ struct Program : ::testing::Test {
     Run(side, {"party", "add", party, "--client-id", std::to_string(party_client), "--phone", phone, "--ports", "1",
                "--tone", "--restore-timeout", "5"});
   }
-  std::vector<TJournalEntry> JournalOf(const std::string& side) {
-    return TJournal(*OpenStore(DbOf(side))).List({"", std::nullopt, 0});
+  // The journal's entries of documents, or (`sessions`) those of sessions' greetings.
+  std::vector<TJournalEntry> JournalOf(const std::string& side, bool sessions = false) {
+    auto entries = TJournal(*OpenStore(DbOf(side))).List({"", std::nullopt, 0});
+    std::erase_if(entries, [&](const TJournalEntry& e) { return IsSessionOutcome(e.outcome) != sessions; });
+    return entries;
   }
 };
 
@@ -463,7 +471,7 @@ TEST_F(Outbox, FullDiskRefusesCleanlyAndDeliversOnceThereIsRoom) {
   EXPECT_EQ(refused.code, 1) << refused.output;
   EXPECT_THAT(refused.output, HasSubstr("3 documents wait in the outbox"));
   EXPECT_THAT(listener.Output(), HasSubstr("No space left on device"));
-  EXPECT_EQ(CountIn("b", "journal"), 0u) << "nothing is kept of a refused document";
+  EXPECT_TRUE(JournalOf("b").empty()) << "nothing is kept of a refused document";
   EXPECT_EQ(std::distance(fs::directory_iterator(dir / "inbox"), fs::directory_iterator()), 1) << "no partial file";
   const auto waiting = RunKestrel(Side("a", {"outbox"}));
   EXPECT_THAT(waiting.output, HasSubstr("3 documents wait"));
@@ -473,7 +481,7 @@ TEST_F(Outbox, FullDiskRefusesCleanlyAndDeliversOnceThereIsRoom) {
   DeliverTheRest();
   EXPECT_EQ(listener.Stop(), 0) << listener.Output();
   for (const auto& [name, content] : docs) EXPECT_TRUE(ReadFile(dir / ("inbox/" + name)) == content) << name;
-  EXPECT_EQ(CountIn("b", "journal"), 3u);
+  EXPECT_EQ(JournalOf("b").size(), 3u);
   EXPECT_EQ(CountIn("a", "outbox"), 0u);
 }
 
@@ -524,6 +532,109 @@ TEST_F(Outbox, WaitingDocumentsAreListedAndCanBeCancelled) {
   EXPECT_THAT(JournalOf("a")[0].detail, HasSubstr("cancelled"));
   EXPECT_THAT(RunKestrel(Side("a", {"party", "retry", "B"})).output,
               HasSubstr("first retry after 10m, doubling up to 1h; given up after 3 attempts"));
+}
+
+// Parties' keys: a listener answers only its parties (unless it admits
+// unknown callers), and one that shares a key with the caller's party lets
+// it in only when the caller proves it holds the same key. Each greeting is
+// one journal entry on both sides; nothing of a refused caller is stored.
+// The line runs at 2 764 800 bit/s, so that many documents cross in good time.
+struct PartyKeys : Program {
+  PartyKeys() : Program(2764800) {}
+
+  // "<party> <outcome>: <detail>" of each greeting in `side`'s journal.
+  std::vector<std::string> SessionsOf(const std::string& side) {
+    std::vector<std::string> out;
+    for (const auto& e : JournalOf(side, true))
+      out.push_back(e.party + " " + OutcomeName(e.outcome) + (e.detail.empty() ? "" : ": " + e.detail));
+    return out;
+  }
+};
+
+TEST_F(PartyKeys, OnlyPartiesHoldingTheSharedKeyGetInAndTheirDocumentsCrossSealed) {
+  WriteFile(dir / "x.txt", "x");
+  // A refused call is not dialled again, and its document is given up.
+  Run("a", {"party", "add", "B", "--update", "--restore-tries", "0"});
+  Run("a", {"party", "retry", "B", "--attempts", "1"});
+  TRunningKestrel listener(Side("b", {"listen", "--into", dir / "inbox"}));
+  ASSERT_TRUE(listener.WaitForLine("listening", 20000)) << listener.Output();
+  std::map<std::string, std::size_t> refusals;  // lines seen per caller
+  const auto refused = [&](const std::string& caller) {
+    const auto r = RunKestrel(Side("a", {"send", "--to", "B", "--timeout", "30", dir / "x.txt"}));
+    EXPECT_EQ(r.code, 1) << r.output;
+    const bool told = r.output.find("FAILED x.txt (1 bytes): no session: ") != std::string::npos;
+    const bool heard = listener.WaitForLine("refused a call from " + caller + ": ", 10000, ++refusals[caller]);
+    // On failure, both gates' last log lines say why.
+    EXPECT_TRUE(told && heard) << "caller told why: " << told << ", listener says so: " << heard << "\n"
+                               << r.output << listener.Output() << RunKestrel(Side("a", {"log", "-n", "40"})).output
+                               << RunKestrel(Side("b", {"log", "-n", "40"})).output;
+  };
+  // A client id that is none of b's parties'.
+  Run("a", {"address", "set", "--client-id", "77"});
+  refused("client 77");
+  Run("a", {"address", "set", "--client-id", "1"});
+  // b shares a key with A, which a does not hold; then a holds another one.
+  const std::string generated = Run("b", {"party", "key", "A", "--generate"}).output;
+  const std::string key = generated.substr(generated.find('\n') + 1, 64);  // its own line, printed once
+  ASSERT_EQ(key.find_first_not_of("0123456789abcdef"), std::string::npos) << generated;
+  EXPECT_THAT(Run("b", {"party", "list"}).output, AllOf(HasSubstr("A  client 1  keyed"), Not(HasSubstr(key))));
+  refused("A");
+  Run("a", {"party", "key", "B", "--set", (key[0] == '0' ? "1" : "0") + key.substr(1)});
+  refused("A");
+
+  EXPECT_TRUE(JournalOf("b").empty()) << "nothing of a refused caller is stored";
+  EXPECT_THAT(SessionsOf("b"), ElementsAre("client 77 refused: unknown caller", StartsWith("A refused: "),
+                                           StartsWith("A refused: ")));
+  EXPECT_THAT(SessionsOf("a"), ElementsAre(StartsWith("B refused: "), StartsWith("B refused: "),
+                                           StartsWith("B refused: ")));
+  const auto journal = RunKestrel(Side("b", {"journal"}));
+  EXPECT_THAT(journal.output, AllOf(HasSubstr("(call answered)"), HasSubstr("refused    unknown caller")));
+
+  // The same key on both sides: 200 documents of 1 B to 256 KiB, sizes spread
+  // evenly over their orders of magnitude, from a fixed seed.
+  Run("a", {"party", "key", "B", "--set", key});
+  std::mt19937 random(18);
+  std::uniform_real_distribution<double> magnitude(0, std::log(256.0 * 1024));
+  std::map<std::string, std::string> docs;
+  std::vector<std::string> send = {"send", "--to", "B", "--timeout", "240"};
+  for (int i = 0; i < 200; ++i) {
+    std::string content(static_cast<std::size_t>(std::llround(std::exp(magnitude(random)))), '\0');
+    for (char& c : content) c = static_cast<char>(random());
+    char name[16];
+    std::snprintf(name, sizeof name, "doc%03d.bin", i);
+    WriteFile(dir / name, content);
+    docs[name] = content;
+    send.push_back(dir / name);
+  }
+  const auto sent = RunKestrel(Side("a", send), {}, 300000);
+  EXPECT_EQ(sent.code, 0) << sent.output.substr(0, 2000);
+  EXPECT_THAT(sent.output, HasSubstr("delivered 200 of 200 documents"));
+  std::map<std::string, std::string> inbox;
+  for (const auto& e : fs::directory_iterator(dir / "inbox")) inbox[e.path().filename()] = ReadFile(e.path());
+  EXPECT_TRUE(inbox == docs) << inbox.size() << " files, each intact and once";
+  std::set<std::int32_t> refs;
+  for (const auto& e : JournalOf("b")) {
+    EXPECT_EQ(std::tuple(e.outcome, e.party), std::tuple(TOutcome::Received, "A")) << e.file;
+    refs.insert(e.ref.Number);
+  }
+  EXPECT_EQ(refs.size(), 200u) << "one entry each";
+  EXPECT_THAT(SessionsOf("a"), ElementsAre(_, _, _, "B keyed"));
+  EXPECT_THAT(SessionsOf("b"), ElementsAre(_, _, _, "A keyed"));
+  EXPECT_EQ(listener.Stop(), 0) << listener.Output();
+
+  // A listener that admits unknown callers serves them unkeyed.
+  TRunningKestrel open(Side("b", {"listen", "--accept-unknown", "--into", dir / "inbox-open"}));
+  ASSERT_TRUE(open.WaitForLine("listening", 20000)) << open.Output();
+  Run("a", {"address", "set", "--client-id", "77"});
+  Run("a", {"party", "key", "B", "--remove"});
+  const auto served = RunKestrel(Side("a", {"send", "--to", "B", "--timeout", "30", dir / "x.txt"}));
+  EXPECT_EQ(served.code, 0) << served.output;
+  EXPECT_EQ(open.Stop(), 0) << open.Output();
+  EXPECT_EQ(ReadFile(dir / "inbox-open/x.txt"), "x");
+  const auto received = JournalOf("b");
+  ASSERT_EQ(received.size(), 201u);
+  EXPECT_EQ(std::tuple(received.back().file, received.back().party), std::tuple("x.txt", "client 77"));
+  EXPECT_THAT(SessionsOf("b"), ElementsAre(_, _, _, _, "client 77 unkeyed"));
 }
 
 TEST(ProgramSim, ModemsAnswerOnTheirLinksUntilStopped) {

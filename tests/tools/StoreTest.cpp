@@ -1,5 +1,6 @@
 // The program's database: migrations, files it must not touch, transactions,
-// parties, two connections. (A new database brought to the latest version
+// parties and their keys, two connections; the answers to the gate about
+// parties and sessions. (A new database brought to the latest version
 // and the stored settings and addresses the gate reads are met by every run
 // of the program in its test.)
 //
@@ -17,7 +18,9 @@
 #include <future>
 #include <thread>
 
+#include "heron.h"
 #include "tests/tools/ToolTest.h"
+#include "tools/kestrel/Admission.h"
 #include "tools/kestrel/Clock.h"
 #include "tools/kestrel/Config.h"
 #include "tools/kestrel/Document.h"
@@ -67,6 +70,40 @@ TEST(Schema, VersionOneFileKeepsItsDataThroughTheMigration) {
   EXPECT_EQ(st.Int(2), 1) << "entries made before the checksum was kept have none";
 }
 
+// Version 4 rebuilds the journal, which the outbox and the received
+// references point to.
+TEST(Schema, VersionThreeFileKeepsItsOutboxAndReferencesThroughTheJournalsRebuild) {
+  TTempDir dir;
+  {
+    auto db = TDatabase::Open(dir / "v3.db");
+    MigrateSchema(*db, 3);
+    TTransaction tx(*db);
+    db->Exec(
+        "INSERT INTO parties(name, client_id, address, created) VALUES('Bank', 7, x'0100', 'then');"
+        "INSERT INTO journal(id, direction, party, client_id, file, bytes, ref_number, ref_date, ref_time, outcome, "
+        "started) VALUES(5, 'out', 'Bank', 7, 'a.txt', 3, 5, 2, 3, 'queued', 'then'), "
+        "(6, 'in', 'Bank', 7, 'b.txt', 4, 9, 2, 3, 'received', 'then');"
+        "INSERT INTO outbox(journal_id, party, packet, state, queued_at, next_try) "
+        "VALUES(5, 'Bank', x'41', 'queued', 1, 1);"
+        "INSERT INTO received_refs(client_id, ref_number, ref_date, ref_time, journal_id, part, target) "
+        "VALUES(7, 9, 2, 3, 6, 'p', 'in/b.txt');");
+    tx.Commit();
+  }
+  auto db = OpenStore(dir / "v3.db");
+  EXPECT_EQ(SchemaVersion(*db), 4);
+  const auto party = TConfigStore(*db).FindParty("Bank");
+  ASSERT_TRUE(party);
+  EXPECT_EQ(party->address, std::string("\x01\x00", 2));
+  EXPECT_FALSE(party->key) << "no key until one is given";
+  const auto waiting = TOutbox(*db).List();
+  ASSERT_EQ(waiting.size(), 1u);
+  EXPECT_EQ(std::tuple(waiting[0].file, waiting[0].ref.Number), std::tuple("a.txt", 5));
+  EXPECT_EQ(TJournal(*db).FindStored(7, TRefPack{9, 2, 3})->target, "in/b.txt");
+  EXPECT_THAT(ErrorOf([&] { TStatement(*db, "INSERT INTO outbox(journal_id, party, packet, state, queued_at, "
+                                            "next_try) VALUES(99, 'Bank', x'41', 'queued', 1, 1)").Run(); }),
+              HasSubstr("FOREIGN KEY")) << "foreign keys are enforced again";
+}
+
 // A newer database and a one-byte text file are refused by the program's
 // test, which sees them left as they were.
 TEST(Schema, FilesItCannotUseAreNamedAndLeftAsTheyWere) {
@@ -105,15 +142,15 @@ TEST_F(ConfigStore, UncommittedWorkIsRolledBack) {
 // A name taken twice and a party that is not there are the program's test.
 TEST_F(ConfigStore, PartiesAreUniqueByNameAndClientId) {
   TConfigStore config(*db);
-  config.AddParty(TParty{"Bank", 2, "addr-bank"});
-  config.AddParty(TParty{"Agency", 3, "addr-agency"});
-  EXPECT_THROW(config.AddParty(TParty{"Bank", 9, "x"}), EToolError);
-  EXPECT_THAT(ErrorOf([&] { config.AddParty(TParty{"Other", 3, "x"}); }),
+  config.AddParty(TParty{"Bank", 2, "addr-bank", {}});
+  config.AddParty(TParty{"Agency", 3, "addr-agency", {}});
+  EXPECT_THROW(config.AddParty(TParty{"Bank", 9, "x", {}}), EToolError);
+  EXPECT_THAT(ErrorOf([&] { config.AddParty(TParty{"Other", 3, "x", {}}); }),
               HasSubstr("client id 3 already belongs to party \"Agency\""));
-  EXPECT_THROW(config.AddParty(TParty{"", 4, "x"}), EToolError);
-  EXPECT_THROW(config.UpdateParty(TParty{"Bank", 3, "x"}), EToolError) << "client id of another party";
-  EXPECT_TRUE(config.UpdateParty(TParty{"Bank", 4, "new"}));
-  EXPECT_FALSE(config.UpdateParty(TParty{"Nobody", 8, "x"}));
+  EXPECT_THROW(config.AddParty(TParty{"", 4, "x", {}}), EToolError);
+  EXPECT_THROW(config.UpdateParty(TParty{"Bank", 3, "x", {}}), EToolError) << "client id of another party";
+  EXPECT_TRUE(config.UpdateParty(TParty{"Bank", 4, "new", {}}));
+  EXPECT_FALSE(config.UpdateParty(TParty{"Nobody", 8, "x", {}}));
 
   const auto all = config.Parties();
   ASSERT_EQ(all.size(), 2u);
@@ -122,6 +159,54 @@ TEST_F(ConfigStore, PartiesAreUniqueByNameAndClientId) {
   EXPECT_FALSE(config.FindPartyByClientId(2));
   EXPECT_TRUE(config.RemoveParty("Bank"));
   EXPECT_FALSE(config.RemoveParty("Bank"));
+}
+
+// The program's answers to the gate through libHeron's exports, as the
+// gate's threads get them: whom it knows, with what key, and the journal of
+// each session's greeting. (That keys reach the far side and refuse or admit
+// a call is the program's test.)
+struct Admission : TStoreTest {
+  TConfigStore config{*db};
+  TJournal journal{*db};
+  TCoreEvents command;
+  std::vector<TLogLine> kept;
+  std::function<void(TLogLine)> keep = [this](TLogLine line) { kept.push_back(std::move(line)); };
+};
+
+TEST_F(Admission, PartiesGetTheirKeyOthersAreRefusedUnlessAdmittedAndEachGreetingIsJournalled) {
+  TPartyKey key;
+  for (std::size_t i = 0; i < key.size(); ++i) key[i] = static_cast<std::uint8_t>(7 * i + 1);
+  config.AddParty(TParty{"Bank", 2, "a", {}});
+  config.AddParty(TParty{"Agency", 3, "b", {}});
+  ASSERT_TRUE(config.SetPartyKey("Bank", key));
+  ASSERT_TRUE(config.UpdateParty(TParty{"Bank", 4, "new", {}})) << "a changed address keeps the key";
+  for (const bool admit : {false, true}) {
+    TAdmission admission(command, config, journal, admit);
+    TCore core(admission, keep);
+    std::array<std::uint8_t, 40> got{};
+    EXPECT_EQ(::PartyKeyFromCore(4, got.data(), static_cast<std::int32_t>(got.size())), HERON_KEY_SIZE);
+    EXPECT_TRUE(std::equal(key.begin(), key.end(), got.begin()));
+    EXPECT_EQ(got[32], 0) << "nothing written beyond the key";
+    EXPECT_EQ(::PartyKeyFromCore(4, nullptr, 0), HERON_KEY_SIZE) << "only asked";
+    EXPECT_EQ(::PartyKeyFromCore(3, got.data(), HERON_KEY_SIZE), 0);
+    EXPECT_EQ(::PartyKeyFromCore(77, got.data(), HERON_KEY_SIZE), admit ? 0 : -1);
+  }
+  TAdmission admission(command, config, journal, true);
+  TCore core(admission, keep);
+  ::SessionFromGate(4, HERON_PROGRESS_SEND, HERON_SESSION_KEYED, "");
+  ::SessionFromGate(77, HERON_PROGRESS_RECEIVE, HERON_SESSION_REFUSED, "unknown caller");
+  const auto entries = journal.List({"", std::nullopt, 0});
+  ASSERT_EQ(entries.size(), 2u);
+  const auto row = [](const TJournalEntry& e) { return std::tuple(e.direction, e.party, e.outcome, e.detail); };
+  EXPECT_EQ(row(entries[0]), std::tuple(TDirection::Out, "Bank", TOutcome::Keyed, ""));
+  EXPECT_EQ(row(entries[1]), std::tuple(TDirection::In, "client 77", TOutcome::Refused, "unknown caller"));
+
+  // A database that fails: not known, and the log says why.
+  db->Exec("DROP TABLE parties");
+  EXPECT_EQ(::PartyKeyFromCore(4, nullptr, 0), -1);
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_TRUE(kept[0].error);
+  EXPECT_THAT(kept[0].text, AllOf(StartsWith("PartyKeyFromCore: "), HasSubstr("parties")));
 }
 
 TEST_F(ConfigStore, TwoConnectionsSeeEachOthersCommits) {

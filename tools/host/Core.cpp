@@ -26,44 +26,66 @@ bool ParseChannelProblem(const std::string& text, std::string& port, std::string
 
 TCore* Self(void* ctx) { return static_cast<TCore*>(ctx); }
 
+// Runs a handler's work: no exception may go back into the gate. One that
+// comes is logged, and the handler answers `failed`, as a core that could
+// not take the call.
+template <typename R, typename F>
+R Guarded(void* ctx, const char* handler, R failed, F&& work) {
+  try {
+    return work(*Self(ctx));
+  } catch (const std::exception& e) {
+    Self(ctx)->HandlerFailed(handler, e.what());
+  } catch (...) {
+    Self(ctx)->HandlerFailed(handler, "unknown failure");
+  }
+  return failed;
+}
+
 const void* OnRead(void* ctx, std::int16_t gate_code, std::int32_t* size) {
   return Self(ctx)->ReadSettings(gate_code, size);
 }
 KBool OnInfo(void* ctx, std::int32_t kind, std::int16_t gate_code, const char* text, const char* details) {
   return Self(ctx)->Info(kind, gate_code, text, details);
 }
-// No exception may go back into the gate: a handler that fails answers as a
-// core that could not take the message.
 KBool OnFailed(void* ctx, const TRefPack* ref, std::int32_t code, std::int32_t param) {
-  try {
-    return ref != nullptr && Self(ctx)->Events().OnPacketFailed(*ref, code, param) ? 1 : 0;
-  } catch (...) {
-    return 0;
-  }
+  return Guarded<KBool>(ctx, "RecvFromGate", 0, [&](TCore& core) -> KBool {
+    return ref != nullptr && core.Events().OnPacketFailed(*ref, code, param) ? 1 : 0;
+  });
 }
 KBool OnPacket(void* ctx, std::int32_t sender, const TRefPack* ref, const void* data, std::int32_t size) {
-  try {
+  return Guarded<KBool>(ctx, "RecvPacketFromGate", 0, [&](TCore& core) -> KBool {
     if (ref == nullptr || size < 0 || (data == nullptr && size > 0)) return 0;
     const std::string_view bytes(static_cast<const char*>(data), static_cast<std::size_t>(size));
-    return Self(ctx)->Events().OnPacket(sender, *ref, bytes) ? 1 : 0;
-  } catch (...) {
-    return 0;
-  }
+    return core.Events().OnPacket(sender, *ref, bytes) ? 1 : 0;
+  });
 }
 KBool OnDelivered(void* ctx, KHandle process, const TRefPack* ref) {
-  try {
-    if (ref != nullptr) Self(ctx)->Events().OnDelivered(process, *ref);
-  } catch (...) {
-  }
-  return 1;
+  return Guarded<KBool>(ctx, "PacketDeliveredFromGate", 1, [&](TCore& core) -> KBool {
+    if (ref != nullptr) core.Events().OnDelivered(process, *ref);
+    return 1;
+  });
 }
 void OnProgress(void* ctx, KHandle process, const char* caption, std::int32_t done, std::int32_t total,
                 std::int32_t direction) {
-  try {
-    Self(ctx)->Events().OnProgress(process, text::Cp1251ToUtf8(caption != nullptr ? caption : ""), done, total,
-                                   direction);
-  } catch (...) {
-  }
+  Guarded(ctx, "ProgressFromGate", 0, [&](TCore& core) {
+    core.Events().OnProgress(process, text::Cp1251ToUtf8(caption != nullptr ? caption : ""), done, total,
+                             direction);
+    return 0;
+  });
+}
+std::int32_t OnPartyKey(void* ctx, std::int32_t id_cl, void* key, std::int32_t key_size) {
+  return Guarded<std::int32_t>(ctx, "PartyKeyFromCore", -1, [&](TCore& core) {
+    const bool fits = key != nullptr && key_size >= HERON_KEY_SIZE;
+    const std::span<std::uint8_t> buffer(static_cast<std::uint8_t*>(fits ? key : nullptr),
+                                         fits ? static_cast<std::size_t>(HERON_KEY_SIZE) : 0);
+    return core.Events().OnPartyKey(id_cl, buffer);
+  });
+}
+void OnSession(void* ctx, std::int32_t id_cl, std::int32_t direction, std::int32_t kind, const char* reason) {
+  Guarded(ctx, "SessionFromGate", 0, [&](TCore& core) {
+    core.Events().OnSession(id_cl, direction, kind, reason != nullptr ? reason : "");
+    return 0;
+  });
 }
 
 }  // namespace
@@ -89,6 +111,8 @@ TCore::TCore(TCoreEvents& events, std::function<void(TLogLine)> keep) : events_(
   HeronSetRecvPacketFromGate(&OnPacket, this);
   HeronSetPacketDeliveredFromGate(&OnDelivered, this);
   HeronSetProgressFromGate(&OnProgress, this);
+  HeronSetPartyKeyFromCore(&OnPartyKey, this);
+  HeronSetSessionFromGate(&OnSession, this);
 }
 
 TCore::~TCore() {
@@ -98,6 +122,20 @@ TCore::~TCore() {
   HeronSetRecvPacketFromGate(nullptr, nullptr);
   HeronSetPacketDeliveredFromGate(nullptr, nullptr);
   HeronSetProgressFromGate(nullptr, nullptr);
+  HeronSetPartyKeyFromCore(nullptr, nullptr);
+  HeronSetSessionFromGate(nullptr, nullptr);
+}
+
+void TCore::HandlerFailed(const char* handler, const std::string& why) noexcept {
+  try {
+    TLogLine line;
+    line.error = true;
+    line.text = std::string(handler) + ": the host failed: " + why;
+    events_.OnGateLine(line);
+    if (keep_) keep_(std::move(line));
+  } catch (...) {
+    // Nowhere left to tell it.
+  }
 }
 
 void TCore::SetGateSettings(std::int16_t gate_code, const std::string& block) {

@@ -10,7 +10,11 @@
 //    its errors both ways) is kept once, as an error; every line is
 //    accepted;
 //  - RecvFromGate, RecvPacketFromGate, PacketDeliveredFromGate,
-//    ProgressFromGate: to the events object.
+//    ProgressFromGate, PartyKeyFromCore, SessionFromGate: to the events
+//    object. No exception goes back into the gate: a handler whose event
+//    throws gives the answer of a core that could not take the call
+//    (PartyKeyFromCore: -1, the party is not known) and the failure goes to
+//    the log as an error line.
 //
 // Handlers run on the gate's threads, also concurrently: the events object
 // and `keep` must be thread-safe. Only one TCore may live at a time.
@@ -20,6 +24,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -58,6 +63,16 @@ class TCoreEvents {
   // `caption` in UTF-8.
   virtual void OnProgress(KHandle /*process*/, const std::string& /*caption*/, std::int32_t /*done*/,
                           std::int32_t /*total*/, std::int32_t /*direction*/) {}
+  // PartyKeyFromCore: -1 when the party with this client id is not known, 0
+  // when no key is shared with it, HERON_KEY_SIZE when one is, its bytes then
+  // copied to `key` (unless `key` is empty: the gate only asks). The default
+  // knows every party and shares no key.
+  virtual std::int32_t OnPartyKey(std::int32_t /*id_cl*/, std::span<std::uint8_t> /*key*/) { return 0; }
+  // SessionFromGate: how the greeting of a session with the party went
+  // (HERON_SESSION_*); `direction` HERON_PROGRESS_SEND for a call placed,
+  // `reason` (UTF-8) why it was refused, "" otherwise.
+  virtual void OnSession(std::int32_t /*id_cl*/, std::int32_t /*direction*/, std::int32_t /*kind*/,
+                         const std::string& /*reason*/) {}
 };
 
 class TCore {
@@ -83,6 +98,8 @@ class TCore {
   KBool Info(std::int32_t kind, std::int16_t gate_code, const char* text, const char* details);
 
   TCoreEvents& Events() { return events_; }
+  // A handler's event failed with `why`: an error line to the events and the log.
+  void HandlerFailed(const char* handler, const std::string& why) noexcept;
 
  private:
   TCoreEvents& events_;

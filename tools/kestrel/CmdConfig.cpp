@@ -88,6 +88,28 @@ int SettingsShow(TRuntime& rt, TConsole& console) {
   return 0;
 }
 
+// party key: the key is printed once, when it is made, and never again.
+int PartyKey(TRuntime& rt, TConsole& console, const TOptions& o) {
+  const TParty before = rt.Config().RequireParty(o.party);
+  std::optional<TPartyKey> key;
+  if (o.key_action == TKeyAction::Generate) key = NewPartyKey();
+  if (o.key_action == TKeyAction::Set) key = PartyKeyFromText(o.key_text);  // checked while parsing
+  if (!rt.Config().SetPartyKey(o.party, key)) throw EToolError("party \"" + o.party + "\" was removed meanwhile");
+  const std::string label = "party \"" + o.party + "\": ";
+  const std::string was = before.key ? "; its earlier key is gone" : "";
+  if (o.key_action == TKeyAction::Remove) {
+    console.Line(label + (before.key ? "key removed; its sessions run unkeyed" : "had no key; nothing changed"));
+  } else if (o.key_action == TKeyAction::Set) {
+    console.Line(label + "key stored" + was);
+  } else {
+    console.Line(label + "a new key is stored" + was + "; it is shown this once:");
+    console.Line(PartyKeyText(*key));
+    console.Line("Give it to " + o.party + " out of band (by hand or by telephone, never with the documents); " +
+                 "they enter it with: kestrel party key <their name for this side> --set <the key>");
+  }
+  return 0;
+}
+
 }  // namespace
 
 int RunSettings(const TOptions& o) {
@@ -162,6 +184,7 @@ int RunAddress(const TOptions& o) {
 int RunParty(const TOptions& o) {
   TRuntime rt(o.global);
   TConsole& console = TConsole::Standard();
+  if (o.command == TCommand::PartyKey) return PartyKey(rt, console, o);
   if (o.command == TCommand::PartyRemove) {
     if (!rt.Config().RemoveParty(o.party)) throw EToolError("no party named \"" + o.party + "\" in " + rt.Db().Path());
     console.Line("party \"" + o.party + "\" removed");
@@ -180,7 +203,7 @@ int RunParty(const TOptions& o) {
     }
     if (parties.empty()) console.Line("no parties in " + rt.Db().Path());
     for (const auto& p : parties)
-      console.Line(p.name + "  client " + std::to_string(p.client_id) +
+      console.Line(p.name + "  client " + std::to_string(p.client_id) + (p.key ? "  keyed" : "  unkeyed") +
                    (addresses ? "  " + ViewOrWhy(*addresses, p.address, false) : std::string()));
     return 0;
   }
@@ -199,7 +222,7 @@ int RunParty(const TOptions& o) {
   TParams final_params = addresses.Read(block);
   const std::int32_t client = ClientIdOf(final_params);
   if (client < 0) throw EToolError("party \"" + o.party + "\" needs a client id: give --client-id N");
-  const TParty party{o.party, client, block};
+  const TParty party{o.party, client, block, std::nullopt};
   if (existing)
     rt.Config().UpdateParty(party);
   else

@@ -33,8 +33,8 @@ constexpr std::int32_t kListenerClient = 2;
 
 // One side's gate settings, own address and its one party, written only where
 // the database has none (a database given with --sender-db or --listener-db
-// keeps what it holds).
-void Configure(TDatabase& db, TGateAddresses& addresses, std::int16_t gate_code, std::int32_t own_client,
+// keeps what it holds). True when the party was added now.
+bool Configure(TDatabase& db, TGateAddresses& addresses, std::int16_t gate_code, std::int32_t own_client,
                const std::string& party_name, std::int32_t party_client, const std::string& party_phone) {
   TConfigStore config(db);
   if (!config.GateSettings(gate_code)) {
@@ -57,8 +57,10 @@ void Configure(TDatabase& db, TGateAddresses& addresses, std::int16_t gate_code,
     SetParamFromText(remote, "DialTimeOut", "20");
     SetParamFromText(remote, "RestoreConnTimeOut", "10");
     FindParam(remote, "UseComPorts")->bytes = PortFlags("1");
-    config.AddParty(TParty{party_name, party_client, addresses.Build(remote)});
+    config.AddParty(TParty{party_name, party_client, addresses.Build(remote), std::nullopt});
+    return true;
   }
+  return false;
 }
 
 // The listening kestrel: started and waited for until it listens; its
@@ -156,9 +158,19 @@ int RunDemo(const TOptions& o) {
   rt.LoadGate(run);
   {
     TGateAddresses addresses(rt.Gate());
-    Configure(rt.Db(), addresses, sender.gate_code, kSenderClient, "Listener", kListenerClient, kListenerNumber);
+    const bool new_sender =
+        Configure(rt.Db(), addresses, sender.gate_code, kSenderClient, "Listener", kListenerClient, kListenerNumber);
     auto listener_store = OpenStore(listener_db.string());
-    Configure(*listener_store, addresses, sender.gate_code, kListenerClient, "Sender", kSenderClient, kSenderNumber);
+    const bool new_listener = Configure(*listener_store, addresses, sender.gate_code, kListenerClient, "Sender",
+                                        kSenderClient, kSenderNumber);
+    // Two sides made now share a key, as `kestrel party key` makes and
+    // hands over one; parties a database already held keep theirs.
+    if (new_sender && new_listener) {
+      const TPartyKey key = NewPartyKey();
+      (void)rt.Config().SetPartyKey("Listener", key);
+      (void)TConfigStore(*listener_store).SetPartyKey("Sender", key);
+      console.Line("demo: the two sides share a new key, as kestrel party key hands one over");
+    }
   }
 
   const auto docs = MakeDemoDocuments(o.demo.kib);

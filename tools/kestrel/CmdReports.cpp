@@ -40,9 +40,12 @@ int RunJournal(const TOptions& o) {
   for (const auto& e : entries) {
     char crc[16] = "";
     if (e.crc32) std::snprintf(crc, sizeof crc, " crc %08X", *e.crc32);
+    // A session's greeting carries no file: it is named by what it is.
+    const bool session = IsSessionOutcome(e.outcome);
     console.Line(Pad(std::to_string(e.id), 6) + Pad(e.started, 24) +
-                 Pad(e.direction == TDirection::Out ? "out" : "in", 5) + Pad(e.party, 14) + Pad(e.file, 24) +
-                 Pad(std::to_string(e.bytes), 10) + Pad(OutcomeName(e.outcome), 11) + e.detail + crc);
+                 Pad(e.direction == TDirection::Out ? "out" : "in", 5) + Pad(e.party, 14) +
+                 Pad(session ? (e.direction == TDirection::Out ? "(call placed)" : "(call answered)") : e.file, 24) +
+                 Pad(session ? "" : std::to_string(e.bytes), 10) + Pad(OutcomeName(e.outcome), 11) + e.detail + crc);
   }
   return 0;
 }

@@ -49,6 +49,12 @@ class TBothEvents final : public TCoreEvents {
     return in_.OnPacket(sender, ref, data);
   }
   void OnDelivered(KHandle process, const TRefPack& ref) override { out_.OnDelivered(process, ref); }
+  void OnSession(std::int32_t id_cl, std::int32_t direction, std::int32_t kind, const std::string& reason) override {
+    if (direction == HERON_PROGRESS_SEND)
+      out_.OnSession(id_cl, direction, kind, reason);
+    else
+      in_.OnSession(id_cl, direction, kind, reason);
+  }
   void OnProgress(KHandle process, const std::string& caption, std::int32_t done, std::int32_t total,
                   std::int32_t direction) override {
     if (direction == HERON_PROGRESS_SEND)
@@ -117,7 +123,7 @@ int RunListen(const TOptions& o) {
   TConsole& console = TConsole::Standard();
   TReceiveRun run(console, "", o.global.verbose);
   if (!o.deliver) {
-    rt.LoadGate(run);
+    rt.LoadGate(run, o.accept_unknown);
     platform::TStopNotifier stop(
         [&](const std::string& why) { run.RequestStop(why == "end of input" ? why : "interrupted by " + why); },
         o.stop_at_end_of_input);
@@ -130,7 +136,7 @@ int RunListen(const TOptions& o) {
   // call may run while the whole gate stops), then the listening.
   TSendRun sender(console, "", o.global.verbose);
   TBothEvents both(run, sender);
-  rt.LoadGate(both);
+  rt.LoadGate(both, o.accept_unknown);
   // Whatever way this ends, the gate's threads end before the events go.
   struct TStopFirst {
     TRuntime& rt;

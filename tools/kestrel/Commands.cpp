@@ -41,6 +41,7 @@ int RunCommand(const TOptions& o) {
     case TCommand::PartyAdd:
     case TCommand::PartyList:
     case TCommand::PartyRemove:
+    case TCommand::PartyKey:
       return RunParty(o);
     case TCommand::Journal:
       return RunJournal(o);

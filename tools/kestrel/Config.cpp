@@ -1,5 +1,7 @@
 #include "tools/kestrel/Config.h"
 
+#include <algorithm>
+
 #include "tools/kestrel/Clock.h"
 #include "tools/kestrel/ToolError.h"
 
@@ -11,7 +13,16 @@ TParty PartyFrom(const TStatement& st) {
   p.name = st.Text(0);
   p.client_id = static_cast<std::int32_t>(st.Int(1));
   p.address = st.Blob(2);
+  // NULL reads as no bytes; the table allows no other length than a key's.
+  if (const std::string key = st.Blob(3); key.size() == kPartyKeyBytes) {
+    p.key.emplace();
+    std::copy(key.begin(), key.end(), p.key->begin());
+  }
   return p;
+}
+
+std::string_view KeyBytes(const TPartyKey& key) {
+  return std::string_view(reinterpret_cast<const char*>(key.data()), key.size());
 }
 
 }  // namespace
@@ -68,8 +79,13 @@ void TConfigStore::AddParty(const TParty& party) {
                        "\" in " + db_.Path());
     }
   }
-  TStatement st(db_, "INSERT INTO parties(name, client_id, address, created) VALUES(?, ?, ?, ?)");
-  st.BindText(1, party.name).Bind(2, party.client_id).BindBlob(3, party.address).BindText(4, NowText()).Run();
+  TStatement st(db_, "INSERT INTO parties(name, client_id, address, created, key) VALUES(?, ?, ?, ?, ?)");
+  st.BindText(1, party.name).Bind(2, party.client_id).BindBlob(3, party.address).BindText(4, NowText());
+  if (party.key)
+    st.BindBlob(5, KeyBytes(*party.key));
+  else
+    st.BindNull(5);
+  st.Run();
   tx.Commit();
 }
 
@@ -89,9 +105,22 @@ bool TConfigStore::UpdateParty(const TParty& party) {
   return changed;
 }
 
+bool TConfigStore::SetPartyKey(const std::string& name, const std::optional<TPartyKey>& key) {
+  TTransaction tx(db_);
+  TStatement st(db_, "UPDATE parties SET key = ? WHERE name = ?");
+  if (key)
+    st.BindBlob(1, KeyBytes(*key));
+  else
+    st.BindNull(1);
+  st.BindText(2, name).Run();
+  const bool changed = db_.Changes() > 0;
+  tx.Commit();
+  return changed;
+}
+
 std::optional<TParty> TConfigStore::FindParty(const std::string& name) {
   TTransaction tx(db_, TTransaction::TKind::Read);
-  TStatement st(db_, "SELECT name, client_id, address FROM parties WHERE name = ?");
+  TStatement st(db_, "SELECT name, client_id, address, key FROM parties WHERE name = ?");
   st.BindText(1, name);
   std::optional<TParty> party;
   if (st.Step()) party = PartyFrom(st);
@@ -101,7 +130,7 @@ std::optional<TParty> TConfigStore::FindParty(const std::string& name) {
 
 std::optional<TParty> TConfigStore::FindPartyByClientId(std::int32_t client_id) {
   TTransaction tx(db_, TTransaction::TKind::Read);
-  TStatement st(db_, "SELECT name, client_id, address FROM parties WHERE client_id = ?");
+  TStatement st(db_, "SELECT name, client_id, address, key FROM parties WHERE client_id = ?");
   st.Bind(1, client_id);
   std::optional<TParty> party;
   if (st.Step()) party = PartyFrom(st);
@@ -111,7 +140,7 @@ std::optional<TParty> TConfigStore::FindPartyByClientId(std::int32_t client_id) 
 
 std::vector<TParty> TConfigStore::Parties() {
   TTransaction tx(db_, TTransaction::TKind::Read);
-  TStatement st(db_, "SELECT name, client_id, address FROM parties ORDER BY name");
+  TStatement st(db_, "SELECT name, client_id, address, key FROM parties ORDER BY name");
   std::vector<TParty> parties;
   while (st.Step()) parties.push_back(PartyFrom(st));
   tx.Commit();

@@ -1,7 +1,8 @@
 // What the kestrel program keeps about its gate and its correspondents: the
 // gate settings block per gate code, the own address per gate code (with the
-// own client id), and the parties (a name, a client id and a remote address
-// block). Blocks are stored exactly as the gate produced them.
+// own client id), and the parties (a name, a client id, a remote address
+// block and the secret key shared with the party, if any). Blocks are stored
+// exactly as the gate produced them.
 //
 // Each call is one transaction. Thread-safe through the database's lock.
 // Failures throw EToolError naming the database and what was refused.
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "tools/kestrel/Database.h"
+#include "tools/kestrel/PartyKey.h"
 
 namespace kestrel::app {
 
@@ -20,6 +22,7 @@ struct TParty {
   std::string name;
   std::int32_t client_id = 0;
   std::string address;  // the remote address block
+  std::optional<TPartyKey> key;  // none: the party's sessions run unkeyed
 };
 
 struct TOwnAddress {
@@ -40,13 +43,17 @@ class TConfigStore {
   // Adds a party; refuses an empty name and a name or client id already
   // taken ("party \"X\" already exists in <db>").
   void AddParty(const TParty& party);
-  // Replaces the client id and address of an existing party; false when none has that name.
+  // Replaces the client id and address of an existing party (its key stays);
+  // false when none has that name.
   bool UpdateParty(const TParty& party);
+  // Stores the party's key, or removes it (nullopt); false when no party has
+  // that name.
+  bool SetPartyKey(const std::string& name, const std::optional<TPartyKey>& key);
   std::optional<TParty> FindParty(const std::string& name);
   std::optional<TParty> FindPartyByClientId(std::int32_t client_id);
   // Every party, by name.
   std::vector<TParty> Parties();
-  // False when no party has that name.
+  // False when no party has that name. Its key goes with it.
   bool RemoveParty(const std::string& name);
 
   // The party of `name`, or EToolError "no party named \"X\" in <db> (see kestrel party list)".

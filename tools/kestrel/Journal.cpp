@@ -10,8 +10,8 @@
 namespace kestrel::app {
 namespace {
 
-constexpr std::array<const char*, 6> kOutcomeNames = {"queued",   "delivered", "failed",
-                                                     "received", "rejected",  "repeated"};
+constexpr std::array<const char*, 9> kOutcomeNames = {"queued",   "delivered", "failed", "received", "rejected",
+                                                     "repeated", "keyed",     "unkeyed", "refused"};
 
 constexpr const char* kColumns =
     "id, direction, party, client_id, file, bytes, crc32, ref_number, ref_date, ref_time, outcome, detail, "
@@ -38,6 +38,10 @@ TJournalEntry EntryFrom(const TStatement& st) {
 }  // namespace
 
 const char* OutcomeName(TOutcome outcome) { return kOutcomeNames[static_cast<std::size_t>(outcome)]; }
+
+bool IsSessionOutcome(TOutcome outcome) {
+  return outcome == TOutcome::Keyed || outcome == TOutcome::Unkeyed || outcome == TOutcome::Refused;
+}
 
 std::optional<TOutcome> OutcomeFromName(const std::string& name) {
   for (std::size_t i = 0; i < kOutcomeNames.size(); ++i)
@@ -129,6 +133,20 @@ std::int64_t TJournal::InsertIncoming(const std::string& party, std::int32_t cli
   st.Bind(6, ref.Number).Bind(7, ref.Date).Bind(8, ref.Time).BindText(9, OutcomeName(outcome)).BindText(10, detail);
   st.BindText(11, now).BindText(12, now).Run();
   return db_.LastInsertId();
+}
+
+std::int64_t TJournal::AddSession(TDirection direction, const std::string& party, std::int32_t client_id,
+                                  TOutcome outcome, const std::string& detail) {
+  TTransaction tx(db_);
+  const std::string now = NowText();
+  TStatement st(db_,
+                "INSERT INTO journal(direction, party, client_id, file, bytes, ref_number, ref_date, ref_time, "
+                "outcome, detail, started, finished) VALUES(?, ?, ?, '', 0, 0, 0, 0, ?, ?, ?, ?)");
+  st.BindText(1, direction == TDirection::In ? "in" : "out").BindText(2, party).Bind(3, client_id);
+  st.BindText(4, OutcomeName(outcome)).BindText(5, detail).BindText(6, now).BindText(7, now).Run();
+  const std::int64_t id = db_.LastInsertId();
+  tx.Commit();
+  return id;
 }
 
 namespace {

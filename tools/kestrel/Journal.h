@@ -10,6 +10,13 @@
 // receiving side already holds for that sending client is entered as
 // "repeated": acknowledged, not stored again.
 //
+// The greeting of each session, as a call is placed or answered, is an entry
+// of its own, without a file or a reference: "keyed" (both sides proved they
+// hold the key shared with the party), "unkeyed" (no key is shared with it)
+// or "refused" (by either side; the detail says why). It is entered when the
+// greeting ends: after the entries of the documents queued for a call placed,
+// before those of the documents a call answered brings.
+//
 // The receiving side keeps, per sending client id, every reference it
 // stored (the table received_refs), in the same transaction that enters the
 // document, together with the part file the content waits in and the name it
@@ -30,9 +37,11 @@
 namespace kestrel::app {
 
 enum class TDirection { Out, In };
-enum class TOutcome { Queued, Delivered, Failed, Received, Rejected, Repeated };
+enum class TOutcome { Queued, Delivered, Failed, Received, Rejected, Repeated, Keyed, Unkeyed, Refused };
 
 const char* OutcomeName(TOutcome outcome);
+// Whether an entry of this outcome is a session's greeting (not a document).
+bool IsSessionOutcome(TOutcome outcome);
 std::optional<TOutcome> OutcomeFromName(const std::string& name);
 
 struct TJournalEntry {
@@ -40,9 +49,9 @@ struct TJournalEntry {
   TDirection direction = TDirection::Out;
   std::string party;
   std::int32_t client_id = 0;
-  std::string file;
+  std::string file;  // empty for a session
   std::int64_t bytes = 0;
-  std::optional<std::uint32_t> crc32;  // none in entries made before it was kept
+  std::optional<std::uint32_t> crc32;  // none in entries made before it was kept, and for a session
   TRefPack ref{};
   TOutcome outcome = TOutcome::Queued;
   std::string detail;
@@ -100,6 +109,11 @@ class TJournal {
   TStoredRef AddStored(const std::string& party, std::int32_t client_id, const std::string& file, std::int64_t bytes,
                        std::optional<std::uint32_t> crc32, const TRefPack& ref, const std::string& part,
                        const std::string& target, bool& repeat);
+
+  // Enters the greeting of a session with the party (`party` its name, or
+  // "client N" when it is not known); `outcome` Keyed, Unkeyed or Refused.
+  std::int64_t AddSession(TDirection direction, const std::string& party, std::int32_t client_id, TOutcome outcome,
+                          const std::string& detail);
 
   std::optional<TJournalEntry> Find(std::int64_t id);
   std::vector<TJournalEntry> List(const TJournalFilter& filter);

@@ -6,6 +6,7 @@
 
 #include "kestrel/version.h"
 #include "sim/FaultText.h"
+#include "tools/kestrel/PartyKey.h"
 
 namespace kestrel::app {
 namespace {
@@ -81,6 +82,8 @@ void AddTransfers(CLI::App& app, TOptions& o, TLeaves& leaves) {
   listen->add_option("--into", o.into, "Folder for received documents (default " + DefaultInboxPath() + ")");
   listen->add_flag("--monitor", o.open_monitor, "Open the gate's monitor window too");
   listen->add_flag("--deliver", o.deliver, "Deliver the outbox too, as kestrel run does");
+  listen->add_flag("--accept-unknown", o.accept_unknown,
+                   "Also answer callers whose client id is no party's (their sessions run unkeyed)");
   listen->add_flag("--stop-at-end-of-input", o.stop_at_end_of_input,
                    "Stop when the standard input ends too (for a program that runs this one)");
   leaves.push_back({listen, TCommand::Listen});
@@ -162,13 +165,37 @@ void AddAddresses(CLI::App& app, TOptions& o, TLeaves& leaves) {
   retry->add_option("--max-age", o.retry_max_age, "Give up once a try fails this long after queueing (0: no "
                                                   "limit; default 3d)");
   leaves.push_back({retry, TCommand::PartyRetry});
+
+  auto* key = party->add_subcommand(
+      "key", "Share a secret key with a party: its calls must then prove it, and what crosses is sealed");
+  key->add_option("name", o.party, "Its name")->required();
+  auto* action = key->add_option_group("action", "What to do with the key");
+  auto* generate = action->add_flag("--generate")->description("Make a new key, store it and print it once");
+  auto* replace = action->add_option("--set", o.key_text, "Store the key the party made (64 hex digits)")
+                      ->check(CLI::Validator(
+                          [](const std::string& text) {
+                            return PartyKeyFromText(text) ? std::string()
+                                                          : "a key is exactly 64 hex digits, as kestrel party "
+                                                            "key --generate prints it";
+                          },
+                          "HEX"));
+  action->add_flag("--remove")->description("Remove the party's key (its sessions run unkeyed)");
+  action->require_option(1);
+  key->callback([&o, generate, replace] {
+    o.key_action = generate->count() > 0 ? TKeyAction::Generate
+                   : replace->count() > 0 ? TKeyAction::Set
+                                          : TKeyAction::Remove;
+  });
+  leaves.push_back({key, TCommand::PartyKey});
 }
 
 void AddReports(CLI::App& app, TOptions& o, TLeaves& leaves) {
-  auto* journal = app.add_subcommand("journal", "Documents sent and received, with their outcome");
+  auto* journal = app.add_subcommand(
+      "journal", "Documents sent and received, with their outcome, and how each session began");
   journal->add_option("--party", o.party, "Only this party");
   journal->add_option("--outcome", o.outcome, "Only this outcome")
-      ->check(CLI::IsMember({"queued", "delivered", "failed", "received", "rejected", "repeated"}));
+      ->check(CLI::IsMember({"queued", "delivered", "failed", "received", "rejected", "repeated", "keyed",
+                             "unkeyed", "refused"}));
   journal->add_option("-n,--limit", o.limit, "The newest N entries (0: all)")->capture_default_str();
   leaves.push_back({journal, TCommand::Journal});
 

@@ -36,7 +36,11 @@ enum class TCommand {
   OutboxList,
   OutboxCancel,
   PartyRetry,
+  PartyKey,
 };
+
+// What `party key` does with the party's key.
+enum class TKeyAction { Generate, Set, Remove };
 
 struct TGlobalOptions {
   std::string db;            // empty: the default database
@@ -92,8 +96,12 @@ struct TOptions {
   // party retry
   std::optional<std::string> retry_first, retry_ceiling, retry_max_age;
   std::optional<std::int64_t> retry_attempts;
+  // party key
+  TKeyAction key_action = TKeyAction::Generate;
+  std::string key_text;  // --set: 64 hex digits, checked while parsing
   // listen, monitor
   std::string into;
+  bool accept_unknown = false;  // listen: let in callers that are no party (unkeyed)
   bool open_monitor = false;
   bool stop_at_end_of_input = false;
   // settings set

@@ -32,6 +32,12 @@ void TestFault(const char* point, int count) {
   std::_Exit(137);  // at once, as a kill ends it: no destructor runs, nothing more is acknowledged
 }
 
+// The party's name, or "client N" when no party has that client id.
+std::string PartyName(TRuntime& rt, std::int32_t id_cl) {
+  const auto party = rt.Config().FindPartyByClientId(id_cl);
+  return party ? party->name : "client " + std::to_string(id_cl);
+}
+
 // Part files left by a process that ended: placed when a transaction
 // recorded them, else removed. Returns a line for the person, or "".
 std::string RecoverParts(TRuntime& rt, TInbox& inbox) {
@@ -128,8 +134,7 @@ bool TReceiveRun::OnPacket(std::int32_t sender_id_cl, const TRefPack& ref, std::
     inbox = inbox_;
   }
   if (rt == nullptr || inbox == nullptr) return false;
-  std::string party = "client " + std::to_string(sender_id_cl);
-  if (auto p = rt->Config().FindPartyByClientId(sender_id_cl)) party = p->name;
+  const std::string party = PartyName(*rt, sender_id_cl);
 
   TDocument doc;
   std::string why;
@@ -211,6 +216,17 @@ bool TReceiveRun::OnPacket(std::int32_t sender_id_cl, const TRefPack& ref, std::
   std::lock_guard lock(mutex_);
   ++received_;
   return true;
+}
+
+void TReceiveRun::OnSession(std::int32_t id_cl, std::int32_t direction, std::int32_t kind, const std::string& reason) {
+  if (direction != HERON_PROGRESS_RECEIVE || kind != HERON_SESSION_REFUSED) return;
+  TRuntime* rt = nullptr;
+  {
+    std::lock_guard lock(mutex_);
+    rt = rt_;
+  }
+  const std::string who = rt != nullptr ? PartyName(*rt, id_cl) : "client " + std::to_string(id_cl);
+  console_.Line(prefix_ + "refused a call from " + who + (reason.empty() ? "" : ": " + reason));
 }
 
 void TReceiveRun::OnProgress(KHandle process, const std::string& caption, std::int32_t done, std::int32_t total,

@@ -70,6 +70,9 @@ class TReceiveRun final : public TCoreEvents {
   bool OnPacket(std::int32_t sender_id_cl, const TRefPack& ref, std::string_view data) override;
   void OnProgress(KHandle process, const std::string& caption, std::int32_t done, std::int32_t total,
                   std::int32_t direction) override;
+  // A call refused at its greeting gets a line ("refused a call from client
+  // 77: unknown caller"); nothing else of it is kept here.
+  void OnSession(std::int32_t id_cl, std::int32_t direction, std::int32_t kind, const std::string& reason) override;
 
  private:
   TConsole& console_;

@@ -30,6 +30,7 @@ TRuntime::~TRuntime() {
   StopGate();
   gate_.reset();
   core_.reset();
+  admission_.reset();
   log_.reset();
 }
 
@@ -43,10 +44,11 @@ void ApplyComDir(const TGlobalOptions& options) {
     throw EToolError("--com-dir " + options.com_dir + " cannot be handed to the gate");
 }
 
-void TRuntime::LoadGate(TCoreEvents& events) {
+void TRuntime::LoadGate(TCoreEvents& events, bool admit_unknown) {
   ApplyComDir(options_);
+  admission_ = std::make_unique<TAdmission>(events, config_, journal_, admit_unknown);
   // Each line is kept with the time it arrived.
-  core_ = std::make_unique<TCore>(events, [log = log_.get()](TLogLine line) {
+  core_ = std::make_unique<TCore>(*admission_, [log = log_.get()](TLogLine line) {
     line.time = NowText();
     log->Add(std::move(line));
   });

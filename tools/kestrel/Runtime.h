@@ -1,7 +1,8 @@
 // What a command that works with the gate needs, made in the order the gate
 // needs it and torn down in reverse: the database (brought up to date), the
-// log writer, the core handlers in libHeron, the COM port folder, and the
-// gate library itself.
+// log writer, the core handlers in libHeron (which let in only the parties
+// the database knows, see Admission.h), the COM port folder, and the gate
+// library itself.
 //
 // Tear-down stops the whole gate first (StopTransmit with no handle) when a
 // command started it, so that no gate thread calls the core once the
@@ -16,6 +17,7 @@
 
 #include "tools/host/Core.h"
 #include "tools/host/GateLibrary.h"
+#include "tools/kestrel/Admission.h"
 #include "tools/kestrel/Config.h"
 #include "tools/kestrel/Database.h"
 #include "tools/kestrel/Journal.h"
@@ -39,8 +41,10 @@ class TRuntime {
 
   // Installs the core handlers with `events` (which must outlive the
   // runtime), points COM ports at --com-dir and loads the gate library.
-  // Throws EToolError when the library cannot be loaded.
-  void LoadGate(TCoreEvents& events);
+  // `admit_unknown` lets callers with a client id of no party in (unkeyed);
+  // otherwise they are refused. Throws EToolError when the library cannot be
+  // loaded.
+  void LoadGate(TCoreEvents& events, bool admit_unknown = false);
   // Says that the gate was started: a whole-gate stop is due at the end.
   void GateStarted() { started_ = true; }
   // Stops the whole gate now (once); returns the export's answer.
@@ -72,6 +76,7 @@ class TRuntime {
   TOutbox outbox_;
   TLogBook book_;
   std::unique_ptr<TLogWriter> log_;
+  std::unique_ptr<TAdmission> admission_;
   std::unique_ptr<TCore> core_;
   std::unique_ptr<TGateLibrary> gate_;
   bool started_ = false;

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "platform/ScopeExit.h"
 #include "tools/kestrel/ToolError.h"
 
 namespace kestrel::app {
@@ -111,6 +112,38 @@ constexpr std::array<const char*, kSchemaVersion> kMigrations = {
       PRIMARY KEY(client_id, ref_number, ref_date, ref_time));
     CREATE INDEX received_refs_by_part ON received_refs(part);
     )sql",
+    // 4: the secret key shared with a party (none: NULL), and the journal's
+    // entries for the greeting of each session: 'keyed', 'unkeyed' or
+    // 'refused'. Rebuilding the journal drops the table the outbox and the
+    // received references point to, which MigrateSchema allows by leaving
+    // foreign keys unenforced until the whole migration has been checked.
+    R"sql(
+    ALTER TABLE parties ADD COLUMN key BLOB CHECK(key IS NULL OR length(key) = 32);
+    CREATE TABLE journal_v4(
+      id         INTEGER PRIMARY KEY,
+      direction  TEXT NOT NULL CHECK(direction IN ('out', 'in')),
+      party      TEXT NOT NULL,
+      client_id  INTEGER NOT NULL,
+      file       TEXT NOT NULL,
+      bytes      INTEGER NOT NULL,
+      ref_number INTEGER NOT NULL,
+      ref_date   INTEGER NOT NULL,
+      ref_time   INTEGER NOT NULL,
+      outcome    TEXT NOT NULL
+                 CHECK(outcome IN ('queued', 'delivered', 'failed', 'received', 'rejected', 'repeated',
+                                   'keyed', 'unkeyed', 'refused')),
+      detail     TEXT NOT NULL DEFAULT '',
+      started    TEXT NOT NULL,
+      finished   TEXT,
+      crc32      INTEGER);
+    INSERT INTO journal_v4(id, direction, party, client_id, file, bytes, ref_number, ref_date, ref_time, outcome,
+                           detail, started, finished, crc32)
+      SELECT id, direction, party, client_id, file, bytes, ref_number, ref_date, ref_time, outcome,
+             detail, started, finished, crc32 FROM journal;
+    DROP TABLE journal;
+    ALTER TABLE journal_v4 RENAME TO journal;
+    CREATE INDEX journal_by_party ON journal(party, id);
+    )sql",
 };
 
 }  // namespace
@@ -125,6 +158,17 @@ int SchemaVersion(TDatabase& db) {
 
 void MigrateSchema(TDatabase& db, int target) {
   if (target < 1 || target > kSchemaVersion) throw EToolError("no schema version " + std::to_string(target));
+  // Foreign keys are enforced again however this ends; switching them is a
+  // no-op inside a transaction, so it happens around it. The migrations'
+  // result is checked before it is committed instead.
+  db.Exec("PRAGMA foreign_keys=OFF");
+  const platform::TScopeExit enforce_again([&] {
+    try {
+      db.Exec("PRAGMA foreign_keys=ON");
+    } catch (const EToolError&) {
+      // Fails only on a connection that is broken anyway.
+    }
+  });
   TTransaction tx(db);
   int version = 0;
   {
@@ -136,6 +180,12 @@ void MigrateSchema(TDatabase& db, int target) {
                      " is newer than this kestrel knows (" + std::to_string(target) + "); use a newer kestrel");
   if (version == target) return;
   for (int v = version; v < target; ++v) db.Exec(kMigrations[static_cast<std::size_t>(v)]);
+  {
+    TStatement check(db, "PRAGMA foreign_key_check");
+    if (check.Step())
+      throw EToolError("database " + db.Path() + ": migrating to schema version " + std::to_string(target) +
+                       " would leave rows of " + check.Text(0) + " pointing nowhere; the file was left as it was");
+  }
   db.Exec("PRAGMA user_version = " + std::to_string(target));
   tx.Commit();
 }

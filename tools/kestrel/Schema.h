@@ -10,6 +10,9 @@
 // Version 1: gate settings per gate code, own address per gate code, parties,
 //            journal of sent and received documents.
 // Version 2: the gate's log; the journal keeps each document's CRC-32.
+// Version 3: the outbox, retry policies, the references received; the
+//            journal's 'repeated'.
+// Version 4: a secret key per party; the journal's entries for sessions.
 #pragma once
 
 #include <memory>
@@ -19,7 +22,7 @@
 
 namespace kestrel::app {
 
-inline constexpr int kSchemaVersion = 3;
+inline constexpr int kSchemaVersion = 4;
 
 // The file's version (0 for a new or empty file).
 int SchemaVersion(TDatabase& db);

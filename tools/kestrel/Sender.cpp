@@ -238,6 +238,15 @@ bool TSendRun::OnPacketFailed(const TRefPack& ref, std::int32_t, std::int32_t) {
   return true;
 }
 
+void TSendRun::OnSession(std::int32_t, std::int32_t direction, std::int32_t kind, const std::string& reason) {
+  if (direction != HERON_PROGRESS_SEND || kind != HERON_SESSION_REFUSED) return;
+  {
+    std::lock_guard lock(mutex_);
+    if (call_end_.empty()) call_end_ = "no session: " + (reason.empty() ? std::string("refused") : reason);
+  }
+  cv_.notify_all();
+}
+
 void TSendRun::OnDelivered(KHandle, const TRefPack& ref) { Settle(ref.Number, TOutcome::Delivered, ""); }
 
 void TSendRun::OnProgress(KHandle, const std::string& caption, std::int32_t done, std::int32_t total,

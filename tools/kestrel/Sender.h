@@ -7,8 +7,8 @@
 // anything goes on the line. A call (Deliver) takes documents claimed from
 // the outbox and hands them to one transmit process of the gate. It ends
 // when the gate has settled each of them (delivered or failed), or on a stop
-// request or the time-out; the documents still open then count as a failed
-// try with that reason. Each outcome goes to the outbox as it comes: a
+// request, the time-out or a refusal at the session's greeting; the documents
+// still open then count as a failed try with that reason. Each outcome goes to the outbox as it comes: a
 // delivered document leaves it, a failed try waits for its next one or is
 // given up per the party's retry policy. The transmit process is stopped
 // before Deliver returns, the whole gate only when asked.
@@ -82,6 +82,9 @@ class TSendRun final : public TCoreEvents {
   void OnDelivered(KHandle process, const TRefPack& ref) override;
   void OnProgress(KHandle process, const std::string& caption, std::int32_t done, std::int32_t total,
                   std::int32_t direction) override;
+  // A call refused at its greeting ends at once: its documents' try failed
+  // with the reason.
+  void OnSession(std::int32_t id_cl, std::int32_t direction, std::int32_t kind, const std::string& reason) override;
 
  private:
   struct TItem {
