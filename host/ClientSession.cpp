@@ -174,6 +174,9 @@ bool TClientSession::Greet() {
 }
 
 bool TClientSession::Refused(const std::string& why) {
+  // Our goodbye lets the server hang up at once instead of waiting for the
+  // line to drop.
+  (void)wire_.Send(MakeBare(TMsgType::Bye, ++seq_));
   refusal_ = why;
   Log("Greet:(Session refused)", why);
   ReportSession(protocol_.FarIdCl(), HERON_PROGRESS_SEND, HERON_SESSION_REFUSED, why);

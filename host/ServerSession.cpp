@@ -162,9 +162,10 @@ bool TServerSession::Refuse(std::uint32_t seq, TRefusal reason) {
 }
 
 void TServerSession::LetTheCallerHangUp() {
-  for (int frames = 0; frames < 2 && !Stopping(); ++frames) {
-    TMessage ignored;
-    if (wire_.Receive(ignored) == TWire::TRecv::Broken) return;
+  for (int frames = 0; frames < 3 && !Stopping(); ++frames) {
+    TMessage msg;
+    const TWire::TRecv got = wire_.Receive(msg);
+    if (got == TWire::TRecv::Broken || (got == TWire::TRecv::Message && msg.Type == TMsgType::Bye)) return;
   }
 }
 

@@ -48,9 +48,9 @@ class TServerSession {
   // Refuses the session: logs, answers `seq` with REFUSE, tells the core.
   [[nodiscard]] bool Refuse(std::uint32_t seq, TRefusal reason);
   // After our last word: a gate that hangs up at once may cut it off on the
-  // line, so the caller, who hangs up once it has read it, goes first. Waits
-  // for that through at most two frames it sent meanwhile (each within the
-  // line's data wait), or until a stop.
+  // line, so we wait for the caller's goodbye (which says it has read it) or
+  // for the line to drop, through at most three frames (what it sent before
+  // it read our word; each within the line's data wait), or until a stop.
   void LetTheCallerHangUp();
   [[nodiscard]] bool Reply(const TMessage& msg);
   [[nodiscard]] bool OnData(const TMessage& msg);

@@ -27,6 +27,7 @@
 // for its packets to settle (ms, default five minutes); --key <64 hex
 // digits>, a key shared with every party (keyed sessions). The end-to-end
 // benchmarks (bench/e2e) run it too.
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -39,7 +40,6 @@
 #include <string>
 #include <vector>
 
-#include "heron.h"
 #include "platform/StopSignal.h"
 #include "platform/Tick.h"
 #include "tests/e2e/HostBlocks.h"
@@ -52,14 +52,6 @@ namespace {
 using namespace kestrel;
 
 constexpr std::uint32_t kDefaultDeadlineMs = 300000;
-
-// The key of --key, shared with every party.
-std::string g_key;
-
-std::int32_t SharedKey(void*, std::int32_t, void* key, std::int32_t) {
-  if (key != nullptr) std::memcpy(key, g_key.data(), g_key.size());
-  return static_cast<std::int32_t>(g_key.size());
-}
 
 // The 32 bytes of 64 hex digits; "" for anything else.
 std::string KeyFromHex(const std::string& hex) {
@@ -88,6 +80,12 @@ class TReports final : public app::TCoreEvents {
     return true;
   }
   void OnDelivered(KHandle, const TRefPack& ref) override { Settle("ok", ref.Number); }
+  // The key of --key, shared with every party; "" for none.
+  std::string key;
+  std::int32_t OnPartyKey(std::int32_t, std::span<std::uint8_t> out) override {
+    if (!out.empty()) std::memcpy(out.data(), key.data(), std::min(out.size(), key.size()));
+    return static_cast<std::int32_t>(key.size());
+  }
   bool OnPacket(std::int32_t sender, const TRefPack& ref, std::string_view data) override {
     Write(report_, "%d %d %zu %016llx\n", sender, ref.Number, data.size(),
           static_cast<unsigned long long>(e2e::Digest(data)));
@@ -146,12 +144,11 @@ int main(int argc, char** argv) {
   if (report == nullptr) return 2;
   std::FILE* log = o["--log"].empty() ? nullptr : std::fopen(o["--log"].c_str(), "w");
   TReports reports(report, log);
-  if (o.count("--key") && (g_key = KeyFromHex(o["--key"])).empty()) return 2;
+  if (o.count("--key") && (reports.key = KeyFromHex(o["--key"])).empty()) return 2;
   bool ok = false;
   try {
     app::TCore core(reports);
     core.SetGateSettings(1, e2e::GateSettingsBlock(channels));
-    if (!g_key.empty()) HeronSetPartyKeyFromCore(&SharedKey, nullptr);
     const auto gate = app::TGateLibrary::Load(argv[1]);
     if (role == "listen") {
       const std::string own = e2e::AddressBlock(address);
