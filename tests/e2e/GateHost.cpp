@@ -46,6 +46,7 @@
 #include "tests/e2e/Payload.h"
 #include "tools/host/Core.h"
 #include "tools/host/GateLibrary.h"
+#include "tools/host/PartyKey.h"
 
 namespace {
 
@@ -53,17 +54,6 @@ using namespace kestrel;
 
 constexpr std::uint32_t kDefaultDeadlineMs = 300000;
 
-// The 32 bytes of 64 hex digits; "" for anything else.
-std::string KeyFromHex(const std::string& hex) {
-  std::string key;
-  for (std::size_t i = 0; hex.size() == 64 && i < hex.size(); i += 2) {
-    char* end = nullptr;
-    const std::string digits = hex.substr(i, 2);
-    key.push_back(static_cast<char>(std::strtoul(digits.c_str(), &end, 16)));
-    if (end != digits.c_str() + 2) return "";
-  }
-  return key;
-}
 
 // What the core hears, as the report and the log say it.
 class TReports final : public app::TCoreEvents {
@@ -80,8 +70,8 @@ class TReports final : public app::TCoreEvents {
     return true;
   }
   void OnDelivered(KHandle, const TRefPack& ref) override { Settle("ok", ref.Number); }
-  // The key of --key, shared with every party; "" for none.
-  std::string key;
+  // The key of --key, shared with every party; empty for none.
+  std::vector<std::uint8_t> key;
   std::int32_t OnPartyKey(std::int32_t, std::span<std::uint8_t> out) override {
     if (!out.empty()) std::memcpy(out.data(), key.data(), std::min(out.size(), key.size()));
     return static_cast<std::int32_t>(key.size());
@@ -144,7 +134,11 @@ int main(int argc, char** argv) {
   if (report == nullptr) return 2;
   std::FILE* log = o["--log"].empty() ? nullptr : std::fopen(o["--log"].c_str(), "w");
   TReports reports(report, log);
-  if (o.count("--key") && (reports.key = KeyFromHex(o["--key"])).empty()) return 2;
+  if (o.count("--key")) {
+    const auto key = app::PartyKeyFromText(o["--key"]);
+    if (!key) return 2;
+    reports.key.assign(key->begin(), key->end());
+  }
   bool ok = false;
   try {
     app::TCore core(reports);

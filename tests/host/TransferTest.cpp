@@ -371,8 +371,6 @@ INSTANTIATE_TEST_SUITE_P(
                                    "refused by the peer: unknown caller"},
                       TRefusalCase{"NoKeyOffered", std::string(32, 'k'), "", "the caller offered no key",
                                    "refused by the peer: the caller offered no key"},
-                      TRefusalCase{"UnknownWithAKey", std::nullopt, std::string(32, 'k'), "unknown caller",
-                                   "refused by the peer: unknown caller"},
                       TRefusalCase{"NoKeyShared", "", std::string(32, 'k'), "no key is shared with the caller",
                                    "refused by the peer: no key is shared with the caller"},
                       TRefusalCase{"WrongKey", std::string(32, 'k'), std::string(32, 'x'), "wrong key",

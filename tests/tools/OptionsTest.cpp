@@ -21,7 +21,7 @@
 #include "tools/kestrel/GateSettings.h"
 #include "tools/kestrel/Options.h"
 #include "tools/kestrel/ModemAnswer.h"
-#include "tools/kestrel/PartyKey.h"
+#include "tools/host/PartyKey.h"
 #include "tools/kestrel/Params.h"
 #include "tools/kestrel/PortCheck.h"
 #include "tools/kestrel/Progress.h"

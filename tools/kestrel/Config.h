@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "tools/kestrel/Database.h"
-#include "tools/kestrel/PartyKey.h"
+#include "tools/host/PartyKey.h"
 
 namespace kestrel::app {
 

@@ -6,7 +6,7 @@
 
 #include "kestrel/version.h"
 #include "sim/FaultText.h"
-#include "tools/kestrel/PartyKey.h"
+#include "tools/host/PartyKey.h"
 
 namespace kestrel::app {
 namespace {

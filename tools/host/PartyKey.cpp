@@ -1,4 +1,4 @@
-#include "tools/kestrel/PartyKey.h"
+#include "tools/host/PartyKey.h"
 
 #include "platform/Crypto.h"
 
