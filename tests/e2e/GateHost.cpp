@@ -32,7 +32,6 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -73,7 +72,7 @@ class TReports final : public app::TCoreEvents {
   // The key of --key, shared with every party; empty for none.
   std::vector<std::uint8_t> key;
   std::int32_t OnPartyKey(std::int32_t, std::span<std::uint8_t> out) override {
-    if (!out.empty()) std::memcpy(out.data(), key.data(), std::min(out.size(), key.size()));
+    std::copy_n(key.begin(), std::min(out.size(), key.size()), out.begin());
     return static_cast<std::int32_t>(key.size());
   }
   bool OnPacket(std::int32_t sender, const TRefPack& ref, std::string_view data) override {

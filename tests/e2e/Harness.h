@@ -195,7 +195,7 @@ inline std::unique_ptr<testing::TProgram> StartSender(const TGateSide& side, con
 // must exit with 0 too. Returns what the sender reported.
 inline TSenderReport FinishSender(std::unique_ptr<testing::TProgram> sender, const TGateSide& side,
                                   std::uint32_t timeout_ms, testing::TProgram* listener = nullptr) {
-  EXPECT_EQ(sender->Wait(timeout_ms), 0) << "every packet settled in time" << Tail(side.File("log"));
+  EXPECT_EQ(sender->Wait(timeout_ms), 0) << "every packet settled in time\n" << sender->Output() << Tail(side.File("log"));
   if (listener != nullptr) {
     EXPECT_EQ(listener->Stop(), 0);
   }
