@@ -235,6 +235,7 @@ TClientSession::TOutcome TClientSession::SendQueued() {
         if (!f.Touched || parts.size() == kMaxParts) break;
         parts.push_back(TPart{f.Packet.Ref, static_cast<std::uint32_t>(f.Packet.Data.size()), f.Held, {}});
       }
+      KESTREL_CHECK(!parts.empty(), "a resume asks about the packet that went out in part");
     } else {
       parts = NextParts();
     }
@@ -365,6 +366,8 @@ void TClientSession::FailCurrentAndQueued(std::string_view why) {
   std::vector<TRefPack> refs;
   for (const TInFlight& f : flight_) refs.push_back(f.Packet.Ref);
   flight_.clear();
+  // Nothing is left to ask the server about: the next connection sends.
+  resume_probe_ = false;
   for (const TOutPacket& p : protocol_.queue_.Drain()) refs.push_back(p.Ref);
   for (const TRefPack& ref : refs) ReportPacketFailed(manager_, ref, why);
 }
