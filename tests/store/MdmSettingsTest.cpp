@@ -181,10 +181,9 @@ TEST(MdmSettings, CheckChannelsSortsDerivesFlowAndFindsDuplicates) {
   l[0].HwFlow = gate::THwFlowControl::hfRTSCTS;
   l[1].HwFlow = gate::THwFlowControl::hfNONERTSON;
   EXPECT_EQ(CheckChannels(l), -1);
-  EXPECT_EQ(l[0].PortNumber, gate::TPortNumber::pnCOM2);
-  EXPECT_EQ(l[0].HwFlow, gate::THwFlowControl::hfRTSCTS);
-  EXPECT_EQ(l[1].PortNumber, gate::TPortNumber::pnCOM5);
-  EXPECT_EQ(l[1].HwFlow, gate::THwFlowControl::hfNONE);
+  EXPECT_EQ(std::tuple(l[0].PortNumber, l[0].HwFlow, l[1].PortNumber, l[1].HwFlow),
+            std::tuple(gate::TPortNumber::pnCOM2, gate::THwFlowControl::hfRTSCTS, gate::TPortNumber::pnCOM5,
+                       gate::THwFlowControl::hfNONE));
 
   for (auto port : {gate::TPortNumber::pnCOM2, gate::TPortNumber::pnCOM1}) {
     l.push_back(DefaultChannelSettings());
@@ -374,14 +373,13 @@ TEST(MdmAddress, DefaultRecordIsByteExact) {
 }
 
 TEST(MdmAddress, TimeSpanMillisecondsAreTheTimeOfDay) {
-  EXPECT_EQ(TimeSpanToMs(0.0), 0u);
-  EXPECT_EQ(TimeSpanToMs(1.0), 0u) << "whole days drop out";
-  EXPECT_EQ(TimeSpanToMs(2.5), 43'200'000u);
-  EXPECT_EQ(TimeSpanToMs(-0.25), 21'600'000u) << "a negative span counts by its magnitude";
-  EXPECT_EQ(TimeSpanToMs(1.0 - 1e-12), 0u) << "a hair below a day rounds to a whole day";
+  // Whole days drop out, a negative span counts by its magnitude, and a hair
+  // below a day rounds to a whole day.
+  const std::pair<double, std::uint32_t> spans[] = {{0.0, 0}, {1.0, 0}, {2.5, 43'200'000}, {-0.25, 21'600'000},
+                                                    {1.0 - 1e-12, 0}, {std::numeric_limits<double>::quiet_NaN(), 0},
+                                                    {-std::numeric_limits<double>::infinity(), 0}};
+  for (const auto& [days, ms] : spans) EXPECT_EQ(TimeSpanToMs(days), ms) << days;
   EXPECT_LT(TimeSpanToMs(1e300), kMsPerDay);
-  EXPECT_EQ(TimeSpanToMs(std::numeric_limits<double>::quiet_NaN()), 0u);
-  EXPECT_EQ(TimeSpanToMs(-std::numeric_limits<double>::infinity()), 0u);
   for (std::uint32_t ms = 0; ms < kMsPerDay; ms += 999'983) EXPECT_EQ(TimeSpanToMs(MsToTimeSpan(ms)), ms);
   EXPECT_EQ(TimeSpanToMs(MsToTimeSpan(kMsPerDay - 1)), kMsPerDay - 1);
   EXPECT_EQ(MsToTimeSpan(kMsPerDay + 5), MsToTimeSpan(5));
@@ -412,13 +410,7 @@ TEST(MdmAddress, PhonesDecodeTrimmed) {
   EXPECT_EQ(phones, (std::vector<std::string>{""}));
 }
 
-TMdmAddress RecordOf(const std::string& blob) {
-  TMdmAddress r;
-  std::memcpy(&r, blob.data(), sizeof r);
-  return r;
-}
-
-TEST(MdmAddrList, EmptyBlockGivesTheDefaultAddress) {
+TEST(MdmAddrList, EmptyBlockGivesTheDefaultAddressAndAShortOneNone) {
   TMdmAddrList a;
   ASSERT_TRUE(a.BlobToParamList(nullptr, 0));
   EXPECT_EQ(Dump(a.ParamList),
@@ -426,6 +418,11 @@ TEST(MdmAddrList, EmptyBlockGivesTheDefaultAddress) {
             "RestoreConnTimeOut=30000ms,RestoreConnTries=i2,DialTimeOut=30000ms,IdCl=i-1,"
             "UseComPorts='0000000000000000',PhonesList=''");
   EXPECT_EQ(a.AddrListText(0), "");
+  // A short block, or a size without data, fails and frees the list.
+  EXPECT_FALSE(Load(a, std::string(167, '\x01')));
+  EXPECT_EQ(a.ParamList, nullptr);
+  EXPECT_FALSE(a.BlobToParamList(nullptr, 300));
+  EXPECT_EQ(a.ParamList, nullptr);
 }
 
 TEST(MdmAddrList, OwnAddressOf168BytesComesBackWithAnEmptyPhoneSection) {
@@ -452,15 +449,6 @@ TEST(MdmAddrList, PhoneSectionOfTheWrongLengthGivesNoNumbers) {
     ASSERT_TRUE(Load(a, rec + section)) << "a bad section is not a failure";
     EXPECT_THAT(Dump(a.ParamList), EndsWith(",PhonesList='" + text + "'"));
   }
-}
-
-TEST(MdmAddrList, ShortBlocksFailAndFreeTheList) {
-  TMdmAddrList a;
-  ASSERT_TRUE(a.BlobToParamList(nullptr, 0));
-  EXPECT_FALSE(Load(a, std::string(167, '\x01')));
-  EXPECT_EQ(a.ParamList, nullptr);
-  EXPECT_FALSE(a.BlobToParamList(nullptr, 300));
-  EXPECT_EQ(a.ParamList, nullptr);
 }
 
 TEST(MdmAddrList, RoundTripKeepsEveryFieldAndNumber) {
@@ -516,8 +504,8 @@ TEST(MdmAddrList, PortTextsOfAnyLengthUseTheirFirstSixteenCharacters) {
     p.Text("UseComPorts", text);
     TMdmAddrList a;
     a.ParamListToBlob(p.get());
-    std::string allowed;
-    for (auto b : RecordOf(BlobOf(a)).UseComPorts) allowed += static_cast<char>('0' + b);
+    std::string allowed = BlobOf(a).substr(offsetof(TMdmAddress, UseComPorts), 16);
+    for (char& b : allowed) b = static_cast<char>('0' + b);
     EXPECT_EQ(allowed, ports) << text;
   }
 }
