@@ -452,20 +452,14 @@ TEST(MdmAddrList, PhoneSectionOfTheWrongLengthGivesNoNumbers) {
 }
 
 TEST(MdmAddrList, RoundTripKeepsEveryFieldAndNumber) {
-  TMdmAddress r = DefaultAddress();
-  r.Version = 7;  // not a parameter: rebuilt as 1.0
-  r.SubVersion = 3;
-  r.DialPhoneType = gate::TDialType::dtDialTone;
-  r.RestoreConnAfterBreakTimeOut = MsToTimeSpan(1'000);
-  r.DataWaitTimeOut = MsToTimeSpan(2'000);
-  r.StayOnLineTimeOut = MsToTimeSpan(3'000);
-  r.RestoreConnTimeOut = MsToTimeSpan(4'000);
-  r.RestoreConnTries = 9;
-  r.DialTimeOut = 1.75;  // whole days survive the parameters; only waits drop them
-  r.IdCl = 123456;
-  r.UseComPorts[0] = 1;
-  r.UseComPorts[2] = 5;  // any non-zero byte allows the port; stored back as 1
-  r.UseComPorts[15] = 1;
+  // The version is no parameter: rebuilt as 1.0. Whole days of the dial
+  // timeout survive the parameters (only waits drop them). Any non-zero byte
+  // allows a port, stored back as 1.
+  TMdmAddress r{.Version = 7, .SubVersion = 3, .DialPhoneType = gate::TDialType::dtDialTone,
+                .RestoreConnAfterBreakTimeOut = MsToTimeSpan(1'000), .DataWaitTimeOut = MsToTimeSpan(2'000),
+                .StayOnLineTimeOut = MsToTimeSpan(3'000), .RestoreConnTimeOut = MsToTimeSpan(4'000),
+                .RestoreConnTries = 9, .DialTimeOut = 1.75, .IdCl = 123456,
+                .UseComPorts = {1, 0, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, .Reserved = {}};
   r.Reserved[50] = 0x99;
   const std::string phones = EncodePhones({"101", "8-800-555", "103"});
   TMdmAddrList a;

@@ -162,12 +162,7 @@ TEST(TransferMeter, PlainLinesAtStartQuartersAndEndAndARateOfTimedBytesOnly) {
 }
 
 TEST(ProgressText, BarFitsItsWidthAndShowsTheFigures) {
-  TProgressView v;
-  v.caption = "Передача данных";
-  v.done = 122880;
-  v.total = 307200;
-  v.rate = 5734;
-  v.seconds_left = 32;
+  TProgressView v{.caption = "Передача данных", .done = 122880, .total = 307200, .rate = 5734, .seconds_left = 32};
   // Narrow, the figures give way; the percentage stays.
   for (const int width : {10, 40, 45, 80, 200}) {
     const std::string bar = ProgressBar(v, width);

@@ -68,6 +68,7 @@ TEST(Schema, VersionOneFileKeepsItsDataThroughTheMigration) {
   const auto party = TConfigStore(*db).FindParty("Bank");
   ASSERT_TRUE(party);
   EXPECT_EQ(std::tuple(party->client_id, party->address), std::tuple(7, std::string("\x01\x00", 2)));
+  EXPECT_FALSE(party->key) << "no key until one is given";
   const auto entries = TJournal(*db).List({"", std::nullopt, 0});
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(std::tuple(entries[0].file, entries[0].outcome), std::tuple("a.txt", TOutcome::Delivered));
@@ -95,10 +96,6 @@ TEST(Schema, VersionThreeFileKeepsItsOutboxAndReferencesThroughTheJournalsRebuil
   }
   auto db = OpenStore(dir / "v3.db");
   EXPECT_EQ(SchemaVersion(*db), 4);
-  const auto party = TConfigStore(*db).FindParty("Bank");
-  ASSERT_TRUE(party);
-  EXPECT_EQ(party->address, std::string("\x01\x00", 2));
-  EXPECT_FALSE(party->key) << "no key until one is given";
   const auto waiting = TOutbox(*db).List();
   ASSERT_EQ(waiting.size(), 1u);
   EXPECT_EQ(std::tuple(waiting[0].file, waiting[0].ref.Number), std::tuple("a.txt", 5));
@@ -260,11 +257,11 @@ TEST(RetryPolicy, WaitsDoubleUpToTheCeilingAndDurationsRead) {
   EXPECT_EQ(SecondsText(5400), "1h30m");
 }
 
-using OutboxStore = TStoreTest;
+struct OutboxStore : Journal {
+  TOutbox outbox{*db};
+};
 
 TEST_F(OutboxStore, ATryKeepsItsReferenceAndIsRetriedThenGivenUp) {
-  TOutbox outbox(*db);
-  TJournal journal(*db);
   const auto es = outbox.Add("B", 2, {{"B", 2, "a.txt", 1, 7}, {"B", 2, "b.txt", 1, 8}}, {"packet a", "packet b"});
   ASSERT_EQ(es.size(), 2u);
   EXPECT_EQ(es[0].ref.Number, es[0].id);
@@ -291,8 +288,6 @@ TEST_F(OutboxStore, ATryKeepsItsReferenceAndIsRetriedThenGivenUp) {
 }
 
 TEST_F(OutboxStore, ADeadSendersDocumentsAreQueuedAgainAndCancelWorksOnWaitingOnes) {
-  TOutbox outbox(*db);
-  TJournal journal(*db);
   const auto es = outbox.Add("B", 2, {{"B", 2, "a.txt", 1, 7}, {"B", 2, "b.txt", 1, 8}}, {"a", "b"});
   ASSERT_EQ(outbox.Claim("B", EpochNow()).size(), 2u);
   // As if a process that has ended had claimed the first.
@@ -396,25 +391,18 @@ TEST_F(LogBook, WriterTakesLinesFromManyThreadsAndCountsAFailedWrite) {
 TEST(Document, DamageIsFoundNotStored) {
   const std::string packet = EncodeDocument("report.pdf", "the report");
   auto with = [&](std::size_t at, char c) { return packet.substr(0, at) + c + packet.substr(at + 1); };
-  const std::pair<std::string, TDecodeResult> cases[] = {
-      {with(packet.size() - 1, packet.back() ^ 0x01), TDecodeResult::Damaged},
-      {packet.substr(0, packet.size() - 1), TDecodeResult::Damaged},  // cut short
-      {packet + "x", TDecodeResult::Damaged},                          // longer than it says
-      {packet.substr(0, 9), TDecodeResult::Damaged},                   // header cut
-      {with(5, '\xFF'), TDecodeResult::Damaged},                       // a name length beyond the packet
-      {with(4, 9), TDecodeResult::Damaged},                            // version
-      {"plain packet bytes", TDecodeResult::NotADocument},
-      {"", TDecodeResult::NotADocument},
-      {"KDO", TDecodeResult::NotADocument},
-  };
-  for (const auto& [bytes, expected] : cases) {
-    TDocument doc;
-    std::string why;
-    EXPECT_EQ(DecodeDocument(bytes, doc, why), expected) << ::testing::PrintToString(bytes);
-  }
-  TDocument doc;
   std::string why;
-  DecodeDocument(cases[0].first, doc, why);
+  const auto decode = [&why](const std::string& bytes) {
+    TDocument doc;
+    return DecodeDocument(bytes, doc, why);
+  };
+  // A flipped bit, cut short, longer than it says, its header cut, a name
+  // length beyond the packet, another version.
+  for (const std::string& bytes : {with(packet.size() - 1, packet.back() ^ 0x01), packet.substr(0, packet.size() - 1),
+                                   packet + "x", packet.substr(0, 9), with(5, '\xFF'), with(4, 9)})
+    EXPECT_EQ(decode(bytes), TDecodeResult::Damaged) << ::testing::PrintToString(bytes);
+  for (const char* bytes : {"plain packet bytes", "", "KDO"}) EXPECT_EQ(decode(bytes), TDecodeResult::NotADocument) << bytes;
+  decode(with(packet.size() - 1, packet.back() ^ 0x01));
   EXPECT_THAT(why, HasSubstr("checksum"));
   EXPECT_EQ(Crc32("6789", Crc32("12345")), Crc32("123456789")) << "the checksum continues across pieces";
   EXPECT_THROW(EncodeDocument(std::string(kMaxNameBytes + 1, 'n'), "x"), EToolError) << "overlong name";
