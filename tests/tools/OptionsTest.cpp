@@ -351,7 +351,8 @@ TEST(GateSettings, WrongTextsAndDamagedBlocksAreRefused) {
     EXPECT_TRUE(s.channels.empty()) << "a refused text changes nothing";
   }
   EXPECT_THROW(ReadSettings(std::string(50, '\x01')), EToolError) << "a damaged block (the store's test says which)";
-  EXPECT_TRUE(ReadSettings("").channels.empty() && ReadSettings("").show_progress) << "empty: the default settings";
+  const TSettings empty = ReadSettings("");
+  EXPECT_EQ(std::pair(empty.channels.size(), empty.show_progress), std::pair(std::size_t{0}, true)) << "the defaults";
 }
 
 TEST(ModemAnswer, EchoAndEmptyLinesAreSkippedAndOnlyAWholeResultLineEnds) {
