@@ -268,8 +268,7 @@ TEST_F(OutboxStore, ATryKeepsItsReferenceAndIsRetriedThenGivenUp) {
   const std::int64_t now = EpochNow();
   auto claimed = outbox.Claim("B", now);
   ASSERT_EQ(claimed.size(), 2u);
-  EXPECT_EQ(claimed[0].packet, "packet a");
-  EXPECT_EQ(claimed[0].attempts, 1);
+  EXPECT_EQ(std::tuple(claimed[0].packet, claimed[0].attempts), std::tuple("packet a", 1));
   EXPECT_TRUE(outbox.Claim("B", now).empty()) << "claimed once";
   const TRetryPolicy policy{60, 600, 2, 0};
   outbox.Delivered(claimed[0].id);
@@ -318,9 +317,7 @@ TEST_F(Journal, AReferenceIsStoredOncePerSendingClient) {
   const auto first = journal.AddStored("A", 1, "a.txt", 3, 9, ref, ".kestrel-part-1", "/in/a.txt", repeat);
   EXPECT_FALSE(repeat);
   const auto again = journal.AddStored("A", 1, "a.txt", 3, 9, ref, ".kestrel-part-2", "/in/a (2).txt", repeat);
-  EXPECT_TRUE(repeat);
-  EXPECT_EQ(again.journal_id, first.journal_id);
-  EXPECT_EQ(again.target, "/in/a.txt");
+  EXPECT_EQ(std::tuple(repeat, again.journal_id, again.target), std::tuple(true, first.journal_id, "/in/a.txt"));
   (void)journal.AddStored("C", 3, "a.txt", 3, 9, ref, ".kestrel-part-3", "/in/a (2).txt", repeat);
   EXPECT_FALSE(repeat) << "another client's reference";
   EXPECT_EQ(journal.FindStoredByPart(".kestrel-part-1")->target, "/in/a.txt");
@@ -432,8 +429,7 @@ TEST(Inbox, TakenNamesAreNumberedAndNothingIsOverwritten) {
                                       {"report.txt", "three"}, {"README", "a"}, {"README", "b"}})
     names.push_back(inbox.Store(name, content).filename().string());
   EXPECT_THAT(names, ElementsAre("report.txt", "report (2).txt", "report (3).txt", "README", "README (2)"));
-  EXPECT_EQ(ReadFile(dir / "in/report.txt"), "one");
-  EXPECT_EQ(ReadFile(dir / "in/report (3).txt"), "three");
+  EXPECT_EQ(std::tuple(ReadFile(dir / "in/report.txt"), ReadFile(dir / "in/report (3).txt")), std::tuple("one", "three"));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path() / "in"), {}), 5)
       << "no temporary file was left";
   EXPECT_EQ(NumberedName(".profile", 2), ".profile (2)");
