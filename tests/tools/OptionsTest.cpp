@@ -162,12 +162,7 @@ TEST(TransferMeter, PlainLinesAtStartQuartersAndEndAndARateOfTimedBytesOnly) {
 }
 
 TEST(ProgressText, BarFitsItsWidthAndShowsTheFigures) {
-  TProgressView v;
-  v.caption = "Передача данных";
-  v.done = 122880;
-  v.total = 307200;
-  v.rate = 5734;
-  v.seconds_left = 32;
+  TProgressView v{.caption = "Передача данных", .done = 122880, .total = 307200, .rate = 5734, .seconds_left = 32};
   // Narrow, the figures give way; the percentage stays.
   for (const int width : {10, 40, 45, 80, 200}) {
     const std::string bar = ProgressBar(v, width);
@@ -246,9 +241,8 @@ TEST(Params, ValuesAreReadAndShownByTheParametersType) {
                                    {"ToShowProgress", "no"}, {"DataWaitTimeOut", "2:00"},
                                    {"PhonesList", " 101 ; 8-800-555 ,,202"}, {"Alias", "Главная"}})
     SetParamFromText(p, name, text);
-  EXPECT_EQ(FindParam(p, "DialPhoneType")->scalar, 1);
-  EXPECT_EQ(FindParam(p, "RestoreConnTries")->scalar, -1);
-  EXPECT_EQ(FindParam(p, "ToShowProgress")->scalar, 0);
+  EXPECT_EQ(std::tuple(FindParam(p, "DialPhoneType")->scalar, FindParam(p, "RestoreConnTries")->scalar,
+                       FindParam(p, "ToShowProgress")->scalar), std::tuple(1, -1, 0));
   double span = 0;
   std::memcpy(&span, FindParam(p, "DataWaitTimeOut")->bytes.data(), sizeof span);
   EXPECT_DOUBLE_EQ(span, 120.0 / 86400);
@@ -270,16 +264,14 @@ TEST(Params, WrongValuesNameTheParameter) {
         << value;
   EXPECT_THAT(ErrorOf([&] { SetParamFromText(p, "Dialphonetype", "1"); }), HasSubstr("known: DialPhoneType"))
       << "names are compared exactly";
-  EXPECT_THROW(SplitAssignment("novalue"), EToolError);
-  EXPECT_THROW(SplitAssignment("=x"), EToolError);
+  for (const char* bad : {"novalue", "=x"}) EXPECT_THROW(SplitAssignment(bad), EToolError) << bad;
   EXPECT_EQ(SplitAssignment("A=b=c").second, "b=c");
 }
 
 TEST(Params, PortsAsNumbersRangesOrNames) {
-  EXPECT_EQ(PortFlags("1,3"), "1010000000000000");
-  EXPECT_EQ(PortFlags("2-4, 16"), "0111000000000001");
-  EXPECT_EQ(PortFlags("COM5"), "0000100000000000");
-  EXPECT_EQ(PortFlags(""), std::string(16, '0'));
+  for (const auto& [text, flags] : {std::pair{"1,3", "1010000000000000"}, {"2-4, 16", "0111000000000001"},
+                                    {"COM5", "0000100000000000"}, {"", "0000000000000000"}})
+    EXPECT_EQ(PortFlags(text), flags) << text;
   for (const char* bad : {"0", "17", "4-2", "x", "1-", "-3"}) EXPECT_THROW(PortFlags(bad), EToolError) << bad;
   EXPECT_EQ(PortFlagsText("1010000000000001"), "COM1, COM3, COM16");
   EXPECT_EQ(PortFlagsText(std::string(16, '0')), "none");
@@ -330,12 +322,10 @@ TEST(GateSettings, ChannelTextsBuildABlockThatReadsBack) {
 TEST(GateSettings, NewChannelTakesTheDefaultsAndAKnownChannelKeepsItsValues) {
   TSettings s;
   ApplyChannelText(s, "port=2");
-  EXPECT_EQ(s.channels.at(0).baud, 11) << "br56000";
-  EXPECT_EQ(s.channels.at(0).init, "ATX3");
+  EXPECT_EQ(std::tuple(s.channels.at(0).baud, s.channels.at(0).init), std::tuple(11, "ATX3")) << "br56000";
   ApplyChannelText(s, "port=2,alias=Main");
   ASSERT_EQ(s.channels.size(), 1u) << "the same port is changed, not added";
-  EXPECT_EQ(s.channels[0].init, "ATX3");
-  EXPECT_EQ(s.channels[0].alias, "Main");
+  EXPECT_EQ(std::tuple(s.channels[0].init, s.channels[0].alias), std::tuple("ATX3", "Main"));
   EXPECT_TRUE(RemoveChannel(s, 2));
   EXPECT_FALSE(RemoveChannel(s, 2));
   EXPECT_EQ(BuildSettings(s).size(), 104u) << "no channel: the gate record alone";
@@ -360,8 +350,8 @@ TEST(GateSettings, WrongTextsAndDamagedBlocksAreRefused) {
     EXPECT_TRUE(s.channels.empty()) << "a refused text changes nothing";
   }
   EXPECT_THROW(ReadSettings(std::string(50, '\x01')), EToolError) << "a damaged block (the store's test says which)";
-  EXPECT_TRUE(ReadSettings("").channels.empty()) << "empty: the default settings";
-  EXPECT_TRUE(ReadSettings("").show_progress);
+  const TSettings empty = ReadSettings("");
+  EXPECT_EQ(std::pair(empty.channels.size(), empty.show_progress), std::pair(std::size_t{0}, true)) << "the defaults";
 }
 
 TEST(ModemAnswer, EchoAndEmptyLinesAreSkippedAndOnlyAWholeResultLineEnds) {
