@@ -41,14 +41,13 @@ class GateFixture : public ::testing::Test {
     const TMdmGateManager* m = manager.get();
     gate.Watch([m](const void* channel) { return m->PoolIndexOf(channel); }, [m] { return m->GateStopping.load(); });
   }
-  ~GateFixture() override { manager.reset(); }
 
   static std::string Id(const host::THostObject& object) { return host::Hex8(object.Identity()); }
 
   testing::TSimRig modems;
   testing::TLoggingCore core;
   testing::TFakeGate gate;
-  std::unique_ptr<TMdmGateManager> manager = std::make_unique<TMdmGateManager>();
+  std::unique_ptr<TMdmGateManager> manager = std::make_unique<TMdmGateManager>();  // goes first
 };
 
 using namespace kestrel::literals;
