@@ -227,7 +227,6 @@ TEST_F(MdmMngr, NothingStoredInitialisesWithoutChannelsShowingProgressAndReadsOn
   EXPECT_TRUE(manager->Init());
   EXPECT_TRUE(manager->GetToShowProgress());
   EXPECT_EQ(manager->Pool()->GetNumberOfChannelsInitialized(), 0);
-  EXPECT_TRUE(manager->InitGate(5));
   EXPECT_TRUE(manager->InitGate(6)) << "initialised already: the gate code of the first start holds";
   EXPECT_EQ(core.SettingsReads(), 1);
 }
