@@ -75,18 +75,6 @@ TEST(Message, EveryTypeSurvivesEncodeAndDecode) {
   }
 }
 
-TEST(Message, FieldsAreLittleEndianAtFixedOffsets) {
-  const std::string wire =
-      EncodeMessage(MakeAck(0x01020304, {TAnswer{TRefPack{1, 2, 3}, TAckStatus::Delivered, 0xA0B0C0D0}}));
-  ASSERT_EQ(wire.size(), 28u);
-  EXPECT_EQ(wire.substr(0, 7), std::string("\x04\x04\x03\x02\x01\x01\x00", 7));  // type, seq, count
-  EXPECT_EQ(static_cast<unsigned char>(wire[19]), 1u);  // status
-  EXPECT_EQ(wire.substr(20, 4), std::string("\xD0\xC0\xB0\xA0", 4));
-  const std::uint32_t crc = Crc32(std::string_view(wire).substr(0, 24));
-  EXPECT_EQ(wire.substr(24), std::string({static_cast<char>(crc), static_cast<char>(crc >> 8),
-                                          static_cast<char>(crc >> 16), static_cast<char>(crc >> 24)}));
-}
-
 // `body` with its CRC-32 appended, as the sender seals a message.
 std::string Sealed(std::string body) {
   const std::uint32_t crc = Crc32(body);
@@ -101,23 +89,55 @@ std::string Body(const TMessage& msg) {
   return wire;
 }
 
+TEST(Message, FieldsAreLittleEndianAtFixedOffsets) {
+  const std::string wire =
+      EncodeMessage(MakeAck(0x01020304, {TAnswer{TRefPack{1, 2, 3}, TAckStatus::Delivered, 0xA0B0C0D0}}));
+  ASSERT_EQ(wire.size(), 28u);
+  EXPECT_EQ(wire.substr(0, 7), std::string("\x04\x04\x03\x02\x01\x01\x00", 7));  // type, seq, count
+  EXPECT_EQ(static_cast<unsigned char>(wire[19]), 1u);  // status
+  EXPECT_EQ(wire.substr(20, 4), std::string("\xD0\xC0\xB0\xA0", 4));
+  EXPECT_EQ(Sealed(wire.substr(0, 24)), wire) << "the CRC-32 of the rest, little-endian";
+}
+
+// `body` with byte `at` set to `value`, sealed again.
+std::string Changed(std::string body, std::size_t at, char value) {
+  body[at] = value;
+  return Sealed(body);
+}
+
 TEST(Message, WhatIsNotAMessageDecodesToNothing) {
-  EXPECT_FALSE(DecodeMessage(""));
-  EXPECT_FALSE(DecodeMessage(Sealed(std::string("\x05\x01\x00\x00", 4))));       // short header
-  EXPECT_FALSE(DecodeMessage(Sealed(std::string("\x0E\x01\x00\x00\x00", 5))));   // unknown type
-  EXPECT_FALSE(DecodeMessage(Sealed(std::string("\x05\x01\x00\x00\x00X", 6))));  // PING with a body
-  EXPECT_TRUE(DecodeMessage(Sealed(std::string("\x05\x01\x00\x00\x00", 5))));   // the PING itself
-  std::string hello = EncodeMessage(MakeHello(1, 2, 3));
-  EXPECT_FALSE(DecodeMessage(hello.substr(0, hello.size() - 1)));
-  std::string ack = Body(MakeAck(1, {TAnswer{kRef, TAckStatus::Continue, 0}}));
-  ack[19] = 4;  // no such status
-  EXPECT_FALSE(DecodeMessage(Sealed(ack)));
-  std::string refuse = Body(MakeRefuse(1, TRefusal::WrongKey));
-  refuse[5] = 9;  // no such reason
-  EXPECT_FALSE(DecodeMessage(Sealed(refuse)));
-  std::string auth = Body(MakeAuth(1, true, {}));
-  auth[5] = 2;  // keyed is 0 or 1
-  EXPECT_FALSE(DecodeMessage(Sealed(auth)));
+  const std::string data = Body(MakeData(1, {Part(10, 0, "abcd"), Part(3, 0, "xyz", 18)}));
+  const std::string hello = EncodeMessage(MakeHello(1, 2, 3));
+  std::string many = std::string(5, '\x03') + "\x01\x01";  // 257 parts of 24 bytes each
+  for (int i = 0; i <= static_cast<int>(kMaxParts); ++i) many += Body(MakeData(1, {Part(0, 0, "")})).substr(7);
+  const std::string ack = Body(MakeAck(1, {TAnswer{kRef, TAckStatus::Delivered, 0}}));
+  const std::pair<std::string, const char*> refused[] = {
+      {"", "nothing"},
+      {Sealed(std::string("\x05\x01\x00\x00", 4)), "a short header"},
+      {Sealed(std::string("\x0E\x01\x00\x00\x00", 5)), "an unknown type"},
+      {Sealed(std::string("\x05\x01\x00\x00\x00X", 6)), "a PING with a body"},
+      {hello.substr(0, hello.size() - 1), "a CRC cut short"},
+      {Changed(ack, 19, 4), "no such status"},
+      {Changed(Body(MakeRefuse(1, TRefusal::WrongKey)), 5, 9), "no such reason"},
+      {Changed(Body(MakeAuth(1, true, {})), 5, 2), "keyed is 0 or 1"},
+      {Sealed(data + "!"), "bytes after the last part"},
+      {Sealed(data.substr(0, data.size() - 1)), "the last part cut short"},
+      {Changed(data, 5, 3), "one part more than there is"},
+      {Changed(data, 5, 0), "no part at all"},
+      {Changed(data, 27, 5), "the first part claims a byte more than it has, and so eats the second"},
+      {Sealed(many), "more parts than a message may carry"},
+      {Sealed(ack + std::string(17, '\0')), "an answer more than counted"},
+      {EncodeMessage(MakeData(1, {Part(10, 7, "abcd")})), "a fragment past the end of its packet"},
+      {EncodeMessage(MakeData(1, {Part(1, 0, ""), Part(10, 7, "abcd")})), "the same in a later part"},
+      {EncodeMessage(MakeData(1, {Part(10, 0xFFFFFFFE, "abcd")})), "an offset near 2^32 that wraps into range"}};
+  for (const auto& [wire, what] : refused) EXPECT_FALSE(DecodeMessage(wire)) << what;
+  // The edges of the above that are messages.
+  const std::pair<std::string, const char*> taken[] = {
+      {Sealed(std::string("\x05\x01\x00\x00\x00", 5)), "the PING itself"},
+      {Sealed(data), "the parts as counted"},
+      {EncodeMessage(MakeData(1, {Part(10, 6, "abcd")})), "a fragment that ends its packet"},
+      {EncodeMessage(MakeData(1, {Part(0, 0, "")})), "an empty packet"}};
+  for (const auto& [wire, what] : taken) EXPECT_TRUE(DecodeMessage(wire)) << what;
 }
 
 TEST(Seal, OnlyTheFarSideOpensAFrameOnceAndNothingChangedOpens) {
@@ -148,26 +168,6 @@ TEST(Seal, OnlyTheFarSideOpensAFrameOnceAndNothingChangedOpens) {
   EXPECT_NE(ClientProof(in), ClientProof({in.Key, 42, in.ClientNonce, TNonce{3}}));
 }
 
-TEST(Message, CountsAndLengthsMustMatchTheBytes) {
-  const std::string data = Body(MakeData(1, {Part(10, 0, "abcd"), Part(3, 0, "xyz", 18)}));
-  EXPECT_TRUE(DecodeMessage(Sealed(data)));
-  EXPECT_FALSE(DecodeMessage(Sealed(data + "!"))) << "bytes after the last part";
-  EXPECT_FALSE(DecodeMessage(Sealed(data.substr(0, data.size() - 1)))) << "the last part cut short";
-  std::string count = data;
-  count[5] = 3;  // one part more than there is
-  EXPECT_FALSE(DecodeMessage(Sealed(count)));
-  count[5] = 0;  // none at all
-  EXPECT_FALSE(DecodeMessage(Sealed(count)));
-  std::string length = data;
-  length[27] = 5;  // the first part claims a byte more than it has, and so eats the second
-  EXPECT_FALSE(DecodeMessage(Sealed(length)));
-  std::string many = std::string(5, '\x03') + "\x01\x01";  // 257 parts of 24 bytes each
-  for (int i = 0; i <= static_cast<int>(kMaxParts); ++i) many += Body(MakeData(1, {Part(0, 0, "")})).substr(7);
-  EXPECT_FALSE(DecodeMessage(Sealed(many))) << "more parts than a message may carry";
-  std::string ack = Body(MakeAck(1, {TAnswer{kRef, TAckStatus::Delivered, 0}}));
-  EXPECT_FALSE(DecodeMessage(Sealed(ack + std::string(17, '\0')))) << "an answer more than counted";
-}
-
 TEST(Message, DamageThatALineByteSumMissesIsCaught) {
   // One bit set in one byte and cleared in another at the same position: the
   // line's byte sum stays the same, the message's CRC-32 does not.
@@ -177,15 +177,6 @@ TEST(Message, DamageThatALineByteSumMissesIsCaught) {
   data[32] ^= 0x01;  // payload byte 1: 0 -> 1
   EXPECT_FALSE(DecodeMessage(data));
   EXPECT_EQ(Crc32("123456789"), 0xCBF43926u);
-}
-
-TEST(Message, AFragmentMustLieInsideItsPacket) {
-  EXPECT_TRUE(DecodeMessage(EncodeMessage(MakeData(1, {Part(10, 6, "abcd")}))));
-  EXPECT_FALSE(DecodeMessage(EncodeMessage(MakeData(1, {Part(10, 7, "abcd")}))));
-  EXPECT_FALSE(DecodeMessage(EncodeMessage(MakeData(1, {Part(1, 0, ""), Part(10, 7, "abcd")}))));
-  // An offset near 2^32 must not wrap around into range.
-  EXPECT_FALSE(DecodeMessage(EncodeMessage(MakeData(1, {Part(10, 0xFFFFFFFE, "abcd")}))));
-  EXPECT_TRUE(DecodeMessage(EncodeMessage(MakeData(1, {Part(0, 0, "")}))));
 }
 
 bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
@@ -224,12 +215,11 @@ TEST(Wagtail, DateTextsOutsideTheRangeAndOutOfRangeMonthsAndDaysThatRollOver) {
 }
 
 TEST(Wagtail, TimeTextsKeepHoursAndSign) {
-  EXPECT_EQ(SysTimeToStr(0), "00:00:00.000");
-  EXPECT_EQ(SysTimeToStr(86399999), "23:59:59.999");
-  EXPECT_EQ(SysTimeToStr(90061001), "25:01:01.001") << "hours are not wrapped at 24";
-  EXPECT_EQ(SysTimeToStr(-1), "-00:00:00.001");
-  EXPECT_EQ(SysTimeToStr(std::numeric_limits<std::int32_t>::max()), "596:31:23.647");
-  EXPECT_EQ(SysTimeToStr(std::numeric_limits<std::int32_t>::min()), "-596:31:23.648");
+  const std::pair<std::int32_t, std::string_view> times[] = {
+      {0, "00:00:00.000"}, {86399999, "23:59:59.999"}, {90061001, "25:01:01.001"},  // hours are not wrapped at 24
+      {-1, "-00:00:00.001"}, {std::numeric_limits<std::int32_t>::max(), "596:31:23.647"},
+      {std::numeric_limits<std::int32_t>::min(), "-596:31:23.648"}};
+  for (const auto& [ms, text] : times) EXPECT_EQ(SysTimeToStr(ms), text) << ms;
   EXPECT_EQ(LongTimeToStr(-2147483648000LL), "-596523:14:08.000");
   EXPECT_EQ(LongTimeToStr(std::numeric_limits<std::int64_t>::min()).substr(0, 2), "-2");
 }
@@ -266,10 +256,8 @@ TEST(Pacing, FragmentsFollowTheMeasuredRateWithinBounds) {
 }
 
 TEST(Pacing, KeepAliveIntervalStaysSane) {
-  EXPECT_EQ(KeepAliveInterval(0), 10000u);
-  EXPECT_EQ(KeepAliveInterval(1), 50u);
-  EXPECT_EQ(KeepAliveInterval(2500), 2500u);
-  EXPECT_EQ(KeepAliveInterval(0xFFFFFFFF), 60000u);
+  for (const auto& [asked, ms] : {std::pair{0u, 10000u}, {1u, 50u}, {2500u, 2500u}, {0xFFFFFFFFu, 60000u}})
+    EXPECT_EQ(KeepAliveInterval(asked), ms) << asked;
 }
 
 TEST(OutQueue, PacketsLeaveOnceAndNoneEntersAfterAStop) {
@@ -384,28 +372,19 @@ struct OwnedList {
   }
 };
 
+// An empty text without memory and a negative scalar sign-extended into the
+// pointer-sized value show in the store's lists (tests/store).
 TEST(ParamList, ItemsOwnCopiesOfNameAndValueAndBadArgumentsAreRefused) {
   std::string name = "InitString1";
   std::string text = "ATX3";
   TParamListItem* bytes = NewBytesItem(name, PARAM_TEXT, text.data(), static_cast<std::int32_t>(text.size()));
   TParamListItem* scalar = NewScalarItem("IdCl", PARAM_INT32, -1);
-  TParamListItem* empty = NewBytesItem("PhonesList", PARAM_TEXT, nullptr, 0);
   name[0] = 'X';
   text[0] = 'X';
-
   EXPECT_STREQ(bytes->Name, "InitString1");
   EXPECT_EQ(ItemBytes(*bytes), "ATX3");
-  EXPECT_EQ(scalar->Value, -1) << "a negative scalar is sign-extended into the pointer-sized value";
   EXPECT_TRUE(ItemBytes(*scalar).empty());
-
-  // An empty text has no memory at all.
-  EXPECT_EQ(empty->Size, 0);
-  EXPECT_EQ(empty->Value, 0);
-
-  DisposeParamListItem(bytes);
-  DisposeParamListItem(scalar);
-  DisposeParamListItem(empty);
-  DisposeParamListItem(nullptr);
+  for (TParamListItem* item : {bytes, scalar, static_cast<TParamListItem*>(nullptr)}) DisposeParamListItem(item);
 
   EXPECT_THROW(NewBytesItem("A", PARAM_TEXT, "x", -1), std::invalid_argument);
   EXPECT_THROW(NewBytesItem("A", PARAM_TEXT, nullptr, 3), std::invalid_argument);

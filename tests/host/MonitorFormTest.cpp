@@ -21,13 +21,6 @@ using forms::testing::TUi;
 constexpr std::string_view kModem1 = "Модем 1"_cp;
 constexpr std::string_view kBaseCaption = "Монитор шлюза"_cp;
 
-// A gate without channels of its own.
-class TPlainGate final : public TGateManager {
- public:
-  TExchanger* CreateExchanger(const void*, std::int32_t) override { return nullptr; }
-  TListener* CreateListener(const void*, std::int32_t, std::int32_t) override { return nullptr; }
-};
-
 class MonitorForm : public forms::testing::UiTest {
  protected:
   // The window of `form`, as the operator sees it.

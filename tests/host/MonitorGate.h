@@ -14,10 +14,16 @@
 
 namespace kestrel::host {
 
-class TMonitorGate : public TGateManager, public TMonitorSource {
+// A gate that overrides only the two slots it must: it has neither
+// exchanger nor listener, nor channels to show.
+class TPlainGate : public TGateManager {
  public:
   TExchanger* CreateExchanger(const void*, std::int32_t) override { return nullptr; }
   TListener* CreateListener(const void*, std::int32_t, std::int32_t) override { return nullptr; }
+};
+
+class TMonitorGate : public TPlainGate, public TMonitorSource {
+ public:
   std::vector<TMonitorChannel> MonitorChannels() const override {
     std::lock_guard lock(mutex);
     ++reads;
