@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "gate/common/MdmResp.h"
 #include "modem/MdmFrame.h"
 #include "platform/Cp1251.h"
@@ -155,13 +157,10 @@ TEST(MdmFrame, FramesAreByteExactWithSixteenBitChecksums) {
   TFrameHeader h;
   ASSERT_TRUE(ParseFrameHeader(BuildFrame(3, ""), h));
   EXPECT_EQ(BuildFrame(3, "").size(), kFrameHeaderSize) << "an empty payload is a header only";
-  EXPECT_EQ(h.Kind, 3);
-  EXPECT_EQ(h.Length, 0u);
-  EXPECT_EQ(h.PayloadSum, 0);
+  EXPECT_EQ(std::tuple(h.Kind, h.Length, h.PayloadSum), std::tuple(3, 0u, 0));
   const std::string payload(300, '\xFF');  // 300 * 255 = 76500, which wraps to 10964
   ASSERT_TRUE(ParseFrameHeader(BuildFrame(2, payload), h));
-  EXPECT_EQ(h.PayloadSum, 10964);
-  EXPECT_EQ(h.Length, 300u);
+  EXPECT_EQ(std::tuple(h.Length, h.PayloadSum), std::tuple(300u, 10964));
   // A length above 2^31 comes out as a large unsigned value, not negative.
   ASSERT_TRUE(ParseFrameHeader(HeaderAnnouncing(0x80000000u), h));
   EXPECT_EQ(h.Length, 0x80000000u);
@@ -310,11 +309,10 @@ TEST(MdmTestChannel, LiveAndEchoingModemsPassSilentOnesAndMissingPortsFailWithTh
       {false, false, true, "Ошибка: 2; Система не смогла найти указанный порт"_cp},
   };
   for (const auto& c : cases) {
-    if (c.missing) {
+    if (c.missing)
       rig.Missing(4);
-    } else {
+    else
       rig.OnCom(4, "", {.faults = {.dead = c.dead, .echo_stuck = c.echo}});
-    }
     TMdmDriver drv;
     drv.SetChannelSettings(testing::ChannelOn(4));
     std::string err;

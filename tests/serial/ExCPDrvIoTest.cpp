@@ -266,10 +266,8 @@ TEST(CommPortDriver, FailedSettingsCloseThePortThroughTheOverride) {
   TTestDriver d(far.PortName());
   d.SetDataBits(static_cast<TDataBits>(7));  // a damaged record: 12 data bits
   EXPECT_FALSE(d.Connect());
-  EXPECT_EQ(d.LastErrorCode(), platform::kErrorInvalidParameter);
-  EXPECT_EQ(d.disconnects, 1);
-  EXPECT_FALSE(far.Line().GateOpen());
-  EXPECT_FALSE(d.PollThreadRunning());
+  EXPECT_EQ(std::tuple(d.LastErrorCode(), d.disconnects.load(), far.Line().GateOpen(), d.PollThreadRunning()),
+            std::tuple(platform::kErrorInvalidParameter, 1, false, false));
 }
 
 TEST(CommPortDriver, WhileConnectedLinesFollowTheSettingsAndPortAndQueueSizesStay) {
@@ -293,10 +291,8 @@ TEST(CommPortDriver, WhileConnectedLinesFollowTheSettingsAndPortAndQueueSizesSta
   EXPECT_EQ(std::tuple(d.InBufSize(), d.OutBufSize(), d.OutFreeSpace()), std::tuple(2048u, 2048u, 2048u));
 
   d.Disconnect();
-  EXPECT_EQ(d.disconnects, 1);
-  EXPECT_FALSE(line.GateOpen());
-  EXPECT_FALSE(line.DTR());
-  EXPECT_FALSE(d.PollThreadRunning());
+  EXPECT_EQ(std::tuple(d.disconnects.load(), line.GateOpen(), line.DTR(), d.PollThreadRunning()),
+            std::tuple(1, false, false, false));
 
   // Again without DTR. (A COM number reaching its line is how every modem
   // test connects.)
@@ -342,8 +338,7 @@ TEST(CommPortDriver, ThreadTimerChangesTheRunningPollAndPollingDelayRestartsIt) 
   EXPECT_EQ(d.Thread()->Interval.load(), 300u);
   d.SetPollingDelay(2);
   ASSERT_NE(d.Thread(), nullptr);
-  EXPECT_EQ(d.Thread()->Interval.load(), 5u);
-  EXPECT_TRUE(d.Thread()->Enabled.load());
+  EXPECT_EQ(std::pair(d.Thread()->Interval.load(), d.Thread()->Enabled.load()), std::pair(5u, true));
   d.KillThrdTimer();
   EXPECT_FALSE(d.PollThreadRunning());
   d.KillThrdTimer();
@@ -415,24 +410,19 @@ TEST_F(CommPortDriverPoll, DeliversAtMostInBufSizePerCallInOrder) {
 TEST_F(CommPortDriverPoll, PausesNestAndOnlyTheLastContinueResumes) {
   Connect(far_.PortName());
   d_.KillThrdTimer();  // drive the poll by hand: no real-time waits for "nothing happened"
+  // Runs `steps` (P a pause, C a continue, t one poll); then the deliveries so far, and the pause count.
+  const auto run = [this](const std::string& steps) {
+    for (const char step : steps)
+      step == 'P' ? d_.PausePolling() : step == 'C' ? d_.ContinuePolling() : d_.TimerThreadProc();
+    return std::pair(Calls(), d_.PauseCount());
+  };
+  const std::vector<std::string> none, ring{"RING\r\n"};
   ASSERT_EQ(far_.Write("RING\r\n"), 6u);
-  d_.PausePolling();
-  d_.PausePolling();
-  d_.TimerThreadProc();
-  d_.ContinuePolling();
-  d_.TimerThreadProc();
-  EXPECT_TRUE(Calls().empty());
-  EXPECT_EQ(d_.PauseCount(), 1);
-  d_.ContinuePolling();
-  d_.TimerThreadProc();
-  EXPECT_EQ(All(), "RING\r\n");
-  d_.ContinuePolling();  // unmatched: must not make the next pause ineffective
-  EXPECT_EQ(d_.PauseCount(), 0);
-  d_.PausePolling();
+  EXPECT_EQ(run("PPtCt"), std::pair(none, 1));
+  EXPECT_EQ(run("Ct"), std::pair(ring, 0));
+  EXPECT_EQ(run("C"), std::pair(ring, 0)) << "unmatched: must not make the next pause ineffective";
   ASSERT_EQ(far_.Write("X"), 1u);
-  d_.TimerThreadProc();
-  EXPECT_EQ(All(), "RING\r\n");
-  d_.ContinuePolling();
+  EXPECT_EQ(run("PtC"), std::pair(ring, 0));
 }
 
 TEST_F(CommPortDriverPoll, BytesDuringAReadGoToItAndTheRestToThePollAfterwards) {
@@ -503,8 +493,7 @@ TEST_F(CommPortDriverPoll, KillThrdTimerAndPausePollingWaitForThePollUnderWay) {
     release.Set();
     other.join();
     EXPECT_TRUE(done_when_returned.load()) << "the poll was not cut in half";
-    EXPECT_EQ(d_.PollThreadRunning(), !kill);
-    EXPECT_EQ(d_.PauseCount(), kill ? 0 : 1);
+    EXPECT_EQ(std::pair(d_.PollThreadRunning(), d_.PauseCount()), std::pair(!kill, kill ? 0 : 1));
     d_.Disconnect();
     d_.ContinuePolling();
   }

@@ -175,11 +175,6 @@ TEST(Exchange, CallerGivingUpStopsTheRinging) {
   EXPECT_EQ(b.HeardBy(a, Seconds(8)), "\r\nNO ANSWER\r\n");
   EXPECT_FALSE(b.ex.Modem(c).RingLine());
   EXPECT_EQ(b.Run(c, "", Seconds(20)), "\r\nRING\r\n\r\nRING\r\n") << "rings at 0.1 s and 6.1 s, none after";
-
-  // A key pressed while it rings ends the call just as well.
-  b.Run(a, "ATD2\r", Seconds(1));
-  EXPECT_EQ(b.Run(a, " ", 0), kNoCarrier);
-  EXPECT_FALSE(b.ex.Modem(c).RingLine());
 }
 
 TEST(Exchange, BusyLineGivesBusyFromX3On) {
