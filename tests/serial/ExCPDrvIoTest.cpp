@@ -431,17 +431,14 @@ TEST_F(CommPortDriverPoll, BytesDuringAReadGoToItAndTheRestToThePollAfterwards) 
   std::string data;  // every byte different, so that where a byte went shows where it came from
   for (int i = 0; i < 100; ++i) data.push_back(static_cast<char>(i));
   ASSERT_EQ(slow.Write(data), data.size());
-  char buf[40];
-  bool timed_out = false, lost = false;
-  std::uint32_t elapsed = 0;
   d_.InputTimeout = 5000;
   // The poll may have taken the first bytes before the read began; the read
   // takes the 40 next in one piece, the poll the rest after it.
-  const std::uint32_t n = d_.ReadData(buf, 40, timed_out, elapsed, false, lost);
-  ASSERT_EQ(n, 40u);
-  const std::size_t at = static_cast<unsigned char>(buf[0]);
+  const std::string got = Read(d_, 40, false).bytes;
+  ASSERT_EQ(got.size(), 40u);
+  const std::size_t at = static_cast<unsigned char>(got[0]);
   ASSERT_LE(at, 60u);
-  EXPECT_EQ(std::string(buf, n), data.substr(at, 40));
+  EXPECT_EQ(got, data.substr(at, 40));
   EXPECT_EQ(WaitFor(data.size() - 40), data.substr(0, at) + data.substr(at + 40));
   d_.Disconnect();  // while its line is there
 }
