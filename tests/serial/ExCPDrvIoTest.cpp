@@ -111,10 +111,8 @@ TEST_F(CommPortDriverIo, SendWritesEveryByteUnlessTheLineCheckFindsNoLineOn) {
 }
 
 TEST_F(CommPortDriverIo, SendStopsAfterItsTimeLimitWhenTheLineIsFull) {
-  platform::TSimLineOptions options;
-  options.gate_to_far_capacity = 256;
   d_.SetOutBufSize(128);
-  Open(options);
+  Open({.gate_to_far_capacity = 256});
   std::vector<char> data(4096, 'x');
   const std::uint32_t start = platform::GetTickCount();
   EXPECT_EQ(d_.SendDataEx(data.data(), 4096, 100), 128u + 256u) << "what the far end and the queue hold";
@@ -165,10 +163,8 @@ TEST_F(CommPortDriverIo, CarrierLossEndsAWaitingReadAtOnceAfterTheQueuedBytes) {
 }
 
 TEST_F(CommPortDriverIo, BlockingReadAndSendEndSoonAfterTheOwnerAsks) {
-  platform::TSimLineOptions options;
-  options.gate_to_far_capacity = 16;  // the far end never reads: the writer waits for room
   d_.SetOutBufSize(128);
-  Open(options);
+  Open({.gate_to_far_capacity = 16});  // the far end never reads: the writer waits for room
   d_.InputTimeout = 10000;
   auto read = std::async(std::launch::async, [&] { return Read(d_, 4, true); });
   ASSERT_TRUE(d_.asked.WaitFor(5000));

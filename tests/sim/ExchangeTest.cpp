@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -191,9 +192,7 @@ TEST(Exchange, BusyLineGivesBusyFromX3On) {
 TEST(Exchange, UnknownNumberEndsInNoCarrierOrNoAnswer) {
   TExchangeBench silent;
   EXPECT_EQ(silent.Run(silent.Add("1"), "ATS7=5D999\r", Seconds(5)), kNoCarrier);
-  TExchangeOptions options;
-  options.unknown_number = TExchangeOptions::TUnknownNumber::kRingNoAnswer;
-  TExchangeBench ringing(options);
+  TExchangeBench ringing({.unknown_number = TExchangeOptions::TUnknownNumber::kRingNoAnswer});
   EXPECT_EQ(ringing.Run(ringing.Add("1"), "ATS7=5D999\r", Seconds(5)), "\r\nNO ANSWER\r\n");
 }
 
@@ -437,7 +436,7 @@ class TRacingTerminal final : public TModemPort {
   std::size_t Read(void* data, std::size_t size) override {
     std::lock_guard lock(mutex_);
     if (pending_dtr_.has_value()) drops_ += dtr_ && !*pending_dtr_;
-    dtr_ = pending_dtr_.value_or(dtr_);
+    dtr_ = pending_dtr_.value_or(dtr_.load());
     pending_dtr_.reset();
     const std::size_t n = std::min(size, pending_.size());
     std::memcpy(data, pending_.data(), n);
@@ -445,24 +444,18 @@ class TRacingTerminal final : public TModemPort {
     return n;
   }
   std::size_t Write(const void*, std::size_t size) override { return size; }
-  bool Dtr() const override {
-    std::lock_guard lock(mutex_);
-    return dtr_;
-  }
-  std::uint32_t DtrDrops() const override {
-    std::lock_guard lock(mutex_);
-    return drops_;
-  }
+  bool Dtr() const override { return dtr_; }
+  std::uint32_t DtrDrops() const override { return drops_; }
   void SetLines(const TModemLines&) override {}
   void SetOnActivity(std::function<void()> callback) override { on_activity_ = std::move(callback); }
   std::string Describe() const override { return "racing terminal"; }
   void Poke() { on_activity_(); }
 
  private:
-  mutable std::mutex mutex_;
-  bool dtr_;
+  std::mutex mutex_;
+  std::atomic<bool> dtr_;
   std::optional<bool> pending_dtr_;
-  std::uint32_t drops_ = 0;
+  std::atomic<std::uint32_t> drops_ = 0;
   std::string pending_;
   std::function<void()> on_activity_;
 };

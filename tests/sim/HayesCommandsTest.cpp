@@ -101,17 +101,18 @@ struct TModemBench {
     b.Type("ATE0\r");
     return b;
   }
-  // Brings the modem on line: dial, and the far end's carrier at 33600.
-  void Connect() {
+  // Brings the modem on line after `setup` is typed: dial, and the far end's carrier at 33600.
+  void Connect(std::string_view setup = "") {
+    Type(setup);
     Type("ATD1\r");
     modem.TakeRequests();
     modem.CallConnected(now, 33600);
     Out();
   }
-  // On line in data mode, with the last terminal byte `quiet` ago.
-  static TModemBench Online(TSimTime quiet = Seconds(2)) {
+  // On line in data mode after `setup`, with the last terminal byte `quiet` ago.
+  static TModemBench Online(TSimTime quiet = Seconds(2), std::string_view setup = "") {
     auto b = Quiet();
-    b.Connect();
+    b.Connect(setup);
     b.Wait(quiet);
     return b;
   }
@@ -226,8 +227,7 @@ TEST(HayesCommands, DcdFollowsAmpersandC) {
   EXPECT_FALSE(b.modem.DcdLine());
   b.Type("AT&C0\r");
   EXPECT_TRUE(b.modem.DcdLine()) << "&C0: CD always on";
-  b.Type("AT&C1\r");
-  b.Connect();
+  b.Connect("AT&C1\r");
   EXPECT_TRUE(b.modem.DcdLine());
   b.modem.CarrierLost(b.now);
   EXPECT_FALSE(b.modem.DcdLine()) << "CD drops with the carrier, before the modem gives up (S10)";
@@ -354,19 +354,13 @@ TEST(HayesEscape, PlusesTooSoonTooManyTooSlowOrFollowedByDataAreData) {
 }
 
 TEST(HayesEscape, GuardTimeAndCharacterFollowTheRegisters) {
-  auto b = TModemBench::Quiet();
-  b.Type("ATS12=10S2=33\r");  // 200 ms guard, '!' escapes
-  b.Connect();
+  auto b = TModemBench::Online(0, "ATS12=10S2=33\r");  // 200 ms guard, '!' escapes
   b.Expect({{Millis(200), ""}, {"+++", ""}, {Seconds(1), ""}, {"!!!", ""}, {Millis(199), ""}, {Millis(1), kOk}});
 
-  auto off = TModemBench::Quiet();
-  off.Type("ATS2=128\r");  // above 127: no escape at all
-  off.Connect();
+  auto off = TModemBench::Online(0, "ATS2=128\r");  // above 127: no escape at all
   off.Expect({{Seconds(2), ""}, {"\x80\x80\x80", ""}, {"+++", ""}, {Seconds(3), ""}});
 
-  auto at_once = TModemBench::Quiet();
-  at_once.Type("ATS12=0\r");
-  at_once.Connect();
+  auto at_once = TModemBench::Online(0, "ATS12=0\r");
   // Without a guard time, what follows the third plus in the same write is already a command.
   EXPECT_EQ(at_once.Type("x+++ATH\r"), "\r\nOK\r\n\r\nOK\r\n");
   EXPECT_FALSE(at_once.modem.OffHook());
@@ -424,9 +418,7 @@ TEST(HayesDtr, DropHangsUpUnderD2WithoutAWordD1EscapesD0IgnoresD3Resets) {
   // &D3 resets to the stored profile.
   for (const auto& [setup, state, s7] : {std::tuple{"AT&D1S7=9\r", TState::kOnlineCommand, 9},
                                          {"AT&D0S7=9\r", TState::kOnlineData, 9}, {"AT&D3S7=9\r", TState::kIdle, 50}}) {
-    auto d = TModemBench::Quiet();
-    d.Type(setup);
-    d.Connect();
+    auto d = TModemBench::Online(0, setup);
     d.modem.SetDtr(d.now, false);
     EXPECT_EQ(d.modem.State(), state) << setup;
     EXPECT_EQ(d.Out(), state == TState::kOnlineCommand ? kOk : "") << setup;
