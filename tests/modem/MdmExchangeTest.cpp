@@ -234,12 +234,10 @@ TEST_F(MdmCommandByHand, SilenceTimeOutRunsFromTheLastChunk) {
 
 TEST_F(MdmCommandByHand, AnswerIsCompleteAtTheLineBreakAfterItsWord) {
   EXPECT_TRUE(Command("AT\r", RespSet(TRespCode::rcOK), 2000, {"OK\r\n"})) << err_;
-  // CR LF alone is not an answer: the wait goes on until CR LF follows the word.
+  // CR LF alone is not an answer: the wait goes on until CR LF follows the word. (That an
+  // echoed command line is "other", which the initialisation accepts, is the echoing modem's
+  // case of MdmTestChannel.)
   EXPECT_TRUE(Command("AT\r", RespSet(TRespCode::rcOK), 2000, {"\r\n", "OK\r\n"}, 50)) << err_;
-  // An echoed command counts as "other", which the initialisation accepts.
-  EXPECT_TRUE(Command("ATE0V1S0=0\r", RespSet(TRespCode::rcOK, TRespCode::rcOther), 2000,
-                      {"ATE0V1S0=0\r\r\nOK\r\n"}))
-      << err_;
 }
 
 TEST_F(MdmCommandByHand, EveryWrongClassIsABadResponseWithItsExplanation) {

@@ -297,13 +297,11 @@ TEST_P(MdmPoolLeftOnLine, EveryCallOfASeriesGetsThroughAndTheModemIsRecovered) {
     const std::int32_t index = Send({1}, {"102"}, kOwnerA);
     ASSERT_EQ(index, 0) << err_;
     ASSERT_TRUE(answered.WaitFor(10000)) << "not answered";
+    // The call carries data (both ways is the driver's test, MdmRoles).
     std::string got_data;
     ASSERT_TRUE(out.SendByChannel("to the callee " + std::to_string(call), err_)) << err_;
     ASSERT_TRUE(in.RecvByChannel(got_data, err_)) << err_;
     EXPECT_EQ(got_data, "to the callee " + std::to_string(call));
-    ASSERT_TRUE(in.SendByChannel("to the caller " + std::to_string(call), err_)) << err_;
-    ASSERT_TRUE(out.RecvByChannel(got_data, err_)) << err_;
-    EXPECT_EQ(got_data, "to the caller " + std::to_string(call));
 
     // Both ends close their ports; neither modem hangs up by itself.
     const std::size_t recoveries = core.LinesWith(recovered).size();

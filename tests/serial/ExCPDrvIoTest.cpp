@@ -20,8 +20,7 @@
 #include <vector>
 
 #include "platform/Event.h"
-#include "platform/PortNames.h"
-#include "platform/Thread.h"
+#include "platform/Port.h"
 #include "platform/Tick.h"
 #include "serial/ExCPDrv.h"
 #include "tests/kit/FarEnds.h"
