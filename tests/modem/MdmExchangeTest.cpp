@@ -9,7 +9,10 @@
 // TestChannel against the simulated modem.
 #include "gate/common/LogText.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 #include "gate/common/MdmResp.h"
 #include "modem/MdmFrame.h"
@@ -21,6 +24,8 @@ namespace kestrel::modem {
 namespace {
 
 using testing::HeaderAnnouncing;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 class MdmExchange : public testing::MdmByHand {
  protected:
@@ -32,6 +37,12 @@ class MdmExchange : public testing::MdmByHand {
   }
   std::future<bool> Receive(std::uint32_t timeout_ms) {
     return Async([=, this] { return drv_.MdmRecvExch(data_, err_, timeout_ms); });
+  }
+  // Says `bytes` and returns why the receive, which must fail, failed.
+  std::string Refusal(std::string_view bytes, std::uint32_t timeout_ms) {
+    far_.Say(bytes);
+    EXPECT_FALSE(drv_.MdmRecvExch(data_, err_, timeout_ms));
+    return err_;
   }
   std::string data_;
 };
@@ -56,41 +67,29 @@ TEST_F(MdmExchange, EmptyPayloadsArriveAndOnlyRepeatsOfKindTwoOrThreeAreDropped)
 }
 
 TEST_F(MdmExchange, DamagedOrOversizedFramesAreRefusedWithTheirTexts) {
-  std::string lower = BuildFrame(2, "x");
+  std::string lower = BuildFrame(2, "x"), bad_sum = BuildFrame(2, "xy");
   lower[0] = 'm', lower[1] = 'g';
-  far_.Say(lower);
-  EXPECT_FALSE(drv_.MdmRecvExch(data_, err_, 1000));
-  EXPECT_EQ(err_, "TMD.MdmRecvExch:(Check Header failed) Header: " + gate::OctetText(lower.data(), 12, 20));
-  (void)drv_.FlushBuffers(true, true);
-
-  std::string bad_sum = BuildFrame(2, "xy");
   bad_sum[12] = 'z';
-  far_.Say(bad_sum);
-  EXPECT_FALSE(drv_.MdmRecvExch(data_, err_, 1000));
-  EXPECT_EQ(err_, "TMD.MdmRecvExch:(Packet CheckSum wrong)");
-
-  far_.Say(HeaderAnnouncing(5000001));
-  EXPECT_FALSE(drv_.MdmRecvExch(data_, err_, 300));
-  EXPECT_EQ(err_, "TMD.MdmRecvExch:(Input buffer is too large); BufLen: 5000001");
+  EXPECT_EQ(Refusal(lower, 1000),
+            "TMD.MdmRecvExch:(Check Header failed) Header: " + gate::OctetText(lower.data(), 12, 20));
+  (void)drv_.FlushBuffers(true, true);
+  EXPECT_EQ(Refusal(bad_sum, 1000), "TMD.MdmRecvExch:(Packet CheckSum wrong)");
+  EXPECT_EQ(Refusal(HeaderAnnouncing(5000001), 300), "TMD.MdmRecvExch:(Input buffer is too large); BufLen: 5000001");
   // 5 000 000 is accepted and its payload awaited.
-  far_.Say(HeaderAnnouncing(5000000) + "abc");
-  EXPECT_FALSE(drv_.MdmRecvExch(data_, err_, 300));
-  EXPECT_EQ(err_.rfind("TMD.MdmRecvExch:(Can't read Packet of size pointed in header); BufLen: 5000000; "
-                       "WasRead: 3; InputTimeout: 300; TimeElapsed: ", 0),
-            0u)
-      << err_;
+  EXPECT_THAT(Refusal(HeaderAnnouncing(5000000) + "abc", 300),
+              StartsWith("TMD.MdmRecvExch:(Can't read Packet of size pointed in header); BufLen: 5000000; "
+                         "WasRead: 3; InputTimeout: 300; TimeElapsed: "));
 }
 
 TEST_F(MdmExchange, SilenceAndCarrierLossHaveTheirOwnTexts) {
-  EXPECT_FALSE(drv_.MdmRecvExch(data_, err_, 300));
-  EXPECT_EQ(err_.rfind("TMD.MdmRecvExch:(Timeout Happend); InputTimeout: 300; TimeElapsed: ", 0), 0u) << err_;
-  EXPECT_NE(err_.find("; Header: OCTET(12):<$00$00$00$00$00$00$00$00$00$00$00$00>"), std::string::npos) << err_;
+  EXPECT_THAT(Refusal("", 300),
+              ::testing::AllOf(StartsWith("TMD.MdmRecvExch:(Timeout Happend); InputTimeout: 300; TimeElapsed: "),
+                               HasSubstr("; Header: OCTET(12):<$00$00$00$00$00$00$00$00$00$00$00$00>")));
   EXPECT_EQ(drv_.InputTimeout, 200u) << "the receive's time-out is restored";
 
   // How a waiting read ends on the carrier's loss is the serial driver's test.
   far_.Line().SetCD(false);
-  EXPECT_FALSE(drv_.MdmRecvExch(data_, err_, 5000));
-  EXPECT_EQ(err_, "TMD.MdmRecvExch:(Carrier Detect is not in GetLineStatus set)");
+  EXPECT_EQ(Refusal("", 5000), "TMD.MdmRecvExch:(Carrier Detect is not in GetLineStatus set)");
 }
 
 TEST_F(MdmExchange, SilentPeerGetsTheLastFrameResentEachSliceUntilTheWaitEnds) {
@@ -105,7 +104,7 @@ TEST_F(MdmExchange, SilentPeerGetsTheLastFrameResentEachSliceUntilTheWaitEnds) {
   const std::uint32_t t0 = platform::GetTickCount();
   EXPECT_FALSE(drv_.MdmRecvExch(data_, err_, 900));
   const std::uint32_t took = platform::Elapsed(t0, platform::GetTickCount());
-  EXPECT_EQ(err_.rfind("TMD.MdmRecvExch:(Timeout Happend); InputTimeout: 200; ", 0), 0u) << err_;
+  EXPECT_THAT(err_, StartsWith("TMD.MdmRecvExch:(Timeout Happend); InputTimeout: 200; "));
   const std::string frame = BuildFrame(2, "mine");
   const std::string heard = far_.Heard();
   std::size_t resends = 0;
@@ -155,13 +154,10 @@ TEST(MdmFrame, FramesAreByteExactWithSixteenBitChecksums) {
   TFrameHeader h;
   ASSERT_TRUE(ParseFrameHeader(BuildFrame(3, ""), h));
   EXPECT_EQ(BuildFrame(3, "").size(), kFrameHeaderSize) << "an empty payload is a header only";
-  EXPECT_EQ(h.Kind, 3);
-  EXPECT_EQ(h.Length, 0u);
-  EXPECT_EQ(h.PayloadSum, 0);
+  EXPECT_EQ(std::tuple(h.Kind, h.Length, h.PayloadSum), std::tuple(3, 0u, 0));
   const std::string payload(300, '\xFF');  // 300 * 255 = 76500, which wraps to 10964
   ASSERT_TRUE(ParseFrameHeader(BuildFrame(2, payload), h));
-  EXPECT_EQ(h.PayloadSum, 10964);
-  EXPECT_EQ(h.Length, 300u);
+  EXPECT_EQ(std::tuple(h.Length, h.PayloadSum), std::tuple(300u, 10964));
   // A length above 2^31 comes out as a large unsigned value, not negative.
   ASSERT_TRUE(ParseFrameHeader(HeaderAnnouncing(0x80000000u), h));
   EXPECT_EQ(h.Length, 0x80000000u);
@@ -238,12 +234,10 @@ TEST_F(MdmCommandByHand, SilenceTimeOutRunsFromTheLastChunk) {
 
 TEST_F(MdmCommandByHand, AnswerIsCompleteAtTheLineBreakAfterItsWord) {
   EXPECT_TRUE(Command("AT\r", RespSet(TRespCode::rcOK), 2000, {"OK\r\n"})) << err_;
-  // CR LF alone is not an answer: the wait goes on until CR LF follows the word.
+  // CR LF alone is not an answer: the wait goes on until CR LF follows the word. (That an
+  // echoed command line is "other", which the initialisation accepts, is the echoing modem's
+  // case of MdmTestChannel.)
   EXPECT_TRUE(Command("AT\r", RespSet(TRespCode::rcOK), 2000, {"\r\n", "OK\r\n"}, 50)) << err_;
-  // An echoed command counts as "other", which the initialisation accepts.
-  EXPECT_TRUE(Command("ATE0V1S0=0\r", RespSet(TRespCode::rcOK, TRespCode::rcOther), 2000,
-                      {"ATE0V1S0=0\r\r\nOK\r\n"}))
-      << err_;
 }
 
 TEST_F(MdmCommandByHand, EveryWrongClassIsABadResponseWithItsExplanation) {
@@ -310,11 +304,10 @@ TEST(MdmTestChannel, LiveAndEchoingModemsPassSilentOnesAndMissingPortsFailWithTh
       {false, false, true, "Ошибка: 2; Система не смогла найти указанный порт"_cp},
   };
   for (const auto& c : cases) {
-    if (c.missing) {
+    if (c.missing)
       rig.Missing(4);
-    } else {
+    else
       rig.OnCom(4, "", {.faults = {.dead = c.dead, .echo_stuck = c.echo}});
-    }
     TMdmDriver drv;
     drv.SetChannelSettings(testing::ChannelOn(4));
     std::string err;

@@ -20,8 +20,7 @@
 #include <vector>
 
 #include "platform/Event.h"
-#include "platform/PortNames.h"
-#include "platform/Thread.h"
+#include "platform/Port.h"
 #include "platform/Tick.h"
 #include "serial/ExCPDrv.h"
 #include "tests/kit/FarEnds.h"
@@ -111,10 +110,8 @@ TEST_F(CommPortDriverIo, SendWritesEveryByteUnlessTheLineCheckFindsNoLineOn) {
 }
 
 TEST_F(CommPortDriverIo, SendStopsAfterItsTimeLimitWhenTheLineIsFull) {
-  platform::TSimLineOptions options;
-  options.gate_to_far_capacity = 256;
   d_.SetOutBufSize(128);
-  Open(options);
+  Open({.gate_to_far_capacity = 256});
   std::vector<char> data(4096, 'x');
   const std::uint32_t start = platform::GetTickCount();
   EXPECT_EQ(d_.SendDataEx(data.data(), 4096, 100), 128u + 256u) << "what the far end and the queue hold";
@@ -165,10 +162,8 @@ TEST_F(CommPortDriverIo, CarrierLossEndsAWaitingReadAtOnceAfterTheQueuedBytes) {
 }
 
 TEST_F(CommPortDriverIo, BlockingReadAndSendEndSoonAfterTheOwnerAsks) {
-  platform::TSimLineOptions options;
-  options.gate_to_far_capacity = 16;  // the far end never reads: the writer waits for room
   d_.SetOutBufSize(128);
-  Open(options);
+  Open({.gate_to_far_capacity = 16});  // the far end never reads: the writer waits for room
   d_.InputTimeout = 10000;
   auto read = std::async(std::launch::async, [&] { return Read(d_, 4, true); });
   ASSERT_TRUE(d_.asked.WaitFor(5000));
@@ -266,10 +261,8 @@ TEST(CommPortDriver, FailedSettingsCloseThePortThroughTheOverride) {
   TTestDriver d(far.PortName());
   d.SetDataBits(static_cast<TDataBits>(7));  // a damaged record: 12 data bits
   EXPECT_FALSE(d.Connect());
-  EXPECT_EQ(d.LastErrorCode(), platform::kErrorInvalidParameter);
-  EXPECT_EQ(d.disconnects, 1);
-  EXPECT_FALSE(far.Line().GateOpen());
-  EXPECT_FALSE(d.PollThreadRunning());
+  EXPECT_EQ(std::tuple(d.LastErrorCode(), d.disconnects.load(), far.Line().GateOpen(), d.PollThreadRunning()),
+            std::tuple(platform::kErrorInvalidParameter, 1, false, false));
 }
 
 TEST(CommPortDriver, WhileConnectedLinesFollowTheSettingsAndPortAndQueueSizesStay) {
@@ -293,10 +286,8 @@ TEST(CommPortDriver, WhileConnectedLinesFollowTheSettingsAndPortAndQueueSizesSta
   EXPECT_EQ(std::tuple(d.InBufSize(), d.OutBufSize(), d.OutFreeSpace()), std::tuple(2048u, 2048u, 2048u));
 
   d.Disconnect();
-  EXPECT_EQ(d.disconnects, 1);
-  EXPECT_FALSE(line.GateOpen());
-  EXPECT_FALSE(line.DTR());
-  EXPECT_FALSE(d.PollThreadRunning());
+  EXPECT_EQ(std::tuple(d.disconnects.load(), line.GateOpen(), line.DTR(), d.PollThreadRunning()),
+            std::tuple(1, false, false, false));
 
   // Again without DTR. (A COM number reaching its line is how every modem
   // test connects.)
@@ -342,8 +333,7 @@ TEST(CommPortDriver, ThreadTimerChangesTheRunningPollAndPollingDelayRestartsIt) 
   EXPECT_EQ(d.Thread()->Interval.load(), 300u);
   d.SetPollingDelay(2);
   ASSERT_NE(d.Thread(), nullptr);
-  EXPECT_EQ(d.Thread()->Interval.load(), 5u);
-  EXPECT_TRUE(d.Thread()->Enabled.load());
+  EXPECT_EQ(std::pair(d.Thread()->Interval.load(), d.Thread()->Enabled.load()), std::pair(5u, true));
   d.KillThrdTimer();
   EXPECT_FALSE(d.PollThreadRunning());
   d.KillThrdTimer();
@@ -415,24 +405,19 @@ TEST_F(CommPortDriverPoll, DeliversAtMostInBufSizePerCallInOrder) {
 TEST_F(CommPortDriverPoll, PausesNestAndOnlyTheLastContinueResumes) {
   Connect(far_.PortName());
   d_.KillThrdTimer();  // drive the poll by hand: no real-time waits for "nothing happened"
+  // Runs `steps` (P a pause, C a continue, t one poll); then the deliveries so far, and the pause count.
+  const auto run = [this](const std::string& steps) {
+    for (const char step : steps)
+      step == 'P' ? d_.PausePolling() : step == 'C' ? d_.ContinuePolling() : d_.TimerThreadProc();
+    return std::pair(Calls(), d_.PauseCount());
+  };
+  const std::vector<std::string> none, ring{"RING\r\n"};
   ASSERT_EQ(far_.Write("RING\r\n"), 6u);
-  d_.PausePolling();
-  d_.PausePolling();
-  d_.TimerThreadProc();
-  d_.ContinuePolling();
-  d_.TimerThreadProc();
-  EXPECT_TRUE(Calls().empty());
-  EXPECT_EQ(d_.PauseCount(), 1);
-  d_.ContinuePolling();
-  d_.TimerThreadProc();
-  EXPECT_EQ(All(), "RING\r\n");
-  d_.ContinuePolling();  // unmatched: must not make the next pause ineffective
-  EXPECT_EQ(d_.PauseCount(), 0);
-  d_.PausePolling();
+  EXPECT_EQ(run("PPtCt"), std::pair(none, 1));
+  EXPECT_EQ(run("Ct"), std::pair(ring, 0));
+  EXPECT_EQ(run("C"), std::pair(ring, 0)) << "unmatched: must not make the next pause ineffective";
   ASSERT_EQ(far_.Write("X"), 1u);
-  d_.TimerThreadProc();
-  EXPECT_EQ(All(), "RING\r\n");
-  d_.ContinuePolling();
+  EXPECT_EQ(run("PtC"), std::pair(ring, 0));
 }
 
 TEST_F(CommPortDriverPoll, BytesDuringAReadGoToItAndTheRestToThePollAfterwards) {
@@ -441,17 +426,14 @@ TEST_F(CommPortDriverPoll, BytesDuringAReadGoToItAndTheRestToThePollAfterwards) 
   std::string data;  // every byte different, so that where a byte went shows where it came from
   for (int i = 0; i < 100; ++i) data.push_back(static_cast<char>(i));
   ASSERT_EQ(slow.Write(data), data.size());
-  char buf[40];
-  bool timed_out = false, lost = false;
-  std::uint32_t elapsed = 0;
   d_.InputTimeout = 5000;
   // The poll may have taken the first bytes before the read began; the read
   // takes the 40 next in one piece, the poll the rest after it.
-  const std::uint32_t n = d_.ReadData(buf, 40, timed_out, elapsed, false, lost);
-  ASSERT_EQ(n, 40u);
-  const std::size_t at = static_cast<unsigned char>(buf[0]);
+  const std::string got = Read(d_, 40, false).bytes;
+  ASSERT_EQ(got.size(), 40u);
+  const std::size_t at = static_cast<unsigned char>(got[0]);
   ASSERT_LE(at, 60u);
-  EXPECT_EQ(std::string(buf, n), data.substr(at, 40));
+  EXPECT_EQ(got, data.substr(at, 40));
   EXPECT_EQ(WaitFor(data.size() - 40), data.substr(0, at) + data.substr(at + 40));
   d_.Disconnect();  // while its line is there
 }
@@ -503,8 +485,7 @@ TEST_F(CommPortDriverPoll, KillThrdTimerAndPausePollingWaitForThePollUnderWay) {
     release.Set();
     other.join();
     EXPECT_TRUE(done_when_returned.load()) << "the poll was not cut in half";
-    EXPECT_EQ(d_.PollThreadRunning(), !kill);
-    EXPECT_EQ(d_.PauseCount(), kill ? 0 : 1);
+    EXPECT_EQ(std::pair(d_.PollThreadRunning(), d_.PauseCount()), std::pair(!kill, kill ? 0 : 1));
     d_.Disconnect();
     d_.ContinuePolling();
   }

@@ -10,34 +10,55 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 #include "sim/DialString.h"
 #include "sim/EventText.h"
 #include "sim/FaultText.h"
 #include "sim/HayesModem.h"
 #include "sim/ResultCode.h"
-#include <string_view>
-#include <utility>
-#include <vector>
 
 namespace kestrel::sim {
 namespace {
 
 using TKind = THayesModem::TRequest::TKind;
+using TState = THayesModem::TState;
 using TTexts = std::vector<std::string>;
+constexpr const char* kOk = "\r\nOK\r\n";
+constexpr const char* kNoCarrier = "\r\nNO CARRIER\r\n";
 
-// A simulated modem on a fake clock, for tests of the pure state machine,
-// with scripts of what is typed or waited for and what the modem says.
-// One step of a script: text typed, or time let pass; and what the modem says meanwhile.
+// What the line or the terminal's wires do to the modem in a script step.
+using TEvent = void (*)(THayesModem&, TSimTime);
+constexpr TEvent kConnected = [](THayesModem& m, TSimTime t) { m.CallConnected(t, 33600); };
+constexpr TEvent kBusy = [](THayesModem& m, TSimTime t) { m.CallBusy(t); };
+constexpr TEvent kRingback = [](THayesModem& m, TSimTime t) { m.CallRingback(t); };
+constexpr TEvent kCarrierLost = [](THayesModem& m, TSimTime t) { m.CarrierLost(t); };
+constexpr TEvent kRing = [](THayesModem& m, TSimTime t) { m.RingSignal(t, true); };
+constexpr TEvent kRingEnds = [](THayesModem& m, TSimTime t) { m.RingSignal(t, false); };
+constexpr TEvent kCallGone = [](THayesModem& m, TSimTime t) { m.IncomingCallGone(t); };
+constexpr TEvent kDtrOff = [](THayesModem& m, TSimTime t) { m.SetDtr(t, false); };
+constexpr TEvent kDtrOn = [](THayesModem& m, TSimTime t) { m.SetDtr(t, true); };
+
+// One step of a script: text typed, time let pass, or an event; what the
+// modem says meanwhile, and what it asks of the line: "call <number>",
+// "answer" or "hang-up".
 struct TStep {
-  TStep(std::string typed, std::string said) : in(std::move(typed)), out(std::move(said)) {}
-  TStep(TSimTime pause, std::string said) : wait(pause), out(std::move(said)) {}
+  TStep(std::string typed, std::string said, TTexts asks = {})
+      : in(std::move(typed)), out(std::move(said)), asked(std::move(asks)) {}
+  TStep(TSimTime pause, std::string said, TTexts asks = {}) : wait(pause), out(std::move(said)), asked(std::move(asks)) {}
+  TStep(TEvent e, std::string said, TTexts asks = {}) : event(e), out(std::move(said)), asked(std::move(asks)) {}
   std::string in;
   TSimTime wait = 0;
+  TEvent event = nullptr;
   std::string out;
+  TTexts asked;
 };
 
+// A simulated modem on a fake clock, for tests of the pure state machine,
+// with scripts of what is typed, waited for or done to it and what it says.
 struct TModemBench {
   THayesModem modem;
   TSimTime now = 0;
@@ -56,17 +77,20 @@ struct TModemBench {
     return Out();
   }
   void Expect(const std::vector<TStep>& script) {
-    for (const TStep& s : script) {
-      if (s.wait != 0) {
-        EXPECT_EQ(Wait(s.wait), s.out) << "after " << s.wait / 1000 << " ms more";
-      } else {
-        EXPECT_EQ(Type(s.in), s.out) << "typing " << ::testing::PrintToString(s.in);
-      }
+    for (std::size_t i = 0; i < script.size(); ++i) {
+      const TStep& s = script[i];
+      SCOPED_TRACE("step " + std::to_string(i + 1) + ": " +
+                   (s.event != nullptr ? "an event"
+                    : s.wait != 0      ? "after " + std::to_string(s.wait / 1000) + " ms more"
+                                       : "typing " + ::testing::PrintToString(s.in)));
+      if (s.event != nullptr) s.event(modem, now);
+      EXPECT_EQ(s.event != nullptr ? Out() : s.wait != 0 ? Wait(s.wait) : Type(s.in), s.out);
+      EXPECT_EQ(Requests(), s.asked);
     }
   }
-  // What the modem asked of the line since the last look: "call <number>", "answer" or "hang-up".
-  std::vector<std::string> Requests() {
-    std::vector<std::string> out;
+  // What the modem asked of the line since the last look.
+  TTexts Requests() {
+    TTexts out;
     for (const auto& r : modem.TakeRequests())
       out.push_back(r.kind == TKind::kPlaceCall ? "call " + r.number : r.kind == TKind::kAnswer ? "answer" : "hang-up");
     return out;
@@ -77,37 +101,34 @@ struct TModemBench {
     b.Type("ATE0\r");
     return b;
   }
-  // Brings the modem on line: dial, and the far end's carrier at `rate`.
-  void Connect(std::uint32_t rate = 33600) {
+  // Brings the modem on line after `setup` is typed: dial, and the far end's carrier at 33600.
+  void Connect(std::string_view setup = "") {
+    Type(setup);
     Type("ATD1\r");
     modem.TakeRequests();
-    modem.CallConnected(now, rate);
+    modem.CallConnected(now, 33600);
     Out();
   }
-  // On line in data mode, with the last terminal byte `quiet` ago.
-  static TModemBench Online(TSimTime quiet = Seconds(2)) {
+  // On line in data mode after `setup`, with the last terminal byte `quiet` ago.
+  static TModemBench Online(TSimTime quiet = Seconds(2), std::string_view setup = "") {
     auto b = Quiet();
-    b.Connect();
+    b.Connect(setup);
     b.Wait(quiet);
     return b;
   }
 };
 
-TEST(HayesCommands, EchoFollowsEAndResultsTheGatesInitialisationLine) {
-  TModemBench b;
-  b.Expect({{"AT\r", "AT\r\r\nOK\r\n"}, {"at\r", "at\r\r\nOK\r\n"},  // commands are case-insensitive
-            // The line that turns echo off is still echoed: characters echo as they arrive.
-            {"ATE0\r", "ATE0\r\r\nOK\r\n"}, {"AT\r", "\r\nOK\r\n"}, {"ATE1\r", "\r\nOK\r\n"},
-            {"AT\r", "AT\r\r\nOK\r\n"},
-            {"ATE\r", "ATE\r\r\nOK\r\n"}, {"AT\r", "\r\nOK\r\n"},  // E without a number is E0
-            {"ATE1S0=3V0\r", "0\r"},
-            // The echo of the whole line comes first, then the result in the new format.
-            {"ATE0V1S0=0\r", "ATE0V1S0=0\r\r\nOK\r\n"}, {"ATS0?\r", "\r\n000\r\n\r\nOK\r\n"}});
-}
-
 // Each script starts on a modem with echo off and verbose results.
 TEST(HayesCommands, ScriptsGetTheAnswersOfAHayesModem) {
   const std::pair<const char*, std::vector<TStep>> scripts[] = {
+      {"echo follows E and the results the gate's initialisation line; commands are case-insensitive",
+       {{"ATE1\r", kOk}, {"AT\r", "AT\r\r\nOK\r\n"}, {"at\r", "at\r\r\nOK\r\n"},
+        // The line that turns echo off is still echoed: characters echo as they arrive.
+        {"ATE0\r", "ATE0\r\r\nOK\r\n"}, {"AT\r", kOk}, {"ATE1\r", kOk}, {"AT\r", "AT\r\r\nOK\r\n"},
+        {"ATE\r", "ATE\r\r\nOK\r\n"}, {"AT\r", kOk},  // E without a number is E0
+        {"ATE1S0=3V0\r", "0\r"},
+        // The echo of the whole line comes first, then the result in the new format.
+        {"ATE0V1S0=0\r", "ATE0V1S0=0\r\r\nOK\r\n"}, {"ATS0?\r", "\r\n000\r\n\r\nOK\r\n"}}},
       {"numeric results follow V; information is not framed in front",
        {{"ATV0\r", "0\r"}, {"ATY\r", "4\r"}, {"ATI3\r", "Kestrel software modem 1.0\r\n0\r"},
         {"ATV1\r", "\r\nOK\r\n"}}},
@@ -164,58 +185,38 @@ TEST(HayesCommands, SeveralCommandsRunInOrderAndZAndFRestoreTheProfiles) {
 TEST(HayesCommands, ConnectRateFollowsX) {
   for (const auto& [x, expected] : {std::pair{"ATX0", "\r\nCONNECT\r\n"}, {"ATX1", "\r\nCONNECT 33600\r\n"},
                                     {"ATX4", "\r\nCONNECT 33600\r\n"}, {"ATX0V0", "1\r"}, {"ATX4V0", "84\r"}}) {
+    SCOPED_TRACE(x);
     auto b = TModemBench::Quiet();
     b.Type(std::string(x) + "\r");
-    b.Type("ATD5\r");
-    b.modem.CallConnected(b.now, 33600);
-    EXPECT_EQ(b.Out(), expected) << x;
+    b.Expect({{"ATD5\r", "", {"call 5"}}, {kConnected, expected}});
   }
-}
-
-TEST(HayesCommands, OnLineAnswerAndDialAreRefusedAndOReturnsToData) {
-  auto b = TModemBench::Online();
-  b.Expect({{"+++", ""}, {Seconds(2), "\r\nOK\r\n"}, {"ATA\r", "\r\nERROR\r\n"}, {"ATD123\r", "\r\nERROR\r\n"},
-            {"ATO\r", "\r\nCONNECT 33600\r\n"}});
-  EXPECT_EQ(b.modem.State(), THayesModem::TState::kOnlineData);
 }
 
 TEST(HayesCommands, HangUpOffHookAndAnswerRequestTheLine) {
   auto b = TModemBench::Quiet();
-  EXPECT_EQ(b.Type("ATH1\r"), "\r\nOK\r\n");
+  b.Expect({{"ATH1\r", kOk}});
   EXPECT_TRUE(b.modem.OffHook());
-  EXPECT_EQ(b.Type("ATH0\r"), "\r\nOK\r\n");
+  b.Expect({{"ATH0\r", kOk, {"hang-up"}}, {"ATH\r", kOk}});  // then on hook already: nothing to do
   EXPECT_FALSE(b.modem.OffHook());
-  EXPECT_EQ(b.Requests(), TTexts{"hang-up"});
-  EXPECT_EQ(b.Type("ATH\r"), "\r\nOK\r\n") << "on hook already: nothing to do";
-  EXPECT_TRUE(b.Requests().empty());
-
-  EXPECT_EQ(b.Type("ATA\r"), "");
-  EXPECT_EQ(b.Requests(), TTexts{"answer"});
-  EXPECT_EQ(b.modem.State(), THayesModem::TState::kAnswering);
+  b.Expect({{"ATA\r", "", {"answer"}}});
+  EXPECT_EQ(b.modem.State(), TState::kAnswering);
 }
 
 TEST(HayesCommands, DialPlacesTheCallWithTheDialledDigits) {
   auto b = TModemBench::Quiet();
-  EXPECT_EQ(b.Type("ATDT 8(812)555-01-02\r"), "");
-  EXPECT_EQ(b.Requests(), TTexts{"call 88125550102"});
-  EXPECT_EQ(b.modem.State(), THayesModem::TState::kOriginating);
-  // Any key but LF ends the attempt.
-  b.Expect({{"\n", ""}, {"x", "\r\nNO CARRIER\r\n"}});
-  EXPECT_EQ(b.Requests(), TTexts{"hang-up"});
-  // DL redials the last number.
-  b.Type("ATDL\r");
-  EXPECT_EQ(b.Requests(), TTexts{"call 88125550102"});
+  b.Expect({{"ATDT 8(812)555-01-02\r", "", {"call 88125550102"}}});
+  EXPECT_EQ(b.modem.State(), TState::kOriginating);
+  // Any key but LF ends the attempt, also while the far end rings; DL redials the last number.
+  b.Expect({{"\n", ""}, {kRingback, ""}, {"x", kNoCarrier, {"hang-up"}}, {"ATDL\r", "", {"call 88125550102"}}});
 }
 
 TEST(HayesCommands, DialWithSemicolonReturnsToCommandMode) {
   auto b = TModemBench::Quiet();
   // The commands after ';' run once the dialling is done; one OK for the line.
-  b.Expect({{"ATDP123;S7=10\r", "\r\nOK\r\n"}, {"ATS7?\r", "\r\n010\r\n\r\nOK\r\n"}});
-  EXPECT_EQ(b.modem.State(), THayesModem::TState::kOffHook);
-  EXPECT_EQ(b.Requests(), TTexts{"call 123"});
-  EXPECT_EQ(b.Type("ATD456\r"), "\r\nERROR\r\n") << "a call is already placed";
-  // An empty ATD goes on with the placed call and waits for the carrier.
-  EXPECT_EQ(b.Type("ATD\r"), "");
+  b.Expect({{"ATDP123;S7=10\r", kOk, {"call 123"}}, {"ATS7?\r", "\r\n010\r\n\r\nOK\r\n"}});
+  EXPECT_EQ(b.modem.State(), TState::kOffHook);
+  // A second call cannot be placed; an empty ATD goes on with the placed one and waits for the carrier.
+  b.Expect({{"ATD456\r", "\r\nERROR\r\n"}, {"ATD\r", ""}});
   EXPECT_TRUE(b.modem.Originating());
   b.modem.CallConnected(b.now, 9600);
   EXPECT_EQ(b.Out(), "\r\nCONNECT 9600\r\n");
@@ -226,8 +227,7 @@ TEST(HayesCommands, DcdFollowsAmpersandC) {
   EXPECT_FALSE(b.modem.DcdLine());
   b.Type("AT&C0\r");
   EXPECT_TRUE(b.modem.DcdLine()) << "&C0: CD always on";
-  b.Type("AT&C1\r");
-  b.Connect();
+  b.Connect("AT&C1\r");
   EXPECT_TRUE(b.modem.DcdLine());
   b.modem.CarrierLost(b.now);
   EXPECT_FALSE(b.modem.DcdLine()) << "CD drops with the carrier, before the modem gives up (S10)";
@@ -325,9 +325,6 @@ TEST(EventText, CallLogLines) {
   EXPECT_EQ(EventText({0, 2, K::kRing, "RING"}, "102"), "102 RING");
 }
 
-using TState = THayesModem::TState;
-constexpr const char* kOk = "\r\nOK\r\n";
-
 TEST(HayesEscape, PlusesWithGuardTimesBeforeAndAfterReturnToCommandMode) {
   auto b = TModemBench::Online();
   // Not yet: the guard time after the pluses has not passed.
@@ -335,7 +332,6 @@ TEST(HayesEscape, PlusesWithGuardTimesBeforeAndAfterReturnToCommandMode) {
   EXPECT_EQ(b.modem.State(), TState::kOnlineCommand);
   EXPECT_TRUE(b.modem.Carrier()) << "the call is kept";
   EXPECT_EQ(b.modem.TakeLineBytes(100), "+++") << "the pluses themselves went to the far end";
-  EXPECT_TRUE(b.Requests().empty());
 }
 
 TEST(HayesEscape, PlusesTooSoonTooManyTooSlowOrFollowedByDataAreData) {
@@ -358,29 +354,24 @@ TEST(HayesEscape, PlusesTooSoonTooManyTooSlowOrFollowedByDataAreData) {
 }
 
 TEST(HayesEscape, GuardTimeAndCharacterFollowTheRegisters) {
-  auto b = TModemBench::Quiet();
-  b.Type("ATS12=10S2=33\r");  // 200 ms guard, '!' escapes
-  b.Connect();
+  auto b = TModemBench::Online(0, "ATS12=10S2=33\r");  // 200 ms guard, '!' escapes
   b.Expect({{Millis(200), ""}, {"+++", ""}, {Seconds(1), ""}, {"!!!", ""}, {Millis(199), ""}, {Millis(1), kOk}});
 
-  auto off = TModemBench::Quiet();
-  off.Type("ATS2=128\r");  // above 127: no escape at all
-  off.Connect();
+  auto off = TModemBench::Online(0, "ATS2=128\r");  // above 127: no escape at all
   off.Expect({{Seconds(2), ""}, {"\x80\x80\x80", ""}, {"+++", ""}, {Seconds(3), ""}});
 
-  auto at_once = TModemBench::Quiet();
-  at_once.Type("ATS12=0\r");
-  at_once.Connect();
+  auto at_once = TModemBench::Online(0, "ATS12=0\r");
   // Without a guard time, what follows the third plus in the same write is already a command.
   EXPECT_EQ(at_once.Type("x+++ATH\r"), "\r\nOK\r\n\r\nOK\r\n");
   EXPECT_FALSE(at_once.modem.OffHook());
 }
 
-TEST(HayesEscape, HeldDataStaysUntilOnlineAgain) {
+TEST(HayesEscape, OnLineAnswerAndDialAreRefusedDataIsHeldAndOReturnsToData) {
   auto b = TModemBench::Online();
-  b.Expect({{"+++", ""}, {Seconds(1), kOk}});
+  b.Expect({{"+++", ""}, {Seconds(1), kOk}, {"ATA\r", "\r\nERROR\r\n"}, {"ATD123\r", "\r\nERROR\r\n"}});
   EXPECT_EQ(b.modem.LineRoom(), 0u) << "in command mode received data waits on the line";
   EXPECT_EQ(b.Type("ATO\r"), "\r\nCONNECT 33600\r\n");
+  EXPECT_EQ(b.modem.State(), TState::kOnlineData);
   EXPECT_GT(b.modem.LineRoom(), 0u);
   b.modem.FromLine(b.now, "abc");
   EXPECT_EQ(b.Out(), "abc");
@@ -389,67 +380,45 @@ TEST(HayesEscape, HeldDataStaysUntilOnlineAgain) {
 TEST(HayesDial, DialToneCommaPauseAndCarrierWaitsFollowTheRegisters) {
   auto b = TModemBench::Quiet();
   b.modem.SetLinePresent(false);
-  b.Expect({{"ATDT123\r", ""}, {Millis(1999), ""}, {Millis(1), "\r\nNO DIALTONE\r\n"}});  // S6
-  EXPECT_EQ(b.Requests(), TTexts{"hang-up"}) << "no call was placed";
-  // X3 dials blind and then finds no carrier.
-  b.Expect({{"ATX3S7=5DT123\r", ""}, {Millis(4999), ""}, {Millis(1), "\r\nNO CARRIER\r\n"}});
-
-  auto comma = TModemBench::Quiet();
-  comma.Type("ATS8=3DT9,,123\r");
-  comma.Wait(Millis(5999));
-  EXPECT_TRUE(comma.Requests().empty());
-  comma.Wait(Millis(1));
-  EXPECT_EQ(comma.Requests(), TTexts{"call 9123"});
-
-  auto s7 = TModemBench::Quiet();
-  s7.Expect({{"ATS7=10D1\r", ""}, {Millis(9999), ""}, {Millis(1), "\r\nNO CARRIER\r\n"}});  // silence on the line
-  s7.Type("ATD1\r");
-  s7.modem.CallRingback(s7.now);
-  EXPECT_EQ(s7.Wait(Seconds(10)), "\r\nNO ANSWER\r\n") << "it rang and nobody answered";
-  s7.Type("ATX2D1\r");
-  s7.modem.CallRingback(s7.now);
-  EXPECT_EQ(s7.Wait(Seconds(10)), "\r\nNO CARRIER\r\n") << "below X3 there is no NO ANSWER";
-  // Waiting for a quiet answer that never came; an answer without a caller.
-  s7.Expect({{"ATX4D@1\r", ""}, {Seconds(10), "\r\nNO ANSWER\r\n"}, {"ATS7=3A\r", ""}, {Millis(2999), ""},
-             {Millis(1), "\r\nNO CARRIER\r\n"}});
+  // No dial tone within S6: no call was placed. X3 dials blind (no call leaves without a line) and finds no carrier.
+  b.Expect({{"ATDT123\r", ""}, {Millis(1999), ""}, {Millis(1), "\r\nNO DIALTONE\r\n", {"hang-up"}},
+            {"ATX3S7=5DT123\r", ""}, {Millis(4999), ""}, {Millis(1), kNoCarrier, {"hang-up"}}});
+  // Each comma pauses for S8.
+  TModemBench::Quiet().Expect({{"ATS8=3DT9,,123\r", ""}, {Millis(5999), ""}, {Millis(1), "", {"call 9123"}}});
+  // S7 waits for the carrier: silence on the line; it rang and nobody answered,
+  // which below X3 is no NO ANSWER; a quiet answer that never came; an answer without a caller.
+  TModemBench::Quiet().Expect(
+      {{"ATS7=10D1\r", "", {"call 1"}}, {Millis(9999), ""}, {Millis(1), kNoCarrier, {"hang-up"}},
+       {"ATD1\r", "", {"call 1"}}, {kRingback, ""}, {Seconds(10), "\r\nNO ANSWER\r\n", {"hang-up"}},
+       {"ATX2D1\r", "", {"call 1"}}, {kRingback, ""}, {Seconds(10), kNoCarrier, {"hang-up"}},
+       {"ATX4D@1\r", "", {"call 1"}}, {Seconds(10), "\r\nNO ANSWER\r\n", {"hang-up"}},
+       {"ATS7=3A\r", "", {"answer"}}, {Millis(2999), ""}, {Millis(1), kNoCarrier, {"hang-up"}}});
 }
 
 TEST(HayesDial, BusyIsReportedFromX3On) {
   auto b = TModemBench::Quiet();
-  b.Type("ATD1\r");
-  b.modem.CallBusy(b.now);
-  EXPECT_EQ(b.Out(), "\r\nBUSY\r\n");
+  b.Expect({{"ATD1\r", "", {"call 1"}}, {kBusy, "\r\nBUSY\r\n", {"hang-up"}}});
   EXPECT_FALSE(b.modem.OffHook());
-  b.Type("ATX2S7=4D1\r");
-  b.modem.CallBusy(b.now);
-  EXPECT_EQ(b.Out(), "");
-  EXPECT_EQ(b.Wait(Seconds(4)), "\r\nNO CARRIER\r\n");
+  b.Expect({{"ATX2S7=4D1\r", "", {"call 1"}}, {kBusy, ""}, {Seconds(4), kNoCarrier, {"hang-up"}}});
 }
 
 TEST(HayesCarrier, LossHangsUpAfterS10) {
   auto b = TModemBench::Online();
-  b.modem.CarrierLost(b.now);
-  b.Expect({{Millis(1399), ""}, {Millis(1), "\r\nNO CARRIER\r\n"}});
+  b.Expect({{kCarrierLost, ""}, {Millis(1399), ""}, {Millis(1), kNoCarrier, {"hang-up"}}});
   EXPECT_FALSE(b.modem.OffHook());
-  EXPECT_EQ(b.Requests(), TTexts{"hang-up"});
 }
 
 TEST(HayesDtr, DropHangsUpUnderD2WithoutAWordD1EscapesD0IgnoresD3Resets) {
   auto b = TModemBench::Online();
   b.modem.FromLine(b.now, "unread");
-  b.modem.SetDtr(b.now, false);
+  b.Expect({{kDtrOff, "", {"hang-up"}}});  // nobody listens: pending output is dropped
   EXPECT_FALSE(b.modem.OffHook());
-  EXPECT_EQ(b.Out(), "") << "nobody listens: pending output is dropped";
-  EXPECT_EQ(b.Type("ATD1\r"), "") << "no commands while DTR is off";
-  b.modem.SetDtr(b.now, true);
-  EXPECT_EQ(b.Type("AT\r"), kOk);
+  b.Expect({{"ATD1\r", ""}, {kDtrOn, ""}, {"AT\r", kOk}});  // no commands while DTR is off
 
   // &D3 resets to the stored profile.
   for (const auto& [setup, state, s7] : {std::tuple{"AT&D1S7=9\r", TState::kOnlineCommand, 9},
                                          {"AT&D0S7=9\r", TState::kOnlineData, 9}, {"AT&D3S7=9\r", TState::kIdle, 50}}) {
-    auto d = TModemBench::Quiet();
-    d.Type(setup);
-    d.Connect();
+    auto d = TModemBench::Online(0, setup);
     d.modem.SetDtr(d.now, false);
     EXPECT_EQ(d.modem.State(), state) << setup;
     EXPECT_EQ(d.Out(), state == TState::kOnlineCommand ? kOk : "") << setup;
@@ -460,53 +429,37 @@ TEST(HayesDtr, DropHangsUpUnderD2WithoutAWordD1EscapesD0IgnoresD3Resets) {
 TEST(HayesRing, EachRingIsReportedAndCountedAndS0Answers) {
   auto b = TModemBench::Quiet();
   b.Type("ATS0=2\r");
-  b.modem.RingSignal(b.now, true);
+  b.Expect({{kRing, "\r\nRING\r\n"}});
   EXPECT_TRUE(b.modem.RingLine());
-  EXPECT_EQ(b.Out(), "\r\nRING\r\n");
-  b.modem.RingSignal(b.now, true);
-  EXPECT_EQ(b.Out(), "") << "a ring is the rising edge";
-  b.Wait(Seconds(2));
-  b.modem.RingSignal(b.now, false);
+  b.Expect({{kRing, ""}, {Seconds(2), ""}, {kRingEnds, ""}});  // a ring is the rising edge
   EXPECT_FALSE(b.modem.RingLine());
-  EXPECT_EQ(b.Type("ATS1?\r"), "\r\n001\r\n\r\nOK\r\n");
-  EXPECT_TRUE(b.modem.TakeRequests().empty());
-  b.Wait(Seconds(4));
-  b.modem.RingSignal(b.now, true);
-  EXPECT_EQ(b.Out(), "\r\nRING\r\n");
-  EXPECT_EQ(b.Requests(), TTexts{"answer"}) << "second ring, S0=2";
+  // The second ring is answered (S0=2).
+  b.Expect({{"ATS1?\r", "\r\n001\r\n\r\nOK\r\n"}, {Seconds(4), ""}, {kRing, "\r\nRING\r\n", {"answer"}}});
   EXPECT_EQ(b.modem.State(), TState::kAnswering);
-  b.modem.CallConnected(b.now, 33600);
-  EXPECT_EQ(b.Out(), "\r\nCONNECT 33600\r\n");
+  b.Expect({{kConnected, "\r\nCONNECT 33600\r\n"}});
   EXPECT_EQ(b.modem.Profile().s[1], 0);
 }
 
 TEST(HayesRing, NoAutomaticAnswerWhileDtrIsOffOrS0IsZero) {
   auto b = TModemBench::Quiet();
-  b.modem.RingSignal(b.now, true);
-  EXPECT_TRUE(b.modem.TakeRequests().empty());
-  b.modem.IncomingCallGone(b.now);
+  b.Expect({{kRing, "\r\nRING\r\n"}, {kCallGone, ""}});
   EXPECT_EQ(b.modem.Profile().s[1], 0) << "the ring count restarts with the next call";
-  b.Type("ATS0=1\r");
-  b.modem.SetDtr(b.now, false);
-  b.modem.RingSignal(b.now, false);
+  b.Expect({{"ATS0=1\r", kOk}, {kDtrOff, ""}, {kRingEnds, ""}});
   b.modem.RingSignal(b.now, true);
-  EXPECT_TRUE(b.modem.TakeRequests().empty());
+  EXPECT_TRUE(b.Requests().empty()) << "no automatic answer while DTR is off";
 }
 
 TEST(HayesFaults, DeadModemSaysAndDoesNothingAndDropsItsCall) {
   auto b = TModemBench::Quiet();
   b.Type("ATS0=1\r");  // it would answer the first ring
   b.modem.SetFaults({.dead = true});
-  b.Expect({{"AT\r", ""}, {"ATD1\r", ""}});
-  b.modem.RingSignal(b.now, true);
+  b.Expect({{"AT\r", ""}, {"ATD1\r", ""}, {kRing, ""}});
   EXPECT_FALSE(b.modem.RingLine());
-  EXPECT_EQ(b.Wait(Seconds(60)), "");
-  EXPECT_TRUE(b.modem.TakeRequests().empty());
+  b.Expect({{Seconds(60), ""}});
   b.modem.SetFaults({});
   EXPECT_EQ(b.Type("AT\r"), "AT\r\r\nOK\r\n") << "back to life with the stored profile: echo on";
 
   auto on_line = TModemBench::Online();
-  on_line.modem.TakeRequests();
   on_line.modem.SetFaults({.dead = true});
   EXPECT_EQ(on_line.Requests(), TTexts{"hang-up"});
   EXPECT_FALSE(on_line.modem.Carrier());
