@@ -77,6 +77,13 @@ inline bool SameRecord(const store::TMdmChannelSettings& a, const store::TMdmCha
   return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
+// "COM<n>" of each port.
+inline std::vector<std::string> Names(std::initializer_list<int> ports) {
+  std::vector<std::string> names;
+  for (int p : ports) names.push_back("COM" + std::to_string(p));
+  return names;
+}
+
 inline TPortFlags AllPortsBut(std::initializer_list<int> used) {
   TPortFlags free;
   free.fill(true);

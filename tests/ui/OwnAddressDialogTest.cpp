@@ -173,12 +173,6 @@ TEST_F(OwnAddressDialogTest, ABlockShorterThanTheRecordOpensAsANewAddress) {
 
 class PortChooserTest : public DialogTest {};
 
-std::vector<std::string> Names(std::initializer_list<int> ports) {
-  std::vector<std::string> names;
-  for (int p : ports) names.push_back("COM" + std::to_string(p));
-  return names;
-}
-
 TEST_F(PortChooserTest, TheListsSplitThePortsByTheirFlagsAndMovingWithoutASelectionDoesNothing) {
   TfmMdmAopt chooser;
   chooser.Ports[0] = chooser.Ports[2] = true;
