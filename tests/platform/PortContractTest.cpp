@@ -31,7 +31,9 @@ class PortContract : public ::testing::Test {
     ASSERT_NE(port_, kInvalidPortHandle) << "open failed with " << LastError();
   }
   void TearDown() override {
-    if (port_ != kInvalidPortHandle) EXPECT_TRUE(PortClose(port_));
+    if (port_ != kInvalidPortHandle) {
+      EXPECT_TRUE(PortClose(port_));
+    }
   }
   std::uint32_t Queued() {
     TPortQueueStat stat;

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "platform/forms/Application.h"
+#include "platform/forms/Controls.h"
 #include "platform/forms/Form.h"
 #include "platform/forms/PluginLoader.h"
 #include "platform/forms/TimeMask.h"
