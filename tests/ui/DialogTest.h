@@ -35,6 +35,9 @@ void Open(Dialog& dialog, const std::string& block, bool flag = false) {
   dialog.Init(block.data(), static_cast<std::int32_t>(block.size()), flag);
 }
 
+// What an address dialog says of an empty identifier.
+constexpr const char* kNoInteger = "'' is not a valid integer value";
+
 class DialogTest : public forms::testing::UiTest {
  protected:
   std::vector<std::string> Said() { return Op().MessageTexts(); }
@@ -59,18 +62,6 @@ inline std::vector<int> PortsOf(const std::string& block) {
   std::vector<int> ports;
   for (const auto& c : ChannelsOf(block)) ports.push_back(static_cast<int>(c.PortNumber));
   return ports;
-}
-
-inline store::TMdmAddress AddrOf(const std::string& block) {
-  store::TMdmAddress addr{};
-  std::memcpy(&addr, block.data(), sizeof addr);
-  return addr;
-}
-
-inline std::vector<std::string> PhonesOf(const std::string& block) {
-  std::vector<std::string> phones;
-  EXPECT_TRUE(store::DecodePhones(std::string_view(block).substr(sizeof(store::TMdmAddress)), phones));
-  return phones;
 }
 
 inline bool SameRecord(const store::TMdmChannelSettings& a, const store::TMdmChannelSettings& b) {

@@ -19,7 +19,6 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QThread>
 #include <QTableWidget>
