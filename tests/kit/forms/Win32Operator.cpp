@@ -143,16 +143,10 @@ bool SaveWithTitle(HWND window, const std::string& path) {
   ULONG_PTR token = 0;
   if (Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok) {
     {
-      UINT count = 0, size = 0;
-      Gdiplus::GetImageEncodersSize(&count, &size);
-      std::vector<unsigned char> buffer(size);
-      auto* encoders = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
+      // The class id of GDI+'s PNG encoder ("image/png"), the same on every system.
+      const CLSID png = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
       Gdiplus::Bitmap picture(bitmap, nullptr);
-      if (size > 0 && Gdiplus::GetImageEncoders(count, size, encoders) == Gdiplus::Ok) {
-        for (UINT i = 0; i < count && !saved; ++i)
-          if (std::wstring(encoders[i].MimeType) == L"image/png")
-            saved = picture.Save(Widen(path).c_str(), &encoders[i].Clsid, nullptr) == Gdiplus::Ok;
-      }
+      saved = picture.Save(Widen(path).c_str(), &png, nullptr) == Gdiplus::Ok;
     }
     Gdiplus::GdiplusShutdown(token);
   }
