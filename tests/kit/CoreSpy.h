@@ -114,19 +114,16 @@ class TCoreSpy {
 
   // Waits up to `timeout_ms` until `done` holds (looked at on every change).
   bool WaitUntil(const std::function<bool(const TCoreSpy&)>& done, std::uint32_t timeout_ms = 20000) const {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    for (;;) {
-      if (done(*this)) return true;
+    using std::chrono::steady_clock, std::chrono::milliseconds;
+    const auto deadline = steady_clock::now() + milliseconds(timeout_ms);
+    while (!done(*this)) {
+      if (steady_clock::now() >= deadline) return false;
       std::unique_lock lock(mutex_);
       // Woken by every change; the periodic look covers conditions that do not
       // come from the core (channel states).
-      if (changed_.wait_until(lock, std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(20))) ==
-              std::cv_status::timeout &&
-          std::chrono::steady_clock::now() >= deadline) {
-        lock.unlock();
-        return done(*this);
-      }
+      changed_.wait_until(lock, std::min(deadline, steady_clock::now() + milliseconds(20)));
     }
+    return true;
   }
 
  private:

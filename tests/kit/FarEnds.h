@@ -23,6 +23,10 @@ namespace kestrel::testing {
 class TSimFarEnd {
  public:
   static constexpr bool kHasOutQueue = true;
+  // As TSystemFarEnd's: a sim line is always there, hangs up and tells room.
+  static bool Available() { return true; }
+  static bool CanHangUp() { return true; }
+  static bool TellsRoom() { return true; }
   // A sim line under a name no other test uses, its carrier on as a
   // pseudo-terminal's virtual one is while open, unless told otherwise.
   explicit TSimFarEnd(bool carrier = true, platform::TSimLineOptions options = {}) {

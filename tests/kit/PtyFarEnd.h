@@ -20,6 +20,10 @@ namespace kestrel::testing {
 class TPtyFarEnd {
  public:
   static constexpr bool kHasOutQueue = false;  // TIOCOUTQ of a pseudo-terminal is always 0
+  // As the system's far end (SystemFarEnd.h): always there, hangs up, tells room.
+  static bool Available() { return true; }
+  static bool CanHangUp() { return true; }
+  static bool TellsRoom() { return true; }
   TPtyFarEnd() {
     if (::openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
     port_name_ = ::ttyname(slave_);

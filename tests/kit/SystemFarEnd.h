@@ -2,10 +2,17 @@
 // contract: on POSIX the master of a pseudo-terminal pair (TPtyFarEnd); on
 // Windows the second COM port of a pair whose ends are wired to each other
 // (under Wine: two ports mapped to the ends of one pseudo-terminal link,
-// named by KESTREL_TEST_COM_PAIR="<port>,<far port>", e.g. "3,4").
-// SystemFarEnd_<os>.cpp, chosen by CMake.
+// named by KESTREL_TEST_COM_PAIR="<port>,<far port>", e.g. "3,4"),
+// SystemFarEnd_win32.cpp.
 #pragma once
 
+#ifndef _WIN32
+#include "tests/kit/PtyFarEnd.h"
+
+namespace kestrel::testing {
+using TSystemFarEnd = TPtyFarEnd;
+}  // namespace kestrel::testing
+#else
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -45,3 +52,4 @@ class TSystemFarEnd {
 };
 
 }  // namespace kestrel::testing
+#endif

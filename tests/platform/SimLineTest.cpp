@@ -13,7 +13,6 @@
 #include <thread>
 #include <vector>
 
-#include "platform/Event.h"
 #include "platform/Port.h"
 #include "platform/PortNames.h"
 #include "platform/SysError.h"

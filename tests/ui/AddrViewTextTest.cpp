@@ -6,11 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstring>
 
 #include "platform/Cp1251.h"
 #include "platform/forms/TextConvert.h"
 #include "store/MdmAddress.h"
+#include "tests/kit/Blocks.h"
 #include "ui/DialogFields.h"
 
 namespace kestrel::ui {
@@ -23,9 +23,7 @@ constexpr std::string_view kShort = "Переданный блок памяти 
 std::string Record(std::initializer_list<int> ports) {
   store::TMdmAddress a = store::DefaultAddress();
   for (int com : ports) a.UseComPorts[com - 1] = 1;
-  std::string out(sizeof a, '\0');
-  std::memcpy(out.data(), &a, sizeof a);
-  return out;
+  return kestrel::testing::OwnBlock(a);
 }
 
 std::string Own(const std::string& block, bool full = false) {

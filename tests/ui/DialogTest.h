@@ -35,6 +35,9 @@ void Open(Dialog& dialog, const std::string& block, bool flag = false) {
   dialog.Init(block.data(), static_cast<std::int32_t>(block.size()), flag);
 }
 
+// What an address dialog says of an empty identifier.
+constexpr const char* kNoInteger = "'' is not a valid integer value";
+
 class DialogTest : public forms::testing::UiTest {
  protected:
   std::vector<std::string> Said() { return Op().MessageTexts(); }
@@ -61,20 +64,15 @@ inline std::vector<int> PortsOf(const std::string& block) {
   return ports;
 }
 
-inline store::TMdmAddress AddrOf(const std::string& block) {
-  store::TMdmAddress addr{};
-  std::memcpy(&addr, block.data(), sizeof addr);
-  return addr;
-}
-
-inline std::vector<std::string> PhonesOf(const std::string& block) {
-  std::vector<std::string> phones;
-  EXPECT_TRUE(store::DecodePhones(std::string_view(block).substr(sizeof(store::TMdmAddress)), phones));
-  return phones;
-}
-
 inline bool SameRecord(const store::TMdmChannelSettings& a, const store::TMdmChannelSettings& b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// "COM<n>" of each port.
+inline std::vector<std::string> Names(std::initializer_list<int> ports) {
+  std::vector<std::string> names;
+  for (int p : ports) names.push_back("COM" + std::to_string(p));
+  return names;
 }
 
 inline TPortFlags AllPortsBut(std::initializer_list<int> used) {

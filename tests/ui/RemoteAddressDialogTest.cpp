@@ -11,7 +11,6 @@
 namespace kestrel::ui::testing {
 namespace {
 
-constexpr const char* kNoInteger = "'' is not a valid integer value";
 constexpr std::string_view kMustBePositive = "Значение поля должно быть больше 0"_cp;
 
 // A new address: each field's text.
@@ -115,7 +114,7 @@ TEST_F(RemoteAddressDialogTest, ThePhoneDialogCountsLinesFromTheStartAndBlankLin
   EXPECT_EQ(dialog.ShowModal(), mrOk);
   EXPECT_EQ(dialog.Phones, (std::vector<std::string>{"101", "102"}));
   EXPECT_EQ(dialog.ResultSize(), 372);
-  EXPECT_EQ(PhonesOf(dialog.ResultBlock()), (std::vector<std::string>{"101", "102"}));
+  EXPECT_EQ(dialog.ResultBlock(), RemoteBlock(Stored(), {"101", "102"}));
 }
 
 TEST_F(RemoteAddressDialogTest, ConfirmingAListWithoutAChangeStillCountsAsAChange) {
@@ -154,10 +153,11 @@ TEST_F(RemoteAddressDialogTest, AStoredNegativeIdentifierAndARetryCountBelowOneA
     f.PressEnter();
   });
   EXPECT_EQ(dialog.ShowModal(), mrOk);
-  const std::string must_be_positive(kMustBePositive);
-  EXPECT_EQ(Said(), (std::vector<std::string>{kNoInteger, must_be_positive, must_be_positive}));
-  EXPECT_EQ(std::int32_t{AddrOf(dialog.ResultBlock()).IdCl}, 5);
-  EXPECT_EQ(std::int32_t{AddrOf(dialog.ResultBlock()).RestoreConnTries}, 1);
+  EXPECT_EQ(Said(), (std::vector<std::string>{kNoInteger, std::string(kMustBePositive), std::string(kMustBePositive)}));
+  store::TMdmAddress expected = Stored();
+  expected.IdCl = 5;
+  expected.RestoreConnTries = 1;
+  EXPECT_EQ(dialog.ResultBlock(), RemoteBlock(expected, {}));
 }
 
 TEST_F(RemoteAddressDialogTest, EveryTimeFieldChecksWhenLeft) {

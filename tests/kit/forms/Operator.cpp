@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <exception>
+
+#include "platform/forms/Application.h"
+
 namespace kestrel::forms::testing {
 
 std::vector<std::string> TOperator::MessageTexts() const {
@@ -32,6 +36,34 @@ void TOperator::RunScript(TFormDriver& form) {
 
 void TOperator::SeeMessage(TMsgKind kind, std::string caption, std::string text) {
   messages_.push_back({kind, std::move(caption), std::move(text)});
+}
+
+void TOperator::SeeShow(const std::string& window, bool off_thread) {
+  std::lock_guard lock(shows_mutex_);
+  if (!window.empty()) ++shows_[window];
+  off_thread_ = off_thread_ || off_thread;
+}
+
+bool TOperator::StartBackend() {
+  InstallBackend(nullptr);
+  try {
+    CurrentBackend().Start();
+  } catch (const std::exception&) {
+    return false;
+  }
+  return true;
+}
+
+int TUi::Shows(const std::string& window) {
+  TOperator& op = Operator();
+  std::lock_guard lock(op.shows_mutex_);
+  return op.shows_[window];
+}
+
+bool TUi::ShownOffTestThread() {
+  TOperator& op = Operator();
+  std::lock_guard lock(op.shows_mutex_);
+  return op.off_thread_;
 }
 
 }  // namespace kestrel::forms::testing

@@ -17,7 +17,9 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -92,10 +94,19 @@ class TOperator {
   // test when there is none; closes a form the script left open.
   void RunScript(TFormDriver& form);
   void SeeMessage(TMsgKind kind, std::string caption, std::string text);
+  // A window named `window` was shown (counted unless the name is empty),
+  // on another thread than the tests' when `off_thread`. Any thread.
+  void SeeShow(const std::string& window, bool off_thread);
+  // Installs the system's backend and starts it; false when it cannot run.
+  static bool StartBackend();
 
  private:
+  friend struct TUi;
   std::deque<TScript> scripts_;
   std::vector<TMessageSeen> messages_;
+  std::mutex shows_mutex_;
+  std::map<std::string, int> shows_;
+  bool off_thread_ = false;
 };
 
 // The system's forms backend, installed into the forms layer for a test.

@@ -19,7 +19,6 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QThread>
 #include <QTableWidget>
@@ -27,9 +26,6 @@
 #include <QWindow>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
-
-#include <map>
-#include <mutex>
 
 #include "platform/Cp1251.h"
 #include "platform/forms/Application.h"
@@ -157,17 +153,8 @@ class TQtDriver final : public TFormDriver {
     return table->hasFocus();
   }
 
-  void PressEnter() override {
-    Activate();
-    QWidget* focus = QApplication::focusWidget();
-    QTest::keyClick(focus != nullptr ? focus : dialog_.data(), Qt::Key_Return);
-  }
-
-  void PressEscape() override {
-    Activate();
-    QWidget* focus = QApplication::focusWidget();
-    QTest::keyClick(focus != nullptr ? focus : dialog_.data(), Qt::Key_Escape);
-  }
+  void PressEnter() override { PressKey(Qt::Key_Return); }
+  void PressEscape() override { PressKey(Qt::Key_Escape); }
 
   void CloseBox() override {
     if (dialog_) dialog_->close();
@@ -235,6 +222,11 @@ class TQtDriver final : public TFormDriver {
     if (w == nullptr) throw std::invalid_argument("no control " + name + " in the form " + FormName());
     return w;
   }
+  void PressKey(Qt::Key key) {
+    Activate();
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus != nullptr ? focus : dialog_.data(), key);
+  }
   // Offscreen, nothing gives a dialog the focus back after a message box or a
   // nested dialog closed: the operator clicks it first.
   void Activate() {
@@ -260,11 +252,8 @@ class TQtOperator final : public TOperator, public QObject {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() != QEvent::Show) return false;
-    if (watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow()) {
-      std::lock_guard lock(mutex_);
-      ++shows_[watched->objectName().toStdString()];
-      if (QThread::currentThread() != qApp->thread()) off_thread_ = true;
-    }
+    if (watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow())
+      SeeShow(watched->objectName().toStdString(), QThread::currentThread() != qApp->thread());
     auto* dialog = qobject_cast<QDialog*>(watched);
     if (dialog == nullptr || !dialog->isWindow() || !dialog->isModal()) return false;
     QPointer<QDialog> target = dialog;
@@ -294,11 +283,6 @@ class TQtOperator final : public TOperator, public QObject {
   }
 
   bool installed_ = false;
-
- public:
-  std::mutex mutex_;
-  std::map<std::string, int> shows_;
-  bool off_thread_ = false;
 };
 
 TQtOperator& TheOperator() {
@@ -306,26 +290,15 @@ TQtOperator& TheOperator() {
   return *op;
 }
 
-bool g_started = false;
-
 }  // namespace
 
 TOperator& TUi::Operator() { return TheOperator(); }
 
 bool TUi::Available() {
   static const bool available = [] {
-    if (!g_started) {
-      qputenv("QT_QPA_PLATFORM", "offscreen");
-      SetPluginPath(KESTREL_FORMS_QT_PLUGIN);
-    }
-    InstallBackend(nullptr);
-    try {
-      CurrentBackend().Start();
-    } catch (const std::exception&) {
-      return false;
-    }
-    g_started = true;
-    return true;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    SetPluginPath(KESTREL_FORMS_QT_PLUGIN);
+    return TOperator::StartBackend();
   }();
   return available;
 }
@@ -344,16 +317,6 @@ std::vector<std::unique_ptr<TFormDriver>> TUi::Windows(const std::string& window
       found.push_back(std::make_unique<TQtDriver>(dialog));
   }
   return found;
-}
-
-int TUi::Shows(const std::string& window) {
-  std::lock_guard lock(TheOperator().mutex_);
-  return TheOperator().shows_[window];
-}
-
-bool TUi::ShownOffTestThread() {
-  std::lock_guard lock(TheOperator().mutex_);
-  return TheOperator().off_thread_;
 }
 
 void TUi::ProcessEvents(std::uint32_t wait_ms) {

@@ -21,8 +21,6 @@ using std::min;
 
 #include <gtest/gtest.h>
 
-#include <map>
-#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -66,6 +64,8 @@ std::wstring ClassOf(HWND w) {
 }
 
 LONG_PTR Style(HWND w) { return ::GetWindowLongPtrW(w, GWL_STYLE); }
+// The name the forms backend gave a control window, or null.
+const char* NameOf(HWND w) { return static_cast<const char*>(::GetPropW(w, L"Kestrel.Name")); }
 
 // Handles what is in the thread's queue now, as the form's loop would.
 void Settle() {
@@ -143,24 +143,16 @@ bool SaveWithTitle(HWND window, const std::string& path) {
   ULONG_PTR token = 0;
   if (Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok) {
     {
-      UINT count = 0, size = 0;
-      Gdiplus::GetImageEncodersSize(&count, &size);
-      std::vector<unsigned char> buffer(size);
-      auto* encoders = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
+      // The class id of GDI+'s PNG encoder ("image/png"), the same on every system.
+      const CLSID png = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
       Gdiplus::Bitmap picture(bitmap, nullptr);
-      if (size > 0 && Gdiplus::GetImageEncoders(count, size, encoders) == Gdiplus::Ok) {
-        for (UINT i = 0; i < count && !saved; ++i)
-          if (std::wstring(encoders[i].MimeType) == L"image/png")
-            saved = picture.Save(Widen(path).c_str(), &encoders[i].Clsid, nullptr) == Gdiplus::Ok;
-      }
+      saved = picture.Save(Widen(path).c_str(), &png, nullptr) == Gdiplus::Ok;
     }
     Gdiplus::GdiplusShutdown(token);
   }
   ::DeleteObject(bitmap);
   return saved;
 }
-
-class TWinDriver;
 
 class TWin32Operator final : public TOperator {
  public:
@@ -181,10 +173,6 @@ class TWin32Operator final : public TOperator {
   // The buttons pressed since Presses() was `from` (a nested form's presses
   // come in between).
   std::size_t Presses() const { return presses_.size(); }
-  int Shows(const std::wstring& window) {
-    std::lock_guard lock(mutex_);
-    return shows_[window];
-  }
   void ForgetPresses() { presses_.clear(); }
   bool PressedSince(std::size_t from, HWND button) const {
     return std::find(presses_.begin() + static_cast<std::ptrdiff_t>(from), presses_.end(), button) != presses_.end();
@@ -202,9 +190,6 @@ class TWin32Operator final : public TOperator {
 
  public:
   DWORD thread_ = 0;  // the thread that runs the tests
-  std::mutex mutex_;
-  std::map<std::wstring, int> shows_;
-  bool off_thread_ = false;
 };
 
 TWin32Operator& TheOperator() {
@@ -301,17 +286,8 @@ class TWinDriver final : public TFormDriver {
     return ::GetFocus() == w;
   }
 
-  void PressEnter() override {
-    HWND focus = ::GetFocus();
-    PostKey(focus != nullptr && ::IsChild(form_, focus) ? focus : form_, VK_RETURN);
-    Settle();
-  }
-
-  void PressEscape() override {
-    HWND focus = ::GetFocus();
-    PostKey(focus != nullptr && ::IsChild(form_, focus) ? focus : form_, VK_ESCAPE);
-    Settle();
-  }
+  void PressEnter() override { PressKey(VK_RETURN); }
+  void PressEscape() override { PressKey(VK_ESCAPE); }
 
   void CloseBox() override {
     if (!Open()) return;
@@ -380,7 +356,7 @@ class TWinDriver final : public TFormDriver {
   }
   std::string FocusedControl() override {
     for (HWND w = ::GetFocus(); w != nullptr && w != form_; w = ::GetParent(w))
-      if (const auto* name = static_cast<const char*>(::GetPropW(w, L"Kestrel.Name"))) return name;
+      if (const char* name = NameOf(w)) return name;
     return {};
   }
 
@@ -389,22 +365,23 @@ class TWinDriver final : public TFormDriver {
  private:
   HWND Get(const std::string& name) {
     if (!::IsWindow(form_)) throw std::invalid_argument("the form is gone");
-    struct TSearch {
-      const std::string* name;
-      HWND found;
-    } search{&name, nullptr};
+    using TSearch = std::pair<const std::string&, HWND>;
+    TSearch search{name, nullptr};
     ::EnumChildWindows(
         form_,
         [](HWND w, LPARAM data) -> BOOL {
-          auto* s = reinterpret_cast<TSearch*>(data);
-          const auto* name = static_cast<const char*>(::GetPropW(w, L"Kestrel.Name"));
-          if (name == nullptr || *s->name != name) return TRUE;
-          s->found = w;
-          return FALSE;
+          auto& [wanted, found] = *reinterpret_cast<TSearch*>(data);
+          if (const char* name = NameOf(w); name != nullptr && wanted == name) found = w;
+          return found == nullptr;
         },
         reinterpret_cast<LPARAM>(&search));
-    if (search.found == nullptr) throw std::invalid_argument("no control " + name + " in the form " + FormName());
-    return search.found;
+    if (search.second == nullptr) throw std::invalid_argument("no control " + name + " in the form " + FormName());
+    return search.second;
+  }
+  void PressKey(UINT key) {
+    HWND focus = ::GetFocus();
+    PostKey(focus != nullptr && ::IsChild(form_, focus) ? focus : form_, key);
+    Settle();
   }
   static int CurrentItem(HWND combo) {
     const LRESULT index = ::SendMessageW(combo, CB_GETCURSEL, 0, 0);
@@ -433,10 +410,7 @@ LRESULT CALLBACK TWin32Operator::Watch(int code, WPARAM wparam, LPARAM lparam) {
     const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lparam);
     TWin32Operator& op = TheOperator();
     if (sent->message == WM_SHOWWINDOW && sent->wParam != FALSE && (Style(sent->hwnd) & WS_CHILD) == 0) {
-      {
-        std::lock_guard lock(op.mutex_);
-        ++op.shows_[ClassOf(sent->hwnd)];
-      }
+      op.SeeShow(Narrow(ClassOf(sent->hwnd)), false);
       ::PostMessageW(op.helper_, kFormShown, reinterpret_cast<WPARAM>(sent->hwnd), 0);
     }
     if (sent->message == WM_COMMAND && HIWORD(sent->wParam) == BN_CLICKED && sent->lParam != 0)
@@ -496,15 +470,7 @@ void TWin32Operator::AnswerMessageBox(HWND box) {
 TOperator& TUi::Operator() { return TheOperator(); }
 
 bool TUi::Available() {
-  static const bool available = [] {
-    InstallBackend(nullptr);
-    try {
-      CurrentBackend().Start();
-    } catch (const std::exception&) {
-      return false;
-    }
-    return true;
-  }();
+  static const bool available = TOperator::StartBackend();
   return available;
 }
 
@@ -524,20 +490,10 @@ std::vector<std::unique_ptr<TFormDriver>> TUi::Windows(const std::string& window
     if (process != ::GetCurrentProcessId() || !::IsWindowVisible(w)) continue;
     // The hook sees this thread's windows only: one made elsewhere is
     // caught here.
-    if (thread != TheOperator().thread_) {
-      std::lock_guard lock(TheOperator().mutex_);
-      TheOperator().off_thread_ = true;
-    }
+    TheOperator().SeeShow("", thread != TheOperator().thread_);
     found.push_back(std::make_unique<TWinDriver>(w));
   }
   return found;
-}
-
-int TUi::Shows(const std::string& window) { return TheOperator().Shows(Widen(window)); }
-
-bool TUi::ShownOffTestThread() {
-  std::lock_guard lock(TheOperator().mutex_);
-  return TheOperator().off_thread_;
 }
 
 void TUi::ProcessEvents(std::uint32_t wait_ms) {

@@ -51,11 +51,10 @@ TEST(StrToTime, UsesTheProcessTimeSeparator) {
 }
 
 TEST(TimeToText, ShowsTheTimeOfDayInWholeSeconds) {
-  EXPECT_EQ(TimeToText(0), "00:00:00");
-  EXPECT_EQ(TimeToText(30'000), "00:00:30");
-  EXPECT_EQ(TimeToText(180'999), "00:03:00");
-  EXPECT_EQ(TimeToText(86'399'999), "23:59:59");
-  EXPECT_EQ(TimeToText(25 * 3'600'000u), "01:00:00");
+  for (const auto& [ms, text] : std::vector<std::pair<std::uint32_t, const char*>>{
+           {0, "00:00:00"}, {30'000, "00:00:30"}, {180'999, "00:03:00"}, {86'399'999, "23:59:59"},
+           {25 * 3'600'000u, "01:00:00"}})
+    EXPECT_EQ(TimeToText(ms), text) << ms;
 }
 
 TEST(TimeMask, FillsGroupsOfTwoDigits) {
@@ -66,13 +65,9 @@ TEST(TimeMask, FillsGroupsOfTwoDigits) {
 }
 
 TEST(SplitLines, CountsEmptyLinesButNotAFinalBreak) {
-  using TLines = std::vector<std::string>;
-  EXPECT_TRUE(SplitLines("").empty());
-  EXPECT_EQ(SplitLines("a"), TLines{"a"});
-  EXPECT_EQ(SplitLines("a\n"), TLines{"a"});
-  EXPECT_EQ(SplitLines("a\r\n\r\nb"), (TLines{"a", "", "b"}));
-  EXPECT_EQ(SplitLines("\n"), TLines{""});
-  EXPECT_EQ(SplitLines("a\rb\n\n"), (TLines{"a", "b", ""}));
+  for (const auto& [text, lines] : std::vector<std::pair<const char*, std::vector<std::string>>>{
+           {"", {}}, {"a", {"a"}}, {"a\n", {"a"}}, {"a\r\n\r\nb", {"a", "", "b"}}, {"\n", {""}}, {"a\rb\n\n", {"a", "b", ""}}})
+    EXPECT_EQ(SplitLines(text), lines) << '"' << text << '"';
 }
 
 TEST(PluginLoader, AMissingFileOrALibraryWithoutTheEntryPointIsRefusedWithTheReason) {
