@@ -223,6 +223,7 @@ class MdmMngr : public GateFixture {};
 
 TEST_F(MdmMngr, NothingStoredInitialisesWithoutChannelsShowingProgressAndReadsOnce) {
   EXPECT_FALSE(manager->Init());
+  EXPECT_EQ(manager->Pool(), nullptr);
   ASSERT_TRUE(manager->InitGate(5));
   EXPECT_TRUE(manager->Initialized());
   EXPECT_TRUE(manager->Init());
