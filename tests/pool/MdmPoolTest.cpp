@@ -81,11 +81,10 @@ TEST_F(MdmPool, ChannelIndicesOutsideZeroToFifteenAreRejected) {
     // A release of such an index logs only its first and last line.
     core.ClearLines();
     pool->ReleaseSendingChannelByIndOwner(bad, 0xABC);
-    std::vector<std::string> texts;
-    for (const auto& l : core.LinesWith("TMPM[].ReleaseSendingChannelByIndOwner:")) texts.push_back(l.text);
-    EXPECT_EQ(texts, (std::vector<std::string>{"TMPM[].ReleaseSendingChannelByIndOwner:(vChannelIndex: " +
-                                                   std::to_string(bad) + "; vSeOwner: 00000ABC)",
-                                               "TMPM[].ReleaseSendingChannelByIndOwner:(end-function)"}));
+    EXPECT_EQ(core.Transcript({"TMPM[].ReleaseSendingChannelByIndOwner:"}),
+              (std::vector<std::string>{"2 TMPM[].ReleaseSendingChannelByIndOwner:(vChannelIndex: " +
+                                            std::to_string(bad) + "; vSeOwner: 00000ABC) | ",
+                                        "2 TMPM[].ReleaseSendingChannelByIndOwner:(end-function) | "}));
   }
 }
 
