@@ -211,6 +211,7 @@ TEST(Wagtail, DateTextsOutsideTheRangeAndOutOfRangeMonthsAndDaysThatRollOver) {
   EXPECT_EQ(DateToDayNumber(1, 1, 0), 0);
 }
 
+// (Hours beyond a 32-bit count of ms: the log's time values, tests/gate/common.)
 TEST(Wagtail, TimeTextsKeepHoursAndSign) {
   const std::pair<std::int32_t, std::string_view> times[] = {
       {0, "00:00:00.000"}, {86399999, "23:59:59.999"}, {90061001, "25:01:01.001"},  // hours are not wrapped at 24
