@@ -97,6 +97,7 @@ TEST(Message, FieldsAreLittleEndianAtFixedOffsets) {
   EXPECT_EQ(static_cast<unsigned char>(wire[19]), 1u);  // status
   EXPECT_EQ(wire.substr(20, 4), std::string("\xD0\xC0\xB0\xA0", 4));
   EXPECT_EQ(Sealed(wire.substr(0, 24)), wire) << "the CRC-32 of the rest, little-endian";
+  EXPECT_EQ(Crc32("123456789"), 0xCBF43926u);
 }
 
 // `body` with byte `at` set to `value`, sealed again.
@@ -111,12 +112,18 @@ TEST(Message, WhatIsNotAMessageDecodesToNothing) {
   std::string many = std::string(5, '\x03') + "\x01\x01";  // 257 parts of 24 bytes each
   for (int i = 0; i <= static_cast<int>(kMaxParts); ++i) many += Body(MakeData(1, {Part(0, 0, "")})).substr(7);
   const std::string ack = Body(MakeAck(1, {TAnswer{kRef, TAckStatus::Delivered, 0}}));
+  // One bit set in one payload byte and cleared in the next: the line's byte
+  // sum stays the same, the message's CRC-32 does not.
+  std::string damaged = EncodeMessage(MakeData(1, {Part(4, 0, "\x01\x00\x00\x00")}));
+  damaged[31] ^= 0x01;  // payload byte 0 (after type, seq, count, ref, total, offset, length): 1 -> 0
+  damaged[32] ^= 0x01;  // payload byte 1: 0 -> 1
   const std::pair<std::string, const char*> refused[] = {
       {"", "nothing"},
       {Sealed(std::string("\x05\x01\x00\x00", 4)), "a short header"},
       {Sealed(std::string("\x0E\x01\x00\x00\x00", 5)), "an unknown type"},
       {Sealed(std::string("\x05\x01\x00\x00\x00X", 6)), "a PING with a body"},
       {hello.substr(0, hello.size() - 1), "a CRC cut short"},
+      {damaged, "damage that the line's byte sum misses"},
       {Changed(ack, 19, 4), "no such status"},
       {Changed(Body(MakeRefuse(1, TRefusal::WrongKey)), 5, 9), "no such reason"},
       {Changed(Body(MakeAuth(1, true, {})), 5, 2), "keyed is 0 or 1"},
@@ -136,7 +143,8 @@ TEST(Message, WhatIsNotAMessageDecodesToNothing) {
       {Sealed(std::string("\x05\x01\x00\x00\x00", 5)), "the PING itself"},
       {Sealed(data), "the parts as counted"},
       {EncodeMessage(MakeData(1, {Part(10, 6, "abcd")})), "a fragment that ends its packet"},
-      {EncodeMessage(MakeData(1, {Part(0, 0, "")})), "an empty packet"}};
+      {EncodeMessage(MakeData(1, {Part(0, 0, "")})), "an empty packet"},
+      {EncodeMessage(MakeData(1, {Part(4, 0, "\x01\x00\x00\x00")})), "the damaged one before its damage"}};
   for (const auto& [wire, what] : taken) EXPECT_TRUE(DecodeMessage(wire)) << what;
 }
 
@@ -166,17 +174,6 @@ TEST(Seal, OnlyTheFarSideOpensAFrameOnceAndNothingChangedOpens) {
   EXPECT_NE(ServerProof(in), ClientProof(in));
   EXPECT_NE(ServerProof(in), ServerProof({in.Key, 43, in.ClientNonce, in.ServerNonce}));
   EXPECT_NE(ClientProof(in), ClientProof({in.Key, 42, in.ClientNonce, TNonce{3}}));
-}
-
-TEST(Message, DamageThatALineByteSumMissesIsCaught) {
-  // One bit set in one byte and cleared in another at the same position: the
-  // line's byte sum stays the same, the message's CRC-32 does not.
-  std::string data = EncodeMessage(MakeData(1, {Part(4, 0, "\x01\x00\x00\x00")}));
-  ASSERT_TRUE(DecodeMessage(data));
-  data[31] ^= 0x01;  // payload byte 0 (after type, seq, count, ref, total, offset, length): 1 -> 0
-  data[32] ^= 0x01;  // payload byte 1: 0 -> 1
-  EXPECT_FALSE(DecodeMessage(data));
-  EXPECT_EQ(Crc32("123456789"), 0xCBF43926u);
 }
 
 bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
@@ -214,13 +211,13 @@ TEST(Wagtail, DateTextsOutsideTheRangeAndOutOfRangeMonthsAndDaysThatRollOver) {
   EXPECT_EQ(DateToDayNumber(1, 1, 0), 0);
 }
 
+// (Hours beyond a 32-bit count of ms: the log's time values, tests/gate/common.)
 TEST(Wagtail, TimeTextsKeepHoursAndSign) {
   const std::pair<std::int32_t, std::string_view> times[] = {
       {0, "00:00:00.000"}, {86399999, "23:59:59.999"}, {90061001, "25:01:01.001"},  // hours are not wrapped at 24
       {-1, "-00:00:00.001"}, {std::numeric_limits<std::int32_t>::max(), "596:31:23.647"},
       {std::numeric_limits<std::int32_t>::min(), "-596:31:23.648"}};
   for (const auto& [ms, text] : times) EXPECT_EQ(SysTimeToStr(ms), text) << ms;
-  EXPECT_EQ(LongTimeToStr(-2147483648000LL), "-596523:14:08.000");
   EXPECT_EQ(LongTimeToStr(std::numeric_limits<std::int64_t>::min()).substr(0, 2), "-2");
 }
 

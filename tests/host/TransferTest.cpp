@@ -76,9 +76,10 @@ class Exchange : public ::testing::Test {
     return spy.WaitUntil([&](const TCoreSpy&) { return done(); }, 10000);
   }
 
-  // Every sent packet was delivered once, intact, in the order of its number,
-  // and confirmed once; none failed.
+  // Waits until every sent packet settled: each was delivered once, intact,
+  // in the order of its number, and confirmed once; none failed.
   void ExpectAllDeliveredOnceInOrder() {
+    ASSERT_TRUE(Settled(sent.size()));
     const auto received = spy.Received();
     ASSERT_EQ(received.size(), sent.size());
     std::vector<std::int32_t> numbers;
@@ -128,7 +129,6 @@ TEST_F(Transfer, PacketsOfEverySizeArriveOnceInOrderAndIntact) {
   Start();
   std::int32_t n = 0;
   for (std::size_t size : {0, 1, 255, 256, 1023, 1024, 1025, 4096, 65536, 100001, 1 << 20, 0, 7}) Send(++n, size);
-  ASSERT_TRUE(Settled(sent.size()));
   ExpectAllDeliveredOnceInOrder();
   EXPECT_EQ(net.Connects.load(), 1);
   EXPECT_GT(spy.ProgressCalls(), 13);
@@ -140,7 +140,6 @@ TEST_F(Transfer, SmallPacketsShareMessages) {
   net.DialGate.Reset();  // all of them queued before the line exists
   for (std::int32_t n = 1; n <= 300; ++n) Send(n, static_cast<std::size_t>(n % 7 == 0 ? 0 : n * 13));
   net.DialGate.Set();
-  ASSERT_TRUE(Settled(sent.size()));
   ExpectAllDeliveredOnceInOrder();
   EXPECT_LT(net.DataMessages.load(), 40) << "a message per few packets at most";
 }
@@ -156,7 +155,6 @@ TEST_F(Transfer, BrokenConnectionsAreRestoredAndPacketsResumeWhereTheyStopped) {
     Send(n++, size);
     total += size;
   }
-  ASSERT_TRUE(Settled(sent.size()));
   ExpectAllDeliveredOnceInOrder();
   EXPECT_GT(net.Connects.load(), 10);
   // Resumed where the server stood: not one byte went twice.
@@ -167,7 +165,6 @@ TEST_F(Transfer, DuplicatedMessagesDeliverNothingTwice) {
   net.Faults.DuplicateEvery = 1;
   Start();
   for (std::int32_t n = 1; n <= 5; ++n) Send(n, static_cast<std::size_t>(n) * 3000);
-  ASSERT_TRUE(Settled(sent.size()));
   ExpectAllDeliveredOnceInOrder();
   EXPECT_EQ(net.Connects.load(), 1);
 }
@@ -177,7 +174,6 @@ TEST_F(Transfer, LostMessagesEndInATimeOutAndTheTransferResumes) {
   net.Times.DataWaitMs = 150;
   Start({.FirstFragment = 4096});
   for (std::int32_t n = 1; std::size_t size : {10000, 3, 12000}) Send(n++, size);
-  ASSERT_TRUE(Settled(sent.size()));
   ExpectAllDeliveredOnceInOrder();
   EXPECT_GT(net.Connects.load(), 1);
 }
@@ -194,7 +190,6 @@ TEST_F(Transfer, ARepeatAfterAReconnectIsAcknowledgedButNotDeliveredAgain) {
   net.Times.DataWaitMs = 2500;
   Start();
   Send(1, 5000);
-  ASSERT_TRUE(Settled(1));
   ExpectAllDeliveredOnceInOrder();
   EXPECT_EQ(net.Connects.load(), 2);
   EXPECT_TRUE(Logged("Repeat of a delivered packet"));
@@ -217,6 +212,7 @@ TEST_F(Transfer, APacketTheFarCoreRefusesIsReportedFailed) {
 // acknowledgement lost), so that the restores, three and not one more, never
 // get anywhere. Each time the process then serves the next packet.
 struct TUnreachable {
+  const char* name;
   int RefuseConnects, BreakAfter, RestoreTries, Connects;
 };
 class Unreachable : public Exchange, public ::testing::WithParamInterface<TUnreachable> {};
@@ -240,13 +236,10 @@ TEST_P(Unreachable, QueuedPacketsAreReportedFailedAndTheProcessServesTheNextOne)
 }
 
 INSTANTIATE_TEST_SUITE_P(Transfer, Unreachable,
-                         ::testing::Values(TUnreachable{1, 0, 5, 1}, TUnreachable{0, 4, 0, 2},
-                                           TUnreachable{0, 5, 3, 5}),
-                         [](const auto& info) {
-                           return info.param.RefuseConnects ? "NoConnection"
-                                  : info.param.RestoreTries ? "RestoresThatGetNowhere"
-                                                            : "BreakForGood";
-                         });
+                         ::testing::Values(TUnreachable{"NoConnection", 1, 0, 5, 1},
+                                           TUnreachable{"BreakForGood", 0, 4, 0, 2},
+                                           TUnreachable{"RestoresThatGetNowhere", 0, 5, 3, 5}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Real time: about four seconds on line. The keep-alives come eight times
 // per data wait, so that a busy machine does not end the session by delay.
@@ -259,7 +252,6 @@ TEST_F(Transfer, StaysOnLineWithKeepAlivesThenSaysGoodbye) {
   platform::TEvent idle;
   idle.WaitFor(1280);  // twice the server's data wait
   Send(2, 100);
-  ASSERT_TRUE(Settled(2));
   ExpectAllDeliveredOnceInOrder();
   EXPECT_EQ(net.Connects.load(), 1) << "the line stayed up between the packets";
   EXPECT_GE(net.Pings.load(), 2);
@@ -311,7 +303,6 @@ TEST_F(Keys, AKeyedSessionDeliversEverythingSealedThroughRepeatsAndAFlippedByte)
   net.Times.DataWaitMs = 300;
   Start({.FirstFragment = 4096});
   for (std::int32_t n = 1; std::size_t size : {10000, 3, 0, 30000}) Send(n++, size);
-  ASSERT_TRUE(Settled(sent.size()));
   ExpectAllDeliveredOnceInOrder();
   EXPECT_TRUE(flipped->load());
   EXPECT_GT(net.Connects.load(), 1) << "the damaged message was refused and the line restored";
@@ -448,7 +439,6 @@ TEST_F(Stop, StopListenLeavesTheRunningSessionAlone) {
   EXPECT_FALSE(server->StopListen(listen, true));
   EXPECT_EQ(TFakeNetwork::LiveListeners.load(), 0);
   Send(2, 100);  // still on line: the session that the listener started serves it
-  ASSERT_TRUE(Settled(2));
   ExpectAllDeliveredOnceInOrder();
   EXPECT_EQ(net.Connects.load(), 1);
 }

@@ -30,7 +30,7 @@ using namespace kestrel::gate;
 
 class GateLog : public ::testing::Test {
  protected:
-  GateLog() { Fresh(false); }
+  GateLog() { Fresh(); }
   ~GateLog() override { ResetLogState(); }
   // The log state of a fresh load, logging or not, and a core without lines.
   void Fresh(bool logging = true) {
@@ -52,7 +52,6 @@ class GateLog : public ::testing::Test {
 };
 
 TEST_F(GateLog, SeparatorComesOnlyBeforeTheFirstLineAndALineWhileNotLoggingUsesItUp) {
-  Fresh();
   const std::string line = gate::GateLog(1, "MDMGATE.StartTransmit:(X)");
   gate::GateLog(1, "second", "Return: TRUE");
   EXPECT_EQ(Calls(), (std::vector<std::string>{separator, "2 " + line, "2 " + prefix + "second"}));
@@ -69,7 +68,6 @@ TEST_F(GateLog, SeparatorComesOnlyBeforeTheFirstLineAndALineWhileNotLoggingUsesI
 }
 
 TEST_F(GateLog, LineIsThreadPrefixAndMessageAndCarriesTheLow16BitsOfTheGateCode) {
-  Fresh();
   LogState().GateCode = -2;
   EXPECT_EQ(LogPrefix(), prefix);
   EXPECT_EQ(gate::GateLog(10, "TMPM.Create:(X)"), prefix + "TMPM.Create:(X)");
@@ -83,6 +81,7 @@ TEST_F(GateLog, LineIsThreadPrefixAndMessageAndCarriesTheLow16BitsOfTheGateCode)
 }
 
 TEST_F(GateLog, LevelFilterSparesErrorReportsWhichNeedNoLogging) {
+  Fresh(false);
   GateLogError(1, "reported");
   EXPECT_EQ(Calls(), std::vector<std::string>{"1 " + prefix + "reported"});
   EXPECT_FALSE(LogState().NeedLog);
@@ -99,7 +98,6 @@ TEST_F(GateLog, LevelFilterSparesErrorReportsWhichNeedNoLogging) {
 }
 
 TEST_F(GateLog, RefusedLineOrSeparatorStopsPlainLinesButNotErrorReports) {
-  Fresh();
   gate::GateLog(1, "accepted");
   core.SetLogAnswer(false);
   gate::GateLog(1, "refused");
@@ -123,6 +121,7 @@ TEST_F(GateLog, RefusedLineOrSeparatorStopsPlainLinesButNotErrorReports) {
 
 // The latest lines are kept for the monitor window, whether or not the core listens.
 TEST_F(GateLog, RecentLinesAreTheLatestThatPassTheLevelUpToTheCapacity) {
+  Fresh(false);
   LogState().LogLevel = 3;
   gate::GateLog(1, "first", "with details");
   gate::GateLog(4, "too detailed");
@@ -182,7 +181,6 @@ struct THoldingCore {
 };
 
 TEST_F(GateLog, NoLineOvertakesTheSeparatorAndTheCoreMayLogBackWhileItIsWritten) {
-  Fresh();
   THoldingCore held;
   std::thread first = held.LogTheFirstLine();
   std::thread second([] { gate::GateLog(1, "second"); });
@@ -197,7 +195,6 @@ TEST_F(GateLog, NoLineOvertakesTheSeparatorAndTheCoreMayLogBackWhileItIsWritten)
 }
 
 TEST_F(GateLog, ACoreThatKeepsTheSeparatorHoldsOtherLinesUpOnceOnly) {
-  Fresh();
   THoldingCore held;
   std::thread first = held.LogTheFirstLine();
   // Five lines while the core keeps the separator: the first waits its 2 s,
@@ -214,7 +211,6 @@ TEST_F(GateLog, ACoreThatKeepsTheSeparatorHoldsOtherLinesUpOnceOnly) {
 }
 
 TEST_F(GateLog, ConcurrentThreadsEachGetTheirOwnPrefix) {
-  Fresh();
   constexpr std::size_t kThreads = 4, kLines = 200;
   std::vector<std::uint32_t> ids(kThreads);
   std::vector<std::thread> threads;
