@@ -232,9 +232,7 @@ TEST_P(Stops, DuringASendingTransferReturnAtOnceAndSettleEachPacketOnce) {
 }
 
 INSTANTIATE_TEST_SUITE_P(E2e, Stops, ::testing::Values(TStopBy::Transmit, TStopBy::Listen),
-                         [](const ::testing::TestParamInfo<TStopBy>& info) {
-                           return std::string(info.param == TStopBy::Transmit ? "StopTransmit" : "StopListen");
-                         });
+                         [](const auto& i) -> std::string { return i.param == TStopBy::Transmit ? "StopTransmit" : "StopListen"; });
 
 }  // namespace
 }  // namespace kestrel::e2e

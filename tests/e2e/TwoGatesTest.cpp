@@ -52,14 +52,11 @@ TEST(TwoGates, OnAFaultyLineEachPacketIsDeliveredOnceOrReportedFailedAndNoneDama
   const TSenderReport report = FinishSender(std::move(sender), a, 600000, listener.get());
 
   EXPECT_FALSE(rig.Events(sim::TExchangeEvent::TKind::kCarrierDrop).empty());
-  const std::vector<std::int32_t> numbers = CheckArrivals(ReadArrivals(b.File("arrivals")), plan);
+  // Every packet arrived, once and intact, and was confirmed: with 20 restore
+  // tries a packet fails only when the far gate stays unreachable, which it
+  // never is here.
+  EXPECT_EQ(CheckArrivals(ReadArrivals(b.File("arrivals")), plan).size(), plan.Count());
   EXPECT_TRUE(report.SettledTwice().empty());
-  // A confirmed packet did arrive; a failed one may have arrived before its
-  // acknowledgement was lost, but only once (checked above).
-  for (const auto& [n, times] : report.ok)
-    EXPECT_TRUE(std::find(numbers.begin(), numbers.end(), n) != numbers.end()) << "packet " << n << " confirmed";
-  // With 20 restore tries a packet fails only when the far gate stays
-  // unreachable, which it never is here.
   EXPECT_EQ(report.ok.size(), plan.Count()) << report.fail.size() << " failed";
 }
 
