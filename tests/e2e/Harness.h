@@ -88,11 +88,9 @@ struct TGateSide {
 };
 
 // What a sending gate_host wrote: how often each packet was settled each way,
-// when the last was settled (ms from its start), and how long a whole-gate
-// stop took (-1 without one).
+// and how long a whole-gate stop took (-1 without one).
 struct TSenderReport {
   std::map<std::int32_t, int> ok, fail, refused;
-  std::uint32_t last_ms = 0;
   std::int64_t stop_ms = -1;
   // Packets settled more than once, in any mix of ways.
   std::vector<std::int32_t> SettledTwice() const {
@@ -204,18 +202,15 @@ inline TSenderReport FinishSender(std::unique_ptr<testing::TProgram> sender, con
   std::ifstream in(side.File("outcomes"));
   std::string how;
   std::int32_t n = 0;
-  for (std::uint32_t ms = 0; in >> how && how != "done";) {
+  for (std::uint32_t ms = 0; in >> how && how != "done";) {  // ms: when it was settled
     if (how == "stopped") {
       in >> r.stop_ms;
       continue;
     }
     if (!(in >> n >> ms)) break;
     ++(how == "ok" ? r.ok : how == "fail" ? r.fail : r.refused)[n];
-    r.last_ms = std::max(r.last_ms, ms);
   }
   return r;
 }
-
-
 
 }  // namespace kestrel::e2e

@@ -195,13 +195,8 @@ TEST_P(Stops, DuringAnAnswerReturnAtOnce) {
   ASSERT_NE(Listen(), 0u);
   ASSERT_TRUE(caller.Type("ATX3D102\r"));  // the terminal dials the gate's modem
   std::vector<sim::TExchangeEvent> seen;
-  ASSERT_TRUE(rig->WaitForEvents(
-      [&](const auto& events) {
-        seen = events;
-        return HasEvent(events, TKind::kAnswer, here.modems[0]);
-      },
-      20000))
-      << Story(seen, core);
+  const auto answered = [&](const auto& events) { return HasEvent(seen = events, TKind::kAnswer, here.modems[0]); };
+  ASSERT_TRUE(rig->WaitForEvents(answered, 20000)) << Story(seen, core);
 
   EXPECT_LE(StopGate(), kStopLimitMs);
   caller.Close();
@@ -232,9 +227,7 @@ TEST_P(Stops, DuringASendingTransferReturnAtOnceAndSettleEachPacketOnce) {
 }
 
 INSTANTIATE_TEST_SUITE_P(E2e, Stops, ::testing::Values(TStopBy::Transmit, TStopBy::Listen),
-                         [](const ::testing::TestParamInfo<TStopBy>& info) {
-                           return std::string(info.param == TStopBy::Transmit ? "StopTransmit" : "StopListen");
-                         });
+                         [](const auto& i) -> std::string { return i.param == TStopBy::Transmit ? "StopTransmit" : "StopListen"; });
 
 }  // namespace
 }  // namespace kestrel::e2e

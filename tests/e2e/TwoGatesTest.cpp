@@ -52,14 +52,11 @@ TEST(TwoGates, OnAFaultyLineEachPacketIsDeliveredOnceOrReportedFailedAndNoneDama
   const TSenderReport report = FinishSender(std::move(sender), a, 600000, listener.get());
 
   EXPECT_FALSE(rig.Events(sim::TExchangeEvent::TKind::kCarrierDrop).empty());
-  const std::vector<std::int32_t> numbers = CheckArrivals(ReadArrivals(b.File("arrivals")), plan);
+  // Every packet arrived, once and intact, and was confirmed: with 20 restore
+  // tries a packet fails only when the far gate stays unreachable, which it
+  // never is here.
+  EXPECT_EQ(CheckArrivals(ReadArrivals(b.File("arrivals")), plan).size(), plan.Count());
   EXPECT_TRUE(report.SettledTwice().empty());
-  // A confirmed packet did arrive; a failed one may have arrived before its
-  // acknowledgement was lost, but only once (checked above).
-  for (const auto& [n, times] : report.ok)
-    EXPECT_TRUE(std::find(numbers.begin(), numbers.end(), n) != numbers.end()) << "packet " << n << " confirmed";
-  // With 20 restore tries a packet fails only when the far gate stays
-  // unreachable, which it never is here.
   EXPECT_EQ(report.ok.size(), plan.Count()) << report.fail.size() << " failed";
 }
 
@@ -96,12 +93,10 @@ TEST(SixteenChannels, SixteenTransmitProcessesDeliverEveryPacketOverSixteenCalls
   // modems' CONNECT and down by their hang-ups, in the exchange's order.
   for (const sim::TModemId m : b.modems)
     EXPECT_FALSE(rig.Events(sim::TExchangeEvent::TKind::kAnswer, m).empty()) << "modem " << m;
-  std::vector<sim::TExchangeEvent> moves = rig.Events(sim::TExchangeEvent::TKind::kResult);
-  for (const sim::TExchangeEvent& e : rig.Events(sim::TExchangeEvent::TKind::kHangUp)) moves.push_back(e);
-  std::stable_sort(moves.begin(), moves.end(),
-                   [](const sim::TExchangeEvent& x, const sim::TExchangeEvent& y) { return x.time < y.time; });
+  std::vector<sim::TExchangeEvent> events;  // every one so far, as the exchange told them
+  rig.WaitForEvents([&](const auto& all) { return (events = all, true); }, 0);
   int up = 0, most = 0;
-  for (const sim::TExchangeEvent& e : moves) {
+  for (const sim::TExchangeEvent& e : events) {
     if (std::find(a.modems.begin(), a.modems.end(), e.modem) == a.modems.end()) continue;
     if (e.kind == sim::TExchangeEvent::TKind::kResult && e.text.rfind("CONNECT", 0) == 0) ++up;
     if (e.kind == sim::TExchangeEvent::TKind::kHangUp && up > 0) --up;
