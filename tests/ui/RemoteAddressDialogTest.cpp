@@ -69,9 +69,11 @@ TEST_F(RemoteAddressDialogTest, AnUnchangedAddressEndsAsCancel) {
 }
 
 // Each typed field refuses a bad text when it is left, keeping the focus, and
-// stores a good one in its part of the record. The texts' conversions are
-// TextConvertTest's.
-TEST_F(RemoteAddressDialogTest, EveryFieldRefusesABadTextWhenLeftAndStoresAGoodOne) {
+// stores a good one in its part of the record; Enter, which presses OK without
+// leaving the field, refuses a retry count below one all the same. The texts'
+// conversions are TextConvertTest's; the empty identifier's refusal by Enter
+// is the new address's test.
+TEST_F(RemoteAddressDialogTest, EveryFieldRefusesABadTextAndStoresAGoodOne) {
   constexpr std::string_view kBadTime = "'00:61:00' is not a valid time";
   const std::tuple<const char*, const char*, std::string_view, const char*> fields[] = {
       {"edIdCl", "7x", "'7x' is not a valid integer value", "77"},
@@ -81,21 +83,29 @@ TEST_F(RemoteAddressDialogTest, EveryFieldRefusesABadTextWhenLeftAndStoresAGoodO
       {"medRestoreConnAfterBreakTimeOut", "00:61:00", kBadTime, "00:02:00"},
       {"medDataWaitTimeOut", "00:61:00", kBadTime, "00:02:30"},
       {"medStayOnLineTimeOut", "00:61:00", kBadTime, "01:00:00"}};
+  store::TMdmAddress stored = Stored();
+  stored.IdCl = -1;  // stored below zero: shown empty
   TfmOutAddr dialog;
-  Open(dialog, RemoteBlock(Stored(), {"101"}));
+  Open(dialog, RemoteBlock(stored, {"101"}));
   Op().Expect([&](TFormDriver& f) {
+    EXPECT_EQ(f.Text("edIdCl"), "");
     for (const auto& [field, refused, said, typed] : fields) {
       f.Type(field, refused);
       EXPECT_FALSE(f.Tab()) << field;
       EXPECT_EQ(f.FocusedControl(), field);
       f.Type(field, typed);
     }
+    f.Type("edRestoreConnTries", "0");
+    f.PressEnter();
+    EXPECT_TRUE(f.Open());
+    f.Type("edRestoreConnTries", "5");
     f.Select("cmbxDialType", 0);
     f.Click("btnOK");
   });
   EXPECT_EQ(dialog.ShowModal(), mrOk);
   std::vector<std::string> said;
   for (const auto& field : fields) said.emplace_back(std::get<2>(field));
+  said.emplace_back(kMustBePositive);
   EXPECT_EQ(Said(), said);
   store::TMdmAddress expected = Stored();
   expected.IdCl = 77;
@@ -144,30 +154,6 @@ TEST_F(RemoteAddressDialogTest, ConfirmingAListWithoutAChangeStillCountsAsAChang
     EXPECT_EQ(dialog.ShowModal(), mrOk);
     EXPECT_EQ(dialog.ResultBlock(), stored);
   }
-}
-
-// The empty identifier's refusal by Enter: the new address's test.
-TEST_F(RemoteAddressDialogTest, AStoredNegativeIdentifierShowsEmptyAndEnterRefusesARetryCountBelowOne) {
-  store::TMdmAddress stored = Stored();
-  stored.IdCl = -1;
-  TfmOutAddr dialog;
-  Open(dialog, RemoteBlock(stored, {}));
-  Op().Expect([&](TFormDriver& f) {
-    EXPECT_EQ(f.Text("edIdCl"), "");
-    f.Type("edIdCl", "5");
-    f.Type("edRestoreConnTries", "0");
-    // Enter presses OK without leaving the field: the count is refused all the same.
-    f.PressEnter();
-    EXPECT_TRUE(f.Open());
-    f.Type("edRestoreConnTries", "1");
-    f.PressEnter();
-  });
-  EXPECT_EQ(dialog.ShowModal(), mrOk);
-  EXPECT_EQ(Said(), std::vector<std::string>{std::string(kMustBePositive)});
-  store::TMdmAddress expected = Stored();
-  expected.IdCl = 5;
-  expected.RestoreConnTries = 1;
-  EXPECT_EQ(dialog.ResultBlock(), RemoteBlock(expected, {}));
 }
 
 TEST_F(RemoteAddressDialogTest, ADamagedPhoneSectionOpensWithNoNumbersAndAnExactRecordWithAnEmptyList) {
