@@ -51,19 +51,6 @@ inline store::TMdmChannelSettings Channel(int port, const std::string& alias = {
   return c;
 }
 
-inline store::TChannelList ChannelsOf(const std::string& block) {
-  store::TChannelList channels;
-  EXPECT_TRUE(store::DecodeChannels(std::string_view(block).substr(sizeof(store::TMdmGateSettings)), channels));
-  return channels;
-}
-
-// The ports of the channels of a settings block, in their order.
-inline std::vector<int> PortsOf(const std::string& block) {
-  std::vector<int> ports;
-  for (const auto& c : ChannelsOf(block)) ports.push_back(static_cast<int>(c.PortNumber));
-  return ports;
-}
-
 inline bool SameRecord(const store::TMdmChannelSettings& a, const store::TMdmChannelSettings& b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
 }

@@ -103,28 +103,23 @@ TEST_F(OwnAddressDialogTest, AnUnchangedAddressEndsAsCancelEvenAfterACancelledPo
   EXPECT_TRUE(Op().Messages().empty());
 }
 
-TEST_F(OwnAddressDialogTest, AFieldThatDoesNotConvertKeepsTheFocus) {
+// A refused time-out field: RemoteAddressDialogTest.cpp's table of fields.
+TEST_F(OwnAddressDialogTest, AnIdentifierThatDoesNotConvertKeepsTheFocusAndHoldsUpOk) {
   TfmInAddr dialog;
   Open(dialog, OwnBlock(Stored()));
   Op().Expect([&](TFormDriver& f) {
-    f.Type("medDataWaitTimeOut", "25:00:00");
-    EXPECT_FALSE(f.Tab());
-    EXPECT_EQ(f.FocusedControl(), "medDataWaitTimeOut");
-    f.Type("edSelfId", "x");
-    EXPECT_EQ(f.FocusedControl(), "medDataWaitTimeOut") << "typing elsewhere needs the focus first";
-    f.Type("medDataWaitTimeOut", "2:00:00");
     EXPECT_TRUE(f.Type("edSelfId", "12a"));
     EXPECT_FALSE(f.Click("btnOK"));
     EXPECT_TRUE(f.Open());
+    f.Type("medDataWaitTimeOut", "2:00:00");
+    EXPECT_EQ(f.FocusedControl(), "edSelfId") << "typing elsewhere needs the focus first";
     f.Type("edSelfId", "12");
     EXPECT_TRUE(f.Click("btnOK"));
   });
   EXPECT_EQ(dialog.ShowModal(), mrOk);
-  EXPECT_EQ(Said(), (std::vector<std::string>{"'25:00:00' is not a valid time", "'25:00:00' is not a valid time",
-                                              "'12a' is not a valid integer value"}));
+  EXPECT_EQ(Said(), std::vector<std::string>(2, "'12a' is not a valid integer value"));
   store::TMdmAddress expected = Stored();
   expected.IdCl = 12;
-  expected.DataWaitTimeOut = TimeSpanOfText("2:00:00");
   EXPECT_EQ(dialog.ResultBlock(), OwnBlock(expected));
 }
 
@@ -166,72 +161,29 @@ TEST_F(OwnAddressDialogTest, ABlockShorterThanTheRecordOpensAsANewAddress) {
   EXPECT_EQ(dialog.ResultSize(), 100);
 }
 
-class PortChooserTest : public DialogTest {};
+class PortChooserTest : public DialogTest {
+ protected:
+  // The item a list's selection is on, "" without one.
+  static std::string Chosen(TFormDriver& f, const char* list) {
+    const int item = f.ItemIndex(list);
+    return item < 0 ? "" : f.Items(list)[static_cast<std::size_t>(item)];
+  }
+};
 
-TEST_F(PortChooserTest, TheListsSplitThePortsByTheirFlagsAndMovingWithoutASelectionDoesNothing) {
+// The chooser's OK without a change: the address dialogs' tests of a
+// confirmed list.
+TEST_F(PortChooserTest, TheListsSplitThePortsByTheirFlagsAMoveNeedsASelectionAndTheLastPortEmptiesItsList) {
   TfmMdmAopt chooser;
-  chooser.Ports[0] = chooser.Ports[2] = true;
+  chooser.Ports.fill(true);
+  chooser.Ports[1] = false;
   Op().Expect([](TFormDriver& f) {
-    EXPECT_EQ(f.Items("lvUsedChannels"), Names({1, 3}));
-    EXPECT_EQ(f.Items("lvAllChannels"), Names({2, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}));
+    EXPECT_EQ(f.Items("lvAllChannels"), Names({2}));
+    EXPECT_EQ(f.Items("lvUsedChannels"), Names({1, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}));
     EXPECT_EQ(f.ItemIndex("lvAllChannels"), -1);
     EXPECT_EQ(f.ItemIndex("lvUsedChannels"), -1);
     EXPECT_TRUE(f.Click("btnAddChannel"));
     EXPECT_TRUE(f.Click("btnRemoveChannel"));
-    EXPECT_EQ(f.Items("lvUsedChannels"), Names({1, 3}));
-    f.Click("btnOK");
-  });
-  EXPECT_EQ(chooser.ShowModal(), mrOk) << "no nothing-changed rule here";
-}
-
-TEST_F(PortChooserTest, MovingRightSelectsTheItemBeforeOrTheNewFirst) {
-  TfmMdmAopt chooser;
-  Op().Expect([](TFormDriver& f) {
-    f.Select("lvAllChannels", 0);  // COM1, the first
-    f.Click("btnAddChannel");
-    EXPECT_EQ(f.Items("lvUsedChannels"), Names({1}));
-    EXPECT_EQ(f.ItemIndex("lvAllChannels"), 0) << "the new first item: COM2";
-    f.Select("lvAllChannels", 4);  // COM6
-    f.Select("lvUsedChannels", 0);
-    f.Click("btnAddChannel");
-    EXPECT_EQ(f.Items("lvAllChannels")[static_cast<std::size_t>(f.ItemIndex("lvAllChannels"))], "COM5");
-    EXPECT_EQ(f.Items("lvUsedChannels")[static_cast<std::size_t>(f.ItemIndex("lvUsedChannels"))], "COM1")
-        << "the right selection stays on its port";
-    f.Click("btnOK");
-  });
-  EXPECT_EQ(chooser.ShowModal(), mrOk);
-  TPortFlags expected{};
-  expected[0] = expected[5] = true;
-  EXPECT_EQ(chooser.Ports, expected);
-}
-
-TEST_F(PortChooserTest, MovingLeftIsTheMirrorImage) {
-  TfmMdmAopt chooser;
-  chooser.Ports[1] = chooser.Ports[4] = chooser.Ports[9] = true;
-  Op().Expect([](TFormDriver& f) {
-    f.Select("lvAllChannels", 2);  // COM4
-    f.Select("lvUsedChannels", 1);  // COM5
-    f.Click("btnRemoveChannel");
-    EXPECT_EQ(f.Items("lvUsedChannels"), Names({2, 10}));
-    EXPECT_EQ(f.ItemIndex("lvUsedChannels"), 0) << "the item before the moved one: COM2";
-    EXPECT_EQ(f.Items("lvAllChannels")[static_cast<std::size_t>(f.ItemIndex("lvAllChannels"))], "COM4");
-    f.Select("lvUsedChannels", 0);
-    f.Click("btnRemoveChannel");
-    EXPECT_EQ(f.ItemIndex("lvUsedChannels"), 0) << "the new first: COM10";
-    f.Click("btnOK");
-  });
-  chooser.ShowModal();
-  TPortFlags expected{};
-  expected[9] = true;
-  EXPECT_EQ(chooser.Ports, expected);
-}
-
-TEST_F(PortChooserTest, MovingTheLastRemainingPortEmptiesTheList) {
-  TfmMdmAopt chooser;
-  chooser.Ports.fill(true);
-  chooser.Ports[15] = false;
-  Op().Expect([](TFormDriver& f) {
-    EXPECT_EQ(f.Items("lvAllChannels"), Names({16}));
+    EXPECT_EQ(f.Items("lvAllChannels"), Names({2})) << "nothing moves without a selection";
     f.Select("lvAllChannels", 0);
     f.Click("btnAddChannel");
     EXPECT_TRUE(f.Items("lvAllChannels").empty());
@@ -239,8 +191,39 @@ TEST_F(PortChooserTest, MovingTheLastRemainingPortEmptiesTheList) {
     EXPECT_EQ(f.Items("lvUsedChannels").size(), 16u);
     f.Click("btnOK");
   });
-  chooser.ShowModal();
-  EXPECT_TRUE(chooser.Ports[15]);
+  EXPECT_EQ(chooser.ShowModal(), mrOk);
+  EXPECT_TRUE(chooser.Ports[1]);
+}
+
+// Either way, the list moved from selects the item before the moved one, or
+// its new first; the other list's selection stays on its port.
+TEST_F(PortChooserTest, AMoveSelectsTheItemBeforeOrTheNewFirstAndTheOtherSelectionKeepsItsPort) {
+  for (const bool right : {true, false}) {
+    SCOPED_TRACE(right ? "to the right" : "to the left");
+    const char* from = right ? "lvAllChannels" : "lvUsedChannels";
+    const char* to = right ? "lvUsedChannels" : "lvAllChannels";
+    const char* move = right ? "btnAddChannel" : "btnRemoveChannel";
+    TfmMdmAopt chooser;
+    chooser.Ports.fill(!right);  // every port in the list moved from
+    Op().Expect([&](TFormDriver& f) {
+      f.Select(from, 5);  // COM6
+      f.Click(move);
+      EXPECT_EQ(f.Items(to), Names({6}));
+      EXPECT_EQ(Chosen(f, from), "COM5") << "the item before";
+      f.Select(from, 0);  // COM1, the first
+      f.Select(to, 0);    // COM6
+      f.Click(move);
+      EXPECT_EQ(f.Items(to), Names({1, 6}));
+      EXPECT_EQ(Chosen(f, from), "COM2") << "the new first";
+      EXPECT_EQ(Chosen(f, to), "COM6") << "moved down by the item put before it";
+      f.Click("btnOK");
+    });
+    EXPECT_EQ(chooser.ShowModal(), mrOk);
+    TPortFlags expected;
+    expected.fill(!right);
+    expected[0] = expected[5] = right;
+    EXPECT_EQ(chooser.Ports, expected);
+  }
 }
 
 }  // namespace
