@@ -1,6 +1,7 @@
-// What the sanitizers should not report in sanitizer builds of the program:
-// only the toolkit that draws the gate's windows, which is not built for
-// them. The runtime asks for these lists; other builds never call them.
+// What the sanitizers should not report in sanitizer builds of the program
+// and of the tests that drive its dialogs: only the toolkit that draws the
+// gate's windows, which is not built for them. The runtime asks for these
+// lists; other builds never call them.
 
 // The font library Qt loads keeps a cache it never frees.
 extern "C" __attribute__((visibility("default"), used)) const char* __lsan_default_suppressions() {

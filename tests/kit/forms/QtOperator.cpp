@@ -331,17 +331,3 @@ void TUi::TearDown() {
 }
 
 }  // namespace kestrel::forms::testing
-
-// The font library Qt loads keeps a cache it never frees: not ours to report.
-extern "C" __attribute__((visibility("default"), used)) const char* __lsan_default_suppressions() {
-  return "leak:libfontconfig.so\n";
-}
-
-// Qt is not built for the thread sanitizer: it cannot see Qt's own locks,
-// so the memory Qt's painting threads share looks raced. Only what Qt itself
-// allocates and copies is left out; our code stays checked.
-extern "C" __attribute__((visibility("default"), used)) const char* __tsan_default_suppressions() {
-  return "called_from_lib:libQt6Core.so.6\n"
-         "called_from_lib:libQt6Gui.so.6\n"
-         "called_from_lib:libQt6Widgets.so.6\n";
-}
