@@ -30,6 +30,8 @@ class Heron : public ::testing::Test {
     HeronSetPacketDeliveredFromGate(nullptr, nullptr);
     HeronSetProgressFromGate(nullptr, nullptr);
     HeronSetGetLocalizResource(nullptr, nullptr);
+    HeronSetPartyKeyFromCore(nullptr, nullptr);
+    HeronSetSessionFromGate(nullptr, nullptr);
   }
 };
 
@@ -50,6 +52,10 @@ TEST_F(Heron, WithoutHandlersActsAsAnEmptyCoreThatTakesEverything) {
   EXPECT_EQ(GetLocalizResource("key", buf, sizeof buf), -1);
   EXPECT_STREQ(buf, "") << "the buffer is left empty, not stale";
   EXPECT_EQ(GetLocalizResource("key", nullptr, 0), -1);
+  std::uint8_t key[HERON_KEY_SIZE] = {7};
+  EXPECT_EQ(PartyKeyFromCore(5, key, sizeof key), 0) << "every party known, none keyed";
+  EXPECT_EQ(key[0], 7) << "no key written";
+  SessionFromGate(5, HERON_PROGRESS_RECEIVE, HERON_SESSION_REFUSED, "reason");
 }
 
 // What the handlers were given, and what they answer.
