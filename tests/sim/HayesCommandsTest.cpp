@@ -101,18 +101,14 @@ struct TModemBench {
     b.Type("ATE0\r");
     return b;
   }
-  // Brings the modem on line after `setup` is typed: dial, and the far end's carrier at 33600.
-  void Connect(std::string_view setup = "") {
-    Type(setup);
-    Type("ATD1\r");
-    modem.TakeRequests();
-    modem.CallConnected(now, 33600);
-    Out();
-  }
-  // On line in data mode after `setup`, with the last terminal byte `quiet` ago.
+  // On line in data mode after `setup` and a dial (the far end's carrier at
+  // 33600), with the last terminal byte `quiet` ago.
   static TModemBench Online(TSimTime quiet = Seconds(2), std::string_view setup = "") {
     auto b = Quiet();
-    b.Connect(setup);
+    b.Type(setup);
+    b.Type("ATD1\r");
+    b.modem.TakeRequests();
+    b.modem.CallConnected(b.now, 33600);
     b.Wait(quiet);
     return b;
   }
@@ -142,13 +138,11 @@ TEST(HayesCommands, ScriptsGetTheAnswersOfAHayesModem) {
         {"AT=5?\r", "\r\n005\r\n\r\nOK\r\n"}, {"ATS9=\r", "\r\nOK\r\n"}, {"ATS9?\r", "\r\n000\r\n\r\nOK\r\n"}}},
       {"result characters follow S3 and S4; S3 also ends the command line",
        {{"ATS4=33\r", "\r!OK\r!"}, {"ATS3=35\r", "#!OK#!"}, {"AT#", "#!OK#!"}}},
-      {"information texts",
-       {{"ATI0\r", "\r\n336\r\n\r\nOK\r\n"}, {"ATI3\r", "\r\nKestrel software modem 1.0\r\n\r\nOK\r\n"},
-        {"ATI7\r", "\r\nOK\r\n"}}},
-      {"backspace edits, A/ repeats, control characters and what precedes AT are skipped",
+      {"information texts (I7 has none); backspace edits, A/ repeats, control characters and what precedes AT are "
+       "skipped",
        {{"ATI3Y\b\r", "\r\nKestrel software modem 1.0\r\n\r\nOK\r\n"},
         {"A/", "\r\nKestrel software modem 1.0\r\n\r\nOK\r\n"}, {"AT\x01I0\r", "\r\n336\r\n\r\nOK\r\n"},
-        {"AAT\r", "\r\nOK\r\n"}, {"xyzAT\r", "\r\nOK\r\n"}}},
+        {"ATI7\r", kOk}, {"AAT\r", kOk}, {"xyzAT\r", kOk}}},
       // After a failed dial the gate sends "+++" (no CR) and then "ATH": the
       // modem is in command mode, so the pluses are noise in front of the next line.
       {"a stray escape in command mode", {{"+++", ""}, {"ATH\r", "\r\nOK\r\n"}}},
@@ -223,44 +217,36 @@ TEST(HayesCommands, DialWithSemicolonReturnsToCommandMode) {
 }
 
 TEST(HayesCommands, DcdFollowsAmpersandC) {
-  auto b = TModemBench::Quiet();
-  EXPECT_FALSE(b.modem.DcdLine());
-  b.Type("AT&C0\r");
-  EXPECT_TRUE(b.modem.DcdLine()) << "&C0: CD always on";
-  b.Connect("AT&C1\r");
-  EXPECT_TRUE(b.modem.DcdLine());
-  b.modem.CarrierLost(b.now);
-  EXPECT_FALSE(b.modem.DcdLine()) << "CD drops with the carrier, before the modem gives up (S10)";
+  EXPECT_FALSE(TModemBench::Quiet().modem.DcdLine()) << "no carrier";
+  auto always = TModemBench::Online(0, "AT&C0\r"), follows = TModemBench::Online(0, "AT&C0&C1\r");
+  EXPECT_TRUE(follows.modem.DcdLine());
+  always.modem.CarrierLost(always.now);
+  follows.modem.CarrierLost(follows.now);
+  EXPECT_TRUE(always.modem.DcdLine()) << "&C0: CD always on";
+  EXPECT_FALSE(follows.modem.DcdLine()) << "&C1: CD drops with the carrier, before the modem gives up (S10)";
 }
 
 TEST(ResultCode, VerboseResultsAreFramedNumericOnesAreCodeAndCr) {
   using C = TResultCode;
-  struct TCase {
+  constexpr TResultFormat kV0{.verbose = false};
+  const struct {
     C code;
     std::uint32_t rate;
-    bool verbose, rate_in_connect;
+    TResultFormat format;
     const char* text;
+  } cases[] = {
+      {C::kOk, 0, {}, "\r\nOK\r\n"}, {C::kNoCarrier, 0, {}, "\r\nNO CARRIER\r\n"},
+      {C::kNoDialtone, 0, {}, "\r\nNO DIALTONE\r\n"}, {C::kConnect, 33600, {}, "\r\nCONNECT 33600\r\n"},
+      {C::kConnect, 33600, {.rate_in_connect = false}, "\r\nCONNECT\r\n"},
+      {C::kOk, 0, {.cr = '#', .lf = '~'}, "#~OK#~"},  // framing uses the modem's line characters
+      {C::kOk, 0, kV0, "0\r"}, {C::kRing, 0, kV0, "2\r"}, {C::kNoCarrier, 0, kV0, "3\r"}, {C::kError, 0, kV0, "4\r"},
+      {C::kNoDialtone, 0, kV0, "6\r"}, {C::kBusy, 0, kV0, "7\r"}, {C::kNoAnswer, 0, kV0, "8\r"},
+      {C::kConnect, 33600, kV0, "84\r"}, {C::kConnect, 2400, kV0, "10\r"},
+      {C::kConnect, 12345, kV0, "1\r"},  // no code of its own
+      {C::kConnect, 33600, {.verbose = false, .rate_in_connect = false}, "1\r"},
   };
-  const TCase cases[] = {
-      {C::kOk, 0, true, true, "\r\nOK\r\n"},          {C::kNoCarrier, 0, true, true, "\r\nNO CARRIER\r\n"},
-      {C::kNoDialtone, 0, true, true, "\r\nNO DIALTONE\r\n"},
-      {C::kConnect, 33600, true, true, "\r\nCONNECT 33600\r\n"}, {C::kConnect, 33600, true, false, "\r\nCONNECT\r\n"},
-      {C::kOk, 0, false, true, "0\r"},   {C::kRing, 0, false, true, "2\r"},   {C::kNoCarrier, 0, false, true, "3\r"},
-      {C::kError, 0, false, true, "4\r"}, {C::kNoDialtone, 0, false, true, "6\r"}, {C::kBusy, 0, false, true, "7\r"},
-      {C::kNoAnswer, 0, false, true, "8\r"}, {C::kConnect, 33600, false, true, "84\r"},
-      {C::kConnect, 2400, false, true, "10\r"}, {C::kConnect, 12345, false, true, "1\r"},  // no code of its own
-      {C::kConnect, 33600, false, false, "1\r"},
-  };
-  for (const TCase& c : cases) {
-    TResultFormat f{};
-    f.verbose = c.verbose;
-    f.rate_in_connect = c.rate_in_connect;
-    EXPECT_EQ(FormatResult(c.code, c.rate, f), c.text) << ResultWord(c.code) << " " << c.rate;
-  }
-  TResultFormat f{};
-  f.cr = '#';
-  f.lf = '~';
-  EXPECT_EQ(FormatResult(TResultCode::kOk, 0, f), "#~OK#~") << "framing uses the modem's line characters";
+  for (const auto& c : cases)
+    EXPECT_EQ(FormatResult(c.code, c.rate, c.format), c.text) << ResultWord(c.code) << " " << c.rate;
 }
 
 TEST(DialString, CollectsDigitsAndModifiersAndRejectsWhatNoDialStringHolds) {
