@@ -23,6 +23,7 @@
 namespace kestrel::modem {
 namespace {
 
+using testing::BadResponse;
 using testing::HeaderAnnouncing;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
@@ -34,9 +35,6 @@ class MdmExchange : public testing::MdmByHand {
     far_.Line().SetCD(true);
     // As in a call: the poll would take frames said before the read begins.
     drv_.PausePolling();
-  }
-  std::future<bool> Receive(std::uint32_t timeout_ms) {
-    return Async([=, this] { return drv_.MdmRecvExch(data_, err_, timeout_ms); });
   }
   // Says `bytes` and returns why the receive, which must fail, failed.
   std::string Refusal(std::string_view bytes, std::uint32_t timeout_ms) {
@@ -123,7 +121,7 @@ TEST_F(MdmExchange, ALostFrameIsRecoveredByTheResend) {
   far_.Say(BuildFrame(2, "first"));
   ASSERT_TRUE(drv_.MdmRecvExch(data_, err_, 2000)) << err_;
   ASSERT_TRUE(drv_.MdmSendExch("question", err_, 2000)) << err_;
-  auto done = Receive(2000);
+  auto done = Async([this] { return drv_.MdmRecvExch(data_, err_, 2000); });
   far_.Forget();
   far_.WaitFor(BuildFrame(2, "question"), 1000);  // the resend
   far_.Say(BuildFrame(2, "first") + BuildFrame(3, "answer"));
@@ -218,9 +216,6 @@ class MdmCommandByHand : public testing::MdmByHand {
     for (const std::string& chunk : chunks) steps.emplace_back(steps.empty() ? cmd : "", chunk);
     return Converse([&, this] { return drv_.MdmSendCmd(cmd, accept, timeout_ms, err_); }, steps, gap_ms);
   }
-  static std::string BadResponse(TRespCode code, const std::string& quoted) {
-    return "Bad Response: " + std::string(gate::ResponseText(code)) + "; exactly: '" + quoted + "'";
-  }
 };
 
 TEST_F(MdmCommandByHand, SilenceTimeOutRunsFromTheLastChunk) {
@@ -311,10 +306,8 @@ TEST(MdmTestChannel, LiveAndEchoingModemsPassSilentOnesAndMissingPortsFailWithTh
     TMdmDriver drv;
     drv.SetChannelSettings(testing::ChannelOn(4));
     std::string err;
-    EXPECT_EQ(drv.TestChannel(err), c.err.empty()) << err;
-    if (!c.err.empty()) {
-      EXPECT_EQ(err, c.err);
-    }
+    EXPECT_EQ(drv.TestChannel(err), c.err.empty());
+    EXPECT_EQ(err, c.err);
     EXPECT_EQ(drv.Connected(), c.err.empty());
   }
 }

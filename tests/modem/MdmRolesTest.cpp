@@ -146,9 +146,7 @@ TEST_F(MdmRoles, FailedReArmReleasesTheListeningRoleAndTellsTheListener) {
 TEST_F(MdmRoles, DialListReportsEveryFailedNumberAndPausesBeforeTheNext) {
   ASSERT_TRUE(a_.InitForSending(false, Quick(3000, 300), 0x55, nullptr, err_)) << err_;
   EXPECT_FALSE(a_.DialForSending({"201", "202"}, err_));
-  const std::string busy = "failed with message 'Bad Response: " +
-                           std::string(gate::ResponseText(gate::TRespCode::rcBusy)) +
-                           "; exactly: '$0D$0ABUSY$0D$0A''";
+  const std::string busy = "failed with message '" + testing::BadResponse(gate::TRespCode::rcBusy, "$0D$0ABUSY$0D$0A") + "'";
   EXPECT_EQ(err_, "TMD[0].DialForSending: DialPhone: <201> " + busy + ";DialPhone: <202> " + busy);
 
   ASSERT_TRUE(Listen(connected));
@@ -269,9 +267,7 @@ TEST_F(MdmAnswerByScript, ARingJustBeforeTheAnswerIsNotTakenForIt) {
     const std::size_t heard = modem_.Commands().size();
     ASSERT_TRUE(modem_.SayAndWaitRead("\r\nRING\r\n"));
     ASSERT_TRUE(modem_.WaitCommands(heard + 1));
-    if (later) {
-      ASSERT_TRUE(modem_.SayAndWaitRead("\r\nCONNECT 33600\r\n"));
-    }
+    ASSERT_TRUE(!later || modem_.SayAndWaitRead("\r\nCONNECT 33600\r\n"));
     ASSERT_TRUE(connected.event.WaitFor(3000));
     connected.event.Reset();
     EXPECT_EQ(CommandsFrom(heard), std::vector<std::string>{"ATA"}) << "no hang-up after the answer";
