@@ -76,7 +76,8 @@ struct TModemBench {
     modem.Advance(now);
     return Out();
   }
-  void Expect(const std::vector<TStep>& script) {
+  // Runs `script` and returns the state it leaves the modem in.
+  TState Expect(const std::vector<TStep>& script) {
     for (std::size_t i = 0; i < script.size(); ++i) {
       const TStep& s = script[i];
       SCOPED_TRACE("step " + std::to_string(i + 1) + ": " +
@@ -87,6 +88,7 @@ struct TModemBench {
       EXPECT_EQ(s.event != nullptr ? Out() : s.wait != 0 ? Wait(s.wait) : Type(s.in), s.out);
       EXPECT_EQ(Requests(), s.asked);
     }
+    return modem.State();
   }
   // What the modem asked of the line since the last look.
   TTexts Requests() {
@@ -192,14 +194,12 @@ TEST(HayesCommands, HangUpOffHookAndAnswerRequestTheLine) {
   EXPECT_TRUE(b.modem.OffHook());
   b.Expect({{"ATH0\r", kOk, {"hang-up"}}, {"ATH\r", kOk}});  // then on hook already: nothing to do
   EXPECT_FALSE(b.modem.OffHook());
-  b.Expect({{"ATA\r", "", {"answer"}}});
-  EXPECT_EQ(b.modem.State(), TState::kAnswering);
+  EXPECT_EQ(b.Expect({{"ATA\r", "", {"answer"}}}), TState::kAnswering);
 }
 
 TEST(HayesCommands, DialPlacesTheCallWithTheDialledDigits) {
   auto b = TModemBench::Quiet();
-  b.Expect({{"ATDT 8(812)555-01-02\r", "", {"call 88125550102"}}});
-  EXPECT_EQ(b.modem.State(), TState::kOriginating);
+  EXPECT_EQ(b.Expect({{"ATDT 8(812)555-01-02\r", "", {"call 88125550102"}}}), TState::kOriginating);
   // Any key but LF ends the attempt, also while the far end rings; DL redials the last number.
   b.Expect({{"\n", ""}, {kRingback, ""}, {"x", kNoCarrier, {"hang-up"}}, {"ATDL\r", "", {"call 88125550102"}}});
 }
@@ -207,8 +207,7 @@ TEST(HayesCommands, DialPlacesTheCallWithTheDialledDigits) {
 TEST(HayesCommands, DialWithSemicolonReturnsToCommandMode) {
   auto b = TModemBench::Quiet();
   // The commands after ';' run once the dialling is done; one OK for the line.
-  b.Expect({{"ATDP123;S7=10\r", kOk, {"call 123"}}, {"ATS7?\r", "\r\n010\r\n\r\nOK\r\n"}});
-  EXPECT_EQ(b.modem.State(), TState::kOffHook);
+  EXPECT_EQ(b.Expect({{"ATDP123;S7=10\r", kOk, {"call 123"}}, {"ATS7?\r", "\r\n010\r\n\r\nOK\r\n"}}), TState::kOffHook);
   // A second call cannot be placed; an empty ATD goes on with the placed one and waits for the carrier.
   b.Expect({{"ATD456\r", "\r\nERROR\r\n"}, {"ATD\r", ""}});
   EXPECT_TRUE(b.modem.Originating());
@@ -314,27 +313,23 @@ TEST(EventText, CallLogLines) {
 TEST(HayesEscape, PlusesWithGuardTimesBeforeAndAfterReturnToCommandMode) {
   auto b = TModemBench::Online();
   // Not yet: the guard time after the pluses has not passed.
-  b.Expect({{"+++", ""}, {Millis(999), ""}, {Millis(1), kOk}});
-  EXPECT_EQ(b.modem.State(), TState::kOnlineCommand);
+  EXPECT_EQ(b.Expect({{"+++", ""}, {Millis(999), ""}, {Millis(1), kOk}}), TState::kOnlineCommand);
   EXPECT_TRUE(b.modem.Carrier()) << "the call is kept";
   EXPECT_EQ(b.modem.TakeLineBytes(100), "+++") << "the pluses themselves went to the far end";
 }
 
 TEST(HayesEscape, PlusesTooSoonTooManyTooSlowOrFollowedByDataAreData) {
-  auto soon = TModemBench::Online(Millis(500));
-  soon.Expect({{"+++", ""}, {Seconds(3), ""}});
-  EXPECT_EQ(soon.modem.State(), TState::kOnlineData);
+  EXPECT_EQ(TModemBench::Online(Millis(500)).Expect({{"+++", ""}, {Seconds(3), ""}}), TState::kOnlineData) << "too soon";
 
   auto cancelled = TModemBench::Online();
-  cancelled.Expect({{"+++", ""}, {Millis(500), ""}, {"x", ""}, {Seconds(3), ""}});
-  EXPECT_EQ(cancelled.modem.State(), TState::kOnlineData);
+  EXPECT_EQ(cancelled.Expect({{"+++", ""}, {Millis(500), ""}, {"x", ""}, {Seconds(3), ""}}), TState::kOnlineData);
   EXPECT_EQ(cancelled.modem.TakeLineBytes(100), "+++x");
 
   // Four pluses; then pluses further apart than the guard time never make three in a row.
   auto b = TModemBench::Online();
-  b.Expect({{"++++", ""}, {Seconds(3), ""}, {"+", ""}, {Millis(1500), ""}, {"+", ""}, {Millis(1500), ""}, {"+", ""},
-            {Millis(1500), ""}, {Seconds(3), ""}});
-  EXPECT_EQ(b.modem.State(), TState::kOnlineData);
+  EXPECT_EQ(b.Expect({{"++++", ""}, {Seconds(3), ""}, {"+", ""}, {Millis(1500), ""}, {"+", ""}, {Millis(1500), ""},
+                      {"+", ""}, {Millis(1500), ""}, {Seconds(3), ""}}),
+            TState::kOnlineData);
   // Pluses typed one by one, each within the guard time of the last, do count.
   b.Expect({{"+", ""}, {Millis(300), ""}, {"+", ""}, {Millis(300), ""}, {"+", ""}, {Seconds(1), kOk}});
 }
@@ -343,8 +338,8 @@ TEST(HayesEscape, GuardTimeAndCharacterFollowTheRegisters) {
   auto b = TModemBench::Online(0, "ATS12=10S2=33\r");  // 200 ms guard, '!' escapes
   b.Expect({{Millis(200), ""}, {"+++", ""}, {Seconds(1), ""}, {"!!!", ""}, {Millis(199), ""}, {Millis(1), kOk}});
 
-  auto off = TModemBench::Online(0, "ATS2=128\r");  // above 127: no escape at all
-  off.Expect({{Seconds(2), ""}, {"\x80\x80\x80", ""}, {"+++", ""}, {Seconds(3), ""}});
+  // Above 127: no escape at all.
+  TModemBench::Online(0, "ATS2=128\r").Expect({{Seconds(2), ""}, {"\x80\x80\x80", ""}, {"+++", ""}, {Seconds(3), ""}});
 
   auto at_once = TModemBench::Online(0, "ATS12=0\r");
   // Without a guard time, what follows the third plus in the same write is already a command.
@@ -420,8 +415,8 @@ TEST(HayesRing, EachRingIsReportedAndCountedAndS0Answers) {
   b.Expect({{kRing, ""}, {Seconds(2), ""}, {kRingEnds, ""}});  // a ring is the rising edge
   EXPECT_FALSE(b.modem.RingLine());
   // The second ring is answered (S0=2).
-  b.Expect({{"ATS1?\r", "\r\n001\r\n\r\nOK\r\n"}, {Seconds(4), ""}, {kRing, "\r\nRING\r\n", {"answer"}}});
-  EXPECT_EQ(b.modem.State(), TState::kAnswering);
+  EXPECT_EQ(b.Expect({{"ATS1?\r", "\r\n001\r\n\r\nOK\r\n"}, {Seconds(4), ""}, {kRing, "\r\nRING\r\n", {"answer"}}}),
+            TState::kAnswering);
   b.Expect({{kConnected, "\r\nCONNECT 33600\r\n"}});
   EXPECT_EQ(b.modem.Profile().s[1], 0);
 }
