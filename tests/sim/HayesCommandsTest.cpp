@@ -190,10 +190,9 @@ TEST(HayesCommands, ConnectRateFollowsX) {
 
 TEST(HayesCommands, HangUpOffHookAndAnswerRequestTheLine) {
   auto b = TModemBench::Quiet();
-  b.Expect({{"ATH1\r", kOk}});
-  EXPECT_TRUE(b.modem.OffHook());
-  b.Expect({{"ATH0\r", kOk, {"hang-up"}}, {"ATH\r", kOk}});  // then on hook already: nothing to do
-  EXPECT_FALSE(b.modem.OffHook());
+  EXPECT_EQ(b.Expect({{"ATH1\r", kOk}}), TState::kOffHook);
+  // Then on hook already: nothing to do.
+  EXPECT_EQ(b.Expect({{"ATH0\r", kOk, {"hang-up"}}, {"ATH\r", kOk}}), TState::kIdle);
   EXPECT_EQ(b.Expect({{"ATA\r", "", {"answer"}}}), TState::kAnswering);
 }
 
@@ -341,10 +340,9 @@ TEST(HayesEscape, GuardTimeAndCharacterFollowTheRegisters) {
   // Above 127: no escape at all.
   TModemBench::Online(0, "ATS2=128\r").Expect({{Seconds(2), ""}, {"\x80\x80\x80", ""}, {"+++", ""}, {Seconds(3), ""}});
 
-  auto at_once = TModemBench::Online(0, "ATS12=0\r");
   // Without a guard time, what follows the third plus in the same write is already a command.
-  EXPECT_EQ(at_once.Type("x+++ATH\r"), "\r\nOK\r\n\r\nOK\r\n");
-  EXPECT_FALSE(at_once.modem.OffHook());
+  EXPECT_EQ(TModemBench::Online(0, "ATS12=0\r").Expect({{"x+++ATH\r", "\r\nOK\r\n\r\nOK\r\n", {"hang-up"}}}),
+            TState::kIdle);
 }
 
 TEST(HayesEscape, OnLineAnswerAndDialAreRefusedDataIsHeldAndOReturnsToData) {
@@ -378,22 +376,20 @@ TEST(HayesDial, DialToneCommaPauseAndCarrierWaitsFollowTheRegisters) {
 
 TEST(HayesDial, BusyIsReportedFromX3On) {
   auto b = TModemBench::Quiet();
-  b.Expect({{"ATD1\r", "", {"call 1"}}, {kBusy, "\r\nBUSY\r\n", {"hang-up"}}});
-  EXPECT_FALSE(b.modem.OffHook());
+  EXPECT_EQ(b.Expect({{"ATD1\r", "", {"call 1"}}, {kBusy, "\r\nBUSY\r\n", {"hang-up"}}}), TState::kIdle);
   b.Expect({{"ATX2S7=4D1\r", "", {"call 1"}}, {kBusy, ""}, {Seconds(4), kNoCarrier, {"hang-up"}}});
 }
 
 TEST(HayesCarrier, LossHangsUpAfterS10) {
-  auto b = TModemBench::Online();
-  b.Expect({{kCarrierLost, ""}, {Millis(1399), ""}, {Millis(1), kNoCarrier, {"hang-up"}}});
-  EXPECT_FALSE(b.modem.OffHook());
+  EXPECT_EQ(TModemBench::Online().Expect({{kCarrierLost, ""}, {Millis(1399), ""}, {Millis(1), kNoCarrier, {"hang-up"}}}),
+            TState::kIdle);
 }
 
 TEST(HayesDtr, DropHangsUpUnderD2WithoutAWordD1EscapesD0IgnoresD3Resets) {
   auto b = TModemBench::Online();
   b.modem.FromLine(b.now, "unread");
-  b.Expect({{kDtrOff, "", {"hang-up"}}});  // nobody listens: pending output is dropped
-  EXPECT_FALSE(b.modem.OffHook());
+  // Nobody listens: pending output is dropped.
+  EXPECT_EQ(b.Expect({{kDtrOff, "", {"hang-up"}}}), TState::kIdle);
   b.Expect({{"ATD1\r", ""}, {kDtrOn, ""}, {"AT\r", kOk}});  // no commands while DTR is off
 
   // &D3 resets to the stored profile.
