@@ -121,7 +121,7 @@ TEST_F(MdmExchange, ALostFrameIsRecoveredByTheResend) {
   far_.Say(BuildFrame(2, "first"));
   ASSERT_TRUE(drv_.MdmRecvExch(data_, err_, 2000)) << err_;
   ASSERT_TRUE(drv_.MdmSendExch("question", err_, 2000)) << err_;
-  auto done = Async([this] { return drv_.MdmRecvExch(data_, err_, 2000); });
+  auto done = std::async(std::launch::async, [this] { return drv_.MdmRecvExch(data_, err_, 2000); });
   far_.Forget();
   far_.WaitFor(BuildFrame(2, "question"), 1000);  // the resend
   far_.Say(BuildFrame(2, "first") + BuildFrame(3, "answer"));
@@ -136,7 +136,7 @@ TEST_F(MdmExchange, GateStopEndsAWaitForAnAnswerOrAFrameAtOnce) {
   for (const auto& wait : waits) {
     gate_.stopping = false;
     far_.Forget();
-    auto done = Async(wait);
+    auto done = std::async(std::launch::async, wait);
     far_.WaitFor("AT\r", 150);  // the command was sent, or the frame wait began
     const std::uint32_t t0 = platform::GetTickCount();
     gate_.stopping = true;
@@ -197,7 +197,7 @@ class MdmCommandByHand : public testing::MdmByHand {
   bool Converse(std::function<bool()> call, const std::vector<std::pair<std::string, std::string>>& steps,
                 std::uint32_t gap_ms = 0) {
     far_.Forget();
-    auto done = Async(std::move(call));
+    auto done = std::async(std::launch::async, std::move(call));
     for (const auto& [heard, reply] : steps) {
       if (heard.empty()) {
         platform::SleepFor(gap_ms);

@@ -146,7 +146,8 @@ TEST_F(MdmRoles, FailedReArmReleasesTheListeningRoleAndTellsTheListener) {
 TEST_F(MdmRoles, DialListReportsEveryFailedNumberAndPausesBeforeTheNext) {
   ASSERT_TRUE(a_.InitForSending(false, Quick(3000, 300), 0x55, nullptr, err_)) << err_;
   EXPECT_FALSE(a_.DialForSending({"201", "202"}, err_));
-  const std::string busy = "failed with message '" + testing::BadResponse(gate::TRespCode::rcBusy, "$0D$0ABUSY$0D$0A") + "'";
+  const std::string busy =
+      "failed with message '" + testing::BadResponse(gate::TRespCode::rcBusy, "$0D$0ABUSY$0D$0A") + "'";
   EXPECT_EQ(err_, "TMD[0].DialForSending: DialPhone: <201> " + busy + ";DialPhone: <202> " + busy);
 
   ASSERT_TRUE(Listen(connected));

@@ -126,10 +126,6 @@ class MdmByHand : public ::testing::Test {
     drv_.SetChannelSettings(ChannelOn(3));
     ASSERT_TRUE(drv_.Connect());
   }
-  // Runs `call` on another thread while the test plays the far end.
-  static std::future<bool> Async(std::function<bool()> call) {
-    return std::async(std::launch::async, std::move(call));
-  }
 
   TFakeGate gate_;
   TSimFarEnd far_{false};

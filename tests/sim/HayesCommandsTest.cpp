@@ -208,8 +208,7 @@ TEST(HayesCommands, DialWithSemicolonReturnsToCommandMode) {
   // The commands after ';' run once the dialling is done; one OK for the line.
   EXPECT_EQ(b.Expect({{"ATDP123;S7=10\r", kOk, {"call 123"}}, {"ATS7?\r", "\r\n010\r\n\r\nOK\r\n"}}), TState::kOffHook);
   // A second call cannot be placed; an empty ATD goes on with the placed one and waits for the carrier.
-  b.Expect({{"ATD456\r", "\r\nERROR\r\n"}, {"ATD\r", ""}});
-  EXPECT_TRUE(b.modem.Originating());
+  EXPECT_EQ(b.Expect({{"ATD456\r", "\r\nERROR\r\n"}, {"ATD\r", ""}}), TState::kOriginating);
   b.modem.CallConnected(b.now, 9600);
   EXPECT_EQ(b.Out(), "\r\nCONNECT 9600\r\n");
 }
@@ -349,8 +348,7 @@ TEST(HayesEscape, OnLineAnswerAndDialAreRefusedDataIsHeldAndOReturnsToData) {
   auto b = TModemBench::Online();
   b.Expect({{"+++", ""}, {Seconds(1), kOk}, {"ATA\r", "\r\nERROR\r\n"}, {"ATD123\r", "\r\nERROR\r\n"}});
   EXPECT_EQ(b.modem.LineRoom(), 0u) << "in command mode received data waits on the line";
-  EXPECT_EQ(b.Type("ATO\r"), "\r\nCONNECT 33600\r\n");
-  EXPECT_EQ(b.modem.State(), TState::kOnlineData);
+  EXPECT_EQ(b.Expect({{"ATO\r", "\r\nCONNECT 33600\r\n"}}), TState::kOnlineData);
   EXPECT_GT(b.modem.LineRoom(), 0u);
   b.modem.FromLine(b.now, "abc");
   EXPECT_EQ(b.Out(), "abc");
@@ -430,9 +428,8 @@ TEST(HayesFaults, DeadModemSaysAndDoesNothingAndDropsItsCall) {
   auto b = TModemBench::Quiet();
   b.Type("ATS0=1\r");  // it would answer the first ring
   b.modem.SetFaults({.dead = true});
-  b.Expect({{"AT\r", ""}, {"ATD1\r", ""}, {kRing, ""}});
+  EXPECT_EQ(b.Expect({{"AT\r", ""}, {"ATD1\r", ""}, {kRing, ""}, {Seconds(60), ""}}), TState::kIdle);
   EXPECT_FALSE(b.modem.RingLine());
-  b.Expect({{Seconds(60), ""}});
   b.modem.SetFaults({});
   EXPECT_EQ(b.Type("AT\r"), "AT\r\r\nOK\r\n") << "back to life with the stored profile: echo on";
 
