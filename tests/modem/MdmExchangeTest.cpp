@@ -25,7 +25,6 @@ namespace {
 
 using testing::BadResponse;
 using testing::HeaderAnnouncing;
-using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
 class MdmExchange : public testing::MdmByHand {
@@ -46,9 +45,8 @@ class MdmExchange : public testing::MdmByHand {
 };
 
 TEST_F(MdmExchange, SentFramesAreByteExactWithKindsTwoThreeTwo) {
-  ASSERT_TRUE(drv_.MdmSendExch("AB", err_, 1000)) << err_;
-  ASSERT_TRUE(drv_.MdmSendExch("", err_, 1000)) << err_;
-  ASSERT_TRUE(drv_.MdmSendExch("C", err_, 0)) << err_;
+  for (const auto& [payload, timeout_ms] : {std::pair{"AB", 1000u}, {"", 1000u}, {"C", 0u}})
+    ASSERT_TRUE(drv_.MdmSendExch(payload, err_, timeout_ms)) << err_;
   EXPECT_EQ(far_.WaitFor(BuildFrame(2, "C")), BuildFrame(2, "AB") + BuildFrame(3, "") + BuildFrame(2, "C"));
   EXPECT_EQ(drv_.LastSentKind(), 2u);
   EXPECT_EQ(drv_.OutputTimeout, 500) << "the send's time-out is restored";
@@ -82,7 +80,7 @@ TEST_F(MdmExchange, DamagedOrOversizedFramesAreRefusedWithTheirTexts) {
 TEST_F(MdmExchange, SilenceAndCarrierLossHaveTheirOwnTexts) {
   EXPECT_THAT(Refusal("", 300),
               ::testing::AllOf(StartsWith("TMD.MdmRecvExch:(Timeout Happend); InputTimeout: 300; TimeElapsed: "),
-                               HasSubstr("; Header: OCTET(12):<$00$00$00$00$00$00$00$00$00$00$00$00>")));
+                               ::testing::HasSubstr("; Header: OCTET(12):<$00$00$00$00$00$00$00$00$00$00$00$00>")));
   EXPECT_EQ(drv_.InputTimeout, 200u) << "the receive's time-out is restored";
 
   // How a waiting read ends on the carrier's loss is the serial driver's test.
