@@ -287,12 +287,11 @@ TEST(FaultText, EachFaultSetsItsField) {
 }
 
 TEST(FaultText, BadTextIsRefusedAndChangesNothing) {
-  std::string error;
   for (const char* desc : {"", "deadly", "dead=1", "chunks=4", "chunks=0/10", "chunks=a/b", "max-rate=100",
                            "bit-errors=2", "bit-errors=-0.1", "bit-errors=1e-3", "lose=nan", "lose=", "lose=0.1.2",
                            "drop-after-bytes=0", "drop-after-ms=99999999999", "drop-after-bytes=12x"}) {
     TModemSetup s;
-    error.clear();
+    std::string error;
     EXPECT_FALSE(ApplyFaultText(desc, s, error)) << desc;
     EXPECT_FALSE(error.empty()) << desc;
     EXPECT_FALSE(s.faults.dead || s.busy || !s.line || s.line_faults.Any() || s.faults.chunk_size) << desc;
@@ -353,7 +352,7 @@ TEST(HayesEscape, OnLineAnswerAndDialAreRefusedDataIsHeldAndOReturnsToData) {
   EXPECT_EQ(b.Out(), "abc");
 }
 
-TEST(HayesDial, DialToneCommaPauseAndCarrierWaitsFollowTheRegisters) {
+TEST(HayesDial, DialToneCommaPauseCarrierWaitsAndBusyFollowTheRegistersAndX) {
   auto b = TModemBench::Quiet();
   b.modem.SetLinePresent(false);
   // No dial tone within S6: no call was placed. X3 dials blind (no call leaves without a line) and finds no carrier.
@@ -362,19 +361,19 @@ TEST(HayesDial, DialToneCommaPauseAndCarrierWaitsFollowTheRegisters) {
   // Each comma pauses for S8.
   TModemBench::Quiet().Expect({{"ATS8=3DT9,,123\r", ""}, {Millis(5999), ""}, {Millis(1), "", {"call 9123"}}});
   // S7 waits for the carrier: silence on the line; it rang and nobody answered,
-  // which below X3 is no NO ANSWER; a quiet answer that never came; an answer without a caller.
-  TModemBench::Quiet().Expect(
-      {{"ATS7=10D1\r", "", {"call 1"}}, {Millis(9999), ""}, {Millis(1), kNoCarrier, {"hang-up"}},
-       {"ATD1\r", "", {"call 1"}}, {kRingback, ""}, {Seconds(10), "\r\nNO ANSWER\r\n", {"hang-up"}},
-       {"ATX2D1\r", "", {"call 1"}}, {kRingback, ""}, {Seconds(10), kNoCarrier, {"hang-up"}},
-       {"ATX4D@1\r", "", {"call 1"}}, {Seconds(10), "\r\nNO ANSWER\r\n", {"hang-up"}},
-       {"ATS7=3A\r", "", {"answer"}}, {Millis(2999), ""}, {Millis(1), kNoCarrier, {"hang-up"}}});
-}
-
-TEST(HayesDial, BusyIsReportedFromX3On) {
-  auto b = TModemBench::Quiet();
-  EXPECT_EQ(b.Expect({{"ATD1\r", "", {"call 1"}}, {kBusy, "\r\nBUSY\r\n", {"hang-up"}}}), TState::kIdle);
-  b.Expect({{"ATX2S7=4D1\r", "", {"call 1"}}, {kBusy, ""}, {Seconds(4), kNoCarrier, {"hang-up"}}});
+  // which below X3 is no NO ANSWER; a quiet answer that never came; an answer
+  // without a caller; a busy line, which below X3 is no BUSY either; and busy
+  // from X3 on.
+  EXPECT_EQ(TModemBench::Quiet().Expect(
+                {{"ATS7=10D1\r", "", {"call 1"}}, {Millis(9999), ""}, {Millis(1), kNoCarrier, {"hang-up"}},
+                 {"ATD1\r", "", {"call 1"}}, {kRingback, ""}, {Seconds(10), "\r\nNO ANSWER\r\n", {"hang-up"}},
+                 {"ATX2D1\r", "", {"call 1"}}, {kRingback, ""}, {Seconds(10), kNoCarrier, {"hang-up"}},
+                 {"ATX4D@1\r", "", {"call 1"}}, {Seconds(10), "\r\nNO ANSWER\r\n", {"hang-up"}},
+                 {"ATS7=3A\r", "", {"answer"}}, {Millis(2999), ""}, {Millis(1), kNoCarrier, {"hang-up"}},
+                 {"ATX2S7=4D1\r", "", {"call 1"}}, {kBusy, ""}, {Seconds(4), kNoCarrier, {"hang-up"}},
+                 {"ATX3D1\r", "", {"call 1"}}, {kBusy, "\r\nBUSY\r\n", {"hang-up"}},
+                 {"ATX4D1\r", "", {"call 1"}}, {kBusy, "\r\nBUSY\r\n", {"hang-up"}}}),
+            TState::kIdle);
 }
 
 TEST(HayesCarrier, LossHangsUpAfterS10) {
