@@ -8,8 +8,8 @@
 // The exchange in real time: modems on sim lines (the gate's end opened
 // through the port layer, as a terminal program would), an idle exchange,
 // and terminals that race the runner. (Modems on pseudo-terminals are the
-// chat program's test, ChatInteropTest.cpp.) Real-time tests: few, with
-// short timers and generous time-outs.
+// chat program's test, ChatInterop below.) Real-time tests: few, with short
+// timers and generous time-outs.
 //
 // Interoperability with a dialler nobody here wrote: the chat program of the
 // ppp package dials through the exchange on one pseudo-terminal while a second
@@ -163,7 +163,7 @@ TEST(Exchange, RingsComeWithTheCadenceUntilTheCallerGivesUp) {
   EXPECT_EQ(b.Run(c, "", Seconds(20)), "") << "no ring after";
 }
 
-TEST(Exchange, BusyLineGivesBusyFromX3On) {
+TEST(Exchange, BusyLineOrNumberGivesBusy) {
   TExchangeBench b;
   const auto [a, c] = b.Pair();
   b.Type(c, "ATH1\r");
