@@ -23,8 +23,8 @@
 namespace kestrel::modem {
 namespace {
 
+using testing::BadResponse;
 using testing::HeaderAnnouncing;
-using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
 class MdmExchange : public testing::MdmByHand {
@@ -34,9 +34,6 @@ class MdmExchange : public testing::MdmByHand {
     far_.Line().SetCD(true);
     // As in a call: the poll would take frames said before the read begins.
     drv_.PausePolling();
-  }
-  std::future<bool> Receive(std::uint32_t timeout_ms) {
-    return Async([=, this] { return drv_.MdmRecvExch(data_, err_, timeout_ms); });
   }
   // Says `bytes` and returns why the receive, which must fail, failed.
   std::string Refusal(std::string_view bytes, std::uint32_t timeout_ms) {
@@ -48,9 +45,8 @@ class MdmExchange : public testing::MdmByHand {
 };
 
 TEST_F(MdmExchange, SentFramesAreByteExactWithKindsTwoThreeTwo) {
-  ASSERT_TRUE(drv_.MdmSendExch("AB", err_, 1000)) << err_;
-  ASSERT_TRUE(drv_.MdmSendExch("", err_, 1000)) << err_;
-  ASSERT_TRUE(drv_.MdmSendExch("C", err_, 0)) << err_;
+  for (const auto& [payload, timeout_ms] : {std::pair{"AB", 1000u}, {"", 1000u}, {"C", 0u}})
+    ASSERT_TRUE(drv_.MdmSendExch(payload, err_, timeout_ms)) << err_;
   EXPECT_EQ(far_.WaitFor(BuildFrame(2, "C")), BuildFrame(2, "AB") + BuildFrame(3, "") + BuildFrame(2, "C"));
   EXPECT_EQ(drv_.LastSentKind(), 2u);
   EXPECT_EQ(drv_.OutputTimeout, 500) << "the send's time-out is restored";
@@ -84,7 +80,7 @@ TEST_F(MdmExchange, DamagedOrOversizedFramesAreRefusedWithTheirTexts) {
 TEST_F(MdmExchange, SilenceAndCarrierLossHaveTheirOwnTexts) {
   EXPECT_THAT(Refusal("", 300),
               ::testing::AllOf(StartsWith("TMD.MdmRecvExch:(Timeout Happend); InputTimeout: 300; TimeElapsed: "),
-                               HasSubstr("; Header: OCTET(12):<$00$00$00$00$00$00$00$00$00$00$00$00>")));
+                               ::testing::HasSubstr("; Header: OCTET(12):<$00$00$00$00$00$00$00$00$00$00$00$00>")));
   EXPECT_EQ(drv_.InputTimeout, 200u) << "the receive's time-out is restored";
 
   // How a waiting read ends on the carrier's loss is the serial driver's test.
@@ -123,7 +119,7 @@ TEST_F(MdmExchange, ALostFrameIsRecoveredByTheResend) {
   far_.Say(BuildFrame(2, "first"));
   ASSERT_TRUE(drv_.MdmRecvExch(data_, err_, 2000)) << err_;
   ASSERT_TRUE(drv_.MdmSendExch("question", err_, 2000)) << err_;
-  auto done = Receive(2000);
+  auto done = std::async(std::launch::async, [this] { return drv_.MdmRecvExch(data_, err_, 2000); });
   far_.Forget();
   far_.WaitFor(BuildFrame(2, "question"), 1000);  // the resend
   far_.Say(BuildFrame(2, "first") + BuildFrame(3, "answer"));
@@ -138,7 +134,7 @@ TEST_F(MdmExchange, GateStopEndsAWaitForAnAnswerOrAFrameAtOnce) {
   for (const auto& wait : waits) {
     gate_.stopping = false;
     far_.Forget();
-    auto done = Async(wait);
+    auto done = std::async(std::launch::async, wait);
     far_.WaitFor("AT\r", 150);  // the command was sent, or the frame wait began
     const std::uint32_t t0 = platform::GetTickCount();
     gate_.stopping = true;
@@ -199,7 +195,7 @@ class MdmCommandByHand : public testing::MdmByHand {
   bool Converse(std::function<bool()> call, const std::vector<std::pair<std::string, std::string>>& steps,
                 std::uint32_t gap_ms = 0) {
     far_.Forget();
-    auto done = Async(std::move(call));
+    auto done = std::async(std::launch::async, std::move(call));
     for (const auto& [heard, reply] : steps) {
       if (heard.empty()) {
         platform::SleepFor(gap_ms);
@@ -217,9 +213,6 @@ class MdmCommandByHand : public testing::MdmByHand {
     std::vector<std::pair<std::string, std::string>> steps;
     for (const std::string& chunk : chunks) steps.emplace_back(steps.empty() ? cmd : "", chunk);
     return Converse([&, this] { return drv_.MdmSendCmd(cmd, accept, timeout_ms, err_); }, steps, gap_ms);
-  }
-  static std::string BadResponse(TRespCode code, const std::string& quoted) {
-    return "Bad Response: " + std::string(gate::ResponseText(code)) + "; exactly: '" + quoted + "'";
   }
 };
 
@@ -311,10 +304,8 @@ TEST(MdmTestChannel, LiveAndEchoingModemsPassSilentOnesAndMissingPortsFailWithTh
     TMdmDriver drv;
     drv.SetChannelSettings(testing::ChannelOn(4));
     std::string err;
-    EXPECT_EQ(drv.TestChannel(err), c.err.empty()) << err;
-    if (!c.err.empty()) {
-      EXPECT_EQ(err, c.err);
-    }
+    EXPECT_EQ(drv.TestChannel(err), c.err.empty());
+    EXPECT_EQ(err, c.err);
     EXPECT_EQ(drv.Connected(), c.err.empty());
   }
 }

@@ -51,9 +51,7 @@ class MdmRoles : public ::testing::Test {
   }
   // Has b listen for owner 0x77.
   bool Listen(TCalls& on_connected) {
-    const bool ok = b_.InitForListening(Quick(), 0x77, on_connected.Callback(), lost.Callback(), err_);
-    EXPECT_TRUE(ok) << err_;
-    return ok;
+    return b_.InitForListening(Quick(), 0x77, on_connected.Callback(), lost.Callback(), err_);
   }
   // Has a (owner 0x56) call 102.
   bool Call(std::uint32_t dial_ms = 3000) {
@@ -72,7 +70,7 @@ class MdmRoles : public ::testing::Test {
 };
 
 TEST_F(MdmRoles, CallIsAnsweredCarriesFramesBothWaysAndTheListenerIsReArmed) {
-  ASSERT_TRUE(Listen(connected));
+  ASSERT_TRUE(Listen(connected)) << err_;
   EXPECT_EQ(Roles(b_), "-0 L77 C");
   ASSERT_TRUE(Call()) << err_;
   ASSERT_TRUE(connected.event.WaitFor(5000)) << "the listening channel did not answer";
@@ -82,13 +80,12 @@ TEST_F(MdmRoles, CallIsAnsweredCarriesFramesBothWaysAndTheListenerIsReArmed) {
   EXPECT_EQ(Roles(b_), "S0 L77 C");
   EXPECT_TRUE(b_.ModemConnected());
 
-  std::string got;
-  ASSERT_TRUE(a_.SendByChannel("hello", err_)) << err_;
-  ASSERT_TRUE(b_.RecvByChannel(got, err_)) << err_;
-  EXPECT_EQ(got, "hello");
-  ASSERT_TRUE(b_.SendByChannel(std::string(3000, 'x'), err_)) << err_;
-  ASSERT_TRUE(a_.RecvByChannel(got, err_)) << err_;
-  EXPECT_EQ(got, std::string(3000, 'x'));
+  for (const auto& [from, to, data] : {std::tuple{&a_, &b_, std::string("hello")}, {&b_, &a_, std::string(3000, 'x')}}) {
+    std::string got;
+    ASSERT_TRUE(from->SendByChannel(data, err_)) << err_;
+    ASSERT_TRUE(to->RecvByChannel(got, err_)) << err_;
+    EXPECT_EQ(got, data);
+  }
 
   a_.ReleaseSendingChannel();
   a_.ReleaseSendingChannel();  // not sending: nothing, no second callback
@@ -100,7 +97,7 @@ TEST_F(MdmRoles, CallIsAnsweredCarriesFramesBothWaysAndTheListenerIsReArmed) {
 }
 
 TEST_F(MdmRoles, ListeningChannelIsBorrowedOnlyWhenAllowedAndIgnoresRingsMeanwhile) {
-  ASSERT_TRUE(Listen(connected));
+  ASSERT_TRUE(Listen(connected)) << err_;
   EXPECT_FALSE(b_.InitForSending(false, Quick(), 0x55, nullptr, err_));
   EXPECT_EQ(err_, "TMD[1].InitForSending: (Channel busy)");
   ASSERT_TRUE(b_.InitForSending(true, Quick(), 0x55, nullptr, err_)) << err_;
@@ -135,7 +132,7 @@ TEST_F(MdmRoles, RolesNeedAnInitialisedChannelAndListeningOnASendingOneIsArmedOn
 }
 
 TEST_F(MdmRoles, FailedReArmReleasesTheListeningRoleAndTellsTheListener) {
-  ASSERT_TRUE(Listen(connected));
+  ASSERT_TRUE(Listen(connected)) << err_;
   ASSERT_TRUE(b_.InitForSending(true, Quick(), 0x55, nullptr, err_)) << err_;
   rig_.Missing(2);  // the port will not open again
   b_.ReleaseSendingChannel();
@@ -146,12 +143,11 @@ TEST_F(MdmRoles, FailedReArmReleasesTheListeningRoleAndTellsTheListener) {
 TEST_F(MdmRoles, DialListReportsEveryFailedNumberAndPausesBeforeTheNext) {
   ASSERT_TRUE(a_.InitForSending(false, Quick(3000, 300), 0x55, nullptr, err_)) << err_;
   EXPECT_FALSE(a_.DialForSending({"201", "202"}, err_));
-  const std::string busy = "failed with message 'Bad Response: " +
-                           std::string(gate::ResponseText(gate::TRespCode::rcBusy)) +
-                           "; exactly: '$0D$0ABUSY$0D$0A''";
+  const std::string busy =
+      "failed with message '" + testing::BadResponse(gate::TRespCode::rcBusy, "$0D$0ABUSY$0D$0A") + "'";
   EXPECT_EQ(err_, "TMD[0].DialForSending: DialPhone: <201> " + busy + ";DialPhone: <202> " + busy);
 
-  ASSERT_TRUE(Listen(connected));
+  ASSERT_TRUE(Listen(connected)) << err_;
   const std::uint32_t t0 = platform::GetTickCount();
   ASSERT_TRUE(a_.DialForSending({"201", "202", "102"}, err_)) << err_;
   EXPECT_EQ(err_, "") << "a connection clears the failures";
@@ -181,7 +177,7 @@ TEST_F(MdmRoles, RingRacingAnOutgoingTakeOverHasExactlyOneWinner) {
   for (int round = 0; round < 4; ++round) {
     SCOPED_TRACE(round);
     TCalls round_connected;
-    ASSERT_TRUE(Listen(round_connected));
+    ASSERT_TRUE(Listen(round_connected)) << err_;
     auto dial = std::async(std::launch::async, [this] { return Call(1500); });
     platform::SleepFor(std::uniform_int_distribution<std::uint32_t>(0, 300)(rng));
     std::string take_err;
@@ -269,9 +265,7 @@ TEST_F(MdmAnswerByScript, ARingJustBeforeTheAnswerIsNotTakenForIt) {
     const std::size_t heard = modem_.Commands().size();
     ASSERT_TRUE(modem_.SayAndWaitRead("\r\nRING\r\n"));
     ASSERT_TRUE(modem_.WaitCommands(heard + 1));
-    if (later) {
-      ASSERT_TRUE(modem_.SayAndWaitRead("\r\nCONNECT 33600\r\n"));
-    }
+    ASSERT_TRUE(!later || modem_.SayAndWaitRead("\r\nCONNECT 33600\r\n"));
     ASSERT_TRUE(connected.event.WaitFor(3000));
     connected.event.Reset();
     EXPECT_EQ(CommandsFrom(heard), std::vector<std::string>{"ATA"}) << "no hang-up after the answer";

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "gate/common/MdmResp.h"
 #include "modem/MdmFrame.h"
 #include "modem/MdmMain.h"
 #include "platform/Event.h"
@@ -88,19 +89,14 @@ class TScriptedModem {
     std::string pending;
     while (!stop_) {
       far_.Line().WaitGateActivity(20);
-      char buf[512];
-      for (std::size_t n; (n = far_.Line().Read(buf, sizeof buf)) > 0;) pending.append(buf, n);
+      pending += far_.Heard();
+      far_.Forget();
       for (;;) {
-        std::string cmd;
-        if (pending.rfind("+++", 0) == 0) {
-          cmd = "+++";
-          pending.erase(0, 3);
-        } else if (const auto cr = pending.find('\r'); cr != std::string::npos) {
-          cmd = pending.substr(0, cr);
-          pending.erase(0, cr + 1);
-        } else {
-          break;
-        }
+        const bool escape = pending.starts_with("+++");
+        const std::size_t end = escape ? 3 : pending.find('\r');
+        if (end == std::string::npos) break;
+        const std::string cmd = pending.substr(0, end);
+        pending.erase(0, escape ? end : end + 1);
         {
           std::lock_guard lock(mutex_);
           commands_.push_back(cmd);
@@ -130,16 +126,17 @@ class MdmByHand : public ::testing::Test {
     drv_.SetChannelSettings(ChannelOn(3));
     ASSERT_TRUE(drv_.Connect());
   }
-  // Runs `call` on another thread while the test plays the far end.
-  static std::future<bool> Async(std::function<bool()> call) {
-    return std::async(std::launch::async, std::move(call));
-  }
 
   TFakeGate gate_;
   TSimFarEnd far_{false};
   TMdmDriver drv_;
   std::string err_;
 };
+
+// The error text of an answer of class `code` that was not accepted, quoting it as `quoted`.
+inline std::string BadResponse(gate::TRespCode code, const std::string& quoted) {
+  return "Bad Response: " + std::string(gate::ResponseText(code)) + "; exactly: '" + quoted + "'";
+}
 
 // A kind-2 header announcing `length` bytes, with a correct header checksum.
 inline std::string HeaderAnnouncing(std::uint32_t length) {

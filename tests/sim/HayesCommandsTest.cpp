@@ -76,7 +76,8 @@ struct TModemBench {
     modem.Advance(now);
     return Out();
   }
-  void Expect(const std::vector<TStep>& script) {
+  // Runs `script` and returns the state it leaves the modem in.
+  TState Expect(const std::vector<TStep>& script) {
     for (std::size_t i = 0; i < script.size(); ++i) {
       const TStep& s = script[i];
       SCOPED_TRACE("step " + std::to_string(i + 1) + ": " +
@@ -87,6 +88,7 @@ struct TModemBench {
       EXPECT_EQ(s.event != nullptr ? Out() : s.wait != 0 ? Wait(s.wait) : Type(s.in), s.out);
       EXPECT_EQ(Requests(), s.asked);
     }
+    return modem.State();
   }
   // What the modem asked of the line since the last look.
   TTexts Requests() {
@@ -101,18 +103,14 @@ struct TModemBench {
     b.Type("ATE0\r");
     return b;
   }
-  // Brings the modem on line after `setup` is typed: dial, and the far end's carrier at 33600.
-  void Connect(std::string_view setup = "") {
-    Type(setup);
-    Type("ATD1\r");
-    modem.TakeRequests();
-    modem.CallConnected(now, 33600);
-    Out();
-  }
-  // On line in data mode after `setup`, with the last terminal byte `quiet` ago.
+  // On line in data mode after `setup` and a dial (the far end's carrier at
+  // 33600), with the last terminal byte `quiet` ago.
   static TModemBench Online(TSimTime quiet = Seconds(2), std::string_view setup = "") {
     auto b = Quiet();
-    b.Connect(setup);
+    b.Type(setup);
+    b.Type("ATD1\r");
+    b.modem.TakeRequests();
+    b.modem.CallConnected(b.now, 33600);
     b.Wait(quiet);
     return b;
   }
@@ -142,13 +140,11 @@ TEST(HayesCommands, ScriptsGetTheAnswersOfAHayesModem) {
         {"AT=5?\r", "\r\n005\r\n\r\nOK\r\n"}, {"ATS9=\r", "\r\nOK\r\n"}, {"ATS9?\r", "\r\n000\r\n\r\nOK\r\n"}}},
       {"result characters follow S3 and S4; S3 also ends the command line",
        {{"ATS4=33\r", "\r!OK\r!"}, {"ATS3=35\r", "#!OK#!"}, {"AT#", "#!OK#!"}}},
-      {"information texts",
-       {{"ATI0\r", "\r\n336\r\n\r\nOK\r\n"}, {"ATI3\r", "\r\nKestrel software modem 1.0\r\n\r\nOK\r\n"},
-        {"ATI7\r", "\r\nOK\r\n"}}},
-      {"backspace edits, A/ repeats, control characters and what precedes AT are skipped",
+      {"information texts (I7 has none); backspace edits, A/ repeats, control characters and what precedes AT are "
+       "skipped",
        {{"ATI3Y\b\r", "\r\nKestrel software modem 1.0\r\n\r\nOK\r\n"},
         {"A/", "\r\nKestrel software modem 1.0\r\n\r\nOK\r\n"}, {"AT\x01I0\r", "\r\n336\r\n\r\nOK\r\n"},
-        {"AAT\r", "\r\nOK\r\n"}, {"xyzAT\r", "\r\nOK\r\n"}}},
+        {"ATI7\r", kOk}, {"AAT\r", kOk}, {"xyzAT\r", kOk}}},
       // After a failed dial the gate sends "+++" (no CR) and then "ATH": the
       // modem is in command mode, so the pluses are noise in front of the next line.
       {"a stray escape in command mode", {{"+++", ""}, {"ATH\r", "\r\nOK\r\n"}}},
@@ -194,18 +190,15 @@ TEST(HayesCommands, ConnectRateFollowsX) {
 
 TEST(HayesCommands, HangUpOffHookAndAnswerRequestTheLine) {
   auto b = TModemBench::Quiet();
-  b.Expect({{"ATH1\r", kOk}});
-  EXPECT_TRUE(b.modem.OffHook());
-  b.Expect({{"ATH0\r", kOk, {"hang-up"}}, {"ATH\r", kOk}});  // then on hook already: nothing to do
-  EXPECT_FALSE(b.modem.OffHook());
-  b.Expect({{"ATA\r", "", {"answer"}}});
-  EXPECT_EQ(b.modem.State(), TState::kAnswering);
+  EXPECT_EQ(b.Expect({{"ATH1\r", kOk}}), TState::kOffHook);
+  // Then on hook already: nothing to do.
+  EXPECT_EQ(b.Expect({{"ATH0\r", kOk, {"hang-up"}}, {"ATH\r", kOk}}), TState::kIdle);
+  EXPECT_EQ(b.Expect({{"ATA\r", "", {"answer"}}}), TState::kAnswering);
 }
 
 TEST(HayesCommands, DialPlacesTheCallWithTheDialledDigits) {
   auto b = TModemBench::Quiet();
-  b.Expect({{"ATDT 8(812)555-01-02\r", "", {"call 88125550102"}}});
-  EXPECT_EQ(b.modem.State(), TState::kOriginating);
+  EXPECT_EQ(b.Expect({{"ATDT 8(812)555-01-02\r", "", {"call 88125550102"}}}), TState::kOriginating);
   // Any key but LF ends the attempt, also while the far end rings; DL redials the last number.
   b.Expect({{"\n", ""}, {kRingback, ""}, {"x", kNoCarrier, {"hang-up"}}, {"ATDL\r", "", {"call 88125550102"}}});
 }
@@ -213,54 +206,44 @@ TEST(HayesCommands, DialPlacesTheCallWithTheDialledDigits) {
 TEST(HayesCommands, DialWithSemicolonReturnsToCommandMode) {
   auto b = TModemBench::Quiet();
   // The commands after ';' run once the dialling is done; one OK for the line.
-  b.Expect({{"ATDP123;S7=10\r", kOk, {"call 123"}}, {"ATS7?\r", "\r\n010\r\n\r\nOK\r\n"}});
-  EXPECT_EQ(b.modem.State(), TState::kOffHook);
+  EXPECT_EQ(b.Expect({{"ATDP123;S7=10\r", kOk, {"call 123"}}, {"ATS7?\r", "\r\n010\r\n\r\nOK\r\n"}}), TState::kOffHook);
   // A second call cannot be placed; an empty ATD goes on with the placed one and waits for the carrier.
-  b.Expect({{"ATD456\r", "\r\nERROR\r\n"}, {"ATD\r", ""}});
-  EXPECT_TRUE(b.modem.Originating());
+  EXPECT_EQ(b.Expect({{"ATD456\r", "\r\nERROR\r\n"}, {"ATD\r", ""}}), TState::kOriginating);
   b.modem.CallConnected(b.now, 9600);
   EXPECT_EQ(b.Out(), "\r\nCONNECT 9600\r\n");
 }
 
 TEST(HayesCommands, DcdFollowsAmpersandC) {
-  auto b = TModemBench::Quiet();
-  EXPECT_FALSE(b.modem.DcdLine());
-  b.Type("AT&C0\r");
-  EXPECT_TRUE(b.modem.DcdLine()) << "&C0: CD always on";
-  b.Connect("AT&C1\r");
-  EXPECT_TRUE(b.modem.DcdLine());
-  b.modem.CarrierLost(b.now);
-  EXPECT_FALSE(b.modem.DcdLine()) << "CD drops with the carrier, before the modem gives up (S10)";
+  EXPECT_FALSE(TModemBench::Quiet().modem.DcdLine()) << "no carrier";
+  auto always = TModemBench::Online(0, "AT&C0\r"), follows = TModemBench::Online(0, "AT&C0&C1\r");
+  EXPECT_TRUE(follows.modem.DcdLine());
+  always.modem.CarrierLost(always.now);
+  follows.modem.CarrierLost(follows.now);
+  EXPECT_TRUE(always.modem.DcdLine()) << "&C0: CD always on";
+  EXPECT_FALSE(follows.modem.DcdLine()) << "&C1: CD drops with the carrier, before the modem gives up (S10)";
 }
 
 TEST(ResultCode, VerboseResultsAreFramedNumericOnesAreCodeAndCr) {
   using C = TResultCode;
-  struct TCase {
+  constexpr TResultFormat kV0{.verbose = false};
+  const struct {
     C code;
     std::uint32_t rate;
-    bool verbose, rate_in_connect;
+    TResultFormat format;
     const char* text;
+  } cases[] = {
+      {C::kOk, 0, {}, "\r\nOK\r\n"}, {C::kNoCarrier, 0, {}, "\r\nNO CARRIER\r\n"},
+      {C::kNoDialtone, 0, {}, "\r\nNO DIALTONE\r\n"}, {C::kConnect, 33600, {}, "\r\nCONNECT 33600\r\n"},
+      {C::kConnect, 33600, {.rate_in_connect = false}, "\r\nCONNECT\r\n"},
+      {C::kOk, 0, {.cr = '#', .lf = '~'}, "#~OK#~"},  // framing uses the modem's line characters
+      {C::kOk, 0, kV0, "0\r"}, {C::kRing, 0, kV0, "2\r"}, {C::kNoCarrier, 0, kV0, "3\r"}, {C::kError, 0, kV0, "4\r"},
+      {C::kNoDialtone, 0, kV0, "6\r"}, {C::kBusy, 0, kV0, "7\r"}, {C::kNoAnswer, 0, kV0, "8\r"},
+      {C::kConnect, 33600, kV0, "84\r"}, {C::kConnect, 2400, kV0, "10\r"},
+      {C::kConnect, 12345, kV0, "1\r"},  // no code of its own
+      {C::kConnect, 33600, {.verbose = false, .rate_in_connect = false}, "1\r"},
   };
-  const TCase cases[] = {
-      {C::kOk, 0, true, true, "\r\nOK\r\n"},          {C::kNoCarrier, 0, true, true, "\r\nNO CARRIER\r\n"},
-      {C::kNoDialtone, 0, true, true, "\r\nNO DIALTONE\r\n"},
-      {C::kConnect, 33600, true, true, "\r\nCONNECT 33600\r\n"}, {C::kConnect, 33600, true, false, "\r\nCONNECT\r\n"},
-      {C::kOk, 0, false, true, "0\r"},   {C::kRing, 0, false, true, "2\r"},   {C::kNoCarrier, 0, false, true, "3\r"},
-      {C::kError, 0, false, true, "4\r"}, {C::kNoDialtone, 0, false, true, "6\r"}, {C::kBusy, 0, false, true, "7\r"},
-      {C::kNoAnswer, 0, false, true, "8\r"}, {C::kConnect, 33600, false, true, "84\r"},
-      {C::kConnect, 2400, false, true, "10\r"}, {C::kConnect, 12345, false, true, "1\r"},  // no code of its own
-      {C::kConnect, 33600, false, false, "1\r"},
-  };
-  for (const TCase& c : cases) {
-    TResultFormat f{};
-    f.verbose = c.verbose;
-    f.rate_in_connect = c.rate_in_connect;
-    EXPECT_EQ(FormatResult(c.code, c.rate, f), c.text) << ResultWord(c.code) << " " << c.rate;
-  }
-  TResultFormat f{};
-  f.cr = '#';
-  f.lf = '~';
-  EXPECT_EQ(FormatResult(TResultCode::kOk, 0, f), "#~OK#~") << "framing uses the modem's line characters";
+  for (const auto& c : cases)
+    EXPECT_EQ(FormatResult(c.code, c.rate, c.format), c.text) << ResultWord(c.code) << " " << c.rate;
 }
 
 TEST(DialString, CollectsDigitsAndModifiersAndRejectsWhatNoDialStringHolds) {
@@ -279,8 +262,7 @@ TEST(DialString, CollectsDigitsAndModifiersAndRejectsWhatNoDialStringHolds) {
   ASSERT_TRUE(ParseDialString("1!2/3,,", false, Seconds(3), plan));
   EXPECT_EQ(plan.pause, Millis(500) + Millis(125) + Seconds(6));
 
-  EXPECT_FALSE(ParseDialString("12X", false, 0, plan));
-  EXPECT_FALSE(ParseDialString("S=1", false, 0, plan));
+  for (const char* bad : {"12X", "S=1"}) EXPECT_FALSE(ParseDialString(bad, false, 0, plan)) << bad;
   EXPECT_TRUE(ParseDialString("", false, 0, plan));
   EXPECT_TRUE(plan.number.empty());
 }
@@ -305,12 +287,11 @@ TEST(FaultText, EachFaultSetsItsField) {
 }
 
 TEST(FaultText, BadTextIsRefusedAndChangesNothing) {
-  std::string error;
   for (const char* desc : {"", "deadly", "dead=1", "chunks=4", "chunks=0/10", "chunks=a/b", "max-rate=100",
                            "bit-errors=2", "bit-errors=-0.1", "bit-errors=1e-3", "lose=nan", "lose=", "lose=0.1.2",
                            "drop-after-bytes=0", "drop-after-ms=99999999999", "drop-after-bytes=12x"}) {
     TModemSetup s;
-    error.clear();
+    std::string error;
     EXPECT_FALSE(ApplyFaultText(desc, s, error)) << desc;
     EXPECT_FALSE(error.empty()) << desc;
     EXPECT_FALSE(s.faults.dead || s.busy || !s.line || s.line_faults.Any() || s.faults.chunk_size) << desc;
@@ -328,27 +309,23 @@ TEST(EventText, CallLogLines) {
 TEST(HayesEscape, PlusesWithGuardTimesBeforeAndAfterReturnToCommandMode) {
   auto b = TModemBench::Online();
   // Not yet: the guard time after the pluses has not passed.
-  b.Expect({{"+++", ""}, {Millis(999), ""}, {Millis(1), kOk}});
-  EXPECT_EQ(b.modem.State(), TState::kOnlineCommand);
+  EXPECT_EQ(b.Expect({{"+++", ""}, {Millis(999), ""}, {Millis(1), kOk}}), TState::kOnlineCommand);
   EXPECT_TRUE(b.modem.Carrier()) << "the call is kept";
   EXPECT_EQ(b.modem.TakeLineBytes(100), "+++") << "the pluses themselves went to the far end";
 }
 
 TEST(HayesEscape, PlusesTooSoonTooManyTooSlowOrFollowedByDataAreData) {
-  auto soon = TModemBench::Online(Millis(500));
-  soon.Expect({{"+++", ""}, {Seconds(3), ""}});
-  EXPECT_EQ(soon.modem.State(), TState::kOnlineData);
+  EXPECT_EQ(TModemBench::Online(Millis(500)).Expect({{"+++", ""}, {Seconds(3), ""}}), TState::kOnlineData) << "too soon";
 
   auto cancelled = TModemBench::Online();
-  cancelled.Expect({{"+++", ""}, {Millis(500), ""}, {"x", ""}, {Seconds(3), ""}});
-  EXPECT_EQ(cancelled.modem.State(), TState::kOnlineData);
+  EXPECT_EQ(cancelled.Expect({{"+++", ""}, {Millis(500), ""}, {"x", ""}, {Seconds(3), ""}}), TState::kOnlineData);
   EXPECT_EQ(cancelled.modem.TakeLineBytes(100), "+++x");
 
   // Four pluses; then pluses further apart than the guard time never make three in a row.
   auto b = TModemBench::Online();
-  b.Expect({{"++++", ""}, {Seconds(3), ""}, {"+", ""}, {Millis(1500), ""}, {"+", ""}, {Millis(1500), ""}, {"+", ""},
-            {Millis(1500), ""}, {Seconds(3), ""}});
-  EXPECT_EQ(b.modem.State(), TState::kOnlineData);
+  EXPECT_EQ(b.Expect({{"++++", ""}, {Seconds(3), ""}, {"+", ""}, {Millis(1500), ""}, {"+", ""}, {Millis(1500), ""},
+                      {"+", ""}, {Millis(1500), ""}, {Seconds(3), ""}}),
+            TState::kOnlineData);
   // Pluses typed one by one, each within the guard time of the last, do count.
   b.Expect({{"+", ""}, {Millis(300), ""}, {"+", ""}, {Millis(300), ""}, {"+", ""}, {Seconds(1), kOk}});
 }
@@ -357,27 +334,25 @@ TEST(HayesEscape, GuardTimeAndCharacterFollowTheRegisters) {
   auto b = TModemBench::Online(0, "ATS12=10S2=33\r");  // 200 ms guard, '!' escapes
   b.Expect({{Millis(200), ""}, {"+++", ""}, {Seconds(1), ""}, {"!!!", ""}, {Millis(199), ""}, {Millis(1), kOk}});
 
-  auto off = TModemBench::Online(0, "ATS2=128\r");  // above 127: no escape at all
-  off.Expect({{Seconds(2), ""}, {"\x80\x80\x80", ""}, {"+++", ""}, {Seconds(3), ""}});
+  // Above 127: no escape at all.
+  TModemBench::Online(0, "ATS2=128\r").Expect({{Seconds(2), ""}, {"\x80\x80\x80", ""}, {"+++", ""}, {Seconds(3), ""}});
 
-  auto at_once = TModemBench::Online(0, "ATS12=0\r");
   // Without a guard time, what follows the third plus in the same write is already a command.
-  EXPECT_EQ(at_once.Type("x+++ATH\r"), "\r\nOK\r\n\r\nOK\r\n");
-  EXPECT_FALSE(at_once.modem.OffHook());
+  EXPECT_EQ(TModemBench::Online(0, "ATS12=0\r").Expect({{"x+++ATH\r", "\r\nOK\r\n\r\nOK\r\n", {"hang-up"}}}),
+            TState::kIdle);
 }
 
 TEST(HayesEscape, OnLineAnswerAndDialAreRefusedDataIsHeldAndOReturnsToData) {
   auto b = TModemBench::Online();
   b.Expect({{"+++", ""}, {Seconds(1), kOk}, {"ATA\r", "\r\nERROR\r\n"}, {"ATD123\r", "\r\nERROR\r\n"}});
   EXPECT_EQ(b.modem.LineRoom(), 0u) << "in command mode received data waits on the line";
-  EXPECT_EQ(b.Type("ATO\r"), "\r\nCONNECT 33600\r\n");
-  EXPECT_EQ(b.modem.State(), TState::kOnlineData);
+  EXPECT_EQ(b.Expect({{"ATO\r", "\r\nCONNECT 33600\r\n"}}), TState::kOnlineData);
   EXPECT_GT(b.modem.LineRoom(), 0u);
   b.modem.FromLine(b.now, "abc");
   EXPECT_EQ(b.Out(), "abc");
 }
 
-TEST(HayesDial, DialToneCommaPauseAndCarrierWaitsFollowTheRegisters) {
+TEST(HayesDial, DialToneCommaPauseCarrierWaitsAndBusyFollowTheRegistersAndX) {
   auto b = TModemBench::Quiet();
   b.modem.SetLinePresent(false);
   // No dial tone within S6: no call was placed. X3 dials blind (no call leaves without a line) and finds no carrier.
@@ -386,33 +361,31 @@ TEST(HayesDial, DialToneCommaPauseAndCarrierWaitsFollowTheRegisters) {
   // Each comma pauses for S8.
   TModemBench::Quiet().Expect({{"ATS8=3DT9,,123\r", ""}, {Millis(5999), ""}, {Millis(1), "", {"call 9123"}}});
   // S7 waits for the carrier: silence on the line; it rang and nobody answered,
-  // which below X3 is no NO ANSWER; a quiet answer that never came; an answer without a caller.
-  TModemBench::Quiet().Expect(
-      {{"ATS7=10D1\r", "", {"call 1"}}, {Millis(9999), ""}, {Millis(1), kNoCarrier, {"hang-up"}},
-       {"ATD1\r", "", {"call 1"}}, {kRingback, ""}, {Seconds(10), "\r\nNO ANSWER\r\n", {"hang-up"}},
-       {"ATX2D1\r", "", {"call 1"}}, {kRingback, ""}, {Seconds(10), kNoCarrier, {"hang-up"}},
-       {"ATX4D@1\r", "", {"call 1"}}, {Seconds(10), "\r\nNO ANSWER\r\n", {"hang-up"}},
-       {"ATS7=3A\r", "", {"answer"}}, {Millis(2999), ""}, {Millis(1), kNoCarrier, {"hang-up"}}});
-}
-
-TEST(HayesDial, BusyIsReportedFromX3On) {
-  auto b = TModemBench::Quiet();
-  b.Expect({{"ATD1\r", "", {"call 1"}}, {kBusy, "\r\nBUSY\r\n", {"hang-up"}}});
-  EXPECT_FALSE(b.modem.OffHook());
-  b.Expect({{"ATX2S7=4D1\r", "", {"call 1"}}, {kBusy, ""}, {Seconds(4), kNoCarrier, {"hang-up"}}});
+  // which below X3 is no NO ANSWER; a quiet answer that never came; an answer
+  // without a caller; a busy line, which below X3 is no BUSY either; and busy
+  // from X3 on.
+  EXPECT_EQ(TModemBench::Quiet().Expect(
+                {{"ATS7=10D1\r", "", {"call 1"}}, {Millis(9999), ""}, {Millis(1), kNoCarrier, {"hang-up"}},
+                 {"ATD1\r", "", {"call 1"}}, {kRingback, ""}, {Seconds(10), "\r\nNO ANSWER\r\n", {"hang-up"}},
+                 {"ATX2D1\r", "", {"call 1"}}, {kRingback, ""}, {Seconds(10), kNoCarrier, {"hang-up"}},
+                 {"ATX4D@1\r", "", {"call 1"}}, {Seconds(10), "\r\nNO ANSWER\r\n", {"hang-up"}},
+                 {"ATS7=3A\r", "", {"answer"}}, {Millis(2999), ""}, {Millis(1), kNoCarrier, {"hang-up"}},
+                 {"ATX2S7=4D1\r", "", {"call 1"}}, {kBusy, ""}, {Seconds(4), kNoCarrier, {"hang-up"}},
+                 {"ATX3D1\r", "", {"call 1"}}, {kBusy, "\r\nBUSY\r\n", {"hang-up"}},
+                 {"ATX4D1\r", "", {"call 1"}}, {kBusy, "\r\nBUSY\r\n", {"hang-up"}}}),
+            TState::kIdle);
 }
 
 TEST(HayesCarrier, LossHangsUpAfterS10) {
-  auto b = TModemBench::Online();
-  b.Expect({{kCarrierLost, ""}, {Millis(1399), ""}, {Millis(1), kNoCarrier, {"hang-up"}}});
-  EXPECT_FALSE(b.modem.OffHook());
+  EXPECT_EQ(TModemBench::Online().Expect({{kCarrierLost, ""}, {Millis(1399), ""}, {Millis(1), kNoCarrier, {"hang-up"}}}),
+            TState::kIdle);
 }
 
 TEST(HayesDtr, DropHangsUpUnderD2WithoutAWordD1EscapesD0IgnoresD3Resets) {
   auto b = TModemBench::Online();
   b.modem.FromLine(b.now, "unread");
-  b.Expect({{kDtrOff, "", {"hang-up"}}});  // nobody listens: pending output is dropped
-  EXPECT_FALSE(b.modem.OffHook());
+  // Nobody listens: pending output is dropped.
+  EXPECT_EQ(b.Expect({{kDtrOff, "", {"hang-up"}}}), TState::kIdle);
   b.Expect({{"ATD1\r", ""}, {kDtrOn, ""}, {"AT\r", kOk}});  // no commands while DTR is off
 
   // &D3 resets to the stored profile.
@@ -428,14 +401,13 @@ TEST(HayesDtr, DropHangsUpUnderD2WithoutAWordD1EscapesD0IgnoresD3Resets) {
 
 TEST(HayesRing, EachRingIsReportedAndCountedAndS0Answers) {
   auto b = TModemBench::Quiet();
-  b.Type("ATS0=2\r");
-  b.Expect({{kRing, "\r\nRING\r\n"}});
+  b.Expect({{"ATS0=2\r", kOk}, {kRing, "\r\nRING\r\n"}});
   EXPECT_TRUE(b.modem.RingLine());
   b.Expect({{kRing, ""}, {Seconds(2), ""}, {kRingEnds, ""}});  // a ring is the rising edge
   EXPECT_FALSE(b.modem.RingLine());
   // The second ring is answered (S0=2).
-  b.Expect({{"ATS1?\r", "\r\n001\r\n\r\nOK\r\n"}, {Seconds(4), ""}, {kRing, "\r\nRING\r\n", {"answer"}}});
-  EXPECT_EQ(b.modem.State(), TState::kAnswering);
+  EXPECT_EQ(b.Expect({{"ATS1?\r", "\r\n001\r\n\r\nOK\r\n"}, {Seconds(4), ""}, {kRing, "\r\nRING\r\n", {"answer"}}}),
+            TState::kAnswering);
   b.Expect({{kConnected, "\r\nCONNECT 33600\r\n"}});
   EXPECT_EQ(b.modem.Profile().s[1], 0);
 }
@@ -453,9 +425,8 @@ TEST(HayesFaults, DeadModemSaysAndDoesNothingAndDropsItsCall) {
   auto b = TModemBench::Quiet();
   b.Type("ATS0=1\r");  // it would answer the first ring
   b.modem.SetFaults({.dead = true});
-  b.Expect({{"AT\r", ""}, {"ATD1\r", ""}, {kRing, ""}});
+  EXPECT_EQ(b.Expect({{"AT\r", ""}, {"ATD1\r", ""}, {kRing, ""}, {Seconds(60), ""}}), TState::kIdle);
   EXPECT_FALSE(b.modem.RingLine());
-  b.Expect({{Seconds(60), ""}});
   b.modem.SetFaults({});
   EXPECT_EQ(b.Type("AT\r"), "AT\r\r\nOK\r\n") << "back to life with the stored profile: echo on";
 
