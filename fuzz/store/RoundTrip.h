@@ -6,12 +6,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "tests/kit/ParamLists.h"
+
 namespace kestrel::fuzz {
 
-template <typename L>
-std::string BlobOf(const L& list) {
-  return std::string(reinterpret_cast<const char*>(list.BLOB), static_cast<std::size_t>(list.BLOBSize));
-}
+using testing::BlobOf;
 
 // `block` read by a fresh list `L` (it must be taken) and built again.
 template <typename L>

@@ -13,7 +13,7 @@ namespace {
 template <typename L>
 std::string BlockOf(L& list, testing::TParams& params) {
   list.ParamListToBlob(params.get());
-  return std::string(reinterpret_cast<const char*>(list.BLOB), static_cast<std::size_t>(list.BLOBSize));
+  return testing::BlobOf(list);
 }
 
 }  // namespace

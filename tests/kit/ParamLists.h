@@ -5,6 +5,7 @@
 // tests build lists with it, the fuzz targets from fuzz bytes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -64,5 +65,13 @@ class TParams {
   TParamList* list_;
   std::vector<TParamListItem*> raw_;
 };
+
+// The block a parameter list class (TMdmSettList, TMdmAddrList) holds;
+// empty when it holds none.
+template <typename L>
+std::string BlobOf(const L& list) {
+  return list.BLOB ? std::string(reinterpret_cast<const char*>(list.BLOB), static_cast<std::size_t>(list.BLOBSize))
+                   : std::string();
+}
 
 }  // namespace kestrel::testing

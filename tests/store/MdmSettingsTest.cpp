@@ -31,6 +31,7 @@ namespace kestrel::store {
 namespace {
 
 using Params = kestrel::testing::TParams;
+using kestrel::testing::BlobOf;
 
 // A list as text, item by item: name=e<ordinal>, i<integer>, b<boolean>,
 // <ms>ms (time spans, by their time of day) or '<text>'; an item whose size
@@ -78,13 +79,6 @@ inline std::string Zeros(std::size_t n) { return std::string(2 * n, '0'); }
 template <typename L>
 bool Load(L& list, std::string_view block) {
   return list.BlobToParamList(block.data(), static_cast<std::int32_t>(block.size()));
-}
-
-// The block a list holds.
-template <typename L>
-std::string BlobOf(const L& list) {
-  return list.BLOB ? std::string(reinterpret_cast<const char*>(list.BLOB), static_cast<std::size_t>(list.BLOBSize))
-                   : std::string();
 }
 
 // What ParamListToBlob throws for `params`: the text of an EParamListError,
