@@ -112,9 +112,8 @@ TEST_F(Exports, BadStoredSettingsFailTheStartWithTheirError) {
     core.ClearLines();
     core.StoreSettings(++code, block);
     EXPECT_EQ(StartNothingStored(code), 0u);
-    const auto errors = core.Errors();
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0].text, error);
+    ASSERT_EQ(core.Errors().size(), 1u);
+    EXPECT_EQ(core.Errors()[0].text, error);
     EXPECT_EQ(core.LinesWith(error).size(), 1u) << "and as a log line";
     EXPECT_EQ(DetailsOfLast("MDMGATE.StartTransmit:(Конец функции)"_cp), "Return: $00000000");
   }
@@ -179,15 +178,13 @@ TEST_F(Exports, StopTransmitOfTheWholeGateSwitchesTheLogOffAndWithoutTheManagerE
   char buffer[32];
   std::memset(buffer, 'x', sizeof buffer);
   TParamList list{};
-  EXPECT_EQ(gate.EditAddrGate(own.data(), Len(own), 1, &out, 0), 0);
-  EXPECT_EQ(gate.GetGateData(buffer), 0);
-  EXPECT_EQ(gate.ViewAddrGate(own.data(), Len(own), 1, &out), 0);
-  EXPECT_EQ(gate.GetViewStr(buffer), 0);
+  EXPECT_EQ((std::tuple{gate.EditAddrGate(own.data(), Len(own), 1, &out, 0), gate.GetGateData(buffer),
+                        gate.ViewAddrGate(own.data(), Len(own), 1, &out), gate.GetViewStr(buffer),
+                        gate.EditGateSetting(nullptr, 0, &out, 1), gate.GetGateSetting(buffer),
+                        gate.AdjustmentGate(1, buffer, &out, buffer)}),
+            std::tuple(0, 0, 0, 0, 0, 0, 0));
   for (std::int32_t mode = 0; mode <= 3; ++mode)
     EXPECT_EQ(gate.StructuredAddress(mode, buffer, &out, &list), nullptr) << "mode " << mode;
-  EXPECT_EQ(gate.EditGateSetting(nullptr, 0, &out, 1), 0);
-  EXPECT_EQ(gate.GetGateSetting(buffer), 0);
-  EXPECT_EQ(gate.AdjustmentGate(1, buffer, &out, buffer), 0);
   EXPECT_EQ(out, -7) << "out-arguments untouched";
   EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(sizeof buffer, 'x'));
   EXPECT_TRUE(core.Lines().empty());
@@ -352,14 +349,13 @@ TEST_F(EditExports, StructuredAddressReadsAndBuildsAddresses) {
   size = 9;
   EXPECT_EQ(gate.StructuredAddress(1, nullptr, &size, mine), nullptr);
   EXPECT_EQ(size, 9);
-  const auto errors = core.Errors();
-  ASSERT_EQ(errors.size(), 1u);
-  EXPECT_EQ(errors[0].text.rfind(std::string(kStructuredError), 0), 0u) << errors[0].text;
+  ASSERT_EQ(core.Errors().size(), 1u);
+  EXPECT_EQ(core.Errors()[0].text.rfind(std::string(kStructuredError), 0), 0u) << core.Errors()[0].text;
 }
 
 TEST_F(EditExports, NilOutArgumentsAreRefused) {
-  EXPECT_EQ(gate.ViewAddrGate(nullptr, 0, 0, nullptr), 0);
-  EXPECT_EQ(gate.EditGateSetting(nullptr, 0, nullptr, 0), 0);
+  EXPECT_EQ((std::tuple{gate.ViewAddrGate(nullptr, 0, 0, nullptr), gate.EditGateSetting(nullptr, 0, nullptr, 0)}),
+            std::tuple(0, 0));
   const auto errors = core.Errors();
   ASSERT_EQ(errors.size(), 2u);
   EXPECT_EQ(errors[0].text, std::string("MDMGATE.ViewAddrGate:(Ошибка EMdmGateError:(TextLen is nil))"_cp));

@@ -49,6 +49,17 @@ class GateFixture : public ::testing::Test {
   std::unique_ptr<T> Make(const std::string& block) {
     return std::make_unique<T>(manager.get(), block.data(), static_cast<std::int32_t>(block.size()));
   }
+  // Simulated modems numbered 10<port> on the COM `ports`, stored as the
+  // gate's channels; whether InitGate takes them.
+  bool InitGateOn(std::initializer_list<int> ports) {
+    std::vector<store::TMdmChannelSettings> channels;
+    for (const int port : ports) {
+      modems.OnCom(port, "10" + std::to_string(port));
+      channels.push_back(testing::ChannelOn(port));
+    }
+    core.StoreSettings(1, testing::SettingsBlock(channels));
+    return manager->InitGate(1);
+  }
 
   testing::TSimRig modems;
   testing::TLoggingCore core;
@@ -57,7 +68,6 @@ class GateFixture : public ::testing::Test {
 };
 
 using namespace kestrel::literals;
-using testing::ChannelOn;
 using testing::OwnBlock;
 using testing::QuickAddress;
 using testing::SettingsBlock;
@@ -84,9 +94,7 @@ class MdmList : public GateFixture {
   // A gate whose only channel is a modem numbered 10<port> on COM<port>,
   // with a listener armed on it.
   std::unique_ptr<TMdmListener> ListenOn(int port) {
-    modems.OnCom(port, "10" + std::to_string(port));
-    core.StoreSettings(1, SettingsBlock({ChannelOn(port)}));
-    if (!manager->InitGate(1)) return nullptr;
+    if (!InitGateOn({port})) return nullptr;
     auto l = Make(OwnBlock(QuickAddress({port})));
     return l->Listen() ? std::move(l) : nullptr;
   }
@@ -97,8 +105,7 @@ TEST_F(MdmList, ListenFailsOnAShortOwnAddressOrWithoutAnAllowedConfiguredChannel
   const std::string own = OwnBlock(QuickAddress({1}));
   EXPECT_TRUE(Make(own)->Initialized()) << "168 bytes are enough: the phone section is not read";
   auto l = Make(own.substr(0, 100));
-  EXPECT_FALSE(l->Initialized());
-  EXPECT_FALSE(l->Listen());
+  EXPECT_EQ((std::pair{l->Initialized(), l->Listen()}), std::pair(false, false));
   ASSERT_EQ(core.Errors().size(), 1u);
   EXPECT_EQ(core.Errors()[0].text,
             Line(*l, "Listen", std::string("Ошибка"_cp) + " Exception:(Listener not initialized)"));
@@ -125,9 +132,7 @@ TEST_F(MdmList, ReportOfAChannelOutsideTheRangeCreatesNothing) {
 }
 
 TEST_F(MdmList, DestroyingAListenerGivesBackEachOfItsChannels) {
-  for (const int port : {1, 2, 3}) modems.OnCom(port, "10" + std::to_string(port));
-  core.StoreSettings(1, SettingsBlock({ChannelOn(1), ChannelOn(2), ChannelOn(3)}));
-  ASSERT_TRUE(manager->InitGate(1));
+  ASSERT_TRUE(InitGateOn({1, 2, 3}));
   auto l = Make(OwnBlock(QuickAddress({1, 2, 3, 4})));
   ASSERT_TRUE(l->Listen());
   EXPECT_EQ(l->ListenChannels(), (pool::TChannelFlags{true, true, true}));
@@ -153,10 +158,8 @@ TEST_F(MdmList, CallAnsweredOnCom7IsServedByAnExchangerThatOwnsTheChannel) {
   const std::string started = Line(*l, "DoOnTwoMdmConnected", "Start ExchangeThread for modem on com port COM7");
   ASSERT_TRUE(core.WaitUntil([&](const testing::TCoreSpy& c) { return !c.LinesWith(started).empty(); }, 10000));
   const modem::TMdmDriver& ch = manager->Pool()->Channels(6);
-  EXPECT_TRUE(ch.Sending());
-  EXPECT_TRUE(ch.Listening());
-  EXPECT_NE(ch.SendingOwner(), 0u);
-  EXPECT_EQ(manager->ProcessList->RunningThreads(), 1u);
+  EXPECT_EQ(std::tuple(ch.Sending(), ch.Listening(), ch.SendingOwner() != 0, manager->ProcessList->RunningThreads()),
+            std::tuple(true, true, true, 1u));
   EXPECT_EQ(row(), std::tuple(6, "line7", host::TChannelActivity::kConnected, ch.SendingOwner()));
   EXPECT_TRUE(core.Errors().empty());
 
@@ -170,10 +173,7 @@ TEST_F(MdmList, CallAnsweredOnCom7IsServedByAnExchangerThatOwnsTheChannel) {
 // a dial on another channel of the gate, which holds that channel for up to
 // the dial time-out.
 TEST_F(MdmList, StopListenReturnsAtOnceWhileAnotherChannelDialsASilentNumber) {
-  modems.OnCom(1, "101");
-  modems.OnCom(2, "102");
-  core.StoreSettings(1, SettingsBlock({ChannelOn(1), ChannelOn(2)}));
-  ASSERT_TRUE(manager->InitGate(1));
+  ASSERT_TRUE(InitGateOn({1, 2}));
   const std::string own = OwnBlock(QuickAddress({1}));
   const KHandle listen = manager->StartListen(own.data(), static_cast<std::int32_t>(own.size()), 1, 1, 0);
   ASSERT_NE(listen, 0u);
@@ -193,8 +193,9 @@ TEST_F(MdmList, StopListenReturnsAtOnceWhileAnotherChannelDialsASilentNumber) {
   // Well under a second here; the limit leaves room for a busy machine and
   // stays far below the 30 s a stop must not sit out.
   EXPECT_LE(platform::Elapsed(t0, platform::GetTickCount()), 1500u);
-  EXPECT_FALSE(manager->Pool()->Channels(0).Listening());
-  EXPECT_TRUE(manager->Pool()->Channels(1).Sending()) << "the dial goes on";
+  EXPECT_EQ(std::pair(manager->Pool()->Channels(0).Listening(), manager->Pool()->Channels(1).Sending()),
+            std::pair(false, true))
+      << "the dial goes on";
   EXPECT_TRUE(manager->StopGate(true));
 }
 
@@ -225,10 +226,9 @@ TEST_F(MdmMngr, NothingStoredInitialisesWithoutChannelsShowingProgressAndReadsOn
   EXPECT_FALSE(manager->Init());
   EXPECT_EQ(manager->Pool(), nullptr);
   ASSERT_TRUE(manager->InitGate(5));
-  EXPECT_TRUE(manager->Initialized());
-  EXPECT_TRUE(manager->Init());
-  EXPECT_TRUE(manager->GetToShowProgress());
-  EXPECT_EQ(manager->Pool()->GetNumberOfChannelsInitialized(), 0);
+  EXPECT_EQ((std::tuple{manager->Initialized(), manager->Init(), manager->GetToShowProgress(),
+                        manager->Pool()->GetNumberOfChannelsInitialized()}),
+            std::tuple(true, true, true, 0));
   EXPECT_TRUE(manager->InitGate(6)) << "initialised already: the gate code of the first start holds";
   EXPECT_EQ(core.SettingsReads(), 1);
 }
@@ -238,18 +238,14 @@ TEST_F(MdmMngr, ShortOrMissingBlocksLeaveThePoolUninitialisedAndAreReadAgain) {
   core.StoreSettings(1, header.substr(0, 103));
   EXPECT_FALSE(manager->InitGate(1));
   EXPECT_NE(manager->Pool(), nullptr) << "the pool is built before the settings are read";
-  EXPECT_FALSE(manager->Initialized());
-  EXPECT_FALSE(manager->Init());
-  EXPECT_FALSE(manager->InitGate(1));
-  EXPECT_EQ(core.SettingsReads(), 2);
-
+  EXPECT_EQ((std::tuple{manager->Initialized(), manager->Init(), manager->InitGate(1), core.SettingsReads()}),
+            std::tuple(false, false, false, 2));
   EXPECT_TRUE(core.Errors().empty()) << "a block too short for its record says nothing of channels";
 
   // Blocks that configure no channel: the host is told why nothing can work.
   const std::string no_channel(std::string_view("TMGM[].InitGate:(Не настроен ни один модемный канал)"_cp));
   core.StoreSettings(1, header);  // the record alone: the channel part is missing
-  EXPECT_FALSE(manager->InitGate(1));
-  EXPECT_FALSE(manager->Initialized());
+  EXPECT_EQ((std::pair{manager->InitGate(1), manager->Initialized()}), std::pair(false, false));
   ASSERT_EQ(core.Errors().size(), 1u);
   EXPECT_EQ(core.Errors()[0].text, no_channel);
 
@@ -262,16 +258,12 @@ TEST_F(MdmMngr, ShortOrMissingBlocksLeaveThePoolUninitialisedAndAreReadAgain) {
 
 // Its log lines are in the exports' transcripts of the whole-gate stops.
 TEST_F(MdmMngr, StopGateDropsThePoolAndLetsTheNextInitReadAgain) {
-  modems.OnCom(2, "102");
-  core.StoreSettings(1, SettingsBlock({ChannelOn(2)}));
-  ASSERT_TRUE(manager->InitGate(1));
+  ASSERT_TRUE(InitGateOn({2}));
   ASSERT_TRUE(manager->Pool()->Channels(1).Connected()) << "the modem test leaves the port open";
   EXPECT_TRUE(manager->StopGate(false));
-  EXPECT_EQ(manager->Pool(), nullptr);
-  EXPECT_FALSE(manager->Initialized());
+  EXPECT_EQ(std::tuple(manager->Pool(), manager->Initialized()), std::tuple(nullptr, false));
   ASSERT_TRUE(manager->InitGate(1));
-  EXPECT_EQ(core.SettingsReads(), 2);
-  EXPECT_TRUE(manager->Pool()->Channels(1).Initialized());
+  EXPECT_EQ(std::pair(core.SettingsReads(), manager->Pool()->Channels(1).Initialized()), std::pair(2, true));
 }
 
 TEST_F(MdmMngr, ProgressCaptionIsTheCoresTextOrTheDefault) {
@@ -317,10 +309,9 @@ TEST_F(MdmMngr, SetNeedLogFollowsTheLogSwitchOrAStopAndSaysSo) {
 
 using testing::RemoteBlock;
 
-constexpr std::string_view kBeginText = "Начало функции"_cp, kEndText = "Конец функции"_cp, kErrorText = "Ошибка"_cp;
-const std::string kBegin = ":(" + std::string(kBeginText) + ")";
-const std::string kEnd = ":(" + std::string(kEndText) + ")";
-const std::string kError = ":(" + std::string(kErrorText) + " ";
+const std::string kBegin = ":(" + std::string("Начало функции"_cp) + ")";
+const std::string kEnd = ":(" + std::string("Конец функции"_cp) + ")";
+const std::string kError = ":(" + std::string("Ошибка"_cp) + " ";
 
 class MdmExch : public GateFixture {
  protected:
@@ -336,38 +327,31 @@ TEST_F(MdmExch, AddressBlockDecidesInitialisationRestoreParametersAndTimeOuts) {
   const std::string record = testing::OwnBlock(addr);
 
   auto bare = Make(record);  // 168 bytes: no phone section
-  EXPECT_TRUE(bare->Initialized());
-  EXPECT_TRUE(bare->Phones().empty());
-  EXPECT_EQ(bare->GetRestoreConnAfterBreakTimeOut(), 90000);
-  EXPECT_DOUBLE_EQ(bare->GetStayOnLineTimeOut(), store::MsToTimeSpan(5000));
   double timeout = 0;
   std::int32_t tries = 0;
   bare->GetRestoreConnParams(timeout, tries);
+  EXPECT_EQ(std::tuple(bare->Initialized(), bare->Phones().empty(), bare->GetRestoreConnAfterBreakTimeOut(), tries),
+            std::tuple(true, true, 90000, 7));
+  EXPECT_DOUBLE_EQ(bare->GetStayOnLineTimeOut(), store::MsToTimeSpan(5000));
   EXPECT_DOUBLE_EQ(timeout, store::MsToTimeSpan(4000));
-  EXPECT_EQ(tries, 7);
 
   auto with_phones = Make(RemoteBlock(addr, {" 101 ", "102"}));
-  EXPECT_TRUE(with_phones->Initialized());
-  EXPECT_EQ(with_phones->Phones(), (std::vector<std::string>{"101", "102"}));
-
+  EXPECT_EQ(std::pair(with_phones->Initialized(), with_phones->Phones()),
+            std::pair(true, std::vector<std::string>{"101", "102"}));
   auto broken_phones = Make(RemoteBlock(addr, {"101"}).substr(0, 168 + 4 + 99));
-  EXPECT_FALSE(broken_phones->Initialized());
-  EXPECT_TRUE(broken_phones->Phones().empty());
+  EXPECT_EQ(std::pair(broken_phones->Initialized(), broken_phones->Phones().empty()), std::pair(false, true));
 
   auto short_block = Make(record.substr(0, 100));
-  EXPECT_FALSE(short_block->Initialized());
-  EXPECT_EQ(std::int32_t{short_block->Addr().RestoreConnTries}, 2) << "the default record stays";
-
-  TMdmExchanger none(manager.get(), nullptr, 0);
-  EXPECT_FALSE(none.Initialized());
+  EXPECT_EQ(std::pair(short_block->Initialized(), std::int32_t{short_block->Addr().RestoreConnTries}), std::pair(false, 2))
+      << "the default record stays";
+  EXPECT_FALSE(TMdmExchanger(manager.get(), nullptr, 0).Initialized());
 }
 
 TEST_F(MdmExch, UninitialisedExchangerRefusesConnectAndDisConnectWithErrorLines) {
   ASSERT_TRUE(manager->InitGate(1));
   auto e = Make(std::string(100, '\0'));
   core.ClearLines();
-  EXPECT_FALSE(e->Connect());
-  EXPECT_FALSE(e->DisConnect());
+  EXPECT_EQ((std::pair{e->Connect(), e->DisConnect()}), std::pair(false, false));
   std::vector<std::string> expected;
   for (const std::string op : {".Connect", ".DisConnect"}) {
     const std::string error = "TME[$" + Id(*e) + "]" + op + kError + "Exception:(Exchanger not initialized)) | ";
@@ -381,10 +365,8 @@ TEST_F(MdmExch, WithoutAChannelConnectCarriesThePoolsTextSendAndReceiveFailAndDi
   ASSERT_TRUE(manager->InitGate(1));  // nothing stored: no channel
   auto e = Make(RemoteBlock(QuickAddress({1}), {"101"}));
   const std::string id = "TME[$" + Id(*e) + "]";
-  EXPECT_FALSE(e->Connect());
-  EXPECT_EQ(e->ChannelIndex(), -1);
-  EXPECT_FALSE(e->Send(""));
-  EXPECT_EQ(e->Receive(), "");
+  EXPECT_EQ((std::tuple{e->Connect(), e->ChannelIndex(), e->Send(""), e->Receive()}),
+            std::tuple(false, -1, false, std::string()));
   std::vector<std::string> errors;
   for (const testing::TCoreLine& l : core.Errors()) errors.push_back(l.text);
   EXPECT_EQ(errors, (std::vector<std::string>{
@@ -410,17 +392,14 @@ TEST_F(MdmExch, WithoutAChannelConnectCarriesThePoolsTextSendAndReceiveFailAndDi
 }
 
 TEST_F(MdmExch, ConnectedExchangerReportsALostCarrierOnReceiveAndGivesTheChannelBack) {
-  modems.OnCom(1, "101");
+  ASSERT_TRUE(InitGateOn({1}));
   testing::TTerminal& far = modems.Terminal("200");
   ASSERT_TRUE(far.Type("ATE0S0=1\r"));
   ASSERT_NE(far.ReadUntil("OK").find("OK"), std::string::npos);
-  core.StoreSettings(1, SettingsBlock({ChannelOn(1)}));
-  ASSERT_TRUE(manager->InitGate(1));
 
   auto e = Make(RemoteBlock(QuickAddress({1}), {"200"}));
   ASSERT_TRUE(e->Connect());
-  EXPECT_EQ(e->ChannelIndex(), 0);
-  EXPECT_EQ(manager->Pool()->Channels(0).SendingOwner(), e->Identity());
+  EXPECT_EQ(std::pair(e->ChannelIndex(), manager->Pool()->Channels(0).SendingOwner()), std::pair(0, e->Identity()));
   ASSERT_TRUE(e->Send("hello"));
   const auto sent = core.LinesWith("].Send" + kEnd);
   ASSERT_EQ(sent.size(), 1u);
@@ -435,8 +414,7 @@ TEST_F(MdmExch, ConnectedExchangerReportsALostCarrierOnReceiveAndGivesTheChannel
   EXPECT_TRUE(core.Errors().empty()) << "a failed receive is no error report";
 
   EXPECT_TRUE(e->DisConnect());
-  EXPECT_EQ(e->ChannelIndex(), -1);
-  EXPECT_FALSE(manager->Pool()->Channels(0).Sending());
+  EXPECT_EQ(std::pair(e->ChannelIndex(), manager->Pool()->Channels(0).Sending()), std::pair(-1, false));
 }
 
 }  // namespace
