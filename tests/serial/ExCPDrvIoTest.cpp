@@ -89,18 +89,15 @@ class CommPortDriverIo : public ::testing::Test {
 
 TEST_F(CommPortDriverIo, SendWritesEveryByteUnlessTheLineCheckFindsNoLineOn) {
   Open();
-  EXPECT_TRUE(d_.SendString("ATZ\r"));
-  EXPECT_EQ(far_->Heard(), "ATZ\r");
-  EXPECT_TRUE(d_.SendString(""));
-  EXPECT_EQ(line_->Pending(), 0u);
+  EXPECT_EQ((std::tuple{d_.SendString("ATZ\r"), far_->Heard(), d_.SendString(""), line_->Pending()}),
+            std::tuple(true, "ATZ\r", true, 0u));
 
   d_.CheckLineStatus = true;
   line_->SetCTS(false);
   line_->SetDSR(false);
   line_->SetCD(false);
   EXPECT_TRUE(d_.GetLineStatus().Empty());
-  EXPECT_EQ(d_.SendDataEx("ATH\r", 4, 1000), 0u);
-  EXPECT_EQ(line_->Pending(), 0u);
+  EXPECT_EQ((std::tuple{d_.SendDataEx("ATH\r", 4, 1000), line_->Pending()}), std::tuple(0u, 0u));
   line_->SetRing(true);  // any one line will do
   EXPECT_EQ(d_.GetLineStatus(), TLineStatus{}.Include(lsRING));
   EXPECT_EQ(d_.SendDataEx("ATA\r", 4, 1000), 4u);
@@ -236,17 +233,15 @@ TEST(CommPortDriver, SettersNameThePortAndClampOrKeepUsableTheSizesDelayAndRate)
 TEST(CommPortDriver, ConnectReportsTheOpenErrorAndASuccessClearsIt) {
   TSimFarEnd far;
   TTestDriver d("sim:no-such-line"), first(far.PortName());
-  const auto error = [&] { return std::pair(d.LastErrorCode(), d.LastErrorMsg().empty()); };
-  EXPECT_FALSE(d.Connect());
-  EXPECT_EQ(error(), std::pair(2u, false));
+  // Connect's answer, the error code and whether the error text is empty.
+  const auto connect = [&] { return std::tuple{d.Connect(), d.LastErrorCode(), d.LastErrorMsg().empty()}; };
+  EXPECT_EQ(connect(), std::tuple(false, 2u, false));
   ASSERT_TRUE(first.Connect());
   d.SetPortName(far.PortName());
-  EXPECT_FALSE(d.Connect()) << "the port is in use";
-  EXPECT_EQ(error(), std::pair(platform::kErrorBusy, false));
+  EXPECT_EQ(connect(), std::tuple(false, platform::kErrorBusy, false)) << "the port is in use";
   first.Disconnect();
 
-  ASSERT_TRUE(d.Connect());
-  EXPECT_EQ(error(), std::pair(0u, true));
+  ASSERT_EQ(connect(), std::tuple(true, 0u, true));
   const auto handle = d.Handle();
   const TNotifyThread* thread = d.Thread();
   ASSERT_NE(thread, nullptr);
@@ -268,8 +263,7 @@ TEST(CommPortDriver, WhileConnectedLinesFollowTheSettingsAndPortAndQueueSizesSta
   platform::TSimLine& line = far.Line();
   TTestDriver d(far.PortName());
   ASSERT_TRUE(d.Connect());
-  EXPECT_TRUE(line.DTR());
-  EXPECT_TRUE(line.RTS()) << "hfNONERTSON holds RTS on";
+  EXPECT_EQ(std::pair(line.DTR(), line.RTS()), std::pair(true, true)) << "hfNONERTSON holds RTS on";
   d.SetHwFlow(THwFlowControl::hfNONE);
   EXPECT_FALSE(line.RTS()) << "applied at once";
   d.SetHwFlow(THwFlowControl::hfRTSCTS);
@@ -298,8 +292,7 @@ TEST(CommPortDriver, WhileConnectedLinesFollowTheSettingsAndPortAndQueueSizesSta
 // mapping itself, is the port layer's test.
 TEST(CommPortDriver, SettingsReachTheTerminalAtOnceWhileConnected) {
   TPtyFarEnd pty;
-  TCommPortDriver d;
-  d.SetPortName(pty.PortName());
+  TTestDriver d(pty.PortName());
   d.SetBaudRate(TBaudRate::br19200);
   ASSERT_TRUE(d.Connect()) << d.LastErrorCode();
   const auto device = [&] {
@@ -318,23 +311,6 @@ TEST(CommPortDriver, SettingsReachTheTerminalAtOnceWhileConnected) {
   d.SetParity(TParity::ptODD);
   EXPECT_EQ(device(), std::tuple(static_cast<speed_t>(B115200), static_cast<tcflag_t>(CSTOPB | CRTSCTS | PARODD),
                                  static_cast<tcflag_t>(IXON | IXOFF), cc_t{17}, cc_t{19}));
-}
-
-TEST(CommPortDriver, ThreadTimerChangesTheRunningPollAndPollingDelayRestartsIt) {
-  TSimFarEnd far;
-  TTestDriver d(far.PortName());
-  ASSERT_TRUE(d.Connect());
-  const TNotifyThread* before = d.Thread();
-  d.SetPollingDelay(50);  // unchanged: nothing happens
-  d.SetThrdTimer(300);
-  EXPECT_EQ(d.Thread(), before) << "a running thread only changes its interval";
-  EXPECT_EQ(d.Thread()->Interval.load(), 300u);
-  d.SetPollingDelay(2);
-  ASSERT_NE(d.Thread(), nullptr);
-  EXPECT_EQ(std::pair(d.Thread()->Interval.load(), d.Thread()->Enabled.load()), std::pair(5u, true));
-  d.KillThrdTimer();
-  EXPECT_FALSE(d.PollThreadRunning());
-  d.KillThrdTimer();
 }
 
 // A driver on a sim line, with the poll's deliveries collected call by call.
@@ -379,6 +355,21 @@ class CommPortDriverPoll : public ::testing::Test {
   std::vector<std::string> calls_;
   platform::TEvent arrived_;
 };
+
+TEST_F(CommPortDriverPoll, ThreadTimerChangesTheRunningPollAndPollingDelayRestartsIt) {
+  Connect(far_.PortName(), 50);
+  const TNotifyThread* before = d_.Thread();
+  d_.SetPollingDelay(50);  // unchanged: nothing happens
+  d_.SetThrdTimer(300);
+  EXPECT_EQ(d_.Thread(), before) << "a running thread only changes its interval";
+  EXPECT_EQ(d_.Thread()->Interval.load(), 300u);
+  d_.SetPollingDelay(2);
+  ASSERT_NE(d_.Thread(), nullptr);
+  EXPECT_EQ(std::pair(d_.Thread()->Interval.load(), d_.Thread()->Enabled.load()), std::pair(5u, true));
+  d_.KillThrdTimer();
+  EXPECT_FALSE(d_.PollThreadRunning());
+  d_.KillThrdTimer();
+}
 
 TEST_F(CommPortDriverPoll, DeliversAtMostInBufSizePerCallInOrder) {
   TPtyFarEnd pty;
