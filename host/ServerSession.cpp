@@ -117,7 +117,7 @@ bool TServerSession::OnHello(const TMessage& msg) {
     }
     TMessage welcome = MakeWelcome(msg.Seq, tuning_.KeepAliveMs);
     welcome.Version = kUnkeyedVersion;
-    return Reply(welcome) && Begin(false, version_);
+    return Reply(welcome) && Begin(false);
   }
   greeting_ = TGreeting::Hello;
   return Reply(MakeWelcome(msg.Seq, tuning_.KeepAliveMs));
@@ -127,7 +127,7 @@ bool TServerSession::OnAuth(const TMessage& msg) {
   last_seq_ = msg.Seq;
   if (party_.Keyed && !msg.Keyed) return Refuse(msg.Seq, TRefusal::NoKeyOffered);
   if (!party_.Keyed && msg.Keyed) return Refuse(msg.Seq, TRefusal::NoKeyShared);
-  if (!party_.Keyed) return Reply(MakeAuthed(msg.Seq, false, {}, {})) && Begin(false, version_);
+  if (!party_.Keyed) return Reply(MakeAuthed(msg.Seq, false, {}, {})) && Begin(false);
   auth_ = TAuthInput{party_.Key, sender_, msg.Nonce, FreshNonce()};
   greeting_ = TGreeting::Proving;
   return Reply(MakeAuthed(msg.Seq, true, auth_.ServerNonce, ServerProof(auth_)));
@@ -138,13 +138,13 @@ bool TServerSession::OnProof(const TMessage& msg) {
   if (!ProofMatches(msg.Proof, ClientProof(auth_))) return Refuse(msg.Seq, TRefusal::WrongKey);
   if (!Reply(MakeBare(TMsgType::Accept, msg.Seq))) return false;
   wire_.SetSeal(std::make_unique<TSeal>(SessionKeys(auth_), TSeal::TSide::Server));
-  return Begin(true, version_);
+  return Begin(true);
 }
 
-bool TServerSession::Begin(bool keyed, std::uint16_t version) {
+bool TServerSession::Begin(bool keyed) {
   greeting_ = TGreeting::Done;
   Log("Serve:(Session started)", "Sender: " + std::to_string(sender_) + "; Client: $" + Hex8(client_id_) +
-                                     "; Version: " + std::to_string(version) + (keyed ? "; Keyed" : "; Unkeyed") +
+                                     "; Version: " + std::to_string(version_) + (keyed ? "; Keyed" : "; Unkeyed") +
                                      "; Restore: " + std::to_string(tries_) + " x " + std::to_string(restore_ms_) +
                                      " ms");
   ReportSession(sender_, HERON_PROGRESS_RECEIVE, keyed ? HERON_SESSION_KEYED : HERON_SESSION_UNKEYED);

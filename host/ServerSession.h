@@ -44,7 +44,7 @@ class TServerSession {
   [[nodiscard]] bool OnAuth(const TMessage& msg);
   [[nodiscard]] bool OnProof(const TMessage& msg);
   // The greeting is over: data may come.
-  [[nodiscard]] bool Begin(bool keyed, std::uint16_t version);
+  [[nodiscard]] bool Begin(bool keyed);
   // Refuses the session: logs, answers `seq` with REFUSE, tells the core.
   [[nodiscard]] bool Refuse(std::uint32_t seq, TRefusal reason);
   // After our last word: a gate that hangs up at once may cut it off on the
