@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/ModuleEntry.h"
 #include "platform/PortDevice.h"
 #include "platform/PortNames.h"
 #include "platform/SysError.h"
@@ -21,11 +22,18 @@ struct TEntry {
   bool closing = false;
 };
 
-std::mutex g_table_mutex;
-std::uint32_t g_next_id = 1;
-std::map<TPortHandle, std::shared_ptr<TEntry>>& Table() {
-  static std::map<TPortHandle, std::shared_ptr<TEntry>> table;
-  return table;
+struct TTable {
+  std::mutex mutex;
+  std::uint32_t next_id = 1;
+  std::map<TPortHandle, std::shared_ptr<TEntry>> entries;
+};
+
+// Left to the system at process end: a thread ended there inside a port call
+// may have held a lock or a wait of an entry, and a library's unload then
+// would wait or spin on it for ever.
+TTable& Table() {
+  static TProcessStatic<TTable> table;
+  return *table;
 }
 
 // Holds one call's use of an entry; null device when the handle is invalid.
@@ -33,9 +41,10 @@ class TUse {
  public:
   explicit TUse(TPortHandle port) {
     {
-      std::lock_guard lock(g_table_mutex);
-      const auto it = Table().find(port);
-      if (it != Table().end()) entry_ = it->second;
+      TTable& table = Table();
+      std::lock_guard lock(table.mutex);
+      const auto it = table.entries.find(port);
+      if (it != table.entries.end()) entry_ = it->second;
     }
     if (!entry_) return;
     std::lock_guard lock(entry_->mutex);
@@ -85,22 +94,24 @@ TPortHandle PortOpen(std::string_view name) {
   }
   auto entry = std::make_shared<TEntry>();
   entry->device = std::move(device);
-  std::lock_guard lock(g_table_mutex);
+  TTable& table = Table();
+  std::lock_guard lock(table.mutex);
   // Ids are never reused: a stale handle of a closed port must not reach a
   // port opened later. 2^32 - 2 opens in one process are not a concern.
-  const TPortHandle id = g_next_id++;
-  Table().emplace(id, std::move(entry));
+  const TPortHandle id = table.next_id++;
+  table.entries.emplace(id, std::move(entry));
   return id;
 }
 
 bool PortClose(TPortHandle port) {
   std::shared_ptr<TEntry> entry;
   {
-    std::lock_guard lock(g_table_mutex);
-    const auto it = Table().find(port);
-    if (it == Table().end()) return Fail(kErrorInvalidHandle);
+    TTable& table = Table();
+    std::lock_guard lock(table.mutex);
+    const auto it = table.entries.find(port);
+    if (it == table.entries.end()) return Fail(kErrorInvalidHandle);
     entry = std::move(it->second);
-    Table().erase(it);
+    table.entries.erase(it);
   }
   {
     std::lock_guard lock(entry->mutex);

@@ -8,6 +8,7 @@
 #include "heron.h"
 #include "host/HostObject.h"
 #include "kestrel/version.h"
+#include "platform/ModuleEntry.h"
 #include "platform/ThreadId.h"
 
 namespace kestrel::gate {
@@ -37,8 +38,17 @@ constexpr auto kSeparatorWait = std::chrono::seconds(2);
 // The separator's text stays the bare line a reader of the log looks for;
 // which build wrote the lines below it goes in its details.
 constexpr const char* kBannerDetails = "Kestrel " KESTREL_VERSION;
-std::mutex g_separator_mutex;
-std::condition_variable g_separator_written_cv;
+struct TSeparatorWait {
+  std::mutex mutex;
+  std::condition_variable written;
+};
+// Made when the library loads (ResetLogState), so it is destroyed only after
+// everything that runs at unload, which still logs; left to the system at
+// process end, when a thread may have been ended inside the wait.
+TSeparatorWait& SeparatorWait() {
+  static platform::TProcessStatic<TSeparatorWait> wait;
+  return *wait;
+}
 std::atomic<bool> g_separator_written{false};
 std::atomic<std::uint32_t> g_separator_writer{0};
 
@@ -53,19 +63,21 @@ void WriteSeparatorOnce(bool keep_result) {
       if (keep_result) TakeLineResult(accepted);
     }
     g_separator_writer.store(0, std::memory_order_relaxed);
+    TSeparatorWait& wait = SeparatorWait();
     {
-      std::lock_guard lock(g_separator_mutex);
+      std::lock_guard lock(wait.mutex);
       g_separator_written.store(true, std::memory_order_release);
     }
-    g_separator_written_cv.notify_all();
+    wait.written.notify_all();
     return;
   }
   // The core may log back into the gate from inside its GateInfo: that line
   // follows the separator on its way and must not wait for it.
   if (g_separator_writer.load(std::memory_order_relaxed) == self) return;
-  std::unique_lock lock(g_separator_mutex);
-  if (!g_separator_written_cv.wait_for(lock, kSeparatorWait,
-                                       [] { return g_separator_written.load(std::memory_order_acquire); }))
+  TSeparatorWait& wait = SeparatorWait();
+  std::unique_lock lock(wait.mutex);
+  if (!wait.written.wait_for(lock, kSeparatorWait,
+                             [] { return g_separator_written.load(std::memory_order_acquire); }))
     g_separator_written.store(true, std::memory_order_release);
 }
 
@@ -94,6 +106,7 @@ void ResetLogState() {
   g_state.NeedLog.store(false);
   g_state.FirstLogLine.store(true);
   g_separator_written.store(false);
+  (void)SeparatorWait();
 }
 
 std::string GateLog(std::int32_t level, std::string_view msg, std::string_view details) {
