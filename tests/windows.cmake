@@ -47,13 +47,8 @@ target_link_libraries(screenshots PRIVATE kestrel_options kestrel_ui kestrel_hos
 add_executable(test_gate gate/ExportsTest.cpp gate/MonitorExportTest.cpp gate/UnloadTest_${KESTREL_OS}.cpp)
 target_link_libraries(test_gate PRIVATE kestrel_options kestrel_tool_host kestrel_testkit kestrel_testkit_forms
                                         kestrel_host GTest::gtest GTest::gtest_main GTest::gmock)
-target_compile_definitions(test_gate PRIVATE KESTREL_LIBRARY_PATH="$<TARGET_FILE:Kestrel>"
-                                            KESTREL_PROCESS_END_CHILD="$<TARGET_FILE:gate_process_end>")
-add_dependencies(test_gate Kestrel gate_process_end)
-# Not a test: the host the unload test starts, which ends with a running gate.
-add_executable(gate_process_end gate/ProcessEndChild_${KESTREL_OS}.cpp)
-target_link_libraries(gate_process_end PRIVATE kestrel_options kestrel_tool_host kestrel_store)
-target_compile_definitions(gate_process_end PRIVATE KESTREL_LIBRARY_PATH="$<TARGET_FILE:Kestrel>")
+target_compile_definitions(test_gate PRIVATE KESTREL_LIBRARY_PATH="$<TARGET_FILE:Kestrel>")
+add_dependencies(test_gate Kestrel)
 gtest_discover_tests(test_gate DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                      TEST_FILTER "-Exports.UnloadEndsRunningProcessesAndWritesNoGateLines" PROPERTIES TIMEOUT 300)
 
