@@ -61,11 +61,17 @@ function(kestrel_add_unit name)
   target_link_libraries(${name} PUBLIC kestrel_options ${U_DEPS})
 endfunction()
 
-# kestrel_add_test(<target> SOURCES ... DEPS ...): one GoogleTest program.
+# kestrel_add_test(<target> SOURCES ... DEPS ... [LOCK <resource>]): one
+# GoogleTest program; with LOCK, none of its tests runs beside another test
+# that takes the same resource (a device or display every run shares).
 function(kestrel_add_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(T "" "LOCK" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE kestrel_options ${T_DEPS} GTest::gtest GTest::gtest_main GTest::gmock)
+  set(lock)
+  if(T_LOCK)
+    set(lock RESOURCE_LOCK ${T_LOCK})
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES TIMEOUT 300)
+                       PROPERTIES TIMEOUT 300 ${lock})
 endfunction()

@@ -7,7 +7,9 @@
 # dialogs on the Win32 backend, driven by the same scripts as on Qt; and
 # gate_host, which the Linux end-to-end tests start under Wine to make a
 # Windows gate talk to a Linux one. The rest of the suite tests code that is
-# the same on both systems, on Linux.
+# the same on both systems, on Linux. The programs that use the one COM pair
+# or the one display take it as a resource lock, so that `ctest -j` runs
+# them one at a time.
 add_library(kestrel_testkit STATIC kit/LoggingCore.cpp kit/SystemFarEnd_${KESTREL_OS}.cpp)
 target_link_libraries(kestrel_testkit PUBLIC kestrel_options kestrel_common kestrel_store kestrel_platform
                                              kestrel_platform_programs Heron GTest::gtest)
@@ -19,7 +21,8 @@ add_dependencies(kestrel_testkit_forms KestrelFormsWin32)
 kestrel_add_test(test_platform
   SOURCES platform/CheckTest.cpp platform/Cp1251Test.cpp platform/CryptoTest.cpp platform/ThreadTest.cpp
           platform/PortContractTest.cpp platform/SimLineTest.cpp
-  DEPS kestrel_platform kestrel_testkit)
+  DEPS kestrel_platform kestrel_testkit
+  LOCK com_pair)
 
 # The forms tests on the Win32 backend, one run of each program: every Wine
 # start costs seconds, which a run per test would pay some forty times.
@@ -28,7 +31,7 @@ function(kestrel_add_forms_test name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE kestrel_options ${T_DEPS} kestrel_testkit_forms GTest::gtest GTest::gtest_main)
   add_test(NAME Win32Forms.${name} COMMAND ${name})
-  set_tests_properties(Win32Forms.${name} PROPERTIES TIMEOUT 600)
+  set_tests_properties(Win32Forms.${name} PROPERTIES TIMEOUT 600 RESOURCE_LOCK display)
 endfunction()
 kestrel_add_forms_test(test_forms SOURCES platform/forms/FormsTest.cpp)
 # The monitor window's own timer in an ordinary message loop.
@@ -50,7 +53,8 @@ target_link_libraries(test_gate PRIVATE kestrel_options kestrel_tool_host kestre
 target_compile_definitions(test_gate PRIVATE KESTREL_LIBRARY_PATH="$<TARGET_FILE:Kestrel>")
 add_dependencies(test_gate Kestrel)
 gtest_discover_tests(test_gate DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                     TEST_FILTER "-Exports.UnloadEndsRunningProcessesAndWritesNoGateLines" PROPERTIES TIMEOUT 300)
+                     TEST_FILTER "-Exports.UnloadEndsRunningProcessesAndWritesNoGateLines"
+                     PROPERTIES TIMEOUT 300 RESOURCE_LOCK display)
 
 add_executable(gate_host e2e/GateHost.cpp e2e/HostBlocks.cpp e2e/Payload.cpp)
 target_link_libraries(gate_host PRIVATE kestrel_options kestrel_tool_host kestrel_store kestrel_platform_programs)
