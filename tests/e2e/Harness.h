@@ -174,8 +174,11 @@ inline std::unique_ptr<testing::TProgram> StartHost(const TGateSide& side, const
 
 // Starts a listening gate_host on `side` and waits for its "ready". It says
 // "got <number>" for each packet its core takes.
-inline std::unique_ptr<testing::TProgram> StartListener(const TGateSide& side, int channels) {
-  auto host = StartHost(side, {"listen", "--channels", std::to_string(channels), "--report", side.File("arrivals")});
+inline std::unique_ptr<testing::TProgram> StartListener(const TGateSide& side, int channels,
+                                                       const std::vector<std::string>& extra = {}) {
+  std::vector<std::string> args = {"listen", "--channels", std::to_string(channels), "--report", side.File("arrivals")};
+  args.insert(args.end(), extra.begin(), extra.end());
+  auto host = StartHost(side, args);
   // Listening starts once every channel's modem is initialised.
   const bool ready = host->WaitForLine("ready", 60000);
   EXPECT_TRUE(ready) << host->Output() << Tail(side.File("log"));

@@ -21,16 +21,18 @@ class WindowsAndLinux : public ::testing::Test {
     if (!windows_) GTEST_SKIP() << "no Windows build given (KESTREL_WIN64_BUILD, WINEPREFIX)";
   }
 
-  // Sends `plan` from `from` to `to` (one of them the Windows side), the
-  // sender run with `extra` arguments; checks what arrived and returns what
-  // the sender reported.
-  TSenderReport Exchange(TGateSide& from, TGateSide& to, const TPlan& plan, std::vector<std::string> extra = {}) {
+  // Sends `plan` from `from` to `to` (one of them the Windows side), both
+  // run with `both` arguments and the sender also with `extra`; checks what
+  // arrived and returns what the sender reported.
+  TSenderReport Exchange(TGateSide& from, TGateSide& to, const TPlan& plan, std::vector<std::string> extra,
+                         const std::vector<std::string>& both = {}) {
     EXPECT_TRUE(from.AddCom(rig_, {.number = "101"}));
     EXPECT_TRUE(to.AddCom(rig_, {.number = "102"}));
-    auto listener = StartListener(to, 1);
+    auto listener = StartListener(to, 1, both);
     if (listener == nullptr) return {};
     std::vector<std::string> args = {"--phones", "102", "--plan", plan.text};
     args.insert(args.end(), extra.begin(), extra.end());
+    args.insert(args.end(), both.begin(), both.end());
     TSenderReport report = FinishSender(StartSender(from, args), from, 300000, listener.get());
     const std::vector<std::int32_t> arrived = CheckArrivals(ReadArrivals(to.File("arrivals")), plan);
     EXPECT_TRUE(report.SettledTwice().empty());
@@ -46,13 +48,21 @@ class WindowsAndLinux : public ::testing::Test {
     return report;
   }
 
-  // 50 packets of 1 B to 256 KiB, each delivered, from the Windows gate or to it.
+  // 50 packets of 1 B to 256 KiB, each delivered, from the Windows gate or to
+  // it, in a keyed session: the system's cryptography on each side (CNG,
+  // libcrypto) proves the key to the other's and opens what the other sealed.
   void DeliversEveryPacket(bool from_windows) {
     TGateSide win, lin;
     win.windows = &*windows_;
     const TPlan plan("spread:50:262144");
-    const TSenderReport report = from_windows ? Exchange(win, lin, plan) : Exchange(lin, win, plan);
+    const std::vector<std::string> key = {"--key", std::string(64, 'c')};
+    const TSenderReport report = from_windows ? Exchange(win, lin, plan, {}, key) : Exchange(lin, win, plan, {}, key);
     EXPECT_EQ(report.ok.size(), plan.Count()) << Tail(win.File("log"));
+    std::ifstream log((from_windows ? lin : win).File("log"));
+    int keyed = 0;
+    for (std::string line; std::getline(log, line);)
+      keyed += line.find("Session started") != std::string::npos && line.find("; Keyed") != std::string::npos;
+    EXPECT_GE(keyed, 1) << "the answering side served a keyed session";
   }
 
   std::optional<TWindows> windows_;
