@@ -74,17 +74,22 @@ double WaitRatio(int ports) {
     drivers.push_back(std::move(d));
   }
   std::vector<std::thread> readers;
+  std::atomic<int> not_idle{0};  // reads that got bytes or ended early: no idle wait was measured
   const double cpu0 = CpuSeconds();
   const auto wall0 = Clock::now();
   for (auto& d : drivers)
-    readers.emplace_back([&d] {
+    readers.emplace_back([&d, &not_idle] {
       char buf[16];
       bool timed_out = false, lost = false;
       std::uint32_t elapsed = 0;
-      d->ReadData(buf, sizeof buf, timed_out, elapsed, true, lost);
+      if (d->ReadData(buf, sizeof buf, timed_out, elapsed, true, lost) != 0 || !timed_out) ++not_idle;
     });
   for (auto& t : readers) t.join();
   const double wall = Seconds(Clock::now() - wall0);
+  if (not_idle.load() != 0) {
+    std::fprintf(stderr, "%d of %d idle ports did not wait out their time-out\n", not_idle.load(), ports);
+    std::exit(1);
+  }
   return (CpuSeconds() - cpu0) / wall;
 }
 

@@ -68,13 +68,22 @@ TRate PtyRate(std::uint32_t rate, double seconds) {
       std::printf("  pty set-up failed: %s\n", error.c_str());
       return result;
     }
-    b->Write("ATE0S0=1\r");
-    b->ReadUntil("OK\r\n", 2000);
-    a->Write("ATE0D2\r");
-    a->ReadUntil("CONNECT", 3000);
-    a->ReadUntil("\n", 1000);
-    b->ReadUntil("CONNECT", 3000);
-    b->ReadUntil("\n", 1000);
+    const auto saw = [](const std::string& got, std::string_view what) {
+      return got.find(what) != std::string::npos;
+    };
+    // A read may take the rest of the CONNECT line along; the line's end is
+    // only waited for when it has not come yet.
+    const auto connect = [&saw](platform::TPtyPeer& p) {
+      const std::string got = p.ReadUntil("CONNECT", 3000);
+      if (got.find('\n', got.find("CONNECT")) == std::string::npos) (void)p.ReadUntil("\n", 1000);
+      return saw(got, "CONNECT");
+    };
+    const bool connected = b->Write("ATE0S0=1\r") && saw(b->ReadUntil("OK\r\n", 2000), "OK") &&
+                           a->Write("ATE0D2\r") && connect(*a) && connect(*b);
+    if (!connected) {
+      std::printf("  the two modems did not connect\n");
+      return result;
+    }
 
     const std::size_t total = static_cast<std::size_t>(rate / 10 * seconds);
     std::thread writer([&] {
