@@ -68,19 +68,16 @@ TRate PtyRate(std::uint32_t rate, double seconds) {
       std::printf("  pty set-up failed: %s\n", error.c_str());
       return result;
     }
-    const auto saw = [](const std::string& got, std::string_view what) {
-      return got.find(what) != std::string::npos;
-    };
     // A read may take the rest of the CONNECT line along; the line's end is
     // only waited for when it has not come yet.
-    const auto connect = [&saw](platform::TPtyPeer& p) {
+    const auto connected = [](platform::TPtyPeer& p) {
       const std::string got = p.ReadUntil("CONNECT", 3000);
-      if (got.find('\n', got.find("CONNECT")) == std::string::npos) (void)p.ReadUntil("\n", 1000);
-      return saw(got, "CONNECT");
+      const auto at = got.find("CONNECT");
+      if (at != std::string::npos && got.find('\n', at) == std::string::npos) (void)p.ReadUntil("\n", 1000);
+      return at != std::string::npos;
     };
-    const bool connected = b->Write("ATE0S0=1\r") && saw(b->ReadUntil("OK\r\n", 2000), "OK") &&
-                           a->Write("ATE0D2\r") && connect(*a) && connect(*b);
-    if (!connected) {
+    if (!b->Write("ATE0S0=1\r") || b->ReadUntil("OK\r\n", 2000).find("OK") == std::string::npos ||
+        !a->Write("ATE0D2\r") || !connected(*a) || !connected(*b)) {
       std::printf("  the two modems did not connect\n");
       return result;
     }

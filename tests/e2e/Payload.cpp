@@ -18,7 +18,6 @@ std::uint64_t Digest(std::string_view bytes) {
 std::vector<std::size_t> SpreadSizes(std::size_t count, std::size_t largest) {
   std::vector<std::size_t> sizes;
   if (count < 5 || largest < 32) return sizes;
-  sizes.reserve(count);
   // The body: evenly spaced logarithms from 1 byte to largest / 16.
   const std::size_t body = count - 4;
   const double top = std::log2(static_cast<double>(largest) / 16.0);

@@ -20,7 +20,6 @@
 #include <system_error>
 
 #include "platform/Port.h"
-#include "platform/PortNames.h"
 #include "platform/ProcessEnv.h"
 #include "platform/Thread.h"
 #include "platform/Tick.h"
@@ -115,10 +114,6 @@ class Stops : public ::testing::TestWithParam<TStopBy> {
     const std::string block = AddressBlock(desc);
     return gate->StartTransmit(block.data(), static_cast<std::int32_t>(block.size()), 42, kGateCode, 0);
   }
-  KHandle Listen() {
-    const std::string block = AddressBlock(TAddressParams{});
-    return gate->StartListen(block.data(), static_cast<std::int32_t>(block.size()), 99, kGateCode, 0);
-  }
   void Send(KHandle process, std::int32_t n, std::size_t size) {
     const std::string data = PacketBytes(n, size);
     const TRefPack ref{n, 738000, n};
@@ -141,8 +136,8 @@ class Stops : public ::testing::TestWithParam<TStopBy> {
   // closed (DTR dropped) and can be opened again.
   void ExpectEverythingFreed() {
     if (baseline_threads > 0) {
-      EXPECT_TRUE(ThreadsBackTo(baseline_threads)) << "threads left behind: " << LiveThreads() << " live, "
-                                                   << baseline_threads << " before";
+      EXPECT_TRUE(ThreadsBackTo(baseline_threads))
+          << "threads left behind: " << LiveThreads() << " live, " << baseline_threads << " before";
     }
     const auto dtr_dropped_last = [&](const std::vector<sim::TExchangeEvent>& events) {
       for (auto it = events.rbegin(); it != events.rend(); ++it)
@@ -192,7 +187,8 @@ TEST_P(Stops, DuringAnAnswerReturnAtOnce) {
   SetUpExchange(options);
   testing::TTerminal& caller = rig->Terminal("101");
   LoadGate();
-  ASSERT_NE(Listen(), 0u);
+  const std::string own = AddressBlock(TAddressParams{});
+  ASSERT_NE(gate->StartListen(own.data(), static_cast<std::int32_t>(own.size()), 99, kGateCode, 0), 0u);
   ASSERT_TRUE(caller.Type("ATX3D102\r"));  // the terminal dials the gate's modem
   std::vector<sim::TExchangeEvent> seen;
   const auto answered = [&](const auto& events) { return HasEvent(seen = events, TKind::kAnswer, here.modems[0]); };
@@ -200,7 +196,6 @@ TEST_P(Stops, DuringAnAnswerReturnAtOnce) {
 
   EXPECT_LE(StopGate(), kStopLimitMs);
   caller.Close();
-  EXPECT_TRUE(core.Received().empty());
   ExpectEverythingFreed();
 }
 

@@ -84,15 +84,13 @@ TEST(SixteenChannels, SixteenTransmitProcessesDeliverEveryPacketOverSixteenCalls
                                    "--phones", phones, "--plan", plan.text, "--stay", "30000"}),
                    a, 240000, listener.get());
   EXPECT_EQ(CheckArrivals(ReadArrivals(b.File("arrivals")), plan, kChannels).size(), plan.Count());
-  EXPECT_EQ(report.ok.size(), plan.Count());
-  EXPECT_TRUE(report.fail.empty()) << report.fail.size() << " failed";
+  // Every packet confirmed and none settled twice: so none failed.
+  EXPECT_EQ(report.ok.size(), plan.Count()) << report.fail.size() << " failed";
   EXPECT_TRUE(report.SettledTwice().empty());
 
-  // Every modem of the listening gate answered, and at one moment all
-  // sixteen calls were up together: connections counted up by the sending
+  // At one moment all sixteen calls were up together, so every modem of the
+  // listening gate answered one: connections counted up by the sending
   // modems' CONNECT and down by their hang-ups, in the exchange's order.
-  for (const sim::TModemId m : b.modems)
-    EXPECT_FALSE(rig.Events(sim::TExchangeEvent::TKind::kAnswer, m).empty()) << "modem " << m;
   std::vector<sim::TExchangeEvent> events;  // every one so far, as the exchange told them
   rig.WaitForEvents([&](const auto& all) { return (events = all, true); }, 0);
   int up = 0, most = 0;

@@ -5,7 +5,10 @@
 // given a Windows build (scripts/test-windows).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
 #include <string>
+#include <string_view>
 
 #include "tests/e2e/Harness.h"
 
@@ -13,6 +16,15 @@ namespace kestrel::e2e {
 namespace {
 
 constexpr std::uint32_t kLineRate = 921600;
+
+// How many lines of the file at `path` hold every one of `parts`.
+int LinesWith(const std::string& path, std::initializer_list<std::string_view> parts) {
+  std::ifstream in(path);
+  int count = 0;
+  for (std::string line; std::getline(in, line);)
+    count += std::all_of(parts.begin(), parts.end(), [&](std::string_view p) { return line.find(p) != line.npos; });
+  return count;
+}
 
 class WindowsAndLinux : public ::testing::Test {
  protected:
@@ -41,10 +53,7 @@ class WindowsAndLinux : public ::testing::Test {
     // A COM port that Wine maps to a pseudo-terminal has no modem lines: the
     // Windows gate says once that it keeps virtual ones.
     const TGateSide& win = from.windows != nullptr ? from : to;
-    std::ifstream log(win.File("log"));
-    int told = 0;
-    for (std::string line; std::getline(log, line);) told += line.find("has no modem lines") != std::string::npos;
-    EXPECT_EQ(told, 1) << Tail(win.File("log"));
+    EXPECT_EQ(LinesWith(win.File("log"), {"has no modem lines"}), 1) << Tail(win.File("log"));
     return report;
   }
 
@@ -58,11 +67,8 @@ class WindowsAndLinux : public ::testing::Test {
     const std::vector<std::string> key = {"--key", std::string(64, 'c')};
     const TSenderReport report = from_windows ? Exchange(win, lin, plan, {}, key) : Exchange(lin, win, plan, {}, key);
     EXPECT_EQ(report.ok.size(), plan.Count()) << Tail(win.File("log"));
-    std::ifstream log((from_windows ? lin : win).File("log"));
-    int keyed = 0;
-    for (std::string line; std::getline(log, line);)
-      keyed += line.find("Session started") != std::string::npos && line.find("; Keyed") != std::string::npos;
-    EXPECT_GE(keyed, 1) << "the answering side served a keyed session";
+    EXPECT_GE(LinesWith((from_windows ? lin : win).File("log"), {"Session started", "; Keyed"}), 1)
+        << "the answering side served a keyed session";
   }
 
   std::optional<TWindows> windows_;

@@ -17,7 +17,6 @@
 #include <thread>
 #include <vector>
 
-#include "host/ParamList.h"
 #include "platform/Cp1251.h"
 #include "platform/Tick.h"
 #include "store/MdmAddress.h"

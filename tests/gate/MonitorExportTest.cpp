@@ -12,10 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <functional>
 #include <string>
-#include <thread>
 
 #include "heron.h"
 #include "platform/Cp1251.h"
@@ -42,7 +40,7 @@ class MonitorExport : public GateTest {
   }
   void TearDown() override {
     gate.StopListen(0, 1);  // releases the window
-    Pump([] { return Monitors() == 0; }, 2000);
+    PumpUntil([] { return Monitors() == 0; }, 2000, [] { PumpOnce(false); });
     TUi::TearDown();
   }
 
@@ -52,9 +50,6 @@ class MonitorExport : public GateTest {
       HeronPumpMainThread(20);
     else
       TUi::ProcessEvents(20);
-  }
-  static bool Pump(const std::function<bool()>& done, int timeout_ms, bool through_core = false) {
-    return PumpUntil(done, timeout_ms, [=] { PumpOnce(through_core); });
   }
   // Runs `call` on a worker thread while the main thread handles its events;
   // returns whether the worker finished in time.

@@ -1,4 +1,4 @@
-// Sim lines as the far end sees them: names, the gate's lines, bounded
+// Sim lines as the far end sees them: names, the gate's open, bounded
 // queues, activity wake-ups, the line rate, and a far end that goes away.
 //
 // The COM-number naming rule: which names are COM numbers, and how a number
@@ -53,26 +53,6 @@ TEST(SimLine, NamesAreUniqueWhileTheLineLives) {
   EXPECT_TRUE(TSimLine::Create("unique"));
 }
 
-TEST(SimLine, FarEndSeesTheGateOpenItsLinesAndDtrDropOnClose) {
-  auto line = TSimLine::Create("lines");
-  EXPECT_FALSE(line->GateOpen());
-  const TPortHandle port = PortOpen("sim:lines");
-  ASSERT_NE(port, kInvalidPortHandle);
-  EXPECT_TRUE(line->GateOpen());
-  EXPECT_TRUE(line->WaitGateActivity(0)) << "the open is a change";
-  EXPECT_FALSE(line->WaitGateActivity(0)) << "and it is reported once";
-
-  TPortDcb dcb;
-  dcb.rts_control = TPortDcb::TRtsControl::kDisable;
-  ASSERT_TRUE(PortSetState(port, dcb));
-  EXPECT_TRUE(line->DTR());
-  EXPECT_FALSE(line->RTS());
-  // The lines the far end sets are the serial driver's line-status test.
-  ASSERT_TRUE(PortClose(port));
-  EXPECT_FALSE(line->GateOpen());
-  EXPECT_FALSE(line->DTR()) << "a closed port drops DTR";
-}
-
 TEST(SimLine, FarWritesAreKeptUntilTheGateOpensAndBoundedByBothQueues) {
   TSimLineOptions options;
   options.far_to_gate_capacity = 100;
@@ -95,9 +75,12 @@ TEST(SimLine, GateActivityWakesTheFarEndAndCallsItsCallback) {
   auto line = TSimLine::Create("activity");
   std::atomic<int> calls{0};
   line->SetOnGateActivity([&] { ++calls; });
+  EXPECT_FALSE(line->GateOpen());
   const TPortHandle port = PortOpen("sim:activity");
   ASSERT_NE(port, kInvalidPortHandle);
-  ASSERT_TRUE(line->WaitGateActivity(0));
+  // The lines the gate sets, and their drop on close: the serial driver's connect test.
+  ASSERT_TRUE(line->WaitGateActivity(0)) << "the open is a change";
+  EXPECT_FALSE(line->WaitGateActivity(0)) << "and it is reported once";
 
   std::thread writer([port] {
     std::uint32_t done = 0;

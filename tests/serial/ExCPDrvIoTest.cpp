@@ -106,6 +106,8 @@ TEST_F(CommPortDriverIo, SendWritesEveryByteUnlessTheLineCheckFindsNoLineOn) {
   EXPECT_EQ(d_.SendDataEx("AT\r", 3, 1000), 3u) << "without the check the lines do not matter";
 }
 
+// A send larger than the queue goes out in pieces as room appears. (That it
+// arrives whole: the modem roles' 3000-byte frame, MdmRoles.)
 TEST_F(CommPortDriverIo, SendStopsAfterItsTimeLimitWhenTheLineIsFull) {
   d_.SetOutBufSize(128);
   Open({.gate_to_far_capacity = 256});
@@ -116,19 +118,6 @@ TEST_F(CommPortDriverIo, SendStopsAfterItsTimeLimitWhenTheLineIsFull) {
   EXPECT_GT(took, 100u);
   EXPECT_LT(took, 2000u);
   EXPECT_EQ(d_.OutFreeSpace(), 0u);
-}
-
-TEST_F(CommPortDriverIo, SendLargerThanTheQueueGoesOutInPiecesWhileTheFarEndReads) {
-  Open();
-  std::string data;
-  for (int i = 0; i < 20000; ++i) data.push_back(static_cast<char>('a' + i % 26));
-  std::thread far([&] {
-    while (far_->Heard().size() < data.size() && line_->WaitGateActivity(3000)) {
-    }
-  });
-  EXPECT_EQ(d_.SendDataEx(data.data(), static_cast<std::uint32_t>(data.size()), 5000), data.size());
-  far.join();
-  EXPECT_EQ(far_->Heard(), data);
 }
 
 TEST_F(CommPortDriverIo, ReadForMoreThanArrivesTimesOutWithWhatCame) {
@@ -366,8 +355,7 @@ TEST_F(CommPortDriverPoll, ThreadTimerChangesTheRunningPollAndPollingDelayRestar
   d_.SetPollingDelay(2);
   ASSERT_NE(d_.Thread(), nullptr);
   EXPECT_EQ(std::pair(d_.Thread()->Interval.load(), d_.Thread()->Enabled.load()), std::pair(5u, true));
-  d_.KillThrdTimer();
-  EXPECT_FALSE(d_.PollThreadRunning());
+  d_.KillThrdTimer();  // (the end of the thread: the kill test below)
   d_.KillThrdTimer();
 }
 
@@ -490,7 +478,6 @@ TEST_F(CommPortDriverPoll, StopDoesNotWaitOutThePause) {
   }
   std::nth_element(took.begin(), took.begin() + 15, took.end());
   EXPECT_LT(took[15], 50u);
-  EXPECT_FALSE(d_.PollThreadRunning());
 }
 
 TEST_F(CommPortDriverPoll, DisconnectFromTheHandlerEndsThePollWithoutDeadlock) {

@@ -111,7 +111,8 @@ TEST_F(MdmList, ListenFailsOnAShortOwnAddressOrWithoutAnAllowedConfiguredChannel
             Line(*l, "Listen", std::string("Ошибка"_cp) + " Exception:(Listener not initialized)"));
   EXPECT_EQ(core.LinesWith(Line(*l, "Listen", "Конец функции"_cp))[0].details, "Result: FALSE");
 
-  // The pool's reason (its texts are the pool's test) is the listener's error.
+  // The pool's reason is the listener's error. (The pool's other texts are
+  // its own test.)
   EXPECT_FALSE(Make(own)->Listen());
   EXPECT_NE(core.Errors().back().text.find(
                 "TMPM.GetChannelsFromSetForListening:(There no initialized channels.Check gate settings!)"),
@@ -278,17 +279,14 @@ TEST_F(MdmMngr, ExchangersListenersAndParameterListsAreTheModemOnesAndTheClientI
   const std::string block = testing::RemoteBlock(addr, {"101", "102"});
   EXPECT_EQ(manager->GetAddrIdCl(block.data()), 4711);
   EXPECT_EQ(manager->GetAddrIdCl(nullptr), -1);
+  // Made from the whole block (what an exchanger reads of it is its own
+  // test); a cast that fails throws and fails the test.
   std::unique_ptr<host::TExchanger> exchanger(
       manager->CreateExchanger(block.data(), static_cast<std::int32_t>(block.size())));
-  // Made from the whole block (what an exchanger reads of it is its own test).
-  auto* mdm = dynamic_cast<TMdmExchanger*>(exchanger.get());
-  ASSERT_NE(mdm, nullptr);
-  EXPECT_EQ(mdm->Phones(), (std::vector<std::string>{"101", "102"}));
+  EXPECT_EQ(dynamic_cast<TMdmExchanger&>(*exchanger).Phones(), (std::vector<std::string>{"101", "102"}));
   // The third argument means nothing to a modem gate.
   std::unique_ptr<host::TListener> listener(manager->CreateListener(block.data(), 168, 12345));
-  auto* mdm_listener = dynamic_cast<TMdmListener*>(listener.get());
-  ASSERT_NE(mdm_listener, nullptr);
-  EXPECT_TRUE(mdm_listener->Initialized()) << "made from 168 bytes";
+  EXPECT_TRUE(dynamic_cast<TMdmListener&>(*listener).Initialized()) << "made from 168 bytes";
   EXPECT_EQ(core.LinesWith("TMGM[].CreateListener:(Конец функции)"_cp).at(0).details, "Return: $" + Id(*listener));
   manager->CreateAddrList();
   manager->CreateSettList();

@@ -322,10 +322,9 @@ TEST(ExchangeFaults, CallFaultsLastForOneCallModemFaultsForAllAndTheEarliestDrop
   EXPECT_EQ(Combine({.loss_rate = 0.1}, {.loss_rate = 0.3}).loss_rate, 0.3);
 }
 
-// In a call the answerer's end goes away: its line is pulled, its terminal
-// closes the port (DTR drops), or its modem dies (that a dead modem says
-// nothing and asks to hang up is the modem's own test). The caller loses
-// the carrier.
+// In a call the answerer's end goes away: its line is pulled or its modem
+// dies (that a dead modem says nothing and asks to hang up is the modem's own
+// test; a DTR drop is the hang-up test above). The caller loses the carrier.
 TEST(ExchangeFaults, LosingOneEndDropsTheCallForTheOther) {
   const struct {
     const char* what;
@@ -333,7 +332,6 @@ TEST(ExchangeFaults, LosingOneEndDropsTheCallForTheOther) {
     const char* heard;  // what the lost end's terminal hears
   } cases[] = {
       {"line pulled", [](TExchangeBench& b, TModemId c) { b.ex.SetLinePresent(c, false); }, kNoCarrier},
-      {"DTR dropped", [](TExchangeBench& b, TModemId c) { b.ex.SetDtr(c, b.now, false); }, ""},
       {"modem dead", [](TExchangeBench& b, TModemId c) { b.ex.SetModemFaults(c, {.dead = true}); }, ""},
   };
   for (const auto& [what, lose, heard] : cases) {

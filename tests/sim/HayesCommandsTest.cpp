@@ -207,10 +207,9 @@ TEST(HayesCommands, DialWithSemicolonReturnsToCommandMode) {
   auto b = TModemBench::Quiet();
   // The commands after ';' run once the dialling is done; one OK for the line.
   EXPECT_EQ(b.Expect({{"ATDP123;S7=10\r", kOk, {"call 123"}}, {"ATS7?\r", "\r\n010\r\n\r\nOK\r\n"}}), TState::kOffHook);
-  // A second call cannot be placed; an empty ATD goes on with the placed one and waits for the carrier.
-  EXPECT_EQ(b.Expect({{"ATD456\r", "\r\nERROR\r\n"}, {"ATD\r", ""}}), TState::kOriginating);
-  b.modem.CallConnected(b.now, 9600);
-  EXPECT_EQ(b.Out(), "\r\nCONNECT 9600\r\n");
+  // A second call cannot be placed. (An empty ATD going on with the placed
+  // call to its CONNECT: the exchange's semicolon test.)
+  b.Expect({{"ATD456\r", "\r\nERROR\r\n"}});
 }
 
 TEST(HayesCommands, DcdFollowsAmpersandC) {
@@ -223,27 +222,21 @@ TEST(HayesCommands, DcdFollowsAmpersandC) {
   EXPECT_FALSE(follows.modem.DcdLine()) << "&C1: CD drops with the carrier, before the modem gives up (S10)";
 }
 
-TEST(ResultCode, VerboseResultsAreFramedNumericOnesAreCodeAndCr) {
+// The verbose texts, their framing by S3 and S4, and the numeric codes of OK,
+// ERROR and CONNECT 33600 (with and without the rate) are met in the scripts
+// above; here the numeric codes the scripts do not reach.
+TEST(ResultCode, NumericResultsAreTheirCodeAndCr) {
   using C = TResultCode;
-  constexpr TResultFormat kV0{.verbose = false};
   const struct {
     C code;
     std::uint32_t rate;
-    TResultFormat format;
     const char* text;
   } cases[] = {
-      {C::kOk, 0, {}, "\r\nOK\r\n"}, {C::kNoCarrier, 0, {}, "\r\nNO CARRIER\r\n"},
-      {C::kNoDialtone, 0, {}, "\r\nNO DIALTONE\r\n"}, {C::kConnect, 33600, {}, "\r\nCONNECT 33600\r\n"},
-      {C::kConnect, 33600, {.rate_in_connect = false}, "\r\nCONNECT\r\n"},
-      {C::kOk, 0, {.cr = '#', .lf = '~'}, "#~OK#~"},  // framing uses the modem's line characters
-      {C::kOk, 0, kV0, "0\r"}, {C::kRing, 0, kV0, "2\r"}, {C::kNoCarrier, 0, kV0, "3\r"}, {C::kError, 0, kV0, "4\r"},
-      {C::kNoDialtone, 0, kV0, "6\r"}, {C::kBusy, 0, kV0, "7\r"}, {C::kNoAnswer, 0, kV0, "8\r"},
-      {C::kConnect, 33600, kV0, "84\r"}, {C::kConnect, 2400, kV0, "10\r"},
-      {C::kConnect, 12345, kV0, "1\r"},  // no code of its own
-      {C::kConnect, 33600, {.verbose = false, .rate_in_connect = false}, "1\r"},
+      {C::kRing, 0, "2\r"}, {C::kNoCarrier, 0, "3\r"}, {C::kNoDialtone, 0, "6\r"}, {C::kBusy, 0, "7\r"},
+      {C::kNoAnswer, 0, "8\r"}, {C::kConnect, 2400, "10\r"}, {C::kConnect, 12345, "1\r"},  // no code of its own
   };
   for (const auto& c : cases)
-    EXPECT_EQ(FormatResult(c.code, c.rate, c.format), c.text) << ResultWord(c.code) << " " << c.rate;
+    EXPECT_EQ(FormatResult(c.code, c.rate, {.verbose = false}), c.text) << ResultWord(c.code) << " " << c.rate;
 }
 
 TEST(DialString, CollectsDigitsAndModifiersAndRejectsWhatNoDialStringHolds) {
@@ -267,8 +260,8 @@ TEST(DialString, CollectsDigitsAndModifiersAndRejectsWhatNoDialStringHolds) {
   EXPECT_TRUE(plan.number.empty());
 }
 
+// (Blanks, brackets and dashes: the exchange's dial test.)
 TEST(DialString, NumbersCompareByTheirDialledCharacters) {
-  EXPECT_EQ(NormaliseNumber("8 (812) 555-01-02"), "88125550102");
   EXPECT_EQ(NormaliseNumber("*70#ab"), "*70#AB");
   EXPECT_EQ(NormaliseNumber("ext. 12"), "12");
 }
@@ -401,10 +394,9 @@ TEST(HayesDtr, DropHangsUpUnderD2WithoutAWordD1EscapesD0IgnoresD3Resets) {
 
 TEST(HayesRing, EachRingIsReportedAndCountedAndS0Answers) {
   auto b = TModemBench::Quiet();
+  // (The ring line following the ring: the exchange's cadence test.)
   b.Expect({{"ATS0=2\r", kOk}, {kRing, "\r\nRING\r\n"}});
-  EXPECT_TRUE(b.modem.RingLine());
   b.Expect({{kRing, ""}, {Seconds(2), ""}, {kRingEnds, ""}});  // a ring is the rising edge
-  EXPECT_FALSE(b.modem.RingLine());
   // The second ring is answered (S0=2).
   EXPECT_EQ(b.Expect({{"ATS1?\r", "\r\n001\r\n\r\nOK\r\n"}, {Seconds(4), ""}, {kRing, "\r\nRING\r\n", {"answer"}}}),
             TState::kAnswering);

@@ -114,7 +114,6 @@ TEST(MdmSettings, DefaultRecordsAreByteExact) {
 TEST(MdmSettings, ShortTextHoldsUpToFiftyCharacters) {
   TShortText t{};
   ASSERT_TRUE(SetShortText(t, std::string(50, 'x')));
-  EXPECT_EQ(ShortTextToString(t), std::string(50, 'x'));
   EXPECT_FALSE(SetShortText(t, std::string(51, 'y')));
   EXPECT_EQ(ShortTextToString(t), std::string(50, 'x')) << "a refused text leaves the old one";
   t.Length = 255;
@@ -129,17 +128,12 @@ TChannelList TwoChannels() {
   return l;
 }
 
-TEST(MdmSettings, ChannelPartIsACountAndTheRecordsAndDecodesBack) {
+// Decoded back (count 0 too) by the settings list's tests below, and byte
+// for byte by the settings dialog's result blocks.
+TEST(MdmSettings, ChannelPartIsACountAndTheRecords) {
   const TChannelList l = TwoChannels();
-  const std::string part = EncodeChannels(l);
-  EXPECT_EQ(part, std::string("\x02\x00\x00\x00", 4) + Bytes(l[0]) + Bytes(l[1]));
+  EXPECT_EQ(EncodeChannels(l), std::string("\x02\x00\x00\x00", 4) + Bytes(l[0]) + Bytes(l[1]));
   EXPECT_EQ(EncodeChannels({}), std::string(4, '\0'));
-
-  TChannelList back{DefaultChannelSettings()};
-  ASSERT_TRUE(DecodeChannels(part, back));
-  EXPECT_EQ(EncodeChannels(back), part) << "both records back, byte for byte";
-  ASSERT_TRUE(DecodeChannels(std::string(4, '\0'), back));
-  EXPECT_TRUE(back.empty());
 }
 
 // A part `size` bytes long whose count says `n`.

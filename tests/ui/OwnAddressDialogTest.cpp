@@ -179,8 +179,7 @@ TEST_F(PortChooserTest, TheListsSplitThePortsByTheirFlagsAMoveNeedsASelectionAnd
   Op().Expect([](TFormDriver& f) {
     EXPECT_EQ(f.Items("lvAllChannels"), Names({2}));
     EXPECT_EQ(f.Items("lvUsedChannels"), Names({1, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}));
-    EXPECT_EQ(f.ItemIndex("lvAllChannels"), -1);
-    EXPECT_EQ(f.ItemIndex("lvUsedChannels"), -1);
+    EXPECT_EQ(std::pair(f.ItemIndex("lvAllChannels"), f.ItemIndex("lvUsedChannels")), std::pair(-1, -1));
     EXPECT_TRUE(f.Click("btnAddChannel"));
     EXPECT_TRUE(f.Click("btnRemoveChannel"));
     EXPECT_EQ(f.Items("lvAllChannels"), Names({2})) << "nothing moves without a selection";

@@ -57,12 +57,10 @@ TEST_F(RemoteAddressDialogTest, AnUnchangedAddressEndsAsCancel) {
   TfmOutAddr dialog;
   Open(dialog, RemoteBlock(stored, {"101", "102"}));
   Op().Expect([](TFormDriver& f) {
-    EXPECT_EQ(f.Text("edIdCl"), "1001");
+    for (const auto& [field, text] : {std::pair{"edIdCl", "1001"}, {"edRestoreConnTries", "3"}, {"medDialTimeOut", "01:00:00"},
+                                      {"edPhoneNumbers", "(101; 102)"}, {"edUseComPorts", "(COM1; COM3)"}})
+      EXPECT_EQ(f.Text(field), text) << field;
     EXPECT_EQ(f.ItemIndex("cmbxDialType"), 1);
-    EXPECT_EQ(f.Text("edRestoreConnTries"), "3");
-    EXPECT_EQ(f.Text("medDialTimeOut"), "01:00:00");
-    EXPECT_EQ(f.Text("edPhoneNumbers"), "(101; 102)");
-    EXPECT_EQ(f.Text("edUseComPorts"), "(COM1; COM3)");
     f.Click("btnOK");
   });
   EXPECT_EQ(dialog.ShowModal(), mrCancel);
