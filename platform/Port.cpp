@@ -47,12 +47,15 @@ class TUse {
       if (it != table.entries.end()) entry_ = it->second;
     }
     if (!entry_) return;
-    std::lock_guard lock(entry_->mutex);
-    if (entry_->closing) {
-      entry_.reset();
-      return;
+    bool closing = false;
+    {
+      std::lock_guard lock(entry_->mutex);
+      closing = entry_->closing;
+      if (!closing) ++entry_->users;
     }
-    ++entry_->users;
+    // Let go only once the entry's lock is released: when PortClose has
+    // already finished, this is the last owner and the lock goes with it.
+    if (closing) entry_.reset();
   }
   ~TUse() {
     if (!entry_) return;
